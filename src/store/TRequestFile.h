@@ -1,0 +1,93 @@
+#pragma once
+// The one data-file format of the program: ordered sections of key=value
+// lines, held whole in memory and rewritten whole by UpdateFile.
+//
+// On disk: single-byte text, read and written unchanged. Reading splits at
+// CR LF, CR or LF and stops at a NUL; empty lines, ";" comments and lines
+// before the first "[name]" header are dropped; duplicate sections are kept
+// in order. Writing gives "[name]", the lines, one empty line per section,
+// CR LF after every line; no sections give a zero-byte file.
+#include "store/TCustomRequestFile.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class AtomicFileWriter;
+
+// One section as loaded or written: its name and its raw lines.
+struct TRequestSection {
+    std::string Name;
+    std::vector<std::string> Lines;
+};
+
+class TRequestFile : public TCustomRequestFile {
+public:
+    // Loads FileName when it names an existing file; a missing file (or an
+    // empty name) gives an empty content and creates nothing. A file that
+    // exists but cannot be read raises EFOpenError "Cannot open file <name>".
+    explicit TRequestFile(const std::string& FileName);
+    ~TRequestFile() override;
+
+    // A file object built from lines instead of a file, named "ghobe.ini";
+    // meant to be rendered with GetStrings. A null list gives an empty one.
+    static std::unique_ptr<TRequestFile> CreateFromLines(const std::vector<std::string>* Lines);
+    static std::unique_ptr<TRequestFile> CreateFromLines(const std::vector<std::string>& Lines);
+
+    std::string ReadString(const std::string& Section, const std::string& Ident,
+                           const std::string& Default) const override;
+    void WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) override;
+
+    void ReadSection(const std::string& Section, std::vector<std::string>& Names) const override;
+    void ReadSections(std::vector<std::string>& Names) const override;
+    void ReadSectionValues(const std::string& Section, std::vector<std::string>& Lines) const override;
+    void EraseSection(const std::string& Section) override;
+    void DeleteKey(const std::string& Section, const std::string& Ident) override;
+
+    // Replaces FileName with the current image without ever leaving a partial
+    // file: the image goes to a new file in the same folder, is flushed and
+    // renamed over the old one. Raises EFCreateError when the file cannot be
+    // created or replaced and EWriteError when writing fails; the previous
+    // file and the content in memory are then unchanged.
+    void UpdateFile() override;
+
+    // Appends the written image, one entry per line, without terminators.
+    void GetStrings(std::vector<std::string>& List) const;
+    // Clears the content and parses Lines by the reading rules.
+    void SetStrings(const std::vector<std::string>& Lines);
+    // Removes every section.
+    void Clear();
+
+    // The image as bytes exactly as UpdateFile writes them (CR LF endings).
+    std::string Text() const;
+    // Clears the content and parses Text as if it had been read from disk.
+    void SetText(std::string_view Text);
+
+    // The sections in order, duplicates included (read-only view).
+    const std::vector<TRequestSection>& Sections() const { return Sections_; }
+
+    // Replaces how UpdateFile puts bytes on disk (tests inject failing
+    // writers). Null restores the default writer.
+    void SetWriter(std::shared_ptr<AtomicFileWriter> Writer);
+
+private:
+    struct FromLinesTag {};
+    TRequestFile(FromLinesTag, const std::vector<std::string>* Lines);
+
+    // Index of the first section named Name (any case), or npos.
+    std::size_t FindSection(std::string_view Name) const;
+    void InvalidateIndex() const;
+    void AppendLine(std::vector<std::string>& Lines, std::string_view Line);
+    void ParseLine(std::string_view Line, TRequestSection*& Current);
+
+    std::vector<TRequestSection> Sections_;
+    std::shared_ptr<AtomicFileWriter> Writer_;
+
+    // Case-folded section name -> first section of that name. Rebuilt lazily
+    // after removals; order and duplicates live in Sections_ only.
+    mutable std::unordered_map<std::string, std::size_t> Index_;
+    mutable bool IndexValid_ = false;
+};

@@ -1,0 +1,56 @@
+#pragma once
+// One registered entity in memory: identification, address, contact data,
+// profile and responsible persons. Only the zero-fill rules of Inscricao,
+// Profile and Tipo_Inscricao are enforced, by their setters.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TUserData {
+public:
+    TUserData() = default;
+
+    std::string Bairro;
+    std::string CEP;
+    std::string Cidade;
+    std::string Email;
+    std::string Endereco;
+    std::string Razao;
+    std::string Telefone;
+    std::string UF;
+    // Responsible persons: name, CPF, name, CPF, ... Absent until first use;
+    // "no list" and "an empty list" are different states for the callers.
+    std::optional<std::vector<std::string>> Resp;
+    // The entity number n (names Entity<n> and STORAGE.<n>.DAT); 0 until set.
+    int32_t Index = 0;
+
+    // Identifier digits, always at least 14 characters (left-padded with "0").
+    const std::string& Inscricao() const { return Inscricao_; }
+    // Stores Text preceded by as many "0" as 14 minus its length.
+    void SetInscricao(const std::string& Text);
+    // Profile code, two digits.
+    const std::string& Profile() const { return Profile_; }
+    // A one-character code gets a leading "0"; anything else is kept as is.
+    void SetProfile(const std::string& Text);
+    // Identifier type: "01" CNPJ, "02" CEI.
+    const std::string& Tipo_Inscricao() const { return Tipo_Inscricao_; }
+    // Same rule as SetProfile.
+    void SetTipoInscricao(const std::string& Text);
+
+    // The list of responsible persons, created empty on first use.
+    std::vector<std::string>& RespList();
+
+    // Copies every field except Resp and Index, the padded ones through
+    // their setters.
+    void Assign(const TUserData& Source);
+
+    // Tipo_Inscricao + Inscricao + "000000" + Profile followed by six NUL
+    // characters: the identity a generated key carries.
+    std::string KeyIdentity() const;
+
+private:
+    std::string Inscricao_;
+    std::string Profile_;
+    std::string Tipo_Inscricao_;
+};

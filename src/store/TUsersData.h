@@ -1,0 +1,100 @@
+#pragma once
+// The entity registry: the live entities of ENTITY.DAT in position order, one
+// storage file (STORAGE.<n>.DAT) per entity, and which one is active.
+//
+// Two numbers per entity: the entity number n (issued once, never reused;
+// kept in TUserData::Index) and the 1-based position among the live entities,
+// which every operation here takes. Every change is saved at once.
+#include "store/TRequestFile.h"
+#include "store/TUserData.h"
+#include "store/TUsersDataListener.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Knobs for building the registry; the defaults are the program's.
+struct TUsersDataOptions {
+    // How often a storage file that cannot be opened is tried while the
+    // registry is built, one attempt per RetryDelayMs; then EStorageOpenError.
+    int OpenAttempts = 5;
+    int RetryDelayMs = 1000;
+    // Waits between attempts; null means really sleeping.
+    std::function<void(int Milliseconds)> Sleep;
+    // Opens a storage file; null means constructing a TRequestFile.
+    std::function<std::unique_ptr<TRequestFile>(const std::string& FileName)> OpenStorage;
+};
+
+class TUsersData {
+public:
+    // Builds the registry from RegistryFile (kept by the caller, written for
+    // the rest of the run). AppDir is the program's folder with a trailing
+    // "/"; storage paths that do not lie in it are moved into it. Every live
+    // entity's storage file is opened (retried as Options say) and saved at
+    // once. Count is taken from the entities actually loaded and ActiveIndex
+    // is kept within 1..Count (0 when there are none).
+    TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDataOptions Options = {});
+    // Frees records and storage objects; writes nothing.
+    ~TUsersData();
+
+    TUsersData(const TUsersData&) = delete;
+    TUsersData& operator=(const TUsersData&) = delete;
+
+    // Number of live entities.
+    int32_t Count() const { return Count_; }
+    // Highest entity number issued so far.
+    int32_t CountAll() const { return CountAll_; }
+    // Position of the active entity, 0 when none.
+    int32_t ActiveIndex() const { return ActiveIndex_; }
+    const std::string& AppDir() const { return AppDir_; }
+    TRequestFile& RegistryFile() const { return RegistryFile_; }
+
+    // Makes the entity at Index active (General/ActiveIndex written and
+    // saved) and returns its record; null and no change for Index < 1.
+    // Index > Count raises EListError.
+    TUserData* Activate(int32_t Index);
+    // Activates every entity whose Inscricao equals the text exactly; returns
+    // the last one, or null (and changes nothing) when none matches.
+    TUserData* ActivateByInscription(const std::string& Inscricao);
+    // The record at Index; null for Index < 1, EListError above Count.
+    TUserData* Entity(int32_t Index) const;
+    // The storage file at Index; null for Index < 1, EListError above Count.
+    TRequestFile* Storage(int32_t Index) const;
+    // True when no live entity has exactly this Inscricao.
+    bool IsInscriptionFree(const std::string& Inscricao) const;
+
+    // Registers a new empty entity (number CountAll + 1, empty storage file
+    // AppDir + "STORAGE.<n>.DAT") at position Count + 1 and returns its
+    // record; does not activate it. When the storage file cannot be created
+    // the failure is raised and nothing is registered.
+    TUserData* Add();
+    // Marks the entity at Index deleted (its section stays, with DELETED=1),
+    // deletes its storage file, and moves ActiveIndex down by one (to 1 when
+    // entities remain, 0 when none). Index < 1 does nothing.
+    void Remove(int32_t Index);
+
+    // Who hears of added and removed entities; null (the default) for nobody.
+    // The registry does not own the listener.
+    void SetListener(TUsersDataListener* Listener) { Listener_ = Listener; }
+
+    // The part of a stored path after its last "\", "/" or ":".
+    static std::string FilePart(const std::string& Path);
+
+private:
+    std::unique_ptr<TRequestFile> OpenStorageWithRetry(const std::string& FileName);
+    void CheckPosition(int32_t Index) const;
+    void Save();
+
+    TRequestFile& RegistryFile_;
+    std::string AppDir_;
+    TUsersDataOptions Options_;
+    TUsersDataListener* Listener_ = nullptr;
+
+    std::vector<std::unique_ptr<TUserData>> Users_;
+    std::vector<std::unique_ptr<TRequestFile>> Storages_;
+    int32_t Count_ = 0;
+    int32_t CountAll_ = 0;
+    int32_t ActiveIndex_ = 0;
+};
