@@ -1,0 +1,156 @@
+#pragma once
+// The main window: menus and actions, the next-task panel, the entity
+// selector and one certificate list per entity. It owns the registry file,
+// the registry and the views for the whole run, and keeps three references
+// current as the user switches entity: the active entity, its storage file
+// and its list view.
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+#include <string>
+
+class QAction;
+class QComboBox;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QWidget;
+
+class HtmlView;
+class TCustomItem;
+class TCustomView;
+class TDialog;
+class TRequestFile;
+class TUserData;
+class TUsersData;
+class TViews;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // AppDir empty: the folder of the running executable. Tests pass a
+    // temporary folder (with a trailing '/').
+    explicit TForm1(const std::string& AppDir = {}, QWidget* parent = nullptr);
+    // Runs FormDestroy (once).
+    ~TForm1() override;
+
+    // ---- components ------------------------------------------------------
+    QWidget* Panel1 = nullptr;      // left, 209 pixels: holds Tip
+    HtmlView* Tip = nullptr;        // next-task text
+    QWidget* panWork = nullptr;     // the rest: Panel2 and the list views
+    QWidget* Panel2 = nullptr;      // top of panWork, 56 pixels
+    QLabel* Label1 = nullptr;       // "Selecione uma Entidade"
+    QComboBox* cbxEntity = nullptr; // "n - Razao (Inscricao)" per entity
+    QMenu* MenuFile = nullptr;      // "&Arquivo"
+    QMenu* MenuRequest = nullptr;   // "&Requisição"
+    QMenu* MenuHelp = nullptr;      // "&?"
+    QMenu* PopupMenu = nullptr;     // context menu of the list views
+    QFileDialog* OpenFile = nullptr; // hide read-only, file must exist
+    QFileDialog* SaveFile = nullptr; // confirm overwrite, hide read-only
+    QList<QIcon> ImageList1;        // 32 x 32: 0 = not signed, 1 = signed
+    QList<QIcon> ImageList2;        // menu images
+    TDialog* Dlg = nullptr;         // the shared question dialog
+
+    // ActionList1: every action below, in table order.
+    QList<QAction*> ActionList1;
+    QAction* FileNew = nullptr;
+    QAction* FileRemove = nullptr;
+    QAction* FileRename = nullptr;
+    QAction* FileDisk = nullptr;
+    QAction* FileBackup = nullptr;
+    QAction* FileImport = nullptr;
+    QAction* FileExport = nullptr;
+    QAction* FileDeal = nullptr;
+    QAction* FileExit = nullptr;
+    QAction* RequestAdd = nullptr;
+    QAction* RequestFill = nullptr;
+    QAction* RequestRemove = nullptr;
+    QAction* RequestSend = nullptr;
+    QAction* RequestReceive = nullptr;
+    QAction* HelpTopics = nullptr;
+    QAction* HelpHow = nullptr;
+    QAction* HelpAbout = nullptr;
+
+    // ---- fields ----------------------------------------------------------
+    std::string AppDir;        // program folder, trailing '/'
+    std::string AgreementFile; // set just before the agreement form is shown
+    int Restored = 0;          // non-zero after a restore: shutdown writes nothing
+    bool StartFailed = false;  // data files could not be opened: shutdown writes nothing
+
+    // Program-wide objects (owned here) and the three active references.
+    TRequestFile* RegistryFile = nullptr; // AppDir + "ENTITY.DAT"
+    TUsersData* Registry = nullptr;
+    TViews* Views = nullptr;
+    TUserData* ActiveEntity = nullptr;    // owned by the registry
+    TRequestFile* ActiveStorage = nullptr; // owned by the registry
+    TCustomView* ActiveView = nullptr;    // owned by the views
+
+    // ---- operations offered to the workflow steps -------------------------
+    // Enables exactly the actions that the active storage allows. The closing
+    // step is applied on entity switches and by RefreshEntityList.
+    void UpdateActionStates(bool ClosingStep = false);
+    // Shows the next-task text of the active entity.
+    void UpdateTip();
+    // Rebuilds the entity selector, reselects the active entity, applies the
+    // action rule with its closing step (when there is an active storage) and
+    // updates the tip.
+    void RefreshEntityList();
+    // True when the master certificate and every one in Keys is signed; an
+    // entity without certificates gives false.
+    bool AllCertificatesSigned();
+    // Shows the service agreement form (sets AgreementFile first).
+    void ShowAgreement();
+    // Adds an icon for a certificate to the active view; nothing when Id or
+    // Name is empty. The icon shows whether [Id] Signed is set.
+    TCustomItem* AddCertificateItem(const std::string& Id, const std::string& Name);
+    // Gives the first item captioned Name (any letter case) the signed icon.
+    void MarkItemSigned(const std::string& Name);
+    // Selector text of entity position n: "n - Razao (Inscricao)".
+    QString EntityItemText(int n) const;
+    // Stamps every storage file with a fresh [Fingerprint] Value and saves it.
+    // Raises on failure (FormDestroy reports it).
+    void StampFingerprints();
+
+    // ---- event handlers --------------------------------------------------
+    void FormCreate();
+    void FormDestroy();
+    void cbxEntityChange();
+    // A link of the tip: runs the named step even when its action is disabled.
+    void TipHotSpotClick(const QString& Target);
+    // An in-place rename was committed; NewCaption is undone (set back to the
+    // item's caption) when another certificate already has that name.
+    void ViewEdited(TCustomItem* Item, QString& NewCaption);
+
+    void FileNewExecute();
+    void FileRemoveExecute();
+    void FileRenameExecute();
+    void FileDiskExecute();
+    void FileBackupExecute();
+    void FileImportExecute();
+    void FileExportExecute();
+    void FileDealExecute();
+    void FileExitExecute();
+    void RequestAddExecute();
+    void RequestFillExecute();
+    void RequestRemoveExecute();
+    void RequestSendExecute();
+    void RequestReceiveExecute();
+    void HelpTopicsExecute();
+    void HelpHowExecute();
+    void HelpAboutExecute();
+
+private:
+    void CreateComponents();
+    void CreateActions();
+    void CreateMenus();
+    QAction* MakeAction(const char* objectName, const char* caption, void (TForm1::*handler)());
+    // The action rule, with the test for "there are entities" given.
+    void ApplyActionRule(bool HaveEntities, bool ClosingStep);
+    void FillEntityList();
+    void SetActiveCaption();
+    void ReportStartFailure(const std::exception& e);
+
+    bool destroyed_ = false;
+};
