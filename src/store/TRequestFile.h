@@ -80,8 +80,8 @@ private:
     // Index of the first section named Name (any case), or npos.
     std::size_t FindSection(std::string_view Name) const;
     void InvalidateIndex() const;
-    void AppendLine(std::vector<std::string>& Lines, std::string_view Line);
-    void ParseLine(std::string_view Line, TRequestSection*& Current);
+    // Classifies one raw line; Current is the position of the open section.
+    void ParseLine(std::string_view Line, std::size_t& Current);
 
     std::vector<TRequestSection> Sections_;
     std::shared_ptr<AtomicFileWriter> Writer_;

@@ -94,6 +94,8 @@ private:
 
     std::vector<std::unique_ptr<TUserData>> Users_;
     std::vector<std::unique_ptr<TRequestFile>> Storages_;
+    // The entity number n of each position, as loaded or issued.
+    std::vector<int32_t> Numbers_;
     int32_t Count_ = 0;
     int32_t CountAll_ = 0;
     int32_t ActiveIndex_ = 0;

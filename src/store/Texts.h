@@ -12,6 +12,58 @@ inline constexpr const char* AppTitle = "Cliente de Certificação Quorvex";
 inline constexpr const char* ServiceName = "Vinculum";
 
 // ---- store: request file, registry, identifiers, request form ---------------
+// The registry gave up on a storage file that stayed unreadable: lead-in, the
+// file name, the middle part, the number of attempts, the closing part, then
+// the last failure's message.
+inline constexpr const char* StorageOpenGaveUp1 = "Não foi possível abrir o arquivo de dados ";
+inline constexpr const char* StorageOpenGaveUp2 = " após ";
+inline constexpr const char* StorageOpenGaveUp3 = " tentativas: ";
+
+// Request form (entity registration data).
+inline constexpr const char* ReqCaptionNew = "Cadastrar Nova Entidade";
+inline constexpr const char* ReqCaptionRequest = "Requisição";
+inline constexpr const char* ReqExplanation =
+    "Preencha agora as informações cadastrais a serem prestadas à Autoridade Certificadora. "
+    "Assegure-se do preenchimento correto de todos os itens, pois eles serão eletronicamente "
+    "assinados por você.";
+inline constexpr const char* ReqOK = "&OK";
+inline constexpr const char* ReqCancel = "&Cancelar";
+inline constexpr const char* ReqHelp = "&Ajuda";
+inline constexpr const char* ReqTabId = "Identificação";
+inline constexpr const char* ReqTabLocale = "Endereço";
+inline constexpr const char* ReqTabResp = "Responsáveis";
+inline constexpr const char* ReqLabelProfiles = "Este certificado destina-se a uma:";
+inline constexpr const char* ReqLabelId = "Inscrição junto à Receita Federal:";
+inline constexpr const char* ReqLabelName = "Razão Social:";
+inline constexpr const char* ReqLabelPhone = "Telefone para contato:";
+inline constexpr const char* ReqLabelAddress = "Endereço:";
+inline constexpr const char* ReqLabelLocale = "Bairro:";
+inline constexpr const char* ReqLabelCity = "Cidade:";
+inline constexpr const char* ReqLabelZip = "CEP:";
+inline constexpr const char* ReqLabelState = "Unidade da Federação:";
+inline constexpr const char* ReqLabelMail = "Endereço de e-mail:";
+inline constexpr const char* ReqLabelResp = "Nome do Responsável";
+inline constexpr const char* ReqLabelCpfResp = "CPF do Responsável";
+inline constexpr const char* ReqAddResp = "&Adicionar";
+inline constexpr const char* ReqRemoveResp = "&Remover";
+inline constexpr const char* ReqColumnNumber = "Nº";
+inline constexpr const char* ReqColumnName = "Nome";
+inline constexpr const char* ReqColumnCpf = "CPF";
+inline constexpr const char* ReqProfileCompany = "Empresa usuária";
+inline constexpr const char* ReqTypeCNPJ = "CNPJ";
+inline constexpr const char* ReqTypeCEI = "CEI";
+inline constexpr const char* ReqRespExists = "Responsável já cadastrado.";
+inline constexpr const char* ReqSelectResp = "Selecione um responsável.";
+inline constexpr const char* ReqAddressMissing =
+    "Todos os campos devem ser preenchidos. Clique na guia Endereço para prosseguir no "
+    "preenchimento da requisicao.";
+inline constexpr const char* ReqIdMissing =
+    "Todos os campos, exceto o e-mail e o bairro, são de preenchimento obrigatório!";
+inline constexpr const char* ReqNoResp = "Não existem responsáveis cadastrados.";
+// First %s: the identifier as typed; second %s: "CNPJ" or "CEI".
+inline constexpr const char* ReqIdInvalid =
+    "O número %s informado para a inscrição não parece ser um %s válido. Deseja corrigi-lo?";
+inline constexpr const char* ReqIdTaken = "Já existe uma entidade cadastrada com esta inscrição";
 
 // ---- crypto: medium, locked buffers, hex, wiping, password dialog -----------
 // Hex text (the failure text is followed by "class name - message").
@@ -67,8 +119,116 @@ inline constexpr const char* PwdConfirmMismatch = "A confirmação e a nova senh
 // ---- backup -----------------------------------------------------------------
 
 // ---- main window, list views, entity actions --------------------------------
+inline constexpr const char* MenuFile = "&Arquivo";
+inline constexpr const char* MenuRequest = "&Requisição";
+inline constexpr const char* MenuHelp = "&?";
+inline constexpr const char* ActFileNew = "&Novo...";
+inline constexpr const char* ActFileRemove = "&Remover";
+inline constexpr const char* ActFileRename = "Reno&mear";
+inline constexpr const char* ActFileDisk = "Criar &Disquete";
+inline constexpr const char* ActFileBackup = "Cópia de Segurança";
+inline constexpr const char* ActFileImport = "&Importar...";
+inline constexpr const char* ActFileExport = "&Exportar...";
+inline constexpr const char* ActFileDeal = "Con&vênio";
+inline constexpr const char* ActFileExit = "&Sair";
+inline constexpr const char* ActRequestAdd = "Nova &Entidade...";
+inline constexpr const char* ActRequestFill = "&Preencher...";
+inline constexpr const char* ActRequestRemove = "Remover Enti&dade...";
+inline constexpr const char* ActRequestSend = "&Enviar";
+inline constexpr const char* ActRequestReceive = "&Receber";
+inline constexpr const char* ActHelpTopics = "&Tópicos da Ajuda...";
+inline constexpr const char* ActHelpHow = "&Como fazer para...";
+inline constexpr const char* ActHelpAbout = "&Sobre...";
+inline constexpr const char* SelectEntity = "Selecione uma Entidade";
+inline constexpr const char* ActiveEntityCaption = " - Entidade Ativa: ";
+inline constexpr const char* StartFailure =
+    "Não foi possível abrir o arquivo de dados da aplicação. Ela será imediatamente terminada. "
+    "Se o problema persistir, entre em contato com o atendimento da Autoridade Certificadora e "
+    "informe a seguinte mensagem de erro: ";
+inline constexpr const char* SaveFailure =
+    "Ocorreu um erro ao tentar salvar os dados da aplicação em disco. Todas as informações serão "
+    "perdidas. Se o problema persistir, entre em contato com o atendimento da Autoridade "
+    "Certificadora e informe a seguinte mensagem de erro: ";
+inline constexpr const char* CertificateNameNotUnique = "O nome do certificado eletrônico deve ser único.";
+
+// Next-task texts: complete HTML documents in ISO-8859-1, accented letters as
+// named entities, CR LF line ends. Each link's target is the action it runs.
+#define QUORVEX_TIP_HEAD(heading)                                                          \
+    "<html>\r\n<head>\r\n"                                                                 \
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\r\n"     \
+    "<title>Sua pr&oacute;xima tarefa</title>\r\n</head>\r\n<body>\r\n"                    \
+    "<b><font size=\"4\">" heading "</font></b><br>\r\n"
+#define QUORVEX_TIP_TAIL                                                                   \
+    "<p>Central de Atendimento: 0800 940 1717</p>\r\n</body>\r\n</html>\r\n"
+inline constexpr const char* TipRequestAdd =
+    QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa:")
+    "<p>Antes obter um certificado eletr&ocirc;nico para acesso ao sistema Vinculum,\r\n"
+    "voc&ecirc; deve primeiro cadastrar uma entidade. Para isso, clique em\r\n"
+    "<a href=\"RequestAdd\">Nova Entidade</a> no menu Requisi&ccedil;&atilde;o,\r\n"
+    "ou simplesmente tecle Ctrl + E.</p>\r\n"
+    QUORVEX_TIP_TAIL;
+inline constexpr const char* TipFileDisk =
+    QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa:")
+    "<p>Finalmente, voc&ecirc; est&aacute; apto a utilizar seu certificado eletr&ocirc;nico\r\n"
+    "para acesso ao sistema Vinculum. Selecione primeiro o &iacute;cone do certificado e\r\n"
+    "clique em <a href=\"FileDisk\">Criar Disquete</a> no menu Arquivo, ou simplesmente\r\n"
+    "tecle Ctrl + D. Guarde o disquete em local seguro.</p>\r\n"
+    QUORVEX_TIP_TAIL;
+inline constexpr const char* TipRequestReceive =
+    QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa:")
+    "<p>Ap&oacute;s a assinatura do conv&ecirc;nio de presta&ccedil;&atilde;o de servi&ccedil;os,\r\n"
+    "a Autoridade Certificadora deve lhe fornecer um disquete contendo seu certificado\r\n"
+    "eletr&ocirc;nico assinado. Insira-o na unidade de disquete e clique em\r\n"
+    "<a href=\"RequestReceive\">Receber</a> no menu Requisi&ccedil;&atilde;o.</p>\r\n"
+    QUORVEX_TIP_TAIL;
+inline constexpr const char* TipRequestSend =
+    QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa")
+    "<p>A partir de agora, voc&ecirc; pode enviar sua requisi&ccedil;&atilde;o &agrave; Autoridade\r\n"
+    "Certificadora. Clique em <a href=\"RequestSend\">Enviar</a> no menu\r\n"
+    "Requisi&ccedil;&atilde;o. N&atilde;o se esque&ccedil;a de preencher e imprimir pelo menos\r\n"
+    "duas vias do conv&ecirc;nio de presta&ccedil;&atilde;o de servi&ccedil;os, que dever&atilde;o ser\r\n"
+    "assinadas perante o agente de registro da Autoridade Certificadora.</p>\r\n"
+    QUORVEX_TIP_TAIL;
+inline constexpr const char* TipFileNew =
+    QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa:")
+    "<p>Voc&ecirc; deve agora criar pelo menos um certificado eletr&ocirc;nico, a ser\r\n"
+    "assinado pela Autoridade Certificadora. Clique em <a href=\"FileNew\">Novo</a>\r\n"
+    "no menu Arquivo, ou simplesmente tecle Ctrl + N.</p>\r\n"
+    QUORVEX_TIP_TAIL;
+inline constexpr const char* TipRequestFill =
+    QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa:")
+    "<p>Para obter um certificado eletr&ocirc;nico para acesso ao sistema Vinculum,\r\n"
+    "voc&ecirc; deve primeiro preencher uma requisi&ccedil;&atilde;o &agrave; Autoridade\r\n"
+    "Certificadora. Clique em <a href=\"RequestFill\">Preencher</a> no menu\r\n"
+    "Requisi&ccedil;&atilde;o, ou simplesmente tecle Ctrl + P.</p>\r\n"
+    QUORVEX_TIP_TAIL;
+#undef QUORVEX_TIP_HEAD
+#undef QUORVEX_TIP_TAIL
+
+// Entity actions (register, fill in, remove an entity).
+inline constexpr const char* EntityRemoveQuestion =
+    "Você está prestes a remover permanentemente a entidade selecionada. Tem certeza de que deseja "
+    "continuar?";
 
 // ---- dialogs: message dialog, About box -------------------------------------
+inline constexpr const char* BtnYes = "&Sim";
+inline constexpr const char* BtnNo = "&Não";
+inline constexpr const char* BtnOK = "OK";
+inline constexpr const char* BtnCancel = "Cancelar";
+inline constexpr const char* BtnAbort = "&Abortar";
+inline constexpr const char* BtnRetry = "&Tentar novamente";
+inline constexpr const char* BtnIgnore = "&Ignorar";
+inline constexpr const char* BtnAll = "&Todos";
+inline constexpr const char* BtnNoToAll = "&Não para Todos";
+inline constexpr const char* BtnYesToAll = "Sim para &Todos";
+inline constexpr const char* BtnHelp = "Ajuda";
+inline constexpr const char* AboutCaption = "Sobre o ";
+inline constexpr const char* VersionPrefix = "Versão ";
+inline constexpr const char* AboutCopyright = "© Orvanta. Todos os direitos reservados.";
+inline constexpr const char* VersionFailure =
+    "Ocorreu um erro de sistema ao capturar informações sobre a versão da aplicação. Ela não está "
+    "funcionando apropriadamente. Se o problema persistir, entre em contato com o atendimento da "
+    "Autoridade Certificadora e informe a seguinte mensagem de erro: ";
 
 // ---- agreement and help -----------------------------------------------------
 

@@ -1,0 +1,275 @@
+#include "store/TUsersData.h"
+
+#include "store/StoreErrors.h"
+#include "store/Texts.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const std::string General = "General";
+
+std::string EntitySection(int32_t n)
+{
+    return "Entity" + std::to_string(n);
+}
+
+// The entity number of a section named Entity<n> (any letter case, n in
+// decimal without leading zeros), or 0 for any other name.
+int32_t EntityNumber(const std::string& Name)
+{
+    static const char Prefix[] = "entity";
+    constexpr std::size_t PrefixLength = sizeof Prefix - 1;
+    if (Name.size() <= PrefixLength || Name.size() > PrefixLength + 10)
+        return 0;
+    for (std::size_t i = 0; i < PrefixLength; ++i) {
+        char c = Name[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+        if (c != Prefix[i])
+            return 0;
+    }
+    if (Name[PrefixLength] == '0')
+        return 0;
+    long long n = 0;
+    for (std::size_t i = PrefixLength; i < Name.size(); ++i) {
+        if (Name[i] < '0' || Name[i] > '9')
+            return 0;
+        n = n * 10 + (Name[i] - '0');
+    }
+    return n > 2147483647LL ? 0 : static_cast<int32_t>(n);
+}
+
+} // namespace
+
+std::string TUsersData::FilePart(const std::string& Path)
+{
+    const auto cut = Path.find_last_of("\\/:");
+    return cut == std::string::npos ? Path : Path.substr(cut + 1);
+}
+
+TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDataOptions Options)
+    : RegistryFile_(RegistryFile), AppDir_(std::move(AppDir)), Options_(std::move(Options))
+{
+    const int32_t storedActive = RegistryFile_.ReadInteger(General, "ActiveIndex", 0);
+    CountAll_ = RegistryFile_.ReadInteger(General, "CountAll", 0);
+
+    // The entity numbers that have a section, in increasing order. Walking
+    // the sections present (rather than every number up to CountAll) keeps a
+    // damaged CountAll from stalling the start or inventing entities.
+    std::vector<std::string> names;
+    RegistryFile_.ReadSections(names);
+    std::vector<int32_t> numbers;
+    for (const auto& name : names) {
+        const int32_t n = EntityNumber(name);
+        if (n >= 1 && n <= CountAll_)
+            numbers.push_back(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+
+    for (const int32_t n : numbers) {
+        const std::string section = EntitySection(n);
+        if (RegistryFile_.ReadBool(section, "DELETED", false))
+            continue;
+        auto user = std::make_unique<TUserData>();
+
+        // Follow the program when its folder has moved (also from Windows
+        // paths): keep the file name, put it in the program's folder.
+        std::string path = RegistryFile_.ReadString(section, "filename", "");
+        if (path.find(AppDir_) == std::string::npos || FilePart(path).empty()) {
+            std::string part = FilePart(path);
+            // A lost file name would point at the folder itself; the entity
+            // number says which storage file is the entity's.
+            if (part.empty())
+                part = "STORAGE." + std::to_string(n) + ".DAT";
+            path = AppDir_ + part;
+            RegistryFile_.WriteString(section, "filename", path);
+            Save();
+        }
+
+        auto storage = OpenStorageWithRetry(path);
+        // Creates a missing storage file and normalises an existing one.
+        storage->UpdateFile();
+
+        user->SetProfile(RegistryFile_.ReadString(section, "Profile", "0"));
+        user->SetTipoInscricao(RegistryFile_.ReadString(section, "Tipo_Inscricao", "0"));
+        user->SetInscricao(RegistryFile_.ReadString(section, "Inscricao", "0"));
+        user->Razao = RegistryFile_.ReadString(section, "Razao", "0");
+        user->Endereco = RegistryFile_.ReadString(section, "Endereco", "0");
+        user->Bairro = RegistryFile_.ReadString(section, "Bairro", "0");
+        user->Cidade = RegistryFile_.ReadString(section, "Cidade", "0");
+        user->UF = RegistryFile_.ReadString(section, "UF", "0");
+        user->CEP = RegistryFile_.ReadString(section, "CEP", "0");
+        user->Telefone = RegistryFile_.ReadString(section, "Telefone", "0");
+        user->Email = RegistryFile_.ReadString(section, "Email", "0");
+        user->Index = RegistryFile_.ReadInteger(section, "Index", 0);
+
+        auto& resp = user->RespList();
+        int32_t respCount = storage->ReadInteger("Resp", "RespCount", 0);
+        // A damaged count must not run on far past the persons stored: no
+        // real count exceeds the lines of the section.
+        std::vector<std::string> respLines;
+        storage->ReadSectionValues("Resp", respLines);
+        respCount = std::min<int32_t>(respCount, static_cast<int32_t>(respLines.size()));
+        for (int32_t i = 1; i <= respCount; ++i) {
+            const std::string k = std::to_string(i);
+            resp.push_back(storage->ReadString("Resp", "Resp" + k, ""));
+            resp.push_back(storage->ReadString("Resp", "Cpf" + k, ""));
+        }
+
+        Users_.push_back(std::move(user));
+        Storages_.push_back(std::move(storage));
+        Numbers_.push_back(n);
+    }
+
+    // The positions must agree with what was loaded, whatever the file says.
+    Count_ = static_cast<int32_t>(Users_.size());
+    ActiveIndex_ = Count_ == 0 ? 0 : std::clamp(storedActive, 1, Count_);
+}
+
+TUsersData::~TUsersData() = default;
+
+void TUsersData::Save()
+{
+    RegistryFile_.UpdateFile();
+}
+
+std::unique_ptr<TRequestFile> TUsersData::OpenStorageWithRetry(const std::string& FileName)
+{
+    const int attempts = std::max(1, Options_.OpenAttempts);
+    std::string last;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            if (Options_.OpenStorage)
+                return Options_.OpenStorage(FileName);
+            return std::make_unique<TRequestFile>(FileName);
+        } catch (const std::exception& e) {
+            last = e.what();
+        }
+        if (attempt >= attempts)
+            break;
+        if (Options_.Sleep)
+            Options_.Sleep(Options_.RetryDelayMs);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(Options_.RetryDelayMs));
+    }
+    throw EStorageOpenError(std::string(Texts::StorageOpenGaveUp1) + FileName + Texts::StorageOpenGaveUp2
+                            + std::to_string(attempts) + Texts::StorageOpenGaveUp3 + last);
+}
+
+void TUsersData::CheckPosition(int32_t Index) const
+{
+    if (Index > Count_ || static_cast<std::size_t>(Index) > Users_.size())
+        throw EListError(StoreErrors::ListIndexOutOfBounds(static_cast<long long>(Index) - 1));
+}
+
+TUserData* TUsersData::Activate(int32_t Index)
+{
+    if (Index < 1)
+        return nullptr;
+    CheckPosition(Index);
+    ActiveIndex_ = Index;
+    RegistryFile_.WriteInteger(General, "ActiveIndex", ActiveIndex_);
+    Save();
+    return Users_[static_cast<std::size_t>(Index) - 1].get();
+}
+
+TUserData* TUsersData::ActivateByInscription(const std::string& Inscricao)
+{
+    TUserData* found = nullptr;
+    for (int32_t i = 1; i <= Count_; ++i) {
+        if (Users_[static_cast<std::size_t>(i) - 1]->Inscricao() == Inscricao)
+            found = Activate(i);
+    }
+    return found;
+}
+
+TUserData* TUsersData::Entity(int32_t Index) const
+{
+    if (Index < 1)
+        return nullptr;
+    CheckPosition(Index);
+    return Users_[static_cast<std::size_t>(Index) - 1].get();
+}
+
+TRequestFile* TUsersData::Storage(int32_t Index) const
+{
+    if (Index < 1)
+        return nullptr;
+    CheckPosition(Index);
+    return Storages_[static_cast<std::size_t>(Index) - 1].get();
+}
+
+bool TUsersData::IsInscriptionFree(const std::string& Inscricao) const
+{
+    for (const auto& user : Users_)
+        if (user->Inscricao() == Inscricao)
+            return false;
+    return true;
+}
+
+TUserData* TUsersData::Add()
+{
+    const int32_t n = CountAll_ + 1;
+    const std::string path = AppDir_ + "STORAGE." + std::to_string(n) + ".DAT";
+
+    // The storage file comes first: when it cannot be made, the failure goes
+    // to the caller and the registry has not changed at all.
+    std::unique_ptr<TRequestFile> storage = Options_.OpenStorage ? Options_.OpenStorage(path)
+                                                                 : std::make_unique<TRequestFile>(path);
+    // Empty, even when a file of that name was left over from before.
+    storage->Clear();
+    storage->UpdateFile();
+
+    RegistryFile_.WriteString(EntitySection(n), "filename", path);
+    Save();
+
+    auto user = std::make_unique<TUserData>();
+    TUserData* record = user.get();
+    Storages_.push_back(std::move(storage));
+    Users_.push_back(std::move(user));
+    Numbers_.push_back(n);
+    ++Count_;
+    ++CountAll_;
+    if (Listener_)
+        Listener_->EntityAdded(Count_);
+
+    RegistryFile_.WriteInteger(General, "Count", Count_);
+    RegistryFile_.WriteInteger(General, "CountAll", CountAll_);
+    Save();
+    return record;
+}
+
+void TUsersData::Remove(int32_t Index)
+{
+    if (Index < 1)
+        return;
+    CheckPosition(Index);
+    const std::size_t at = static_cast<std::size_t>(Index) - 1;
+
+    // The number the entity was loaded or added under: a record whose Index
+    // field was never set (or was damaged) must not mark another entity, or
+    // none, as deleted.
+    RegistryFile_.WriteBool(EntitySection(Numbers_[at]), "DELETED", true);
+    Save();
+
+    // A storage file that cannot be deleted stays; the entity goes all the same.
+    ::unlink(Storages_[at]->FileName().c_str());
+    Storages_.erase(Storages_.begin() + static_cast<std::ptrdiff_t>(at));
+    Users_.erase(Users_.begin() + static_cast<std::ptrdiff_t>(at));
+    Numbers_.erase(Numbers_.begin() + static_cast<std::ptrdiff_t>(at));
+    --Count_;
+    const int32_t active = ActiveIndex_ - 1;
+    ActiveIndex_ = active >= 1 ? active : (Count_ > 0 ? 1 : 0);
+    if (Listener_)
+        Listener_->EntityRemoved(Index);
+
+    RegistryFile_.WriteInteger(General, "Count", Count_);
+    Save();
+    RegistryFile_.WriteInteger(General, "ActiveIndex", ActiveIndex_);
+    Save();
+}
