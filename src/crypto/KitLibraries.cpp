@@ -1,0 +1,94 @@
+#include "crypto/KitLibraries.h"
+
+#include "kit/HlKit.h"
+
+#include <cstring>
+#include <dlfcn.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+std::unique_ptr<KitLibraries>& ProgramKit()
+{
+    static std::unique_ptr<KitLibraries> kit;
+    return kit;
+}
+
+std::string WithSlash(const std::string& folder)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder;
+    return folder + '/';
+}
+
+void* OpenLibrary(const std::string& path)
+{
+    // RTLD_LOCAL: the kit's symbols stay out of the program's namespace, so a
+    // second kit loaded from another folder (tests) never mixes with the first.
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+} // namespace
+
+std::string ExecutableFolder()
+{
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
+        return "./";
+    path.resize(static_cast<std::size_t>(length));
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+void CleanKitSettings()
+{
+}
+
+KitLibraries::KitLibraries(const std::string& Folder) : FFolder(WithSlash(Folder))
+{
+    FKeyLibrary = OpenLibrary(FFolder + HL_KIT_LIBRARY_NAME);
+    FSeedLibrary = OpenLibrary(FFolder + HL_SEED_LIBRARY_NAME);
+}
+
+KitLibraries::~KitLibraries()
+{
+    if (FSeedLibrary)
+        dlclose(FSeedLibrary);
+    if (FKeyLibrary)
+        dlclose(FKeyLibrary);
+}
+
+void* KitLibraries::Function(const char* Name) const
+{
+    void* library = std::strcmp(Name, "GetMouseSeed") == 0 ? FSeedLibrary : FKeyLibrary;
+    if (!library)
+        return nullptr;
+    return dlsym(library, Name);
+}
+
+KitLibraries& KitLibraries::Program()
+{
+    auto& kit = ProgramKit();
+    if (!kit) {
+        CleanKitSettings();
+        kit = std::make_unique<KitLibraries>(ExecutableFolder());
+    }
+    return *kit;
+}
+
+void KitLibraries::LoadProgramKit(const std::string& AppDir)
+{
+    auto& kit = ProgramKit();
+    if (kit)
+        return;
+    CleanKitSettings();
+    kit = std::make_unique<KitLibraries>(AppDir);
+}
+
+void KitLibraries::UnloadProgramKit()
+{
+    ProgramKit().reset();
+    CleanKitSettings();
+}
