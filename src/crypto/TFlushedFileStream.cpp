@@ -56,6 +56,7 @@ void TFlushedFileStream::Write(const void* Buffer, std::size_t Count)
 
 void TFlushedFileStream::Flush()
 {
-    if (FHandle < 0 || ::fsync(FHandle) != 0)
-        throw EFlushError(FormatText(Texts::FlushError, errno));
+    const int error = FHandle < 0 ? EBADF : (::fsync(FHandle) != 0 ? errno : 0);
+    if (error != 0)
+        throw EFlushError(FormatText(Texts::FlushError, error));
 }
