@@ -232,4 +232,9 @@ inline constexpr const char* VersionFailure =
 
 // ---- agreement and help -----------------------------------------------------
 
+// ---- crypto kit: seed dialog -------------------------------------------------
+inline constexpr const char* SeedDialogTitle = "Geração de chaves";
+inline constexpr const char* SeedDialogPrompt = "Movimente o mouse sobre esta janela até que a barra fique completa. Os movimentos do mouse são usados na geração das chaves do certificado eletrônico.";
+inline constexpr const char* SeedDialogCancel = "Cancelar";
+
 } // namespace Texts
