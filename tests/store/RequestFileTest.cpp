@@ -1,0 +1,411 @@
+// The data-file format: parsing, lookups, rendering, typed reads, and saving
+// that never loses the previous file.
+#include "store/AtomicFileWriter.h"
+#include "store/StoreErrors.h"
+#include "store/TRequestFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char tmpl[] = "/tmp/quorvex-store-XXXXXX";
+        Path = ::mkdtemp(tmpl);
+    }
+    ~TempDir() { fs::remove_all(Path); }
+    std::string File(const std::string& name) const { return (fs::path(Path) / name).string(); }
+    std::string Path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::unique_ptr<TRequestFile> FromText(const std::string& text)
+{
+    auto file = TRequestFile::CreateFromLines(nullptr);
+    file->SetText(text);
+    return file;
+}
+
+std::vector<std::string> Image(const TRequestFile& file)
+{
+    std::vector<std::string> lines;
+    file.GetStrings(lines);
+    return lines;
+}
+
+// Writes the first Allowed bytes, then fails as a full disk would.
+class FailingWriter : public AtomicFileWriter {
+public:
+    explicit FailingWriter(std::size_t allowed) : Allowed(allowed) {}
+    std::size_t Allowed;
+    std::size_t Written = 0;
+
+protected:
+    long WriteSome(int fd, const char* data, std::size_t size) override
+    {
+        if (Written >= Allowed) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const std::size_t n = std::min(size, Allowed - Written);
+        const long done = AtomicFileWriter::WriteSome(fd, data, n);
+        if (done > 0)
+            Written += static_cast<std::size_t>(done);
+        return done;
+    }
+};
+
+} // namespace
+
+TEST(RequestFileParse, LinesAreSplitAtEveryLineEndAndClassified)
+{
+    auto f = FromText("before=dropped\r\n; comment\n[A]\rk1=v1\r\n\r\n;k=skipped\nno equals\r[B]\n[]\nx=1");
+    const std::vector<std::string> expected = {"[A]", "k1=v1", "no equals", "", "[B]", "", "[]", "x=1", ""};
+    EXPECT_EQ(Image(*f), expected);
+    EXPECT_EQ(f->ReadString("", "x", "d"), "1");
+}
+
+TEST(RequestFileParse, HeaderNeedsBracketsAtBothEnds)
+{
+    auto f = FromText("[S]\na=1\n[T] \n [U]\n[V\n[W]");
+    ASSERT_EQ(f->Sections().size(), 2u);
+    EXPECT_EQ(f->Sections()[0].Name, "S");
+    EXPECT_EQ(f->Sections()[0].Lines, (std::vector<std::string>{"a=1", "[T] ", " [U]", "[V"}));
+    EXPECT_EQ(f->Sections()[1].Name, "W");
+    EXPECT_TRUE(f->Sections()[1].Lines.empty());
+}
+
+TEST(RequestFileParse, NulEndsTheText)
+{
+    auto f = FromText("[S]\r\na=1\r\nb=2\0\r\nc=3\r\n[T]\r\n"s);
+    EXPECT_EQ(f->ReadString("S", "b", "-"), "2");
+    EXPECT_EQ(f->ReadString("S", "c", "-"), "-");
+    EXPECT_EQ(f->Sections().size(), 1u);
+}
+
+TEST(RequestFileParse, DuplicateSectionsAreKeptAndFirstWins)
+{
+    TempDir dir;
+    const std::string path = dir.File("dup.dat");
+    WriteBytes(path, "[S]\r\na=1\r\n[s]\r\na=2\r\nb=3\r\n");
+    TRequestFile f(path);
+    EXPECT_EQ(f.ReadString("S", "a", ""), "1");
+    EXPECT_EQ(f.ReadString("S", "b", "none"), "none");
+    f.WriteString("S", "a", "9");
+    f.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[S]\r\na=9\r\n\r\n[s]\r\na=2\r\nb=3\r\n\r\n");
+    std::vector<std::string> names;
+    f.ReadSections(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"S", "s"}));
+}
+
+TEST(RequestFileLookup, KeysAndValuesFollowTheFirstEquals)
+{
+    auto f = FromText("[General]\ncount=5\nKey = value\nK=a=b\nJ= a \nE=\nK=second\n");
+    EXPECT_EQ(f->ReadInteger("GENERAL", "Count", 0), 5);
+    EXPECT_EQ(f->ReadString("General", "Key", "def"), "def");
+    EXPECT_EQ(f->ReadString("General", "Key ", "def"), " value");
+    EXPECT_EQ(f->ReadString("general", "k", ""), "a=b");
+    EXPECT_EQ(f->ReadString("General", "J", ""), " a ");
+    EXPECT_EQ(f->ReadString("General", "E", "def"), "");
+    EXPECT_EQ(f->ReadString("Missing", "E", "def"), "def");
+    EXPECT_EQ(f->ReadString("General", "K=a", "def"), "def");
+}
+
+TEST(RequestFileLookup, CaseFoldingCoversAccentedLetters)
+{
+    auto f = FromText("[Sec\xC7\xC3O]\n\xC9ntry=1\n");
+    EXPECT_EQ(f->ReadString("sec\xE7\xE3o", "\xE9NTRY", "-"), "1");
+    EXPECT_EQ(f->ReadString("SECAO", "ENTRY", "-"), "-");
+}
+
+TEST(RequestFileLookup, ManySectionsStayOrderedWithDuplicatesAndErasures)
+{
+    // Enough sections to go through the lookup index.
+    std::string text;
+    for (int i = 0; i < 50; ++i)
+        text += "[S" + std::to_string(i) + "]\nv=" + std::to_string(i) + "\n";
+    text += "[s7]\nv=dup\n";
+    auto f = FromText(text);
+    EXPECT_EQ(f->ReadString("S7", "v", ""), "7");
+    f->EraseSection("s7");
+    EXPECT_EQ(f->ReadString("S7", "v", ""), "dup");
+    f->EraseSection("S7");
+    EXPECT_EQ(f->ReadString("S7", "v", "gone"), "gone");
+    f->WriteString("New", "k", "1");
+    f->WriteString("new", "k2", "2");
+    EXPECT_EQ(f->Sections().back().Name, "New");
+    EXPECT_EQ(f->Sections().back().Lines, (std::vector<std::string>{"k=1", "k2=2"}));
+    EXPECT_EQ(f->ReadString("S49", "v", ""), "49");
+    EXPECT_EQ(f->Sections().size(), 50u);
+}
+
+TEST(RequestFileEdit, WriteReplacesFirstKeyInPlaceAndAppendsNewOnes)
+{
+    auto f = FromText("[S]\nA=1\nB=2\na=3\n[T]\nx=1\n");
+    f->WriteString("s", "a", "new");
+    f->WriteString("S", "C", "4");
+    f->WriteString("U", "k", "v");
+    EXPECT_EQ(Image(*f), (std::vector<std::string>{"[S]", "a=new", "B=2", "a=3", "C=4", "", "[T]", "x=1", "",
+                                                   "[U]", "k=v", ""}));
+    f->DeleteKey("S", "A");
+    EXPECT_EQ(f->ReadString("S", "a", ""), "3");
+    f->DeleteKey("S", "missing");
+    f->DeleteKey("Missing", "a");
+    std::vector<std::string> names;
+    f->ReadSection("S", names);
+    EXPECT_EQ(names, (std::vector<std::string>{"B", "a", "C"}));
+    f->EraseSection("T");
+    f->EraseSection("nothing");
+    f->ReadSections(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"S", "U"}));
+}
+
+TEST(RequestFileEdit, SectionListsReplaceTheCallersContent)
+{
+    auto f = FromText("[S]\nk=v\nplain\n=x\n");
+    std::vector<std::string> list{"old"};
+    f->ReadSection("S", list);
+    EXPECT_EQ(list, (std::vector<std::string>{"k", "", ""}));
+    list = {"old"};
+    f->ReadSectionValues("S", list);
+    EXPECT_EQ(list, (std::vector<std::string>{"k=v", "plain", "=x"}));
+    f->ReadSection("none", list);
+    EXPECT_TRUE(list.empty());
+    list = {"keep"};
+    f->GetStrings(list);
+    EXPECT_EQ(list.front(), "keep");
+    EXPECT_EQ(list.size(), 6u);
+}
+
+TEST(RequestFileEdit, ValueWithLineBreakSplitsOnReload)
+{
+    TempDir dir;
+    const std::string path = dir.File("v.dat");
+    TRequestFile f(path);
+    f.WriteString("S", "k", "before\r\nafter=1");
+    f.UpdateFile();
+    TRequestFile g(path);
+    EXPECT_EQ(g.ReadString("S", "k", ""), "before");
+    EXPECT_EQ(g.ReadString("S", "after", "-"), "1");
+}
+
+TEST(RequestFileTyped, IntegersBooleansAndDefaults)
+{
+    auto f = FromText("[S]\nh1=0x1F\nh2=0X1F\nh3=$1F\nempty=\nabc=abc\nmixed=12abc\nneg=-42\nmax=2147483647\n"
+                      "over=2147483648\nmin=-2147483648\nhexall=$FFFFFFFF\nzx=0x\nb2=2\nb0=0\ntrue=true\n");
+    EXPECT_EQ(f->ReadInteger("S", "h1", 0), 31);
+    EXPECT_EQ(f->ReadInteger("S", "h2", 0), 31);
+    EXPECT_EQ(f->ReadInteger("S", "h3", 0), 31);
+    EXPECT_EQ(f->ReadInteger("S", "empty", 7), 7);
+    EXPECT_EQ(f->ReadInteger("S", "abc", 7), 7);
+    EXPECT_EQ(f->ReadInteger("S", "mixed", 7), 7);
+    EXPECT_EQ(f->ReadInteger("S", "neg", 7), -42);
+    EXPECT_EQ(f->ReadInteger("S", "max", 7), 2147483647);
+    EXPECT_EQ(f->ReadInteger("S", "over", 7), 7);
+    EXPECT_EQ(f->ReadInteger("S", "min", 7), INT32_MIN);
+    EXPECT_EQ(f->ReadInteger("S", "hexall", 7), -1);
+    EXPECT_EQ(f->ReadInteger("S", "zx", 7), 7);
+    EXPECT_TRUE(f->ReadBool("S", "h1", false));
+    EXPECT_TRUE(f->ReadBool("S", "b2", false));
+    EXPECT_FALSE(f->ReadBool("S", "b0", true));
+    EXPECT_TRUE(f->ReadBool("S", "true", true));
+    EXPECT_FALSE(f->ReadBool("S", "true", false));
+    EXPECT_TRUE(f->ReadBool("S", "empty", true));
+    f->WriteInteger("S", "w", -17);
+    f->WriteBool("S", "t", true);
+    f->WriteBool("S", "u", false);
+    EXPECT_EQ(f->ReadString("S", "w", ""), "-17");
+    EXPECT_EQ(f->ReadString("S", "t", ""), "1");
+    EXPECT_EQ(f->ReadString("S", "u", ""), "0");
+}
+
+TEST(RequestFileTyped, DatesTimesAndFloatsRoundTrip)
+{
+    auto f = TRequestFile::CreateFromLines(nullptr);
+    f->WriteDate("S", "d", 36526.75); // 1 January 2000, evening
+    EXPECT_EQ(f->ReadString("S", "d", ""), "01/01/2000");
+    EXPECT_DOUBLE_EQ(f->ReadDate("S", "d", -1), 36526.0);
+    f->WriteDateTime("S", "dt", 45000.5);
+    EXPECT_EQ(f->ReadString("S", "dt", ""), "15/03/2023 12:00:00");
+    EXPECT_DOUBLE_EQ(f->ReadDateTime("S", "dt", -1), 45000.5);
+    f->WriteTime("S", "t", 0.25 + 1.0 / 86400);
+    EXPECT_EQ(f->ReadString("S", "t", ""), "06:00:01");
+    f->WriteFloat("S", "x", 3.25);
+    EXPECT_DOUBLE_EQ(f->ReadFloat("S", "x", 0), 3.25);
+    f->WriteString("S", "bad", "31/02/2020");
+    EXPECT_DOUBLE_EQ(f->ReadDate("S", "bad", -1), -1);
+    EXPECT_DOUBLE_EQ(f->ReadFloat("S", "bad", -2), -2);
+    EXPECT_DOUBLE_EQ(f->ReadTime("S", "none", -3), -3);
+    EXPECT_DOUBLE_EQ(f->ReadDate("S", "dt", -4), -4);
+    EXPECT_DOUBLE_EQ(f->ReadDateTime("S", "d", -5), 36526.0);
+}
+
+TEST(RequestFileDisk, MissingFileIsEmptyAndNotCreated)
+{
+    TempDir dir;
+    const std::string path = dir.File("none.dat");
+    TRequestFile f(path);
+    EXPECT_TRUE(f.Sections().empty());
+    EXPECT_EQ(f.FileName(), path);
+    EXPECT_FALSE(fs::exists(path));
+    f.UpdateFile();
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
+    f.WriteString("S", "k", "v");
+    f.EraseSection("S");
+    f.WriteString("S", "x", "y");
+    f.DeleteKey("S", "x");
+    f.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[S]\r\n\r\n");
+}
+
+TEST(RequestFileDisk, LoadAndSaveNormaliseTheLayout)
+{
+    TempDir dir;
+    const std::string path = dir.File("n.dat");
+    WriteBytes(path, "top=1\n;c\n[A]\n\nk=\xE9\xE7\xFF\rplain\n[B]\r\n");
+    TRequestFile f(path);
+    f.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[A]\r\nk=\xE9\xE7\xFF\r\nplain\r\n\r\n[B]\r\n\r\n");
+    f.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[A]\r\nk=\xE9\xE7\xFF\r\nplain\r\n\r\n[B]\r\n\r\n");
+    f.Clear();
+    f.UpdateFile();
+    EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+TEST(RequestFileDisk, FromLinesAndSetStrings)
+{
+    const std::vector<std::string> lines{"junk", "[R]", "a=1", ";c", "", "b=2"};
+    auto f = TRequestFile::CreateFromLines(lines);
+    EXPECT_EQ(f->FileName(), "ghobe.ini");
+    EXPECT_EQ(Image(*f), (std::vector<std::string>{"[R]", "a=1", "b=2", ""}));
+    EXPECT_EQ(f->Text(), "[R]\r\na=1\r\nb=2\r\n\r\n");
+    auto empty = TRequestFile::CreateFromLines(nullptr);
+    EXPECT_EQ(empty->FileName(), "ghobe.ini");
+    EXPECT_TRUE(Image(*empty).empty());
+    f->SetStrings({"[X]", "y=2"});
+    EXPECT_EQ(f->ReadString("R", "a", "-"), "-");
+    EXPECT_EQ(f->ReadString("X", "y", "-"), "2");
+}
+
+TEST(RequestFileDisk, UnreadableAndUncreatableFilesRaiseTheirMessages)
+{
+    TempDir dir;
+    const std::string folder = dir.File("folder.dat");
+    fs::create_directory(folder);
+    try {
+        TRequestFile f(folder);
+        FAIL() << "a folder cannot be read as a data file";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + folder);
+        EXPECT_STREQ(e.ClassName(), "EFOpenError");
+    }
+    auto f = TRequestFile::CreateFromLines(std::vector<std::string>{"[S]", "a=1"});
+    const std::string missingFolder = dir.File("no/such/file.dat");
+    TRequestFile g(missingFolder);
+    g.WriteString("S", "a", "1");
+    try {
+        g.UpdateFile();
+        FAIL() << "saving into a missing folder must fail";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + missingFolder);
+    }
+    EXPECT_EQ(g.ReadString("S", "a", ""), "1");
+}
+
+TEST(RequestFileDisk, FailedWriteKeepsPreviousFileAndMemory)
+{
+    TempDir dir;
+    const std::string path = dir.File("STORAGE.1.DAT");
+    const std::string previous = "[General]\r\nKeys=1\r\n\r\n[Big]\r\nk=old\r\n\r\n";
+    WriteBytes(path, previous);
+    TRequestFile f(path);
+    f.WriteString("Big", "k", std::string(100000, 'A'));
+    const std::string image = f.Text();
+
+    for (std::size_t allowed : {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(99999)}) {
+        auto writer = std::make_shared<FailingWriter>(allowed);
+        f.SetWriter(writer);
+        EXPECT_THROW(f.UpdateFile(), EWriteError) << allowed;
+        EXPECT_EQ(writer->Written, allowed);
+        EXPECT_EQ(ReadBytes(path), previous) << allowed;
+        EXPECT_EQ(f.Text(), image) << allowed;
+        // No half-written companion file is left behind.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 1);
+    }
+    f.SetWriter(nullptr);
+    f.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), image);
+}
+
+TEST(RequestFileDisk, SavingKeepsPermissionsAndLinks)
+{
+    TempDir dir;
+    const std::string target = dir.File("real.dat");
+    const std::string link = dir.File("link.dat");
+    WriteBytes(target, "[S]\r\n\r\n");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(target, link);
+    TRequestFile f(link);
+    f.WriteString("S", "k", "v");
+    f.UpdateFile();
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target), "[S]\r\nk=v\r\n\r\n");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(RequestFileBadInput, GarbageHugeLinesAndNulsLoad)
+{
+    TempDir dir;
+    std::string garbage;
+    unsigned x = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        x = x * 1103515245u + 12345u;
+        garbage.push_back(static_cast<char>((x >> 16) & 0xFF));
+    }
+    const std::string g = dir.File("garbage.dat");
+    WriteBytes(g, garbage);
+    EXPECT_NO_THROW({
+        TRequestFile f(g);
+        f.UpdateFile();
+        TRequestFile again(g);
+        EXPECT_EQ(Image(f), Image(again));
+    });
+
+    const std::string huge = dir.File("huge.dat");
+    const std::string value(10 * 1024 * 1024, 'F');
+    WriteBytes(huge, "[S]\r\nk=" + value + "\r\n");
+    TRequestFile h(huge);
+    EXPECT_EQ(h.ReadString("S", "k", "").size(), value.size());
+
+    const std::string nul = dir.File("nul.dat");
+    WriteBytes(nul, "[S]\r\na=1\r\n\0\0[T]\r\nb=2\r\n"s);
+    TRequestFile n(nul);
+    EXPECT_EQ(n.Sections().size(), 1u);
+    EXPECT_EQ(n.ReadString("S", "a", ""), "1");
+}
