@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <exception>
 #include <string>
 
 class QAction;
@@ -78,6 +79,12 @@ public:
     std::string AgreementFile; // set just before the agreement form is shown
     int Restored = 0;          // non-zero after a restore: shutdown writes nothing
     bool StartFailed = false;  // data files could not be opened: shutdown writes nothing
+
+    // The application's restart flag (its integer tag): 1 makes the program
+    // start reinit once the message loop has ended. A restore sets it to 1
+    // together with Restored, then closes the main window.
+    static int RestartFlag();
+    static void SetRestartFlag(int Value);
 
     // Program-wide objects (owned here) and the three active references.
     TRequestFile* RegistryFile = nullptr; // AppDir + "ENTITY.DAT"
@@ -151,6 +158,9 @@ private:
     void FillEntityList();
     void SetActiveCaption();
     void ReportStartFailure(const std::exception& e);
+    // Runs a handler; a failure it does not catch itself is shown in a plain
+    // message box and the program carries on.
+    void RunGuarded(void (TForm1::*Handler)());
 
     bool destroyed_ = false;
 };

@@ -1,0 +1,40 @@
+#include "app/ProgramStart.h"
+
+#include "app/QuorvexApplication.h"
+#include "app/TForm1.h"
+#include "store/Texts.h"
+#include "ui/Text1252.h"
+
+#include <QProcess>
+
+#include <memory>
+
+bool StartReinit(const std::string& AppDir, qint64 ClientPid, const std::string& Client)
+{
+    const QString dir = QString::fromStdString(AppDir);
+    return QProcess::startDetached(dir + QStringLiteral("reinit"),
+                                   {QString::number(ClientPid), QString::fromStdString(Client)}, dir);
+}
+
+int ProgramStart(int argc, char** argv)
+{
+    QuorvexApplication app(argc, argv);
+    TForm1::SetRestartFlag(0);
+    QApplication::setApplicationName(Tr(Texts::AppTitle));
+    QApplication::setApplicationDisplayName(QString());
+
+    auto form = std::make_unique<TForm1>();
+    if (form->StartFailed)
+        return 1;
+    form->show();
+    QApplication::exec();
+
+    // After a restore the restored files must be read by a fresh start: reinit
+    // waits for this process to end and starts the client again. The window is
+    // destroyed after the launch, and then writes nothing (Restored is set).
+    if (TForm1::RestartFlag() == 1)
+        StartReinit(form->AppDir, QCoreApplication::applicationPid(),
+                    QCoreApplication::applicationFilePath().toStdString());
+    form.reset();
+    return 0;
+}

@@ -1,0 +1,19 @@
+#include "app/QuorvexApplication.h"
+
+#include "ui/MessageBox.h"
+
+#include <exception>
+
+QuorvexApplication::QuorvexApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool QuorvexApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowMessage(QString::fromStdString(e.what()));
+    } catch (...) {
+        ShowMessage(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
