@@ -1,0 +1,423 @@
+// The entity registry and record: numbers versus positions, what reaches
+// ENTITY.DAT and the storage files, relocation, and the damaged-file cases.
+#include "store/StoreErrors.h"
+#include "store/TUserData.h"
+#include "store/TUsersData.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/quorvex-registry-XXXXXX";
+        Dir = ::mkdtemp(tmpl);
+        AppDir = Dir + "/";
+        EntityDat = AppDir + "ENTITY.DAT";
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    void Write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream out(AppDir + name, std::ios::binary);
+        out << bytes;
+    }
+    std::string Read(const std::string& name)
+    {
+        std::ifstream in(AppDir + name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    bool Exists(const std::string& name) { return fs::exists(AppDir + name); }
+
+    TUsersDataOptions NoWait()
+    {
+        TUsersDataOptions o;
+        o.Sleep = [this](int ms) { Waits.push_back(ms); };
+        return o;
+    }
+
+    std::string Dir, AppDir, EntityDat;
+    std::vector<int> Waits;
+};
+
+class Recorder : public TUsersDataListener {
+public:
+    void EntityAdded(int32_t p) override { Events.push_back("+" + std::to_string(p)); }
+    void EntityRemoved(int32_t p) override { Events.push_back("-" + std::to_string(p)); }
+    std::vector<std::string> Events;
+};
+
+} // namespace
+
+TEST(UserData, SettersPadAndKeyIdentityAndAssign)
+{
+    TUserData u;
+    EXPECT_EQ(u.Index, 0);
+    EXPECT_FALSE(u.Resp.has_value());
+    u.SetInscricao("123");
+    EXPECT_EQ(u.Inscricao(), "00000000000123");
+    u.SetInscricao("");
+    EXPECT_EQ(u.Inscricao(), std::string(14, '0'));
+    u.SetInscricao("123456789012345");
+    EXPECT_EQ(u.Inscricao(), "123456789012345");
+    u.SetProfile("1");
+    EXPECT_EQ(u.Profile(), "01");
+    u.SetProfile("96");
+    EXPECT_EQ(u.Profile(), "96");
+    u.SetProfile("");
+    EXPECT_EQ(u.Profile(), "");
+    u.SetTipoInscricao("2");
+    EXPECT_EQ(u.Tipo_Inscricao(), "02");
+
+    u.SetInscricao("123456789012");
+    u.SetProfile("01");
+    EXPECT_EQ(u.KeyIdentity(), "02" "00123456789012" "000000" "01" + std::string(6, '\0'));
+    EXPECT_EQ(u.KeyIdentity().size(), 30u);
+
+    TUserData src;
+    src.Bairro = "Centro";
+    src.CEP = "01001000";
+    src.Cidade = "Sao Paulo";
+    src.Email = "a@b.c";
+    src.Endereco = "Rua A, 1";
+    src.SetInscricao("11222333000181");
+    src.SetProfile("3");
+    src.Razao = "EMPRESA";
+    src.Telefone = "1133334444";
+    src.SetTipoInscricao("1");
+    src.UF = "SP";
+    src.RespList() = {"JOSE", "52998224725"};
+    src.Index = 9;
+    TUserData dst;
+    dst.Index = 4;
+    dst.RespList() = {"MARIA", "11111111111"};
+    dst.Assign(src);
+    EXPECT_EQ(dst.Bairro, "Centro");
+    EXPECT_EQ(dst.CEP, "01001000");
+    EXPECT_EQ(dst.Cidade, "Sao Paulo");
+    EXPECT_EQ(dst.Email, "a@b.c");
+    EXPECT_EQ(dst.Endereco, "Rua A, 1");
+    EXPECT_EQ(dst.Inscricao(), "11222333000181");
+    EXPECT_EQ(dst.Profile(), "03");
+    EXPECT_EQ(dst.Razao, "EMPRESA");
+    EXPECT_EQ(dst.Telefone, "1133334444");
+    EXPECT_EQ(dst.Tipo_Inscricao(), "01");
+    EXPECT_EQ(dst.UF, "SP");
+    EXPECT_EQ(dst.Index, 4);
+    EXPECT_EQ(*dst.Resp, (std::vector<std::string>{"MARIA", "11111111111"}));
+}
+
+TEST_F(Registry, EmptyRegistryWritesNothingUntilTheFirstAdd)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    EXPECT_EQ(reg.Count(), 0);
+    EXPECT_EQ(reg.CountAll(), 0);
+    EXPECT_EQ(reg.ActiveIndex(), 0);
+    EXPECT_EQ(reg.Entity(0), nullptr);
+    EXPECT_EQ(reg.Storage(0), nullptr);
+    EXPECT_EQ(reg.Activate(0), nullptr);
+    EXPECT_FALSE(Exists("ENTITY.DAT"));
+
+    Write("STORAGE.1.DAT", "[Left]\r\nover=1\r\n\r\n");
+    TUserData* user = reg.Add();
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(reg.Count(), 1);
+    EXPECT_EQ(reg.CountAll(), 1);
+    EXPECT_EQ(reg.ActiveIndex(), 0);
+    EXPECT_EQ(reg.Entity(1), user);
+    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
+    EXPECT_EQ(Read("STORAGE.1.DAT"), "");
+    EXPECT_TRUE(Exists("STORAGE.1.DAT"));
+    EXPECT_EQ(Read("ENTITY.DAT"),
+              "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\n\r\n[General]\r\nCount=1\r\nCountAll=1\r\n\r\n");
+}
+
+TEST_F(Registry, NumbersAreNeverReusedAndPositionsShift)
+{
+    TRequestFile file(EntityDat);
+    {
+        TUsersData reg(file, AppDir);
+        for (int i = 1; i <= 3; ++i) {
+            TUserData* u = reg.Add();
+            u->Index = i;
+            u->SetInscricao(std::to_string(i));
+            file.WriteString("Entity" + std::to_string(i), "Inscricao", u->Inscricao());
+            file.WriteInteger("Entity" + std::to_string(i), "Index", i);
+            reg.Storage(i)->WriteString("General", "Mark", std::to_string(i));
+            reg.Storage(i)->UpdateFile();
+        }
+        reg.Activate(2);
+        reg.Remove(2);
+        EXPECT_EQ(reg.Count(), 2);
+        EXPECT_EQ(reg.CountAll(), 3);
+        EXPECT_EQ(reg.ActiveIndex(), 1);
+        EXPECT_EQ(reg.Entity(1)->Index, 1);
+        EXPECT_EQ(reg.Entity(2)->Index, 3);
+        EXPECT_EQ(reg.Storage(2)->ReadString("General", "Mark", ""), "3");
+        EXPECT_FALSE(Exists("STORAGE.2.DAT"));
+        EXPECT_EQ(file.ReadString("Entity2", "DELETED", ""), "1");
+        EXPECT_EQ(file.ReadString("Entity2", "Inscricao", ""), "00000000000002");
+
+        reg.Add();
+        EXPECT_EQ(reg.Count(), 3);
+        EXPECT_EQ(reg.CountAll(), 4);
+        EXPECT_EQ(reg.Storage(3)->FileName(), AppDir + "STORAGE.4.DAT");
+        EXPECT_EQ(file.ReadString("Entity4", "filename", ""), AppDir + "STORAGE.4.DAT");
+    }
+    // A fresh start sees the same positions and skips the deleted entity.
+    TRequestFile again(EntityDat);
+    TUsersData reg(again, AppDir);
+    EXPECT_EQ(reg.Count(), 3);
+    EXPECT_EQ(reg.CountAll(), 4);
+    EXPECT_EQ(reg.ActiveIndex(), 1);
+    EXPECT_EQ(reg.Entity(1)->Inscricao(), "00000000000001");
+    EXPECT_EQ(reg.Entity(2)->Inscricao(), "00000000000003");
+    EXPECT_EQ(reg.Entity(2)->Index, 3);
+    EXPECT_EQ(reg.Storage(2)->ReadString("General", "Mark", ""), "3");
+    EXPECT_FALSE(Exists("STORAGE.2.DAT"));
+}
+
+TEST_F(Registry, RemovingTheActiveEntityMovesActivation)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    for (int i = 1; i <= 3; ++i)
+        reg.Add();
+    reg.Activate(2);
+    reg.Remove(2);
+    EXPECT_EQ(reg.ActiveIndex(), 1);
+    reg.Add(); // positions 1..3 again
+    reg.Activate(1);
+    reg.Remove(1);
+    EXPECT_EQ(reg.ActiveIndex(), 1);
+    EXPECT_EQ(reg.Count(), 2);
+    reg.Remove(1);
+    reg.Activate(1);
+    reg.Remove(1);
+    EXPECT_EQ(reg.Count(), 0);
+    EXPECT_EQ(reg.ActiveIndex(), 0);
+    EXPECT_EQ(file.ReadInteger("General", "Count", -1), 0);
+    EXPECT_EQ(file.ReadInteger("General", "ActiveIndex", -1), 0);
+    EXPECT_EQ(file.ReadInteger("General", "CountAll", -1), 4);
+    reg.Remove(0); // nothing
+    EXPECT_EQ(reg.Count(), 0);
+}
+
+TEST_F(Registry, ListenerFollowsAddsAndRemovals)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    Recorder rec;
+    reg.SetListener(&rec);
+    reg.Add();
+    reg.Add();
+    reg.Activate(2);
+    reg.Remove(2);
+    reg.SetListener(nullptr);
+    reg.Add();
+    EXPECT_EQ(rec.Events, (std::vector<std::string>{"+1", "+2", "-2"}));
+}
+
+TEST_F(Registry, ActivationWritesAndSaves)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    for (int i = 0; i < 3; ++i)
+        reg.Add();
+    reg.Entity(1)->SetInscricao("11222333000181");
+    reg.Entity(2)->SetInscricao("99");
+    reg.Entity(3)->SetInscricao("11222333000181");
+    EXPECT_EQ(reg.ActivateByInscription("11222333000181"), reg.Entity(3));
+    EXPECT_EQ(reg.ActiveIndex(), 3);
+    EXPECT_EQ(TRequestFile(EntityDat).ReadInteger("General", "ActiveIndex", 0), 3);
+    EXPECT_EQ(reg.ActivateByInscription("000000000099"), nullptr);
+    EXPECT_EQ(reg.ActivateByInscription("00000000000099"), reg.Entity(2));
+    EXPECT_EQ(reg.ActiveIndex(), 2);
+    EXPECT_FALSE(reg.IsInscriptionFree("00000000000099"));
+    EXPECT_TRUE(reg.IsInscriptionFree("99"));
+    EXPECT_EQ(reg.Activate(1), reg.Entity(1));
+    EXPECT_EQ(TRequestFile(EntityDat).ReadInteger("General", "ActiveIndex", 0), 1);
+    try {
+        reg.Entity(4);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (3)");
+    }
+    EXPECT_THROW(reg.Storage(4), EListError);
+    EXPECT_THROW(reg.Activate(4), EListError);
+    EXPECT_EQ(reg.ActiveIndex(), 1);
+}
+
+TEST_F(Registry, LoadReadsFieldsDefaultsAndResponsiblePersons)
+{
+    Write("ENTITY.DAT", "[General]\r\nCount=2\r\nCountAll=2\r\nActiveIndex=2\r\n\r\n"
+                        "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\nProfile=1\r\nTipo_Inscricao=2\r\n"
+                        "Inscricao=123456789012\r\nRazao=ACME\r\nEndereco=Rua\r\nBairro=B\r\nCidade=C\r\nUF=SP\r\n"
+                        "CEP=1\r\nTelefone=2\r\nEmail=e\r\nIndex=1\r\n\r\n"
+                        "[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\n\r\n");
+    Write("STORAGE.1.DAT", "junk\n[Resp]\nResp1=ANA\nCpf1=52998224725\nResp2=BIA\nCpf2=1\nRespCount=2\n");
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    ASSERT_EQ(reg.Count(), 2);
+    EXPECT_EQ(reg.ActiveIndex(), 2);
+    const TUserData* a = reg.Entity(1);
+    EXPECT_EQ(a->Profile(), "01");
+    EXPECT_EQ(a->Tipo_Inscricao(), "02");
+    EXPECT_EQ(a->Inscricao(), "00123456789012");
+    EXPECT_EQ(a->Razao, "ACME");
+    EXPECT_EQ(a->Endereco, "Rua");
+    EXPECT_EQ(a->Bairro, "B");
+    EXPECT_EQ(a->Cidade, "C");
+    EXPECT_EQ(a->UF, "SP");
+    EXPECT_EQ(a->CEP, "1");
+    EXPECT_EQ(a->Telefone, "2");
+    EXPECT_EQ(a->Email, "e");
+    EXPECT_EQ(a->Index, 1);
+    EXPECT_EQ(*a->Resp, (std::vector<std::string>{"ANA", "52998224725", "BIA", "1"}));
+    // The storage file is rewritten in the normal layout at once.
+    EXPECT_EQ(Read("STORAGE.1.DAT"),
+              "[Resp]\r\nResp1=ANA\r\nCpf1=52998224725\r\nResp2=BIA\r\nCpf2=1\r\nRespCount=2\r\n\r\n");
+
+    const TUserData* b = reg.Entity(2);
+    EXPECT_EQ(b->Profile(), "00");
+    EXPECT_EQ(b->Tipo_Inscricao(), "00");
+    EXPECT_EQ(b->Inscricao(), std::string(14, '0'));
+    EXPECT_EQ(b->Razao, "0");
+    EXPECT_EQ(b->Email, "0");
+    EXPECT_EQ(b->Index, 0);
+    ASSERT_TRUE(b->Resp.has_value());
+    EXPECT_TRUE(b->Resp->empty());
+    // A missing storage file is created empty.
+    EXPECT_TRUE(Exists("STORAGE.2.DAT"));
+    EXPECT_EQ(Read("STORAGE.2.DAT"), "");
+}
+
+TEST_F(Registry, StoredPathsFollowTheProgramFolder)
+{
+    const std::string before = "[General]\r\nCount=3\r\nCountAll=3\r\nActiveIndex=1\r\n\r\n"
+                               "[Entity1]\r\nfilename=C:\\Programa\\Velho\\STORAGE.1.DAT\r\n\r\n"
+                               "[Entity2]\r\nfilename=/old/place/STORAGE.2.DAT\r\n\r\n"
+                               "[Entity3]\r\nfilename=" + AppDir + "STORAGE.3.DAT\r\n\r\n";
+    Write("ENTITY.DAT", before);
+    Write("STORAGE.1.DAT", "[General]\r\nMasterKey=x\r\n\r\n");
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    ASSERT_EQ(reg.Count(), 3);
+    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
+    EXPECT_EQ(reg.Storage(1)->ReadString("General", "MasterKey", ""), "x");
+    EXPECT_EQ(reg.Storage(2)->FileName(), AppDir + "STORAGE.2.DAT");
+    EXPECT_EQ(reg.Storage(3)->FileName(), AppDir + "STORAGE.3.DAT");
+    TRequestFile saved(EntityDat);
+    EXPECT_EQ(saved.ReadString("Entity1", "filename", ""), AppDir + "STORAGE.1.DAT");
+    EXPECT_EQ(saved.ReadString("Entity2", "filename", ""), AppDir + "STORAGE.2.DAT");
+    EXPECT_EQ(saved.ReadString("Entity3", "filename", ""), AppDir + "STORAGE.3.DAT");
+
+    EXPECT_EQ(TUsersData::FilePart("a:b\\c/d"), "d");
+    EXPECT_EQ(TUsersData::FilePart("C:STORAGE.9.DAT"), "STORAGE.9.DAT");
+    EXPECT_EQ(TUsersData::FilePart("plain"), "plain");
+}
+
+TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
+{
+    // Count and ActiveIndex disagree with the live sections; a lost file
+    // name and a number without a section; an absurd CountAll and RespCount.
+    Write("ENTITY.DAT", "[General]\r\nCount=9\r\nCountAll=2000000000\r\nActiveIndex=7\r\n\r\n"
+                        "[Entity1]\r\nfilename=\r\n\r\n"
+                        "[Entity3]\r\nfilename=" + AppDir + "STORAGE.3.DAT\r\n\r\n"
+                        "[Entity4]\r\nDELETED=1\r\n\r\n");
+    Write("STORAGE.3.DAT", "[Resp]\r\nRespCount=2000000000\r\nResp1=X\r\nCpf1=1\r\n\r\n");
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    EXPECT_EQ(reg.Count(), 2);
+    EXPECT_EQ(reg.ActiveIndex(), 2);
+    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
+    EXPECT_EQ(reg.Entity(reg.ActiveIndex()), reg.Entity(2));
+    EXPECT_LE(reg.Entity(2)->Resp->size(), 6u);
+    EXPECT_EQ((*reg.Entity(2)->Resp)[0], "X");
+    EXPECT_FALSE(Exists("STORAGE.2.DAT"));
+
+    Write("ENTITY.DAT", "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=0\r\n\r\n[Entity1]\r\nfilename=" + AppDir
+                            + "STORAGE.1.DAT\r\n\r\n");
+    TRequestFile zero(EntityDat);
+    EXPECT_EQ(TUsersData(zero, AppDir).ActiveIndex(), 1);
+}
+
+TEST_F(Registry, RemoveMarksTheEntitysOwnNumber)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    reg.Add();
+    reg.Add();
+    // The new-entity action never set Index (0) on the second record.
+    reg.Activate(2);
+    reg.Remove(2);
+    EXPECT_EQ(file.ReadString("Entity2", "DELETED", ""), "1");
+    EXPECT_EQ(file.ReadString("Entity0", "DELETED", "none"), "none");
+    TRequestFile again(EntityDat);
+    EXPECT_EQ(TUsersData(again, AppDir).Count(), 1);
+}
+
+TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
+{
+    Write("ENTITY.DAT", "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" + AppDir
+                            + "STORAGE.1.DAT\r\n\r\n");
+    fs::create_directory(AppDir + "STORAGE.1.DAT");
+    TRequestFile file(EntityDat);
+    TUsersDataOptions o = NoWait();
+    o.OpenAttempts = 4;
+    try {
+        TUsersData reg(file, AppDir, o);
+        FAIL() << "a storage file that never opens must be reported";
+    } catch (const EStorageOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Não foi possível abrir o arquivo de dados " + AppDir
+                                             + "STORAGE.1.DAT após 4 tentativas: Cannot open file " + AppDir
+                                             + "STORAGE.1.DAT");
+        EXPECT_EQ(ClassAndMessage(e).rfind("EStorageOpenError - ", 0), 0u);
+    }
+    EXPECT_EQ(Waits, (std::vector<int>{1000, 1000, 1000}));
+
+    // A file that becomes readable in time is loaded.
+    Waits.clear();
+    int failures = 2;
+    o.OpenStorage = [&](const std::string& name) -> std::unique_ptr<TRequestFile> {
+        if (failures-- > 0)
+            throw EFOpenError(StoreErrors::CannotOpenFile(name));
+        return TRequestFile::CreateFromLines(std::vector<std::string>{"[Resp]", "RespCount=1", "Resp1=Z", "Cpf1=9"});
+    };
+    TUsersData reg(file, AppDir, o);
+    EXPECT_EQ(Waits.size(), 2u);
+    EXPECT_EQ(*reg.Entity(1)->Resp, (std::vector<std::string>{"Z", "9"}));
+}
+
+TEST_F(Registry, AddWithoutAStorageFileRegistersNothing)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    Recorder rec;
+    reg.SetListener(&rec);
+    fs::create_directory(AppDir + "STORAGE.1.DAT");
+    EXPECT_THROW(reg.Add(), EFileError);
+    EXPECT_EQ(reg.Count(), 0);
+    EXPECT_EQ(reg.CountAll(), 0);
+    EXPECT_TRUE(rec.Events.empty());
+    EXPECT_FALSE(Exists("ENTITY.DAT"));
+    EXPECT_THROW(reg.Entity(1), EListError);
+
+    fs::remove(AppDir + "STORAGE.1.DAT");
+    reg.Add();
+    EXPECT_EQ(reg.Count(), 1);
+    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
+    EXPECT_EQ(rec.Events, (std::vector<std::string>{"+1"}));
+}
