@@ -1,15 +1,252 @@
 // The entity actions of the main window: register, fill in and remove an
-// entity.
+// entity. The request form edits a record; these handlers put its data into
+// the entity's storage file and into its section of ENTITY.DAT.
 #include "app/TForm1.h"
+
+#include <QAction>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "app/TCustomView.h"
+#include "app/TViews.h"
+#include "help/TDialog.h"
+#include "store/TFrmRequest.h"
+#include "store/TRequestFile.h"
+#include "store/TUserData.h"
+#include "store/TUsersData.h"
+#include "store/Texts.h"
+#include "ui/Text1252.h"
+
+namespace {
+
+// The request data of an entity: [General] Request, the eleven [Request]
+// keys, and [Resp] erased and written again from the responsible persons.
+void WriteRequestData(const TUserData& Data, TRequestFile& Storage)
+{
+    Storage.WriteBool("General", "Request", true);
+    Storage.WriteString("Request", "Profile", Data.Profile());
+    Storage.WriteString("Request", "Tipo_Inscricao", Data.Tipo_Inscricao());
+    Storage.WriteString("Request", "Inscricao", Data.Inscricao());
+    Storage.WriteString("Request", "Razao", Data.Razao);
+    Storage.WriteString("Request", "Endereco", Data.Endereco);
+    Storage.WriteString("Request", "Bairro", Data.Bairro);
+    Storage.WriteString("Request", "Cidade", Data.Cidade);
+    Storage.WriteString("Request", "UF", Data.UF);
+    Storage.WriteString("Request", "CEP", Data.CEP);
+    Storage.WriteString("Request", "Telefone", Data.Telefone);
+    Storage.WriteString("Request", "Email", Data.Email);
+
+    Storage.EraseSection("Resp");
+    Storage.UpdateFile();
+
+    if (Data.Resp) {
+        const std::vector<std::string>& resp = *Data.Resp;
+        int k = 1;
+        for (std::size_t i = 1; i < resp.size(); i += 2, ++k) {
+            Storage.WriteString("Resp", "Resp" + std::to_string(k), resp[i - 1]);
+            Storage.WriteString("Resp", "Cpf" + std::to_string(k), resp[i]);
+        }
+        Storage.WriteInteger("Resp", "RespCount", int32_t(resp.size() / 2));
+    }
+    Storage.UpdateFile();
+}
+
+// The eleven fields in the entity's section of ENTITY.DAT.
+void WriteEntitySection(const TUserData& Data, TRequestFile& Registry, const std::string& Section)
+{
+    Registry.WriteString(Section, "Profile", Data.Profile());
+    Registry.WriteString(Section, "Tipo_Inscricao", Data.Tipo_Inscricao());
+    Registry.WriteString(Section, "Inscricao", Data.Inscricao());
+    Registry.WriteString(Section, "Razao", Data.Razao);
+    Registry.WriteString(Section, "Endereco", Data.Endereco);
+    Registry.WriteString(Section, "Bairro", Data.Bairro);
+    Registry.WriteString(Section, "Cidade", Data.Cidade);
+    Registry.WriteString(Section, "UF", Data.UF);
+    Registry.WriteString(Section, "CEP", Data.CEP);
+    Registry.WriteString(Section, "Telefone", Data.Telefone);
+    Registry.WriteString(Section, "Email", Data.Email);
+}
+
+std::string EntitySection(int32_t Number)
+{
+    return "Entity" + std::to_string(Number);
+}
+
+// The entity number of a registered entity. Its record carries it once the
+// registration was completed; an entity whose registration was cut short
+// (the program ended while the form was open) has none, and its number is
+// read from the name of its storage file, "STORAGE.<n>.DAT". 0 when neither
+// tells.
+int32_t EntityNumber(const TUserData& Data, const TRequestFile& Storage)
+{
+    if (Data.Index > 0)
+        return Data.Index;
+    const std::string name = TUsersData::FilePart(Storage.FileName());
+    const std::string prefix = "STORAGE.", suffix = ".DAT";
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return int32_t(std::stol(digits));
+}
+
+// Runs Body, then frees nothing but saves ENTITY.DAT, also when Body raises;
+// a failing save while another failure is on its way does not hide that one.
+template <typename F>
+void ThenSaveRegistry(TRequestFile& RegistryFile, F&& Body)
+{
+    try {
+        Body();
+    } catch (...) {
+        try {
+            RegistryFile.UpdateFile();
+        } catch (...) {
+        }
+        throw;
+    }
+    RegistryFile.UpdateFile();
+}
+
+} // namespace
+
+// The window's caption names the active entity; after registering,
+// correcting or removing one it must follow.
+static void ShowActiveEntityCaption(TForm1& Form)
+{
+    QString caption = Tr(Texts::AppTitle);
+    if (Form.Registry && Form.Registry->ActiveIndex() > 0) {
+        if (const TUserData* entity = Form.Registry->Entity(Form.Registry->ActiveIndex()))
+            caption += Tr(Texts::ActiveEntityCaption) + FromAnsi(entity->Razao);
+    }
+    Form.setWindowTitle(caption);
+}
 
 void TForm1::RequestAddExecute()
 {
+    if (!Registry || !RegistryFile)
+        return;
+    // The entity shown now: a cancelled registration returns to it.
+    const int32_t previous = Registry->ActiveIndex();
+
+    auto form = std::make_unique<TFrmRequest>(this, Registry);
+    ThenSaveRegistry(*RegistryFile, [&] {
+        form->NewEntity = true;
+        TUserData* record = Registry->Add();
+        form->UserData = record;
+        Registry->Activate(Registry->Count());
+
+        if (form->exec() == mrOk) {
+            const int32_t active = Registry->ActiveIndex();
+            ActiveView = Views->ShowView(active);
+            if (ActiveView)
+                ActiveView->setToolTip(FromAnsi(record->Razao));
+            ActiveStorage = Registry->Storage(active);
+            ActiveEntity = record;
+            WriteRequestData(*record, *ActiveStorage);
+
+            const int32_t number = Registry->CountAll();
+            WriteEntitySection(*record, *RegistryFile, EntitySection(number));
+            RegistryFile->WriteInteger(EntitySection(number), "Index", number);
+            record->Index = number;
+            RegistryFile->UpdateFile();
+
+            const bool haveEntities = Registry->Count() >= 1;
+            FileNew->setEnabled(haveEntities);
+            FileDeal->setEnabled(haveEntities);
+            RequestFill->setEnabled(haveEntities);
+            ShowActiveEntityCaption(*this);
+            RefreshEntityList();
+            UpdateTip();
+        } else {
+            // The number stays used: the entity is marked deleted, never
+            // issued again, and its storage file goes.
+            record->Index = Registry->CountAll();
+            Registry->Remove(Registry->Count());
+            // Back to the entity that was shown before, so that the window
+            // and the registry name the same active entity.
+            if (previous > 0 && previous <= Registry->Count()) {
+                ActiveEntity = Registry->Activate(previous);
+                ActiveStorage = Registry->Storage(previous);
+                ActiveView = Views->ShowView(previous);
+            } else if (Registry->Count() == 0) {
+                ActiveEntity = nullptr;
+                ActiveStorage = nullptr;
+                ActiveView = nullptr;
+            }
+            RefreshEntityList();
+        }
+    });
 }
 
 void TForm1::RequestFillExecute()
 {
+    // The tip's link runs this step whatever the action's state; without an
+    // active entity there is nothing to fill in.
+    if (!Registry || !RegistryFile || Registry->ActiveIndex() < 1)
+        return;
+
+    auto form = std::make_unique<TFrmRequest>(this, Registry);
+    ThenSaveRegistry(*RegistryFile, [&] {
+        const int32_t active = Registry->ActiveIndex();
+        ActiveStorage = Registry->Storage(active);
+        TUserData* entity = Registry->Activate(active);
+        ActiveEntity = entity;
+        if (ActiveStorage->ReadBool("General", "Request", false)) {
+            // The registry's own record: the form's edits change it in memory.
+            form->UserData = entity;
+            form->LoadFromUserData();
+        }
+
+        if (form->exec() != mrOk)
+            return;
+
+        const TUserData& data = *form->UserData;
+        WriteRequestData(data, *ActiveStorage);
+        if (form->UserData != entity) {
+            // The form worked on a blank record of its own: the registry's
+            // record takes its data, so that the entity list, ENTITY.DAT and
+            // the storage file agree.
+            entity->Assign(data);
+            entity->RespList() = data.Resp ? *data.Resp : std::vector<std::string>{};
+        }
+        if (const int32_t number = EntityNumber(*entity, *ActiveStorage); number > 0) {
+            WriteEntitySection(*entity, *RegistryFile, EntitySection(number));
+            if (entity->Index != number) {
+                entity->Index = number;
+                RegistryFile->WriteInteger(EntitySection(number), "Index", number);
+            }
+            RegistryFile->UpdateFile();
+        }
+        if (ActiveView)
+            ActiveView->setToolTip(FromAnsi(entity->Razao));
+
+        const bool haveEntities = Registry->Count() >= 1;
+        FileNew->setEnabled(haveEntities);
+        FileDeal->setEnabled(haveEntities);
+        ShowActiveEntityCaption(*this);
+        RefreshEntityList();
+        UpdateTip();
+    });
 }
 
 void TForm1::RequestRemoveExecute()
 {
+    if (!Registry || Registry->ActiveIndex() < 1)
+        return;
+    Dlg->SetDialogButtons(dtOKCancel);
+    if (Dlg->Inform(Tr(Texts::EntityRemoveQuestion)) != mrOk)
+        return;
+
+    Registry->Remove(Registry->ActiveIndex());
+    const int32_t active = Registry->ActiveIndex();
+    ActiveStorage = Registry->Storage(active);
+    ActiveView = Views->ShowView(active);
+    ActiveEntity = Registry->Entity(active);
+    ShowActiveEntityCaption(*this);
+    RefreshEntityList();
+    UpdateTip();
 }

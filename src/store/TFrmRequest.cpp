@@ -1,0 +1,662 @@
+#include "store/TFrmRequest.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+#include <iterator>
+
+#include "help/TDialog.h"
+#include "store/TUsersData.h"
+#include "store/Texts.h"
+#include "ui/MessageBox.h"
+#include "ui/Text1252.h"
+
+namespace {
+
+// The 27 state codes, in the order the list shows them.
+const char* const StateCodes[] = {"AC", "AL", "AM", "AP", "BA", "CE", "DF", "ES", "GO",
+                                  "MA", "MG", "MS", "MT", "PA", "PB", "PE", "PI", "PR",
+                                  "RJ", "RN", "RO", "RR", "RS", "SC", "SE", "SP", "TO"};
+
+// Profile codes by their position in the profile list; only the first one is
+// offered, the others can still come from stored data.
+const char* const ProfileCodes[] = {"01", "02", "96", "99"};
+
+constexpr int TypeCEI = 1; // position of "CEI" in the type list
+constexpr int CeiLength = 12;
+constexpr int CnpjLength = 14;
+constexpr int CpfLength = 11;
+
+constexpr char16_t KeyBackspace = 8;
+constexpr char16_t KeyDelete = 127;
+
+bool IsDigitKey(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Letters (turned into capitals), digits, space, backspace and delete;
+// everything else becomes 0.
+char16_t AlfaKey(char16_t c)
+{
+    if (c >= u'a' && c <= u'z')
+        return char16_t(c - u'a' + u'A');
+    if ((c >= u'A' && c <= u'Z') || IsDigitKey(c) || c == u' ' || c == KeyBackspace || c == KeyDelete)
+        return c;
+    return 0;
+}
+
+// The number a text reads as, or -1 when it is not a plain decimal number.
+int ParseCode(const std::string& Text)
+{
+    if (Text.empty() || Text.size() > 9)
+        return -1;
+    int value = 0;
+    for (char c : Text) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// Fills the "%s" markers of a text in order. Done by hand: QString::arg
+// knows only numbered markers, and an argument must never be read as one.
+QString FormatS(const QString& Format, std::initializer_list<QString> Args)
+{
+    QString out;
+    auto arg = Args.begin();
+    for (qsizetype i = 0; i < Format.size(); ++i) {
+        if (Format[i] == u'%' && i + 1 < Format.size() && Format[i + 1] == u's' && arg != Args.end()) {
+            out += *arg++;
+            ++i;
+        } else {
+            out += Format[i];
+        }
+    }
+    return out;
+}
+
+QLabel* MakeLabel(QWidget* Page, const char* Name, const char* Caption)
+{
+    auto* label = new QLabel(Tr(Caption), Page);
+    label->setObjectName(QString::fromLatin1(Name));
+    return label;
+}
+
+QComboBox* MakeList(QWidget* Page, const char* Name)
+{
+    auto* combo = new QComboBox(Page);
+    combo->setObjectName(QString::fromLatin1(Name));
+    combo->setEditable(false);
+    return combo;
+}
+
+} // namespace
+
+TFrmRequest::TFrmRequest(QWidget* Owner, TUsersData* Registry_)
+    : QDialog(Owner), Registry(Registry_)
+{
+    FormCreate();
+}
+
+TFrmRequest::~TFrmRequest() = default;
+
+void TFrmRequest::FormCreate()
+{
+    setObjectName(QStringLiteral("FrmRequest"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    BuildPages();
+
+    ComboProfiles->addItem(Tr(Texts::ReqProfileCompany));
+    ComboTypeId->addItem(Tr(Texts::ReqTypeCNPJ));
+    ComboTypeId->addItem(Tr(Texts::ReqTypeCEI));
+    for (const char* code : StateCodes)
+        ComboUF->addItem(QString::fromLatin1(code));
+
+    QuestionBox = new TDialog(this);
+    QuestionBox->Caption = Tr(Texts::AppTitle);
+
+    Rules = TIdRules::Standard();
+    ComboProfiles->setCurrentIndex(0);
+    ComboTypeId->setCurrentIndex(0);
+    ComboUF->setCurrentIndex(-1);
+    OwnUserData_ = std::make_unique<TUserData>();
+    UserData = OwnUserData_.get();
+    PageControl1->setCurrentIndex(0);
+    NewEntity = false;
+}
+
+QLineEdit* TFrmRequest::MakeEdit(QWidget* Page, const char* Name, int MaxLength, KeyFilter Filter,
+                                 bool NoContextMenu)
+{
+    auto* edit = new QLineEdit(Page);
+    edit->setObjectName(QString::fromLatin1(Name));
+    if (MaxLength > 0)
+        edit->setMaxLength(MaxLength);
+    if (NoContextMenu) {
+        // Nothing may reach these fields except through their key filter:
+        // no menu, no dropped text, no middle-button paste.
+        edit->setContextMenuPolicy(Qt::PreventContextMenu);
+        edit->setAcceptDrops(false);
+    }
+    if (Filter != KeyFilter::None) {
+        // Composed input would go around the per-keystroke filter.
+        edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+        Filters_.append({edit, Filter});
+    }
+    edit->installEventFilter(this);
+    return edit;
+}
+
+void TFrmRequest::BuildPages()
+{
+    LabelMsg = new QLabel(Tr(Texts::ReqExplanation), this);
+    LabelMsg->setObjectName(QStringLiteral("LabelMsg"));
+    LabelMsg->setWordWrap(true);
+    LabelMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelMsg->setFixedWidth(120);
+    LabelMsg->setFrameShape(QFrame::StyledPanel);
+    LabelMsg->setMargin(6);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+
+    // Identification page.
+    TabId = new QWidget;
+    TabId->setObjectName(QStringLiteral("TabId"));
+    {
+        auto* grid = new QGridLayout(TabId);
+        LabelProfiles = MakeLabel(TabId, "LabelProfiles", Texts::ReqLabelProfiles);
+        ComboProfiles = MakeList(TabId, "ComboProfiles");
+        LabelId = MakeLabel(TabId, "LabelId", Texts::ReqLabelId);
+        ComboTypeId = MakeList(TabId, "ComboTypeId");
+        EditId = MakeEdit(TabId, "EditId", CnpjLength, KeyFilter::Numeric, true);
+        LabelName = MakeLabel(TabId, "LabelName", Texts::ReqLabelName);
+        EditName = MakeEdit(TabId, "EditName", 31, KeyFilter::Alfa, true);
+        LabelPhone = MakeLabel(TabId, "LabelPhone", Texts::ReqLabelPhone);
+        EditPhone = MakeEdit(TabId, "EditPhone", 12, KeyFilter::Numeric, true);
+        LabelId->setBuddy(EditId);
+        LabelName->setBuddy(EditName);
+        LabelPhone->setBuddy(EditPhone);
+        LabelProfiles->setBuddy(ComboProfiles);
+
+        grid->addWidget(LabelProfiles, 0, 0, 1, 2);
+        grid->addWidget(ComboProfiles, 1, 0, 1, 2);
+        grid->addWidget(LabelId, 2, 0, 1, 2);
+        grid->addWidget(ComboTypeId, 3, 0);
+        grid->addWidget(EditId, 3, 1);
+        grid->addWidget(LabelName, 4, 0, 1, 2);
+        grid->addWidget(EditName, 5, 0, 1, 2);
+        grid->addWidget(LabelPhone, 6, 0, 1, 2);
+        grid->addWidget(EditPhone, 7, 0);
+        grid->setColumnStretch(1, 1);
+        grid->setRowStretch(8, 1);
+    }
+    PageControl1->addTab(TabId, Tr(Texts::ReqTabId));
+
+    // Address page.
+    TabLocale = new QWidget;
+    TabLocale->setObjectName(QStringLiteral("TabLocale"));
+    {
+        auto* grid = new QGridLayout(TabLocale);
+        LabelAddress = MakeLabel(TabLocale, "LabelAddress", Texts::ReqLabelAddress);
+        EditAddress = MakeEdit(TabLocale, "EditAddress", 50, KeyFilter::All, true);
+        LabelLocale = MakeLabel(TabLocale, "LabelLocale", Texts::ReqLabelLocale);
+        EditLocale = MakeEdit(TabLocale, "EditLocale", 20, KeyFilter::All, true);
+        LabelCity = MakeLabel(TabLocale, "LabelCity", Texts::ReqLabelCity);
+        EditCity = MakeEdit(TabLocale, "EditCity", 20, KeyFilter::All, true);
+        LabelZip = MakeLabel(TabLocale, "LabelZip", Texts::ReqLabelZip);
+        EditZip = MakeEdit(TabLocale, "EditZip", 8, KeyFilter::Numeric, true);
+        LabelState = MakeLabel(TabLocale, "LabelState", Texts::ReqLabelState);
+        ComboUF = MakeList(TabLocale, "ComboUF");
+        LabelMail = MakeLabel(TabLocale, "LabelMail", Texts::ReqLabelMail);
+        EditMail = MakeEdit(TabLocale, "EditMail", 100, KeyFilter::None, false);
+        LabelAddress->setBuddy(EditAddress);
+        LabelLocale->setBuddy(EditLocale);
+        LabelCity->setBuddy(EditCity);
+        LabelZip->setBuddy(EditZip);
+        LabelState->setBuddy(ComboUF);
+        LabelMail->setBuddy(EditMail);
+
+        grid->addWidget(LabelAddress, 0, 0, 1, 2);
+        grid->addWidget(EditAddress, 1, 0, 1, 2);
+        grid->addWidget(LabelLocale, 2, 0);
+        grid->addWidget(EditLocale, 3, 0);
+        grid->addWidget(LabelCity, 2, 1);
+        grid->addWidget(EditCity, 3, 1);
+        grid->addWidget(LabelZip, 4, 0);
+        grid->addWidget(EditZip, 5, 0);
+        grid->addWidget(LabelState, 4, 1);
+        grid->addWidget(ComboUF, 5, 1);
+        grid->addWidget(LabelMail, 6, 0, 1, 2);
+        grid->addWidget(EditMail, 7, 0, 1, 2);
+        grid->setRowStretch(8, 1);
+    }
+    PageControl1->addTab(TabLocale, Tr(Texts::ReqTabLocale));
+
+    // Responsible persons page.
+    TabResp = new QWidget;
+    TabResp->setObjectName(QStringLiteral("TabResp"));
+    {
+        auto* grid = new QGridLayout(TabResp);
+        LabelResp = MakeLabel(TabResp, "LabelResp", Texts::ReqLabelResp);
+        EdtResp = MakeEdit(TabResp, "EdtResp", 0, KeyFilter::Alfa, false);
+        LabelCpfResp = MakeLabel(TabResp, "LabelCpfResp", Texts::ReqLabelCpfResp);
+        EdtCpfResp = MakeEdit(TabResp, "EdtCpfResp", CpfLength, KeyFilter::Numeric, false);
+        BtnAdicionar = new QPushButton(Tr(Texts::ReqAddResp), TabResp);
+        BtnAdicionar->setObjectName(QStringLiteral("BtnAdicionar"));
+        BtnAdicionar->setAutoDefault(false);
+        BtnRemover = new QPushButton(Tr(Texts::ReqRemoveResp), TabResp);
+        BtnRemover->setObjectName(QStringLiteral("BtnRemover"));
+        BtnRemover->setAutoDefault(false);
+        BtnRemover->setEnabled(false);
+        ltvResp = new QTreeWidget(TabResp);
+        ltvResp->setObjectName(QStringLiteral("ltvResp"));
+        ltvResp->setColumnCount(3);
+        ltvResp->setHeaderLabels(
+            {Tr(Texts::ReqColumnNumber), Tr(Texts::ReqColumnName), Tr(Texts::ReqColumnCpf)});
+        ltvResp->setRootIsDecorated(false);
+        ltvResp->setItemsExpandable(false);
+        ltvResp->setSelectionMode(QAbstractItemView::SingleSelection);
+        ltvResp->setSelectionBehavior(QAbstractItemView::SelectRows);
+        ltvResp->setSortingEnabled(false);
+        ltvResp->header()->setSectionsMovable(false);
+        ltvResp->setColumnWidth(0, 32);
+        ltvResp->setColumnWidth(1, 190);
+        LabelResp->setBuddy(EdtResp);
+        LabelCpfResp->setBuddy(EdtCpfResp);
+
+        grid->addWidget(LabelResp, 0, 0, 1, 2);
+        grid->addWidget(EdtResp, 1, 0, 1, 2);
+        grid->addWidget(LabelCpfResp, 2, 0, 1, 2);
+        grid->addWidget(EdtCpfResp, 3, 0);
+        auto* buttons = new QHBoxLayout;
+        buttons->addWidget(BtnAdicionar);
+        buttons->addWidget(BtnRemover);
+        grid->addLayout(buttons, 3, 1);
+        grid->addWidget(ltvResp, 4, 0, 1, 2);
+        grid->setRowStretch(4, 1);
+
+        connect(BtnAdicionar, &QPushButton::clicked, this, [this] { BtnAdicionarClick(); });
+        connect(BtnRemover, &QPushButton::clicked, this, [this] { BtnRemoverClick(); });
+    }
+    PageControl1->addTab(TabResp, Tr(Texts::ReqTabResp));
+    PageControl1->setMinimumSize(380, 300);
+
+    ButtonOK = new QPushButton(Tr(Texts::ReqOK), this);
+    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+    ButtonOK->setDefault(true);
+    ButtonCancel = new QPushButton(Tr(Texts::ReqCancel), this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonCancel->setAutoDefault(false);
+    ButtonHelp = new QPushButton(Tr(Texts::ReqHelp), this);
+    ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
+    ButtonHelp->setAutoDefault(false);
+    connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
+    connect(ButtonCancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(ButtonHelp, &QPushButton::clicked, this, [this] { ButtonHelpClick(); });
+
+    auto* buttonColumn = new QVBoxLayout;
+    buttonColumn->addWidget(ButtonOK);
+    buttonColumn->addWidget(ButtonCancel);
+    buttonColumn->addWidget(ButtonHelp);
+    buttonColumn->addStretch(1);
+
+    auto* main = new QHBoxLayout(this);
+    main->addWidget(LabelMsg);
+    main->addWidget(PageControl1, 1);
+    main->addLayout(buttonColumn);
+    main->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// ---- key filters ------------------------------------------------------------
+
+void TFrmRequest::EditNumericKeyPress(QChar& Key)
+{
+    const char16_t c = Key.unicode();
+    if (!(IsDigitKey(c) || c == KeyBackspace || c == KeyDelete))
+        Key = QChar();
+}
+
+void TFrmRequest::EditAlfaKeyPress(QChar& Key)
+{
+    Key = QChar(AlfaKey(Key.unicode()));
+}
+
+void TFrmRequest::EditAllKeyPress(QChar& Key)
+{
+    const char16_t c = Key.unicode();
+    if (c >= 32 && c <= 64)
+        return;
+    Key = QChar(AlfaKey(c));
+}
+
+bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
+{
+    // Pasting would bring in text that never went through the filter.
+    if (Event->matches(QKeySequence::Paste))
+        return true;
+    switch (Event->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return false;
+    default:
+        break;
+    }
+    const QString text = Event->text();
+    if (text.isEmpty())
+        return false; // cursor movement and the like: no character typed
+    // A Control combination types a control character, which the filters
+    // refuse (AltGr, reported as Control+Alt on some systems, types letters).
+    const Qt::KeyboardModifiers mods = Event->modifiers();
+    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier))
+        return true;
+
+    QString accepted;
+    for (QChar key : text) {
+        switch (Filter) {
+        case KeyFilter::Numeric: EditNumericKeyPress(key); break;
+        case KeyFilter::Alfa: EditAlfaKeyPress(key); break;
+        case KeyFilter::All: EditAllKeyPress(key); break;
+        case KeyFilter::None: break;
+        }
+        if (!key.isNull())
+            accepted += key;
+    }
+    if (accepted == text)
+        return false;
+    if (accepted.isEmpty())
+        return true;
+    // Deliver the changed character (a capital) as if it had been typed; the
+    // filter sees it again and lets it through unchanged.
+    QKeyEvent changed(Event->type(), Event->key(), Event->modifiers(), accepted, Event->isAutoRepeat(),
+                      ushort(Event->count()));
+    QCoreApplication::sendEvent(Edit, &changed);
+    return true;
+}
+
+bool TFrmRequest::eventFilter(QObject* Watched, QEvent* Event)
+{
+    auto* edit = qobject_cast<QLineEdit*>(Watched);
+    if (!edit)
+        return QDialog::eventFilter(Watched, Event);
+
+    switch (Event->type()) {
+    case QEvent::KeyPress:
+        for (const auto& [filtered, filter] : Filters_) {
+            if (filtered == edit)
+                return FilterKey(edit, filter, static_cast<QKeyEvent*>(Event));
+        }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+        // The middle button pastes the selection on X11.
+        if (edit->contextMenuPolicy() == Qt::PreventContextMenu &&
+            static_cast<QMouseEvent*>(Event)->button() == Qt::MiddleButton)
+            return true;
+        break;
+    case QEvent::FocusOut:
+        if (edit == EdtCpfResp) {
+            // Only a move to another control of this form counts as leaving
+            // the field, not a switch to another window.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(Event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                EdtCpfRespExit();
+        }
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(Watched, Event);
+}
+
+// ---- showing and loading ----------------------------------------------------
+
+void TFrmRequest::showEvent(QShowEvent* Event)
+{
+    FormShow();
+    QDialog::showEvent(Event);
+}
+
+void TFrmRequest::FormShow()
+{
+    setWindowTitle(Tr(NewEntity ? Texts::ReqCaptionNew : Texts::ReqCaptionRequest));
+}
+
+std::string TFrmRequest::IdForType(const std::string& Inscricao, int TypePosition)
+{
+    if (TypePosition != TypeCEI || Inscricao.size() <= CeiLength)
+        return Inscricao;
+    // A CEI is kept padded to 14 characters; its own form is the last 12
+    // digits. Only zeros are dropped, so a longer number typed by the user is
+    // never cut.
+    const std::size_t extra = Inscricao.size() - CeiLength;
+    if (Inscricao.find_first_not_of('0') < extra)
+        return Inscricao;
+    return Inscricao.substr(extra);
+}
+
+void TFrmRequest::LoadFromUserData()
+{
+    const TUserData& data = *UserData;
+
+    // Profiles: a stored code that the list no longer offers leaves it
+    // without a selection, so that the user must choose again.
+    for (int position = 0; position < int(std::size(ProfileCodes)); ++position) {
+        if (data.Profile() == ProfileCodes[position]) {
+            ComboProfiles->setCurrentIndex(position < ComboProfiles->count() ? position : -1);
+            break;
+        }
+    }
+
+    const int type = ParseCode(data.Tipo_Inscricao()) - 1;
+    ComboTypeId->setCurrentIndex(type >= 0 && type < ComboTypeId->count() ? type : -1);
+
+    EditId->setText(FromAnsi(IdForType(data.Inscricao(), ComboTypeId->currentIndex())));
+    EditName->setText(FromAnsi(data.Razao));
+    EditPhone->setText(FromAnsi(data.Telefone));
+    EditAddress->setText(FromAnsi(data.Endereco));
+    EditLocale->setText(FromAnsi(data.Bairro));
+    EditCity->setText(FromAnsi(data.Cidade));
+    EditZip->setText(FromAnsi(data.CEP));
+
+    const QString uf = FromAnsi(data.UF);
+    for (int i = 0; i < ComboUF->count(); ++i) {
+        if (ComboUF->itemText(i).compare(uf, Qt::CaseInsensitive) == 0) {
+            ComboUF->setCurrentIndex(i);
+            break;
+        }
+    }
+
+    EditMail->setText(FromAnsi(data.Email));
+
+    const std::size_t respLength = data.Resp ? data.Resp->size() : 0;
+    BtnRemover->setEnabled(respLength > 0);
+    RespCounter = int32_t(respLength / 2);
+    ltvResp->clear();
+    for (std::size_t i = 0; i + 1 < respLength; i += 2) {
+        auto* row = new QTreeWidgetItem(ltvResp);
+        row->setText(0, QString::number(i / 2 + 1));
+        row->setText(1, FromAnsi((*data.Resp)[i]));
+        row->setText(2, FromAnsi((*data.Resp)[i + 1]));
+    }
+}
+
+// ---- responsible persons ----------------------------------------------------
+
+void TFrmRequest::EdtCpfRespExit()
+{
+    // PadLeftZeros rather than a loop up to exactly 11: a text that somehow got
+    // longer must not keep the loop running.
+    const std::string cpf = ToAnsi(EdtCpfResp->text());
+    const std::string padded = PadLeftZeros(cpf, CpfLength);
+    if (padded != cpf)
+        EdtCpfResp->setText(FromAnsi(padded));
+}
+
+void TFrmRequest::BtnAdicionarClick()
+{
+    // Normally done when the click took the focus from the CPF field; a click
+    // that arrives without that focus change gets the same completed CPF.
+    EdtCpfRespExit();
+    const QString cpf = EdtCpfResp->text();
+    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
+        if (ltvResp->topLevelItem(i)->text(2) == cpf) {
+            ShowMessage(Tr(Texts::ReqRespExists), this);
+            return;
+        }
+    }
+    ++RespCounter;
+    auto* row = new QTreeWidgetItem(ltvResp);
+    row->setText(0, QString::number(RespCounter));
+    row->setText(1, EdtResp->text());
+    row->setText(2, cpf);
+    EdtResp->clear();
+    EdtCpfResp->clear();
+    BtnRemover->setEnabled(true);
+}
+
+void TFrmRequest::BtnRemoverClick()
+{
+    const QList<QTreeWidgetItem*> selected = ltvResp->selectedItems();
+    if (selected.isEmpty()) {
+        ShowMessage(Tr(Texts::ReqSelectResp), this);
+        return;
+    }
+    delete selected.first();
+    --RespCounter;
+    if (ltvResp->topLevelItemCount() == 0)
+        BtnRemover->setEnabled(false);
+}
+
+// ---- accepting ----------------------------------------------------------------
+
+bool TFrmRequest::InscriptionTaken(const std::string& Stored) const
+{
+    if (!Registry)
+        return false;
+    if (NewEntity)
+        return !Registry->IsInscriptionFree(Stored);
+    // Correcting an entity: its own record (the one edited, or the active
+    // entity when the form works on a blank record) does not count, but no
+    // other entity may end up with the same identifier, or the entity list
+    // could no longer tell the two apart.
+    const TUserData* active = Registry->ActiveIndex() > 0 ? Registry->Entity(Registry->ActiveIndex()) : nullptr;
+    for (int32_t i = 1; i <= Registry->Count(); ++i) {
+        const TUserData* other = Registry->Entity(i);
+        if (other != UserData && other != active && other->Inscricao() == Stored)
+            return true;
+    }
+    return false;
+}
+
+void TFrmRequest::ButtonOKClick()
+{
+    // 1. Address page.
+    if (EditAddress->text().isEmpty() || EditCity->text().isEmpty() || EditZip->text().isEmpty() ||
+        ComboUF->currentIndex() < 0) {
+        ShowMessage(Tr(Texts::ReqAddressMissing), this);
+        return;
+    }
+    // 2. Identification page.
+    if (EditId->text().isEmpty() || EditName->text().isEmpty() || EditPhone->text().isEmpty() ||
+        ComboProfiles->currentIndex() < 0 || ComboTypeId->currentIndex() < 0) {
+        ShowMessage(Tr(Texts::ReqIdMissing), this);
+        return;
+    }
+    // 3. Responsible persons.
+    if (ltvResp->topLevelItemCount() == 0) {
+        ShowMessage(Tr(Texts::ReqNoResp), this);
+        PageControl1->setCurrentWidget(TabResp);
+        return;
+    }
+    // 4. The identifier completed to its full length, visibly.
+    const int type = ComboTypeId->currentIndex();
+    const std::string typed = ToAnsi(EditId->text());
+    const std::string id = type == TypeCEI ? PadLeftZeros(IdForType(typed, type), CeiLength)
+                                           : PadLeftZeros(typed, CnpjLength);
+    if (id != typed)
+        EditId->setText(FromAnsi(id));
+    // 5. Check digits: advisory, the user may keep the number.
+    if (type < Rules.Count() && !Rules[type](id)) {
+        const QString question =
+            FormatS(Tr(Texts::ReqIdInvalid), {FromAnsi(id), ComboTypeId->currentText()});
+        if (AskYesNo(question)) {
+            PageControl1->setCurrentWidget(TabId);
+            EditId->setFocus();
+            return;
+        }
+    }
+    // 6. Identifiers are compared in the form they are stored in.
+    TUserData probe;
+    probe.SetInscricao(id);
+    if (InscriptionTaken(probe.Inscricao())) {
+        ShowMessage(Tr(Texts::ReqIdTaken), this);
+        return;
+    }
+    // 7. The record.
+    TUserData& data = *UserData;
+    data.SetProfile("01");
+    data.Bairro = ToAnsi(EditLocale->text());
+    data.CEP = ToAnsi(EditZip->text());
+    data.Cidade = ToAnsi(EditCity->text());
+    data.Email = ToAnsi(EditMail->text());
+    data.Endereco = ToAnsi(EditAddress->text());
+    data.SetInscricao(id);
+    data.Razao = ToAnsi(EditName->text());
+    data.Telefone = ToAnsi(EditPhone->text());
+    data.SetTipoInscricao(std::to_string(type + 1));
+    data.UF = ToAnsi(ComboUF->currentText());
+    // 8. The responsible persons, in display order.
+    std::vector<std::string>& resp = data.RespList();
+    resp.clear();
+    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
+        resp.push_back(ToAnsi(row->text(1)));
+        resp.push_back(ToAnsi(row->text(2)));
+    }
+    // 9.
+    done(mrOk);
+}
+
+void TFrmRequest::ButtonHelpClick()
+{
+    emit HelpRequested(HelpTopic());
+}
+
+QString TFrmRequest::HelpTopic() const
+{
+    return NewEntity ? QStringLiteral("newentity.htm") : QStringLiteral("request.htm");
+}
+
+void TFrmRequest::reject()
+{
+    done(mrCancel);
+}
+
+bool TFrmRequest::AskYesNo(const QString& Text)
+{
+    QuestionBox->SetDialogButtons(dtYesNo);
+    QuestionBox->DialogType = mtConfirmation;
+    return QuestionBox->Execute(Text) == mrYes;
+}

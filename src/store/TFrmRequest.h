@@ -1,0 +1,144 @@
+#pragma once
+// The entity request form: the modal dialog in which the user enters or
+// corrects an entity's registration data (identifier, name, telephone,
+// address, e-mail, profile and responsible persons). It edits the record it
+// is given and writes it only when every check passes; it writes nothing to
+// disk itself.
+#include "store/IdRules.h"
+#include "store/TUserData.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class QWidget;
+
+class TDialog;
+class TUsersData;
+
+class TFrmRequest : public QDialog {
+    Q_OBJECT
+public:
+    // Owner: the main window (the form is centred on it). Registry: where a
+    // new entity's identifier is checked for duplicates; may be null when the
+    // form is used on its own.
+    explicit TFrmRequest(QWidget* Owner = nullptr, TUsersData* Registry = nullptr);
+    ~TFrmRequest() override;
+
+    // ---- fields -----------------------------------------------------------
+    // The record being edited. The form starts with an empty record of its
+    // own; the caller may point it at the registry's record before showing the
+    // form. Never freed by the form.
+    TUserData* UserData = nullptr;
+    // Validators by identifier type position: CNPJ, CEI, CPF.
+    TIdRules Rules;
+    // True: registering a new entity; false: filling in or correcting one.
+    bool NewEntity = false;
+    // The number the next responsible person added is shown with.
+    int32_t RespCounter = 0;
+    TUsersData* Registry = nullptr;
+
+    // ---- controls -----------------------------------------------------------
+    QLabel* LabelMsg = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabId = nullptr;
+    QWidget* TabLocale = nullptr;
+    QWidget* TabResp = nullptr;
+    QPushButton* ButtonOK = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+    QPushButton* ButtonHelp = nullptr;
+
+    QLabel* LabelProfiles = nullptr;
+    QComboBox* ComboProfiles = nullptr;
+    QLabel* LabelId = nullptr;
+    QComboBox* ComboTypeId = nullptr;
+    QLineEdit* EditId = nullptr;
+    QLabel* LabelName = nullptr;
+    QLineEdit* EditName = nullptr;
+    QLabel* LabelPhone = nullptr;
+    QLineEdit* EditPhone = nullptr;
+
+    QLabel* LabelAddress = nullptr;
+    QLineEdit* EditAddress = nullptr;
+    QLabel* LabelLocale = nullptr;
+    QLineEdit* EditLocale = nullptr;
+    QLabel* LabelCity = nullptr;
+    QLineEdit* EditCity = nullptr;
+    QLabel* LabelZip = nullptr;
+    QLineEdit* EditZip = nullptr;
+    QLabel* LabelState = nullptr;
+    QComboBox* ComboUF = nullptr;
+    QLabel* LabelMail = nullptr;
+    QLineEdit* EditMail = nullptr;
+
+    QLabel* LabelResp = nullptr;
+    QLineEdit* EdtResp = nullptr;
+    QLabel* LabelCpfResp = nullptr;
+    QLineEdit* EdtCpfResp = nullptr;
+    QPushButton* BtnAdicionar = nullptr;
+    QPushButton* BtnRemover = nullptr;
+    QTreeWidget* ltvResp = nullptr;
+
+    // The yes/no question about a doubtful identifier (application title).
+    TDialog* QuestionBox = nullptr;
+
+    // ---- operations ---------------------------------------------------------
+    // Fills the controls from UserData.
+    void LoadFromUserData();
+    // The help page of the current mode.
+    QString HelpTopic() const;
+
+    // ---- event handlers -----------------------------------------------------
+    void FormShow();
+    void EdtCpfRespExit();
+    void BtnAdicionarClick();
+    void BtnRemoverClick();
+    void ButtonOKClick();
+    void ButtonHelpClick();
+
+    // Key filters: Key is the typed character; a refused one is set to 0, a
+    // lower-case letter is turned into its capital.
+    static void EditNumericKeyPress(QChar& Key);
+    static void EditAlfaKeyPress(QChar& Key);
+    static void EditAllKeyPress(QChar& Key);
+
+    // The identifier as the form shows and checks it: a CEI in its 12-digit
+    // form (a stored CEI carries two extra leading zeros), anything else as
+    // given.
+    static std::string IdForType(const std::string& Inscricao, int TypePosition);
+
+    // Cancel, Escape and the window's close box all give the result 2.
+    void reject() override;
+
+signals:
+    // The help button: whoever shows help pages opens Topic.
+    void HelpRequested(const QString& Topic);
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+
+private:
+    enum class KeyFilter { None, Numeric, Alfa, All };
+
+    void FormCreate();
+    void BuildPages();
+    QLineEdit* MakeEdit(QWidget* Page, const char* Name, int MaxLength, KeyFilter Filter, bool NoContextMenu);
+    bool FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event);
+    bool AskYesNo(const QString& Text);
+    // True when an entity other than the one being edited already has this
+    // stored identifier.
+    bool InscriptionTaken(const std::string& Stored) const;
+
+    std::unique_ptr<TUserData> OwnUserData_;
+    QList<QPair<QLineEdit*, KeyFilter>> Filters_;
+};
