@@ -1,0 +1,80 @@
+#pragma once
+// The kit's cryptographic primitives, all on OpenSSL 3 through EVP. Failures
+// throw KitError (HL_E_CRYPTO unless said otherwise).
+#include "kit/OpenSslHandles.h"
+#include "kit/SecureBytes.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace kit {
+
+inline constexpr int kRsaBits = 1024;
+inline constexpr unsigned long kRsaExponent = 65537;
+inline constexpr std::size_t kSha256Size = 32;
+inline constexpr std::size_t kAesKeySize = 32;
+inline constexpr std::size_t kGcmNonceSize = 12;
+inline constexpr std::size_t kGcmTagSize = 16;
+
+using Sha256Digest = std::array<std::uint8_t, kSha256Size>;
+
+// SHA-256 over a stream of updates.
+class Sha256Stream {
+public:
+  Sha256Stream();
+  void Update(const void* data, std::size_t size);
+  Sha256Digest Final();
+
+private:
+  EvpMdCtxPtr ctx_;
+};
+
+Sha256Digest Sha256(const void* data, std::size_t size);
+
+// Fills the area from OpenSSL's generator.
+void RandomBytes(void* out, std::size_t size);
+
+// Mixes caller-supplied seed bytes into OpenSSL's generators as additional
+// input; the generators keep drawing on the system's entropy as well, so the
+// seed adds to the randomness and is never its only source.
+void MixSeed(const void* seed, std::size_t size);
+
+struct ScryptParams {
+  std::uint8_t log2N = 15;
+  std::uint32_t r = 8;
+  std::uint32_t p = 1;
+};
+
+// Sensible bounds for parameters read from a file: a hostile file must not
+// make the kit spend gigabytes or minutes.
+bool ScryptParamsAcceptable(const ScryptParams& params);
+
+// 32-byte key from a password with scrypt.
+SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const std::uint8_t* salt,
+                      std::size_t saltLength, const ScryptParams& params);
+
+// AES-256-GCM. Seal returns the ciphertext and fills the tag; Open returns
+// false when the tag does not match (wrong key or altered data).
+Bytes AesGcmSeal(const SecureBytes& key, const std::uint8_t* nonce, const Bytes& aad,
+                 const SecureBytes& plain, std::uint8_t* tag);
+bool AesGcmOpen(const SecureBytes& key, const std::uint8_t* nonce, const Bytes& aad,
+                const Bytes& cipher, const std::uint8_t* tag, SecureBytes& plain);
+
+// RSA-1024, e = 65537, with the seed mixed in first.
+EvpPkeyPtr GenerateRsaKey(const void* seed, std::size_t seedSize);
+
+// DER RSAPublicKey (PKCS#1), 140 bytes for our keys.
+Bytes PublicKeyDer(EVP_PKEY* key);
+// DER RSAPrivateKey (PKCS#1), in a cleansing buffer.
+SecureBytes PrivateKeyDer(EVP_PKEY* key);
+// Parses what the two functions above produce; null when it does not parse
+// or is not an RSA-1024 key with e = 65537.
+EvpPkeyPtr LoadPrivateKey(const SecureBytes& der);
+EvpPkeyPtr LoadPublicKey(const std::uint8_t* der, std::size_t size);
+
+// RSA PKCS#1 v1.5 signature (block type 1) whose payload is the digest bytes
+// themselves, without a DigestInfo wrapper.
+Bytes SignDigest(EVP_PKEY* key, const std::uint8_t* digest, std::size_t size);
+
+} // namespace kit

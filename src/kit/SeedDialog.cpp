@@ -1,0 +1,86 @@
+#include "kit/SeedDialog.h"
+
+#include "store/Texts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kit {
+
+SeedDialog::SeedDialog(QWidget* owner) : QDialog(owner)
+{
+  setObjectName("SeedDialog");
+  setWindowTitle(QString::fromUtf8(Texts::SeedDialogTitle));
+  setModal(true);
+
+  prompt_ = new QLabel(QString::fromUtf8(Texts::SeedDialogPrompt), this);
+  prompt_->setObjectName("SeedPrompt");
+  prompt_->setWordWrap(true);
+
+  area_ = new QWidget(this);
+  area_->setObjectName("SeedArea");
+  area_->setMinimumSize(360, 180);
+  area_->setAutoFillBackground(true);
+  area_->setPalette(QPalette(Qt::white));
+
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName("SeedProgress");
+  progress_->setRange(0, kMovementsNeeded);
+  progress_->setValue(0);
+
+  cancel_ = new QPushButton(QString::fromUtf8(Texts::SeedDialogCancel), this);
+  cancel_->setObjectName("CancelButton");
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(cancel_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(prompt_);
+  layout->addWidget(area_, 1);
+  layout->addWidget(progress_);
+  layout->addLayout(buttons);
+
+  // Movements count anywhere over the dialog, buttons included, without a
+  // button pressed: every child reports moves to the dialog.
+  setMouseTracking(true);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    child->setMouseTracking(true);
+    child->installEventFilter(this);
+  }
+}
+
+void SeedDialog::Movement(QMouseEvent* event)
+{
+  if (progress_->value() >= kMovementsNeeded)
+    return;
+  const QPoint at = mapFromGlobal(event->globalPosition().toPoint());
+  pool_.AddMovement(at.x(), at.y(), event->timestamp());
+  progress_->setValue(std::min(pool_.movements(), kMovementsNeeded));
+  if (pool_.movements() >= kMovementsNeeded)
+    accept();
+}
+
+bool SeedDialog::eventFilter(QObject* watched, QEvent* event)
+{
+  if (event->type() == QEvent::MouseMove)
+    Movement(static_cast<QMouseEvent*>(event));
+  return QDialog::eventFilter(watched, event);
+}
+
+void SeedDialog::mouseMoveEvent(QMouseEvent* event)
+{
+  Movement(event);
+  QDialog::mouseMoveEvent(event);
+}
+
+void SeedDialog::TakeSeed(std::uint8_t* seed)
+{
+  pool_.Finish(seed);
+}
+
+} // namespace kit

@@ -1,0 +1,29 @@
+#pragma once
+// The kit's known-answer test of its hash and its cipher, run once when the
+// key library is loaded: a broken or tampered OpenSSL must not be trusted
+// with keys.
+#include "kit/SecureBytes.h"
+
+namespace kit {
+
+struct KnownAnswers {
+  Bytes hashInput;
+  Bytes hashExpected; // SHA-256
+  Bytes gcmKey;
+  Bytes gcmNonce;
+  Bytes gcmAad;
+  Bytes gcmPlain;
+  Bytes gcmCipher;
+  Bytes gcmTag;
+};
+
+// Published test vectors: SHA-256 of "abc" (FIPS 180-2) and the AES-256-GCM
+// case with additional data of the original GCM specification.
+const KnownAnswers& StandardKnownAnswers();
+
+// True when encryption gives the expected ciphertext and tag, decryption gives
+// the plain text back, a damaged tag is refused, and the hash matches.
+// Never throws.
+bool RunSelfTest(const KnownAnswers& answers) noexcept;
+
+} // namespace kit
