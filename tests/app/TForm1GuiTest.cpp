@@ -1,0 +1,389 @@
+// The main window driven for real on the offscreen platform: the action rule
+// and next-task text for every state, switching entity, start-up failure and
+// what shutdown writes.
+#include "app/SampleData.h"
+#include "app/TCustomView.h"
+#include "app/TForm1.h"
+#include "app/TViews.h"
+#include "help/TDialog.h"
+#include "store/TRequestFile.h"
+#include "store/TUsersData.h"
+#include "support/ModalAnswerer.h"
+#include "ui/HtmlView.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <set>
+
+using sample::State;
+using namespace testsupport;
+
+namespace {
+
+const std::set<std::string> kStateDriven = {"FileNew",     "FileDeal",     "FileRemove",    "FileRename",
+                                            "FileDisk",    "FileImport",   "FileExport",    "RequestFill",
+                                            "RequestRemove", "RequestSend", "RequestReceive"};
+const std::set<std::string> kAlways = {"RequestAdd", "FileBackup", "FileExit", "HelpTopics", "HelpHow",
+                                       "HelpAbout"};
+
+std::set<std::string> Enabled(const TForm1& form)
+{
+    std::set<std::string> names;
+    for (QAction* a : form.ActionList1)
+        if (a->isEnabled())
+            names.insert(a->objectName().toStdString());
+    return names;
+}
+
+std::set<std::string> With(std::set<std::string> extra)
+{
+    extra.insert(kAlways.begin(), kAlways.end());
+    return extra;
+}
+
+class Folder {
+public:
+    Folder() { EXPECT_TRUE(tmp_.isValid()); }
+    std::string Dir() const { return tmp_.path().toStdString() + "/"; }
+    std::string File(const std::string& name) const { return Dir() + name; }
+
+private:
+    QTemporaryDir tmp_;
+};
+
+ino_t Inode(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+struct StateCase {
+    const char* label;
+    State state;
+    std::set<std::string> enabled;
+    const char* sentence; // opening sentence as displayed
+    const char* link;     // link target
+};
+
+} // namespace
+
+TEST(MainWindow, NoEntityEnablesOnlyTheAlwaysOnActionsAndAsksForAnEntity)
+{
+    Folder folder;
+    TForm1 form(folder.Dir());
+    EXPECT_FALSE(form.StartFailed);
+    EXPECT_EQ(Enabled(form), kAlways);
+    EXPECT_EQ(form.cbxEntity->count(), 0);
+    const QString tip = form.Tip->toPlainText();
+    EXPECT_TRUE(tip.contains(QString::fromUtf8("Antes obter um certificado eletrônico para acesso ao sistema "
+                                               "Vinculum, você deve primeiro cadastrar uma entidade.")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QString::fromUtf8("Sua próxima tarefa:")));
+    EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+    EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Cliente de Certificação Quorvex"));
+}
+
+TEST(MainWindow, EachStateEnablesExactlyItsActionsAndShowsItsNextTask)
+{
+    const std::set<std::string> registered = {"FileNew", "FileDeal", "RequestFill", "RequestRemove"};
+    std::set<std::string> created = registered;
+    created.insert({"FileRemove", "FileRename", "FileImport", "FileExport", "RequestSend"});
+    std::set<std::string> sent = created;
+    sent.insert("RequestReceive");
+    const std::set<std::string> receivedSigned = {"RequestFill", "RequestRemove", "FileRemove", "FileRename",
+                                                  "FileImport",  "FileExport",    "FileDisk"};
+    std::set<std::string> receivedUnsigned = receivedSigned;
+    receivedUnsigned.insert("RequestReceive");
+
+    const StateCase cases[] = {
+        {"registered", State::Registered, registered,
+         "Para obter um certificado eletrônico para acesso ao sistema Vinculum, você deve primeiro preencher "
+         "uma requisição à Autoridade Certificadora.",
+         "RequestFill"},
+        {"filled", State::Filled, registered,
+         "Você deve agora criar pelo menos um certificado eletrônico, a ser assinado pela Autoridade "
+         "Certificadora.",
+         "FileNew"},
+        {"created", State::Created, created,
+         "A partir de agora, você pode enviar sua requisição à Autoridade Certificadora.", "RequestSend"},
+        {"sent", State::Sent, sent,
+         "Após a assinatura do convênio de prestação de serviços, a Autoridade Certificadora deve lhe "
+         "fornecer um disquete contendo seu certificado eletrônico assinado.",
+         "RequestReceive"},
+        {"received, all signed", State::ReceivedAllSigned, receivedSigned,
+         "Finalmente, você está apto a utilizar seu certificado eletrônico para acesso ao sistema Vinculum.",
+         "FileDisk"},
+        {"received, one unsigned", State::ReceivedOneUnsigned, receivedUnsigned,
+         "Finalmente, você está apto a utilizar seu certificado eletrônico para acesso ao sistema Vinculum.",
+         "FileDisk"},
+    };
+    for (const StateCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        Folder folder;
+        sample::Write(folder.Dir(), {sample::Make("Alfa Comercio Ltda", "11222333000181", c.state)});
+        TForm1 form(folder.Dir());
+        ASSERT_FALSE(form.StartFailed);
+        EXPECT_EQ(Enabled(form), With(c.enabled));
+        const QString tip = form.Tip->toPlainText().simplified();
+        EXPECT_TRUE(tip.contains(QString::fromUtf8(c.sentence))) << tip.toStdString();
+        EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"%1\"").arg(QLatin1String(c.link))));
+        // Only the RequestSend text has its heading without the colon.
+        EXPECT_EQ(tip.contains(QString::fromUtf8("Sua próxima tarefa:")), c.state != State::Created);
+        EXPECT_TRUE(tip.contains(QStringLiteral("Central de Atendimento: ")));
+        EXPECT_EQ(form.windowTitle(),
+                  QString::fromUtf8("Cliente de Certificação Quorvex - Entidade Ativa: Alfa Comercio Ltda"));
+        EXPECT_EQ(form.size(), QSize(640, 400));
+    }
+}
+
+TEST(MainWindow, AllCertificatesSignedNeedsAMasterAndEverySigned)
+{
+    const std::pair<State, bool> cases[] = {{State::Filled, false},
+                                            {State::Sent, false},
+                                            {State::ReceivedOneUnsigned, false},
+                                            {State::ReceivedAllSigned, true}};
+    for (const auto& [state, expected] : cases) {
+        Folder folder;
+        sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", state, 1, 3)});
+        TForm1 form(folder.Dir());
+        EXPECT_EQ(form.AllCertificatesSigned(), expected);
+    }
+}
+
+TEST(MainWindow, SelectorListsEntitiesAndSwitchingAppliesTheClosingStep)
+{
+    Folder folder;
+    // Entity 1 says a request was sent but has no certificate left: the
+    // closing step must still leave the certificate actions off.
+    auto stale = sample::Make("Alfa", "11222333000181", State::Registered);
+    stale.General.push_back({"RequestSent", "1"});
+    sample::Write(folder.Dir(), {stale, sample::Make("Beta", "22333444000155", State::ReceivedAllSigned)}, 2);
+    TForm1 form(folder.Dir());
+    ASSERT_EQ(form.cbxEntity->count(), 2);
+    EXPECT_EQ(form.cbxEntity->itemText(0), QStringLiteral("1 - Alfa (11222333000181)"));
+    EXPECT_EQ(form.cbxEntity->itemText(1), QStringLiteral("2 - Beta (22333444000155)"));
+    EXPECT_EQ(form.cbxEntity->currentIndex(), 1);
+    EXPECT_TRUE(form.FileDisk->isEnabled());
+    ASSERT_TRUE(form.ActiveView);
+    EXPECT_EQ(form.ActiveView, form.Views->View(2));
+    EXPECT_EQ(form.ActiveView->count(), 2);
+
+    // As the user does it: keyboard on the selector.
+    form.cbxEntity->setFocus();
+    QTest::keyClick(form.cbxEntity, Qt::Key_Up);
+    EXPECT_EQ(form.Registry->ActiveIndex(), 1);
+    EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Cliente de Certificação Quorvex - Entidade Ativa: Alfa"));
+    EXPECT_EQ(form.ActiveStorage, form.Registry->Storage(1));
+    EXPECT_EQ(form.ActiveView, form.Views->View(1));
+    EXPECT_FALSE(form.Views->View(2)->isVisibleTo(form.panWork));
+    EXPECT_TRUE(form.Views->View(1)->isVisibleTo(form.panWork));
+    EXPECT_EQ(Enabled(form), With({"FileNew", "FileDeal", "RequestFill", "RequestRemove"}));
+    // The switch is on disk at once.
+    TRequestFile onDisk(folder.File("ENTITY.DAT"));
+    EXPECT_EQ(onDisk.ReadInteger("General", "ActiveIndex", 0), 1);
+
+    QTest::keyClick(form.cbxEntity, Qt::Key_Down);
+    EXPECT_EQ(form.Registry->ActiveIndex(), 2);
+    EXPECT_TRUE(form.FileDisk->isEnabled());
+    EXPECT_FALSE(form.FileNew->isEnabled());
+}
+
+TEST(MainWindow, RazaoWithParenthesesIsSelectedByTheInscriptionThatEndsTheItem)
+{
+    Folder folder;
+    // The second Razao even carries the first entity's inscription.
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Filled),
+                                 sample::Make("Gama (11222333000181) Ltda", "33444555000122", State::Created),
+                                 sample::Make("Delta (Filial)", "44555666000133", State::Sent)});
+    TForm1 form(folder.Dir());
+    for (int index : {1, 2, 0}) {
+        form.cbxEntity->setCurrentIndex(index);
+        form.cbxEntityChange();
+        EXPECT_EQ(form.Registry->ActiveIndex(), index + 1);
+        EXPECT_EQ(form.ActiveEntity, form.Registry->Entity(index + 1));
+    }
+    form.cbxEntity->setCurrentIndex(1);
+    form.cbxEntityChange();
+    EXPECT_TRUE(form.RequestSend->isEnabled());
+    EXPECT_FALSE(form.RequestReceive->isEnabled());
+}
+
+TEST(MainWindow, RefreshEntityListRebuildsTheSelectorAndReappliesTheRule)
+{
+    Folder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Sent),
+                                 sample::Make("Beta", "22333444000155", State::Filled)});
+    TForm1 form(folder.Dir());
+    form.ActiveStorage->WriteString("General", "RequestReceived", "1");
+    form.ActiveEntity->Razao = "Alfa Renomeada";
+    form.RefreshEntityList();
+    ASSERT_EQ(form.cbxEntity->count(), 2);
+    EXPECT_EQ(form.cbxEntity->itemText(0), QStringLiteral("1 - Alfa Renomeada (11222333000181)"));
+    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
+    EXPECT_TRUE(form.FileDisk->isEnabled());
+    EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"FileDisk\"")));
+}
+
+TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
+{
+    Folder folder;
+    TForm1 form(folder.Dir());
+    const auto menus = form.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("&Arquivo"));
+    EXPECT_EQ(menus[1]->text(), QString::fromUtf8("&Requisição"));
+    EXPECT_EQ(menus[2]->text(), QStringLiteral("&?"));
+    auto layout = [](QMenu* menu) {
+        QStringList items;
+        for (QAction* a : menu->actions())
+            items << (a->isSeparator() ? QStringLiteral("-")
+                                       : a->text() + (a->isVisible() ? QString() : QStringLiteral("(hidden)")));
+        return items.join(QLatin1Char('|'));
+    };
+    EXPECT_EQ(layout(form.MenuFile),
+              QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|Cópia de Segurança|"
+                                "&Importar...(hidden)|&Exportar...(hidden)|-|Con&vênio|-|&Sair"));
+    EXPECT_EQ(layout(form.MenuRequest),
+              QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber"));
+    EXPECT_EQ(layout(form.MenuHelp), QString::fromUtf8("&Tópicos da Ajuda...|&Como fazer para...|-|&Sobre..."));
+    EXPECT_EQ(layout(form.PopupMenu), QStringLiteral("&Novo...|-|&Remover|Reno&mear|-|Criar &Disquete"));
+
+    EXPECT_EQ(form.FileDisk->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+    EXPECT_TRUE(form.RequestRemove->shortcut().isEmpty());
+    EXPECT_EQ(form.FileRemove->shortcut(), QKeySequence(QStringLiteral("Ctrl+Del")));
+    EXPECT_EQ(form.FileImport->shortcut(), QKeySequence(QStringLiteral("Ctrl+I")));
+    EXPECT_EQ(form.HelpTopics->shortcut(), QKeySequence(QStringLiteral("F1")));
+    // No two actions share a key: Qt would fire neither.
+    std::set<QString> keys;
+    for (QAction* a : form.ActionList1)
+        if (!a->shortcut().isEmpty())
+            EXPECT_TRUE(keys.insert(a->shortcut().toString()).second) << a->objectName().toStdString();
+    EXPECT_EQ(form.ImageList1.size(), 2);
+    EXPECT_FALSE(form.ImageList1[0].pixmap(32, 32).toImage() == form.ImageList1[1].pixmap(32, 32).toImage());
+}
+
+TEST(MainWindow, ShortcutOfAHiddenMenuItemStillReachesItsAction)
+{
+    Folder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created)});
+    TForm1 form(folder.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    int fired = 0;
+    QObject::connect(form.FileImport, &QAction::triggered, [&] { ++fired; });
+    QTest::keyClick(&form, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(MainWindow, UnreadableRegistryStopsTheStartWithTheMessageAndWritesNothing)
+{
+    Folder folder;
+    // A folder where the registry file should be cannot be read as one.
+    std::filesystem::create_directory(folder.File("ENTITY.DAT"));
+    QString shown;
+    AnswerNextModal([&](QWidget* dlg) {
+        shown = DialogText(dlg);
+        ClickButton(dlg, QStringLiteral("OK"));
+    });
+    {
+        TForm1 form(folder.Dir());
+        EXPECT_TRUE(form.StartFailed);
+    }
+    EXPECT_TRUE(shown.contains(QString::fromUtf8(
+        "Não foi possível abrir o arquivo de dados da aplicação. Ela será imediatamente terminada. Se o "
+        "problema persistir, entre em contato com o atendimento da Autoridade Certificadora e informe a "
+        "seguinte mensagem de erro: EFOpenError - Cannot open file ")))
+        << shown.toStdString();
+    EXPECT_TRUE(std::filesystem::is_directory(folder.File("ENTITY.DAT")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Dir()), {}), 1);
+}
+
+TEST(MainWindow, ShutdownWritesTheCountersButNothingAfterARestore)
+{
+    Folder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created),
+                                 sample::Make("Beta", "22333444000155", State::Filled)});
+    {
+        auto form = std::make_unique<TForm1>(folder.Dir());
+        form->cbxEntity->setCurrentIndex(1);
+        form->cbxEntityChange();
+        // Damage the counters in the file: shutdown must put them back.
+        form->RegistryFile->WriteInteger("General", "Count", 9);
+        form->RegistryFile->WriteInteger("General", "ActiveIndex", 9);
+    }
+    TRequestFile registry(folder.File("ENTITY.DAT"));
+    EXPECT_EQ(registry.ReadInteger("General", "Count", 0), 2);
+    EXPECT_EQ(registry.ReadInteger("General", "CountAll", 0), 2);
+    EXPECT_EQ(registry.ReadInteger("General", "ActiveIndex", 0), 2);
+
+    const std::vector<std::string> files = {"ENTITY.DAT", "STORAGE.1.DAT", "STORAGE.2.DAT"};
+    auto form = std::make_unique<TForm1>(folder.Dir());
+    std::vector<std::string> bytes;
+    std::vector<ino_t> inodes;
+    for (const auto& f : files) {
+        bytes.push_back(sample::ReadFile(folder.File(f)));
+        inodes.push_back(Inode(folder.File(f)));
+    }
+    form->RegistryFile->WriteInteger("General", "Count", 7);
+    form->ActiveStorage->WriteString("General", "MasterKey", "");
+    form->Restored = 1;
+    form.reset();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i]);
+        EXPECT_EQ(sample::ReadFile(folder.File(files[i])), bytes[i]);
+        // Every save replaces the file, so an unchanged inode means no save.
+        EXPECT_EQ(Inode(folder.File(files[i])), inodes[i]);
+    }
+}
+
+TEST(MainWindow, RegistryAdditionsAndRemovalsAreFollowedByTheViews)
+{
+    Folder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created),
+                                 sample::Make("Beta", "22333444000155", State::Filled)});
+    TForm1 form(folder.Dir());
+    ASSERT_EQ(form.Views->Count(), 2);
+    TCustomView* alfa = form.Views->View(1);
+    form.Registry->Add();
+    EXPECT_EQ(form.Views->Count(), 3);
+    EXPECT_EQ(form.ActiveView, form.Views->View(3));
+    form.Registry->Remove(2);
+    EXPECT_EQ(form.Views->Count(), 2);
+    EXPECT_EQ(form.Views->View(1), alfa);
+    EXPECT_EQ(form.Views->View(1)->count(), 2);
+    // The view that was current went with its entity.
+    form.Registry->Remove(2);
+    EXPECT_EQ(form.Views->Count(), 1);
+    EXPECT_EQ(form.ActiveView, nullptr);
+    EXPECT_EQ(form.Views->ShowView(0), nullptr);
+    EXPECT_EQ(form.Views->ShowView(1), alfa);
+}
+
+TEST(MainWindow, AboutBoxShowsTitleServiceAndVersion)
+{
+    Folder folder;
+    TForm1 form(folder.Dir());
+    QString title, text;
+    AnswerNextModal([&](QWidget* dlg) {
+        title = dlg->windowTitle();
+        text = DialogText(dlg);
+        ClickButton(dlg, QStringLiteral("ButtonOK"));
+    });
+    form.HelpAbout->trigger();
+    EXPECT_EQ(title, QString::fromUtf8("Sobre o Cliente de Certificação Quorvex"));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Cliente de Certificação Quorvex\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Vinculum\n")));
+    EXPECT_TRUE(text.contains(QRegularExpression(QString::fromUtf8("Versão \\d+\\.\\d+\\.\\d+\\.\\d+\\n"))))
+        << text.toStdString();
+}
