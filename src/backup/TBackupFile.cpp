@@ -143,6 +143,23 @@ bool ReadFull(int fd, unsigned char* buf, std::size_t want, std::size_t& got)
     return true;
 }
 
+// A file stream with a large buffer of its own: archives and restored files
+// are written in big sequential pieces instead of one system call per chunk.
+class BufferedFile : public std::fstream {
+public:
+    static constexpr std::size_t BufferSize = 1 << 18;
+    BufferedFile(const std::string& path, std::ios::openmode mode) : buffer(new char[BufferSize])
+    {
+        rdbuf()->pubsetbuf(buffer.get(), BufferSize);
+        open(path, mode);
+    }
+    // The buffer must outlive the final flush.
+    ~BufferedFile() override { close(); }
+
+private:
+    std::unique_ptr<char[]> buffer;
+};
+
 } // namespace
 
 struct TBackupFile::ZState {
@@ -165,17 +182,12 @@ struct TBackupFile::ZState {
 
 struct TBackupFile::ReadState {
     std::istream* In = nullptr;
-    std::unique_ptr<std::ifstream> Owned;
-    std::unique_ptr<char[]> Buffer;
+    std::unique_ptr<BufferedFile> Owned;
     std::string VolumePath;
 
     bool Open(const std::string& path)
     {
-        Owned = std::make_unique<std::ifstream>();
-        if (!Buffer)
-            Buffer = std::make_unique<char[]>(1 << 16);
-        Owned->rdbuf()->pubsetbuf(Buffer.get(), 1 << 16);
-        Owned->open(path, std::ios::binary);
+        Owned = std::make_unique<BufferedFile>(path, std::ios::in | std::ios::binary);
         if (!*Owned) {
             Owned.reset();
             In = nullptr;
@@ -299,7 +311,7 @@ bool TBackupFile::SetFileDosDateTime(const std::string& path, std::int32_t dos)
 
 std::string TBackupFile::VolumeName(const std::string& archive, int volume)
 {
-    char ext[8];
+    char ext[16];
     std::snprintf(ext, sizeof ext, ".%03d", volume);
     const auto slash = archive.find_last_of('/');
     const auto dot = archive.find_last_of('.');
@@ -367,7 +379,7 @@ bool TBackupFile::AskDisk(int volume)
 
 std::unique_ptr<std::ostream> TBackupFile::CreateVolume(const std::string& path)
 {
-    auto out = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
+    auto out = std::make_unique<BufferedFile>(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!*out)
         return nullptr;
     return out;
@@ -698,7 +710,7 @@ void TBackupFile::BackupOneFile(const Source& src, const std::string& archive)
             SetError(errCannotWriteArchive);
             break;
         }
-        char next[16];
+        char next[24];
         std::snprintf(next, sizeof next, "%s%03d", ContinuationPrefix, FVolume);
         if (!WriteString(next) || !FOut->flush()) {
             SetError(errCannotWriteArchive);
@@ -931,7 +943,7 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     std::int32_t stamp = 0;
     int volume = 1;
 
-    auto finishTarget = [&](std::ofstream& out) {
+    auto finishTarget = [&](std::fstream& out) {
         if (OnFileRestored)
             OnFileRestored(this, target, out);
         out.flush();
@@ -942,7 +954,7 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
         SetFileDosDateTime(target, stamp);
     };
     auto extractInto = [&](std::ios::openmode mode) {
-        std::ofstream out(target, std::ios::binary | mode);
+        BufferedFile out(target, std::ios::out | std::ios::binary | mode);
         if (!out) {
             SetError(errCannotReadFile);
             return false;
