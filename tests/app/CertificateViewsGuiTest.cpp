@@ -1,0 +1,163 @@
+// Certificate list views: items from the storage files, signed icons, and
+// in-place renaming through the real editor.
+#include "app/SampleData.h"
+#include "app/TCustomItem.h"
+#include "app/TCustomView.h"
+#include "app/TForm1.h"
+#include "app/TViews.h"
+#include "store/TRequestFile.h"
+#include "support/ModalAnswerer.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using sample::State;
+using namespace testsupport;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir tmp;
+    std::string Dir() const { return tmp.path().toStdString() + "/"; }
+};
+
+bool IsSignedIcon(TForm1& form, TCustomItem* item)
+{
+    return item->icon().pixmap(32, 32).toImage() == form.ImageList1[1].pixmap(32, 32).toImage();
+}
+
+// Renames through the editor as a user does: start by the action, replace
+// the text, Enter.
+void RenameSelected(TForm1& form, const QString& text)
+{
+    form.FileRename->trigger();
+    QLineEdit* editor = form.ActiveView->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    // keyClicks knows ASCII keys only; accented letters arrive as input text.
+    editor->insert(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST(CertificateViews, EachEntityGetsItsItemsInOrderWithSignedIcons)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::ReceivedOneUnsigned, 1, 3),
+                            sample::Make("Beta", "22333444000155", State::Created, 10, 2),
+                            sample::Make("Gama", "33444555000122", State::Filled)});
+    TForm1 form(f.Dir());
+    ASSERT_EQ(form.Views->Count(), 3);
+    TCustomView* alfa = form.Views->View(1);
+    ASSERT_EQ(alfa->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(alfa->Item(i)->text(), QStringLiteral("Certificado %1").arg(i + 1));
+        EXPECT_EQ(alfa->Item(i)->Id, sample::Guid(i + 1));
+        EXPECT_EQ(IsSignedIcon(form, alfa->Item(i)), i != 2);
+    }
+    EXPECT_EQ(form.Views->View(2)->count(), 2);
+    EXPECT_EQ(form.Views->View(2)->Item(0)->Id, sample::Guid(10));
+    EXPECT_FALSE(IsSignedIcon(form, form.Views->View(2)->Item(0)));
+    EXPECT_EQ(form.Views->View(3)->count(), 0);
+    EXPECT_EQ(alfa->toolTip(), QStringLiteral("Alfa"));
+    EXPECT_EQ(alfa->viewMode(), QListView::IconMode);
+    EXPECT_EQ(alfa->iconSize(), QSize(32, 32));
+}
+
+TEST(CertificateViews, EmptyNameOrIdentifierGivesNoItemAndMarkSignedFindsAnyCase)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Sent, 1, 2)});
+    TForm1 form(f.Dir());
+    ASSERT_EQ(form.ActiveView->count(), 2);
+    EXPECT_EQ(form.AddCertificateItem("", "Sem id"), nullptr);
+    EXPECT_EQ(form.AddCertificateItem(sample::Guid(5), ""), nullptr);
+    EXPECT_EQ(form.ActiveView->count(), 2);
+
+    form.MarkItemSigned("CERTIFICADO 2");
+    EXPECT_FALSE(IsSignedIcon(form, form.ActiveView->Item(0)));
+    EXPECT_TRUE(IsSignedIcon(form, form.ActiveView->Item(1)));
+    form.MarkItemSigned("Certificado");  // whole caption only
+    EXPECT_FALSE(IsSignedIcon(form, form.ActiveView->Item(0)));
+}
+
+TEST(CertificateViews, RenameReachesTheStorageFileAndSurvivesARestart)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Created, 1, 2)});
+    {
+        TForm1 form(f.Dir());
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        form.ActiveView->setCurrentRow(1);
+        RenameSelected(form, QString::fromUtf8("Certificado da Filial São João"));
+        EXPECT_EQ(form.ActiveView->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
+        // On disk at once, in the program's single-byte character set.
+        TRequestFile storage(f.Dir() + "STORAGE.1.DAT");
+        EXPECT_EQ(storage.ReadString(sample::Guid(2), "Name", ""), "Certificado da Filial S\xE3o Jo\xE3o");
+    }
+    TForm1 again(f.Dir());
+    ASSERT_EQ(again.ActiveView->count(), 2);
+    EXPECT_EQ(again.ActiveView->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
+}
+
+TEST(CertificateViews, ClashingRenameIsRefusedWhateverTheCase)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Created, 1, 2)});
+    TForm1 form(f.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const std::string before = sample::ReadFile(f.Dir() + "STORAGE.1.DAT");
+    form.ActiveView->setCurrentRow(1);
+    QString shown;
+    AnswerNextModal([&](QWidget* dlg) {
+        shown = DialogText(dlg);
+        ClickButton(dlg, QStringLiteral("OK"));
+    });
+    RenameSelected(form, QStringLiteral("cERTIFICADO 1"));
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("O nome do certificado eletrônico deve ser único.")))
+        << shown.toStdString();
+    EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
+    EXPECT_EQ(form.ActiveStorage->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
+    EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
+}
+
+TEST(CertificateViews, ConfirmingAnUnchangedNameShowsNothing)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Created, 1, 2)});
+    TForm1 form(f.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.ActiveView->setCurrentRow(0);
+    bool asked = false;
+    AnswerNextModal(
+        [&](QWidget* dlg) {
+            asked = true;
+            dlg->close();
+        },
+        500);
+    RenameSelected(form, QStringLiteral("Certificado 1"));
+    QTest::qWait(600);
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(form.ActiveView->Item(0)->text(), QStringLiteral("Certificado 1"));
+}
+
+TEST(CertificateViews, RenameWithoutSelectionDoesNothing)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Created, 1, 2)});
+    TForm1 form(f.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.ActiveView->clearSelection();
+    form.FileRename->trigger();
+    EXPECT_EQ(form.ActiveView->viewport()->findChild<QLineEdit*>(), nullptr);
+}
