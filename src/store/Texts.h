@@ -117,6 +117,30 @@ inline constexpr const char* PwdChangeMessage = "Por favor, crie uma nova senha 
 inline constexpr const char* PwdConfirmMismatch = "A confirmação e a nova senha devem ser idênticas!";
 
 // ---- backup -----------------------------------------------------------------
+inline constexpr const char* BkCaption = "Cópia de Segurança";
+inline constexpr const char* BkTabCopy = "Copiar";
+inline constexpr const char* BkTabRestore = "Restaurar";
+inline constexpr const char* BkNameLabel = "Nome da Cópia:";
+inline constexpr const char* BkNameHint = "Name of the backup. Needed only for the Backup.";
+inline constexpr const char* BkPathLabel = "Caminho:";
+inline constexpr const char* BkPathHint = "Drive path of the storage unit.";
+inline constexpr const char* BkBrowse = "...";
+inline constexpr const char* BkCommentLabel = "Comentário:";
+inline constexpr const char* BkCommentCopy = "Informe o caminho de destino para a cópia de segurança.";
+inline constexpr const char* BkCommentRestore = "Informe o caminho de origem da cópia de segurança.";
+inline constexpr const char* BkOK = "OK";
+inline constexpr const char* BkCancel = "Cancelar";
+inline constexpr const char* BkHelp = "Ajuda";
+inline constexpr const char* BkYes = "Sim";
+inline constexpr const char* BkNo = "Não";
+inline constexpr const char* BkFilter = "BKP files (*.bkp)|*.BKP";
+inline constexpr const char* BkOverwriteQuestion = "Arquivo já existe. Deseja sobrescrever ?";
+inline constexpr const char* BkOverwriteTitle = "AVISO";
+inline constexpr const char* BkBackupDone = "Back Up realizado com sucesso !";
+inline constexpr const char* BkBackupFailed = "Erro ao gravar arquivo em disco !";
+inline constexpr const char* BkRestoreDone = "Back Up restaurado com sucesso !";
+inline constexpr const char* BkRestoreFailed = "ERRO na restauração de seu BackUp !";
+inline constexpr const char* BkRestart = "O cliente de certificação será reiniciado para que a restauração dos dados surta efeito. \r\nCaso o aplicativo não reinicie automaticamente, o faça manualmente.";
 
 // ---- main window, list views, entity actions --------------------------------
 inline constexpr const char* MenuFile = "&Arquivo";

@@ -1,0 +1,162 @@
+// Runs the built archive tool as its users do and checks what it leaves behind.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+};
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// stdin from /dev/null: the tool must not wait for anyone.
+Result Tool(const std::string& args)
+{
+    const std::string cmd = Quote(std::string(QUORVEX_APP_DIR) + "qvarchive") + " " + args + " </dev/null 2>&1";
+    Result r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return r;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
+    const int status = ::pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string Slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class QvarchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(std::string(QUORVEX_APP_DIR) + "qvarchive")) << "build the qvarchive target";
+        root = fs::temp_directory_path() / ("qvtool-" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "data");
+        fs::create_directories(root / "out");
+        std::mt19937 rng(7);
+        big.resize(2'000'000);
+        for (auto& c : big)
+            c = static_cast<char>(rng());
+        std::ofstream(root / "data" / "STORAGE.1.DAT", std::ios::binary) << big;
+        std::ofstream(root / "data" / "ENTITY.DAT", std::ios::binary) << "[Geral]\r\nEntidades=1\r\n";
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::string P(const fs::path& p) const { return Quote(p.string()); }
+
+    fs::path root;
+    std::string big;
+};
+
+TEST_F(QvarchiveTest, CreateListVerifyRestoreOverTwoVolumes)
+{
+    const fs::path arc = root / "copia.bkp";
+    auto r = Tool("create -m 1400000 -i " + P(arc) + " " + P(root / "data" / "*.DAT"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(fs::exists(root / "copia.002"));
+
+    r = Tool("list " + P(arc));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("FILE:LIST"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2000000  " + (root / "data" / "storage.1.dat").string()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("entity.dat"), std::string::npos) << r.out;
+
+    r = Tool("verify " + P(arc));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("OK, 3 entries, 2 volumes"), std::string::npos) << r.out;
+
+    r = Tool("restore " + P(arc) + " " + P(root / "out"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(Slurp(root / "out" / "STORAGE.1.DAT"), big);
+    EXPECT_EQ(Slurp(root / "out" / "ENTITY.DAT"), "[Geral]\r\nEntidades=1\r\n");
+    EXPECT_FALSE(fs::exists(root / "out" / "FILE:LIST"));
+}
+
+TEST_F(QvarchiveTest, VerifyFailsOnMissingVolumeDamageAndTruncation)
+{
+    const fs::path arc = root / "copia.bkp";
+    ASSERT_EQ(Tool("create -m 1400000 " + P(arc) + " " + P(root / "data" / "*.DAT")).code, 0);
+    const std::string first = Slurp(arc);
+
+    // A missing volume.
+    fs::rename(root / "copia.002", root / "moved.002");
+    auto r = Tool("verify " + P(arc));
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("volume 2 is missing"), std::string::npos) << r.out;
+    fs::rename(root / "moved.002", root / "copia.002");
+
+    // One flipped byte inside the compressed entity file.
+    const auto at = first.find("[Geral]");
+    ASSERT_EQ(at, std::string::npos); // stored compressed, so not in plain text
+    std::string damaged = first;
+    damaged[damaged.size() - 40] ^= 0x20;
+    std::ofstream(root / "damaged.bkp", std::ios::binary) << damaged;
+    fs::copy_file(root / "copia.002", root / "damaged.002");
+    r = Tool("verify " + P(root / "damaged.bkp"));
+    EXPECT_EQ(r.code, 1) << r.out;
+
+    // Without its final 0 (the last volume cut short).
+    const std::string second = Slurp(root / "copia.002");
+    std::ofstream(root / "cut.bkp", std::ios::binary) << first;
+    std::ofstream(root / "cut.002", std::ios::binary) << second.substr(0, second.size() - 4);
+    r = Tool("verify " + P(root / "cut.bkp"));
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("Cannot read file"), std::string::npos) << r.out;
+
+    // A header that cannot be read.
+    std::ofstream(root / "short.bkp", std::ios::binary) << "ab";
+    r = Tool("list " + P(root / "short.bkp"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("Cannot read archive"), std::string::npos) << r.out;
+
+    EXPECT_EQ(Tool("verify " + P(root / "none.bkp")).code, 1);
+    EXPECT_EQ(Tool("restore " + P(root / "none.bkp") + " " + P(root / "out")).code, 1);
+    EXPECT_EQ(Tool("frobnicate").code, 2);
+    EXPECT_EQ(Tool("create -l fast x y").code, 2);
+}
+
+TEST_F(QvarchiveTest, RestoreModeAndFullPathOptions)
+{
+    const fs::path arc = root / "a.bkp";
+    ASSERT_EQ(Tool("create -l max " + P(arc) + " " + P(root / "data" / "ENTITY.DAT")).code, 0);
+    std::ofstream(root / "out" / "ENTITY.DAT") << "local";
+    // nooverwrite keeps the existing file.
+    auto r = Tool("restore -r nooverwrite " + P(arc) + " " + P(root / "out"));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(Slurp(root / "out" / "ENTITY.DAT"), "local");
+    // -f keeps the folders.
+    r = Tool("restore -f " + P(arc) + " " + P(root / "out"));
+    EXPECT_EQ(r.code, 0) << r.out;
+    const fs::path nested = root / "out" / fs::relative(root / "data" / "ENTITY.DAT", "/");
+    EXPECT_EQ(Slurp(nested), "[Geral]\r\nEntidades=1\r\n") << nested;
+}
+
+} // namespace
