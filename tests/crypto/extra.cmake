@@ -36,3 +36,27 @@ foreach(src IN LISTS crypto_tests)
   endif()
   target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS} OpenSSL::Crypto)
 endforeach()
+
+# The program finds the kit beside its executable. Test programs run from
+# their own folder, so the kit is placed there as well: any test that reaches
+# a fingerprint (the main window's shutdown, the backup) then loads the real
+# kit the way the installed program does.
+if(TARGET quorvexkit AND TARGET quorvexseed)
+  add_custom_target(crypto_kit_beside_tests ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/tests
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:quorvexkit> $<TARGET_FILE:quorvexseed>
+            ${CMAKE_BINARY_DIR}/tests/
+    COMMENT "Placing the kit beside the test programs")
+  add_dependencies(crypto_kit_beside_tests quorvexkit quorvexseed)
+  function(crypto_tests_need_kit)
+    get_property(targets DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(t IN LISTS targets)
+      get_target_property(type ${t} TYPE)
+      if(type STREQUAL "EXECUTABLE")
+        add_dependencies(${t} crypto_kit_beside_tests)
+      endif()
+    endforeach()
+  endfunction()
+  # Runs once every test folder has made its targets.
+  cmake_language(DEFER CALL crypto_tests_need_kit)
+endif()
