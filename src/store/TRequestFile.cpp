@@ -3,12 +3,17 @@
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -54,25 +59,39 @@ std::string Folded(std::string_view s)
 
 // Whether Line's key (the text before its first "=") is Ident; lines without
 // "=" have no key.
-bool KeyIs(const std::string& Line, std::string_view Ident)
+bool KeyIs(std::string_view Line, std::string_view Ident)
 {
     if (Line.size() <= Ident.size() || Line[Ident.size()] != '=')
         return false;
     if (std::memchr(Line.data(), '=', Ident.size()))
         return false;
-    return SameText(std::string_view(Line.data(), Ident.size()), Ident);
+    return SameText(Line.substr(0, Ident.size()), Ident);
 }
 
-std::vector<std::string>::iterator FindKey(std::vector<std::string>& Lines, std::string_view Ident)
+// First CR or LF in [p, end), or end. Sixteen bytes at a time where the
+// processor allows: loading is mostly this scan.
+const char* FindLineBreak(const char* p, const char* end)
 {
-    for (auto it = Lines.begin(); it != Lines.end(); ++it)
-        if (KeyIs(*it, Ident))
-            return it;
-    return Lines.end();
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (mask)
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '\r' && *p != '\n')
+        ++p;
+    return p;
 }
 
 // Below this many sections a straight scan is faster than keeping an index.
 constexpr std::size_t IndexThreshold = 8;
+
+constexpr std::size_t ChunkSize = 64 * 1024;
 
 } // namespace
 
@@ -92,13 +111,20 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
     const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw EFOpenError(StoreErrors::CannotOpenFile(FileName));
-    std::string text;
-    text.resize(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
+    // Read straight into the arena: the loaded lines point into this buffer.
+    // One spare byte lets the end of the file show without a second buffer.
+    std::size_t capacity = (st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1;
+    std::unique_ptr<char[]> buffer(new char[capacity]);
     std::size_t used = 0;
     for (;;) {
-        if (used == text.size())
-            text.resize(text.size() < 4096 ? 4096 : text.size() * 2);
-        const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
+        if (used == capacity) {
+            // The file grew while being read.
+            std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+            std::memcpy(bigger.get(), buffer.get(), used);
+            buffer = std::move(bigger);
+            capacity *= 2;
+        }
+        const ssize_t n = ::read(fd, buffer.get() + used, capacity - used);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -110,8 +136,9 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
         used += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    text.resize(used);
-    SetText(text);
+    const char* text = buffer.get();
+    AdoptChunk(std::move(buffer), used);
+    ParseText(std::string_view(text, used));
 }
 
 TRequestFile::TRequestFile(FromLinesTag, const std::vector<std::string>* Lines) : TCustomRequestFile("ghobe.ini")
@@ -131,6 +158,56 @@ std::unique_ptr<TRequestFile> TRequestFile::CreateFromLines(const std::vector<st
 {
     return CreateFromLines(&Lines);
 }
+
+// ---- arena ------------------------------------------------------------------
+
+std::string_view TRequestFile::Keep(std::string_view Bytes)
+{
+    if (Bytes.empty())
+        return {};
+    if (Chunks_.empty() || ChunkCapacity_ - ChunkUsed_ < Bytes.size()) {
+        const std::size_t size = std::max(ChunkSize, Bytes.size());
+        Chunks_.emplace_back(new char[size]);
+        ChunkCapacity_ = size;
+        ChunkUsed_ = 0;
+    }
+    char* at = Chunks_.back().get() + ChunkUsed_;
+    std::memcpy(at, Bytes.data(), Bytes.size());
+    ChunkUsed_ += Bytes.size();
+    ArenaBytes_ += Bytes.size();
+    return std::string_view(at, Bytes.size());
+}
+
+void TRequestFile::AdoptChunk(std::unique_ptr<char[]> Chunk, std::size_t Size)
+{
+    // Put it before the current chunk so that the current one keeps filling.
+    if (Chunks_.empty()) {
+        Chunks_.push_back(std::move(Chunk));
+        ChunkCapacity_ = Size;
+        ChunkUsed_ = Size;
+    } else {
+        Chunks_.insert(Chunks_.end() - 1, std::move(Chunk));
+    }
+    ArenaBytes_ += Size;
+}
+
+void TRequestFile::CompactIfWasteful()
+{
+    // Rewritten values leave their old bytes behind; copy the live ones out
+    // once the dead ones dominate.
+    if (ArenaBytes_ <= 2 * LiveBytes_ + 4 * ChunkSize)
+        return;
+    std::vector<std::unique_ptr<char[]>> old;
+    old.swap(Chunks_);
+    ChunkUsed_ = ChunkCapacity_ = ArenaBytes_ = 0;
+    for (auto& section : Sections_)
+        section.Name = Keep(section.Name);
+    for (auto& line : Lines_)
+        line = Keep(line);
+    InvalidateIndex();
+}
+
+// ---- lookups ----------------------------------------------------------------
 
 void TRequestFile::InvalidateIndex() const
 {
@@ -157,23 +234,53 @@ std::size_t TRequestFile::FindSection(std::string_view Name) const
     return it == Index_.end() ? std::string::npos : it->second;
 }
 
+std::size_t TRequestFile::FindKey(std::size_t S, std::string_view Ident) const
+{
+    const SectionRef& section = Sections_[S];
+    for (std::size_t i = section.First; i < section.First + section.Count; ++i)
+        if (KeyIs(Lines_[i], Ident))
+            return i;
+    return std::string::npos;
+}
+
+void TRequestFile::ShiftAfter(std::size_t S, std::ptrdiff_t By)
+{
+    for (std::size_t i = S + 1; i < Sections_.size(); ++i)
+        Sections_[i].First = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(Sections_[i].First) + By);
+}
+
+std::vector<TRequestSection> TRequestFile::Sections() const
+{
+    std::vector<TRequestSection> out;
+    out.reserve(Sections_.size());
+    for (const auto& section : Sections_) {
+        TRequestSection copy{std::string(section.Name), {}};
+        copy.Lines.assign(Lines_.begin() + static_cast<std::ptrdiff_t>(section.First),
+                          Lines_.begin() + static_cast<std::ptrdiff_t>(section.First + section.Count));
+        out.push_back(std::move(copy));
+    }
+    return out;
+}
+
 std::string TRequestFile::ReadString(const std::string& Section, const std::string& Ident,
                                      const std::string& Default) const
 {
     const std::size_t s = FindSection(Section);
     if (s == std::string::npos)
         return Default;
-    for (const std::string& line : Sections_[s].Lines)
-        if (KeyIs(line, Ident))
-            return line.substr(Ident.size() + 1);
-    return Default;
+    const std::size_t at = FindKey(s, Ident);
+    if (at == std::string::npos)
+        return Default;
+    return std::string(Lines_[at].substr(Ident.size() + 1));
 }
 
 void TRequestFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value)
 {
     std::size_t s = FindSection(Section);
     if (s == std::string::npos) {
-        Sections_.push_back(TRequestSection{Section, {}});
+        const std::string_view name = Keep(Section);
+        Sections_.push_back(SectionRef{name, Lines_.size(), 0});
+        LiveBytes_ += name.size();
         s = Sections_.size() - 1;
         if (IndexValid_)
             Index_.emplace(Folded(Section), s);
@@ -181,12 +288,19 @@ void TRequestFile::WriteString(const std::string& Section, const std::string& Id
     std::string line;
     line.reserve(Ident.size() + 1 + Value.size());
     line.append(Ident).append(1, '=').append(Value);
-    auto& lines = Sections_[s].Lines;
-    const auto it = FindKey(lines, Ident);
-    if (it != lines.end())
-        *it = std::move(line);
-    else
-        lines.push_back(std::move(line));
+    const std::string_view kept = Keep(line);
+    LiveBytes_ += kept.size();
+    const std::size_t at = FindKey(s, Ident);
+    if (at != std::string::npos) {
+        LiveBytes_ -= Lines_[at].size();
+        Lines_[at] = kept;
+    } else {
+        SectionRef& section = Sections_[s];
+        Lines_.insert(Lines_.begin() + static_cast<std::ptrdiff_t>(section.First + section.Count), kept);
+        ++section.Count;
+        ShiftAfter(s, 1);
+    }
+    CompactIfWasteful();
 }
 
 void TRequestFile::ReadSection(const std::string& Section, std::vector<std::string>& Names) const
@@ -195,25 +309,31 @@ void TRequestFile::ReadSection(const std::string& Section, std::vector<std::stri
     const std::size_t s = FindSection(Section);
     if (s == std::string::npos)
         return;
-    for (const std::string& line : Sections_[s].Lines) {
+    const SectionRef& section = Sections_[s];
+    for (std::size_t i = section.First; i < section.First + section.Count; ++i) {
+        const std::string_view line = Lines_[i];
         const auto eq = line.find('=');
-        Names.push_back(eq == std::string::npos ? std::string() : line.substr(0, eq));
+        Names.emplace_back(eq == std::string_view::npos ? std::string_view() : line.substr(0, eq));
     }
 }
 
 void TRequestFile::ReadSections(std::vector<std::string>& Names) const
 {
     Names.clear();
+    Names.reserve(Sections_.size());
     for (const auto& section : Sections_)
-        Names.push_back(section.Name);
+        Names.emplace_back(section.Name);
 }
 
 void TRequestFile::ReadSectionValues(const std::string& Section, std::vector<std::string>& Lines) const
 {
     Lines.clear();
     const std::size_t s = FindSection(Section);
-    if (s != std::string::npos)
-        Lines = Sections_[s].Lines;
+    if (s == std::string::npos)
+        return;
+    const SectionRef& section = Sections_[s];
+    Lines.assign(Lines_.begin() + static_cast<std::ptrdiff_t>(section.First),
+                 Lines_.begin() + static_cast<std::ptrdiff_t>(section.First + section.Count));
 }
 
 void TRequestFile::EraseSection(const std::string& Section)
@@ -221,8 +341,16 @@ void TRequestFile::EraseSection(const std::string& Section)
     const std::size_t s = FindSection(Section);
     if (s == std::string::npos)
         return;
+    const SectionRef section = Sections_[s];
+    LiveBytes_ -= section.Name.size();
+    for (std::size_t i = section.First; i < section.First + section.Count; ++i)
+        LiveBytes_ -= Lines_[i].size();
+    Lines_.erase(Lines_.begin() + static_cast<std::ptrdiff_t>(section.First),
+                 Lines_.begin() + static_cast<std::ptrdiff_t>(section.First + section.Count));
+    ShiftAfter(s, -static_cast<std::ptrdiff_t>(section.Count));
     Sections_.erase(Sections_.begin() + static_cast<std::ptrdiff_t>(s));
     InvalidateIndex();
+    CompactIfWasteful();
 }
 
 void TRequestFile::DeleteKey(const std::string& Section, const std::string& Ident)
@@ -230,21 +358,28 @@ void TRequestFile::DeleteKey(const std::string& Section, const std::string& Iden
     const std::size_t s = FindSection(Section);
     if (s == std::string::npos)
         return;
-    auto& lines = Sections_[s].Lines;
-    const auto it = FindKey(lines, Ident);
-    if (it != lines.end())
-        lines.erase(it);
+    const std::size_t at = FindKey(s, Ident);
+    if (at == std::string::npos)
+        return;
+    LiveBytes_ -= Lines_[at].size();
+    Lines_.erase(Lines_.begin() + static_cast<std::ptrdiff_t>(at));
+    --Sections_[s].Count;
+    ShiftAfter(s, -1);
+    CompactIfWasteful();
 }
+
+// ---- rendering --------------------------------------------------------------
 
 void TRequestFile::GetStrings(std::vector<std::string>& List) const
 {
-    std::size_t lines = 0;
-    for (const auto& section : Sections_)
-        lines += section.Lines.size() + 2;
-    List.reserve(List.size() + lines);
+    List.reserve(List.size() + Lines_.size() + 2 * Sections_.size());
     for (const auto& section : Sections_) {
-        List.push_back("[" + section.Name + "]");
-        List.insert(List.end(), section.Lines.begin(), section.Lines.end());
+        std::string header;
+        header.reserve(section.Name.size() + 2);
+        header.append(1, '[').append(section.Name).append(1, ']');
+        List.push_back(std::move(header));
+        for (std::size_t i = section.First; i < section.First + section.Count; ++i)
+            List.emplace_back(Lines_[i]);
         List.emplace_back();
     }
 }
@@ -252,70 +387,101 @@ void TRequestFile::GetStrings(std::vector<std::string>& List) const
 std::string TRequestFile::Text() const
 {
     std::size_t size = 0;
-    for (const auto& section : Sections_) {
-        size += section.Name.size() + 4 + 2;
-        for (const auto& line : section.Lines)
-            size += line.size() + 2;
-    }
+    for (const auto& section : Sections_)
+        size += section.Name.size() + 6;
+    for (const auto& line : Lines_)
+        size += line.size() + 2;
     std::string text;
-    text.reserve(size);
+    text.resize(size);
+    char* out = text.data();
+    auto put = [&out](std::string_view bytes) {
+        if (!bytes.empty())
+            std::memcpy(out, bytes.data(), bytes.size());
+        out += bytes.size();
+    };
     for (const auto& section : Sections_) {
-        text.append(1, '[').append(section.Name).append("]\r\n", 3);
-        for (const auto& line : section.Lines)
-            text.append(line).append("\r\n", 2);
-        text.append("\r\n", 2);
+        put("[");
+        put(section.Name);
+        put("]\r\n");
+        for (std::size_t i = section.First; i < section.First + section.Count; ++i) {
+            put(Lines_[i]);
+            put("\r\n");
+        }
+        put("\r\n");
     }
     return text;
 }
 
+// ---- parsing ----------------------------------------------------------------
+
 void TRequestFile::Clear()
 {
     Sections_.clear();
+    Lines_.clear();
+    Chunks_.clear();
+    ChunkUsed_ = ChunkCapacity_ = ArenaBytes_ = LiveBytes_ = 0;
+    Current_ = std::string::npos;
     InvalidateIndex();
 }
 
-void TRequestFile::ParseLine(std::string_view Line, std::size_t& Current)
+void TRequestFile::ParseLine(std::string_view Line, bool Owned)
 {
     if (Line.empty() || Line.front() == ';')
         return;
     if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
-        Sections_.push_back(TRequestSection{std::string(Line.substr(1, Line.size() - 2)), {}});
-        Current = Sections_.size() - 1;
+        std::string_view name = Line.substr(1, Line.size() - 2);
+        if (!Owned)
+            name = Keep(name);
+        Sections_.push_back(SectionRef{name, Lines_.size(), 0});
+        LiveBytes_ += name.size();
+        Current_ = Sections_.size() - 1;
         return;
     }
     // Lines above the first header belong to no section and are dropped.
-    if (Current != std::string::npos)
-        Sections_[Current].Lines.emplace_back(Line);
+    // Sections are parsed in order, so the open one is always the last.
+    if (Current_ == std::string::npos)
+        return;
+    Lines_.push_back(Owned ? Line : Keep(Line));
+    LiveBytes_ += Line.size();
+    ++Sections_[Current_].Count;
 }
 
-void TRequestFile::SetStrings(const std::vector<std::string>& Lines)
+void TRequestFile::ParseText(std::string_view Text)
 {
-    Clear();
-    std::size_t current = std::string::npos;
-    for (const auto& line : Lines)
-        ParseLine(line, current);
-}
-
-void TRequestFile::SetText(std::string_view Text)
-{
-    Clear();
     // A NUL ends the text, as it always has for these files.
     if (const void* nul = std::memchr(Text.data(), '\0', Text.size()))
         Text = Text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - Text.data()));
-    std::size_t current = std::string::npos;
+    Current_ = std::string::npos;
     const char* p = Text.data();
     const char* const end = p + Text.size();
+    // Short lines average a few dozen bytes; this spares most regrowth.
+    Lines_.reserve(Lines_.size() + Text.size() / 32 + 16);
     while (p < end) {
-        const char* q = p;
-        while (q < end && *q != '\r' && *q != '\n')
-            ++q;
-        ParseLine(std::string_view(p, static_cast<std::size_t>(q - p)), current);
+        const char* q = FindLineBreak(p, end);
+        ParseLine(std::string_view(p, static_cast<std::size_t>(q - p)), true);
         if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n')
             q += 2;
         else if (q < end)
             ++q;
         p = q;
     }
+    Current_ = std::string::npos;
+}
+
+void TRequestFile::SetStrings(const std::vector<std::string>& Lines)
+{
+    Clear();
+    Current_ = std::string::npos;
+    for (const auto& line : Lines)
+        ParseLine(line, false);
+    Current_ = std::string::npos;
+}
+
+void TRequestFile::SetText(std::string_view Text)
+{
+    Clear();
+    const std::string_view kept = Keep(Text);
+    ParseText(kept);
 }
 
 void TRequestFile::UpdateFile()

@@ -66,8 +66,10 @@ public:
     // Clears the content and parses Text as if it had been read from disk.
     void SetText(std::string_view Text);
 
-    // The sections in order, duplicates included (read-only view).
-    const std::vector<TRequestSection>& Sections() const { return Sections_; }
+    // A copy of the sections in order, duplicates included.
+    std::vector<TRequestSection> Sections() const;
+    // Number of sections, duplicates included.
+    std::size_t SectionCount() const { return Sections_.size(); }
 
     // Replaces how UpdateFile puts bytes on disk (tests inject failing
     // writers). Null restores the default writer.
@@ -77,13 +79,40 @@ private:
     struct FromLinesTag {};
     TRequestFile(FromLinesTag, const std::vector<std::string>* Lines);
 
+    // A section: its name and the range of its lines in Lines_.
+    struct SectionRef {
+        std::string_view Name;
+        std::size_t First = 0;
+        std::size_t Count = 0;
+    };
+
     // Index of the first section named Name (any case), or npos.
     std::size_t FindSection(std::string_view Name) const;
+    // Position in Lines_ of the first line of section S with key Ident, or npos.
+    std::size_t FindKey(std::size_t S, std::string_view Ident) const;
     void InvalidateIndex() const;
-    // Classifies one raw line; Current is the position of the open section.
-    void ParseLine(std::string_view Line, std::size_t& Current);
+    // Classifies one raw line; Owned says whether its bytes already live in
+    // the arena.
+    void ParseLine(std::string_view Line, bool Owned);
+    void ParseText(std::string_view Text);
+    void ShiftAfter(std::size_t S, std::ptrdiff_t By);
 
-    std::vector<TRequestSection> Sections_;
+    // The arena holds the bytes behind every name and line: the text as
+    // loaded plus whatever was written since. Views into it stay valid until
+    // Clear or Compact.
+    std::string_view Keep(std::string_view Bytes);
+    void AdoptChunk(std::unique_ptr<char[]> Chunk, std::size_t Size);
+    void CompactIfWasteful();
+
+    std::vector<SectionRef> Sections_;
+    std::vector<std::string_view> Lines_;
+    std::vector<std::unique_ptr<char[]>> Chunks_;
+    std::size_t ChunkUsed_ = 0;
+    std::size_t ChunkCapacity_ = 0;
+    std::size_t ArenaBytes_ = 0;
+    std::size_t LiveBytes_ = 0;
+    std::size_t Current_ = static_cast<std::size_t>(-1);
+
     std::shared_ptr<AtomicFileWriter> Writer_;
 
     // Case-folded section name -> first section of that name. Rebuilt lazily

@@ -1,0 +1,184 @@
+// Loading and saving data files, each as a ratio to a plain read or write of
+// the same bytes in the same run (the floor no parser or writer can beat).
+//   storage: a STORAGE.<n>.DAT with 100 certificates (about half a megabyte
+//            of hexadecimal text)
+//   registry: an ENTITY.DAT with 1,000 entities
+// Saving replaces the file safely (new file, flush, rename, flush the
+// folder), so it is shown against a plain write both with and without the
+// same flush.
+#include "store/TRequestFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Hex(std::mt19937& rng, std::size_t bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(bytes * 2);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        const unsigned b = rng() & 0xFF;
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+std::string Guid(std::mt19937& rng)
+{
+    const std::string h = Hex(rng, 16);
+    return "{" + h.substr(0, 8) + "-" + h.substr(8, 4) + "-" + h.substr(12, 4) + "-" + h.substr(16, 4) + "-"
+        + h.substr(20, 12) + "}";
+}
+
+std::string StorageImage()
+{
+    std::mt19937 rng(1);
+    auto f = TRequestFile::CreateFromLines(nullptr);
+    std::vector<std::string> ids;
+    for (int i = 0; i < 100; ++i)
+        ids.push_back(Guid(rng));
+    std::string keys;
+    for (std::size_t i = 1; i < ids.size(); ++i)
+        keys += (i > 1 ? "," : "") + ids[i];
+    f->WriteString("General", "Request", "1");
+    f->WriteString("General", "MasterKey", ids[0]);
+    f->WriteString("General", "Keys", keys);
+    f->WriteString("Request", "Razao", "EMPRESA DE TESTE LTDA");
+    f->WriteString("Request", "Inscricao", "11222333000181");
+    for (const auto& id : ids) {
+        f->WriteString(id, "Name", "Certificado " + id.substr(1, 8));
+        f->WriteString(id, "PublicKey", Hex(rng, 140));
+        f->WriteString(id, "Info", Hex(rng, 100));
+        f->WriteString(id, "KeyFile", Hex(rng, 2200));
+        f->WriteString(id, "Signed", "0");
+    }
+    f->WriteString("Fingerprint", "Value", Hex(rng, 16));
+    return f->Text();
+}
+
+std::string RegistryImage()
+{
+    auto f = TRequestFile::CreateFromLines(nullptr);
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string s = "Entity" + std::to_string(n);
+        f->WriteString(s, "filename", "/opt/quorvex/STORAGE." + std::to_string(n) + ".DAT");
+        f->WriteString(s, "Profile", "01");
+        f->WriteString(s, "Tipo_Inscricao", "01");
+        f->WriteString(s, "Inscricao", "112223330001" + std::to_string(10 + n % 90));
+        f->WriteString(s, "Razao", "EMPRESA NUMERO " + std::to_string(n));
+        f->WriteString(s, "Endereco", "RUA DAS FLORES, " + std::to_string(n));
+        f->WriteString(s, "Bairro", "CENTRO");
+        f->WriteString(s, "Cidade", "SAO PAULO");
+        f->WriteString(s, "UF", "SP");
+        f->WriteString(s, "CEP", "01001000");
+        f->WriteString(s, "Telefone", "1133334444");
+        f->WriteString(s, "Email", "contato@empresa.com.br");
+        f->WriteInteger(s, "Index", n);
+    }
+    f->WriteInteger("General", "Count", 1000);
+    f->WriteInteger("General", "CountAll", 1000);
+    f->WriteInteger("General", "ActiveIndex", 1);
+    return f->Text();
+}
+
+std::string PlainRead(const std::string& path)
+{
+    std::string s;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    s.resize(static_cast<std::size_t>(fs::file_size(path)));
+    std::size_t used = 0;
+    while (used < s.size()) {
+        const ssize_t n = ::read(fd, s.data() + used, s.size() - used);
+        if (n <= 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return s;
+}
+
+void PlainWrite(const std::string& path, const std::string& bytes, bool flush)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            std::abort();
+        done += static_cast<std::size_t>(n);
+    }
+    if (flush)
+        ::fsync(fd);
+    ::close(fd);
+}
+
+// Median time of Runs calls, in microseconds.
+double Median(int Runs, const std::function<void()>& Work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < Runs; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        Work();
+        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+volatile std::size_t Sink;
+
+void Measure(const char* Label, const std::string& Image, const std::string& Folder)
+{
+    const std::string path = Folder + "/" + Label + ".DAT";
+    const std::string plainPath = Folder + "/" + Label + ".plain";
+    PlainWrite(path, Image, false);
+    PlainWrite(plainPath, Image, false);
+    const int runs = 31;
+
+    const double plainRead = Median(runs, [&] { Sink = PlainRead(plainPath).size(); });
+    const double load = Median(runs, [&] {
+        TRequestFile f(path);
+        Sink = f.SectionCount();
+    });
+    TRequestFile file(path);
+    if (file.Text() != Image) {
+        std::printf("%s: the image did not survive a load\n", Label);
+        std::exit(1);
+    }
+    const double plainWrite = Median(runs, [&] { PlainWrite(plainPath, Image, false); });
+    const double plainWriteFlush = Median(runs, [&] { PlainWrite(plainPath, Image, true); });
+    const double save = Median(runs, [&] { file.UpdateFile(); });
+    const double render = Median(runs, [&] { Sink = file.Text().size(); });
+
+    std::printf("%-9s %8zu bytes  load %8.1f us = %5.2f x plain read (%.1f us)\n", Label, Image.size(), load,
+                load / plainRead, plainRead);
+    std::printf("%-9s %8s        save %8.1f us = %5.2f x plain write+fsync (%.1f us), %5.2f x plain write (%.1f us)\n",
+                "", "", save, save / plainWriteFlush, plainWriteFlush, save / plainWrite, plainWrite);
+    std::printf("%-9s %8s        rendering alone %.1f us\n", "", "", render);
+}
+
+} // namespace
+
+int main()
+{
+    char tmpl[] = "/tmp/quorvex-storebench-XXXXXX";
+    const std::string folder = ::mkdtemp(tmpl);
+    Measure("storage", StorageImage(), folder);
+    Measure("registry", RegistryImage(), folder);
+    fs::remove_all(folder);
+    return 0;
+}
