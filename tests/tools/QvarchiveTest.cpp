@@ -116,8 +116,13 @@ TEST_F(QvarchiveTest, VerifyFailsOnMissingVolumeDamageAndTruncation)
     // One flipped byte inside the compressed entity file.
     const auto at = first.find("[Geral]");
     ASSERT_EQ(at, std::string::npos); // stored compressed, so not in plain text
+    // Raw chunks carry no check, so damage one inside the compressed entity
+    // file: name, stamp, "EC2\0", length, then the zlib stream.
+    const std::string name = "entity.dat";
+    const auto entry = first.find(name);
+    ASSERT_NE(entry, std::string::npos);
     std::string damaged = first;
-    damaged[damaged.size() - 40] ^= 0x20;
+    damaged[entry + name.size() + 12 + 6] ^= 0x20;
     std::ofstream(root / "damaged.bkp", std::ios::binary) << damaged;
     fs::copy_file(root / "copia.002", root / "damaged.002");
     r = Tool("verify " + P(root / "damaged.bkp"));

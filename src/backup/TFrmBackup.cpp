@@ -1,0 +1,400 @@
+#include "backup/TFrmBackup.h"
+
+#include "app/TForm1.h"
+#include "store/Texts.h"
+#include "ui/MessageBox.h"
+#include "ui/Text1252.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+
+namespace {
+
+std::string LocalPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString ShownPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string UpperAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// "BKP files (*.bkp)|*.BKP" -> one Qt name filter that takes both cases.
+QString NameFilter()
+{
+    const QString text = Tr(Texts::BkFilter);
+    const QString description = text.section(QLatin1Char('|'), 0, 0);
+    const QString mask = text.section(QLatin1Char('|'), 1, 1);
+    return description.left(description.indexOf(QLatin1Char('('))).trimmed() + QStringLiteral(" (")
+           + mask.toLower() + QLatin1Char(' ') + mask + QLatin1Char(')');
+}
+
+// The hourglass for as long as an archive operation runs, whatever way it ends.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { Restore(); }
+    void Restore()
+    {
+        if (on_)
+            QApplication::restoreOverrideCursor();
+        on_ = false;
+    }
+
+private:
+    bool on_ = true;
+};
+
+} // namespace
+
+TFrmBackup::TFrmBackup(TForm1* MainForm, QWidget* parent) : QDialog(parent), MainForm_(MainForm)
+{
+    setObjectName(QStringLiteral("FrmBackup"));
+    setWindowTitle(Tr(Texts::BkCaption));
+    setModal(true);
+
+    TabControl1 = new QTabBar(this);
+    TabControl1->setObjectName(QStringLiteral("TabControl1"));
+    TabControl1->addTab(Tr(Texts::BkTabCopy));
+    TabControl1->addTab(Tr(Texts::BkTabRestore));
+    TabControl1->setCurrentIndex(0);
+
+    lblName = new QLabel(Tr(Texts::BkNameLabel), this);
+    lblName->setObjectName(QStringLiteral("lblName"));
+    edtName = new QLineEdit(this);
+    edtName->setObjectName(QStringLiteral("edtName"));
+    edtName->setToolTip(Tr(Texts::BkNameHint));
+    lblPath = new QLabel(Tr(Texts::BkPathLabel), this);
+    lblPath->setObjectName(QStringLiteral("lblPath"));
+    edtPath = new QLineEdit(this);
+    edtPath->setObjectName(QStringLiteral("edtPath"));
+    edtPath->setToolTip(Tr(Texts::BkPathHint));
+    lblPath->setBuddy(edtPath);
+    btnBrowse = new QPushButton(Tr(Texts::BkBrowse), this);
+    btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
+    btnBrowse->setAutoDefault(false);
+    lblComment = new QLabel(Tr(Texts::BkCommentLabel), this);
+    lblComment->setObjectName(QStringLiteral("lblComment"));
+    lblCommentText = new QLabel(this);
+    lblCommentText->setObjectName(QStringLiteral("lblCommentText"));
+    lblCommentText->setWordWrap(true);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    lblFile = new QLabel(this);
+    lblFile->setObjectName(QStringLiteral("lblFile"));
+    ButtonOK = new QPushButton(Tr(Texts::BkOK), this);
+    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+    ButtonOK->setDefault(true);
+    ButtonCancel = new QPushButton(Tr(Texts::BkCancel), this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonCancel->setAutoDefault(false);
+    ButtonHelp = new QPushButton(Tr(Texts::BkHelp), this);
+    ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
+    ButtonHelp->setAutoDefault(false);
+
+    // Qt's own dialogs, so that they look the same everywhere and tests can
+    // answer them.
+    OpenDialog = new QFileDialog(this);
+    OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
+    OpenDialog->setOption(QFileDialog::DontUseNativeDialog);
+    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog->setNameFilter(NameFilter());
+    SaveDialog = new QFileDialog(this);
+    SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
+    SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+    // The dialog asks about existing files in its own words below.
+    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog->setFileMode(QFileDialog::AnyFile);
+    SaveDialog->setNameFilter(NameFilter());
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(lblName, 0, 0);
+    grid->addWidget(edtName, 0, 1, 1, 2);
+    grid->addWidget(lblPath, 1, 0);
+    grid->addWidget(edtPath, 1, 1);
+    grid->addWidget(btnBrowse, 1, 2);
+    grid->addWidget(lblComment, 2, 0, Qt::AlignTop);
+    grid->addWidget(lblCommentText, 2, 1, 1, 2);
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(ProgressBar1, 1);
+    progress->addWidget(lblFile, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonOK);
+    buttons->addWidget(ButtonCancel);
+    buttons->addWidget(ButtonHelp);
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(TabControl1);
+    main->addLayout(grid);
+    main->addLayout(progress);
+    main->addLayout(buttons);
+    resize(460, 220);
+
+    connect(TabControl1, &QTabBar::currentChanged, this, [this](int) { TabControl1Change(); });
+    connect(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowseClick(); });
+    connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
+    connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+    // "Ajuda" does nothing.
+
+    BackupFile1.OnProgress = [this](TBackupFile* Sender, const std::string& Filename, TPercentage Percent,
+                                    bool& Continue) { BackupFile1Progress(Sender, Filename, Percent, Continue); };
+    // What the archive component shows by itself: its English error box and
+    // its question for the next disk; and the events it lets run per chunk.
+    BackupFile1.UiProcessMessages = [] { QCoreApplication::processEvents(); };
+    BackupFile1.UiShowError = [this](const std::string& text) { ShowError(QString::fromStdString(text)); };
+    BackupFile1.UiAskOkCancel = [this](const std::string& text) {
+        QMessageBox box(QMessageBox::Information, Tr(Texts::AppTitle), QString::fromStdString(text),
+                        QMessageBox::Ok | QMessageBox::Cancel, this);
+        box.setObjectName(QStringLiteral("NeedDisk"));
+        box.button(QMessageBox::Ok)->setText(Tr(Texts::BkOK));
+        box.button(QMessageBox::Cancel)->setText(Tr(Texts::BkCancel));
+        return box.exec() == QMessageBox::Ok;
+    };
+
+    FormCreate();
+}
+
+TFrmBackup::~TFrmBackup()
+{
+    BackupFile1.Stop();
+}
+
+std::string TFrmBackup::DriveAFolder(const std::string& ProgramDir)
+{
+    std::string dir;
+    if (const char* env = std::getenv("QUORVEX_DRIVE_A"); env && *env)
+        dir = env;
+    else
+        dir = ProgramDir + "A";
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+void TFrmBackup::FormCreate()
+{
+    RestoreSource.clear();
+    BackupDestination.clear();
+    ButtonOK->setEnabled(false);
+    lblName->hide();
+    edtName->hide();
+    ProgramDir = MainForm_ ? MainForm_->AppDir : std::string();
+    lblCommentText->setText(Tr(Texts::BkCommentCopy));
+    ProgressBar1->hide();
+}
+
+QString TFrmBackup::RunFileDialog(QFileDialog* Dialog)
+{
+    // The "Backup" folder is only where the dialog starts; nothing creates it.
+    const QString start = ShownPath(ProgramDir + "Backup/");
+    Dialog->setDirectory(QDir(start).exists() ? start : ShownPath(ProgramDir));
+    Dialog->selectFile(QString());
+    if (Dialog->exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = Dialog->selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+void TFrmBackup::ShowError(const QString& Text)
+{
+    QMessageBox box(QMessageBox::Critical, Tr(Texts::AppTitle), Text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.button(QMessageBox::Ok)->setText(Tr(Texts::BkOK));
+    box.exec();
+}
+
+void TFrmBackup::ShowInformation(const QString& Text)
+{
+    QMessageBox box(QMessageBox::Information, Tr(Texts::AppTitle), Text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("InformationBox"));
+    box.button(QMessageBox::Ok)->setText(Tr(Texts::BkOK));
+    box.exec();
+}
+
+void TFrmBackup::TabControl1Change()
+{
+    lblName->hide();
+    edtName->hide();
+    if (TabControl1->currentIndex() == 1) {
+        lblCommentText->setText(Tr(Texts::BkCommentRestore));
+        const QString chosen = RunFileDialog(OpenDialog);
+        if (chosen.isEmpty())
+            return;
+        RestoreSource = LocalPath(chosen);
+        edtPath->setText(chosen);
+        ButtonOK->setEnabled(true);
+    } else {
+        lblCommentText->setText(Tr(Texts::BkCommentCopy));
+    }
+}
+
+void TFrmBackup::btnBrowseClick()
+{
+    QString chosen = RunFileDialog(SaveDialog);
+    if (chosen.isEmpty())
+        return;
+    std::string name;
+    for (;;) {
+        name = LocalPath(chosen);
+        if (UpperAscii(name).find(".BKP") == std::string::npos)
+            name += ".bkp";
+        // Asked about the name that will be written, extension included, so
+        // that "copia" never replaces an existing copia.bkp unasked.
+        std::error_code ec;
+        if (!std::filesystem::exists(name, ec))
+            break;
+        QMessageBox box(QMessageBox::Question, Tr(Texts::BkOverwriteTitle), Tr(Texts::BkOverwriteQuestion),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        box.setObjectName(QStringLiteral("OverwriteQuestion"));
+        box.button(QMessageBox::Yes)->setText(Tr(Texts::BkYes));
+        box.button(QMessageBox::No)->setText(Tr(Texts::BkNo));
+        box.button(QMessageBox::Cancel)->setText(Tr(Texts::BkCancel));
+        const int answer = box.exec();
+        if (answer == QMessageBox::Yes)
+            break;
+        if (answer != QMessageBox::No)
+            return;
+        chosen = RunFileDialog(SaveDialog);
+        if (chosen.isEmpty())
+            return;
+    }
+    BackupDestination = name;
+    edtPath->setText(ShownPath(name));
+    ButtonOK->setEnabled(true);
+}
+
+void TFrmBackup::ButtonOKClick()
+{
+    if (TabControl1->currentIndex() == 0)
+        DoBackup();
+    else
+        DoRestore();
+}
+
+void TFrmBackup::DoBackup()
+{
+    // The same fresh fingerprints as at shutdown, so that the copy matches.
+    try {
+        if (MainForm_)
+            MainForm_->StampFingerprints();
+    } catch (const std::exception& e) {
+        ShowMessage(QString::fromUtf8(e.what()), this);
+        return;
+    }
+
+    WaitCursor cursor;
+    std::vector<std::string> files;
+    const QDir dir(ShownPath(ProgramDir));
+    // Hidden files are not found, as the searches of the program never do.
+    const QStringList registry = dir.entryList({QStringLiteral("ENTITY.DAT")}, QDir::Files, QDir::Name);
+    if (!registry.isEmpty())
+        files.push_back(ProgramDir + LocalPath(registry.first()));
+    for (const QString& name : dir.entryList({QStringLiteral("STORAGE.*.DAT")}, QDir::Files, QDir::Name))
+        files.push_back(ProgramDir + LocalPath(name));
+
+    BackupFile1.SetBackupMode(bmAll);
+    BackupFile1.CompressionLevel = clFastest;
+    BackupFile1.SaveFileID = true;
+    BackupFile1.BackupTitle = ToAnsi(edtName->text());
+    // A diskette gets volumes that fit on it: a path typed as "A..." as the
+    // program always knew it, or any path on the folder that stands for A:.
+    const QString path = edtPath->text();
+    const std::string driveA = DriveAFolder(ProgramDir);
+    const bool onDiskette = path.startsWith(QLatin1Char('A'), Qt::CaseInsensitive)
+                            || BackupDestination.compare(0, driveA.size(), driveA) == 0;
+    BackupFile1.MaxSize = onDiskette ? 1400000 : 0;
+
+    bool ok = false;
+    try {
+        ok = BackupFile1.Backup(files, BackupDestination);
+    } catch (const std::exception& e) {
+        cursor.Restore();
+        BackupFile1.Stop();
+        ShowError(QString::fromUtf8(e.what()));
+        return;
+    }
+    cursor.Restore();
+    ShowMessage(Tr(ok ? Texts::BkBackupDone : Texts::BkBackupFailed), this);
+    BackupFile1.Stop();
+}
+
+void TFrmBackup::DoRestore()
+{
+    WaitCursor cursor;
+    BackupFile1.RestoreMode = rmAll;
+    BackupFile1.RestoreFullPath = false;
+    bool ok = false;
+    try {
+        ok = BackupFile1.Restore(RestoreSource, ProgramDir);
+    } catch (const std::exception& e) {
+        // An archive that cannot be read changed nothing: no restart.
+        cursor.Restore();
+        BackupFile1.Stop();
+        ShowError(QString::fromUtf8(e.what()));
+        return;
+    }
+    cursor.Restore();
+    ShowMessage(Tr(ok ? Texts::BkRestoreDone : Texts::BkRestoreFailed), this);
+    BackupFile1.Stop();
+
+    ShowInformation(Tr(Texts::BkRestart));
+    if (MainForm_) {
+        MainForm_->Restored = 1;
+        TForm1::SetRestartFlag(1);
+        MainForm_->close();
+    }
+    accept();
+}
+
+void TFrmBackup::ButtonCancelClick()
+{
+    reject();
+}
+
+void TFrmBackup::reject()
+{
+    // An operation in progress ends after its current chunk.
+    BackupFile1.Stop();
+    QDialog::reject();
+}
+
+void TFrmBackup::BackupFile1Progress(TBackupFile*, const std::string& Filename, TPercentage Percent, bool&)
+{
+    if (Percent < 100) {
+        ProgressBar1->setVisible(true);
+        ProgressBar1->setValue(Percent);
+        lblFile->setText(ShownPath(Filename));
+    } else {
+        ProgressBar1->setVisible(false);
+        lblFile->clear();
+    }
+    QCoreApplication::processEvents();
+}
