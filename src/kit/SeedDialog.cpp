@@ -54,11 +54,13 @@ SeedDialog::SeedDialog(QWidget* owner) : QDialog(owner)
   }
 }
 
-void SeedDialog::Movement(QMouseEvent* event)
+void SeedDialog::Movement(QWidget* receiver, QMouseEvent* event)
 {
   if (progress_->value() >= kMovementsNeeded)
     return;
-  const QPoint at = mapFromGlobal(event->globalPosition().toPoint());
+  // In the dialog's own coordinates, whichever child saw the move.
+  const QPoint local = event->position().toPoint();
+  const QPoint at = receiver == this ? local : receiver->mapTo(this, local);
   pool_.AddMovement(at.x(), at.y(), event->timestamp());
   progress_->setValue(std::min(pool_.movements(), kMovementsNeeded));
   if (pool_.movements() >= kMovementsNeeded)
@@ -67,14 +69,14 @@ void SeedDialog::Movement(QMouseEvent* event)
 
 bool SeedDialog::eventFilter(QObject* watched, QEvent* event)
 {
-  if (event->type() == QEvent::MouseMove)
-    Movement(static_cast<QMouseEvent*>(event));
+  if (event->type() == QEvent::MouseMove && watched->isWidgetType())
+    Movement(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event));
   return QDialog::eventFilter(watched, event);
 }
 
 void SeedDialog::mouseMoveEvent(QMouseEvent* event)
 {
-  Movement(event);
+  Movement(this, event);
   QDialog::mouseMoveEvent(event);
 }
 

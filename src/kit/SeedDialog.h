@@ -28,7 +28,7 @@ protected:
   void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-  void Movement(QMouseEvent* event);
+  void Movement(QWidget* receiver, QMouseEvent* event);
 
   SeedPool pool_;
   QLabel* prompt_;
