@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -408,4 +409,140 @@ TEST(RequestFileBadInput, GarbageHugeLinesAndNulsLoad)
     TRequestFile n(nul);
     EXPECT_EQ(n.Sections().size(), 1u);
     EXPECT_EQ(n.ReadString("S", "a", ""), "1");
+}
+
+namespace {
+
+// A plain model of the editing rules: a list of named sections of lines,
+// first match wins, names and keys compared without case.
+struct Model {
+    std::vector<TRequestSection> Sections;
+
+    static bool Same(const std::string& a, const std::string& b)
+    {
+        if (a.size() != b.size())
+            return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+                return false;
+        return true;
+    }
+    TRequestSection* Find(const std::string& name)
+    {
+        for (auto& s : Sections)
+            if (Same(s.Name, name))
+                return &s;
+        return nullptr;
+    }
+    static std::vector<std::string>::iterator Key(TRequestSection& s, const std::string& ident)
+    {
+        for (auto it = s.Lines.begin(); it != s.Lines.end(); ++it) {
+            const auto eq = it->find('=');
+            if (eq != std::string::npos && Same(it->substr(0, eq), ident))
+                return it;
+        }
+        return s.Lines.end();
+    }
+    void Write(const std::string& sec, const std::string& ident, const std::string& value)
+    {
+        TRequestSection* s = Find(sec);
+        if (!s) {
+            Sections.push_back({sec, {}});
+            s = &Sections.back();
+        }
+        auto it = Key(*s, ident);
+        if (it != s->Lines.end())
+            *it = ident + "=" + value;
+        else
+            s->Lines.push_back(ident + "=" + value);
+    }
+    void Delete(const std::string& sec, const std::string& ident)
+    {
+        if (TRequestSection* s = Find(sec)) {
+            auto it = Key(*s, ident);
+            if (it != s->Lines.end())
+                s->Lines.erase(it);
+        }
+    }
+    void Erase(const std::string& sec)
+    {
+        for (auto it = Sections.begin(); it != Sections.end(); ++it)
+            if (Same(it->Name, sec)) {
+                Sections.erase(it);
+                return;
+            }
+    }
+    std::string Read(const std::string& sec, const std::string& ident)
+    {
+        TRequestSection* s = Find(sec);
+        if (!s)
+            return "<none>";
+        auto it = Key(*s, ident);
+        return it == s->Lines.end() ? "<none>" : it->substr(ident.size() + 1);
+    }
+};
+
+bool SameSections(const std::vector<TRequestSection>& a, const std::vector<TRequestSection>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].Name != b[i].Name || a[i].Lines != b[i].Lines)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(RequestFileEdit, RandomEditsFollowTheModel)
+{
+    // Long runs of edits over few and many sections, with large values so
+    // that rewritten bytes pile up and get compacted away.
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::mt19937 rng(seed);
+        const int sectionNames = seed == 3 ? 40 : 5;
+        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        auto name = [&](const char* stem, int n) {
+            std::string s = stem + std::to_string(pick(n));
+            if (rng() & 1)
+                for (auto& c : s)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return s;
+        };
+        Model model;
+        auto file = FromText("[Seed]\nk0=start\nplain line\n[seed]\nk0=dup\n");
+        model.Sections = file->Sections();
+        for (int step = 0; step < 3000; ++step) {
+            const std::string sec = name("sec", sectionNames);
+            const std::string key = name("k", 6);
+            switch (pick(10)) {
+            case 0:
+            case 1:
+            case 2:
+            case 3: {
+                const std::string value(pick(4) == 0 ? 20000 + pick(5000) : pick(30), static_cast<char>('a' + pick(26)));
+                file->WriteString(sec, key, value);
+                model.Write(sec, key, value);
+                break;
+            }
+            case 4:
+            case 5:
+                file->DeleteKey(sec, key);
+                model.Delete(sec, key);
+                break;
+            case 6:
+                file->EraseSection(sec);
+                model.Erase(sec);
+                break;
+            default:
+                ASSERT_EQ(file->ReadString(sec, key, "<none>"), model.Read(sec, key)) << seed << "/" << step;
+            }
+            if (step % 50 == 0) {
+                ASSERT_TRUE(SameSections(file->Sections(), model.Sections)) << seed << "/" << step;
+            }
+        }
+        ASSERT_TRUE(SameSections(file->Sections(), model.Sections)) << seed;
+        auto reloaded = FromText(file->Text());
+        EXPECT_TRUE(SameSections(reloaded->Sections(), model.Sections)) << seed;
+    }
 }
