@@ -117,7 +117,6 @@ TFrmRequest::~TFrmRequest() = default;
 void TFrmRequest::FormCreate()
 {
     setObjectName(QStringLiteral("FrmRequest"));
-    setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     BuildPages();

@@ -1,0 +1,441 @@
+// Registering, correcting and removing entities through the real main
+// window over a temporary program folder: the request form is filled in as a
+// user would, and the data files are read back from disk.
+#include "app/TForm1.h"
+
+#include "app/TViews.h"
+#include "store/TFrmRequest.h"
+#include "store/TFrmRequestTestSupport.h"
+#include "store/TRequestFile.h"
+#include "store/TUsersData.h"
+#include "ui/HtmlView.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using formtest::ModalScript;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+const char* const RemoveQuestion =
+    "Você está prestes a remover permanentemente a entidade selecionada. Tem certeza de que deseja continuar?";
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Keys(const TRequestFile& file, const std::string& section)
+{
+    std::vector<std::string> names;
+    file.ReadSection(section, names);
+    return names;
+}
+
+class EntityActionsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        appDir = dir.path().toStdString() + "/";
+    }
+
+    void TearDown() override { Stop(); }
+
+    // Closes the window as the program does at its end; shutdown must save
+    // without a complaint.
+    void Stop()
+    {
+        if (!window)
+            return;
+        ModalScript script;
+        window.reset();
+        EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+    }
+
+    void Start()
+    {
+        window = std::make_unique<TForm1>(appDir);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // The data files as they are on disk now.
+    TRequestFile Entities() const { return TRequestFile(appDir + "ENTITY.DAT"); }
+    TRequestFile Storage(int n) const { return TRequestFile(appDir + "STORAGE." + std::to_string(n) + ".DAT"); }
+    bool StorageExists(int n) const { return fs::exists(appDir + "STORAGE." + std::to_string(n) + ".DAT"); }
+
+    // Runs the new-entity action; the form that opens is filled in with the
+    // given identifier, name and extra responsible persons and accepted.
+    // Returns the form's caption.
+    QString AddEntity(const QString& id, const QString& name, const QStringList& extraPersons = {})
+    {
+        QString caption;
+        ModalScript script;
+        script.Then([&](QWidget* dialog) {
+            auto* form = qobject_cast<TFrmRequest*>(dialog);
+            if (!form)
+                return;
+            caption = form->windowTitle();
+            formtest::FillValid(*form, id, 0, name);
+            for (int i = 0; i + 1 < extraPersons.size(); i += 2)
+                formtest::AddResp(*form, extraPersons[i], extraPersons[i + 1]);
+            QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        });
+        window->RequestAdd->trigger();
+        EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
+        return caption;
+    }
+
+    // Runs the new-entity action and cancels the form.
+    void CancelNewEntity()
+    {
+        ModalScript script;
+        script.Then([](QWidget* dialog) {
+            if (auto* form = qobject_cast<TFrmRequest*>(dialog))
+                QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+        });
+        window->RequestAdd->trigger();
+        EXPECT_EQ(script.texts.size(), 1);
+        EXPECT_EQ(script.unexpected, 0);
+    }
+
+    // Runs the removal and answers its question with the given button;
+    // returns the question's text.
+    QString RemoveEntity(const QString& answer)
+    {
+        ModalScript script;
+        QString buttons;
+        script.Then([&](QWidget* dialog) {
+            for (const char* name : {"OK", "Cancelar", "Sim", "Não"})
+                if (testsupport::FindButton(dialog, U(name)))
+                    buttons += U(name) + ";";
+            testsupport::ClickButton(dialog, answer);
+        });
+        window->RequestRemove->trigger();
+        EXPECT_EQ(buttons, QStringLiteral("OK;Cancelar;"));
+        EXPECT_EQ(script.unexpected, 0);
+        return script.texts.value(0);
+    }
+
+    QTemporaryDir dir;
+    std::string appDir;
+    std::unique_ptr<TForm1> window;
+};
+
+} // namespace
+
+TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
+{
+    Start();
+    const QString caption = AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria Boa Vista"),
+                                      {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
+    EXPECT_EQ(caption, U("Cadastrar Nova Entidade"));
+
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadInteger("General", "Count", -1), 1) << ReadBytes(appDir + "ENTITY.DAT");
+    EXPECT_EQ(entities.ReadInteger("General", "CountAll", -1), 1);
+    EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 1);
+    EXPECT_EQ(Keys(entities, "Entity1"),
+              (std::vector<std::string>{"filename", "Profile", "Tipo_Inscricao", "Inscricao", "Razao", "Endereco",
+                                        "Bairro", "Cidade", "UF", "CEP", "Telefone", "Email", "Index"}));
+    EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "PADARIA BOA VISTA");
+    EXPECT_EQ(entities.ReadString("Entity1", "Inscricao", ""), "11222333000181");
+    EXPECT_EQ(entities.ReadString("Entity1", "Tipo_Inscricao", ""), "01");
+    EXPECT_EQ(entities.ReadString("Entity1", "Profile", ""), "01");
+    EXPECT_EQ(entities.ReadString("Entity1", "Email", ""), "contato@padaria.com.br");
+    EXPECT_EQ(entities.ReadInteger("Entity1", "Index", 0), 1);
+
+    const TRequestFile storage = Storage(1);
+    EXPECT_TRUE(storage.ReadBool("General", "Request", false));
+    EXPECT_EQ(Keys(storage, "Request"),
+              (std::vector<std::string>{"Profile", "Tipo_Inscricao", "Inscricao", "Razao", "Endereco", "Bairro",
+                                        "Cidade", "UF", "CEP", "Telefone", "Email"}));
+    EXPECT_EQ(storage.ReadString("Request", "Razao", ""), "PADARIA BOA VISTA");
+    EXPECT_EQ(storage.ReadString("Request", "Endereco", ""), "RUA DAS FLORES, 12");
+    EXPECT_EQ(storage.ReadString("Request", "UF", ""), "DF");
+    EXPECT_EQ(Keys(storage, "Resp"),
+              (std::vector<std::string>{"Resp1", "Cpf1", "Resp2", "Cpf2", "Resp3", "Cpf3", "RespCount"}));
+    EXPECT_EQ(storage.ReadInteger("Resp", "RespCount", 0), 3);
+    EXPECT_EQ(storage.ReadString("Resp", "Resp1", ""), "MARIA DA SILVA");
+    EXPECT_EQ(storage.ReadString("Resp", "Cpf2", ""), formtest::OtherCPF.toStdString());
+    EXPECT_EQ(storage.ReadString("Resp", "Resp3", ""), "CARLA");
+
+    // The window follows: selector, actions, tip and caption.
+    ASSERT_EQ(window->cbxEntity->count(), 1);
+    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PADARIA BOA VISTA (11222333000181)"));
+    EXPECT_TRUE(window->FileNew->isEnabled());
+    EXPECT_TRUE(window->FileDeal->isEnabled());
+    EXPECT_TRUE(window->RequestFill->isEnabled());
+    EXPECT_TRUE(window->RequestRemove->isEnabled());
+    EXPECT_FALSE(window->FileRemove->isEnabled());
+    EXPECT_FALSE(window->RequestSend->isEnabled());
+    EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"FileNew\"")));
+    EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PADARIA BOA VISTA"));
+    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
+    EXPECT_EQ(window->Registry->Entity(1)->Index, 1);
+}
+
+TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertificates)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria"), {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
+    // A certificate made meanwhile must survive the correction.
+    window->ActiveStorage->WriteString("General", "MasterKey", "{00000001-1111-2222-3333-000000000007}");
+    window->ActiveStorage->UpdateFile();
+
+    QString caption;
+    QStringList loadedNames;
+    ModalScript script;
+    script.Then([&](QWidget* dialog) {
+        auto* form = qobject_cast<TFrmRequest*>(dialog);
+        if (!form)
+            return;
+        caption = form->windowTitle();
+        loadedNames << form->EditName->text();
+        for (int i = 0; i < form->ltvResp->topLevelItemCount(); ++i)
+            loadedNames << form->ltvResp->topLevelItem(i)->text(1);
+        // Keep only the second person, and correct the name.
+        form->PageControl1->setCurrentWidget(form->TabResp);
+        for (int row : {2, 0}) {
+            form->ltvResp->setCurrentItem(form->ltvResp->topLevelItem(row));
+            QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
+        }
+        form->PageControl1->setCurrentWidget(form->TabId);
+        form->EditName->clear();
+        QTest::keyClicks(form->EditName, QStringLiteral("Padaria Nova"));
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    });
+    window->RequestFill->trigger();
+    EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
+    EXPECT_EQ(caption, U("Requisição"));
+    EXPECT_EQ(loadedNames, (QStringList{"PADARIA", "MARIA DA SILVA", "BRUNO", "CARLA"}));
+
+    const TRequestFile storage = Storage(1);
+    EXPECT_EQ(Keys(storage, "Resp"), (std::vector<std::string>{"Resp1", "Cpf1", "RespCount"}));
+    EXPECT_EQ(storage.ReadString("Resp", "Resp1", ""), "BRUNO");
+    EXPECT_EQ(storage.ReadString("Resp", "Cpf1", ""), formtest::OtherCPF.toStdString());
+    EXPECT_EQ(storage.ReadInteger("Resp", "RespCount", 0), 1);
+    EXPECT_EQ(storage.ReadString("Request", "Razao", ""), "PADARIA NOVA");
+    EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), "{00000001-1111-2222-3333-000000000007}");
+
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "PADARIA NOVA");
+    EXPECT_EQ(entities.ReadInteger("General", "Count", 0), 1);
+    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PADARIA NOVA (11222333000181)"));
+    EXPECT_EQ(window->Registry->Entity(1)->Razao, "PADARIA NOVA");
+    EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PADARIA NOVA"));
+    // With a certificate the next step is sending the request.
+    EXPECT_TRUE(window->RequestSend->isEnabled());
+}
+
+TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntityShown)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    // Back to the first entity, as the user would through the selector.
+    window->cbxEntity->setCurrentIndex(0);
+    window->cbxEntityChange();
+    ASSERT_EQ(window->Registry->ActiveIndex(), 1);
+
+    CancelNewEntity();
+
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadInteger("General", "Count", -1), 2);
+    EXPECT_EQ(entities.ReadInteger("General", "CountAll", -1), 3);
+    EXPECT_TRUE(entities.ReadBool("Entity3", "DELETED", false));
+    EXPECT_FALSE(StorageExists(3));
+    EXPECT_TRUE(StorageExists(1));
+    EXPECT_TRUE(StorageExists(2));
+
+    // Window and registry name the same entity: the one shown before.
+    EXPECT_EQ(window->Registry->ActiveIndex(), 1);
+    EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 1);
+    EXPECT_EQ(window->cbxEntity->count(), 2);
+    EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
+    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
+    EXPECT_EQ(window->Views->ShownIndex(), 1);
+    EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
+
+    // The cancelled number is never issued again.
+    AddEntity(QStringLiteral("11444777000161"), QStringLiteral("Terceira"));
+    const TRequestFile after = Entities();
+    EXPECT_EQ(after.ReadInteger("General", "CountAll", -1), 4);
+    EXPECT_EQ(after.ReadString("Entity4", "Razao", ""), "TERCEIRA");
+    EXPECT_EQ(after.ReadInteger("Entity4", "Index", 0), 4);
+    EXPECT_TRUE(StorageExists(4));
+    EXPECT_EQ(window->Registry->ActiveIndex(), 3);
+    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("3 - TERCEIRA (11444777000161)"));
+}
+
+TEST_F(EntityActionsTest, CancelledFirstEntityLeavesTheNoEntityState)
+{
+    Start();
+    CancelNewEntity();
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadInteger("General", "Count", -1), 0);
+    EXPECT_EQ(entities.ReadInteger("General", "CountAll", -1), 1);
+    EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 0);
+    EXPECT_TRUE(entities.ReadBool("Entity1", "DELETED", false));
+    EXPECT_FALSE(StorageExists(1));
+    EXPECT_EQ(window->cbxEntity->count(), 0);
+    EXPECT_EQ(window->ActiveStorage, nullptr);
+    EXPECT_FALSE(window->RequestFill->isEnabled());
+    EXPECT_FALSE(window->RequestRemove->isEnabled());
+    EXPECT_TRUE(window->RequestAdd->isEnabled());
+    EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+}
+
+TEST_F(EntityActionsTest, RemovingTheOnlyEntityReturnsToTheNoEntityState)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Unica"));
+    ASSERT_TRUE(StorageExists(1));
+
+    const QString question = RemoveEntity(QStringLiteral("OK"));
+    EXPECT_TRUE(question.contains(U(RemoveQuestion))) << question.toStdString();
+
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadInteger("General", "Count", -1), 0);
+    EXPECT_EQ(entities.ReadInteger("General", "CountAll", -1), 1);
+    EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 0);
+    EXPECT_TRUE(entities.ReadBool("Entity1", "DELETED", false));
+    EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "UNICA") << "a removed entity keeps its section";
+    EXPECT_FALSE(StorageExists(1));
+
+    EXPECT_EQ(window->cbxEntity->count(), 0);
+    EXPECT_EQ(window->ActiveStorage, nullptr);
+    EXPECT_EQ(window->ActiveEntity, nullptr);
+    for (QAction* action : {window->FileNew, window->FileDeal, window->FileRemove, window->FileRename,
+                            window->FileDisk, window->FileImport, window->FileExport, window->RequestFill,
+                            window->RequestRemove, window->RequestSend, window->RequestReceive})
+        EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+    EXPECT_TRUE(window->RequestAdd->isEnabled());
+    EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+    EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex"));
+
+    // The steps behind the tip's links find nothing to work on and ask nothing.
+    ModalScript none;
+    window->TipHotSpotClick(QStringLiteral("RequestFill"));
+    window->RequestRemoveExecute();
+    EXPECT_EQ(none.texts.size(), 0);
+}
+
+TEST_F(EntityActionsTest, CancelOnTheRemovalQuestionKeepsEverything)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    const std::string entitiesBefore = ReadBytes(appDir + "ENTITY.DAT");
+    const std::string storageBefore = ReadBytes(appDir + "STORAGE.2.DAT");
+
+    RemoveEntity(QStringLiteral("Cancelar"));
+
+    EXPECT_EQ(ReadBytes(appDir + "ENTITY.DAT"), entitiesBefore);
+    EXPECT_EQ(ReadBytes(appDir + "STORAGE.2.DAT"), storageBefore);
+    EXPECT_EQ(window->Registry->Count(), 2);
+    EXPECT_EQ(window->Registry->ActiveIndex(), 2);
+    EXPECT_EQ(window->cbxEntity->count(), 2);
+}
+
+TEST_F(EntityActionsTest, RemovingTheActiveEntityActivatesTheOneBefore)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    AddEntity(QStringLiteral("11444777000161"), QStringLiteral("Terceira"));
+    window->cbxEntity->setCurrentIndex(1);
+    window->cbxEntityChange();
+    ASSERT_EQ(window->Registry->ActiveIndex(), 2);
+
+    RemoveEntity(QStringLiteral("OK"));
+
+    EXPECT_FALSE(StorageExists(2));
+    EXPECT_TRUE(Entities().ReadBool("Entity2", "DELETED", false));
+    EXPECT_EQ(window->Registry->ActiveIndex(), 1);
+    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
+    EXPECT_EQ(window->Views->ShownIndex(), 1);
+    ASSERT_EQ(window->cbxEntity->count(), 2);
+    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PRIMEIRA (11222333000181)"));
+    EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - TERCEIRA (11444777000161)"));
+    EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
+}
+
+TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsOwnSection)
+{
+    // The program ended while the new-entity form was open: the entity has
+    // its section with only the storage path, and an empty storage file.
+    {
+        std::ofstream out(appDir + "ENTITY.DAT", std::ios::binary);
+        out << "[Entity1]\r\nfilename=" << appDir << "STORAGE.1.DAT\r\n\r\n"
+            << "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n";
+    }
+    Start();
+    ASSERT_EQ(window->Registry->Count(), 1);
+
+    QString loadedName = QStringLiteral("(not opened)");
+    ModalScript script;
+    script.Then([&](QWidget* dialog) {
+        auto* form = qobject_cast<TFrmRequest*>(dialog);
+        if (!form)
+            return;
+        loadedName = form->EditName->text();
+        formtest::FillValid(*form, formtest::ValidCNPJ, 0, QStringLiteral("Recuperada"));
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    });
+    window->RequestFill->trigger();
+    EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
+    EXPECT_EQ(loadedName, QString()) << "the form starts blank";
+
+    EXPECT_EQ(Storage(1).ReadString("Request", "Razao", ""), "RECUPERADA");
+    EXPECT_TRUE(Storage(1).ReadBool("General", "Request", false));
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "RECUPERADA");
+    EXPECT_EQ(entities.ReadString("Entity1", "Inscricao", ""), "11222333000181");
+    EXPECT_EQ(entities.ReadInteger("Entity1", "Index", 0), 1);
+    std::vector<std::string> sections;
+    entities.ReadSections(sections);
+    EXPECT_EQ(std::count(sections.begin(), sections.end(), "Entity0"), 0);
+    EXPECT_EQ(window->Registry->Entity(1)->Razao, "RECUPERADA");
+    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - RECUPERADA (11222333000181)"));
+}
+
+TEST_F(EntityActionsTest, EntitiesSurviveARestart)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"), {"Bruno", formtest::OtherCPF});
+    CancelNewEntity();
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    Stop();
+
+    Start();
+    ASSERT_EQ(window->Registry->Count(), 2);
+    EXPECT_EQ(window->Registry->CountAll(), 3);
+    const TUserData* first = window->Registry->Entity(1);
+    EXPECT_EQ(first->Razao, "PRIMEIRA");
+    EXPECT_EQ(first->Index, 1);
+    ASSERT_TRUE(first->Resp.has_value());
+    EXPECT_EQ(*first->Resp, (std::vector<std::string>{"MARIA DA SILVA", formtest::ValidCPF.toStdString(), "BRUNO",
+                                                      formtest::OtherCPF.toStdString()}));
+    EXPECT_EQ(window->Registry->Entity(2)->Index, 3);
+    EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - SEGUNDA (09876543000141)"));
+}

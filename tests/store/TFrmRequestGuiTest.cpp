@@ -1,0 +1,617 @@
+// The entity request form, driven as a user would drive it: text typed key by
+// key into the real fields, buttons clicked, message boxes answered.
+#include "store/TFrmRequest.h"
+
+#include "help/TDialog.h"
+#include "store/IdRules.h"
+#include "store/TRequestFile.h"
+#include "store/TUsersData.h"
+#include "store/TFrmRequestTestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using formtest::ModalScript;
+
+namespace {
+
+const char* const AddressMissing =
+    "Todos os campos devem ser preenchidos. Clique na guia Endereço para prosseguir no preenchimento "
+    "da requisicao.";
+const char* const IdMissing = "Todos os campos, exceto o e-mail e o bairro, são de preenchimento obrigatório!";
+const char* const NoResp = "Não existem responsáveis cadastrados.";
+const char* const RespExists = "Responsável já cadastrado.";
+const char* const SelectResp = "Selecione um responsável.";
+const char* const IdTaken = "Já existe uma entidade cadastrada com esta inscrição";
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QString Question(const QString& id, const QString& type)
+{
+    return U("O número ") + id + U(" informado para a inscrição não parece ser um ") + type +
+           U(" válido. Deseja corrigi-lo?");
+}
+
+class RequestFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TFrmRequest>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        QApplication::setActiveWindow(form.get());
+    }
+    void TearDown() override { form.reset(); }
+
+    QStringList Rows(int column) const
+    {
+        QStringList out;
+        for (int i = 0; i < form->ltvResp->topLevelItemCount(); ++i)
+            out << form->ltvResp->topLevelItem(i)->text(column);
+        return out;
+    }
+
+    std::unique_ptr<TFrmRequest> form;
+};
+
+} // namespace
+
+TEST_F(RequestFormTest, KeyFiltersShapeWhatIsTyped)
+{
+    // Numeric: a phone typed with a hyphen and blanks loses them.
+    QTest::keyClicks(form->EditPhone, QStringLiteral("11-3456 7890"));
+    EXPECT_EQ(form->EditPhone->text(), QStringLiteral("1134567890"));
+    QTest::keyClicks(form->EditZip, QStringLiteral("70.040-a10"));
+    EXPECT_EQ(form->EditZip->text(), QStringLiteral("7004010"));
+
+    // Letters: capitals, and accented letters are refused.
+    formtest::TypeText(form->EditName, U("Conceição"));
+    EXPECT_EQ(form->EditName->text(), QStringLiteral("CONCEIO"));
+    formtest::TypeText(form->EdtResp, U("joão 2, da silva"));
+    EXPECT_EQ(form->EdtResp->text(), QStringLiteral("JOO 2 DA SILVA"));
+
+    // Address: letters plus the punctuation from space to "@".
+    formtest::TypeText(form->EditAddress, U("Rua São João, 12 - apto/3 @x_y"));
+    EXPECT_EQ(form->EditAddress->text(), QStringLiteral("RUA SO JOO, 12 - APTO/3 @XY"));
+
+    // Backspace still edits a filtered field.
+    QTest::keyClick(form->EditPhone, Qt::Key_Backspace);
+    EXPECT_EQ(form->EditPhone->text(), QStringLiteral("113456789"));
+
+    // The e-mail has no filter.
+    formtest::TypeText(form->EditMail, U("Zé@exemplo.com.br"));
+    EXPECT_EQ(form->EditMail->text(), U("Zé@exemplo.com.br"));
+}
+
+TEST_F(RequestFormTest, PastingCannotBypassTheFilters)
+{
+    QApplication::clipboard()->setText(QStringLiteral("12ab-34"));
+    // The unfiltered e-mail field shows that the paste key works here at all.
+    QTest::keyClick(form->EditMail, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form->EditMail->text(), QStringLiteral("12ab-34"));
+
+    QTest::keyClick(form->EditPhone, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(form->EditId, Qt::Key_Insert, Qt::ShiftModifier);
+    QTest::keyClick(form->EditName, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form->EditPhone->text(), QString());
+    EXPECT_EQ(form->EditId->text(), QString());
+    EXPECT_EQ(form->EditName->text(), QString());
+
+    // No context menu on the listed fields, so no "Paste" either.
+    for (QLineEdit* edit : {form->EditId, form->EditPhone, form->EditName, form->EditAddress, form->EditCity,
+                            form->EditZip, form->EditLocale})
+        EXPECT_EQ(edit->contextMenuPolicy(), Qt::PreventContextMenu) << edit->objectName().toStdString();
+    EXPECT_EQ(form->EditMail->contextMenuPolicy(), Qt::DefaultContextMenu);
+}
+
+TEST_F(RequestFormTest, LengthLimitsCutTypedText)
+{
+    const QString digits = QStringLiteral("123456789012345678901234567890");
+    QTest::keyClicks(form->EditId, digits);
+    QTest::keyClicks(form->EditPhone, digits);
+    QTest::keyClicks(form->EditZip, digits);
+    QTest::keyClicks(form->EdtCpfResp, digits);
+    EXPECT_EQ(form->EditId->text().size(), 14);
+    EXPECT_EQ(form->EditPhone->text().size(), 12);
+    EXPECT_EQ(form->EditZip->text().size(), 8);
+    EXPECT_EQ(form->EdtCpfResp->text().size(), 11);
+
+    const QString letters = QString(120, QLatin1Char('a'));
+    QTest::keyClicks(form->EditName, letters);
+    QTest::keyClicks(form->EditAddress, letters);
+    QTest::keyClicks(form->EditLocale, letters);
+    QTest::keyClicks(form->EditCity, letters);
+    QTest::keyClicks(form->EditMail, letters);
+    QTest::keyClicks(form->EdtResp, letters);
+    EXPECT_EQ(form->EditName->text().size(), 31);
+    EXPECT_EQ(form->EditAddress->text().size(), 50);
+    EXPECT_EQ(form->EditLocale->text().size(), 20);
+    EXPECT_EQ(form->EditCity->text().size(), 20);
+    EXPECT_EQ(form->EditMail->text().size(), 100);
+    EXPECT_EQ(form->EdtResp->text().size(), 120); // no limit
+}
+
+TEST_F(RequestFormTest, StartsWithItsListsCaptionsAndFirstPage)
+{
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabId);
+    ASSERT_EQ(form->PageControl1->count(), 3);
+    EXPECT_EQ(form->PageControl1->tabText(0), U("Identificação"));
+    EXPECT_EQ(form->PageControl1->tabText(1), U("Endereço"));
+    EXPECT_EQ(form->PageControl1->tabText(2), U("Responsáveis"));
+
+    ASSERT_EQ(form->ComboProfiles->count(), 1);
+    EXPECT_EQ(form->ComboProfiles->itemText(0), U("Empresa usuária"));
+    EXPECT_EQ(form->ComboProfiles->currentIndex(), 0);
+    ASSERT_EQ(form->ComboTypeId->count(), 2);
+    EXPECT_EQ(form->ComboTypeId->itemText(0), QStringLiteral("CNPJ"));
+    EXPECT_EQ(form->ComboTypeId->itemText(1), QStringLiteral("CEI"));
+    EXPECT_EQ(form->ComboTypeId->currentIndex(), 0);
+    QStringList states;
+    for (int i = 0; i < form->ComboUF->count(); ++i)
+        states << form->ComboUF->itemText(i);
+    EXPECT_EQ(states.join(','), QStringLiteral("AC,AL,AM,AP,BA,CE,DF,ES,GO,MA,MG,MS,MT,PA,PB,PE,PI,PR,RJ,RN,RO,"
+                                               "RR,RS,SC,SE,SP,TO"));
+    EXPECT_EQ(form->ComboUF->currentIndex(), -1);
+
+    EXPECT_EQ(form->LabelProfiles->text(), U("Este certificado destina-se a uma:"));
+    EXPECT_EQ(form->LabelId->text(), U("Inscrição junto à Receita Federal:"));
+    EXPECT_EQ(form->LabelName->text(), U("Razão Social:"));
+    EXPECT_EQ(form->LabelPhone->text(), U("Telefone para contato:"));
+    EXPECT_EQ(form->LabelAddress->text(), U("Endereço:"));
+    EXPECT_EQ(form->LabelLocale->text(), U("Bairro:"));
+    EXPECT_EQ(form->LabelCity->text(), U("Cidade:"));
+    EXPECT_EQ(form->LabelZip->text(), U("CEP:"));
+    EXPECT_EQ(form->LabelState->text(), U("Unidade da Federação:"));
+    EXPECT_EQ(form->LabelMail->text(), U("Endereço de e-mail:"));
+    EXPECT_EQ(form->LabelResp->text(), U("Nome do Responsável"));
+    EXPECT_EQ(form->LabelCpfResp->text(), U("CPF do Responsável"));
+    EXPECT_TRUE(form->LabelMsg->text().startsWith(U("Preencha agora as informações cadastrais")));
+    EXPECT_TRUE(form->LabelMsg->text().endsWith(U("eletronicamente assinados por você.")));
+    EXPECT_EQ(form->ButtonOK->text(), QStringLiteral("&OK"));
+    EXPECT_TRUE(form->ButtonOK->isDefault());
+    EXPECT_EQ(form->ButtonCancel->text(), QStringLiteral("&Cancelar"));
+    EXPECT_EQ(form->ButtonHelp->text(), QStringLiteral("&Ajuda"));
+    EXPECT_EQ(form->BtnAdicionar->text(), QStringLiteral("&Adicionar"));
+    EXPECT_EQ(form->BtnRemover->text(), QStringLiteral("&Remover"));
+    EXPECT_EQ(form->ltvResp->headerItem()->text(0), U("Nº"));
+    EXPECT_EQ(form->ltvResp->headerItem()->text(1), QStringLiteral("Nome"));
+    EXPECT_EQ(form->ltvResp->headerItem()->text(2), QStringLiteral("CPF"));
+    EXPECT_EQ(form->QuestionBox->Caption, U("Cliente de Certificação Quorvex"));
+    EXPECT_FALSE(form->NewEntity);
+}
+
+TEST(RequestFormModes, CaptionAndHelpTopicFollowTheMode)
+{
+    for (bool newEntity : {true, false}) {
+        TFrmRequest form;
+        form.NewEntity = newEntity;
+        QSignalSpy help(&form, &TFrmRequest::HelpRequested);
+        form.show();
+        EXPECT_EQ(form.windowTitle(), newEntity ? U("Cadastrar Nova Entidade") : U("Requisição"));
+        QTest::mouseClick(form.ButtonHelp, Qt::LeftButton);
+        ASSERT_EQ(help.count(), 1);
+        EXPECT_EQ(help.at(0).at(0).toString(),
+                  newEntity ? QStringLiteral("newentity.htm") : QStringLiteral("request.htm"));
+        EXPECT_TRUE(form.isVisible()) << "the help button must not close the form";
+    }
+}
+
+TEST_F(RequestFormTest, ResponsiblePersonsKeepTheirNumbers)
+{
+    formtest::AddResp(*form, QStringLiteral("Ana"), QStringLiteral("11111111111"));
+    formtest::AddResp(*form, QStringLiteral("Bruno"), QStringLiteral("22222222222"));
+    formtest::AddResp(*form, QStringLiteral("Carla"), QStringLiteral("33333333333"));
+    EXPECT_EQ(Rows(0), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(form->EdtResp->text(), QString()) << "fields are emptied after adding";
+    EXPECT_EQ(form->EdtCpfResp->text(), QString());
+
+    form->ltvResp->setCurrentItem(form->ltvResp->topLevelItem(1));
+    QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
+    EXPECT_EQ(Rows(1), (QStringList{"ANA", "CARLA"}));
+    formtest::AddResp(*form, QStringLiteral("Davi"), QStringLiteral("44444444444"));
+    EXPECT_EQ(Rows(0), (QStringList{"1", "3", "3"}));
+    EXPECT_EQ(Rows(2), (QStringList{"11111111111", "33333333333", "44444444444"}));
+
+    // Removing with nothing selected asks for a selection.
+    form->ltvResp->clearSelection();
+    {
+        ModalScript script;
+        script.Press("OK");
+        QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
+        ASSERT_EQ(script.texts.size(), 1);
+        EXPECT_TRUE(script.texts[0].contains(U(SelectResp)));
+    }
+    EXPECT_EQ(form->ltvResp->topLevelItemCount(), 3);
+
+    // The remove button goes off with the last row.
+    while (form->ltvResp->topLevelItemCount() > 0) {
+        EXPECT_TRUE(form->BtnRemover->isEnabled());
+        form->ltvResp->setCurrentItem(form->ltvResp->topLevelItem(0));
+        QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
+    }
+    EXPECT_FALSE(form->BtnRemover->isEnabled());
+}
+
+TEST_F(RequestFormTest, CpfIsCompletedOnLeavingAndDuplicatesAreRefused)
+{
+    form->PageControl1->setCurrentWidget(form->TabResp);
+    form->EdtCpfResp->setFocus();
+    QTest::keyClicks(form->EdtCpfResp, QStringLiteral("123"));
+    QTest::keyClick(form->EdtCpfResp, Qt::Key_Tab);
+    EXPECT_FALSE(form->EdtCpfResp->hasFocus());
+    EXPECT_EQ(form->EdtCpfResp->text(), QStringLiteral("00000000123"));
+    form->EdtCpfResp->clear();
+
+    // An empty CPF becomes eleven zeros, and the same again is refused.
+    formtest::AddResp(*form, QStringLiteral("Ana"), QString());
+    EXPECT_EQ(Rows(2), QStringList{QStringLiteral("00000000000")});
+    ModalScript script;
+    script.Press("OK");
+    formtest::AddResp(*form, QStringLiteral("Bruno"), QString());
+    ASSERT_EQ(script.texts.size(), 1);
+    EXPECT_TRUE(script.texts[0].contains(U(RespExists)));
+    EXPECT_EQ(form->ltvResp->topLevelItemCount(), 1);
+    EXPECT_EQ(form->RespCounter, 1);
+    EXPECT_EQ(form->EdtResp->text(), QStringLiteral("BRUNO")) << "a refused person stays in the fields";
+}
+
+TEST_F(RequestFormTest, OkChecksRunInOrderAndKeepTheFormOpen)
+{
+    TUserData before = *form->UserData;
+    ModalScript script;
+    script.Press("OK").Press("OK").Press("OK");
+
+    // Everything empty: the address message comes first, on any page.
+    form->PageControl1->setCurrentWidget(form->TabId);
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabId) << "the page is not switched";
+
+    // The address filled in: now the identification page. The e-mail and the
+    // district may stay empty.
+    form->PageControl1->setCurrentWidget(form->TabLocale);
+    QTest::keyClicks(form->EditAddress, QStringLiteral("Rua A"));
+    QTest::keyClicks(form->EditCity, QStringLiteral("Natal"));
+    QTest::keyClicks(form->EditZip, QStringLiteral("59000000"));
+    form->ComboUF->setCurrentIndex(form->ComboUF->findText("RN"));
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+
+    // Identification filled in: no responsible person yet, and that page
+    // comes to the front.
+    form->PageControl1->setCurrentWidget(form->TabId);
+    QTest::keyClicks(form->EditId, formtest::ValidCNPJ);
+    QTest::keyClicks(form->EditName, QStringLiteral("Loja"));
+    QTest::keyClicks(form->EditPhone, QStringLiteral("84"));
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabResp);
+
+    ASSERT_EQ(script.texts.size(), 3);
+    EXPECT_TRUE(script.texts[0].contains(U(AddressMissing))) << script.texts[0].toStdString();
+    EXPECT_TRUE(script.texts[1].contains(U(IdMissing))) << script.texts[1].toStdString();
+    EXPECT_TRUE(script.texts[2].contains(U(NoResp))) << script.texts[2].toStdString();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->result(), 0);
+    EXPECT_EQ(form->UserData->Razao, before.Razao);
+    EXPECT_FALSE(form->UserData->Resp.has_value()) << "nothing written before every check passed";
+
+    // With a person the form is accepted and the record written.
+    formtest::AddResp(*form, QStringLiteral("Ana"), formtest::ValidCPF);
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(script.unexpected, 0);
+    EXPECT_EQ(form->result(), 1);
+    const TUserData& data = *form->UserData;
+    EXPECT_EQ(data.Profile(), "01");
+    EXPECT_EQ(data.Tipo_Inscricao(), "01");
+    EXPECT_EQ(data.Inscricao(), "11222333000181");
+    EXPECT_EQ(data.Razao, "LOJA");
+    EXPECT_EQ(data.Telefone, "84");
+    EXPECT_EQ(data.Endereco, "RUA A");
+    EXPECT_EQ(data.Bairro, "");
+    EXPECT_EQ(data.Cidade, "NATAL");
+    EXPECT_EQ(data.CEP, "59000000");
+    EXPECT_EQ(data.UF, "RN");
+    EXPECT_EQ(data.Email, "");
+    ASSERT_TRUE(data.Resp.has_value());
+    EXPECT_EQ(*data.Resp, (std::vector<std::string>{"ANA", "12345678909"}));
+}
+
+TEST_F(RequestFormTest, ShortCnpjIsCompletedBeforeItIsChecked)
+{
+    ASSERT_TRUE(IsValidCNPJ(formtest::ValidCNPJLeadingZero.toStdString()));
+    formtest::FillValid(*form, formtest::ValidCNPJLeadingZero.mid(1));
+    ModalScript script;
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(script.texts.size(), 0) << "a completed valid CNPJ raises no question";
+    EXPECT_EQ(form->EditId->text(), formtest::ValidCNPJLeadingZero);
+    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(form->UserData->Inscricao(), formtest::ValidCNPJLeadingZero.toStdString());
+}
+
+TEST_F(RequestFormTest, WrongCnpjCanBeCorrectedOrKept)
+{
+    const QString wrong = QStringLiteral("11222333000182");
+    formtest::FillValid(*form, wrong);
+    {
+        // Yes: back to the identifier, nothing written.
+        ModalScript script;
+        script.Press(QStringLiteral("Sim"));
+        form->PageControl1->setCurrentWidget(form->TabLocale);
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        ASSERT_EQ(script.texts.size(), 1);
+        EXPECT_TRUE(script.texts[0].contains(Question(wrong, "CNPJ"))) << script.texts[0].toStdString();
+        EXPECT_EQ(form->result(), 0);
+        EXPECT_EQ(form->PageControl1->currentWidget(), form->TabId);
+        EXPECT_EQ(form->focusWidget(), form->EditId);
+        EXPECT_EQ(form->UserData->Inscricao(), "");
+    }
+    {
+        // No: the number is kept as typed.
+        ModalScript script;
+        script.Press(QStringLiteral("Não"));
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        EXPECT_EQ(script.texts.size(), 1);
+        EXPECT_EQ(form->result(), 1);
+        EXPECT_EQ(form->UserData->Inscricao(), wrong.toStdString());
+    }
+}
+
+TEST_F(RequestFormTest, CeiIsCheckedInItsTwelveDigitForm)
+{
+    // Eleven digits typed: completed to twelve, then checked.
+    ASSERT_TRUE(IsValidCEI("012345678906"));
+    formtest::FillValid(*form, QStringLiteral("12345678906"), 1);
+    {
+        ModalScript script;
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+    }
+    EXPECT_EQ(form->EditId->text(), QStringLiteral("012345678906"));
+    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(form->UserData->Inscricao(), "00012345678906") << "stored padded to 14";
+    EXPECT_EQ(form->UserData->Tipo_Inscricao(), "02");
+
+    // A stored CEI comes back as twelve digits and passes its check again.
+    TFrmRequest again;
+    TUserData stored;
+    stored.Assign(*form->UserData);
+    stored.RespList() = {"ANA", "12345678909"};
+    again.UserData = &stored;
+    again.LoadFromUserData();
+    EXPECT_EQ(again.ComboTypeId->currentIndex(), 1);
+    EXPECT_EQ(again.EditId->text(), QStringLiteral("012345678906"));
+    again.show();
+    {
+        ModalScript script;
+        QTest::mouseClick(again.ButtonOK, Qt::LeftButton);
+        EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+    }
+    EXPECT_EQ(again.result(), 1);
+    EXPECT_EQ(stored.Inscricao(), "00012345678906");
+
+    // A wrong CEI is questioned with its own type name.
+    TFrmRequest wrong;
+    wrong.show();
+    formtest::FillValid(wrong, QStringLiteral("109876543210"), 1);
+    ModalScript asked;
+    asked.Press(QStringLiteral("Sim"));
+    QTest::mouseClick(wrong.ButtonOK, Qt::LeftButton);
+    ASSERT_EQ(asked.texts.size(), 1);
+    EXPECT_TRUE(asked.texts[0].contains(Question("109876543210", "CEI"))) << asked.texts[0].toStdString();
+}
+
+TEST_F(RequestFormTest, LoadFromUserDataFillsEveryControl)
+{
+    TUserData data;
+    data.SetProfile("01");
+    data.SetTipoInscricao("01");
+    data.SetInscricao("11222333000181");
+    data.Razao = "PADARIA";
+    data.Telefone = "6133334444";
+    data.Endereco = "RUA A, 1";
+    data.Bairro = "CENTRO";
+    data.Cidade = "RECIFE";
+    data.CEP = "50000000";
+    data.UF = "pe";
+    data.Email = "a@b.c";
+    data.RespList() = {"ANA", "11111111111", "BRUNO", "22222222222"};
+    form->UserData = &data;
+    form->LoadFromUserData();
+
+    EXPECT_EQ(form->ComboProfiles->currentIndex(), 0);
+    EXPECT_EQ(form->ComboTypeId->currentIndex(), 0);
+    EXPECT_EQ(form->EditId->text(), QStringLiteral("11222333000181"));
+    EXPECT_EQ(form->EditName->text(), QStringLiteral("PADARIA"));
+    EXPECT_EQ(form->EditPhone->text(), QStringLiteral("6133334444"));
+    EXPECT_EQ(form->EditAddress->text(), QStringLiteral("RUA A, 1"));
+    EXPECT_EQ(form->EditLocale->text(), QStringLiteral("CENTRO"));
+    EXPECT_EQ(form->EditCity->text(), QStringLiteral("RECIFE"));
+    EXPECT_EQ(form->EditZip->text(), QStringLiteral("50000000"));
+    EXPECT_EQ(form->ComboUF->currentText(), QStringLiteral("PE")) << "state matched without regard to case";
+    EXPECT_EQ(form->EditMail->text(), QStringLiteral("a@b.c"));
+    EXPECT_EQ(Rows(0), (QStringList{"1", "2"}));
+    EXPECT_EQ(Rows(1), (QStringList{"ANA", "BRUNO"}));
+    EXPECT_EQ(Rows(2), (QStringList{"11111111111", "22222222222"}));
+    EXPECT_EQ(form->RespCounter, 2);
+    EXPECT_TRUE(form->BtnRemover->isEnabled());
+
+    // The next person continues the numbering.
+    formtest::AddResp(*form, QStringLiteral("Carla"), QStringLiteral("33333333333"));
+    EXPECT_EQ(Rows(0), (QStringList{"1", "2", "3"}));
+
+    // An unknown state leaves the selection as it was; a damaged type code
+    // leaves no type selected instead of failing.
+    TUserData odd;
+    odd.UF = "XX";
+    odd.SetTipoInscricao("zz");
+    form->UserData = &odd;
+    form->LoadFromUserData();
+    EXPECT_EQ(form->ComboUF->currentText(), QStringLiteral("PE"));
+    EXPECT_EQ(form->ComboTypeId->currentIndex(), -1);
+    EXPECT_EQ(form->ltvResp->topLevelItemCount(), 0);
+    EXPECT_FALSE(form->BtnRemover->isEnabled());
+    EXPECT_EQ(form->RespCounter, 0);
+}
+
+TEST_F(RequestFormTest, CancelLeavesTheRecordAsItWas)
+{
+    TUserData data;
+    data.SetTipoInscricao("01");
+    data.SetProfile("01");
+    data.SetInscricao("11222333000181");
+    data.Razao = "ORIGINAL";
+    data.RespList() = {"ANA", "11111111111"};
+    form->UserData = &data;
+    form->LoadFromUserData();
+
+    form->EditName->clear();
+    QTest::keyClicks(form->EditName, QStringLiteral("outro nome"));
+    formtest::AddResp(*form, QStringLiteral("Bruno"), QStringLiteral("22222222222"));
+    form->ltvResp->setCurrentItem(form->ltvResp->topLevelItem(0));
+    QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
+    QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+
+    EXPECT_EQ(form->result(), 2);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(data.Razao, "ORIGINAL");
+    EXPECT_EQ(data.Inscricao(), "11222333000181");
+    EXPECT_EQ(*data.Resp, (std::vector<std::string>{"ANA", "11111111111"}));
+}
+
+TEST_F(RequestFormTest, EscapeCancelsWithResultTwo)
+{
+    form->EditName->setFocus();
+    QTest::keyClick(form->EditName, Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), 2);
+}
+
+TEST_F(RequestFormTest, StoredProfileThatIsNoLongerOfferedMustBeChosenAgain)
+{
+    TUserData data;
+    data.SetProfile("02");
+    data.SetTipoInscricao("01");
+    data.SetInscricao(formtest::ValidCNPJ.toStdString());
+    data.Razao = "LOJA";
+    data.Telefone = "84";
+    data.Endereco = "RUA A";
+    data.Cidade = "NATAL";
+    data.CEP = "59000000";
+    data.UF = "RN";
+    data.RespList() = {"ANA", "11111111111"};
+    form->UserData = &data;
+    form->LoadFromUserData();
+    EXPECT_EQ(form->ComboProfiles->currentIndex(), -1);
+
+    ModalScript script;
+    script.Press("OK");
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    ASSERT_EQ(script.texts.size(), 1);
+    EXPECT_TRUE(script.texts[0].contains(U(IdMissing)));
+    EXPECT_EQ(form->result(), 0);
+    EXPECT_EQ(data.Profile(), "02");
+
+    form->ComboProfiles->setCurrentIndex(0);
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(script.unexpected, 0);
+    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(data.Profile(), "01");
+}
+
+// The duplicate checks against a real registry in a temporary folder.
+class RequestFormRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        appDir = dir.path().toStdString() + "/";
+        file = std::make_unique<TRequestFile>(appDir + "ENTITY.DAT");
+        registry = std::make_unique<TUsersData>(*file, appDir);
+    }
+
+    TUserData* AddEntity(const std::string& tipo, const std::string& inscricao)
+    {
+        TUserData* entity = registry->Add();
+        entity->SetTipoInscricao(tipo);
+        entity->SetInscricao(inscricao);
+        return entity;
+    }
+
+    // Shows the form, types a complete entity and presses OK; returns the
+    // texts of the dialogs that came up.
+    QStringList TryOk(TFrmRequest& form, const QString& id, int type)
+    {
+        form.show();
+        formtest::FillValid(form, id, type);
+        ModalScript script;
+        script.Press("OK");
+        QTest::mouseClick(form.ButtonOK, Qt::LeftButton);
+        return script.texts;
+    }
+
+    QTemporaryDir dir;
+    std::string appDir;
+    std::unique_ptr<TRequestFile> file;
+    std::unique_ptr<TUsersData> registry;
+};
+
+TEST_F(RequestFormRegistryTest, NewEntityWithATakenIdentifierIsRefused)
+{
+    AddEntity("01", formtest::ValidCNPJ.toStdString());
+    AddEntity("02", "00" + formtest::ValidCEI.toStdString());
+    TUserData* fresh = registry->Add();
+    registry->Activate(registry->Count());
+
+    for (const auto& [id, type] : {std::pair{formtest::ValidCNPJ, 0}, std::pair{formtest::ValidCEI, 1}}) {
+        TFrmRequest form(nullptr, registry.get());
+        form.NewEntity = true;
+        form.UserData = fresh;
+        const QStringList texts = TryOk(form, id, type);
+        ASSERT_EQ(texts.size(), 1) << id.toStdString();
+        EXPECT_TRUE(texts[0].contains(U(IdTaken))) << id.toStdString();
+        EXPECT_EQ(form.result(), 0);
+        EXPECT_EQ(fresh->Inscricao(), "") << "a refused entity is not written";
+    }
+
+    TFrmRequest form(nullptr, registry.get());
+    form.NewEntity = true;
+    form.UserData = fresh;
+    EXPECT_EQ(TryOk(form, formtest::OtherValidCNPJ, 0).size(), 0);
+    EXPECT_EQ(form.result(), 1);
+    EXPECT_EQ(fresh->Inscricao(), formtest::OtherValidCNPJ.toStdString());
+}
+
+TEST_F(RequestFormRegistryTest, CorrectionMayKeepItsOwnIdentifierButNotTakeAnothers)
+{
+    AddEntity("01", formtest::ValidCNPJ.toStdString());
+    TUserData* second = AddEntity("01", formtest::OtherValidCNPJ.toStdString());
+    second->RespList() = {"ANA", "11111111111"};
+    registry->Activate(2);
+
+    {
+        TFrmRequest form(nullptr, registry.get());
+        form.UserData = second;
+        form.LoadFromUserData();
+        const QStringList texts = TryOk(form, formtest::ValidCNPJ, 0);
+        ASSERT_EQ(texts.size(), 1);
+        EXPECT_TRUE(texts[0].contains(U(IdTaken)));
+        EXPECT_EQ(second->Inscricao(), formtest::OtherValidCNPJ.toStdString());
+    }
+    {
+        TFrmRequest form(nullptr, registry.get());
+        form.UserData = second;
+        form.LoadFromUserData();
+        EXPECT_EQ(TryOk(form, formtest::OtherValidCNPJ, 0).size(), 0);
+        EXPECT_EQ(form.result(), 1);
+    }
+}
