@@ -14,7 +14,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -614,4 +616,55 @@ TEST_F(RequestFormRegistryTest, CorrectionMayKeepItsOwnIdentifierButNotTakeAnoth
         EXPECT_EQ(TryOk(form, formtest::OtherValidCNPJ, 0).size(), 0);
         EXPECT_EQ(form.result(), 1);
     }
+}
+
+// Each page filled in as a user would, shown in turn: no caption may be cut
+// short by the layout. With QUORVEX_SCREENSHOT_DIR set (scripts/
+// screenshot-request runs this under a virtual X screen) a PNG of the screen
+// area of each page is saved there.
+TEST(RequestFormScreens, EachFilledPageShowsItsCaptionsWhole)
+{
+    TFrmRequest form;
+    form.NewEntity = true;
+    form.move(0, 0);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+    QTest::keyClicks(form.EditId, formtest::ValidCNPJ);
+    formtest::TypeText(form.EditName, U("Padaria São Jorge"));
+    QTest::keyClicks(form.EditPhone, QStringLiteral("(61) 3333-4444"));
+    QTest::keyClicks(form.EditAddress, QStringLiteral("Av. das Nacoes, quadra 5, lote 12"));
+    QTest::keyClicks(form.EditLocale, QStringLiteral("Asa Sul"));
+    QTest::keyClicks(form.EditCity, QStringLiteral("Brasilia"));
+    QTest::keyClicks(form.EditZip, QStringLiteral("70200-000"));
+    form.ComboUF->setCurrentIndex(form.ComboUF->findText(QStringLiteral("DF")));
+    QTest::keyClicks(form.EditMail, QStringLiteral("contato@padariasaojorge.com.br"));
+    formtest::AddResp(form, QStringLiteral("Maria Aparecida Souza"), formtest::ValidCPF);
+    formtest::AddResp(form, QStringLiteral("Jose Carlos Lima"), formtest::OtherCPF);
+    formtest::TypeText(form.EdtResp, U("Ana Conceição"));
+
+    const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
+    const char* const names[] = {"request-1-identificacao.png", "request-2-endereco.png",
+                                 "request-3-responsaveis.png"};
+    for (int page = 0; page < 3; ++page) {
+        form.PageControl1->setCurrentIndex(page);
+        QTest::qWait(50);
+        for (QLabel* label : form.PageControl1->widget(page)->findChildren<QLabel*>()) {
+            EXPECT_TRUE(label->isVisible()) << label->objectName().toStdString();
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
+        }
+        for (QPushButton* button : form.findChildren<QPushButton*>()) {
+            if (button->isVisible())
+                EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
+        }
+        if (!outDir.isEmpty()) {
+            QScreen* screen = form.screen();
+            ASSERT_NE(screen, nullptr);
+            const QRect area = form.frameGeometry();
+            const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            ASSERT_FALSE(shot.isNull());
+            EXPECT_TRUE(shot.save(QString::fromLocal8Bit(outDir) + QLatin1Char('/') + QLatin1String(names[page])));
+        }
+    }
+    EXPECT_EQ(form.ltvResp->topLevelItemCount(), 2);
 }
