@@ -104,7 +104,9 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
     bool keepMode = false;
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) {
-        if (S_ISDIR(old.st_mode))
+        // A folder is not a file, and a file its owner made read-only must
+        // stay as it is, even though the folder would allow replacing it.
+        if (S_ISDIR(old.st_mode) || ::access(target.c_str(), W_OK) != 0)
             throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
         mode = old.st_mode & 07777;
         keepMode = true;
