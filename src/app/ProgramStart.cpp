@@ -12,11 +12,20 @@
 bool StartReinit(const std::string& AppDir, qint64 ClientPid, const std::string& Client)
 {
     const QString dir = QString::fromStdString(AppDir);
-    return QProcess::startDetached(dir + QStringLiteral("reinit"),
-                                   {QString::number(ClientPid), QString::fromStdString(Client)}, dir);
+    QProcess reinit;
+    reinit.setProgram(dir + QStringLiteral("reinit"));
+    reinit.setArguments({QString::number(ClientPid), QString::fromStdString(Client)});
+    reinit.setWorkingDirectory(dir);
+    // The new client outlives whatever started this one: it must not inherit
+    // our output channels (a closed pipe there would kill it on its first
+    // message).
+    reinit.setStandardInputFile(QProcess::nullDevice());
+    reinit.setStandardOutputFile(QProcess::nullDevice());
+    reinit.setStandardErrorFile(QProcess::nullDevice());
+    return reinit.startDetached();
 }
 
-int ProgramStart(int argc, char** argv)
+int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnShown)
 {
     QuorvexApplication app(argc, argv);
     TForm1::SetRestartFlag(0);
@@ -27,6 +36,8 @@ int ProgramStart(int argc, char** argv)
     if (form->StartFailed)
         return 1;
     form->show();
+    if (OnShown)
+        OnShown(*form);
     QApplication::exec();
 
     // After a restore the restored files must be read by a fresh start: reinit

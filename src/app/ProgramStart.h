@@ -3,10 +3,14 @@
 // restart through reinit after a restore.
 #include <QtGlobal>
 
+#include <functional>
 #include <string>
 
-// Runs the whole program; returns its exit code.
-int ProgramStart(int argc, char** argv);
+class TForm1;
+
+// Runs the whole program; returns its exit code. OnShown, when given, runs
+// once the main window is shown (programs that drive the client use it).
+int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnShown = {});
 
 // Starts reinit from AppDir, telling it to wait for process ClientPid to end
 // and then to start Client again. False when it could not be started.

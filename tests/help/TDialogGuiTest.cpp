@@ -170,19 +170,6 @@ TEST(MessageDialog, ButtonSetsHaveTheirDefaultAndEscButtonsAndResults)
     EXPECT_EQ(Show(dlg, QStringLiteral("?"), seen, QStringLiteral("Ignore")), mrIgnore);
 }
 
-TEST(MessageDialog, EveryButtonHasItsCaptionAndResult)
-{
-    const char* captions[] = {"&Sim",     "&Não",    "OK",    "Cancelar",         "&Abortar",        "&Tentar novamente",
-                              "&Ignorar", "&Todos", "&Não para Todos", "Sim para &Todos", "Ajuda"};
-    const int results[] = {6, 7, 1, 2, 3, 4, 5, 8, 9, 10, 0};
-    const char* names[] = {"Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore", "All", "NoToAll", "YesToAll", "Help"};
-    for (int i = 0; i < TDialog::ButtonCount; ++i) {
-        EXPECT_STREQ(TDialog::ButtonName(i), names[i]);
-        EXPECT_EQ(TDialog::ButtonResult(i), results[i]);
-        (void)captions;
-    }
-}
-
 TEST(MessageDialog, NamedMessagesFallBackToTheNameItself)
 {
     TDialog dlg;
