@@ -166,7 +166,9 @@ std::string_view TRequestFile::Keep(std::string_view Bytes)
     if (Bytes.empty())
         return {};
     if (Chunks_.empty() || ChunkCapacity_ - ChunkUsed_ < Bytes.size()) {
-        const std::size_t size = std::max(ChunkSize, Bytes.size());
+        // Chunks grow with use, so that the many small files stay small.
+        const std::size_t grown = std::min(ChunkSize, std::max<std::size_t>(1024, 2 * ChunkCapacity_));
+        const std::size_t size = std::max(grown, Bytes.size());
         Chunks_.emplace_back(new char[size]);
         ChunkCapacity_ = size;
         ChunkUsed_ = 0;
