@@ -943,25 +943,49 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     std::int32_t stamp = 0;
     int volume = 1;
 
-    auto finishTarget = [&](std::fstream& out) {
+    // A file is restored into a hidden file beside its target and renamed
+    // over it only once all of its data (every volume) is in. A damaged or
+    // interrupted archive then leaves the file as it was instead of cut
+    // short: the registry and storage files are whole either way.
+    std::string pending;
+    auto discardPending = [&] {
+        if (!pending.empty())
+            ::unlink(pending.c_str());
+        pending.clear();
+        restoring = false;
+    };
+    auto commitPending = [&] {
+        if (pending.empty())
+            return;
+        if (std::rename(pending.c_str(), target.c_str()) != 0) {
+            SetError(errCannotReadFile);
+            discardPending();
+            return;
+        }
+        pending.clear();
+        ++FProcessedFiles;
+    };
+    struct PendingGuard {
+        std::function<void()> discard;
+        ~PendingGuard() { discard(); }
+    } pendingGuard{discardPending};
+
+    auto extractInto = [&](std::ios::openmode mode) {
+        BufferedFile out(pending, std::ios::out | std::ios::binary | mode);
+        if (!out) {
+            SetError(errCannotReadFile);
+            return false;
+        }
+        const bool ok = ReadSegment(rs, &out, true, target, nullptr) == SegmentResult::Ok;
         if (OnFileRestored)
             OnFileRestored(this, target, out);
         out.flush();
         if (!out)
             SetError(errCannotReadFile);
         out.close();
-        // The archived stamp, set once the last byte is out.
-        SetFileDosDateTime(target, stamp);
-    };
-    auto extractInto = [&](std::ios::openmode mode) {
-        BufferedFile out(target, std::ios::out | std::ios::binary | mode);
-        if (!out) {
-            SetError(errCannotReadFile);
-            return false;
-        }
-        const bool ok = ReadSegment(rs, &out, true, target, nullptr) == SegmentResult::Ok;
-        finishTarget(out);
-        return ok;
+        // The archived stamp, set once the last byte is out; a rename keeps it.
+        SetFileDosDateTime(pending, stamp);
+        return ok && FError == errNone;
     };
 
     while (FContinue) {
@@ -973,6 +997,7 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
         }
         if (len == 0) {
             FTerminatorFound = true;
+            commitPending();
             break;
         }
         if (len < 0 || len > MaxNameLength) {
@@ -1033,6 +1058,10 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
             continue;
         }
 
+        // The previous file had all of its data: it replaces its target now.
+        commitPending();
+        if (!FContinue)
+            break;
         if (!rs.ReadInt(stamp)) {
             SetError(errCannotReadFile);
             break;
@@ -1087,10 +1116,15 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
             continue;
         }
         restoring = true;
+        {
+            const fs::path t(target);
+            pending = (t.parent_path() / ("." + t.filename().string() + ".restoring")).string();
+        }
         if (!extractInto(std::ios::trunc))
             break;
-        ++FProcessedFiles;
     }
+    if (FError != errNone || !FContinue)
+        discardPending();
 
     rs.Close();
     const bool result = FError == errNone && FContinue;

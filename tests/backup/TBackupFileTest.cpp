@@ -710,8 +710,41 @@ TEST_F(BackupFileTest, ContinueFalseFromProgressStopsRestore)
     };
     EXPECT_FALSE(r.Restore(arc, dst.string()));
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(fs::file_size(dst / "a.bin"), 3u * 16384u);
-    EXPECT_EQ(percents.back(), 100); // the closing report
+    EXPECT_EQ(percents.size(), 4u); // three chunks, then the closing report
+    EXPECT_EQ(percents.back(), 100);
+    // A file whose data did not all arrive is not left behind half written.
+    EXPECT_TRUE(fs::is_empty(dst));
+}
+
+TEST_F(BackupFileTest, DamagedArchiveLeavesExistingFilesWhole)
+{
+    WriteAll(dst / "ENTITY.DAT", "precious registry");
+    WriteAll(dst / "STORAGE.1.DAT", "old storage");
+    std::string corrupt = Builder().ZChunk("more data").b;
+    corrupt[corrupt.size() - 1] ^= 1;
+    Builder a;
+    a.Header(30, 2);
+    a.Entry("c:\\q\\storage.1.dat").RawChunk("new storage").Int(0);
+    a.Entry("c:\\q\\entity.dat").RawChunk("first chunk").Raw(corrupt).Int(0);
+    a.Int(0);
+    WriteAll(root / "d.bkp", a.b);
+    TBackupFile r;
+    Watch(r);
+    std::vector<std::string> told;
+    r.OnFileRestored = [&](TBackupFile*, std::string& name, std::ostream&) { told.push_back(name); };
+    EXPECT_FALSE(r.Restore((root / "d.bkp").string(), dst.string()));
+    EXPECT_EQ(errors, std::vector<std::int32_t>{6});
+    // The complete file was restored, the damaged one kept as it was.
+    EXPECT_EQ(ReadAll(dst / "STORAGE.1.DAT"), "new storage");
+    EXPECT_EQ(ReadAll(dst / "ENTITY.DAT"), "precious registry");
+    EXPECT_EQ(told, (std::vector<std::string>{(dst / "STORAGE.1.DAT").string(), (dst / "ENTITY.DAT").string()}));
+    EXPECT_EQ(r.ProcessedFiles(), 1);
+    std::size_t count = 0;
+    for (const auto& e : fs::directory_iterator(dst)) {
+        (void)e;
+        ++count;
+    }
+    EXPECT_EQ(count, 2u); // no leftovers
 }
 
 TEST_F(BackupFileTest, ShrinkingSourceEndsAtTheFirstEmptyRead)

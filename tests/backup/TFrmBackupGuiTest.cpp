@@ -1,0 +1,367 @@
+// The backup dialog driven as a user drives it: file dialogs answered with a
+// chosen file, message boxes with a button, the main window looked at after.
+#include "backup/TFrmBackup.h"
+
+#include "app/SampleData.h"
+#include "app/TForm1.h"
+#include "support/ModalAnswerer.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+namespace fs = std::filesystem;
+using sample::State;
+
+namespace {
+
+// Answers every modal window that appears, in order, from a queue; records
+// what each said. One that nobody expected is closed (and noted) so that a
+// test fails instead of hanging.
+class Answers {
+public:
+    using Answer = std::function<void(QWidget*)>;
+    Answers()
+    {
+        timer_.setInterval(15);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start();
+    }
+    void Add(Answer a) { queue_.push_back(std::move(a)); }
+    std::vector<std::string> Seen;
+    int Unexpected = 0;
+    bool Done() const { return queue_.empty(); }
+
+    static Answer Click(const QString& button)
+    {
+        return [button](QWidget* w) { EXPECT_TRUE(testsupport::ClickButton(w, button)) << button.toStdString(); };
+    }
+    static Answer Choose(const std::string& path)
+    {
+        return [path](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(d, nullptr);
+            // Typed as a user types it: the whole path in the name field, then
+            // the dialog's own accept (what its button and Enter do).
+            auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(QString::fromStdString(path));
+            static_cast<QDialog*>(d)->accept();
+            EXPECT_FALSE(d->isVisible()) << path;
+        };
+    }
+    static Answer Dismiss()
+    {
+        return [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); };
+    }
+
+private:
+    void Tick()
+    {
+        QWidget* m = QApplication::activeModalWidget();
+        if (!m || !m->isVisible())
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(m))
+            Seen.push_back(box->text().toStdString());
+        else if (auto* d = qobject_cast<QFileDialog*>(m))
+            Seen.push_back("file dialog " + d->objectName().toStdString());
+        else
+            Seen.push_back("window " + m->objectName().toStdString());
+        if (queue_.empty()) {
+            ++Unexpected;
+            if (auto* d = qobject_cast<QDialog*>(m))
+                d->reject();
+            else
+                m->close();
+            return;
+        }
+        Answer a = std::move(queue_.front());
+        queue_.pop_front();
+        a(m);
+    }
+    QTimer timer_;
+    std::deque<Answer> queue_;
+};
+
+class BackupDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qApp->setQuitOnLastWindowClosed(false);
+        TForm1::SetRestartFlag(0);
+        root = fs::temp_directory_path() / ("qvfrmbk-" + std::to_string(::getpid()) + "-"
+                                            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        app = root / "app";
+        fs::create_directories(app / "Backup");
+        dir = app.string() + "/";
+        sample::Write(dir, {sample::Make("Alfa Ltda", "11222333000181", State::Created, 1),
+                            sample::Make("Beta SA", "22333444000155", State::Sent, 10),
+                            sample::Make("Gama ME", "33444555000177", State::Filled)});
+        unsetenv("QUORVEX_DRIVE_A");
+    }
+    void TearDown() override
+    {
+        TForm1::SetRestartFlag(0);
+        fs::remove_all(root);
+    }
+
+    std::map<std::string, std::string> DataFiles() const
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(app))
+            if (e.is_regular_file())
+                files[e.path().filename().string()] = sample::ReadFile(e.path());
+        return files;
+    }
+
+    fs::path root, app;
+    std::string dir;
+};
+
+TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
+{
+    TForm1 form(dir);
+    form.show();
+    TFrmBackup frm(&form);
+    EXPECT_EQ(frm.windowTitle(), QString::fromUtf8("Cópia de Segurança"));
+    EXPECT_FALSE(frm.ButtonOK->isEnabled());
+
+    Answers answers;
+    const std::string archive = (app / "Backup" / "copia").string();
+    answers.Add(Answers::Choose(archive));
+    frm.btnBrowseClick();
+    EXPECT_EQ(frm.BackupDestination, archive + ".bkp");
+    EXPECT_EQ(frm.edtPath->text().toStdString(), archive + ".bkp");
+    EXPECT_TRUE(frm.ButtonOK->isEnabled());
+
+    answers.Add(Answers::Click("OK"));
+    frm.ButtonOKClick();
+    ASSERT_TRUE(fs::exists(archive + ".bkp"));
+    EXPECT_FALSE(fs::exists(archive + ".002")); // not a diskette: one volume
+    // The storage files were stamped before they were copied.
+    const auto before = DataFiles();
+    ASSERT_EQ(before.size(), 4u);
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_NE(before.at("STORAGE." + std::to_string(n) + ".DAT").find("[Fingerprint]\r\nValue="), std::string::npos)
+            << n;
+    EXPECT_FALSE(frm.ProgressBar1->isVisible());
+    EXPECT_TRUE(frm.lblFile->text().isEmpty());
+
+    // The data change after the copy: one file edited, one removed, one added.
+    sample::WriteFile(app / "STORAGE.1.DAT", "[General]\r\nRequest=9\r\n");
+    fs::remove(app / "STORAGE.2.DAT");
+    sample::WriteFile(app / "STORAGE.4.DAT", "[General]\r\n");
+
+    answers.Add(Answers::Choose(archive + ".bkp"));
+    frm.TabControl1->setCurrentIndex(1);
+    EXPECT_EQ(frm.RestoreSource, archive + ".bkp");
+    EXPECT_EQ(frm.lblCommentText->text(), QString::fromUtf8("Informe o caminho de origem da cópia de segurança."));
+
+    answers.Add(Answers::Click("OK")); // restored
+    answers.Add(Answers::Click("OK")); // restart notice
+    frm.ButtonOKClick();
+
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(answers.Unexpected, 0);
+    ASSERT_EQ(answers.Seen.size(), 5u);
+    EXPECT_EQ(answers.Seen[1], "Back Up realizado com sucesso !");
+    EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
+    EXPECT_EQ(answers.Seen[4], "O cliente de certificação será reiniciado para que a restauração dos dados surta "
+                               "efeito. \r\nCaso o aplicativo não reinicie automaticamente, o faça manualmente.");
+    // The restart: flags set, main window closed.
+    EXPECT_NE(form.Restored, 0);
+    EXPECT_EQ(TForm1::RestartFlag(), 1);
+    EXPECT_FALSE(form.isVisible());
+    // Every archived file is back under its own name; the newer one stays.
+    auto after = DataFiles();
+    EXPECT_EQ(after.at("STORAGE.4.DAT"), "[General]\r\n");
+    after.erase("STORAGE.4.DAT");
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
+{
+    TForm1 form(dir);
+    TFrmBackup frm(&form);
+    EXPECT_FALSE(frm.edtName->isVisibleTo(&frm));
+    EXPECT_FALSE(frm.lblName->isVisibleTo(&frm));
+    EXPECT_EQ(frm.TabControl1->count(), 2);
+    EXPECT_EQ(frm.TabControl1->tabText(0), "Copiar");
+    EXPECT_EQ(frm.TabControl1->tabText(1), "Restaurar");
+    EXPECT_EQ(frm.lblCommentText->text(), QString::fromUtf8("Informe o caminho de destino para a cópia de segurança."));
+
+    Answers answers;
+    // Restaurar, then cancel the choice: OK stays disabled.
+    answers.Add(Answers::Dismiss());
+    frm.TabControl1->setCurrentIndex(1);
+    EXPECT_FALSE(frm.ButtonOK->isEnabled());
+    EXPECT_TRUE(frm.RestoreSource.empty());
+    frm.TabControl1->setCurrentIndex(0);
+    EXPECT_EQ(frm.lblCommentText->text(), QString::fromUtf8("Informe o caminho de destino para a cópia de segurança."));
+
+    // ".BKP" anywhere in the name: nothing appended.
+    const std::string old = (app / "Backup" / "copia.BKP.old").string();
+    answers.Add(Answers::Choose(old));
+    frm.btnBrowseClick();
+    EXPECT_EQ(frm.BackupDestination, old);
+
+    // An existing archive: "No" offers the choice again, cancelling it
+    // changes nothing.
+    const std::string existing = (app / "Backup" / "velha.bkp").string();
+    sample::WriteFile(existing, "old archive");
+    answers.Add(Answers::Choose(existing));
+    answers.Add(Answers::Click(QString::fromUtf8("Não")));
+    answers.Add(Answers::Dismiss());
+    frm.btnBrowseClick();
+    EXPECT_EQ(frm.BackupDestination, old);
+    // "Cancelar" ends at once.
+    answers.Add(Answers::Choose(existing));
+    answers.Add(Answers::Click("Cancelar"));
+    frm.btnBrowseClick();
+    EXPECT_EQ(frm.BackupDestination, old);
+    // "Sim" takes it. The implicit extension is asked about too.
+    answers.Add(Answers::Choose((app / "Backup" / "velha").string()));
+    answers.Add(Answers::Click("Sim"));
+    frm.btnBrowseClick();
+    EXPECT_EQ(frm.BackupDestination, existing);
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(answers.Unexpected, 0);
+    int questions = 0;
+    for (const auto& s : answers.Seen)
+        questions += s == "Arquivo já existe. Deseja sobrescrever ?";
+    EXPECT_EQ(questions, 3);
+    EXPECT_EQ(sample::ReadFile(existing), "old archive"); // choosing writes nothing yet
+}
+
+TEST_F(BackupDialogTest, UnreadableArchiveShowsTheErrorAndDoesNotRestart)
+{
+    TForm1 form(dir);
+    TFrmBackup frm(&form);
+    const std::string bad = (app / "Backup" / "bad.bkp").string();
+    sample::WriteFile(bad, "xy");
+    const auto before = DataFiles();
+    Answers answers;
+    answers.Add(Answers::Choose(bad));
+    frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("OK"));
+    frm.ButtonOKClick();
+    EXPECT_EQ(answers.Seen.back(), "Cannot read archive");
+    EXPECT_EQ(answers.Unexpected, 0);
+    EXPECT_EQ(form.Restored, 0);
+    EXPECT_EQ(TForm1::RestartFlag(), 0);
+    EXPECT_EQ(DataFiles(), before);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
+{
+    TForm1 form(dir);
+    TFrmBackup frm(&form);
+    // A header, then an entry whose chunk is no zlib stream.
+    std::string bytes("\0\0\0\0\x05\0\0\0\x01\0\0\0\x0a\0\0\0entity.dat\0\0\0\0EC2\0\x05\0\0\0abcde\0\0\0\0\0\0\0\0", 51);
+    const std::string bad = (app / "Backup" / "damaged.bkp").string();
+    sample::WriteFile(bad, bytes);
+    const auto before = DataFiles();
+    Answers answers;
+    answers.Add(Answers::Choose(bad));
+    frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("OK")); // the component's own error
+    answers.Add(Answers::Click("OK")); // failure
+    answers.Add(Answers::Click("OK")); // restart notice
+    frm.ButtonOKClick();
+    ASSERT_EQ(answers.Seen.size(), 4u);
+    EXPECT_EQ(answers.Seen[1], "Compression error");
+    EXPECT_EQ(answers.Seen[2], "ERRO na restauração de seu BackUp !");
+    // The registry was not cut short by the damaged entry.
+    EXPECT_EQ(DataFiles(), before);
+    EXPECT_EQ(form.Restored, 1);
+    EXPECT_EQ(TForm1::RestartFlag(), 1);
+}
+
+TEST_F(BackupDialogTest, EmptyDestinationReportsTheArchiveErrorThenTheFailure)
+{
+    TForm1 form(dir);
+    TFrmBackup frm(&form);
+    sample::WriteFile(app / "Backup" / "any.bkp", "x");
+    Answers answers;
+    answers.Add(Answers::Choose((app / "Backup" / "any.bkp").string()));
+    frm.TabControl1->setCurrentIndex(1);
+    frm.TabControl1->setCurrentIndex(0);
+    EXPECT_TRUE(frm.ButtonOK->isEnabled());
+    answers.Add(Answers::Click("OK"));
+    answers.Add(Answers::Click("OK"));
+    frm.ButtonOKClick();
+    ASSERT_EQ(answers.Seen.size(), 3u);
+    EXPECT_EQ(answers.Seen[1], "Cannot write to archive");
+    EXPECT_EQ(answers.Seen[2], "Erro ao gravar arquivo em disco !");
+}
+
+TEST_F(BackupDialogTest, DisketteGetsVolumesAndAsksForTheNextDisk)
+{
+    const fs::path drive = root / "floppy";
+    fs::create_directories(drive);
+    setenv("QUORVEX_DRIVE_A", drive.c_str(), 1);
+    // A storage file too big for one diskette.
+    std::mt19937 rng(3);
+    std::string big(1'600'000, '\0');
+    for (auto& c : big)
+        c = static_cast<char>(rng());
+    sample::WriteFile(app / "STORAGE.9.DAT", big);
+
+    TForm1 form(dir);
+    TFrmBackup frm(&form);
+    Answers answers;
+    answers.Add(Answers::Choose((drive / "copia").string()));
+    frm.btnBrowseClick();
+    answers.Add(Answers::Click("OK")); // insert disk 2
+    answers.Add(Answers::Click("OK")); // done
+    frm.ButtonOKClick();
+    unsetenv("QUORVEX_DRIVE_A");
+    ASSERT_EQ(answers.Seen.size(), 3u);
+    EXPECT_EQ(answers.Seen[1], "Please insert disk 2 and click OK to continue.");
+    EXPECT_EQ(answers.Seen[2], "Back Up realizado com sucesso !");
+    EXPECT_TRUE(fs::exists(drive / "copia.002"));
+    EXPECT_LE(fs::file_size(drive / "copia.bkp"), 1400000u);
+
+    // Restoring asks for disk 2 again, in the same words.
+    fs::remove(app / "STORAGE.9.DAT");
+    answers.Add(Answers::Choose((drive / "copia.bkp").string()));
+    frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("OK")); // insert disk 2
+    answers.Add(Answers::Click("OK")); // restored
+    answers.Add(Answers::Click("OK")); // restart
+    frm.ButtonOKClick();
+    EXPECT_EQ(answers.Seen[4], "Please insert disk 2 and click OK to continue.");
+    EXPECT_EQ(answers.Seen[5], "Back Up restaurado com sucesso !");
+    EXPECT_TRUE(sample::ReadFile(app / "STORAGE.9.DAT") == big);
+}
+
+TEST_F(BackupDialogTest, BackupActionOfTheMainWindowOpensTheDialog)
+{
+    TForm1 form(dir);
+    Answers answers;
+    answers.Add([](QWidget* w) {
+        EXPECT_EQ(w->objectName(), "FrmBackup");
+        EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Cópia de Segurança"));
+        testsupport::ClickButton(w, "Cancelar");
+    });
+    form.FileBackupExecute();
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(form.Restored, 0);
+}
+
+} // namespace
