@@ -394,7 +394,9 @@ TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
     o.OpenStorage = [&](const std::string& name) -> std::unique_ptr<TRequestFile> {
         if (failures-- > 0)
             throw EFOpenError(StoreErrors::CannotOpenFile(name));
-        return TRequestFile::CreateFromLines(std::vector<std::string>{"[Resp]", "RespCount=1", "Resp1=Z", "Cpf1=9"});
+        auto file = std::make_unique<TRequestFile>(name);
+        file->SetStrings({"[Resp]", "RespCount=1", "Resp1=Z", "Cpf1=9"});
+        return file;
     };
     TUsersData reg(file, AppDir, o);
     EXPECT_EQ(Waits.size(), 2u);
