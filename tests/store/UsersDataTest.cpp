@@ -389,6 +389,7 @@ TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
     EXPECT_EQ(Waits, (std::vector<int>{1000, 1000, 1000}));
 
     // A file that becomes readable in time is loaded.
+    fs::remove(AppDir + "STORAGE.1.DAT");
     Waits.clear();
     int failures = 2;
     o.OpenStorage = [&](const std::string& name) -> std::unique_ptr<TRequestFile> {
