@@ -11,13 +11,14 @@ ScryptParams DefaultScryptParams()
   return ScryptParams{15, 8, 1};
 }
 
-void ProtectPrivateKey(KeyFile& file, EVP_PKEY* key, const char* password)
+void ProtectPrivateKey(KeyFile& file, EVP_PKEY* key, const char* password,
+                       const ScryptParams& params)
 {
   const SecureBytes plain = PrivateKeyDer(key);
   if (plain.empty() || plain.size() > kMaxPrivateKeyCipherSize)
     Fail(HL_E_CRYPTO);
   KeyFile next = file;
-  next.kdf = DefaultScryptParams();
+  next.kdf = params;
   RandomBytes(next.salt.data(), next.salt.size());
   RandomBytes(next.nonce.data(), next.nonce.size());
   // GCM keeps the length, and the length is part of the authenticated data.

@@ -14,7 +14,9 @@ ScryptParams DefaultScryptParams();
 // Encrypts the private key of `key` under `password` into `file`, with a fresh
 // salt and nonce; the tag also covers AuthenticatedData(file), so set the info
 // block, notice and public key before calling.
-void ProtectPrivateKey(KeyFile& file, EVP_PKEY* key, const char* password);
+// The cost parameters default to DefaultScryptParams().
+void ProtectPrivateKey(KeyFile& file, EVP_PKEY* key, const char* password,
+                       const ScryptParams& params = DefaultScryptParams());
 
 // Decrypts the private key. Throws KitError with HL_E_WRONG_PASSWORD when the
 // tag does not match, HL_E_FILE_FORMAT when what decrypts is not the private

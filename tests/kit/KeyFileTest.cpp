@@ -1,0 +1,227 @@
+// The key library's inner parts: the key-file reader and writer, the
+// protection of the private key, file replacement and the self-test.
+#include "kit/AtomicFileWriter.h"
+#include "kit/KeyFile.h"
+#include "kit/KeyProtection.h"
+#include "kit/KitError.h"
+#include "kit/SelfTest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace kit;
+
+namespace {
+
+// Cheap derivation for tests that do not measure the cost.
+const ScryptParams kFast{10, 8, 1};
+
+struct Sample {
+  EvpPkeyPtr key;
+  KeyFile file;
+};
+
+Sample MakeSample(const char* password, const ScryptParams& params = kFast)
+{
+  std::uint8_t seed[HL_SEED_SIZE];
+  std::fill(std::begin(seed), std::end(seed), 0x42);
+  Sample s;
+  s.key = GenerateRsaKey(seed, sizeof seed);
+  for (std::size_t i = 0; i < s.file.info.size(); ++i)
+    s.file.info[i] = static_cast<std::uint8_t>(i);
+  s.file.notice = "Aviso \xE9 um teste";
+  const Bytes pub = PublicKeyDer(s.key.get());
+  EXPECT_EQ(HL_PUBLIC_KEY_SIZE, pub.size());
+  std::copy(pub.begin(), pub.end(), s.file.publicKey.begin());
+  ProtectPrivateKey(s.file, s.key.get(), password, params);
+  return s;
+}
+
+void FixChecksum(Bytes& image)
+{
+  const Sha256Digest sum = Sha256(image.data(), image.size() - 32);
+  std::copy(sum.begin(), sum.end(), image.end() - 32);
+}
+
+bool Contains(const Bytes& haystack, const std::uint8_t* needle, std::size_t n)
+{
+  return std::search(haystack.begin(), haystack.end(), needle, needle + n) != haystack.end();
+}
+
+int32_t CodeOf(const std::function<void()>& f)
+{
+  try {
+    f();
+  } catch (const KitError& e) {
+    return e.code;
+  }
+  return HL_OK;
+}
+
+TEST(KeyFile, RoundTripKeepsEveryFieldAndTheKeyOpensWithItsPassword)
+{
+  Sample s = MakeSample("SENHA123");
+  s.file.hasCertificate = true;
+  s.file.certificate.fill(0x77);
+  const Bytes image = SerializeKeyFile(s.file);
+  EXPECT_EQ(502 + s.file.notice.size() + s.file.privateKeyCipher.size() + 32, image.size());
+
+  KeyFile back;
+  ASSERT_EQ(HL_OK, ParseKeyFile(image.data(), image.size(), back));
+  EXPECT_EQ(s.file.info, back.info);
+  EXPECT_EQ(s.file.notice, back.notice);
+  EXPECT_EQ(s.file.publicKey, back.publicKey);
+  EXPECT_TRUE(back.hasCertificate);
+  EXPECT_EQ(s.file.certificate, back.certificate);
+  EXPECT_EQ(s.file.salt, back.salt);
+  EXPECT_EQ(s.file.nonce, back.nonce);
+  EXPECT_EQ(s.file.privateKeyCipher, back.privateKeyCipher);
+  EXPECT_EQ(s.file.tag, back.tag);
+  EXPECT_EQ(image, SerializeKeyFile(back));
+
+  EvpPkeyPtr opened = UnlockPrivateKey(back, "SENHA123");
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(1, EVP_PKEY_eq(opened.get(), s.key.get()));
+  EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(back, "SENHA124"); }));
+  // The certificate slot is outside the tag: storing one keeps the key usable.
+  back.certificate.fill(0x01);
+  EXPECT_TRUE(UnlockPrivateKey(back, "SENHA123"));
+}
+
+TEST(KeyFile, PrivateKeyNeverAppearsInClear)
+{
+  Sample s = MakeSample("SENHA123");
+  const Bytes image = SerializeKeyFile(s.file);
+  const SecureBytes der = PrivateKeyDer(s.key.get());
+  // The end of an RSAPrivateKey is private material (exponents, coefficient).
+  ASSERT_GT(der.size(), 300u);
+  for (std::size_t off = der.size() - 256; off + 16 <= der.size(); off += 16)
+    EXPECT_FALSE(Contains(image, der.data() + off, 16)) << "private key bytes at " << off;
+}
+
+TEST(KeyFile, EveryTruncationAndEveryFlippedByteIsRefused)
+{
+  Sample s = MakeSample("SENHA123");
+  const Bytes image = SerializeKeyFile(s.file);
+  KeyFile out;
+  for (std::size_t size = 0; size < image.size(); ++size)
+    ASSERT_NE(HL_OK, ParseKeyFile(image.data(), size, out)) << "truncated to " << size;
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    Bytes damaged = image;
+    damaged[i] ^= 0x01;
+    ASSERT_NE(HL_OK, ParseKeyFile(damaged.data(), damaged.size(), out)) << "byte " << i;
+  }
+  EXPECT_EQ(HL_E_FILE_FORMAT, ParseKeyFile(nullptr, 0, out));
+}
+
+TEST(KeyFile, OutOfRangeFieldsAreRefusedEvenWithAGoodChecksum)
+{
+  Sample s = MakeSample("SENHA123");
+  const Bytes image = SerializeKeyFile(s.file);
+  const std::size_t n = s.file.notice.size();
+  const std::size_t kdf = 446 + n;
+  KeyFile out;
+  auto refused = [&](std::size_t offset, std::uint8_t value) {
+    Bytes b = image;
+    b[offset] = value;
+    FixChecksum(b);
+    return ParseKeyFile(b.data(), b.size(), out);
+  };
+  EXPECT_EQ(HL_E_FILE_VERSION, refused(8, 2));
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(10, 0x02));      // unknown flag
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(254 + n, 0x09)); // empty slot not zero
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(kdf, 2));        // unknown derivation
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(kdf + 1, 9));    // too cheap
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(kdf + 1, 21));   // too costly
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(kdf + 2, 0));    // r = 0
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(kdf + 2, 33));   // r too large
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(kdf + 6, 0));    // p = 0
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(112, 0xFF));     // notice longer than the file
+  EXPECT_EQ(HL_E_FILE_FORMAT, refused(114 + n + 3, 0x05)); // public key no longer DER
+  // Only the checksum wrong.
+  Bytes b = image;
+  b.back() ^= 1;
+  EXPECT_EQ(HL_E_FILE_FORMAT, ParseKeyFile(b.data(), b.size(), out));
+
+  EXPECT_TRUE(ScryptParamsAcceptable({20, 2, 1}));
+  EXPECT_FALSE(ScryptParamsAcceptable({20, 32, 1})) << "4 GiB of memory";
+  EXPECT_TRUE(ScryptParamsAcceptable(DefaultScryptParams()));
+}
+
+TEST(KeyFile, AuthenticatedFieldsAndForeignKeysDoNotOpen)
+{
+  Sample a = MakeSample("SENHA123");
+  Sample b = MakeSample("SENHA123");
+  KeyFile swapped = a.file;
+  swapped.publicKey = b.file.publicKey;
+  EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(swapped, "SENHA123"); }));
+  KeyFile renamed = a.file;
+  renamed.notice += "!";
+  EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(renamed, "SENHA123"); }));
+  KeyFile cut = a.file;
+  cut.privateKeyCipher.pop_back();
+  EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(cut, "SENHA123"); }));
+}
+
+TEST(KeyFile, SealingTwiceUsesFreshSaltAndNonce)
+{
+  Sample s = MakeSample("SENHA123");
+  KeyFile again = s.file;
+  ProtectPrivateKey(again, s.key.get(), "SENHA123", kFast);
+  EXPECT_NE(s.file.salt, again.salt);
+  EXPECT_NE(s.file.nonce, again.nonce);
+  EXPECT_NE(s.file.privateKeyCipher, again.privateKeyCipher);
+}
+
+TEST(AtomicFileWriter, ReplacesWholeFilesAndFailsCleanly)
+{
+  const fs::path dir = fs::temp_directory_path() / ("kitfile-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string path = (dir / "k.PRI").string();
+  const std::uint8_t first[] = {1, 2, 3, 4, 5};
+  const std::uint8_t second[] = {9};
+  ASSERT_TRUE(WriteFileAtomically(path, first, sizeof first));
+  ASSERT_TRUE(WriteFileAtomically(path, second, sizeof second));
+  std::string content;
+  bool missing = true;
+  ASSERT_EQ(HL_OK, ReadWholeFile(path, 100, content, missing));
+  EXPECT_EQ(std::string(1, '\x09'), content);
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(path).permissions());
+
+  EXPECT_EQ(HL_E_FILE_FORMAT, ReadWholeFile(path, 0, content, missing)) << "larger than allowed";
+  EXPECT_EQ(HL_E_FILE_FORMAT, ReadWholeFile(dir.string(), 100, content, missing)) << "a folder";
+  EXPECT_EQ(HL_E_FILE_OPEN, ReadWholeFile((dir / "none").string(), 100, content, missing));
+  EXPECT_TRUE(missing);
+
+  EXPECT_FALSE(WriteFileAtomically((dir / "no" / "k.PRI").string(), first, sizeof first));
+  EXPECT_FALSE(WriteFileAtomically("", first, sizeof first));
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir))
+    ++entries;
+  EXPECT_EQ(1u, entries) << "no temporary file may be left behind";
+  fs::remove_all(dir);
+}
+
+TEST(SelfTest, PassesOnPublishedVectorsAndFailsOnAnyAlteredAnswer)
+{
+  EXPECT_TRUE(RunSelfTest(StandardKnownAnswers()));
+  for (Bytes KnownAnswers::*field : {&KnownAnswers::hashExpected, &KnownAnswers::gcmCipher,
+                                     &KnownAnswers::gcmTag, &KnownAnswers::gcmPlain,
+                                     &KnownAnswers::gcmAad, &KnownAnswers::gcmKey}) {
+    KnownAnswers altered = StandardKnownAnswers();
+    (altered.*field).back() ^= 0x80;
+    EXPECT_FALSE(RunSelfTest(altered));
+  }
+  KnownAnswers shortNonce = StandardKnownAnswers();
+  shortNonce.gcmNonce.pop_back();
+  EXPECT_FALSE(RunSelfTest(shortNonce));
+}
+
+} // namespace
