@@ -94,7 +94,7 @@ int32_t EntityNumber(const TUserData& Data, const TRequestFile& Storage)
     return int32_t(std::stol(digits));
 }
 
-// Runs Body, then frees nothing but saves ENTITY.DAT, also when Body raises;
+// Runs Body, then saves ENTITY.DAT, also when Body raises;
 // a failing save while another failure is on its way does not hide that one.
 template <typename F>
 void ThenSaveRegistry(TRequestFile& RegistryFile, F&& Body)
@@ -111,11 +111,9 @@ void ThenSaveRegistry(TRequestFile& RegistryFile, F&& Body)
     RegistryFile.UpdateFile();
 }
 
-} // namespace
-
 // The window's caption names the active entity; after registering,
 // correcting or removing one it must follow.
-static void ShowActiveEntityCaption(TForm1& Form)
+void ShowActiveEntityCaption(TForm1& Form)
 {
     QString caption = Tr(Texts::AppTitle);
     if (Form.Registry && Form.Registry->ActiveIndex() > 0) {
@@ -124,6 +122,8 @@ static void ShowActiveEntityCaption(TForm1& Form)
     }
     Form.setWindowTitle(caption);
 }
+
+} // namespace
 
 void TForm1::RequestAddExecute()
 {

@@ -465,6 +465,51 @@ TEST_F(RequestFormTest, LoadFromUserDataFillsEveryControl)
     EXPECT_EQ(form->RespCounter, 0);
 }
 
+TEST_F(RequestFormTest, DamagedRecordLoadsWithinTheFieldLimits)
+{
+    // Values as a damaged or hand-edited data file may hold them: every byte
+    // value, texts far beyond the limits, a person without a CPF.
+    std::string bytes;
+    for (int c = 1; c < 256; ++c)
+        bytes += char(c);
+    TUserData data;
+    data.SetProfile(bytes);
+    data.SetTipoInscricao("99999999999999999999");
+    data.SetInscricao(bytes);
+    data.Razao = bytes;
+    data.Telefone = bytes;
+    data.Endereco = bytes;
+    data.Bairro = bytes;
+    data.Cidade = bytes;
+    data.CEP = bytes;
+    data.UF = bytes;
+    data.Email = bytes + bytes;
+    data.RespList() = {"ANA", "11111111111", "SEM CPF"};
+    form->UserData = &data;
+    form->LoadFromUserData();
+
+    EXPECT_EQ(form->ComboTypeId->currentIndex(), -1);
+    EXPECT_EQ(form->EditId->text().size(), 14);
+    EXPECT_EQ(form->EditName->text().size(), 31);
+    EXPECT_EQ(form->EditPhone->text().size(), 12);
+    EXPECT_EQ(form->EditAddress->text().size(), 50);
+    EXPECT_EQ(form->EditLocale->text().size(), 20);
+    EXPECT_EQ(form->EditCity->text().size(), 20);
+    EXPECT_EQ(form->EditZip->text().size(), 8);
+    EXPECT_EQ(form->EditMail->text().size(), 100);
+    EXPECT_EQ(form->ComboUF->currentIndex(), -1);
+    EXPECT_EQ(Rows(1), QStringList{QStringLiteral("ANA")}) << "only whole (name, CPF) pairs become rows";
+    EXPECT_EQ(form->RespCounter, 1);
+
+    // Nothing is written until the user has put the data right.
+    ModalScript script;
+    script.Press("OK");
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(script.texts.size(), 1);
+    EXPECT_EQ(form->result(), 0);
+    EXPECT_EQ(data.Razao, bytes);
+}
+
 TEST_F(RequestFormTest, CancelLeavesTheRecordAsItWas)
 {
     TUserData data;
@@ -654,8 +699,9 @@ TEST(RequestFormScreens, EachFilledPageShowsItsCaptionsWhole)
             EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
         }
         for (QPushButton* button : form.findChildren<QPushButton*>()) {
-            if (button->isVisible())
+            if (button->isVisible()) {
                 EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
+            }
         }
         if (!outDir.isEmpty()) {
             QScreen* screen = form.screen();

@@ -98,7 +98,8 @@ inline void TypeText(QWidget* widget, const QString& text)
         if (c.unicode() < 128) {
             QTest::keyClicks(widget, QString(c));
         } else {
-            const auto key = Qt::Key(c.toUpper().unicode() <= 0xff ? c.toUpper().unicode() : Qt::Key_unknown);
+            const char16_t upper = c.toUpper().unicode();
+            const Qt::Key key = upper <= 0xff ? Qt::Key(upper) : Qt::Key_unknown;
             QTest::sendKeyEvent(QTest::Press, widget, key, QString(c), Qt::NoModifier);
             QTest::sendKeyEvent(QTest::Release, widget, key, QString(c), Qt::NoModifier);
         }
