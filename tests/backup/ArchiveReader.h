@@ -17,6 +17,7 @@ namespace archivecheck {
 struct Chunk {
     std::int32_t Length = 0; // as stored: > 0 compressed, < 0 raw
     std::size_t Plain = 0;   // bytes after decompression
+    std::string Stored;      // the chunk's bytes as they stand in the archive
 };
 
 struct Entry {
@@ -108,13 +109,14 @@ inline void ReadSegment(Cursor& c, Entry& e)
             if (got < 1)
                 throw std::runtime_error("empty compressed chunk");
             e.Data.append(plain.data(), got);
-            e.Chunks.push_back(Chunk{n, got});
+            e.Chunks.push_back(Chunk{n, got, z});
         } else {
             const std::size_t m = static_cast<std::size_t>(-static_cast<std::int64_t>(n));
             if (m > 16384)
                 throw std::runtime_error("raw chunk too long");
-            e.Data += c.Bytes(m);
-            e.Chunks.push_back(Chunk{n, m});
+            const std::string raw = c.Bytes(m);
+            e.Data += raw;
+            e.Chunks.push_back(Chunk{n, m, raw});
         }
     }
 }

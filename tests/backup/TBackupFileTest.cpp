@@ -247,6 +247,29 @@ TEST_F(BackupFileTest, EveryLevelWritesIndependentZlibChunksThatRoundTrip)
         if (level != clNone) {
             EXPECT_GT(a.Entries[0].Chunks[0].Length, 0);
         }
+        // Byte for byte what zlib makes of each piece at the level's number
+        // (compress2 is deflateInit2 with 15 window bits, memory level 8 and
+        // the default strategy), or the piece itself when that does not fit.
+        static constexpr int zlibLevel[] = {1, 0, Z_DEFAULT_COMPRESSION, 9};
+        std::size_t at = 0;
+        for (const auto& c : a.Entries[0].Chunks) {
+            const std::string piece = data.substr(at, c.Plain);
+            at += c.Plain;
+            std::string z(compressBound(piece.size()), '\0');
+            uLongf n = z.size();
+            ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(piece.data()),
+                                piece.size(), zlibLevel[level]),
+                      Z_OK);
+            z.resize(n);
+            if (z.size() <= 16384) {
+                EXPECT_GT(c.Length, 0) << "level " << level << " at " << at;
+                EXPECT_TRUE(c.Stored == z) << "level " << level << " at " << at;
+            } else {
+                EXPECT_EQ(c.Length, -static_cast<std::int32_t>(piece.size()));
+                EXPECT_TRUE(c.Stored == piece);
+            }
+        }
+        EXPECT_EQ(at, data.size());
     }
 }
 
