@@ -73,6 +73,7 @@ TForm1::TForm1(const std::string& appDir, QWidget* parent) : QMainWindow(parent)
     CreateActions();
     CreateMenus();
     resize(640, 450);
+    CentreOnScreen();
     FormCreate();
 }
 
@@ -82,6 +83,12 @@ TForm1::~TForm1()
 }
 
 // ---- building the window ----------------------------------------------------
+
+void TForm1::CentreOnScreen()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
 
 void TForm1::CreateComponents()
 {
@@ -125,11 +132,13 @@ void TForm1::CreateComponents()
     cbxEntity = new QComboBox(Panel2);
     cbxEntity->setObjectName(QStringLiteral("cbxEntity"));
     cbxEntity->setEditable(false);
+    // As wide as the panel: an item holds the Razao and the inscription.
     cbxEntity->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cbxEntity->setMinimumContentsLength(30);
+    cbxEntity->setMinimumContentsLength(20);
     selector->addWidget(Label1);
-    selector->addWidget(cbxEntity, 0, Qt::AlignLeft);
-    work->addWidget(Panel2);
+    selector->addWidget(cbxEntity);
+    // On top even when no list view is there to fill the space below.
+    work->addWidget(Panel2, 0, Qt::AlignTop);
     // Only the user's choice switches entity; refilling the list does not.
     connect(cbxEntity, &QComboBox::activated, this, [this](int) {
         try {
@@ -350,8 +359,7 @@ void TForm1::FormCreate()
     ActiveView = Views->ShowView(Registry->ActiveIndex());
     ActiveStorage = Registry->Storage(Registry->ActiveIndex());
     resize(640, 400);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen();
     UpdateTip();
 }
 

@@ -152,6 +152,7 @@ private:
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
+    void CentreOnScreen();
     QAction* MakeAction(const char* objectName, const char* caption, void (TForm1::*handler)());
     // The action rule, with the test for "there are entities" given.
     void ApplyActionRule(bool HaveEntities, bool ClosingStep);

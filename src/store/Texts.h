@@ -183,7 +183,7 @@ inline constexpr const char* CertificateNameNotUnique = "O nome do certificado e
     "<title>Sua pr&oacute;xima tarefa</title>\r\n</head>\r\n<body>\r\n"                    \
     "<b><font size=\"4\">" heading "</font></b><br>\r\n"
 #define QUORVEX_TIP_TAIL                                                                   \
-    "<p>Central de Atendimento: 0800 940 1717</p>\r\n</body>\r\n</html>\r\n"
+    "<p>Central de Atendimento: 0800&nbsp;940&nbsp;1717</p>\r\n</body>\r\n</html>\r\n"
 inline constexpr const char* TipRequestAdd =
     QUORVEX_TIP_HEAD("Sua pr&oacute;xima tarefa:")
     "<p>Antes obter um certificado eletr&ocirc;nico para acesso ao sistema Vinculum,\r\n"
