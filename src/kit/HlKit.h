@@ -94,7 +94,12 @@ typedef struct HlHashAlgDetails {
 #define HL_SEED_CANCELLED 1
 #define HL_SEED_ERROR 0
 
-/* ---- The key library ---- */
+/* ---- The key library ----
+ * hl_on writes -1 to *handle when it fails. A key-file handle may name a file
+ * that does not exist yet (an empty medium for hl_format + hl_generate).
+ * Hashing works on any open handle. hl_sign makes an RSA PKCS#1 v1.5
+ * signature (block type 1) whose payload is the 16 digest bytes themselves,
+ * without a DigestInfo; docs/kit-key-file-format.md has the details. */
 HL_KIT_API int32_t hl_on(int32_t* handle, int32_t mode, const char* path);
 HL_KIT_API int32_t hl_off(int32_t handle);
 HL_KIT_API int32_t hl_format(int32_t handle);
