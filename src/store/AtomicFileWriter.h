@@ -14,7 +14,8 @@ public:
     // cannot be created or renamed into place, and EWriteError when writing or
     // flushing fails. On any failure the old file is left as it was and no
     // temporary file remains.
-    void WriteFile(const std::string& FileName, std::string_view Bytes);
+    // Virtual so that headless tools and fuzzers can keep images in memory.
+    virtual void WriteFile(const std::string& FileName, std::string_view Bytes);
 
     // The writer used when none is set on a file object.
     static AtomicFileWriter& Default();

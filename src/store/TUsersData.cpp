@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <thread>
 #include <unistd.h>
 
@@ -55,7 +56,8 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
     : RegistryFile_(RegistryFile), AppDir_(std::move(AppDir)), Options_(std::move(Options))
 {
     const int32_t storedActive = RegistryFile_.ReadInteger(General, "ActiveIndex", 0);
-    CountAll_ = RegistryFile_.ReadInteger(General, "CountAll", 0);
+    // A negative count can only come from a damaged file.
+    CountAll_ = std::max(RegistryFile_.ReadInteger(General, "CountAll", 0), 0);
 
     // The entity numbers that have a section, in increasing order. Walking
     // the sections present (rather than every number up to CountAll) keeps a
@@ -214,7 +216,15 @@ bool TUsersData::IsInscriptionFree(const std::string& Inscricao) const
 
 TUserData* TUsersData::Add()
 {
-    const int32_t n = CountAll_ + 1;
+    // A number whose section already exists belongs to an entity that a
+    // damaged CountAll hides; issuing it again would overwrite that entity's
+    // registration and empty its storage file.
+    int64_t next = static_cast<int64_t>(CountAll_) + 1;
+    while (next <= INT32_MAX && RegistryFile_.SectionExists(EntitySection(static_cast<int32_t>(next))))
+        ++next;
+    if (next > INT32_MAX)
+        throw EFCreateError(StoreErrors::CannotCreateFile(AppDir_ + "STORAGE." + std::to_string(next) + ".DAT"));
+    const int32_t n = static_cast<int32_t>(next);
     const std::string path = AppDir_ + "STORAGE." + std::to_string(n) + ".DAT";
 
     // The storage file comes first: when it cannot be made, the failure goes
@@ -234,7 +244,7 @@ TUserData* TUsersData::Add()
     Users_.push_back(std::move(user));
     Numbers_.push_back(n);
     ++Count_;
-    ++CountAll_;
+    CountAll_ = n;
     if (Listener_)
         Listener_->EntityAdded(Count_);
 

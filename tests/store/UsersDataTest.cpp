@@ -354,6 +354,32 @@ TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
     EXPECT_EQ(TUsersData(zero, AppDir).ActiveIndex(), 1);
 }
 
+TEST_F(Registry, AddNeverReissuesANumberThatHasASection)
+{
+    // CountAll says 1, but entity 2 is registered with certificates.
+    Write("ENTITY.DAT", "[General]\r\nCount=2\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n"
+                        "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\n\r\n"
+                        "[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\nRazao=HIDDEN\r\n\r\n");
+    const std::string certificates = "[General]\r\nMasterKey={X}\r\n\r\n";
+    Write("STORAGE.2.DAT", certificates);
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    EXPECT_EQ(reg.Count(), 1);
+    reg.Add();
+    EXPECT_EQ(reg.CountAll(), 3);
+    EXPECT_EQ(reg.Storage(2)->FileName(), AppDir + "STORAGE.3.DAT");
+    EXPECT_EQ(Read("STORAGE.2.DAT"), certificates);
+    EXPECT_EQ(file.ReadString("Entity2", "Razao", ""), "HIDDEN");
+    EXPECT_EQ(file.ReadInteger("General", "CountAll", 0), 3);
+
+    Write("ENTITY.DAT", "[General]\r\nCountAll=-5\r\n\r\n");
+    TRequestFile negative(EntityDat);
+    TUsersData other(negative, AppDir);
+    other.Add();
+    EXPECT_EQ(other.CountAll(), 1);
+    EXPECT_EQ(negative.ReadString("Entity1", "filename", ""), AppDir + "STORAGE.1.DAT");
+}
+
 TEST_F(Registry, RemoveMarksTheEntitysOwnNumber)
 {
     TRequestFile file(EntityDat);
