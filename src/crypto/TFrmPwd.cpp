@@ -1,0 +1,449 @@
+#include "crypto/TFrmPwd.h"
+
+#include "crypto/FormatText.h"
+#include "crypto/Wipe.h"
+#include "help/TDialog.h"
+#include "store/Texts.h"
+#include "ui/Text1252.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <cstring>
+
+namespace KeyFilePwd {
+
+std::string RuleMessage;
+
+bool MinimumLengthRule(const std::string& Password)
+{
+    if (static_cast<int>(Password.size()) >= MinimumPasswordLength)
+        return true;
+    RuleMessage = FormatText(Texts::PwdMinimumLength, MinimumPasswordLength);
+    return false;
+}
+
+namespace {
+// The rule message is cleared when the program ends.
+struct ClearRuleMessageAtExit {
+    ~ClearRuleMessageAtExit() { RuleMessage.clear(); }
+} clearRuleMessageAtExit;
+} // namespace
+
+} // namespace KeyFilePwd
+
+using namespace KeyFilePwd;
+
+namespace {
+
+// The dialog's caption and frame, which the layout's heights include.
+constexpr int NonClientHeight = 30;
+constexpr int ClientWidth = 343;
+constexpr int EditLeft = 131;
+constexpr int EditWidth = 115;
+constexpr int EditHeight = 21;
+constexpr int LabelLeft = 48;
+
+void ShowWithMessageDialog(QWidget* Parent, const QString& Text)
+{
+    TDialog dialog(Parent);
+    dialog.SetDialogButtons(dtOK);
+    dialog.DialogType = mtWarning;
+    dialog.Execute(Text);
+}
+
+} // namespace
+
+std::function<void(const QString& Topic)> TFrmPwd::HelpHandler;
+std::function<void(QWidget* Parent, const QString& Text)> TFrmPwd::ShowMessageHandler = ShowWithMessageDialog;
+
+TFrmPwd::TFrmPwd(QWidget* Owner) : QDialog(Owner)
+{
+    setObjectName(QStringLiteral("FrmPwd"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setFixedSize(ClientWidth, 110);
+
+    LabelMsg = new QLabel(this);
+    LabelMsg->setObjectName(QStringLiteral("LabelMsg"));
+    LabelMsg->setGeometry(48, 8, 194, 77);
+    LabelMsg->setWordWrap(true);
+    LabelMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(8, 8, 32, 32);
+    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+
+    ButtonOK = new QPushButton(this);
+    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+    ButtonOK->setGeometry(258, 8, 75, 25);
+    ButtonOK->setDefault(true);
+    ButtonOK->setAutoDefault(true);
+    connect(ButtonOK, &QPushButton::clicked, this, &TFrmPwd::ButtonOKClick);
+
+    ButtonCancel = new QPushButton(this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonCancel->setGeometry(258, 40, 75, 25);
+    ButtonCancel->setAutoDefault(false);
+    connect(ButtonCancel, &QPushButton::clicked, this, [this] { done(2); });
+
+    ButtonHelp = new QPushButton(this);
+    ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
+    ButtonHelp->setGeometry(258, 72, 75, 25);
+    ButtonHelp->setAutoDefault(false);
+    connect(ButtonHelp, &QPushButton::clicked, this, &TFrmPwd::ButtonHelpClick);
+
+    FormCreate();
+}
+
+TFrmPwd::~TFrmPwd()
+{
+    FormDestroy();
+}
+
+void TFrmPwd::FormCreate()
+{
+    setWindowTitle(Tr(Texts::PwdCaption));
+    ButtonOK->setText(Tr(Texts::PwdOK));
+    ButtonCancel->setText(Tr(Texts::PwdCancel));
+    ButtonHelp->setText(Tr(Texts::PwdHelp));
+    Mode = pmAskPassword;
+    CertificateName = Texts::PwdDefaultCertificateName;
+
+    Rules.clear();
+    Rules.push_back(MinimumLengthRule);
+
+    FPasswordLocked = new TLockedBuffer(PasswordBufferSize);
+    FNewPasswordLocked = new TLockedBuffer(PasswordBufferSize);
+    try {
+        PasswordBuffer = static_cast<char*>(FPasswordLocked->Allocate());
+        FPasswordLocked->Lock();
+        NewPasswordBuffer = static_cast<char*>(FNewPasswordLocked->Allocate());
+        FNewPasswordLocked->Lock();
+    } catch (const std::exception&) {
+        // Without locked memory the dialog still works: the passwords are
+        // then read from the edits.
+        PasswordBuffer = nullptr;
+        NewPasswordBuffer = nullptr;
+    }
+}
+
+void TFrmPwd::FormDestroy()
+{
+    Rules.clear();
+    // Zero whatever was allocated, even when the buffers went unused.
+    for (TLockedBuffer* buffer : {FPasswordLocked, FNewPasswordLocked}) {
+        if (buffer && buffer->Memory())
+            ZeroBuffer(buffer->Memory(), buffer->Size());
+    }
+    FreeRunTimeControls();
+    for (TLockedBuffer** slot : {&FPasswordLocked, &FNewPasswordLocked}) {
+        TLockedBuffer* buffer = *slot;
+        if (!buffer)
+            continue;
+        try {
+            if (buffer->Locked())
+                buffer->Unlock();
+        } catch (const std::exception&) {
+        }
+        try {
+            if (buffer->Memory())
+                buffer->Release();
+        } catch (const std::exception&) {
+        }
+        delete buffer;
+        *slot = nullptr;
+    }
+    PasswordBuffer = nullptr;
+    NewPasswordBuffer = nullptr;
+}
+
+void TFrmPwd::FreeRunTimeControls()
+{
+    auto free = [](auto*& control) {
+        delete control;
+        control = nullptr;
+    };
+    free(PWD);
+    free(LabelPWD);
+    free(NewPWD);
+    free(LabelNewPWD);
+    free(ConfirmPWD);
+    free(LabelConfirmPWD);
+}
+
+QLineEdit* TFrmPwd::MakeEdit(const char* Name, int Top)
+{
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QString::fromLatin1(Name));
+    edit->setGeometry(EditLeft, Top, EditWidth, EditHeight);
+    edit->setMaxLength(MaximumPasswordLength);
+    edit->setEchoMode(QLineEdit::Password);
+    // "*" as the password character, as the program always showed it.
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    edit->setToolTip(Tr(Texts::PwdEditHint));
+    edit->setText(QString());
+    // Nothing reaches a password edit but typed keys: no drops, no input
+    // method composition, no context menu, no paste.
+    edit->setAcceptDrops(false);
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edit->setContextMenuPolicy(Qt::DefaultContextMenu);
+    edit->installEventFilter(this);
+    edit->show();
+    return edit;
+}
+
+QLabel* TFrmPwd::MakeLabel(const char* Name, const char* Caption, int Top)
+{
+    auto* label = new QLabel(Tr(Caption), this);
+    label->setObjectName(QString::fromLatin1(Name));
+    label->move(LabelLeft, Top);
+    label->adjustSize();
+    label->show();
+    return label;
+}
+
+void TFrmPwd::SetHeight(int Height)
+{
+    FHeight = Height;
+    setFixedSize(ClientWidth, Height - NonClientHeight);
+}
+
+int TFrmPwd::Execute(TPwdMode NewMode)
+{
+    Mode = NewMode;
+    // A dialog run twice starts from fresh edits.
+    FreeRunTimeControls();
+
+    if (Mode == pmAskPassword || Mode == pmChangePassword) {
+        PWD = MakeEdit("PWD", 93);
+        LabelPWD = MakeLabel("LabelPWD", Texts::PwdCurrentLabel, 93);
+        SetHeight(150);
+    }
+    if (Mode == pmNewPassword || Mode == pmChangePassword) {
+        NewPWD = MakeEdit("NewPWD", 122);
+        LabelNewPWD = MakeLabel("LabelNewPWD", Texts::PwdNewLabel, 122);
+        SetHeight(180);
+        ConfirmPWD = MakeEdit("ConfirmPWD", 152);
+        LabelConfirmPWD = MakeLabel("LabelConfirmPWD", Texts::PwdConfirmLabel, 152);
+        SetHeight(210);
+    }
+
+    switch (Mode) {
+    case pmAskPassword:
+        LabelMsg->setText(Tr(FormatText(Texts::PwdAskMessage, CertificateName.c_str(), MinimumPasswordLength,
+                                         MaximumPasswordLength)
+                                 .c_str()));
+        break;
+    case pmNewPassword:
+        NewPWD->move(EditLeft, 93);
+        LabelNewPWD->move(LabelLeft, 93);
+        ConfirmPWD->move(EditLeft, 122);
+        LabelConfirmPWD->move(LabelLeft, 122);
+        SetHeight(180);
+        LabelMsg->setText(
+            Tr(FormatText(Texts::PwdNewMessage, MinimumPasswordLength, MaximumPasswordLength).c_str()));
+        break;
+    case pmChangePassword:
+        LabelMsg->setText(Tr(Texts::PwdChangeMessage));
+        break;
+    }
+
+    // Tab order follows the edits from top to bottom.
+    QWidget* previous = nullptr;
+    for (QWidget* edit : {static_cast<QWidget*>(PWD), static_cast<QWidget*>(NewPWD),
+                          static_cast<QWidget*>(ConfirmPWD)}) {
+        if (!edit)
+            continue;
+        if (previous)
+            setTabOrder(previous, edit);
+        previous = edit;
+    }
+    if (previous) {
+        setTabOrder(previous, ButtonOK);
+        setTabOrder(ButtonOK, ButtonCancel);
+        setTabOrder(ButtonCancel, ButtonHelp);
+    }
+    if (QWidget* first = PWD ? static_cast<QWidget*>(PWD) : static_cast<QWidget*>(NewPWD))
+        first->setFocus();
+
+    if (parentWidget() && parentWidget()->window()) {
+        const QRect owner = parentWidget()->window()->geometry();
+        move(owner.center() - rect().center());
+    }
+    const int result = exec();
+    return result == 1 ? 1 : 2;
+}
+
+int TFrmPwd::ExecuteFor(TPwdMode NewMode, const std::string& NewCertificateName)
+{
+    CertificateName = NewCertificateName;
+    return Execute(NewMode);
+}
+
+void TFrmPwd::Blank(QLineEdit* Edit, int Length)
+{
+    if (!Edit)
+        return;
+    // Overwrite the text before dropping it, so the edit's last value is a
+    // row of NULs rather than the password.
+    Edit->setText(QString(Length, QChar(0)));
+    Edit->clear();
+}
+
+void TFrmPwd::CopyInto(char* Buffer, QLineEdit* Edit)
+{
+    QByteArray bytes = Edit->text().toLatin1();
+    const int length = std::min<int>(static_cast<int>(bytes.size()), PasswordBufferSize - 1);
+    ZeroBuffer(Buffer, PasswordBufferSize);
+    std::memcpy(Buffer, bytes.constData(), static_cast<std::size_t>(length));
+    bytes.fill('\0');
+}
+
+void TFrmPwd::ButtonOKClick()
+{
+    const int blank = PWD ? static_cast<int>(PWD->text().size()) : 0;
+    const bool hasNew = Mode == pmNewPassword || Mode == pmChangePassword;
+
+    if (hasNew && NewPWD && ConfirmPWD
+        && ConfirmPWD->text().compare(NewPWD->text(), Qt::CaseInsensitive) != 0) {
+        Blank(NewPWD, blank);
+        Blank(ConfirmPWD, blank);
+        ShowMessageHandler(this, Tr(Texts::PwdConfirmMismatch));
+        NewPWD->setFocus();
+        return;
+    }
+
+    if (hasNew && NewPWD) {
+        QByteArray candidate = NewPWD->text().toLatin1();
+        std::string text(candidate.constData(), static_cast<std::size_t>(candidate.size()));
+        candidate.fill('\0');
+        bool accepted = true;
+        for (const TRule& rule : Rules) {
+            if (!rule(text)) {
+                accepted = false;
+                break;
+            }
+        }
+        ZeroBuffer(text.data(), static_cast<int>(text.size()));
+        if (!accepted) {
+            Blank(PWD, blank);
+            Blank(NewPWD, blank);
+            Blank(ConfirmPWD, blank);
+            ShowMessageHandler(this, QString::fromUtf8(RuleMessage.c_str()));
+            if (PWD)
+                PWD->setFocus();
+            else
+                NewPWD->setFocus();
+            return;
+        }
+    }
+
+    if ((Mode == pmAskPassword || Mode == pmChangePassword) && PasswordBuffer && PWD) {
+        CopyInto(PasswordBuffer, PWD);
+        Blank(PWD, blank);
+        delete PWD;
+        PWD = nullptr;
+    }
+    if (hasNew && NewPasswordBuffer && NewPWD) {
+        CopyInto(NewPasswordBuffer, NewPWD);
+        Blank(NewPWD, blank);
+        delete NewPWD;
+        NewPWD = nullptr;
+    }
+    if (ConfirmPWD) {
+        Blank(ConfirmPWD, blank);
+        delete ConfirmPWD;
+        ConfirmPWD = nullptr;
+    }
+    done(1);
+}
+
+void TFrmPwd::ButtonHelpClick()
+{
+    if (HelpHandler)
+        HelpHandler(QStringLiteral("pwd.htm"));
+}
+
+void TFrmPwd::GetPassword(std::string& Password) const
+{
+    if (Mode == pmNewPassword)
+        return;
+    if (PasswordBuffer)
+        Password.assign(PasswordBuffer, strnlen(PasswordBuffer, PasswordBufferSize));
+    else if (PWD)
+        Password = PWD->text().toLatin1().toStdString();
+}
+
+void TFrmPwd::GetNewPassword(std::string& Password) const
+{
+    if (Mode == pmAskPassword)
+        return;
+    if (NewPasswordBuffer)
+        Password.assign(NewPasswordBuffer, strnlen(NewPasswordBuffer, PasswordBufferSize));
+    else if (NewPWD)
+        Password = NewPWD->text().toLatin1().toStdString();
+}
+
+bool TFrmPwd::PasswordKeyPress(QLineEdit* Edit, QKeyEvent* Key)
+{
+    // Pasting would bring in characters that were never filtered.
+    if (Key->matches(QKeySequence::Paste) || Key->matches(QKeySequence::Cut)
+        || Key->matches(QKeySequence::Copy))
+        return true;
+    const QString text = Key->text();
+    if (text.isEmpty())
+        return false; // navigation and modifier keys: no character typed
+    if (text.size() != 1)
+        return true;
+    const QChar c = text.at(0);
+    const char16_t code = c.unicode();
+    if ((code >= u'0' && code <= u'9') || (code >= u'A' && code <= u'Z') || code == 8 || code == 127)
+        return false;
+    // Enter and Escape belong to the dialog (OK and Cancel), not to the edit.
+    if (code == u'\r' || code == u'\n' || code == 27)
+        return false;
+    if (code >= u'a' && code <= u'z') {
+        QKeyEvent upper(QEvent::KeyPress, Key->key(), Key->modifiers() & ~Qt::ShiftModifier,
+                        QString(QChar(code - u'a' + u'A')), Key->isAutoRepeat(), static_cast<ushort>(Key->count()));
+        QCoreApplication::sendEvent(Edit, &upper);
+        return true;
+    }
+    return true;
+}
+
+bool TFrmPwd::ContextPopup(QEvent* Event)
+{
+    Event->accept();
+    return true;
+}
+
+bool TFrmPwd::eventFilter(QObject* Watched, QEvent* Event)
+{
+    auto* edit = qobject_cast<QLineEdit*>(Watched);
+    if (edit && (edit == PWD || edit == NewPWD || edit == ConfirmPWD)) {
+        switch (Event->type()) {
+        case QEvent::KeyPress:
+            return PasswordKeyPress(edit, static_cast<QKeyEvent*>(Event));
+        case QEvent::ContextMenu:
+            return ContextPopup(Event);
+        case QEvent::MouseButtonRelease:
+            // A middle click pastes the selection on X11.
+            if (static_cast<QMouseEvent*>(Event)->button() == Qt::MiddleButton)
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(Watched, Event);
+}

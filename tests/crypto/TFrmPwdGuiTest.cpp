@@ -1,0 +1,361 @@
+// The password dialog, driven the way a user drives it: keys typed into the
+// real edits, buttons clicked, the message dialog answered.
+#include "crypto/TFrmPwd.h"
+#include "support/ModalAnswerer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <fstream>
+#include <functional>
+
+using namespace testsupport;
+using namespace KeyFilePwd;
+
+namespace {
+
+// Runs the dialog in Mode; `user` acts inside it and must close it.
+int RunDialog(TFrmPwd& dialog, TPwdMode mode, std::function<void(TFrmPwd&)> user)
+{
+    AnswerNextModal([&dialog, user](QWidget*) { user(dialog); });
+    return dialog.Execute(mode);
+}
+
+// Clicks OK and answers the message that it brings up, returning its text
+// ("" when none came). The answer is withdrawn once the click has been
+// handled, so it can never catch a later dialog.
+QString ClickOKExpectingMessage(TFrmPwd& dialog)
+{
+    auto text = std::make_shared<QString>();
+    auto armed = std::make_shared<bool>(true);
+    auto* timer = new QTimer(&dialog);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, text, armed, &dialog]() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!*armed) {
+            timer->stop();
+            timer->deleteLater();
+        } else if (modal && modal != &dialog && modal->isVisible()) {
+            *armed = false;
+            *text = DialogText(modal);
+            ClickButton(modal, "OK");
+        }
+    });
+    timer->start();
+    ClickButton(&dialog, "ButtonOK");
+    *armed = false;
+    return *text;
+}
+
+void Type(TFrmPwd& dialog, const char* edit, const QString& keys)
+{
+    TypeInto(&dialog, edit, keys);
+}
+
+// Types characters that have no key of their own on the test keyboard
+// (accented letters): a key press carrying the character, as a keyboard
+// layout would send it.
+void TypeCharacters(QLineEdit* edit, const QString& characters)
+{
+    for (const QChar c : characters) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &release);
+    }
+}
+
+// The next widget that Tab reaches after w.
+QWidget* NextTabStop(QWidget* w)
+{
+    for (QWidget* next = w->nextInFocusChain(); next && next != w; next = next->nextInFocusChain())
+        if (next->focusPolicy() & Qt::TabFocus)
+            return next;
+    return nullptr;
+}
+
+QString Text(QLineEdit* edit)
+{
+    return edit ? edit->text() : QStringLiteral("<none>");
+}
+
+std::string Bytes(const char* buffer)
+{
+    return buffer ? std::string(buffer, PasswordBufferSize) : std::string("<null>");
+}
+
+// Locked memory of this process in kB.
+long LockedKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmLck:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
+{
+    {
+        TFrmPwd dialog;
+        EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Senha de Acesso"));
+        EXPECT_EQ(dialog.ButtonOK->text(), "&OK");
+        EXPECT_EQ(dialog.ButtonCancel->text(), "&Cancelar");
+        EXPECT_EQ(dialog.ButtonHelp->text(), "&Ajuda");
+        EXPECT_EQ(dialog.Mode, pmAskPassword);
+        EXPECT_EQ(dialog.CertificateName, "gerado em primeiro lugar");
+        EXPECT_EQ(dialog.PWD, nullptr);
+        RunDialog(dialog, pmAskPassword, [](TFrmPwd& d) {
+            ASSERT_NE(d.PWD, nullptr);
+            EXPECT_EQ(d.NewPWD, nullptr);
+            EXPECT_EQ(d.ConfirmPWD, nullptr);
+            EXPECT_EQ(d.PWD->geometry(), QRect(131, 93, 115, 21));
+            EXPECT_EQ(d.PWD->maxLength(), 16);
+            EXPECT_EQ(d.PWD->toolTip(), "Digite aqui sua senha de acesso");
+            EXPECT_EQ(d.LabelPWD->text(), "Senha atual:");
+            EXPECT_EQ(d.LabelPWD->pos(), QPoint(48, 93));
+            EXPECT_EQ(d.FormHeight(), 150);
+            EXPECT_EQ(d.LabelMsg->text(),
+                      QString::fromUtf8("Por favor, informea senha de acesso ao arquivo onde o certificado "
+                                        "eletrônico gerado em primeiro lugar está armazenado. Utilize um "
+                                        "mínimo de 8 e um máximo de 16 caracteres."));
+            EXPECT_TRUE((d.focusWidget() == d.PWD));
+            ClickButton(&d, "ButtonCancel");
+        });
+    }
+    {
+        TFrmPwd dialog;
+        RunDialog(dialog, pmNewPassword, [](TFrmPwd& d) {
+            EXPECT_EQ(d.PWD, nullptr);
+            EXPECT_EQ(d.LabelPWD, nullptr);
+            ASSERT_NE(d.NewPWD, nullptr);
+            ASSERT_NE(d.ConfirmPWD, nullptr);
+            EXPECT_EQ(d.NewPWD->geometry(), QRect(131, 93, 115, 21));
+            EXPECT_EQ(d.ConfirmPWD->geometry(), QRect(131, 122, 115, 21));
+            EXPECT_EQ(d.LabelNewPWD->pos(), QPoint(48, 93));
+            EXPECT_EQ(d.LabelConfirmPWD->pos(), QPoint(48, 122));
+            EXPECT_EQ(d.LabelNewPWD->text(), "Nova Senha:");
+            EXPECT_EQ(d.LabelConfirmPWD->text(), QString::fromUtf8("Confirmação:"));
+            EXPECT_EQ(d.FormHeight(), 180);
+            EXPECT_EQ(d.LabelMsg->text(),
+                      QString::fromUtf8("Por favor, crie uma senha de acesso provisória a este certificado "
+                                        "eletrônico. Utilize um mínimo de 8 e um máximo de 16 caracteres."));
+            EXPECT_TRUE((d.focusWidget() == d.NewPWD));
+            EXPECT_EQ(NextTabStop(d.NewPWD), d.ConfirmPWD);
+            ClickButton(&d, "ButtonCancel");
+        });
+    }
+    {
+        TFrmPwd dialog;
+        RunDialog(dialog, pmChangePassword, [](TFrmPwd& d) {
+            ASSERT_TRUE(d.PWD && d.NewPWD && d.ConfirmPWD);
+            EXPECT_EQ(d.PWD->y(), 93);
+            EXPECT_EQ(d.NewPWD->y(), 122);
+            EXPECT_EQ(d.ConfirmPWD->y(), 152);
+            EXPECT_EQ(d.LabelConfirmPWD->y(), 152);
+            EXPECT_EQ(d.FormHeight(), 210);
+            EXPECT_EQ(d.LabelMsg->text(),
+                      QString::fromUtf8("Por favor, crie uma nova senha de acesso ao arquivo onde o certificado "
+                                        "eletrônico ficará permanentemente armazenado. Lembre-se que deve ser "
+                                        "substancialmente diferente da senha atual."));
+            EXPECT_EQ(NextTabStop(d.PWD), d.NewPWD);
+            EXPECT_EQ(NextTabStop(d.NewPWD), d.ConfirmPWD);
+            // Every edit stays inside the dialog.
+            for (QLineEdit* e : {d.PWD, d.NewPWD, d.ConfirmPWD})
+                EXPECT_LE(e->geometry().bottom(), d.height());
+            ClickButton(&d, "ButtonCancel");
+        });
+    }
+}
+
+TEST(TFrmPwd, KeyFilterAllowsOnlyDigitsAndCapitalsUpToSixteen)
+{
+    TFrmPwd dialog;
+    RunDialog(dialog, pmAskPassword, [](TFrmPwd& d) {
+        Type(d, "PWD", "ab1Z");
+        EXPECT_EQ(Text(d.PWD), "AB1Z") << "lower case shown as capitals, digits unchanged";
+        TypeCharacters(d.PWD, QString::fromUtf8("éçÃ"));
+        Type(d, "PWD", " -!_.");
+        EXPECT_EQ(Text(d.PWD), "AB1Z") << "accented letters, blanks and punctuation add nothing";
+        QTest::keyClick(d.PWD, Qt::Key_Backspace);
+        EXPECT_EQ(Text(d.PWD), "AB1");
+        Type(d, "PWD", "cdefghijklmnop");
+        EXPECT_EQ(Text(d.PWD).size(), 16);
+        Type(d, "PWD", "Q");
+        EXPECT_EQ(Text(d.PWD), "AB1CDEFGHIJKLMNO") << "a 17th character is refused";
+        EXPECT_EQ(d.PWD->displayText(), QString(16, '*'));
+        ClickButton(&d, "ButtonCancel");
+    });
+}
+
+TEST(TFrmPwd, NoContextMenuAndNoPaste)
+{
+    TFrmPwd dialog;
+    RunDialog(dialog, pmAskPassword, [](TFrmPwd& d) {
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), d.PWD->mapToGlobal(QPoint(5, 5)));
+        EXPECT_TRUE(QApplication::sendEvent(d.PWD, &menu)) << "the request is handled";
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+        QApplication::clipboard()->setText(QStringLiteral("abc-123 xyz"));
+        d.PWD->setFocus();
+        QTest::keyClick(d.PWD, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(d.PWD, Qt::Key_Insert, Qt::ShiftModifier);
+        EXPECT_EQ(Text(d.PWD), "");
+        ClickButton(&d, "ButtonCancel");
+    });
+}
+
+TEST(TFrmPwd, NewPasswordShorterThanEightIsRefusedAndEditsEmptied)
+{
+    TFrmPwd dialog;
+    QString message;
+    const int result = RunDialog(dialog, pmNewPassword, [&message](TFrmPwd& d) {
+        Type(d, "NewPWD", "abcdefg");
+        Type(d, "ConfirmPWD", "ABCDEFG");
+        message = ClickOKExpectingMessage(d);
+        EXPECT_TRUE(d.isVisible()) << "the dialog stays open";
+        EXPECT_EQ(Text(d.NewPWD), "");
+        EXPECT_EQ(Text(d.ConfirmPWD), "");
+        EXPECT_TRUE((d.focusWidget() == d.NewPWD));
+        Type(d, "NewPWD", "abcdefgh");
+        Type(d, "ConfirmPWD", "ABCDEFGH");
+        EXPECT_EQ(ClickOKExpectingMessage(d), "");
+    });
+    EXPECT_TRUE(message.contains("A senha deve conter pelo menos 8 caracteres!")) << message.toStdString();
+    EXPECT_EQ(RuleMessage, "A senha deve conter pelo menos 8 caracteres!");
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(dialog.NewPWD, nullptr) << "accepted edits are freed";
+    EXPECT_EQ(dialog.ConfirmPWD, nullptr);
+    std::string password = "unchanged";
+    dialog.GetNewPassword(password);
+    EXPECT_EQ(password, "ABCDEFGH");
+    EXPECT_EQ(Bytes(dialog.NewPasswordBuffer), "ABCDEFGH" + std::string(24, '\0'));
+    std::string current = "unchanged";
+    dialog.GetPassword(current);
+    EXPECT_EQ(current, "unchanged") << "no current password in this mode";
+}
+
+TEST(TFrmPwd, MismatchedConfirmationIsRefusedBeforeTheLengthRule)
+{
+    TFrmPwd dialog;
+    QString message;
+    RunDialog(dialog, pmChangePassword, [&message](TFrmPwd& d) {
+        Type(d, "PWD", "velha1");
+        Type(d, "NewPWD", "abc");
+        Type(d, "ConfirmPWD", "abd");
+        message = ClickOKExpectingMessage(d);
+        EXPECT_EQ(Text(d.PWD), "VELHA1") << "only the new and confirmation edits are emptied";
+        EXPECT_EQ(Text(d.NewPWD), "");
+        EXPECT_EQ(Text(d.ConfirmPWD), "");
+        EXPECT_TRUE((d.focusWidget() == d.NewPWD));
+
+        // A short new password empties every edit and sends focus to PWD.
+        Type(d, "NewPWD", "abc");
+        Type(d, "ConfirmPWD", "abc");
+        const QString rule = ClickOKExpectingMessage(d);
+        EXPECT_TRUE(rule.contains("A senha deve conter pelo menos 8 caracteres!")) << rule.toStdString();
+        EXPECT_EQ(Text(d.PWD), "");
+        EXPECT_EQ(Text(d.NewPWD), "");
+        EXPECT_TRUE((d.focusWidget() == d.PWD));
+
+        Type(d, "PWD", "velha1");
+        Type(d, "NewPWD", "nova5678");
+        Type(d, "ConfirmPWD", "NOVA5678");
+        EXPECT_EQ(ClickOKExpectingMessage(d), "");
+    });
+    EXPECT_TRUE(message.contains(QString::fromUtf8("A confirmação e a nova senha devem ser idênticas!")))
+        << message.toStdString();
+    EXPECT_FALSE(message.contains("pelo menos"));
+    std::string current, fresh;
+    dialog.GetPassword(current);
+    dialog.GetNewPassword(fresh);
+    EXPECT_EQ(current, "VELHA1") << "the current password never goes through the rules";
+    EXPECT_EQ(fresh, "NOVA5678");
+    EXPECT_EQ(dialog.PWD, nullptr);
+}
+
+TEST(TFrmPwd, AskModeAcceptsAnyLengthAndEnterPressesOK)
+{
+    for (const char* typed : {"", "abc"}) {
+        TFrmPwd dialog;
+        const int result = RunDialog(dialog, pmAskPassword, [typed](TFrmPwd& d) {
+            Type(d, "PWD", typed);
+            QTest::keyClick(d.PWD, Qt::Key_Return);
+        });
+        EXPECT_EQ(result, 1) << typed;
+        std::string password = "x", fresh = "untouched";
+        dialog.GetPassword(password);
+        dialog.GetNewPassword(fresh);
+        EXPECT_EQ(password, QString(typed).toUpper().toStdString());
+        EXPECT_EQ(fresh, "untouched");
+    }
+}
+
+TEST(TFrmPwd, CancelCopiesNothing)
+{
+    TFrmPwd dialog;
+    const int result = RunDialog(dialog, pmChangePassword, [](TFrmPwd& d) {
+        Type(d, "PWD", "velha123");
+        Type(d, "NewPWD", "nova5678");
+        Type(d, "ConfirmPWD", "nova5678");
+        ClickButton(&d, "ButtonCancel");
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(Bytes(dialog.PasswordBuffer), std::string(32, '\0'));
+    EXPECT_EQ(Bytes(dialog.NewPasswordBuffer), std::string(32, '\0'));
+    std::string current = "x", fresh = "y";
+    dialog.GetPassword(current);
+    dialog.GetNewPassword(fresh);
+    EXPECT_EQ(current, "");
+    EXPECT_EQ(fresh, "");
+
+    TFrmPwd closed;
+    EXPECT_EQ(RunDialog(closed, pmAskPassword, [](TFrmPwd& d) { d.reject(); }), 2) << "closing the window is Cancel";
+    QTest::qWait(1); // let the reject's events settle
+}
+
+TEST(TFrmPwd, BuffersAreLockedWhileTheDialogLives)
+{
+    const long before = LockedKb();
+    ASSERT_GE(before, 0);
+    auto* dialog = new TFrmPwd;
+    ASSERT_NE(dialog->PasswordBuffer, nullptr);
+    ASSERT_NE(dialog->NewPasswordBuffer, nullptr);
+    EXPECT_GT(LockedKb(), before) << "both buffers are pinned in memory";
+    delete dialog;
+    EXPECT_EQ(LockedKb(), before) << "and unpinned when the dialog goes";
+}
+
+TEST(TFrmPwd, HelpShowsTheTopicOfThisDialog)
+{
+    QString topic;
+    TFrmPwd::HelpHandler = [&topic](const QString& t) { topic = t; };
+    TFrmPwd dialog;
+    RunDialog(dialog, pmAskPassword, [](TFrmPwd& d) {
+        ClickButton(&d, "ButtonHelp");
+        ClickButton(&d, "ButtonCancel");
+    });
+    TFrmPwd::HelpHandler = nullptr;
+    EXPECT_EQ(topic, "pwd.htm");
+}
+
+TEST(TFrmPwd, MinimumLengthRule)
+{
+    RuleMessage.clear();
+    EXPECT_TRUE(MinimumLengthRule("12345678"));
+    EXPECT_TRUE(RuleMessage.empty());
+    EXPECT_FALSE(MinimumLengthRule("1234567"));
+    EXPECT_EQ(RuleMessage, "A senha deve conter pelo menos 8 caracteres!");
+    EXPECT_FALSE(MinimumLengthRule(""));
+}
+
+} // namespace
