@@ -439,3 +439,31 @@ TEST_F(EntityActionsTest, EntitiesSurviveARestart)
     EXPECT_EQ(window->Registry->Entity(2)->Index, 3);
     EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - SEGUNDA (09876543000141)"));
 }
+
+TEST_F(EntityActionsTest, NewEntityWhoseStorageCannotBeMadeIsReportedAndNotRegistered)
+{
+    // A folder stands where the new storage file would go.
+    fs::create_directory(appDir + "STORAGE.1.DAT");
+    Start();
+
+    bool formOpened = false;
+    ModalScript script;
+    script.Then([&](QWidget* dialog) {
+        formOpened = qobject_cast<TFrmRequest*>(dialog) != nullptr;
+        if (!testsupport::ClickButton(dialog, QStringLiteral("OK")))
+            dialog->close();
+    });
+    window->RequestAdd->trigger();
+    ASSERT_EQ(script.texts.size(), 1) << "the failure is shown";
+    EXPECT_FALSE(formOpened);
+    EXPECT_TRUE(script.texts[0].contains(QStringLiteral("STORAGE.1.DAT"))) << script.texts[0].toStdString();
+
+    EXPECT_EQ(window->Registry->Count(), 0);
+    EXPECT_EQ(window->Registry->CountAll(), 0);
+    EXPECT_EQ(window->cbxEntity->count(), 0);
+    EXPECT_FALSE(window->RequestFill->isEnabled());
+    const TRequestFile entities = Entities();
+    std::vector<std::string> sections;
+    entities.ReadSections(sections);
+    EXPECT_EQ(std::count(sections.begin(), sections.end(), "Entity1"), 0);
+}
