@@ -6,6 +6,8 @@
 #include "app/TForm1.h"
 #include "app/TViews.h"
 #include "help/TDialog.h"
+#include "store/AtomicFileWriter.h"
+#include "store/StoreErrors.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "support/ModalAnswerer.h"
@@ -345,6 +347,39 @@ TEST(MainWindow, ShutdownWritesTheCountersButNothingAfterARestore)
         // Every save replaces the file, so an unchanged inode means no save.
         EXPECT_EQ(Inode(folder.File(files[i])), inodes[i]);
     }
+}
+
+namespace {
+// A disk that refuses every write.
+class RefusingWriter : public AtomicFileWriter {
+public:
+    void WriteFile(const std::string& FileName, std::string_view) override
+    {
+        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+    }
+};
+} // namespace
+
+TEST(MainWindow, FailedSaveAtShutdownIsReportedAndLeavesTheFileAsItWas)
+{
+    Folder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created)});
+    auto form = std::make_unique<TForm1>(folder.Dir());
+    const std::string before = sample::ReadFile(folder.File("ENTITY.DAT"));
+    form->RegistryFile->WriteInteger("General", "CountAll", 5);
+    form->RegistryFile->SetWriter(std::make_shared<RefusingWriter>());
+    QString shown;
+    AnswerNextModal([&](QWidget* dlg) {
+        shown = DialogText(dlg);
+        ClickButton(dlg, QStringLiteral("OK"));
+    });
+    form.reset();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8(
+        "Ocorreu um erro ao tentar salvar os dados da aplicação em disco. Todas as informações serão perdidas. "
+        "Se o problema persistir, entre em contato com o atendimento da Autoridade Certificadora e informe a "
+        "seguinte mensagem de erro: Cannot create file ")))
+        << shown.toStdString();
+    EXPECT_EQ(sample::ReadFile(folder.File("ENTITY.DAT")), before);
 }
 
 TEST(MainWindow, RegistryAdditionsAndRemovalsAreFollowedByTheViews)
