@@ -44,7 +44,11 @@ std::string StorageText(std::size_t size, std::mt19937_64& rng)
     s.reserve(size + 4096);
     int section = 0;
     while (s.size() < size) {
-        s += "[{" + std::to_string(rng()) + "-" + std::to_string(section++) + "}]\r\nName=Certificado\r\n";
+        s += "[{";
+        s += std::to_string(rng());
+        s += "-";
+        s += std::to_string(section++);
+        s += "}]\r\nName=Certificado\r\n";
         for (const char* key : {"KeyFile", "PublicKey", "Info"}) {
             s += key;
             s += '=';
@@ -73,7 +77,7 @@ int main()
 {
     const char* env = std::getenv("QV_BENCH_MB");
     const std::size_t mb = env ? std::strtoul(env, nullptr, 10) : 200;
-    const fs::path root = fs::temp_directory_path() / ("qvbench-backup-" + std::to_string(::getpid()));
+    const fs::path root = fs::temp_directory_path() / (std::string("qvbench-backup-") + std::to_string(::getpid()));
     fs::remove_all(root);
     const fs::path data = root / "data", dest = root / "restored";
     fs::create_directories(data);
@@ -87,7 +91,7 @@ int main()
     std::size_t made = 0;
     for (int n = 1; made < total - randomBytes; ++n) {
         const std::size_t size = std::min<std::size_t>(4u << 20, total - randomBytes - made);
-        const fs::path p = data / ("STORAGE." + std::to_string(n) + ".DAT");
+        const fs::path p = data / (std::string("STORAGE.") + std::to_string(n) + ".DAT");
         std::ofstream(p, std::ios::binary) << StorageText(size, rng);
         files.push_back(p.string());
         made += size;
@@ -122,13 +126,15 @@ int main()
 
     // gzip on the same files, written to disk the same way.
     std::string list;
-    for (const auto& f : files)
-        list += " " + Quote(f);
+    for (const auto& f : files) {
+        list += ' ';
+        list += Quote(f);
+    }
     const std::string gz = (root / "copia.gz").string();
     auto g0 = Clock::now();
-    Run("gzip -1 -c" + list + " > " + Quote(gz));
+    Run(std::string("gzip -1 -c") + list + " > " + Quote(gz));
     auto g1 = Clock::now();
-    Run("gunzip -c " + Quote(gz) + " > " + Quote((root / "gunzipped").string()));
+    Run(std::string("gunzip -c ") + Quote(gz) + " > " + Quote((root / "gunzipped").string()));
     auto g2 = Clock::now();
 
     const double ourBackup = Seconds(t0, t1), ourRestore = Seconds(t1, t2);
