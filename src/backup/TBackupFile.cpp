@@ -957,6 +957,11 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     auto commitPending = [&] {
         if (pending.empty())
             return;
+        // The replaced file keeps its permissions.
+        std::error_code ec;
+        const auto st = fs::status(target, ec);
+        if (!ec && fs::is_regular_file(st))
+            fs::permissions(pending, st.permissions(), ec);
         if (std::rename(pending.c_str(), target.c_str()) != 0) {
             SetError(errCannotReadFile);
             discardPending();

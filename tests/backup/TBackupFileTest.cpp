@@ -506,6 +506,7 @@ TEST_F(BackupFileTest, DataFilesReplaceTheirUpperCaseNamesWithoutLowerCaseTwins)
 
     WriteAll(dst / "ENTITY.DAT", "old registry");
     WriteAll(dst / "STORAGE.1.DAT", "old storage 1");
+    fs::permissions(dst / "STORAGE.1.DAT", fs::perms::owner_read | fs::perms::owner_write);
     WriteAll(dst / "STORAGE.7.DAT", "stays");
     WriteAll(dst / "NOTES.TXT", "old notes");
     TBackupFile r;
@@ -522,6 +523,8 @@ TEST_F(BackupFileTest, DataFilesReplaceTheirUpperCaseNamesWithoutLowerCaseTwins)
     EXPECT_EQ(ReadAll(dst / "STORAGE.2.DAT"), "new storage 2");
     EXPECT_EQ(ReadAll(dst / "NOTES.TXT"), "notes");
     EXPECT_EQ(ReadAll(dst / "STORAGE.7.DAT"), "stays");
+    // Replaced in place: the file keeps what it allowed before.
+    EXPECT_EQ(fs::status(dst / "STORAGE.1.DAT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(BackupFileTest, NamesWrittenOnWindowsRestoreByTheirFilePart)
