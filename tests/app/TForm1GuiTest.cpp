@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -403,6 +404,48 @@ TEST(MainWindow, RegistryAdditionsAndRemovalsAreFollowedByTheViews)
     EXPECT_EQ(form.ActiveView, nullptr);
     EXPECT_EQ(form.Views->ShowView(0), nullptr);
     EXPECT_EQ(form.Views->ShowView(1), alfa);
+}
+
+namespace {
+QPoint AnchorPoint(HtmlView& view, const QString& href)
+{
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().anchorHref() == href) {
+                QTextCursor cursor(view.document());
+                cursor.setPosition(it.fragment().position() + it.fragment().length() / 2);
+                return view.cursorRect(cursor).center();
+            }
+    return {-1, -1};
+}
+} // namespace
+
+TEST(MainWindow, ClickingTheTipLinkRunsItsStep)
+{
+    Folder folder;
+    TForm1 form(folder.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QPoint at = AnchorPoint(*form.Tip, QStringLiteral("RequestAdd"));
+    ASSERT_GE(at.x(), 0);
+    QString opened;
+    AnswerNextModal([&](QWidget* dlg) {
+        opened = QString::fromLatin1(dlg->metaObject()->className());
+        dlg->close();
+    });
+    QTest::mouseClick(form.Tip->viewport(), Qt::LeftButton, {}, at);
+    // The new-entity step ran (its form came up) and was cancelled.
+    EXPECT_EQ(opened, QStringLiteral("TFrmRequest"));
+    EXPECT_EQ(form.Registry->Count(), 0);
+    // Targets are matched without regard to case; unknown ones do nothing.
+    form.TipHotSpotClick(QStringLiteral("nowhere"));
+    opened.clear();
+    AnswerNextModal([&](QWidget* dlg) {
+        opened = QString::fromLatin1(dlg->metaObject()->className());
+        dlg->close();
+    });
+    form.TipHotSpotClick(QStringLiteral("requestadd"));
+    EXPECT_EQ(opened, QStringLiteral("TFrmRequest"));
 }
 
 TEST(MainWindow, AboutBoxShowsTitleServiceAndVersion)
