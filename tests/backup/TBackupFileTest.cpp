@@ -872,21 +872,4 @@ TEST_F(BackupFileTest, StreamModeRoundTripsThroughCallerStreams)
     EXPECT_TRUE(x.TerminatorFound());
 }
 
-TEST_F(BackupFileTest, PropertiesKeepTheirRules)
-{
-    TBackupFile b;
-    EXPECT_EQ(b.Version(), "5.00");
-    b.SetVersion("9.99");
-    EXPECT_EQ(b.Version(), "5.00");
-    EXPECT_FALSE(b.SetArchiveFlag);
-    b.SetBackupMode(bmIncremental);
-    EXPECT_TRUE(b.SetArchiveFlag);
-    b.SetArchiveFlag = false;
-    b.SetBackupMode(bmIncremental); // same value: nothing happens
-    EXPECT_FALSE(b.SetArchiveFlag);
-    EXPECT_EQ(TBackupFile::VolumeName("/x/copia.bkp", 2), "/x/copia.002");
-    EXPECT_EQ(TBackupFile::VolumeName("/x/copia.002", 13), "/x/copia.013");
-    EXPECT_EQ(TBackupFile::VolumeName("/x.d/copia", 3), "/x.d/copia.003");
-}
-
 } // namespace
