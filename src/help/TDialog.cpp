@@ -96,11 +96,18 @@ int TDialog::Execute(const QString& Text)
     const int labelBottom = (w / 200 + 1) * h + 8;
     auto* message = new QLabel(Text, panel);
     message->setObjectName(QStringLiteral("Message"));
-    message->setWordWrap(true);
+    // A text that fits on one line is never wrapped (a label exactly as wide
+    // as its text could otherwise push its last word onto a hidden line).
+    message->setWordWrap(w >= 200);
     message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     message->setTextFormat(Qt::PlainText);
-    message->setGeometry(labelLeft, labelTop, labelRight - labelLeft, labelBottom - labelTop);
-    bottom = std::max(bottom, labelBottom + 8);
+    int height = labelBottom - labelTop;
+    // The line count is an estimate from the text's width; wrapping at word
+    // boundaries can need more lines. Never cut the message short.
+    if (w >= 200)
+        height = std::max(height, message->heightForWidth(labelRight - labelLeft));
+    message->setGeometry(labelLeft, labelTop, labelRight - labelLeft, height);
+    bottom = std::max(bottom, labelTop + height + 8);
     int right = labelRight + 8;
 
     // Check box.
@@ -123,6 +130,17 @@ int TDialog::Execute(const QString& Text)
                       : (set_ & Bit(bOK))   ? bOK
                                             : bAbort;
     const QList<QIcon> glyphs = Pictures::ButtonGlyphs();
+    // Buttons are 78 pixels wide unless a caption needs more; the column
+    // then widens with them so no caption is cut.
+    int buttonWidth = 78;
+    for (int i = 0; i < ButtonCount; ++i) {
+        if (set_ & Bit(i)) {
+            // Glyph, its margins and the caption's own width.
+            const int needed = 5 + 18 + 6 + fm.horizontalAdvance(Tr(kButtons[i].caption).remove(QLatin1Char('&'))) + 8;
+            buttonWidth = std::max(buttonWidth, needed);
+        }
+    }
+    const int buttonPanelWidth = std::max(kButtonPanelWidth, 12 + buttonWidth + 11);
     int top = 8;
     for (int i = 0; i < ButtonCount; ++i) {
         if (!(set_ & Bit(i)))
@@ -132,7 +150,7 @@ int TDialog::Execute(const QString& Text)
         button->setProperty("ModalResult", kButtons[i].result);
         button->setIcon(glyphs.value(i));
         button->setIconSize(QSize(18, 18));
-        button->setGeometry(12, top, 78, 25);
+        button->setGeometry(12, top, buttonWidth, 25);
         button->setAutoDefault(false);
         if (i == defaultIndex) {
             button->setDefault(true);
@@ -159,10 +177,10 @@ int TDialog::Execute(const QString& Text)
     }
 
     const int clientHeight = bottom + 8;
-    const int width = std::max(kButtonPanelWidth + right, 280);
+    const int width = std::max(buttonPanelWidth + right, 280);
     const int clientWidth = width + 8;
-    window.MainPanel->setGeometry(0, 0, clientWidth - kButtonPanelWidth, clientHeight);
-    window.ButtonPanel->setGeometry(clientWidth - kButtonPanelWidth, 0, kButtonPanelWidth, clientHeight);
+    window.MainPanel->setGeometry(0, 0, clientWidth - buttonPanelWidth, clientHeight);
+    window.ButtonPanel->setGeometry(clientWidth - buttonPanelWidth, 0, buttonPanelWidth, clientHeight);
     window.setFixedSize(clientWidth, clientHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

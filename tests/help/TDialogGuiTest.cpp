@@ -29,6 +29,9 @@ struct Seen {
     QString defaultButton;
     QString title;
     int lineHeight = 0;
+    bool wraps = false;
+    int neededHeight = 0;           // what the label's text needs at its width
+    bool captionsFit = true;
 };
 
 Seen* g_seen = nullptr;
@@ -42,6 +45,8 @@ void Record(QWidget* window)
     if (auto* label = window->findChild<QLabel*>(QStringLiteral("Message"))) {
         s.label = label->geometry();
         s.text = label->text();
+        s.wraps = label->wordWrap();
+        s.neededHeight = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
     }
     if (auto* check = window->findChild<QCheckBox*>(QStringLiteral("CheckDisable"))) {
         s.hasCheck = true;
@@ -52,6 +57,9 @@ void Record(QWidget* window)
     for (QPushButton* b : buttons) {
         s.buttons << b->objectName();
         s.captions << b->text();
+        const int textWidth = QFontMetrics(b->font()).horizontalAdvance(b->text().remove('&'));
+        if (textWidth + b->iconSize().width() > b->width())
+            s.captionsFit = false;
         if (b->isDefault())
             s.defaultButton = b->objectName();
     }
@@ -230,4 +238,35 @@ TEST(MessageDialog, CheckBoxBelowATallTextMovesTheHeightDown)
     EXPECT_EQ(seen.label.bottom() + 1, labelBottom);
     EXPECT_EQ(seen.check.top(), std::max(48, labelBottom + 8));
     EXPECT_EQ(seen.client.height(), seen.check.bottom() + 1 + 8 + 8);
+}
+
+TEST(MessageDialog, NoMessageOrCaptionIsCutShort)
+{
+    TDialog dlg;
+    Seen seen;
+    // Narrow: one line, never wrapped, all of it shown.
+    Show(dlg, QStringLiteral("Insira um disquete na unidade A."), seen, QStringLiteral("OK"));
+    EXPECT_FALSE(seen.wraps);
+    EXPECT_GE(seen.label.width(), QFontMetrics(QLabel().font()).horizontalAdvance(seen.text));
+
+    // Long words waste the end of each line: the estimate falls short, and
+    // the label grows to what the wrapped text needs.
+    QString words;
+    while (QFontMetrics(QLabel().font()).horizontalAdvance(words) < 560)
+        words += QStringLiteral("Responsabilidades ");
+    Seen wide;
+    Show(dlg, words.trimmed(), wide, QStringLiteral("OK"));
+    EXPECT_TRUE(wide.wraps);
+    EXPECT_EQ(wide.label.width(), 200);
+    // The case at hand: more lines than the width-based estimate of three.
+    EXPECT_GT(wide.neededHeight, 3 * wide.lineHeight);
+    EXPECT_GE(wide.label.height(), wide.neededHeight);
+    EXPECT_GE(wide.client.height(), wide.label.bottom() + 1 + 16);
+
+    for (TDialogButtons set : {dtYesNoAll, dtAbortRetryIgnore, dtYesNoCancel}) {
+        Seen buttons;
+        dlg.SetDialogButtons(set);
+        Show(dlg, QStringLiteral("?"), buttons, QStringLiteral("Esc"));
+        EXPECT_TRUE(buttons.captionsFit) << buttons.captions.join(',').toStdString();
+    }
 }
