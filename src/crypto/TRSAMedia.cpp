@@ -81,6 +81,38 @@ void PutField(uint8_t* field, std::size_t fieldSize, const std::string& text)
     std::memcpy(field, text.data(), length);
 }
 
+// Reads a string in place, so that hashing or signing a large text does not
+// first copy it into a stream of its own.
+class StringReader : public std::streambuf {
+public:
+    explicit StringReader(const std::string& text)
+    {
+        char* begin = const_cast<char*>(text.data());
+        setg(begin, begin, begin + text.size());
+    }
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode which) override
+    {
+        if (!(which & std::ios_base::in))
+            return pos_type(off_type(-1));
+        off_type base = 0;
+        if (direction == std::ios_base::cur)
+            base = gptr() - eback();
+        else if (direction == std::ios_base::end)
+            base = egptr() - eback();
+        const off_type target = base + offset;
+        if (target < 0 || target > egptr() - eback())
+            return pos_type(off_type(-1));
+        setg(eback(), eback() + target, egptr());
+        return pos_type(target);
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override
+    {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+};
+
 } // namespace
 
 std::string NewGuidText()
@@ -369,13 +401,9 @@ std::unique_ptr<std::stringstream> TRSAMedia::SignStream(const std::string& Pass
 
 void TRSAMedia::SignString(const std::string& Password, const std::string& Data, std::string& Signature)
 {
-    std::unique_ptr<std::stringstream> source;
-    try {
-        source = std::make_unique<std::stringstream>(Data, std::ios::in | std::ios::binary);
-    } catch (const std::exception& e) {
-        throw ERSASign(FailureText(e));
-    }
-    auto result = SignStream(Password, *source);
+    StringReader reader(Data);
+    std::istream source(&reader);
+    auto result = SignStream(Password, source);
     try {
         Signature = result->str();
     } catch (const std::exception& e) {
@@ -392,7 +420,8 @@ void HashString(KitLibraries& Kit, const std::string& Text, std::string& HexDige
     on(&handle, HL_MODE_HASH_ONLY, nullptr);
     uint8_t digest[TRSAMedia::DigestSize] = {};
     try {
-        std::istringstream source(Text, std::ios::in | std::ios::binary);
+        StringReader reader(Text);
+        std::istream source(&reader);
         TRSAMedia::HashStream(Kit, handle, source, digest);
     } catch (...) {
         off(handle);
