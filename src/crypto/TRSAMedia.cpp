@@ -129,8 +129,20 @@ std::string NewGuidText()
     bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40); // version 4
     bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
     const std::string hex = StringToHex(std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
-    return "{" + hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-"
-        + hex.substr(16, 4) + "-" + hex.substr(20, 12) + "}";
+    std::string guid;
+    guid.reserve(38);
+    guid += '{';
+    guid.append(hex, 0, 8);
+    guid += '-';
+    guid.append(hex, 8, 4);
+    guid += '-';
+    guid.append(hex, 12, 4);
+    guid += '-';
+    guid.append(hex, 16, 4);
+    guid += '-';
+    guid.append(hex, 20, 12);
+    guid += '}';
+    return guid;
 }
 
 std::string TRSAMedia::DefaultFileName(const std::string& Folder)
