@@ -65,10 +65,11 @@ public:
     // True when no live entity has exactly this Inscricao.
     bool IsInscriptionFree(const std::string& Inscricao) const;
 
-    // Registers a new empty entity (number CountAll + 1, empty storage file
-    // AppDir + "STORAGE.<n>.DAT") at position Count + 1 and returns its
-    // record; does not activate it. When the storage file cannot be created
-    // the failure is raised and nothing is registered.
+    // Registers a new empty entity (number CountAll + 1, or the first number
+    // above it whose section does not exist yet; empty storage file AppDir +
+    // "STORAGE.<n>.DAT") at position Count + 1 and returns its record; does
+    // not activate it. When the storage file cannot be created the failure
+    // is raised and nothing is registered.
     TUserData* Add();
     // Marks the entity at Index deleted (its section stays, with DELETED=1),
     // deletes its storage file, and moves ActiveIndex down by one (to 1 when
