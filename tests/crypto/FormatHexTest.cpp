@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <sstream>
 
 namespace {
@@ -64,19 +63,6 @@ TEST(FormatHex, PairTableIncludingCharactersBetweenNineAndA)
     EXPECT_EQ(HexPairToByte('a', 'f'), 0xAF);
     EXPECT_EQ(HexPairToByte('G', 'z'), 0);
     EXPECT_EQ(HexPairToByte('\xFF', '\0'), 0);
-}
-
-TEST(FormatHex, RandomBytesRoundTrip)
-{
-    std::mt19937 random(1234);
-    for (int n = 0; n < 200; ++n) {
-        std::string bytes(random() % 700, '\0');
-        for (auto& b : bytes)
-            b = static_cast<char>(random());
-        const std::string hex = StringToHex(bytes);
-        ASSERT_EQ(hex.size(), 2 * bytes.size());
-        ASSERT_EQ(HexToString(hex), bytes);
-    }
 }
 
 TEST(FormatHex, StreamsAreReadFromTheStartAndRewound)

@@ -3,7 +3,6 @@
 // given a new password and a certificate.
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
-#include "crypto/Wipe.h"
 
 #include <gtest/gtest.h>
 
@@ -235,26 +234,6 @@ TEST_F(MediumWithKit, CloseOnAClosedMediumAndGenerateWithoutNameNeverOpens)
     EXPECT_THROW(unnamed.GenerateFor("SENHA123", user), ERSAUser);
     EXPECT_FALSE(fs::exists(fresh)) << "the key file was never created";
     EXPECT_FALSE(unnamed.IsOpen());
-}
-
-TEST_F(MediumWithKit, OpeningADamagedKeyFileIsAnOpenFailureWithTheKitCode)
-{
-    const fs::path damaged = Dir / "damaged.PRI";
-    std::ofstream(damaged, std::ios::binary) << KeyBytes.substr(0, KeyBytes.size() / 2);
-    TRSAMedia media(*Kit, damaged.string());
-    try {
-        media.Open();
-        // A kit may accept the open and fail on first use instead.
-        std::string info;
-        EXPECT_THROW(media.GetUserInfo(info), ERSAMediaAccess);
-    } catch (const ERSAMediaOn& e) {
-        const std::string message = e.what();
-        EXPECT_EQ(message.rfind("Ocorreu um erro na conexão com a mídia do certificado eletrônico.(", 0), 0u)
-            << message;
-        EXPECT_EQ(message.back(), ')');
-        EXPECT_FALSE(media.IsOpen());
-    }
-    WipeFile(damaged.string());
 }
 
 TEST_F(MediumWithKit, HashStringIsTruncatedSha256InUpperCaseHex)
