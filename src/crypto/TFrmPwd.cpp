@@ -240,9 +240,15 @@ int TFrmPwd::Execute(TPwdMode NewMode)
 
     switch (Mode) {
     case pmAskPassword:
-        LabelMsg->setText(Tr(FormatText(Texts::PwdAskMessage, CertificateName.c_str(), MinimumPasswordLength,
-                                         MaximumPasswordLength)
-                                 .c_str()));
+    {
+        // The certificate's name comes from the data files (Windows-1252);
+        // the message around it from the texts table (UTF-8).
+        QString message = Tr(FormatText(Texts::PwdAskMessage, "\x01", MinimumPasswordLength,
+                                        MaximumPasswordLength)
+                                 .c_str());
+        message.replace(QChar(1), FromAnsi(CertificateName));
+        LabelMsg->setText(message);
+    }
         break;
     case pmNewPassword:
         NewPWD->move(EditLeft, 93);

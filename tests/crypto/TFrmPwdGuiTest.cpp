@@ -191,6 +191,20 @@ TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
     }
 }
 
+TEST(TFrmPwd, AskMessageNamesTheCertificateAsStored)
+{
+    // Names come from the data files, in Windows-1252.
+    TFrmPwd dialog;
+    QString message;
+    AnswerNextModal([&message](QWidget* d) {
+        message = static_cast<TFrmPwd*>(d)->LabelMsg->text();
+        ClickButton(d, "ButtonCancel");
+    });
+    EXPECT_EQ(dialog.ExecuteFor(pmAskPassword, "Certificado Jos\xE9"), 2);
+    EXPECT_TRUE(message.contains(QString::fromUtf8("certificado eletrônico Certificado José está armazenado")))
+        << message.toStdString();
+}
+
 TEST(TFrmPwd, KeyFilterAllowsOnlyDigitsAndCapitalsUpToSixteen)
 {
     TFrmPwd dialog;
