@@ -1,6 +1,8 @@
 #include "app/QuorvexApplication.h"
 
+#include "store/Texts.h"
 #include "ui/MessageBox.h"
+#include "ui/Text1252.h"
 
 #include <exception>
 
@@ -13,7 +15,7 @@ bool QuorvexApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& e) {
         ShowMessage(QString::fromStdString(e.what()));
     } catch (...) {
-        ShowMessage(QStringLiteral("Unknown error"));
+        ShowMessage(Tr(Texts::UnknownFailure));
     }
     return false;
 }

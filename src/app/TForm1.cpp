@@ -315,7 +315,14 @@ void TForm1::FormCreate()
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this, view](const QPoint& pos) { PopupMenu->popup(view->viewport()->mapToGlobal(pos)); });
-        view->OnEdited = [this](TCustomItem* item, QString& caption) { ViewEdited(item, caption); };
+        view->OnEdited = [this](TCustomItem* item, QString& caption) {
+            // Runs inside the item editor: a failure must not escape into it.
+            try {
+                ViewEdited(item, caption);
+            } catch (const std::exception& e) {
+                ShowMessage(QString::fromStdString(e.what()), this);
+            }
+        };
         panWork->layout()->addWidget(view);
     });
     Views->OnAdded = [this](TCustomView* view) {

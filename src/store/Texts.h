@@ -174,6 +174,8 @@ inline constexpr const char* SaveFailure =
     "perdidas. Se o problema persistir, entre em contato com o atendimento da Autoridade "
     "Certificadora e informe a seguinte mensagem de erro: ";
 inline constexpr const char* CertificateNameNotUnique = "O nome do certificado eletrônico deve ser único.";
+// Shown for a failure that carries no message of its own.
+inline constexpr const char* UnknownFailure = "Ocorreu um erro inesperado.";
 
 // Next-task texts: complete HTML documents in ISO-8859-1, accented letters as
 // named entities, CR LF line ends. Each link's target is the action it runs.

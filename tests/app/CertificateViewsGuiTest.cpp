@@ -5,6 +5,8 @@
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
 #include "app/TViews.h"
+#include "store/AtomicFileWriter.h"
+#include "store/StoreErrors.h"
 #include "store/TRequestFile.h"
 #include "support/ModalAnswerer.h"
 
@@ -160,4 +162,36 @@ TEST(CertificateViews, RenameWithoutSelectionDoesNothing)
     form.ActiveView->clearSelection();
     form.FileRename->trigger();
     EXPECT_EQ(form.ActiveView->viewport()->findChild<QLineEdit*>(), nullptr);
+}
+
+namespace {
+class RefusingWriter : public AtomicFileWriter {
+public:
+    void WriteFile(const std::string& FileName, std::string_view) override
+    {
+        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+    }
+};
+} // namespace
+
+TEST(CertificateViews, RenameThatCannotBeSavedIsReportedNotThrownIntoTheEditor)
+{
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Created, 1, 2)});
+    TForm1 form(f.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const std::string before = sample::ReadFile(f.Dir() + "STORAGE.1.DAT");
+    form.ActiveStorage->SetWriter(std::make_shared<RefusingWriter>());
+    form.ActiveView->setCurrentRow(0);
+    QString shown;
+    AnswerNextModal([&](QWidget* dlg) {
+        shown = DialogText(dlg);
+        ClickButton(dlg, QStringLiteral("OK"));
+    });
+    RenameSelected(form, QStringLiteral("Outro nome"));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Cannot create file"))) << shown.toStdString();
+    EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
+    // The disk works again for the shutdown save.
+    form.ActiveStorage->SetWriter(nullptr);
 }
