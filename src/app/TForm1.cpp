@@ -152,24 +152,35 @@ void TForm1::CreateComponents()
     row->addWidget(panWork, 1);
     setCentralWidget(central);
 
-    OpenFile = new QFileDialog(this);
-    OpenFile->setObjectName(QStringLiteral("OpenFile"));
-    OpenFile->setOption(QFileDialog::DontUseNativeDialog);
-    OpenFile->setOption(QFileDialog::ReadOnly, false);
-    OpenFile->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenFile->setFileMode(QFileDialog::ExistingFile);
-    SaveFile = new QFileDialog(this);
-    SaveFile->setObjectName(QStringLiteral("SaveFile"));
-    SaveFile->setOption(QFileDialog::DontUseNativeDialog);
-    SaveFile->setAcceptMode(QFileDialog::AcceptSave);
-    SaveFile->setFileMode(QFileDialog::AnyFile);
-    // Overwriting an existing file is confirmed (Qt's default for saving).
-    SaveFile->setOption(QFileDialog::DontConfirmOverwrite, false);
-
     ImageList1 = Pictures::CertificateIcons();
     ImageList2 = Pictures::MenuImages();
     Dlg = new TDialog(this);
     Dlg->setObjectName(QStringLiteral("Dlg"));
+}
+
+QFileDialog* TForm1::OpenFile()
+{
+    if (!openFile_) {
+        openFile_ = new QFileDialog(this);
+        openFile_->setObjectName(QStringLiteral("OpenFile"));
+        openFile_->setOption(QFileDialog::DontUseNativeDialog);
+        openFile_->setAcceptMode(QFileDialog::AcceptOpen);
+        openFile_->setFileMode(QFileDialog::ExistingFile);
+    }
+    return openFile_;
+}
+
+QFileDialog* TForm1::SaveFile()
+{
+    if (!saveFile_) {
+        saveFile_ = new QFileDialog(this);
+        saveFile_->setObjectName(QStringLiteral("SaveFile"));
+        saveFile_->setOption(QFileDialog::DontUseNativeDialog);
+        saveFile_->setAcceptMode(QFileDialog::AcceptSave);
+        saveFile_->setFileMode(QFileDialog::AnyFile);
+        saveFile_->setOption(QFileDialog::DontConfirmOverwrite, false);
+    }
+    return saveFile_;
 }
 
 QAction* TForm1::MakeAction(const char* objectName, const char* caption, void (TForm1::*handler)())

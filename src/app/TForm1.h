@@ -48,8 +48,11 @@ public:
     QMenu* MenuRequest = nullptr;   // "&Requisição"
     QMenu* MenuHelp = nullptr;      // "&?"
     QMenu* PopupMenu = nullptr;     // context menu of the list views
-    QFileDialog* OpenFile = nullptr; // hide read-only, file must exist
-    QFileDialog* SaveFile = nullptr; // confirm overwrite, hide read-only
+    // The open dialog (file must exist) and the save dialog (overwriting is
+    // confirmed): Qt's own dialogs, made on first use since building them
+    // costs more than the rest of the window.
+    QFileDialog* OpenFile();
+    QFileDialog* SaveFile();
     QList<QIcon> ImageList1;        // 32 x 32: 0 = not signed, 1 = signed
     QList<QIcon> ImageList2;        // menu images
     TDialog* Dlg = nullptr;         // the shared question dialog
@@ -164,4 +167,6 @@ private:
     void RunGuarded(void (TForm1::*Handler)());
 
     bool destroyed_ = false;
+    QFileDialog* openFile_ = nullptr;
+    QFileDialog* saveFile_ = nullptr;
 };
