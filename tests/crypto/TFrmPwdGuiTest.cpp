@@ -15,6 +15,10 @@
 #include <QTimer>
 
 #include <fstream>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <functional>
 
 using namespace testsupport;
@@ -363,6 +367,44 @@ TEST(TFrmPwd, BuffersAreLockedWhileTheDialogLives)
     EXPECT_GT(LockedKb(), before) << "both buffers are pinned in memory";
     delete dialog;
     EXPECT_EQ(LockedKb(), before) << "and unpinned when the dialog goes";
+}
+
+// In a child process that may not lock memory: the dialog works without its
+// buffers and hands the passwords over from the edits. Exits 0 when so.
+[[noreturn]] void DialogWithoutLockedMemory()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) == 0) {
+        data[CAP_IPC_LOCK / 32].effective &= ~(1u << (CAP_IPC_LOCK % 32));
+        syscall(SYS_capset, &header, data);
+    }
+    rlimit none{0, 0};
+    if (setrlimit(RLIMIT_MEMLOCK, &none) != 0)
+        _exit(2);
+    TFrmPwd dialog;
+    if (dialog.PasswordBuffer || dialog.NewPasswordBuffer)
+        _exit(3);
+    const int result = RunDialog(dialog, pmChangePassword, [](TFrmPwd& d) {
+        Type(d, "PWD", "velha1");
+        Type(d, "NewPWD", "nova5678");
+        Type(d, "ConfirmPWD", "nova5678");
+        ClickButton(&d, "ButtonOK");
+    });
+    std::string current, fresh;
+    dialog.GetPassword(current);
+    dialog.GetNewPassword(fresh);
+    const bool ok = result == 1 && current == "VELHA1" && fresh == "NOVA5678" && dialog.PWD && dialog.NewPWD
+        && !dialog.ConfirmPWD;
+    _exit(ok ? 0 : 4);
+}
+
+TEST(TFrmPwdDeathTest, WithoutLockedMemoryThePasswordsComeFromTheEdits)
+{
+    if (MlockIsReplacedBySanitizer)
+        GTEST_SKIP() << "AddressSanitizer replaces mlock with a no-op; the plain build checks this";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(DialogWithoutLockedMemory(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(TFrmPwd, HelpShowsTheTopicOfThisDialog)
