@@ -2,6 +2,7 @@
 
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
+#include "crypto/TRSAMedia.h"
 #include "store/Texts.h"
 #include "ui/Text1252.h"
 
@@ -35,6 +36,8 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     auto form = std::make_unique<TForm1>();
     if (form->StartFailed)
         return 1;
+    // The mouse-seed dialog of key generation opens over the main window.
+    TRSAMedia::SetSeedOwner(static_cast<QWidget*>(form.get()));
     form->show();
     if (OnShown)
         OnShown(*form);
@@ -46,6 +49,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     if (TForm1::RestartFlag() == 1)
         StartReinit(form->AppDir, QCoreApplication::applicationPid(),
                     QCoreApplication::applicationFilePath().toStdString());
+    TRSAMedia::SetSeedOwner(nullptr);
     form.reset();
     return 0;
 }

@@ -269,9 +269,11 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
     EXPECT_EQ(form.HelpTopics->shortcut(), QKeySequence(QStringLiteral("F1")));
     // No two actions share a key: Qt would fire neither.
     std::set<QString> keys;
-    for (QAction* a : form.ActionList1)
-        if (!a->shortcut().isEmpty())
+    for (QAction* a : form.ActionList1) {
+        if (!a->shortcut().isEmpty()) {
             EXPECT_TRUE(keys.insert(a->shortcut().toString()).second) << a->objectName().toStdString();
+        }
+    }
     EXPECT_EQ(form.ImageList1.size(), 2);
     EXPECT_FALSE(form.ImageList1[0].pixmap(32, 32).toImage() == form.ImageList1[1].pixmap(32, 32).toImage());
 }
