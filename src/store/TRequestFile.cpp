@@ -70,42 +70,52 @@ bool KeyIs(std::string_view Line, std::string_view Ident)
 }
 
 // Bit i set where byte i of the 64 at p is CR or LF, sixteen bytes at a time
-// where the processor allows. (Wider vectors were tried: the scan hides
-// behind the per-line work, so they gained nothing.)
-inline uint64_t BreakMaskPlain(const char* p)
+// where the processor allows; Nul tells whether the 64 bytes hold a NUL, so
+// that the text is not read twice to find its end. (Wider vectors were tried:
+// the scan hides behind the per-line work, so they gained nothing.)
+inline uint64_t BreakMaskPlain(const char* p, bool& Nul)
 {
     uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i)
+    bool nul = false;
+    for (int i = 0; i < 64; ++i) {
         mask |= static_cast<uint64_t>(p[i] == '\r' || p[i] == '\n') << i;
+        nul |= p[i] == '\0';
+    }
+    Nul = nul;
     return mask;
 }
 
 #ifdef __SSE2__
-inline uint64_t BreakMaskSse2(const char* p)
+inline uint64_t BreakMaskSse2(const char* p, bool& Nul)
 {
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
     uint64_t mask = 0;
+    __m128i nul = zero;
     for (int i = 0; i < 4; ++i) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
         const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
         mask |= static_cast<uint64_t>(static_cast<uint16_t>(m)) << (16 * i);
+        nul = _mm_or_si128(nul, _mm_cmpeq_epi8(v, zero));
     }
+    Nul = _mm_movemask_epi8(nul) != 0;
     return mask;
 }
 #endif
 
-inline uint64_t BreakMask(const char* p)
+inline uint64_t BreakMask(const char* p, bool& Nul)
 {
 #ifdef __SSE2__
-    return BreakMaskSse2(p);
+    return BreakMaskSse2(p, Nul);
 #else
-    return BreakMaskPlain(p);
+    return BreakMaskPlain(p, Nul);
 #endif
 }
 
 // Calls Take(first, last) for every run of bytes without CR or LF in
-// [Begin, End), in order. The text goes 64 bytes at a time through BreakMask;
+// [Begin, End), in order, up to the first NUL, which ends the text as it
+// always has for these files. The text goes 64 bytes at a time through BreakMask;
 // a run starts at a non-break after a break (or at the start) and ends at a
 // break after a non-break, so the runs of a block come from two bit masks
 // without looking at the bytes again.
@@ -141,16 +151,23 @@ void ForEachRun(const char* Begin, const char* End, TakeRun& Take)
     };
 
     const char* p = Begin;
-    for (; End - p >= 64; p += 64)
-        block(p, BreakMask(p));
-    // The rest, padded with line ends: the padding closes the last run at the
-    // end of the text.
+    bool nul = false;
+    for (; End - p >= 64; p += 64) {
+        const uint64_t breaks = BreakMask(p, nul);
+        if (nul)
+            break;
+        block(p, breaks);
+    }
+    // The rest (up to a NUL), padded with line ends: the padding closes the
+    // last run at the end of the text.
+    if (const void* at = std::memchr(p, '\0', std::min<std::size_t>(static_cast<std::size_t>(End - p), 64)))
+        End = static_cast<const char*>(at);
     char tail[64];
     const std::size_t rest = static_cast<std::size_t>(End - p);
     if (rest)
         std::memcpy(tail, p, rest);
     std::memset(tail + rest, '\n', sizeof tail - rest);
-    block(p, BreakMask(tail));
+    block(p, BreakMask(tail, nul));
 }
 
 // About how many lines [Begin, End) holds (a little more, to spare a late
@@ -165,8 +182,9 @@ std::size_t EstimateLines(const char* Begin, const char* End)
         return most;
     std::size_t starts = 0;
     uint64_t breakBefore = 1;
+    bool nul; // the estimate may count past a NUL
     for (const char* p = Begin; p < Begin + Sample; p += 64) {
-        const uint64_t breaks = BreakMask(p);
+        const uint64_t breaks = BreakMask(p, nul);
         starts += static_cast<std::size_t>(__builtin_popcountll(~breaks & (breaks << 1 | breakBefore)));
         breakBefore = breaks >> 63;
     }
@@ -540,13 +558,9 @@ void TRequestFile::ParseLine(std::string_view Line, bool Owned)
 
 void TRequestFile::ParseText(std::string_view Text)
 {
-    // A NUL ends the text, as it always has for these files.
-    if (const void* nul = std::memchr(Text.data(), '\0', Text.size()))
-        Text = Text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - Text.data()));
-
     // Empty lines are dropped, so a CR LF pair may be taken as two breaks
     // around an empty line: the lines kept are exactly the runs of bytes
-    // without CR or LF.
+    // without CR or LF before the first NUL.
     const char* const begin = Text.data();
     const char* const end = begin + Text.size();
     // Regrowing the line list midway costs more than the rest of the load,
