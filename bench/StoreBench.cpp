@@ -6,6 +6,11 @@
 // Saving replaces the file safely (new file, flush, rename, flush the
 // folder), so it is shown against a plain write both with and without the
 // same flush.
+// Loads and plain reads alternate round by round, and the spread of the
+// per-round ratios shows how noisy the machine was. Both run in a warm
+// process, where freed memory is reused; the very first load in a fresh
+// process also pays for fresh pages, more of them than a plain read (the
+// line list is about as large as the text), which these ratios do not show.
 #include "store/TRequestFile.h"
 
 #include <algorithm>
