@@ -160,10 +160,12 @@ void ForEachRun(const char* Begin, const char* End, TakeRun& Take)
     }
     // The rest (up to a NUL), padded with line ends: the padding closes the
     // last run at the end of the text.
-    if (const void* at = std::memchr(p, '\0', std::min<std::size_t>(static_cast<std::size_t>(End - p), 64)))
-        End = static_cast<const char*>(at);
+    std::size_t rest = std::min<std::size_t>(static_cast<std::size_t>(End - p), 64);
+    if (rest) { // an empty text may have no address at all
+        if (const void* at = std::memchr(p, '\0', rest))
+            rest = static_cast<std::size_t>(static_cast<const char*>(at) - p);
+    }
     char tail[64];
-    const std::size_t rest = static_cast<std::size_t>(End - p);
     if (rest)
         std::memcpy(tail, p, rest);
     std::memset(tail + rest, '\n', sizeof tail - rest);
