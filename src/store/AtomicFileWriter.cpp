@@ -73,6 +73,36 @@ void SyncFolder(const std::string& Folder)
     ::close(fd);
 }
 
+// True when the regular file already holds exactly Bytes. Every storage file
+// is saved at start-up, mostly unchanged; comparing costs a read from the
+// page cache, rewriting costs two flushes to disk per file.
+bool HoldsExactly(const std::string& Path, const struct stat& Known, std::string_view Bytes)
+{
+    if (!S_ISREG(Known.st_mode) || static_cast<std::size_t>(Known.st_size) != Bytes.size())
+        return false;
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[65536];
+    std::size_t offset = 0;
+    bool same = true;
+    while (same) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // Shorter than it claimed, or unreadable: write it anew.
+            same = n == 0 && offset == Bytes.size();
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        same = got <= Bytes.size() - offset && Bytes.compare(offset, got, std::string_view(buffer, got)) == 0;
+        offset += got;
+    }
+    ::close(fd);
+    return same;
+}
+
 } // namespace
 
 AtomicFileWriter::~AtomicFileWriter() = default;
@@ -110,6 +140,8 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
             throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
         mode = old.st_mode & 07777;
         keepMode = true;
+        if (HoldsExactly(target, old, Bytes))
+            return;
     }
 
     static std::atomic<unsigned> counter{0};

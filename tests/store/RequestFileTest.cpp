@@ -5,6 +5,7 @@
 #include "store/TRequestFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -378,6 +379,35 @@ TEST(RequestFileDisk, SavingKeepsPermissionsAndLinks)
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadBytes(target), "[S]\r\nk=v\r\n\r\n");
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A file that already holds the image is left alone (no rewrite, no flush);
+// any difference, even one byte of the same length, is written.
+TEST(RequestFileDisk, SavingAnUnchangedFileLeavesItInPlace)
+{
+    TempDir dir;
+    const std::string path = dir.File("STORAGE.1.DAT");
+    WriteBytes(path, "[S]\r\nk=v\r\n\r\n");
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto before = inode();
+    TRequestFile f(path);
+    f.UpdateFile();
+    EXPECT_EQ(inode(), before);
+
+    WriteBytes(path, "[S]\r\nk=w\r\n\r\n");
+    f.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n");
+    EXPECT_NE(inode(), before);
+
+    // A layout that differs from the image (LF only) is normalised.
+    WriteBytes(path, "[S]\nk=v\n");
+    TRequestFile g(path);
+    g.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n");
 }
 
 TEST(RequestFileBadInput, GarbageHugeLinesAndNulsLoad)
