@@ -18,7 +18,7 @@ struct KnownAnswers {
 };
 
 // Published test vectors: SHA-256 of "abc" (FIPS 180-2) and the AES-256-GCM
-// case with additional data of the original GCM specification.
+// case with additional data from the published GCM test vectors.
 const KnownAnswers& StandardKnownAnswers();
 
 // True when encryption gives the expected ciphertext and tag, decryption gives
