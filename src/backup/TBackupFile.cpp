@@ -509,6 +509,13 @@ void TBackupFile::Collect(const std::string& item, std::vector<Source>& out, con
         const std::string lower = Lower(real);
         if (lower == archiveLower)
             continue;
+        // The archive reached by another name (a linked folder, a hard link)
+        // is still the archive: reading it while it is being written would
+        // never reach its end.
+        struct stat st {};
+        if (FArchiveKnown && ::stat(real.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == FArchiveDev
+            && static_cast<std::uint64_t>(st.st_ino) == FArchiveIno)
+            continue;
         if (std::any_of(out.begin(), out.end(), [&](const Source& x) { return x.ArchivedName == lower; }))
             continue;
         // No archive attribute here: an incremental backup takes every file.
@@ -525,6 +532,15 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     if (!stream) {
         std::error_code ec;
         archiveLower = Lower(fs::absolute(archive, ec).lexically_normal().string());
+    }
+    // An archive left from an earlier backup is rewritten in place, so its
+    // identity on disk tells it apart from the sources whatever its name.
+    FArchiveKnown = false;
+    struct stat archiveStat {};
+    if (!stream && ::stat(archive.c_str(), &archiveStat) == 0) {
+        FArchiveKnown = true;
+        FArchiveDev = static_cast<std::uint64_t>(archiveStat.st_dev);
+        FArchiveIno = static_cast<std::uint64_t>(archiveStat.st_ino);
     }
     std::vector<Source> sources;
     for (const auto& item : files)

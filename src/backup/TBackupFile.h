@@ -187,6 +187,9 @@ private:
     int FMissingVolume = 0;
 
     // writer state
+    bool FArchiveKnown = false;
+    std::uint64_t FArchiveDev = 0;
+    std::uint64_t FArchiveIno = 0;
     std::ostream* FOut = nullptr;
     std::unique_ptr<std::ostream> FOwnedOut;
     std::int64_t FVolumePos = 0;

@@ -836,6 +836,31 @@ TEST_F(BackupFileTest, CollectsPatternsSubfoldersWithoutDuplicatesOrTheArchiveIt
                                                LowerPath(src / "two.dat")}));
 }
 
+TEST_F(BackupFileTest, ArchiveReachedThroughALinkedFolderIsNotTakenIntoItself)
+{
+    // An archive from an earlier run, found again under another name. Read
+    // while it grows, it would never end: stored raw, each chunk adds more
+    // to the archive than it takes from it.
+    const std::string data = RandomBytes(600000, 7);
+    WriteAll(src / "a.bin", data);
+    WriteAll(src / "z.bkp", RandomBytes(1000, 8));
+    fs::create_directory_symlink(src, root / "link");
+    TBackupFile b;
+    Watch(b);
+    b.CompressionLevel = clNone;
+    // Bounds the run when the archive is taken in after all.
+    b.OnProgress = [&](TBackupFile* sender, const std::string&, TPercentage, bool& go) {
+        if (sender->ProcessedSize() > static_cast<std::int64_t>(4 * data.size()))
+            go = false;
+    };
+    const auto arc = (src / "z.bkp").string();
+    ASSERT_TRUE(b.Backup({(root / "link" / "*").string()}, arc));
+    const auto entries = archivecheck::Read(arc).Entries;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].Name, LowerPath(root / "link" / "a.bin"));
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(BackupFileTest, StreamModeRoundTripsThroughCallerStreams)
 {
     WriteAll(src / "ENTITY.DAT", "registry");
