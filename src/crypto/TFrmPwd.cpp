@@ -406,6 +406,10 @@ bool TFrmPwd::PasswordKeyPress(QLineEdit* Edit, QKeyEvent* Key)
     if (Key->matches(QKeySequence::Paste) || Key->matches(QKeySequence::Cut)
         || Key->matches(QKeySequence::Copy))
         return true;
+    // Tab and Shift+Tab carry a tab character as their text; they move the
+    // focus between the edits and must not be taken for a typed character.
+    if (Key->key() == Qt::Key_Tab || Key->key() == Qt::Key_Backtab)
+        return false;
     const QString text = Key->text();
     if (text.isEmpty())
         return false; // navigation and modifier keys: no character typed

@@ -229,6 +229,36 @@ TEST(TFrmPwd, KeyFilterAllowsOnlyDigitsAndCapitalsUpToSixteen)
     });
 }
 
+// The keyboard reports Tab and Shift+Tab with a tab character as their text;
+// the key filter must leave them to the dialog's focus movement.
+static void PressTab(QLineEdit* edit, bool back)
+{
+    const Qt::Key key = back ? Qt::Key_Backtab : Qt::Key_Tab;
+    const Qt::KeyboardModifiers mods = back ? Qt::ShiftModifier : Qt::NoModifier;
+    QKeyEvent press(QEvent::KeyPress, key, mods, QStringLiteral("\t"));
+    QApplication::sendEvent(edit, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, QStringLiteral("\t"));
+    QApplication::sendEvent(edit, &release);
+}
+
+TEST(TFrmPwd, TabMovesBetweenThePasswordEdits)
+{
+    TFrmPwd dialog;
+    RunDialog(dialog, pmChangePassword, [](TFrmPwd& d) {
+        d.activateWindow();
+        d.PWD->setFocus();
+        PressTab(d.PWD, false);
+        EXPECT_TRUE(d.NewPWD->hasFocus()) << "Tab goes on to the new password";
+        PressTab(d.NewPWD, false);
+        EXPECT_TRUE(d.ConfirmPWD->hasFocus());
+        PressTab(d.ConfirmPWD, true);
+        EXPECT_TRUE(d.NewPWD->hasFocus()) << "Shift+Tab goes back";
+        EXPECT_EQ(Text(d.PWD), "");
+        EXPECT_EQ(Text(d.NewPWD), "");
+        ClickButton(&d, "ButtonCancel");
+    });
+}
+
 TEST(TFrmPwd, NoContextMenuAndNoPaste)
 {
     TFrmPwd dialog;
