@@ -264,8 +264,23 @@ void TUsersData::Remove(int32_t Index)
     // The number the entity was loaded or added under: a record whose Index
     // field was never set (or was damaged) must not mark another entity, or
     // none, as deleted.
-    RegistryFile_.WriteBool(EntitySection(Numbers_[at]), "DELETED", true);
-    Save();
+    const std::string section = EntitySection(Numbers_[at]);
+    // Whether the key is there at all: a missing key gives each default back.
+    const std::string oldMark = RegistryFile_.ReadString(section, "DELETED", "0");
+    const bool hadMark = oldMark != "0" || RegistryFile_.ReadString(section, "DELETED", "1") == "0";
+    RegistryFile_.WriteBool(section, "DELETED", true);
+    try {
+        Save();
+    } catch (...) {
+        // The entity stays, so its mark must go too: a later save for any
+        // other reason would otherwise drop it from the registry for good
+        // after the user was told that removing it failed.
+        if (hadMark)
+            RegistryFile_.WriteString(section, "DELETED", oldMark);
+        else
+            RegistryFile_.DeleteKey(section, "DELETED");
+        throw;
+    }
 
     // A storage file that cannot be deleted stays; the entity goes all the same.
     ::unlink(Storages_[at]->FileName().c_str());

@@ -1,5 +1,6 @@
 // The entity registry and record: numbers versus positions, what reaches
 // ENTITY.DAT and the storage files, relocation, and the damaged-file cases.
+#include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
@@ -393,6 +394,37 @@ TEST_F(Registry, RemoveMarksTheEntitysOwnNumber)
     EXPECT_EQ(file.ReadString("Entity0", "DELETED", "none"), "none");
     TRequestFile again(EntityDat);
     EXPECT_EQ(TUsersData(again, AppDir).Count(), 1);
+}
+
+TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
+{
+    struct FailingWriter : AtomicFileWriter {
+        bool Fail = false;
+        void WriteFile(const std::string& FileName, std::string_view Bytes) override
+        {
+            if (Fail)
+                throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+            AtomicFileWriter::WriteFile(FileName, Bytes);
+        }
+    };
+    auto writer = std::make_shared<FailingWriter>();
+    TRequestFile file(EntityDat);
+    file.SetWriter(writer);
+    TUsersData reg(file, AppDir);
+    reg.Add();
+    reg.Add();
+    reg.Activate(2);
+    writer->Fail = true;
+    EXPECT_THROW(reg.Remove(2), EFCreateError);
+    EXPECT_EQ(reg.Count(), 2);
+    EXPECT_TRUE(Exists("STORAGE.2.DAT"));
+    EXPECT_EQ(file.ReadString("Entity2", "DELETED", "none"), "none");
+
+    // The next save, for whatever reason, must not carry the failed removal.
+    writer->Fail = false;
+    reg.Activate(1);
+    TRequestFile again(EntityDat);
+    EXPECT_EQ(TUsersData(again, AppDir).Count(), 2);
 }
 
 TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
