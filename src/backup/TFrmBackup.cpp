@@ -20,8 +20,10 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <exception>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -67,6 +69,30 @@ public:
 
 private:
     bool on_ = true;
+};
+
+// The archive component lets the dialog's events run between chunks; while
+// it works, only "Cancelar" may act. A second OK, a new path or the other tab
+// would start a second run on the same component and archive.
+class Busy {
+public:
+    explicit Busy(std::initializer_list<QWidget*> controls)
+    {
+        for (QWidget* c : controls) {
+            if (c && c->isEnabled()) {
+                c->setEnabled(false);
+                disabled_.push_back(c);
+            }
+        }
+    }
+    ~Busy()
+    {
+        for (QWidget* c : disabled_)
+            c->setEnabled(true);
+    }
+
+private:
+    std::vector<QWidget*> disabled_;
 };
 
 } // namespace
@@ -310,6 +336,7 @@ void TFrmBackup::DoBackup()
         return;
     }
 
+    Busy busy{ButtonOK, btnBrowse, TabControl1};
     WaitCursor cursor;
     std::vector<std::string> files;
     const QDir dir(ShownPath(ProgramDir));
@@ -348,6 +375,7 @@ void TFrmBackup::DoBackup()
 
 void TFrmBackup::DoRestore()
 {
+    Busy busy{ButtonOK, btnBrowse, TabControl1};
     WaitCursor cursor;
     BackupFile1.RestoreMode = rmAll;
     BackupFile1.RestoreFullPath = false;

@@ -350,6 +350,64 @@ TEST_F(BackupDialogTest, DisketteGetsVolumesAndAsksForTheNextDisk)
     EXPECT_TRUE(sample::ReadFile(app / "STORAGE.9.DAT") == big);
 }
 
+TEST_F(BackupDialogTest, ClicksDuringABackupDoNotStartAnotherOne)
+{
+    // Enough data for many progress steps, during which the dialog's events run.
+    std::mt19937 rng(5);
+    std::string big(3'000'000, '\0');
+    for (auto& c : big)
+        c = static_cast<char>(rng());
+    sample::WriteFile(app / "STORAGE.9.DAT", big);
+
+    TForm1 form(dir);
+    TFrmBackup frm(&form);
+    Answers answers;
+    const std::string archive = (app / "Backup" / "copia.bkp").string();
+    answers.Add(Answers::Choose(archive));
+    frm.btnBrowseClick();
+    ASSERT_TRUE(frm.ButtonOK->isEnabled());
+
+    // The user clicks OK, "..." and the other tab again while the copy runs.
+    int clicks = 0;
+    QTimer impatient;
+    impatient.setInterval(0);
+    QObject::connect(&impatient, &QTimer::timeout, [&] {
+        if (frm.ProgressBar1->isHidden() || clicks > 0)
+            return;
+        ++clicks;
+        frm.ButtonOK->click();
+        frm.btnBrowse->click();
+        // A tab can be clicked only while its bar takes input.
+        if (frm.TabControl1->isEnabled())
+            frm.TabControl1->setCurrentIndex(1);
+    });
+    impatient.start();
+    answers.Add(Answers::Click("OK")); // done
+    frm.ButtonOKClick();
+    impatient.stop();
+
+    EXPECT_EQ(clicks, 1) << "the clicks came while the copy ran";
+    EXPECT_EQ(answers.Unexpected, 0);
+    ASSERT_EQ(answers.Seen.size(), 2u);
+    EXPECT_EQ(answers.Seen[1], "Back Up realizado com sucesso !");
+    EXPECT_EQ(frm.TabControl1->currentIndex(), 0);
+    EXPECT_EQ(frm.BackupDestination, archive);
+    EXPECT_TRUE(frm.ButtonOK->isEnabled()) << "usable again afterwards";
+    EXPECT_TRUE(frm.btnBrowse->isEnabled());
+    EXPECT_TRUE(frm.TabControl1->isEnabled());
+
+    // The one archive written holds the data whole.
+    fs::remove(app / "STORAGE.9.DAT");
+    answers.Add(Answers::Choose(archive));
+    frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("OK")); // restored
+    answers.Add(Answers::Click("OK")); // restart
+    frm.ButtonOKClick();
+    ASSERT_GE(answers.Seen.size(), 4u);
+    EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
+    EXPECT_TRUE(sample::ReadFile(app / "STORAGE.9.DAT") == big);
+}
+
 TEST_F(BackupDialogTest, BackupActionOfTheMainWindowOpensTheDialog)
 {
     TForm1 form(dir);
