@@ -609,6 +609,12 @@ void TForm1::ViewEdited(TCustomItem* Item, QString& NewCaption)
 {
     if (!Item || !ActiveView)
         return;
+    // A certificate without a name gets no item at the next start, and could
+    // then no longer be selected for any step: the edit is undone.
+    if (NewCaption.isEmpty()) {
+        NewCaption = Item->text();
+        return;
+    }
     for (int row = 0; row < ActiveView->count(); ++row) {
         TCustomItem* other = ActiveView->Item(row);
         if (other != Item && other->text().compare(NewCaption, Qt::CaseInsensitive) == 0) {

@@ -152,6 +152,28 @@ TEST(CertificateViews, ConfirmingAnUnchangedNameShowsNothing)
     EXPECT_EQ(form.ActiveView->Item(0)->text(), QStringLiteral("Certificado 1"));
 }
 
+TEST(CertificateViews, EmptyNameIsRefusedSoTheCertificateStaysListed)
+{
+    // An empty name would give no item at the next start: the certificate
+    // would stay in the storage file with no icon to select it by.
+    Fixture f;
+    sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Created, 1, 2)});
+    const std::string before = sample::ReadFile(f.Dir() + "STORAGE.1.DAT");
+    {
+        TForm1 form(f.Dir());
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        form.ActiveView->setCurrentRow(1);
+        RenameSelected(form, QString());
+        EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
+        EXPECT_EQ(form.ActiveStorage->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
+        EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
+    }
+    TForm1 again(f.Dir());
+    ASSERT_EQ(again.ActiveView->count(), 2);
+    EXPECT_EQ(again.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
+}
+
 TEST(CertificateViews, RenameWithoutSelectionDoesNothing)
 {
     Fixture f;
