@@ -160,6 +160,19 @@ private:
     std::unique_ptr<char[]> buffer;
 };
 
+// Forces a finished volume onto its medium before the user is asked to take
+// the disk out, or before the backup is reported done. A volume that a
+// subclass kept somewhere other than a file has nothing to sync.
+bool SyncVolume(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
 } // namespace
 
 struct TBackupFile::ZState {
@@ -640,7 +653,13 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
         SetError(errCannotWriteArchive);
     }
     FOut = nullptr;
-    FOwnedOut.reset();
+    if (FOwnedOut) {
+        FOwnedOut.reset();
+        if (written && !SyncVolume(FVolume == 1 ? archive : VolumeName(archive, FVolume))) {
+            written = false;
+            SetError(errCannotWriteArchive);
+        }
+    }
 
     if (!tempPath.empty())
         ::unlink(tempPath.c_str());
@@ -734,6 +753,10 @@ void TBackupFile::BackupOneFile(const Source& src, const std::string& archive)
         }
         FOut = nullptr;
         FOwnedOut.reset();
+        if (!SyncVolume(FVolume - 1 == 1 ? archive : VolumeName(archive, FVolume - 1))) {
+            SetError(errCannotWriteArchive);
+            break;
+        }
         if (!AskDisk(FVolume)) {
             FContinue = false;
             break;
