@@ -241,12 +241,25 @@ void TForm1::RequestRemoveExecute()
     if (Dlg->Inform(Tr(Texts::EntityRemoveQuestion)) != mrOk)
         return;
 
-    Registry->Remove(Registry->ActiveIndex());
-    const int32_t active = Registry->ActiveIndex();
-    ActiveStorage = Registry->Storage(active);
-    ActiveView = Views->ShowView(active);
-    ActiveEntity = Registry->Entity(active);
-    ShowActiveEntityCaption(*this);
-    RefreshEntityList();
-    UpdateTip();
+    const auto followRegistry = [this] {
+        const int32_t active = Registry->ActiveIndex();
+        ActiveStorage = Registry->Storage(active);
+        ActiveView = Views->ShowView(active);
+        ActiveEntity = Registry->Entity(active);
+        ShowActiveEntityCaption(*this);
+        RefreshEntityList();
+        UpdateTip();
+    };
+    try {
+        Registry->Remove(Registry->ActiveIndex());
+    } catch (...) {
+        // A save that fails after the entity was dropped leaves its storage
+        // and record freed: the window must not keep them as the active ones.
+        try {
+            followRegistry();
+        } catch (...) {
+        }
+        throw;
+    }
+    followRegistry();
 }

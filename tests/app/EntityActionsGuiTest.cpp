@@ -4,6 +4,8 @@
 #include "app/TForm1.h"
 
 #include "app/TViews.h"
+#include "store/AtomicFileWriter.h"
+#include "store/StoreErrors.h"
 #include "store/TFrmRequest.h"
 #include "store/TFrmRequestTestSupport.h"
 #include "store/TRequestFile.h"
@@ -377,6 +379,49 @@ TEST_F(EntityActionsTest, RemovingTheActiveEntityActivatesTheOneBefore)
     ASSERT_EQ(window->cbxEntity->count(), 2);
     EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PRIMEIRA (11222333000181)"));
     EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - TERCEIRA (11444777000161)"));
+    EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
+}
+
+namespace {
+// Lets the first writes through, then refuses every other one.
+class FailingAfterWriter : public AtomicFileWriter {
+public:
+    explicit FailingAfterWriter(int allowed) : allowed_(allowed) {}
+    void WriteFile(const std::string& FileName, std::string_view Bytes) override
+    {
+        if (allowed_-- > 0)
+            return AtomicFileWriter::WriteFile(FileName, Bytes);
+        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+    }
+
+private:
+    int allowed_;
+};
+} // namespace
+
+TEST_F(EntityActionsTest, RemovalWhoseLastSaveFailsLeavesTheWindowOnALiveEntity)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    ASSERT_EQ(window->Registry->ActiveIndex(), 2);
+
+    // The entity is marked deleted and dropped; saving the new count fails.
+    window->RegistryFile->SetWriter(std::make_shared<FailingAfterWriter>(1));
+    ModalScript script;
+    script.Press(QStringLiteral("OK")).Press(QStringLiteral("OK"));
+    window->RequestRemove->trigger();
+    window->RegistryFile->SetWriter(nullptr);
+    ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
+    EXPECT_TRUE(script.texts[1].contains(QStringLiteral("Cannot create file"))) << script.texts[1].toStdString();
+
+    // The window follows what the registry now holds: no freed storage or
+    // record stays active, the selector lists the live entities.
+    ASSERT_EQ(window->Registry->Count(), 1);
+    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(window->Registry->ActiveIndex()));
+    EXPECT_EQ(window->ActiveEntity, window->Registry->Entity(window->Registry->ActiveIndex()));
+    EXPECT_EQ(window->ActiveView, window->Views->View(window->Registry->ActiveIndex()));
+    EXPECT_EQ(window->cbxEntity->count(), 1);
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 }
 
