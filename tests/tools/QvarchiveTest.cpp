@@ -146,6 +146,10 @@ TEST_F(QvarchiveTest, VerifyFailsOnMissingVolumeDamageAndTruncation)
     EXPECT_EQ(Tool("restore " + P(root / "none.bkp") + " " + P(root / "out")).code, 1);
     EXPECT_EQ(Tool("frobnicate").code, 2);
     EXPECT_EQ(Tool("create -l fast x y").code, 2);
+    // A pattern that matches nothing is a failure, not an empty success.
+    r = Tool("create " + P(root / "empty.bkp") + " " + P(root / "data" / "*.NOPE"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("no file matched"), std::string::npos) << r.out;
 }
 
 TEST_F(QvarchiveTest, RestoreModeAndFullPathOptions)

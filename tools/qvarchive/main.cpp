@@ -215,6 +215,12 @@ int Create(std::vector<std::string> args)
     }
     std::printf("%s: %d file%s, %lld bytes\n", archive.c_str(), b.ProcessedFiles(), b.ProcessedFiles() == 1 ? "" : "s",
                 static_cast<long long>(b.ProcessedSize()));
+    // An archive of nothing is valid, but from the command line it is almost
+    // always a mistyped pattern: say so in the exit code.
+    if (b.ProcessedFiles() == 0) {
+        std::fprintf(stderr, "qvarchive: no file matched; %s holds no files\n", archive.c_str());
+        return 1;
+    }
     return 0;
 }
 
