@@ -165,19 +165,34 @@ void TForm1::RequestAddExecute()
             // The number stays used: the entity is marked deleted, never
             // issued again, and its storage file goes.
             record->Index = Registry->CountAll();
-            Registry->Remove(Registry->Count());
             // Back to the entity that was shown before, so that the window
             // and the registry name the same active entity.
-            if (previous > 0 && previous <= Registry->Count()) {
-                ActiveEntity = Registry->Activate(previous);
-                ActiveStorage = Registry->Storage(previous);
-                ActiveView = Views->ShowView(previous);
-            } else if (Registry->Count() == 0) {
-                ActiveEntity = nullptr;
-                ActiveStorage = nullptr;
-                ActiveView = nullptr;
+            const auto backToPrevious = [&] {
+                if (previous > 0 && previous <= Registry->Count()) {
+                    ActiveStorage = Registry->Storage(previous);
+                    ActiveView = Views->ShowView(previous);
+                    ActiveEntity = Registry->Entity(previous);
+                    Registry->Activate(previous);
+                } else if (Registry->Count() == 0) {
+                    ActiveEntity = nullptr;
+                    ActiveStorage = nullptr;
+                    ActiveView = nullptr;
+                }
+                RefreshEntityList();
+            };
+            try {
+                Registry->Remove(Registry->Count());
+            } catch (...) {
+                // Also when a save fails once the entity was dropped: the
+                // registry would otherwise keep another entity active than
+                // the one the window shows.
+                try {
+                    backToPrevious();
+                } catch (...) {
+                }
+                throw;
             }
-            RefreshEntityList();
+            backToPrevious();
         }
     });
 }

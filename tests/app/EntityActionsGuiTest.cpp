@@ -425,6 +425,38 @@ TEST_F(EntityActionsTest, RemovalWhoseLastSaveFailsLeavesTheWindowOnALiveEntity)
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 }
 
+TEST_F(EntityActionsTest, CancelledNewEntityWhoseRemovalSaveFailsStillReturnsToTheEntityShown)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    window->cbxEntity->setCurrentIndex(0);
+    window->cbxEntityChange();
+    ASSERT_EQ(window->Registry->ActiveIndex(), 1);
+
+    // The saves of adding and activating the new entity and of its DELETED
+    // mark go through; saving the new count then fails.
+    window->RegistryFile->SetWriter(std::make_shared<FailingAfterWriter>(4));
+    ModalScript script;
+    script.Then([](QWidget* dialog) {
+        if (auto* form = qobject_cast<TFrmRequest*>(dialog))
+            QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+    });
+    script.Press(QStringLiteral("OK"));
+    window->RequestAdd->trigger();
+    window->RegistryFile->SetWriter(nullptr);
+    ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
+    EXPECT_TRUE(script.texts[1].contains(QStringLiteral("Cannot create file"))) << script.texts[1].toStdString();
+
+    // The window and the registry name the entity shown before.
+    ASSERT_EQ(window->Registry->Count(), 2);
+    EXPECT_EQ(window->Registry->ActiveIndex(), 1);
+    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
+    EXPECT_EQ(window->ActiveEntity, window->Registry->Entity(1));
+    EXPECT_EQ(window->ActiveView, window->Views->View(1));
+    EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
+}
+
 TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsOwnSection)
 {
     // The program ended while the new-entity form was open: the entity has
