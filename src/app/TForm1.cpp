@@ -374,8 +374,7 @@ void TForm1::FormCreate()
             AddCertificateItem(id, ActiveStorage->ReadString(id, "Name", ""));
     }
 
-    ActiveView = Views->ShowView(Registry->ActiveIndex());
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    FollowEntity(Registry->ActiveIndex());
     resize(640, 400);
     CentreOnScreen();
     UpdateTip();
@@ -434,8 +433,18 @@ void TForm1::FillEntityList()
 
 void TForm1::SetActiveCaption()
 {
-    setWindowTitle(Tr(Texts::AppTitle) + Tr(Texts::ActiveEntityCaption) +
-                   FromAnsi(ActiveEntity ? ActiveEntity->Razao : std::string()));
+    if (!ActiveEntity) {
+        setWindowTitle(Tr(Texts::AppTitle));
+        return;
+    }
+    setWindowTitle(Tr(Texts::AppTitle) + Tr(Texts::ActiveEntityCaption) + FromAnsi(ActiveEntity->Razao));
+}
+
+void TForm1::FollowEntity(int32_t Position)
+{
+    ActiveEntity = Registry->Entity(Position);
+    ActiveView = Views->ShowView(Position);
+    ActiveStorage = Registry->Storage(Position);
 }
 
 void TForm1::UpdateActionStates(bool ClosingStep)
@@ -538,12 +547,9 @@ void TForm1::cbxEntityChange()
     TUserData* entity = Registry->ActivateByInscription(inscription);
     if (!entity)
         return;
-    const int index = Registry->ActiveIndex();
-    ActiveEntity = entity;
-    ActiveView = Views->ShowView(index);
-    ActiveStorage = Registry->Storage(index);
+    FollowEntity(Registry->ActiveIndex());
     SetActiveCaption();
-    RegistryFile->WriteInteger(kGeneral, "ActiveIndex", index);
+    RegistryFile->WriteInteger(kGeneral, "ActiveIndex", Registry->ActiveIndex());
     RegistryFile->UpdateFile();
     UpdateActionStates(true);
     UpdateTip();

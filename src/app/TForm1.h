@@ -160,7 +160,11 @@ private:
     // The action rule, with the test for "there are entities" given.
     void ApplyActionRule(bool HaveEntities, bool ClosingStep);
     void FillEntityList();
+    // The caption names the active entity, or only the program with none.
     void SetActiveCaption();
+    // Points ActiveEntity, ActiveView and ActiveStorage at the entity at
+    // Position (all null for position 0), and shows its view.
+    void FollowEntity(int32_t Position);
     void ReportStartFailure(const std::exception& e);
     // Runs a handler; a failure it does not catch itself is shown in a plain
     // message box and the program carries on.

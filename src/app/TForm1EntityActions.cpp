@@ -94,33 +94,28 @@ int32_t EntityNumber(const TUserData& Data, const TRequestFile& Storage)
     return int32_t(std::stol(digits));
 }
 
-// Runs Body, then saves ENTITY.DAT, also when Body raises;
-// a failing save while another failure is on its way does not hide that one.
-template <typename F>
-void ThenSaveRegistry(TRequestFile& RegistryFile, F&& Body)
+// Runs Body, then After, also when Body raises; a failing After while
+// Body's failure is on its way does not hide that one.
+template <typename F, typename G>
+void ThenAlways(F&& Body, G&& After)
 {
     try {
         Body();
     } catch (...) {
         try {
-            RegistryFile.UpdateFile();
+            After();
         } catch (...) {
         }
         throw;
     }
-    RegistryFile.UpdateFile();
+    After();
 }
 
-// The window's caption names the active entity; after registering,
-// correcting or removing one it must follow.
-void ShowActiveEntityCaption(TForm1& Form)
+// Every entity action ends with ENTITY.DAT on disk, whatever happened.
+template <typename F>
+void ThenSaveRegistry(TRequestFile& RegistryFile, F&& Body)
 {
-    QString caption = Tr(Texts::AppTitle);
-    if (Form.Registry && Form.Registry->ActiveIndex() > 0) {
-        if (const TUserData* entity = Form.Registry->Entity(Form.Registry->ActiveIndex()))
-            caption += Tr(Texts::ActiveEntityCaption) + FromAnsi(entity->Razao);
-    }
-    Form.setWindowTitle(caption);
+    ThenAlways(Body, [&] { RegistryFile.UpdateFile(); });
 }
 
 } // namespace
@@ -158,7 +153,7 @@ void TForm1::RequestAddExecute()
             FileNew->setEnabled(haveEntities);
             FileDeal->setEnabled(haveEntities);
             RequestFill->setEnabled(haveEntities);
-            ShowActiveEntityCaption(*this);
+            SetActiveCaption();
             RefreshEntityList();
             UpdateTip();
         } else {
@@ -167,32 +162,20 @@ void TForm1::RequestAddExecute()
             record->Index = Registry->CountAll();
             // Back to the entity that was shown before, so that the window
             // and the registry name the same active entity.
-            const auto backToPrevious = [&] {
-                if (previous > 0 && previous <= Registry->Count()) {
-                    ActiveStorage = Registry->Storage(previous);
-                    ActiveView = Views->ShowView(previous);
-                    ActiveEntity = Registry->Entity(previous);
-                    Registry->Activate(previous);
-                } else if (Registry->Count() == 0) {
-                    ActiveEntity = nullptr;
-                    ActiveStorage = nullptr;
-                    ActiveView = nullptr;
-                }
-                RefreshEntityList();
-            };
-            try {
-                Registry->Remove(Registry->Count());
-            } catch (...) {
-                // Also when a save fails once the entity was dropped: the
-                // registry would otherwise keep another entity active than
-                // the one the window shows.
-                try {
-                    backToPrevious();
-                } catch (...) {
-                }
-                throw;
-            }
-            backToPrevious();
+            // Also when a save fails once the entity was dropped: the
+            // registry would otherwise keep another entity active than the
+            // one the window shows.
+            ThenAlways([&] { Registry->Remove(Registry->Count()); },
+                       [&] {
+                           // The window first: activating saves, and may fail.
+                           if (previous > 0 && previous <= Registry->Count()) {
+                               FollowEntity(previous);
+                               Registry->Activate(previous);
+                           } else if (Registry->Count() == 0) {
+                               FollowEntity(0);
+                           }
+                           RefreshEntityList();
+                       });
         }
     });
 }
@@ -242,7 +225,7 @@ void TForm1::RequestFillExecute()
         const bool haveEntities = Registry->Count() >= 1;
         FileNew->setEnabled(haveEntities);
         FileDeal->setEnabled(haveEntities);
-        ShowActiveEntityCaption(*this);
+        SetActiveCaption();
         RefreshEntityList();
         UpdateTip();
     });
@@ -256,25 +239,13 @@ void TForm1::RequestRemoveExecute()
     if (Dlg->Inform(Tr(Texts::EntityRemoveQuestion)) != mrOk)
         return;
 
-    const auto followRegistry = [this] {
-        const int32_t active = Registry->ActiveIndex();
-        ActiveStorage = Registry->Storage(active);
-        ActiveView = Views->ShowView(active);
-        ActiveEntity = Registry->Entity(active);
-        ShowActiveEntityCaption(*this);
-        RefreshEntityList();
-        UpdateTip();
-    };
-    try {
-        Registry->Remove(Registry->ActiveIndex());
-    } catch (...) {
-        // A save that fails after the entity was dropped leaves its storage
-        // and record freed: the window must not keep them as the active ones.
-        try {
-            followRegistry();
-        } catch (...) {
-        }
-        throw;
-    }
-    followRegistry();
+    // A save that fails after the entity was dropped leaves its storage and
+    // record freed: the window must not keep them as the active ones.
+    ThenAlways([&] { Registry->Remove(Registry->ActiveIndex()); },
+               [&] {
+                   FollowEntity(Registry->ActiveIndex());
+                   SetActiveCaption();
+                   RefreshEntityList();
+                   UpdateTip();
+               });
 }
