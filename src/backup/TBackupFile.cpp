@@ -664,6 +664,13 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     if (!tempPath.empty())
         ::unlink(tempPath.c_str());
     const bool result = written && FContinue && FError == errNone;
+    return EndRun(result);
+}
+
+// The common end of a backup and a restore: the bar full, the component
+// free again, and any error reported once.
+bool TBackupFile::EndRun(bool Result)
+{
     if (OnProgress) {
         bool go = true;
         OnProgress(this, "", 100, go);
@@ -671,7 +678,7 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     FCurrentFile.clear();
     FBusy = false;
     ReportError();
-    return result;
+    return Result;
 }
 
 void TBackupFile::BackupOneFile(const Source& src, const std::string& archive)
@@ -1172,12 +1179,5 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
 
     rs.Close();
     const bool result = FError == errNone && FContinue;
-    if (OnProgress) {
-        bool go = true;
-        OnProgress(this, "", 100, go);
-    }
-    FCurrentFile.clear();
-    FBusy = false;
-    ReportError();
-    return result;
+    return EndRun(result);
 }

@@ -156,6 +156,7 @@ private:
     void Pump();
     void Progress(const std::string& name, std::int64_t done);
     void ReportError();
+    bool EndRun(bool Result);
     bool AskDisk(int volume);
 
     // writer

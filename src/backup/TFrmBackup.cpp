@@ -21,6 +21,7 @@
 
 #include <cstdlib>
 #include <initializer_list>
+#include <optional>
 #include <exception>
 #include <filesystem>
 #include <vector>
@@ -94,6 +95,23 @@ public:
 private:
     std::vector<QWidget*> disabled_;
 };
+
+// Runs the archive with the hourglass on. A failure the archive raises
+// (rather than reports) stops it, is shown, and gives no result.
+template <typename Run, typename ShowFailure>
+std::optional<bool> RunArchive(WaitCursor& Cursor, TBackupFile& Archive, Run&& Work, ShowFailure&& Show)
+{
+    try {
+        const bool ok = Work();
+        Cursor.Restore();
+        return ok;
+    } catch (const std::exception& e) {
+        Cursor.Restore();
+        Archive.Stop();
+        Show(QString::fromUtf8(e.what()));
+        return std::nullopt;
+    }
+}
 
 } // namespace
 
@@ -359,17 +377,11 @@ void TFrmBackup::DoBackup()
                             || BackupDestination.compare(0, driveA.size(), driveA) == 0;
     BackupFile1.MaxSize = onDiskette ? 1400000 : 0;
 
-    bool ok = false;
-    try {
-        ok = BackupFile1.Backup(files, BackupDestination);
-    } catch (const std::exception& e) {
-        cursor.Restore();
-        BackupFile1.Stop();
-        ShowError(QString::fromUtf8(e.what()));
+    const auto ok = RunArchive(cursor, BackupFile1, [&] { return BackupFile1.Backup(files, BackupDestination); },
+                               [this](const QString& text) { ShowError(text); });
+    if (!ok)
         return;
-    }
-    cursor.Restore();
-    ShowMessage(Tr(ok ? Texts::BkBackupDone : Texts::BkBackupFailed), this);
+    ShowMessage(Tr(*ok ? Texts::BkBackupDone : Texts::BkBackupFailed), this);
     BackupFile1.Stop();
 }
 
@@ -379,18 +391,12 @@ void TFrmBackup::DoRestore()
     WaitCursor cursor;
     BackupFile1.RestoreMode = rmAll;
     BackupFile1.RestoreFullPath = false;
-    bool ok = false;
-    try {
-        ok = BackupFile1.Restore(RestoreSource, ProgramDir);
-    } catch (const std::exception& e) {
-        // An archive that cannot be read changed nothing: no restart.
-        cursor.Restore();
-        BackupFile1.Stop();
-        ShowError(QString::fromUtf8(e.what()));
+    // An archive that cannot be read changed nothing: no restart.
+    const auto ok = RunArchive(cursor, BackupFile1, [&] { return BackupFile1.Restore(RestoreSource, ProgramDir); },
+                               [this](const QString& text) { ShowError(text); });
+    if (!ok)
         return;
-    }
-    cursor.Restore();
-    ShowMessage(Tr(ok ? Texts::BkRestoreDone : Texts::BkRestoreFailed), this);
+    ShowMessage(Tr(*ok ? Texts::BkRestoreDone : Texts::BkRestoreFailed), this);
     BackupFile1.Stop();
 
     ShowInformation(Tr(Texts::BkRestart));
