@@ -10,7 +10,7 @@
 // nothing left to do; the parent measures from process start to that line.
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/Text1252.h"
 
 #include <QApplication>

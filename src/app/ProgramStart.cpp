@@ -3,7 +3,7 @@
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
 #include "crypto/TRSAMedia.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/Text1252.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "app/QuorvexApplication.h"
 
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 

@@ -16,7 +16,8 @@
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
-#include "store/Texts.h"
+#include "base/EntityNaming.h"
+#include "base/Texts.h"
 #include "ui/Text1252.h"
 
 namespace {
@@ -71,7 +72,7 @@ void WriteEntitySection(const TUserData& Data, TRequestFile& Registry, const std
 
 std::string EntitySection(int32_t Number)
 {
-    return "Entity" + std::to_string(Number);
+    return EntityNaming::SectionName(Number);
 }
 
 // The entity number of a registered entity. Its record carries it once the
@@ -83,15 +84,7 @@ int32_t EntityNumber(const TUserData& Data, const TRequestFile& Storage)
 {
     if (Data.Index > 0)
         return Data.Index;
-    const std::string name = TUsersData::FilePart(Storage.FileName());
-    const std::string prefix = "STORAGE.", suffix = ".DAT";
-    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return 0;
-    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    return int32_t(std::stol(digits));
+    return EntityNaming::StorageFileNumber(EntityNaming::FilePart(Storage.FileName()));
 }
 
 // Runs Body, then After, also when Body raises; a failing After while

@@ -10,7 +10,7 @@
 // shown and the pending error stays readable through ErrorCode().
 //
 // File format: docs/backup-archive-format.md.
-#include "store/Exception.h"
+#include "base/Exception.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "backup/TFrmBackup.h"
 
 #include "app/TForm1.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 

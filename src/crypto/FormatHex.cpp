@@ -1,6 +1,6 @@
 #include "crypto/FormatHex.h"
 
-#include "store/Texts.h"
+#include "base/Texts.h"
 
 #include <array>
 #include <new>

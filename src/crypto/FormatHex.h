@@ -3,7 +3,7 @@
 // blocks, public keys, signatures and fingerprints are kept in the text data
 // files. Bytes are std::string (any value, NULs included); a "stream" is any
 // std::istream, read whole from its start.
-#include "store/Exception.h"
+#include "base/Exception.h"
 
 #include <istream>
 #include <memory>

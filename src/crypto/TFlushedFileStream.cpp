@@ -1,7 +1,7 @@
 #include "crypto/TFlushedFileStream.h"
 
 #include "crypto/FormatText.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 
 #include <cerrno>
 #include <cstring>
@@ -15,7 +15,7 @@ TFlushedFileStream::TFlushedFileStream(const std::string& FileName) : FFileName(
         FHandle = ::open(FileName.c_str(), O_WRONLY | O_CLOEXEC);
     } while (FHandle < 0 && errno == EINTR);
     if (FHandle < 0)
-        throw EFOpenError(StoreErrors::CannotOpenFile(FileName) + ". " + std::strerror(errno));
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName) + ". " + std::strerror(errno));
 }
 
 TFlushedFileStream::~TFlushedFileStream()
@@ -35,7 +35,7 @@ int64_t TFlushedFileStream::Size() const
 {
     struct stat st {};
     if (FHandle < 0 || ::fstat(FHandle, &st) != 0)
-        throw EWriteError(StoreErrors::StreamWriteError());
+        throw EWriteError(FileErrors::StreamWriteError());
     return static_cast<int64_t>(st.st_size);
 }
 
@@ -47,7 +47,7 @@ void TFlushedFileStream::Write(const void* Buffer, std::size_t Count)
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            throw EWriteError(StoreErrors::StreamWriteError());
+            throw EWriteError(FileErrors::StreamWriteError());
         data += written;
         Count -= static_cast<std::size_t>(written);
         FPosition += written;

@@ -1,7 +1,7 @@
 #pragma once
 // A write-only stream over an existing file that can force what was written
 // to the disk. Used by WipeFile, which overwrites a key file in place.
-#include "store/StoreErrors.h"
+#include "base/FileErrors.h"
 
 #include <cstdint>
 #include <string>

@@ -3,7 +3,7 @@
 #include "crypto/FormatText.h"
 #include "crypto/Wipe.h"
 #include "help/TDialog.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/Text1252.h"
 
 #include <QApplication>

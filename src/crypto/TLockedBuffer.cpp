@@ -1,7 +1,7 @@
 #include "crypto/TLockedBuffer.h"
 
 #include "crypto/FormatText.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 
 #include <cerrno>
 #include <sys/mman.h>

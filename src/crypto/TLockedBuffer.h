@@ -3,7 +3,7 @@
 // memory, so that a typed password is never paged out. The block is left out
 // of core dumps as well. It is not cleared on release: its owner clears it
 // first (ZeroBuffer) while it still holds the secret.
-#include "store/Exception.h"
+#include "base/Exception.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "crypto/TLockedBuffer.h"
 #include "crypto/Wipe.h"
 #include "kit/HlKit.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 
 #include <algorithm>
 #include <cerrno>

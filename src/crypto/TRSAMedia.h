@@ -9,7 +9,7 @@
 // Every failure is one of the exceptions below (or a plain Exception where
 // said); a failing kit result is appended to the message in decimal.
 #include "crypto/KitLibraries.h"
-#include "store/Exception.h"
+#include "base/Exception.h"
 #include "store/TUserData.h"
 
 #include <array>

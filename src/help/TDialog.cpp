@@ -1,7 +1,7 @@
 #include "help/TDialog.h"
 
 #include "help/TFrmSimpleDialog.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/Pictures.h"
 #include "ui/Text1252.h"
 

@@ -1,7 +1,7 @@
 #include "help/TFrmAbout.h"
 
 #include "Version.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/Text1252.h"
 
 #include <QGridLayout>

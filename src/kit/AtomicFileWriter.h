@@ -1,8 +1,6 @@
 #pragma once
-// Replaces a file so that a crash at any moment leaves either the old or the
-// new content under the name, never a mix: the bytes go to a new file in the
-// same folder, are flushed to disk, the new file is renamed over the old one
-// and the folder is flushed.
+// Key files are replaced through the base's safe replace (compiled into the
+// kit: no exception crosses its C functions).
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "kit/SeedDialog.h"
 
-#include "store/Texts.h"
+#include "base/Texts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

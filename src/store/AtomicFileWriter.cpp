@@ -1,6 +1,7 @@
 #include "store/AtomicFileWriter.h"
 
-#include "store/StoreErrors.h"
+#include "base/FileErrors.h"
+#include "base/SafeReplace.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,66 +13,24 @@
 
 namespace {
 
-// Closes and removes the half-made file unless it was renamed into place.
-class TempFile {
+// Data files hold keys (encrypted, but still): nobody but their owner reads
+// them, whatever mode they were found with.
+constexpr mode_t NotForOthers = 0077;
+
+// The base writer, with its writes sent through the store's seam.
+class SeamWriter : public SafeReplace::Writer {
 public:
-    TempFile(int Fd, std::string Path) : Fd_(Fd), Path_(std::move(Path)) {}
-    ~TempFile()
+    explicit SeamWriter(AtomicFileWriter& Owner) : Owner_(Owner) {}
+
+protected:
+    ssize_t WriteSome(int Fd, const void* Data, std::size_t Size) override
     {
-        if (Fd_ >= 0)
-            ::close(Fd_);
-        if (!Path_.empty())
-            ::unlink(Path_.c_str());
+        return Owner_.WriteSomeBytes(Fd, static_cast<const char*>(Data), Size);
     }
-    int Fd() const { return Fd_; }
-    const std::string& Path() const { return Path_; }
-    bool Close()
-    {
-        const int rc = ::close(Fd_);
-        Fd_ = -1;
-        return rc == 0;
-    }
-    void Keep() { Path_.clear(); }
 
 private:
-    int Fd_;
-    std::string Path_;
+    AtomicFileWriter& Owner_;
 };
-
-// A symbolic link stays a link: the file it points at is the one replaced.
-std::string ResolveTarget(const std::string& FileName)
-{
-    struct stat st {};
-    if (::lstat(FileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(FileName.c_str(), resolved))
-            return resolved;
-    }
-    return FileName;
-}
-
-void SplitPath(const std::string& Path, std::string& Folder, std::string& Name)
-{
-    const auto slash = Path.find_last_of('/');
-    if (slash == std::string::npos) {
-        Folder = ".";
-        Name = Path;
-    } else {
-        Folder = slash == 0 ? "/" : Path.substr(0, slash);
-        Name = Path.substr(slash + 1);
-    }
-}
-
-void SyncFolder(const std::string& Folder)
-{
-    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    // The new content is already in place; a folder that cannot be flushed
-    // (some file systems refuse) only weakens durability after a power cut.
-    ::fsync(fd);
-    ::close(fd);
-}
 
 // True when the regular file already holds exactly Bytes. Every storage file
 // is saved at start-up, mostly unchanged; comparing costs a read from the
@@ -113,6 +72,11 @@ AtomicFileWriter& AtomicFileWriter::Default()
     return writer;
 }
 
+long AtomicFileWriter::WriteSomeBytes(int Fd, const char* Data, std::size_t Size)
+{
+    return WriteSome(Fd, Data, Size);
+}
+
 long AtomicFileWriter::WriteSome(int Fd, const char* Data, std::size_t Size)
 {
     return static_cast<long>(::write(Fd, Data, Size));
@@ -120,61 +84,28 @@ long AtomicFileWriter::WriteSome(int Fd, const char* Data, std::size_t Size)
 
 void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view Bytes)
 {
-    if (FileName.empty())
-        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
-    const std::string target = ResolveTarget(FileName);
-    std::string folder, name;
-    SplitPath(target, folder, name);
-    if (name.empty())
-        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+    if (FileName.empty() || FileName.back() == '/')
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
 
-    // Keep the permissions of the file being replaced; a new one gets the
-    // usual 0666 less the umask.
-    mode_t mode = 0666;
-    bool keepMode = false;
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        // A folder is not a file, and a file its owner made read-only must
-        // stay as it is, even though the folder would allow replacing it.
-        if (S_ISDIR(old.st_mode) || ::access(target.c_str(), W_OK) != 0)
-            throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
-        mode = old.st_mode & 07777;
-        keepMode = true;
-        if (HoldsExactly(target, old, Bytes))
-            return;
+    if (::stat(FileName.c_str(), &old) == 0 && !S_ISDIR(old.st_mode) &&
+        ::access(FileName.c_str(), W_OK) == 0 && HoldsExactly(FileName, old, Bytes)) {
+        if (old.st_mode & NotForOthers)
+            ::chmod(FileName.c_str(), old.st_mode & 07777 & ~NotForOthers);
+        return;
     }
 
-    static std::atomic<unsigned> counter{0};
-    int fd = -1;
-    std::string tempPath;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempPath = folder + "/." + name + "." + std::to_string(::getpid()) + "."
-            + std::to_string(counter++) + ".tmp";
-        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
-    TempFile temp(fd, tempPath);
-    if (keepMode)
-        ::fchmod(fd, mode);
-
-    const char* data = Bytes.data();
-    std::size_t left = Bytes.size();
-    while (left > 0) {
-        const long n = WriteSome(fd, data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw EWriteError(StoreErrors::StreamWriteError());
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || !temp.Close())
-        throw EWriteError(StoreErrors::StreamWriteError());
-    if (::rename(temp.Path().c_str(), target.c_str()) != 0)
-        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
-    temp.Keep();
-    SyncFolder(folder);
+    SeamWriter writer(*this);
+    SafeReplace::Options options;
+    options.NewFileMode = 0600;
+    options.RemoveBits = NotForOthers;
+    if (writer.Begin(FileName, options) != 0)
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
+    if (writer.Write(Bytes.data(), Bytes.size()) != 0)
+        throw EWriteError(FileErrors::StreamWriteError());
+    const int committed = writer.Commit();
+    if (committed == EIO || committed == ENOSPC || committed == EDQUOT)
+        throw EWriteError(FileErrors::StreamWriteError());
+    if (committed != 0)
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
 }

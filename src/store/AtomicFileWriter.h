@@ -1,7 +1,7 @@
 #pragma once
-// Replaces a file's content so that a crash or a failed write never leaves a
-// shortened file: the bytes go to a new file in the same folder, which is
-// flushed to disk and renamed over the old one; then the folder is flushed.
+// Replaces a data file's content through the base's safe replace, in the
+// store's exceptions. A file that already holds exactly the new bytes is left
+// in place (every storage file is saved at start-up, mostly unchanged).
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -19,6 +19,9 @@ public:
 
     // The writer used when none is set on a file object.
     static AtomicFileWriter& Default();
+
+    // Forwards to WriteSome for the base writer.
+    long WriteSomeBytes(int Fd, const char* Data, std::size_t Size);
 
 protected:
     // Seam for tests: writes up to Size bytes to Fd; returns the count written

@@ -22,7 +22,7 @@
 
 #include "help/TDialog.h"
 #include "store/TUsersData.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 

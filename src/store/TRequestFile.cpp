@@ -218,12 +218,12 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
         // A file that is not there is simply an empty one.
         if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
             return;
-        throw EFOpenError(StoreErrors::CannotOpenFile(FileName));
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
     }
     const FileCloser closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
-        throw EFOpenError(StoreErrors::CannotOpenFile(FileName));
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
     // Read straight into the arena: the loaded lines point into this buffer.
     // One spare byte lets the end of the file show without a second buffer.
     std::size_t capacity = (st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1;
@@ -241,7 +241,7 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw EFOpenError(StoreErrors::CannotOpenFile(FileName));
+            throw EFOpenError(FileErrors::CannotOpenFile(FileName));
         if (n == 0)
             break;
         used += static_cast<std::size_t>(n);

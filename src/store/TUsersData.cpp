@@ -1,7 +1,8 @@
 #include "store/TUsersData.h"
 
+#include "base/EntityNaming.h"
 #include "store/StoreErrors.h"
-#include "store/Texts.h"
+#include "base/Texts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,41 +16,19 @@ const std::string General = "General";
 
 std::string EntitySection(int32_t n)
 {
-    return "Entity" + std::to_string(n);
+    return EntityNaming::SectionName(n);
 }
 
-// The entity number of a section named Entity<n> (any letter case, n in
-// decimal without leading zeros), or 0 for any other name.
 int32_t EntityNumber(const std::string& Name)
 {
-    static const char Prefix[] = "entity";
-    constexpr std::size_t PrefixLength = sizeof Prefix - 1;
-    if (Name.size() <= PrefixLength || Name.size() > PrefixLength + 10)
-        return 0;
-    for (std::size_t i = 0; i < PrefixLength; ++i) {
-        char c = Name[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-        if (c != Prefix[i])
-            return 0;
-    }
-    if (Name[PrefixLength] == '0')
-        return 0;
-    long long n = 0;
-    for (std::size_t i = PrefixLength; i < Name.size(); ++i) {
-        if (Name[i] < '0' || Name[i] > '9')
-            return 0;
-        n = n * 10 + (Name[i] - '0');
-    }
-    return n > 2147483647LL ? 0 : static_cast<int32_t>(n);
+    return EntityNaming::SectionNumber(Name);
 }
 
 } // namespace
 
 std::string TUsersData::FilePart(const std::string& Path)
 {
-    const auto cut = Path.find_last_of("\\/:");
-    return cut == std::string::npos ? Path : Path.substr(cut + 1);
+    return EntityNaming::FilePart(Path);
 }
 
 TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDataOptions Options)
@@ -87,7 +66,7 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
             // A lost file name would point at the folder itself; the entity
             // number says which storage file is the entity's.
             if (part.empty())
-                part = "STORAGE." + std::to_string(n) + ".DAT";
+                part = EntityNaming::StorageFileName(n);
             path = AppDir_ + part;
             RegistryFile_.WriteString(section, "filename", path);
             Save();
@@ -223,9 +202,9 @@ TUserData* TUsersData::Add()
     while (next <= INT32_MAX && RegistryFile_.SectionExists(EntitySection(static_cast<int32_t>(next))))
         ++next;
     if (next > INT32_MAX)
-        throw EFCreateError(StoreErrors::CannotCreateFile(AppDir_ + "STORAGE." + std::to_string(next) + ".DAT"));
+        throw EFCreateError(FileErrors::CannotCreateFile(AppDir_ + EntityNaming::StorageFileName(next)));
     const int32_t n = static_cast<int32_t>(next);
-    const std::string path = AppDir_ + "STORAGE." + std::to_string(n) + ".DAT";
+    const std::string path = AppDir_ + EntityNaming::StorageFileName(n);
 
     // The storage file comes first: when it cannot be made, the failure goes
     // to the caller and the registry has not changed at all.

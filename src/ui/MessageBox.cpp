@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "store/Texts.h"
+#include "base/Texts.h"
 #include "ui/Text1252.h"
 
 void ShowMessage(const QString& Text, QWidget* Parent)

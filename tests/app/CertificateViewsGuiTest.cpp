@@ -191,7 +191,7 @@ class RefusingWriter : public AtomicFileWriter {
 public:
     void WriteFile(const std::string& FileName, std::string_view) override
     {
-        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
     }
 };
 } // namespace

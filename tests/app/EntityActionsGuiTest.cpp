@@ -391,7 +391,7 @@ public:
     {
         if (allowed_-- > 0)
             return AtomicFileWriter::WriteFile(FileName, Bytes);
-        throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
     }
 
 private:

@@ -403,7 +403,7 @@ TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
         void WriteFile(const std::string& FileName, std::string_view Bytes) override
         {
             if (Fail)
-                throw EFCreateError(StoreErrors::CannotCreateFile(FileName));
+                throw EFCreateError(FileErrors::CannotCreateFile(FileName));
             AtomicFileWriter::WriteFile(FileName, Bytes);
         }
     };
@@ -452,7 +452,7 @@ TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
     int failures = 2;
     o.OpenStorage = [&](const std::string& name) -> std::unique_ptr<TRequestFile> {
         if (failures-- > 0)
-            throw EFOpenError(StoreErrors::CannotOpenFile(name));
+            throw EFOpenError(FileErrors::CannotOpenFile(name));
         auto file = std::make_unique<TRequestFile>(name);
         file->SetStrings({"[Resp]", "RespCount=1", "Resp1=Z", "Cpf1=9"});
         return file;

@@ -1,0 +1,88 @@
+#pragma once
+// The one way the program replaces a file, so that a crash at any moment
+// leaves either the old or the new content under the name, never a mix:
+// the bytes go to a new file beside the target (created exclusively, under an
+// unpredictable name, never through a link), which is flushed, renamed over
+// the target, and then the folder is flushed.
+//
+// No exception leaves this code (the kit compiles it in): every operation
+// returns 0 or an errno value.
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+
+namespace SafeReplace {
+
+struct Options {
+    // Mode of a target that did not exist yet.
+    mode_t NewFileMode = 0600;
+    // An existing target keeps its mode, less these bits: data files holding
+    // keys never become readable by others, however they were found.
+    mode_t RemoveBits = 0;
+    // Overwrites the replaced version's bytes before its blocks are freed
+    // (key material): a hard link keeps the old version reachable while the
+    // new one is renamed in; it is then overwritten and removed. A link left
+    // by a crash is wiped by RemoveStaleTemporaries.
+    bool WipeOldVersion = false;
+};
+
+// Writes a replacement in pieces (a restore streams its output).
+class Writer {
+public:
+    Writer() = default;
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    virtual ~Writer(); // an uncommitted replacement is removed
+
+    // Creates the new file beside Target (a symbolic link as Target is
+    // followed: the file it points at is replaced).
+    int Begin(const std::string& Target, const Options& Options = {});
+    int Write(const void* Data, std::size_t Size);
+    // Flushes, renames over the target, flushes the folder.
+    int Commit();
+    // Removes the new file; the target stays as it was.
+    void Abort();
+
+    // The path being replaced (after following a link), once begun.
+    const std::string& Target() const { return Target_; }
+
+protected:
+    // Seam for tests: like write(2).
+    virtual ssize_t WriteSome(int Fd, const void* Data, std::size_t Size);
+
+private:
+    int Fd_ = -1;
+    std::string Target_;
+    std::string TempPath_;
+    Options Options_;
+    bool TargetExisted_ = false;
+    mode_t Mode_ = 0600;
+};
+
+// Replaces Target with Size bytes at Data in one go.
+int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Options = {});
+
+// A name for a temporary file of this process beside a file named Name in
+// Folder (Folder with a trailing '/'): hidden, carrying the process number,
+// unpredictable. Kind is "tmp" or "old".
+std::string TemporaryName(const std::string& Folder, const std::string& Name, const char* Kind = "tmp");
+
+// True when a file name has the form TemporaryName gives; Pid receives the
+// writing process.
+bool IsTemporaryName(const std::string& FileName, pid_t& Pid);
+
+// Removes the temporaries left in Folder by processes that are gone (a crash
+// in the middle of a save), overwriting their bytes first: they may hold
+// keys. Links are removed, never followed. Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& Folder);
+
+// Overwrites the regular file open at Fd with zeros and flushes it.
+int OverwriteWithZeros(int Fd);
+
+// Flushes a folder's entries (a rename is durable only then).
+int SyncFolder(const std::string& Folder);
+
+// "/a/b/c" -> "/a/b/"; "c" -> "./".
+std::string FolderOf(const std::string& Path);
+
+} // namespace SafeReplace
