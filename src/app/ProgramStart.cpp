@@ -10,9 +10,9 @@
 
 #include <memory>
 
-bool StartReinit(const std::string& AppDir, qint64 ClientPid, const std::string& Client)
+bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client)
 {
-    const QString dir = QString::fromStdString(AppDir);
+    const QString dir = QString::fromStdString(ProgramDir);
     QProcess reinit;
     reinit.setProgram(dir + QStringLiteral("reinit"));
     reinit.setArguments({QString::number(ClientPid), QString::fromStdString(Client)});
@@ -33,7 +33,8 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     QApplication::setApplicationDisplayName(QString());
 
-    auto form = std::make_unique<TForm1>();
+    auto form = std::make_unique<TForm1>(
+        ProgramPaths::ForExecutableFolder(QCoreApplication::applicationDirPath().toStdString()));
     if (form->StartFailed)
         return 1;
     // The mouse-seed dialog of key generation opens over the main window.
@@ -47,7 +48,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // waits for this process to end and starts the client again. The window is
     // destroyed after the launch, and then writes nothing (Restored is set).
     if (TForm1::RestartFlag() == 1)
-        StartReinit(form->AppDir, QCoreApplication::applicationPid(),
+        StartReinit(form->Paths.ProgramDir(), QCoreApplication::applicationPid(),
                     QCoreApplication::applicationFilePath().toStdString());
     TRSAMedia::SetSeedOwner(nullptr);
     form.reset();

@@ -12,6 +12,6 @@ class TForm1;
 // once the main window is shown (programs that drive the client use it).
 int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnShown = {});
 
-// Starts reinit from AppDir, telling it to wait for process ClientPid to end
+// Starts reinit from ProgramDir, telling it to wait for process ClientPid to end
 // and then to start Client again. False when it could not be started.
-bool StartReinit(const std::string& AppDir, qint64 ClientPid, const std::string& Client);
+bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client);

@@ -63,12 +63,23 @@ void TForm1::SetRestartFlag(int Value)
         qApp->setProperty("Tag", Value);
 }
 
-TForm1::TForm1(const std::string& appDir, QWidget* parent) : QMainWindow(parent)
+TForm1::TForm1(const ProgramPaths& paths, QWidget* parent) : QMainWindow(parent), Paths(paths)
+{
+    Construct();
+}
+
+TForm1::TForm1(const std::string& appDir, QWidget* parent)
+    : QMainWindow(parent),
+      Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ExecutableFolder())
+                           : ProgramPaths(appDir, appDir))
+{
+    Construct();
+}
+
+void TForm1::Construct()
 {
     setObjectName(QStringLiteral("Form1"));
-    AppDir = appDir;
-    if (!AppDir.empty() && AppDir.back() != '/')
-        AppDir += '/';
+    AppDir = Paths.DataDir();
     CreateComponents();
     CreateActions();
     CreateMenus();
@@ -304,9 +315,7 @@ void TForm1::ReportStartFailure(const std::exception& e)
 
 void TForm1::FormCreate()
 {
-    // The folder given at construction (tests) or the executable's.
-    if (AppDir.empty())
-        AppDir = ExecutableFolder();
+    AppDir = Paths.DataDir();
     AgreementFile.clear();
     Restored = 0;
     StartFailed = false;
@@ -664,7 +673,7 @@ void TForm1::FileDealExecute()
 
 void TForm1::ShowAgreement()
 {
-    AgreementFile = AppDir + "ConvEmpr.rtf";
+    AgreementFile = Paths.ProgramFile("ConvEmpr.rtf");
     // The service agreement form comes with the agreement step.
 }
 

@@ -9,6 +9,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "base/ProgramPaths.h"
+
 #include <exception>
 #include <string>
 
@@ -31,8 +33,11 @@ class TViews;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // AppDir empty: the folder of the running executable. Tests pass a
-    // temporary folder (with a trailing '/').
+    // The program's folders, made once at start.
+    explicit TForm1(const ProgramPaths& Paths, QWidget* parent = nullptr);
+    // AppDir empty: the paths of the running executable. Tests pass a
+    // temporary folder, which then holds the data and stands for the
+    // program's folder too.
     explicit TForm1(const std::string& AppDir = {}, QWidget* parent = nullptr);
     // Runs FormDestroy (once).
     ~TForm1() override;
@@ -78,7 +83,8 @@ public:
     QAction* HelpAbout = nullptr;
 
     // ---- fields ----------------------------------------------------------
-    std::string AppDir;        // program folder, trailing '/'
+    ProgramPaths Paths;        // data folder, program folder, drive A
+    std::string AppDir;        // the data folder (Paths.DataDir()), trailing '/'
     std::string AgreementFile; // set just before the agreement form is shown
     int Restored = 0;          // non-zero after a restore: shutdown writes nothing
     bool StartFailed = false;  // data files could not be opened: shutdown writes nothing
@@ -152,6 +158,7 @@ public:
     void HelpAboutExecute();
 
 private:
+    void Construct();
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
