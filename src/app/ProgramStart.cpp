@@ -3,6 +3,8 @@
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
 #include "crypto/TRSAMedia.h"
+#include "help/TPublicData.h"
+#include "base/ProgramPaths.h"
 #include "base/Texts.h"
 #include "ui/Text1252.h"
 
@@ -37,6 +39,9 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
         ProgramPaths::ForExecutableFolder(QCoreApplication::applicationDirPath().toStdString()));
     if (form->StartFailed)
         return 1;
+    // The data module with the help viewer; HELP.DAT is one of the program's
+    // own read-only files, beside the executable.
+    TPublicData publicData(ProgramPaths::WithSlash(QCoreApplication::applicationDirPath().toStdString()));
     // The mouse-seed dialog of key generation opens over the main window.
     TRSAMedia::SetSeedOwner(static_cast<QWidget*>(form.get()));
     form->show();

@@ -5,6 +5,8 @@
 #include "app/TViews.h"
 #include "help/TDialog.h"
 #include "help/TFrmAbout.h"
+#include "help/THelp.h"
+#include "help/TPublicData.h"
 #include "base/Exception.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
@@ -677,10 +679,19 @@ void TForm1::ShowAgreement()
     // The service agreement form comes with the agreement step.
 }
 
-// The help viewer, certificate creation and removal, the request steps and
-// the certificate diskette arrive with their own steps.
-void TForm1::HelpTopicsExecute() {}
-void TForm1::HelpHowExecute() {}
+void TForm1::HelpTopicsExecute()
+{
+    if (TPublicData* data = TPublicData::Instance())
+        ShowHelpTopic(data->HelpWin->Contents());
+}
+
+void TForm1::HelpHowExecute()
+{
+    ShowHelpTopic(QStringLiteral("how.htm"));
+}
+
+// Certificate creation and removal, the request steps and the certificate
+// diskette arrive with their own steps.
 void TForm1::FileNewExecute() {}
 void TForm1::FileRemoveExecute() {}
 void TForm1::FileDiskExecute() {}

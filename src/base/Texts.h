@@ -263,4 +263,28 @@ inline constexpr const char* SeedDialogTitle = "Geração de chaves";
 inline constexpr const char* SeedDialogPrompt = "Movimente o mouse sobre esta janela até que a barra fique completa. Os movimentos do mouse são usados na geração das chaves do certificado eletrônico.";
 inline constexpr const char* SeedDialogCancel = "Cancelar";
 
+// ---- help viewer -------------------------------------------------------------
+inline constexpr const char* HelpCaption = "Ajuda";
+// Each caption begins with 13 spaces: the button's picture sits there.
+inline constexpr const char* HelpTopicsButton = "             Tópicos";
+inline constexpr const char* HelpBackButton = "             Voltar";
+inline constexpr const char* HelpForwardButton = "             Avançar";
+// The page shown instead of a help page that cannot be had: the first %s is
+// "arquivo" or "documento", the second the archive's path or the page's name.
+inline constexpr const char* HelpErrorPage =
+    "<html>\r\n"
+    "<head>\r\n"
+    "<meta http-equiv=\"content-type\" content=\"text/html; charset=ISO-8859-1\">\r\n"
+    "<title>Documento n&amp;atilde;o encontrado</title>\r\n"
+    "<meta name=\"description\" content=\"O documento de ajuda especificado n&atilde;o foi localizado.\">\r\n"
+    "</head>\r\n"
+    "<body>\r\n"
+    "<b><big>Erro ocorrido no dispositivo de Ajuda HTML:</big></b><br>\r\n"
+    "O %s de ajuda %s n&atilde;o foi localizado. &Eacute; poss&iacute;vel \r\n"
+    "que a aplica&ccedil;&atilde;o n&atilde;o esteja funcionando apropriadamente.<br>\r\n"
+    "</body>\r\n"
+    "</html>";
+inline constexpr const char* HelpErrorArchive = "arquivo";
+inline constexpr const char* HelpErrorDocument = "documento";
+
 } // namespace Texts

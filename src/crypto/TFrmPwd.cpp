@@ -3,6 +3,7 @@
 #include "crypto/FormatText.h"
 #include "crypto/Wipe.h"
 #include "help/TDialog.h"
+#include "help/TPublicData.h"
 #include "base/Texts.h"
 #include "ui/Text1252.h"
 
@@ -62,7 +63,7 @@ void ShowWithMessageDialog(QWidget* Parent, const QString& Text)
 
 } // namespace
 
-std::function<void(const QString& Topic)> TFrmPwd::HelpHandler;
+std::function<void(const QString& Topic)> TFrmPwd::HelpHandler = ShowHelpTopic;
 std::function<void(QWidget* Parent, const QString& Text)> TFrmPwd::ShowMessageHandler = ShowWithMessageDialog;
 
 TFrmPwd::TFrmPwd(QWidget* Owner) : QDialog(Owner)

@@ -86,7 +86,7 @@ public:
     // and caption included).
     int FormHeight() const { return FHeight; }
 
-    // Shows the help viewer at a topic; the program sets it, tests may too.
+    // Shows the help viewer at a topic: the program's viewer unless replaced.
     static std::function<void(const QString& Topic)> HelpHandler;
     // Shows a rejection message; a message dialog unless replaced.
     static std::function<void(QWidget* Parent, const QString& Text)> ShowMessageHandler;

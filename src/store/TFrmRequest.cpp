@@ -21,6 +21,7 @@
 #include <iterator>
 
 #include "help/TDialog.h"
+#include "help/TPublicData.h"
 #include "store/TUsersData.h"
 #include "base/Texts.h"
 #include "ui/MessageBox.h"
@@ -641,6 +642,7 @@ void TFrmRequest::ButtonOKClick()
 void TFrmRequest::ButtonHelpClick()
 {
     emit HelpRequested(HelpTopic());
+    ShowHelpTopic(HelpTopic());
 }
 
 QString TFrmRequest::HelpTopic() const

@@ -120,7 +120,7 @@ public:
     void reject() override;
 
 signals:
-    // The help button: whoever shows help pages opens Topic.
+    // The help button was pressed (the program's help viewer opens Topic).
     void HelpRequested(const QString& Topic);
 
 protected:

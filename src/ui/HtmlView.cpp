@@ -14,7 +14,11 @@ HtmlView::HtmlView(QWidget* parent) : QTextBrowser(parent)
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
         bool handled = false;
         // The target is the href exactly as written (an action name, a page).
-        emit HotSpotClick(url.toString(QUrl::None), handled);
+        const QString target = url.toString(QUrl::None);
+        emit HotSpotClick(target, handled);
+        // A jump to a place inside the page, unless the owner took it.
+        if (!handled && target.startsWith(QLatin1Char('#')))
+            scrollToAnchor(target.mid(1));
     });
 }
 

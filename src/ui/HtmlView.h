@@ -24,8 +24,9 @@ public:
     void SetImageProvider(ImageProvider Provider) { imageProvider_ = std::move(Provider); }
 
 signals:
-    // A link was clicked. A slot that acts on it sets Handled; the view does
-    // nothing more either way (it keeps no history of its own).
+    // A link was clicked. A slot that acts on it sets Handled; the view then
+    // does nothing more. Unhandled, a target "#place" scrolls this page to
+    // the place; any other is left alone (the view keeps no history).
     void HotSpotClick(const QString& Target, bool& Handled);
     // The document has been laid out and shown.
     void LayoutFinished();

@@ -1,0 +1,101 @@
+#include "help/THelp.h"
+
+#include "base/Texts.h"
+#include "help/TFrmHelp.h"
+#include "ui/HtmlView.h"
+#include "ui/Text1252.h"
+
+#include <QApplication>
+#include <QWindow>
+
+THelp::THelp(QObject* parent) : QObject(parent), form_(std::make_unique<TFrmHelp>(this)) {}
+
+THelp::~THelp() = default;
+
+void THelp::SetFileName(const std::string& Path)
+{
+    fileName_ = Path;
+    // An archive that is there but cannot be read is as useless as none: the
+    // error page then names its path, which is what the user must look at.
+    archiveMissing_ = !form_->ZipFile.Open(Path);
+}
+
+void THelp::SetCurrentTopic(const QString& Name)
+{
+    currentTopic_ = Name;
+    DisplayTopic(Name);
+}
+
+int THelp::Width() const { return form_->width(); }
+void THelp::SetWidth(int Value) { form_->resize(Value, form_->height()); }
+int THelp::Height() const { return form_->height(); }
+void THelp::SetHeight(int Value) { form_->resize(form_->width(), Value); }
+bool THelp::Visible() const { return form_->isVisible(); }
+void THelp::SetVisible(bool Value) { form_->setVisible(Value); }
+
+void THelp::SetTopMost(bool Value)
+{
+    topMost_ = Value;
+    const bool shown = form_->isVisible();
+    form_->setWindowFlag(Qt::WindowStaysOnTopHint, Value);
+    // Changing a window's flags hides it.
+    if (shown)
+        form_->show();
+}
+
+void THelp::Show()
+{
+    form_->show();
+    // Help asked for from a modal dialog must take input while the dialog
+    // is open: a window that belongs to the dialog is not blocked by it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != form_.get()) {
+        if (QWindow* own = form_->windowHandle(); own && modal->windowHandle())
+            own->setTransientParent(modal->windowHandle());
+    }
+    form_->raise();
+    form_->activateWindow();
+}
+
+QString THelp::ErrorPage(const QString& Kind, const QString& Name)
+{
+    QString page = Tr(Texts::HelpErrorPage);
+    // Replaced in one pass, so that a '%s' inside the first text stays text.
+    const QString parts[2] = {Kind.toHtmlEscaped(), Name.toHtmlEscaped()};
+    QString out;
+    int used = 0;
+    qsizetype from = 0;
+    for (qsizetype at = page.indexOf(QLatin1String("%s")); at >= 0 && used < 2;
+         at = page.indexOf(QLatin1String("%s"), from)) {
+        out += page.mid(from, at - from);
+        out += parts[used++];
+        from = at + 2;
+    }
+    out += page.mid(from);
+    return out;
+}
+
+void THelp::DisplayTopic(const QString& Name)
+{
+    TFrmHelp& form = *form_;
+    if (archiveMissing_) {
+        form.HTMLView->LoadFromString(ErrorPage(Tr(Texts::HelpErrorArchive), QString::fromStdString(fileName_)));
+        form.UpdateButtons();
+        return;
+    }
+    // "page#place": the page is the entry, the place a jump inside it.
+    const qsizetype hash = Name.indexOf(QLatin1Char('#'));
+    const QString page = hash < 0 ? Name : Name.left(hash);
+    const QString place = hash < 0 ? QString() : Name.mid(hash + 1);
+
+    form.CurrentPage = page;
+    std::string bytes;
+    form.ZipFile.Extract(page.toStdString(), bytes);
+    if (bytes.empty()) {
+        form.HTMLView->LoadFromString(ErrorPage(Tr(Texts::HelpErrorDocument), page));
+    } else {
+        form.HTMLView->LoadFromString(bytes);
+        if (!place.isEmpty())
+            form.HTMLView->scrollToAnchor(place);
+    }
+    form.UpdateButtons();
+}

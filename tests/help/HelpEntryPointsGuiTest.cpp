@@ -1,0 +1,126 @@
+// Every place that offers help opens the program's help viewer at its page:
+// the main window's two help actions, the request form's help button in
+// both modes and the password dialog's.
+#include "app/TForm1.h"
+#include "crypto/TFrmPwd.h"
+#include "help/TFrmHelp.h"
+#include "help/THelp.h"
+#include "help/TPublicData.h"
+#include "store/TFrmRequest.h"
+#include "support/ZipMaker.h"
+#include "ui/HtmlView.h"
+
+#include <QAction>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::string Page(const std::string& Title)
+{
+    return "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=ISO-8859-1\"></head>"
+           "<body><p>" + Title + "</p></body></html>";
+}
+
+// A program folder with a help archive of one page per topic.
+class ProgramFolder {
+public:
+    ProgramFolder()
+    {
+        EXPECT_TRUE(tmp_.isValid());
+        ZipEntries entries;
+        for (const char* topic : {"index", "how", "newentity", "request", "pwd"})
+            entries.push_back({std::string(topic) + ".htm", Page(std::string("Pagina ") + topic)});
+        EXPECT_TRUE(WriteZip(Dir() + "HELP.DAT", entries));
+    }
+    std::string Dir() const { return tmp_.path().toStdString() + "/"; }
+
+private:
+    QTemporaryDir tmp_;
+};
+
+// The topic asked for, whether the window shows and what it shows.
+void ExpectShown(const char* topic)
+{
+    TPublicData* data = TPublicData::Instance();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->HelpWin->CurrentTopic(), QString::fromLatin1(topic));
+    EXPECT_TRUE(data->HelpWin->Visible()) << topic;
+    const QString expected = QStringLiteral("Pagina ") + QString::fromLatin1(topic).section('.', 0, 0);
+    EXPECT_EQ(data->HelpWin->Form()->HTMLView->toPlainText().trimmed(), expected);
+    data->HelpWin->SetVisible(false);
+}
+
+} // namespace
+
+TEST(HelpDataModule, HoldsTheViewerOnTheProgramsArchive)
+{
+    ProgramFolder folder;
+    EXPECT_EQ(TPublicData::Instance(), nullptr);
+    // No data module: asking for help does nothing, and fails nothing.
+    ShowHelpTopic(QStringLiteral("index.htm"));
+    {
+        TPublicData data(folder.Dir());
+        EXPECT_EQ(TPublicData::Instance(), &data);
+        EXPECT_EQ(data.HelpWin->FileName(), folder.Dir() + "HELP.DAT");
+        EXPECT_FALSE(data.HelpWin->ArchiveMissing());
+        EXPECT_EQ(data.HelpWin->Contents(), QStringLiteral("index.htm"));
+        EXPECT_FALSE(data.HelpWin->Visible());
+    }
+    EXPECT_EQ(TPublicData::Instance(), nullptr);
+}
+
+TEST(HelpEntryPoints, EachWindowOpensItsPage)
+{
+    ProgramFolder folder;
+    QTemporaryDir data;
+    TForm1 form(data.path().toStdString() + "/");
+    TPublicData publicData(folder.Dir());
+
+    form.HelpTopics->trigger();
+    ExpectShown("index.htm");
+    form.HelpHow->trigger();
+    ExpectShown("how.htm");
+
+    for (const bool newEntity : {true, false}) {
+        TFrmRequest request;
+        request.NewEntity = newEntity;
+        request.ButtonHelp->click();
+        ExpectShown(newEntity ? "newentity.htm" : "request.htm");
+    }
+
+    TFrmPwd pwd;
+    pwd.ButtonHelp->click();
+    ExpectShown("pwd.htm");
+}
+
+// The program makes the data module at start, on the HELP.DAT beside its
+// executable; F1's action shows the contents, and an open help window does
+// not keep the program running once the main window has closed.
+TEST(HelpEntryPoints, TheProgramStartsWithItsHelpViewer)
+{
+    ProgramFolder folder;
+    const QString dir = QString::fromStdString(folder.Dir());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUORVEX_HELP_PROBE), dir + QStringLiteral("quorvex")));
+    QFile::setPermissions(dir + QStringLiteral("quorvex"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    client.setProcessEnvironment(env);
+    client.start(dir + QStringLiteral("quorvex"), {});
+    ASSERT_TRUE(client.waitForStarted(10000));
+    const bool ended = client.waitForFinished(30000);
+    if (!ended)
+        client.kill();
+    ASSERT_TRUE(ended) << "the help window kept the program running";
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
+    QFile note(dir + QStringLiteral("help.txt"));
+    ASSERT_TRUE(note.open(QIODevice::ReadOnly));
+    EXPECT_EQ(note.readAll().toStdString(), folder.Dir() + "HELP.DAT\nindex.htm\nvisible\nPagina index\n");
+}
