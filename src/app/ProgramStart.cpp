@@ -41,7 +41,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
         return 1;
     // The data module with the help viewer; HELP.DAT is one of the program's
     // own read-only files, beside the executable.
-    TPublicData publicData(ProgramPaths::WithSlash(QCoreApplication::applicationDirPath().toStdString()));
+    TPublicData publicData(form->Paths.ProgramDir());
     // The mouse-seed dialog of key generation opens over the main window.
     TRSAMedia::SetSeedOwner(static_cast<QWidget*>(form.get()));
     form->show();

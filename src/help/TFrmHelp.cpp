@@ -6,8 +6,10 @@
 #include "ui/Text1252.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -179,7 +181,16 @@ bool TFrmHelp::HTMLViewImageRequest(const QString& Name, QByteArray& Bytes)
     std::string bytes;
     if (ZipFile.Extract(Name.toStdString(), bytes) != ZipReader::TExtract::Ok || bytes.empty())
         return false;
-    Bytes = QByteArray(bytes.data(), qsizetype(bytes.size()));
+    QByteArray data(bytes.data(), qsizetype(bytes.size()));
+    // The size the picture declares decides before anything is decoded.
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    const QSize size = QImageReader(&buffer).size();
+    const qint64 decoded = size.isValid() ? qint64(size.width()) * size.height() * 4 : -1;
+    if (decoded < 0 || pageImageBytes_ + decoded > PageImageBudget)
+        return false;
+    pageImageBytes_ += decoded;
+    Bytes = std::move(data);
     return true;
 }
 

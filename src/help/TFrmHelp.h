@@ -40,6 +40,10 @@ public:
     QList<QPixmap> Images;
 
     ZipReader ZipFile;
+    // Memory that the pictures of one page may take once decoded; a page
+    // (or an archive) that asks for more gets the rest without pictures.
+    static constexpr qint64 PageImageBudget = 256ll * 1024 * 1024;
+    void BeginPage() { pageImageBytes_ = 0; }
 
     bool BackEnabled() const { return backEnabled_; }
     bool ForwardEnabled() const { return forwardEnabled_; }
@@ -66,4 +70,5 @@ private:
     QLabel* forwardCaption_ = nullptr;
     bool backEnabled_ = false;
     bool forwardEnabled_ = false;
+    qint64 pageImageBytes_ = 0;
 };

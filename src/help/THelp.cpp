@@ -88,6 +88,7 @@ void THelp::DisplayTopic(const QString& Name)
     const QString place = hash < 0 ? QString() : Name.mid(hash + 1);
 
     form.CurrentPage = page;
+    form.BeginPage();
     std::string bytes;
     form.ZipFile.Extract(page.toStdString(), bytes);
     if (bytes.empty()) {

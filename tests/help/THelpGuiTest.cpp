@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 using namespace testsupport;
 
 namespace {
@@ -40,6 +42,19 @@ std::string Png(int Width, int Height)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes.toStdString();
+}
+
+// A PNG that only declares its size (20000 x 20000): what a hostile archive
+// would offer to make the viewer decode gigabytes.
+std::string HugePngHeader()
+{
+    std::string ihdr("IHDR\0\0\x4E\x20\0\0\x4E\x20\x08\x06\0\0\0", 17);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), uInt(ihdr.size()));
+    std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0D", 12);
+    png += ihdr;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        png += char((crc >> shift) & 0xFF);
+    return png;
 }
 
 std::string LongPage()
@@ -64,7 +79,9 @@ public:
                                       {"d.htm", Page("Pagina D", "")},
                                       {"long.htm", LongPage()},
                                       {"pic.htm", Page("Figura", "<img src=\"pic.png\"><img src=\"none.png\">")},
-                                      {"pic.png", Png(7, 5)}}));
+                                      {"pic.png", Png(7, 5)},
+                                      {"huge.htm", Page("Grande", "<img src=\"huge.png\"><img src=\"pic.png\">")},
+                                      {"huge.png", HugePngHeader()}}));
     }
     std::string Path() const { return tmp_.path().toStdString() + "/HELP.DAT"; }
     std::string Folder() const { return tmp_.path().toStdString() + "/"; }
@@ -239,6 +256,14 @@ TEST(HelpViewer, PicturesComeFromTheArchive)
     ASSERT_EQ(picture.typeId(), QMetaType::QImage);
     EXPECT_EQ(picture.value<QImage>().size(), QSize(7, 5));
     EXPECT_FALSE(document->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("none.png"))).isValid());
+
+    // A picture that would take more memory than a page may have is left
+    // out before it is decoded; the page's other pictures still show.
+    help.SetCurrentTopic(QStringLiteral("huge.htm"));
+    document = help.Form()->HTMLView->document();
+    EXPECT_FALSE(document->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("huge.png"))).isValid());
+    EXPECT_EQ(document->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("pic.png"))).typeId(),
+              QMetaType::QImage);
 }
 
 TEST(HelpWindow, ButtonsCaptionsAndClosing)
