@@ -681,8 +681,8 @@ void TForm1::ShowAgreement()
 
 void TForm1::HelpTopicsExecute()
 {
-    if (TPublicData* data = TPublicData::Instance())
-        ShowHelpTopic(data->HelpWin->Contents());
+    if (TPublicData* module = TPublicData::Instance())
+        ShowHelpTopic(module->HelpWin->Contents());
 }
 
 void TForm1::HelpHowExecute()

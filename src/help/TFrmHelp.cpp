@@ -156,7 +156,7 @@ void TFrmHelp::HTMLViewLayoutFinished()
 {
     // A page shown again keeps its first place; later pages stay reachable.
     if (!CurrentPage.isEmpty()) {
-        const int at = History.indexOf(CurrentPage);
+        const int at = int(History.indexOf(CurrentPage));
         if (at < 0) {
             History.append(CurrentPage);
             HistoryIndex = int(History.size()) - 1;
@@ -181,16 +181,16 @@ bool TFrmHelp::HTMLViewImageRequest(const QString& Name, QByteArray& Bytes)
     std::string bytes;
     if (ZipFile.Extract(Name.toStdString(), bytes) != ZipReader::TExtract::Ok || bytes.empty())
         return false;
-    QByteArray data(bytes.data(), qsizetype(bytes.size()));
+    QByteArray picture(bytes.data(), qsizetype(bytes.size()));
     // The size the picture declares decides before anything is decoded.
-    QBuffer buffer(&data);
+    QBuffer buffer(&picture);
     buffer.open(QIODevice::ReadOnly);
     const QSize size = QImageReader(&buffer).size();
     const qint64 decoded = size.isValid() ? qint64(size.width()) * size.height() * 4 : -1;
     if (decoded < 0 || pageImageBytes_ + decoded > PageImageBudget)
         return false;
     pageImageBytes_ += decoded;
-    Bytes = std::move(data);
+    Bytes = std::move(picture);
     return true;
 }
 

@@ -88,8 +88,9 @@ TEST_F(BuiltHelp, EveryLinkAndPictureResolvesToAnEntryAndEveryPageIsReachable)
             ++checked;
             ASSERT_TRUE(entries.count(page)) << name << " links to " << target;
             EXPECT_TRUE(IsPage(page)) << name << " links to " << target;
-            if (!ref.place.empty())
+            if (!ref.place.empty()) {
                 EXPECT_TRUE(places[page].count(ref.place)) << name << " links to a missing place " << target;
+            }
             linksFrom[name].insert(page);
         }
         for (const std::string& picture : Attributes(html, "src")) {

@@ -326,7 +326,7 @@ TEST(HelpWindow, HelpOpenedFromAModalDialogTakesClicks)
     QTimer::singleShot(0, &dialog, [&] {
         help.SetCurrentTopic(QStringLiteral("a.htm"));
         help.Show();
-        QTest::qWaitForWindowExposed(help.Form());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(help.Form()));
         // Through the window system, where a window blocked by a modal
         // dialog loses its clicks.
         TFrmHelp* form = help.Form();
@@ -367,8 +367,7 @@ TEST(HelpScreens, TheBuiltPagesShowWithTheirPictures)
     const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
     for (const Screen& s : screens) {
         help.SetCurrentTopic(QString::fromLatin1(s.topic));
-        if (std::string(s.topic) != "index.htm")
-            ASSERT_TRUE(help.Form()->BackEnabled());
+        EXPECT_EQ(help.Form()->BackEnabled(), std::string(s.topic) != "index.htm");
         const QString text = help.Form()->HTMLView->toPlainText();
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(s.heading))) << text.left(80).toStdString();
         const QVariant picture = help.Form()->HTMLView->document()->resource(

@@ -54,7 +54,7 @@ std::uint32_t Read32(const std::string& b, std::size_t at)
 
 void Write32(std::string& b, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < 4; ++i)
         b[at + i] = char((v >> (8 * i)) & 0xFF);
 }
 
