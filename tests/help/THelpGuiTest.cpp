@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include <zlib.h>
@@ -321,9 +323,9 @@ TEST(HelpWindow, HelpOpenedFromAModalDialogTakesClicks)
     THelp help;
     help.SetFileName(archive.Path());
     help.SetContents(QStringLiteral("index.htm"));
-    QDialog dialog;
+    auto dialog = std::make_unique<QDialog>();
     bool clicked = false;
-    QTimer::singleShot(0, &dialog, [&] {
+    QTimer::singleShot(0, dialog.get(), [&] {
         help.SetCurrentTopic(QStringLiteral("a.htm"));
         help.Show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(help.Form()));
@@ -333,10 +335,19 @@ TEST(HelpWindow, HelpOpenedFromAModalDialogTakesClicks)
         const QPoint at = form->TopicButton->mapTo(form, QPoint(20, 10));
         QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at);
         clicked = help.CurrentTopic() == QStringLiteral("index.htm");
-        dialog.reject();
+        dialog->reject();
     });
-    dialog.exec();
+    dialog->exec();
     EXPECT_TRUE(clicked);
+    // The dialog goes (as the password dialog does after each use); the help
+    // window stays open and takes clicks as an ordinary window again.
+    dialog.reset();
+    QTest::qWait(20);
+    TFrmHelp* form = help.Form();
+    ASSERT_TRUE(help.Visible());
+    EXPECT_EQ(form->windowHandle()->transientParent(), nullptr);
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, form->BackButton->mapTo(form, QPoint(20, 10)));
+    EXPECT_EQ(form->CurrentPage, QStringLiteral("a.htm"));
     help.SetVisible(false);
 }
 
