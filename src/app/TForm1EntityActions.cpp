@@ -1,6 +1,6 @@
 // The entity actions of the main window: register, fill in and remove an
-// entity. The request form edits a record; these handlers put its data into
-// the entity's storage file and into its section of ENTITY.DAT.
+// entity. The request form edits a record, which then writes itself into the
+// entity's storage file and into its section of ENTITY.DAT.
 #include "app/TForm1.h"
 
 #include <QAction>
@@ -21,54 +21,6 @@
 #include "ui/Text1252.h"
 
 namespace {
-
-// The request data of an entity: [General] Request, the eleven [Request]
-// keys, and [Resp] erased and written again from the responsible persons.
-void WriteRequestData(const TUserData& Data, TRequestFile& Storage)
-{
-    Storage.WriteBool("General", "Request", true);
-    Storage.WriteString("Request", "Profile", Data.Profile());
-    Storage.WriteString("Request", "Tipo_Inscricao", Data.Tipo_Inscricao());
-    Storage.WriteString("Request", "Inscricao", Data.Inscricao());
-    Storage.WriteString("Request", "Razao", Data.Razao);
-    Storage.WriteString("Request", "Endereco", Data.Endereco);
-    Storage.WriteString("Request", "Bairro", Data.Bairro);
-    Storage.WriteString("Request", "Cidade", Data.Cidade);
-    Storage.WriteString("Request", "UF", Data.UF);
-    Storage.WriteString("Request", "CEP", Data.CEP);
-    Storage.WriteString("Request", "Telefone", Data.Telefone);
-    Storage.WriteString("Request", "Email", Data.Email);
-
-    Storage.EraseSection("Resp");
-    Storage.UpdateFile();
-
-    if (Data.Resp) {
-        const std::vector<std::string>& resp = *Data.Resp;
-        int k = 1;
-        for (std::size_t i = 1; i < resp.size(); i += 2, ++k) {
-            Storage.WriteString("Resp", "Resp" + std::to_string(k), resp[i - 1]);
-            Storage.WriteString("Resp", "Cpf" + std::to_string(k), resp[i]);
-        }
-        Storage.WriteInteger("Resp", "RespCount", int32_t(resp.size() / 2));
-    }
-    Storage.UpdateFile();
-}
-
-// The eleven fields in the entity's section of ENTITY.DAT.
-void WriteEntitySection(const TUserData& Data, TRequestFile& Registry, const std::string& Section)
-{
-    Registry.WriteString(Section, "Profile", Data.Profile());
-    Registry.WriteString(Section, "Tipo_Inscricao", Data.Tipo_Inscricao());
-    Registry.WriteString(Section, "Inscricao", Data.Inscricao());
-    Registry.WriteString(Section, "Razao", Data.Razao);
-    Registry.WriteString(Section, "Endereco", Data.Endereco);
-    Registry.WriteString(Section, "Bairro", Data.Bairro);
-    Registry.WriteString(Section, "Cidade", Data.Cidade);
-    Registry.WriteString(Section, "UF", Data.UF);
-    Registry.WriteString(Section, "CEP", Data.CEP);
-    Registry.WriteString(Section, "Telefone", Data.Telefone);
-    Registry.WriteString(Section, "Email", Data.Email);
-}
 
 std::string EntitySection(int32_t Number)
 {
@@ -134,12 +86,11 @@ void TForm1::RequestAddExecute()
                 ActiveView->setToolTip(FromAnsi(record->Razao));
             ActiveStorage = Registry->Storage(active);
             ActiveEntity = record;
-            WriteRequestData(*record, *ActiveStorage);
+            record->WriteStorageRecord(*ActiveStorage);
 
             const int32_t number = Registry->CountAll();
-            WriteEntitySection(*record, *RegistryFile, EntitySection(number));
-            RegistryFile->WriteInteger(EntitySection(number), "Index", number);
             record->Index = number;
+            record->WriteRegistryRecord(*RegistryFile, EntitySection(number));
             RegistryFile->UpdateFile();
 
             const bool haveEntities = Registry->Count() >= 1;
@@ -196,7 +147,7 @@ void TForm1::RequestFillExecute()
             return;
 
         const TUserData& data = *form->UserData;
-        WriteRequestData(data, *ActiveStorage);
+        data.WriteStorageRecord(*ActiveStorage);
         if (form->UserData != entity) {
             // The form worked on a blank record of its own: the registry's
             // record takes its data, so that the entity list, ENTITY.DAT and
@@ -205,11 +156,8 @@ void TForm1::RequestFillExecute()
             entity->RespList() = data.Resp ? *data.Resp : std::vector<std::string>{};
         }
         if (const int32_t number = EntityNumber(*entity, *ActiveStorage); number > 0) {
-            WriteEntitySection(*entity, *RegistryFile, EntitySection(number));
-            if (entity->Index != number) {
-                entity->Index = number;
-                RegistryFile->WriteInteger(EntitySection(number), "Index", number);
-            }
+            entity->Index = number;
+            entity->WriteRegistryRecord(*RegistryFile, EntitySection(number));
             RegistryFile->UpdateFile();
         }
         if (ActiveView)

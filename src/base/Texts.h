@@ -287,4 +287,23 @@ inline constexpr const char* HelpErrorPage =
 inline constexpr const char* HelpErrorArchive = "arquivo";
 inline constexpr const char* HelpErrorDocument = "documento";
 
+// ---- data folder safety: size bound, damaged files, a second client ---------
+// A data file larger than any the program writes: lead-in, the file name, the
+// middle part, the bound in megabytes, the closing part.
+inline constexpr const char* DataFileTooLarge1 = "O arquivo de dados ";
+inline constexpr const char* DataFileTooLarge2 = " tem mais de ";
+inline constexpr const char* DataFileTooLarge3 =
+    " MB, tamanho que nenhum arquivo de dados da aplicação atinge; ele não foi lido.";
+// Shown once at start for each data file whose reading stopped early
+// (damaged): lead-in, the file, the middle part, the copy, the closing part.
+inline constexpr const char* DamagedFileKept1 = "O arquivo de dados ";
+inline constexpr const char* DamagedFileKept2 =
+    " estava danificado: a leitura parou antes do fim do arquivo, e o que vinha depois não pôde ser "
+    "lido. Uma cópia do arquivo original foi guardada em ";
+inline constexpr const char* DamagedFileKept3 = ".";
+// A second client started on a data folder that a running client holds.
+inline constexpr const char* AlreadyRunning =
+    "O Cliente de Certificação Quorvex já está em execução com esta pasta de dados. Use a janela que "
+    "já está aberta.";
+
 } // namespace Texts

@@ -27,7 +27,8 @@ std::int32_t ReadWholeFile(const std::string& path, std::size_t maxSize, std::st
                            bool& missing)
 {
   missing = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A planted pipe must not hold the open: the type is checked below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     missing = (errno == ENOENT);
     return HL_E_FILE_OPEN;

@@ -4,6 +4,7 @@
 #include "kit/HlKit.h"
 
 #include "kit/HandleTable.h"
+#include "kit/KitCrypto.h"
 #include "kit/KitError.h"
 #include "kit/SelfTest.h"
 
@@ -22,6 +23,8 @@ std::atomic<bool> g_selfTestPassed{false};
 struct SelfTestOnLoad {
   SelfTestOnLoad() noexcept
   {
+    // Private keys are only ever decrypted into locked memory.
+    kit::UseLockedMemory();
 #ifdef QUORVEX_KIT_BREAK_SELF_TEST
     // A build for the tests only: the expected hash is altered, so the
     // self-test must fail and the library must refuse all work.

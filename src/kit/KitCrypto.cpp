@@ -5,12 +5,14 @@
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
+#include <openssl/err.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
 #include <climits>
+#include <cstring>
 
 namespace kit {
 
@@ -38,6 +40,15 @@ bool IsOurRsaShape(EVP_PKEY* key)
 }
 
 } // namespace
+
+bool UseLockedMemory()
+{
+  if (CRYPTO_secure_malloc_initialized())
+    return true;
+  // 256 KiB: a few keys' worth of numbers and buffers, far below the usual
+  // limit of locked memory per process.
+  return CRYPTO_secure_malloc_init(std::size_t(1) << 18, 32) != 0;
+}
 
 Sha256Stream::Sha256Stream() : ctx_(EVP_MD_CTX_new())
 {
@@ -95,9 +106,18 @@ bool ScryptParamsAcceptable(const ScryptParams& params)
   if (params.log2N < 10 || params.log2N > 20 || params.r < 1 || params.r > 32 || params.p < 1
       || params.p > 16)
     return false;
+  const std::uint64_t n = 1ull << params.log2N;
+  // OpenSSL refuses an N of 2^(16 r) or more.
+  if (16ull * params.r < 64 && n >= (1ull << (16 * params.r)))
+    return false;
   // Memory is about 128 * r * N bytes; keep it under 256 MiB.
-  const std::uint64_t memory = 128ull * params.r * (1ull << params.log2N);
-  return memory <= (256ull << 20);
+  const std::uint64_t memory = 128ull * params.r * n;
+  if (memory > (256ull << 20))
+    return false;
+  // The work grows with N * r * p: a file may ask for at most a few times
+  // what the kit writes, so that a tampered file cannot make one password
+  // attempt take far longer than a real one.
+  return n * params.r * params.p <= kScryptMaxWorkFactor * kScryptWrittenWork;
 }
 
 SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const std::uint8_t* salt,
@@ -129,7 +149,13 @@ SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const st
       OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_SCRYPT_MAXMEM, &maxMemory),
       OSSL_PARAM_construct_end()};
   SecureBytes key(kAesKeySize);
-  Check(EVP_KDF_derive(ctx.get(), key.data(), key.size(), list));
+  if (EVP_KDF_derive(ctx.get(), key.data(), key.size(), list) != 1) {
+    // The parameters come from the file: whatever OpenSSL refuses besides
+    // a lack of memory is a damaged file.
+    const unsigned long error = ERR_peek_last_error();
+    ERR_clear_error();
+    Fail(ERR_GET_REASON(error) == ERR_R_MALLOC_FAILURE ? HL_E_NO_MEMORY : HL_E_FILE_FORMAT);
+  }
   return key;
 }
 
@@ -230,15 +256,153 @@ Bytes PublicKeyDer(EVP_PKEY* key)
   return der;
 }
 
+namespace {
+
+// The eight numbers of an RSAPrivateKey after its version, in their order.
+const char* const kPrivateKeyParams[8] = {
+    OSSL_PKEY_PARAM_RSA_N,         OSSL_PKEY_PARAM_RSA_E,         OSSL_PKEY_PARAM_RSA_D,
+    OSSL_PKEY_PARAM_RSA_FACTOR1,   OSSL_PKEY_PARAM_RSA_FACTOR2,   OSSL_PKEY_PARAM_RSA_EXPONENT1,
+    OSSL_PKEY_PARAM_RSA_EXPONENT2, OSSL_PKEY_PARAM_RSA_COEFFICIENT1};
+
+// Room for one number: up to 4096 bits.
+constexpr std::size_t kMaxNumberSize = 512;
+
+// Big-endian bytes to the host's order and back (OSSL_PARAM numbers are in
+// the host's order).
+void ToHostOrder(const std::uint8_t* from, std::size_t size, std::uint8_t* to)
+{
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  for (std::size_t i = 0; i < size; ++i)
+    to[i] = from[size - 1 - i];
+#else
+  std::memcpy(to, from, size);
+#endif
+}
+
+// DER length octets.
+void PutLength(SecureBytes& out, std::size_t length)
+{
+  if (length < 0x80) {
+    out.push_back(static_cast<std::uint8_t>(length));
+    return;
+  }
+  std::uint8_t bytes[sizeof(std::size_t)];
+  std::size_t n = 0;
+  for (std::size_t v = length; v != 0; v >>= 8)
+    bytes[n++] = static_cast<std::uint8_t>(v);
+  out.push_back(static_cast<std::uint8_t>(0x80 | n));
+  while (n > 0)
+    out.push_back(bytes[--n]);
+}
+
+// A DER INTEGER from a non-negative number in the host's order, Size bytes.
+void PutInteger(SecureBytes& out, const std::uint8_t* host, std::size_t size)
+{
+  // Most significant byte first, without leading zeros.
+  std::size_t top = size;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  while (top > 0 && host[top - 1] == 0)
+    --top;
+  auto byteAt = [&](std::size_t i) { return host[top - 1 - i]; };
+#else
+  std::size_t lead = 0;
+  while (lead < size && host[lead] == 0)
+    ++lead;
+  top = size - lead;
+  auto byteAt = [&](std::size_t i) { return host[lead + i]; };
+#endif
+  const bool pad = top == 0 || (byteAt(0) & 0x80) != 0;
+  out.push_back(0x02);
+  PutLength(out, top + (pad ? 1 : 0));
+  if (pad)
+    out.push_back(0x00);
+  for (std::size_t i = 0; i < top; ++i)
+    out.push_back(byteAt(i));
+}
+
+// Strict DER reading of what PutInteger and PutLength write.
+class DerReader {
+public:
+  DerReader(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  bool Header(std::uint8_t tag, std::size_t& length)
+  {
+    if (end_ - p_ < 2 || *p_++ != tag)
+      return false;
+    const std::uint8_t first = *p_++;
+    if (first < 0x80) {
+      length = first;
+    } else {
+      const std::size_t n = first & 0x7F;
+      if (n == 0 || n > 2 || static_cast<std::size_t>(end_ - p_) < n || *p_ == 0)
+        return false;
+      length = 0;
+      for (std::size_t i = 0; i < n; ++i)
+        length = (length << 8) | *p_++;
+      if (length < 0x80)
+        return false; // not the shortest form
+    }
+    return length <= static_cast<std::size_t>(end_ - p_);
+  }
+  // A non-negative INTEGER; its magnitude, most significant byte first.
+  bool Integer(const std::uint8_t*& magnitude, std::size_t& size)
+  {
+    std::size_t length = 0;
+    if (!Header(0x02, length) || length == 0)
+      return false;
+    const std::uint8_t* v = p_;
+    p_ += length;
+    if (v[0] & 0x80)
+      return false; // negative
+    if (v[0] == 0 && length > 1) {
+      if ((v[1] & 0x80) == 0)
+        return false; // a zero that is not needed
+      ++v;
+      --length;
+    }
+    magnitude = v;
+    size = length;
+    return true;
+  }
+  bool AtEnd() const { return p_ == end_; }
+  const std::uint8_t* Position() const { return p_; }
+  std::size_t Remaining() const { return static_cast<std::size_t>(end_ - p_); }
+
+private:
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
+} // namespace
+
+// OpenSSL's own encoder and decoder of private keys copy the DER bytes into
+// buffers that they free without wiping (a complete copy of the key was left
+// in freed memory after every signature). Both ends are therefore done here:
+// the numbers travel between the key and cleansing buffers as parameters, and
+// the DER around them is written and read by hand.
 SecureBytes PrivateKeyDer(EVP_PKEY* key)
 {
-  const int length = i2d_PrivateKey(key, nullptr);
-  if (length <= 0)
+  SecureBytes numbers(8 * kMaxNumberSize);
+  OSSL_PARAM params[9];
+  for (std::size_t i = 0; i < 8; ++i)
+    params[i] = OSSL_PARAM_construct_BN(kPrivateKeyParams[i], numbers.data() + i * kMaxNumberSize,
+                                        kMaxNumberSize);
+  params[8] = OSSL_PARAM_construct_end();
+  if (key == nullptr || EVP_PKEY_get_params(key, params) != 1)
     Fail(HL_E_CRYPTO);
-  SecureBytes der(static_cast<std::size_t>(length));
-  unsigned char* p = der.data();
-  if (i2d_PrivateKey(key, &p) != length)
-    Fail(HL_E_CRYPTO);
+  SecureBytes body;
+  body.reserve(8 * (kMaxNumberSize + 4) + 3);
+  const std::uint8_t version = 0;
+  PutInteger(body, &version, 1);
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (!OSSL_PARAM_modified(&params[i]) || params[i].return_size > kMaxNumberSize)
+      Fail(HL_E_CRYPTO);
+    PutInteger(body, numbers.data() + i * kMaxNumberSize, params[i].return_size);
+  }
+  SecureBytes der;
+  der.reserve(body.size() + 4);
+  der.push_back(0x30);
+  PutLength(der, body.size());
+  der.insert(der.end(), body.begin(), body.end());
   return der;
 }
 
@@ -246,9 +410,38 @@ EvpPkeyPtr LoadPrivateKey(const SecureBytes& der)
 {
   if (der.empty() || der.size() > INT_MAX)
     return nullptr;
-  const unsigned char* p = der.data();
-  EvpPkeyPtr key(d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(der.size())));
-  if (!key || p != der.data() + der.size() || !IsOurRsaShape(key.get()))
+  DerReader outer(der.data(), der.size());
+  std::size_t length = 0;
+  // One SEQUENCE and nothing after it.
+  if (!outer.Header(0x30, length) || outer.Remaining() != length)
+    return nullptr;
+  DerReader r(outer.Position(), length);
+  const std::uint8_t* version = nullptr;
+  std::size_t versionSize = 0;
+  // Version 0: two primes, no others.
+  if (!r.Integer(version, versionSize) || versionSize != 1 || version[0] != 0)
+    return nullptr;
+  SecureBytes numbers(8 * kMaxNumberSize);
+  OSSL_PARAM params[9];
+  for (std::size_t i = 0; i < 8; ++i) {
+    const std::uint8_t* magnitude = nullptr;
+    std::size_t size = 0;
+    if (!r.Integer(magnitude, size) || size > kMaxNumberSize)
+      return nullptr;
+    std::uint8_t* host = numbers.data() + i * kMaxNumberSize;
+    ToHostOrder(magnitude, size, host);
+    params[i] = OSSL_PARAM_construct_BN(kPrivateKeyParams[i], host, size);
+  }
+  params[8] = OSSL_PARAM_construct_end();
+  if (!r.AtEnd())
+    return nullptr;
+  EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+  EVP_PKEY* raw = nullptr;
+  if (!ctx || EVP_PKEY_fromdata_init(ctx.get()) != 1
+      || EVP_PKEY_fromdata(ctx.get(), &raw, EVP_PKEY_KEYPAIR, params) != 1)
+    return nullptr;
+  EvpPkeyPtr key(raw);
+  if (!IsOurRsaShape(key.get()))
     return nullptr;
   return key;
 }

@@ -19,6 +19,13 @@ inline constexpr std::size_t kGcmTagSize = 16;
 
 using Sha256Digest = std::array<std::uint8_t, kSha256Size>;
 
+// Sets up OpenSSL's secure heap (memory locked against paging, left out of
+// core dumps, wiped on release) for the whole process, unless it exists:
+// the decrypted private key, its numbers inside OpenSSL and the derived keys
+// then live there. True when the heap is there (locked or, when the
+// system's limit refuses the lock, at least separate and wiped).
+bool UseLockedMemory();
+
 // SHA-256 over a stream of updates.
 class Sha256Stream {
 public:
@@ -46,11 +53,19 @@ struct ScryptParams {
   std::uint32_t p = 1;
 };
 
-// Sensible bounds for parameters read from a file: a hostile file must not
-// make the kit spend gigabytes or minutes.
+// N * r * p of the parameters the kit writes (2^15, 8, 1), and how many
+// times that a file may ask for.
+inline constexpr std::uint64_t kScryptWrittenWork = (1ull << 15) * 8 * 1;
+inline constexpr std::uint64_t kScryptMaxWorkFactor = 8;
+
+// Bounds for parameters read from a file: what OpenSSL accepts, at most
+// 256 MiB of memory and at most kScryptMaxWorkFactor times the work of the
+// written parameters. A hostile file must not make the kit spend gigabytes
+// or minutes.
 bool ScryptParamsAcceptable(const ScryptParams& params);
 
-// 32-byte key from a password with scrypt.
+// 32-byte key from a password with scrypt. Parameters that are not
+// acceptable, or that OpenSSL refuses, throw HL_E_FILE_FORMAT.
 SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const std::uint8_t* salt,
                       std::size_t saltLength, const ScryptParams& params);
 
@@ -66,10 +81,13 @@ EvpPkeyPtr GenerateRsaKey(const void* seed, std::size_t seedSize);
 
 // DER RSAPublicKey (PKCS#1), 140 bytes for our keys.
 Bytes PublicKeyDer(EVP_PKEY* key);
-// DER RSAPrivateKey (PKCS#1), in a cleansing buffer.
+// DER RSAPrivateKey (PKCS#1), in a cleansing buffer. Written without
+// OpenSSL's encoder, which leaves an unwiped copy of what it encodes.
 SecureBytes PrivateKeyDer(EVP_PKEY* key);
 // Parses what the two functions above produce; null when it does not parse
-// or is not an RSA-1024 key with e = 65537.
+// (strict DER, version 0) or is not an RSA-1024 key with e = 65537. Read
+// without OpenSSL's decoder, which leaves an unwiped copy of its input; the
+// key's numbers land in OpenSSL's secure heap when the kit has one.
 EvpPkeyPtr LoadPrivateKey(const SecureBytes& der);
 EvpPkeyPtr LoadPublicKey(const std::uint8_t* der, std::size_t size);
 

@@ -2,12 +2,14 @@
 
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
+#include "base/Texts.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,9 +120,9 @@ inline uint64_t BreakMask(const char* p, bool& Nul)
 // always has for these files. The text goes 64 bytes at a time through BreakMask;
 // a run starts at a non-break after a break (or at the start) and ends at a
 // break after a non-break, so the runs of a block come from two bit masks
-// without looking at the bytes again.
+// without looking at the bytes again. Returns true when a NUL ended the text.
 template <class TakeRun>
-void ForEachRun(const char* Begin, const char* End, TakeRun& Take)
+bool ForEachRun(const char* Begin, const char* End, TakeRun& Take)
 {
     const char* lineStart = Begin; // where the open run began, when one is open
     bool inLine = false;           // whether the byte before the block was part of a run
@@ -161,15 +163,19 @@ void ForEachRun(const char* Begin, const char* End, TakeRun& Take)
     // The rest (up to a NUL), padded with line ends: the padding closes the
     // last run at the end of the text.
     std::size_t rest = std::min<std::size_t>(static_cast<std::size_t>(End - p), 64);
+    bool stopped = false;
     if (rest) { // an empty text may have no address at all
-        if (const void* at = std::memchr(p, '\0', rest))
+        if (const void* at = std::memchr(p, '\0', rest)) {
             rest = static_cast<std::size_t>(static_cast<const char*>(at) - p);
+            stopped = true;
+        }
     }
     char tail[64];
     if (rest)
         std::memcpy(tail, p, rest);
     std::memset(tail + rest, '\n', sizeof tail - rest);
     block(p, BreakMask(tail, nul));
+    return stopped;
 }
 
 // About how many lines [Begin, End) holds (a little more, to spare a late
@@ -211,9 +217,12 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
 {
     if (FileName.empty())
         return;
-    // Opening first and asking the open file its size resolves the path once.
-    // A directory opens for reading too and is refused by its type.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening first and asking the open file its type and size resolves the
+    // path once. Without O_NONBLOCK a named pipe planted under the name
+    // would hold the open (and the start) for ever; only a regular file is
+    // read: a folder, a pipe or a device (a link to /dev/zero never ends)
+    // is refused by its type.
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         // A file that is not there is simply an empty one.
         if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
@@ -222,16 +231,24 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
     }
     const FileCloser closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+    const auto tooLarge = [&FileName] {
+        return EFOpenError(std::string(Texts::DataFileTooLarge1) + FileName + Texts::DataFileTooLarge2
+                           + std::to_string(MaxDataFileSize >> 20) + Texts::DataFileTooLarge3);
+    };
+    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > MaxDataFileSize)
+        throw tooLarge();
     // Read straight into the arena: the loaded lines point into this buffer.
     // One spare byte lets the end of the file show without a second buffer.
-    std::size_t capacity = (st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1;
+    std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
     std::unique_ptr<char[]> buffer(new char[capacity]);
     std::size_t used = 0;
     for (;;) {
         if (used == capacity) {
             // The file grew while being read.
+            if (used > MaxDataFileSize)
+                throw tooLarge();
             std::unique_ptr<char[]> bigger(new char[capacity * 2]);
             std::memcpy(bigger.get(), buffer.get(), used);
             buffer = std::move(bigger);
@@ -246,9 +263,15 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
             break;
         used += static_cast<std::size_t>(n);
     }
+    if (used > MaxDataFileSize)
+        throw tooLarge();
     const char* text = buffer.get();
     AdoptChunk(std::move(buffer), used);
-    ParseText(std::string_view(text, used));
+    StoppedEarly_ = ParseText(std::string_view(text, used));
+    // The only copy of what the reading left out: kept until the first save
+    // has set it aside.
+    if (StoppedEarly_)
+        DamagedOriginal_.assign(text, used);
 }
 
 TRequestFile::TRequestFile(FromLinesTag, const std::vector<std::string>* Lines) : TCustomRequestFile("ghobe.ini")
@@ -558,7 +581,7 @@ void TRequestFile::ParseLine(std::string_view Line, bool Owned)
     ++Sections_[Current_].Count;
 }
 
-void TRequestFile::ParseText(std::string_view Text)
+bool TRequestFile::ParseText(std::string_view Text)
 {
     // Empty lines are dropped, so a CR LF pair may be taken as two breaks
     // around an empty line: the lines kept are exactly the runs of bytes
@@ -589,7 +612,7 @@ void TRequestFile::ParseText(std::string_view Text)
         }
     };
 
-    ForEachRun(begin, end, take);
+    const bool stopped = ForEachRun(begin, end, take);
     // A guess far above the outcome gives its memory back.
     if (Lines_.capacity() > 2 * Lines_.size() + 256)
         Lines_.shrink_to_fit();
@@ -598,6 +621,7 @@ void TRequestFile::ParseText(std::string_view Text)
         Sections_.back().Count = Lines_.size() - Sections_.back().First;
     LiveBytes_ += live;
     Current_ = std::string::npos;
+    return stopped;
 }
 
 void TRequestFile::SetStrings(const std::vector<std::string>& Lines)
@@ -613,12 +637,34 @@ void TRequestFile::SetText(std::string_view Text)
 {
     Clear();
     const std::string_view kept = Keep(Text);
-    ParseText(kept);
+    StoppedEarly_ = ParseText(kept);
+}
+
+void TRequestFile::KeepDamagedOriginal(AtomicFileWriter& Writer)
+{
+    char date[16] = "";
+    const std::time_t now = std::time(nullptr);
+    struct tm local {};
+    if (::localtime_r(&now, &local))
+        std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    const std::string stem = FileName() + ".danificado-" + date;
+    // An earlier copy of the same day is never replaced: it may be the
+    // fuller one.
+    std::string copy = stem;
+    struct stat st {};
+    for (int n = 2; ::lstat(copy.c_str(), &st) == 0; ++n)
+        copy = stem + "-" + std::to_string(n);
+    Writer.WriteFile(copy, DamagedOriginal_);
+    DamagedCopy_ = copy;
+    DamagedOriginal_.clear();
+    DamagedOriginal_.shrink_to_fit();
 }
 
 void TRequestFile::UpdateFile()
 {
     AtomicFileWriter& writer = Writer_ ? *Writer_ : AtomicFileWriter::Default();
+    if (!DamagedOriginal_.empty())
+        KeepDamagedOriginal(writer);
     writer.WriteFile(FileName(), Text());
 }
 

@@ -28,8 +28,16 @@ class TRequestFile : public TCustomRequestFile {
 public:
     // Loads FileName when it names an existing file; a missing file (or an
     // empty name) gives an empty content and creates nothing. A file that
-    // exists but cannot be read raises EFOpenError "Cannot open file <name>".
+    // exists but cannot be read, or is not a regular file (a folder, a pipe,
+    // a device), raises EFOpenError "Cannot open file <name>"; one larger
+    // than MaxDataFileSize raises EFOpenError saying so. Opening never
+    // blocks.
     explicit TRequestFile(const std::string& FileName);
+
+    // No data file of the program comes near this size (a storage file with
+    // a hundred certificates holds about half a megabyte); a larger one is
+    // refused unread.
+    static constexpr std::size_t MaxDataFileSize = std::size_t(64) << 20;
     ~TRequestFile() override;
 
     // A file object built from lines instead of a file, named "ghobe.ini";
@@ -52,7 +60,20 @@ public:
     // renamed over the old one. Raises EFCreateError when the file cannot be
     // created or replaced and EWriteError when writing fails; the previous
     // file and the content in memory are then unchanged.
+    // The first save over a file whose reading stopped early first keeps
+    // the original aside (see DamagedCopy); when that copy cannot be made,
+    // nothing is saved and the failure is raised.
     void UpdateFile() override;
+
+    // True when the reading stopped at a NUL before the end of the text, as
+    // the format wants: the bytes after it are not in memory, and a save
+    // writes the shorter content.
+    bool StoppedEarly() const { return StoppedEarly_; }
+    // The copy of the original file, loaded with its reading stopped early,
+    // that the first save set aside beside it: "<file>.danificado-<date>"
+    // (yyyy-mm-dd, then "-2", "-3"... when that name is taken). Empty until
+    // such a copy was made.
+    const std::string& DamagedCopy() const { return DamagedCopy_; }
 
     // Appends the written image, one entry per line, without terminators.
     void GetStrings(std::vector<std::string>& List) const;
@@ -97,7 +118,9 @@ private:
     // Classifies one raw line; Owned says whether its bytes already live in
     // the arena.
     void ParseLine(std::string_view Line, bool Owned);
-    void ParseText(std::string_view Text);
+    // Returns true when a NUL ended the text before its end.
+    bool ParseText(std::string_view Text);
+    void KeepDamagedOriginal(AtomicFileWriter& Writer);
     void ShiftAfter(std::size_t S, std::ptrdiff_t By);
 
     // The arena holds the bytes behind every name and line: the text as
@@ -117,6 +140,12 @@ private:
     std::size_t Current_ = static_cast<std::size_t>(-1);
 
     std::shared_ptr<AtomicFileWriter> Writer_;
+
+    bool StoppedEarly_ = false;
+    // The bytes of a file whose reading stopped early, as they were on disk,
+    // until the first save has set them aside.
+    std::string DamagedOriginal_;
+    std::string DamagedCopy_;
 
     // Case-folded section name -> first section of that name. Rebuilt lazily
     // after removals; order and duplicates live in Sections_ only.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class TCustomRequestFile;
+
 class TUserData {
 public:
     TUserData() = default;
@@ -48,6 +50,34 @@ public:
     // Tipo_Inscricao + Inscricao + "000000" + Profile followed by six NUL
     // characters: the identity a generated key carries.
     std::string KeyIdentity() const;
+
+    // ---- the record in the data files ---------------------------------------
+    // The eleven fields kept for an entity, in the order they are written:
+    // Profile, Tipo_Inscricao, Inscricao, Razao, Endereco, Bairro, Cidade, UF,
+    // CEP, Telefone, Email. The registry's Entity<n> section holds them with
+    // Index; the storage file's [Request] section holds them too.
+    static const std::vector<std::string>& FieldKeys();
+
+    // Reads the eleven fields from Section, each missing key as Default; the
+    // padded ones go through their setters.
+    void ReadFields(const TCustomRequestFile& File, const std::string& Section, const std::string& Default);
+    // Writes the eleven fields to Section, in their order. Memory only.
+    void WriteFields(TCustomRequestFile& File, const std::string& Section) const;
+
+    // The registry record: the fields of Section (missing ones read as "0")
+    // and Index (0 when missing).
+    void ReadRegistryRecord(const TCustomRequestFile& Registry, const std::string& Section);
+    // Writes the fields and then Index to Section. Memory only.
+    void WriteRegistryRecord(TCustomRequestFile& Registry, const std::string& Section) const;
+
+    // The responsible persons of a storage file's [Resp] section: RespCount
+    // pairs Resp<i>, Cpf<i> (a count beyond the section's lines is cut to
+    // them, since only a damaged file holds one). Creates the list.
+    void ReadResp(const TCustomRequestFile& Storage);
+    // The entity's data in its storage file: [General] Request=1, the fields
+    // in [Request], then [Resp] erased (and saved) and written again with
+    // RespCount last, and saved. Raises what saving raises.
+    void WriteStorageRecord(TCustomRequestFile& Storage) const;
 
 private:
     std::string Inscricao_;

@@ -52,55 +52,32 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
 
+    std::vector<std::string> usedPaths;
     for (const int32_t n : numbers) {
         const std::string section = EntitySection(n);
         if (RegistryFile_.ReadBool(section, "DELETED", false))
             continue;
         auto user = std::make_unique<TUserData>();
 
-        // Follow the program when its folder has moved (also from Windows
-        // paths): keep the file name, put it in the program's folder.
+        // A stored path is used only when it names a file directly in the
+        // data folder; anything else (the program's folder moved, a Windows
+        // path, a lost name, "<folder>/../x" or another folder reached from
+        // it) becomes the entity's own storage file there. Saving at exit
+        // and removing the entity must never touch a file outside.
         std::string path = RegistryFile_.ReadString(section, "filename", "");
-        if (path.find(AppDir_) == std::string::npos || FilePart(path).empty()) {
-            std::string part = FilePart(path);
-            // A lost file name would point at the folder itself; the entity
-            // number says which storage file is the entity's.
-            if (part.empty())
-                part = EntityNaming::StorageFileName(n);
-            path = AppDir_ + part;
+        if (!IsUsableStoragePath(path, usedPaths)) {
+            path = AppDir_ + EntityNaming::StorageFileName(n);
             RegistryFile_.WriteString(section, "filename", path);
             Save();
         }
+        usedPaths.push_back(path);
 
         auto storage = OpenStorageWithRetry(path);
         // Creates a missing storage file and normalises an existing one.
         storage->UpdateFile();
 
-        user->SetProfile(RegistryFile_.ReadString(section, "Profile", "0"));
-        user->SetTipoInscricao(RegistryFile_.ReadString(section, "Tipo_Inscricao", "0"));
-        user->SetInscricao(RegistryFile_.ReadString(section, "Inscricao", "0"));
-        user->Razao = RegistryFile_.ReadString(section, "Razao", "0");
-        user->Endereco = RegistryFile_.ReadString(section, "Endereco", "0");
-        user->Bairro = RegistryFile_.ReadString(section, "Bairro", "0");
-        user->Cidade = RegistryFile_.ReadString(section, "Cidade", "0");
-        user->UF = RegistryFile_.ReadString(section, "UF", "0");
-        user->CEP = RegistryFile_.ReadString(section, "CEP", "0");
-        user->Telefone = RegistryFile_.ReadString(section, "Telefone", "0");
-        user->Email = RegistryFile_.ReadString(section, "Email", "0");
-        user->Index = RegistryFile_.ReadInteger(section, "Index", 0);
-
-        auto& resp = user->RespList();
-        int32_t respCount = storage->ReadInteger("Resp", "RespCount", 0);
-        // A damaged count must not run on far past the persons stored: no
-        // real count exceeds the lines of the section.
-        std::vector<std::string> respLines;
-        storage->ReadSectionValues("Resp", respLines);
-        respCount = std::min<int32_t>(respCount, static_cast<int32_t>(respLines.size()));
-        for (int32_t i = 1; i <= respCount; ++i) {
-            const std::string k = std::to_string(i);
-            resp.push_back(storage->ReadString("Resp", "Resp" + k, ""));
-            resp.push_back(storage->ReadString("Resp", "Cpf" + k, ""));
-        }
+        user->ReadRegistryRecord(RegistryFile_, section);
+        user->ReadResp(*storage);
 
         Users_.push_back(std::move(user));
         Storages_.push_back(std::move(storage));
@@ -110,6 +87,40 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
     // The positions must agree with what was loaded, whatever the file says.
     Count_ = static_cast<int32_t>(Users_.size());
     ActiveIndex_ = Count_ == 0 ? 0 : std::clamp(storedActive, 1, Count_);
+
+    // A registry whose reading stopped early is saved now, so that its
+    // original is set aside at start, before anything else is done to it.
+    if (RegistryFile_.StoppedEarly() && RegistryFile_.DamagedCopy().empty())
+        Save();
+}
+
+bool TUsersData::IsUsableStoragePath(const std::string& Path, const std::vector<std::string>& Taken) const
+{
+    const std::string part = FilePart(Path);
+    if (part.empty() || part == "." || part == ".." || Path != AppDir_ + part)
+        return false;
+    // Hidden names are the program's temporaries and lock; the registry is
+    // no entity's storage, and two entities never share one file.
+    if (part[0] == '.')
+        return false;
+    std::string upper = part;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (upper == EntityNaming::RegistryFileName)
+        return false;
+    return std::find(Taken.begin(), Taken.end(), Path) == Taken.end();
+}
+
+std::vector<TDamagedFile> TUsersData::DamagedFiles() const
+{
+    std::vector<TDamagedFile> files;
+    if (!RegistryFile_.DamagedCopy().empty())
+        files.push_back({RegistryFile_.FileName(), RegistryFile_.DamagedCopy()});
+    for (const auto& storage : Storages_)
+        if (!storage->DamagedCopy().empty())
+            files.push_back({storage->FileName(), storage->DamagedCopy()});
+    return files;
 }
 
 TUsersData::~TUsersData() = default;

@@ -27,11 +27,21 @@ struct TUsersDataOptions {
     std::function<std::unique_ptr<TRequestFile>(const std::string& FileName)> OpenStorage;
 };
 
+// A data file whose reading stopped early, and where its original was set
+// aside by the first save.
+struct TDamagedFile {
+    std::string File;
+    std::string Copy;
+};
+
 class TUsersData {
 public:
     // Builds the registry from RegistryFile (kept by the caller, written for
-    // the rest of the run). AppDir is the program's folder with a trailing
-    // "/"; storage paths that do not lie in it are moved into it. Every live
+    // the rest of the run). AppDir is the data folder with a trailing "/"; a
+    // stored storage path that does not name a file directly in it (or names
+    // the registry, a hidden file or another entity's file) is replaced by
+    // the entity's own AppDir + "STORAGE.<n>.DAT". A registry file whose
+    // reading stopped early is saved once built (see DamagedFiles). Every live
     // entity's storage file is opened (retried as Options say) and saved at
     // once. Count is taken from the entities actually loaded and ActiveIndex
     // is kept within 1..Count (0 when there are none).
@@ -83,8 +93,14 @@ public:
     // The part of a stored path after its last "\", "/" or ":".
     static std::string FilePart(const std::string& Path);
 
+    // The registry file and the storage files that were found damaged (their
+    // reading stopped early) and whose original was set aside by a save: the
+    // main window tells the user about them once, at start.
+    std::vector<TDamagedFile> DamagedFiles() const;
+
 private:
     std::unique_ptr<TRequestFile> OpenStorageWithRetry(const std::string& FileName);
+    bool IsUsableStoragePath(const std::string& Path, const std::vector<std::string>& Taken) const;
     void CheckPosition(int32_t Index) const;
     void Save();
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/x509.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -225,3 +227,111 @@ TEST(SelfTest, PassesOnPublishedVectorsAndFailsOnAnyAlteredAnswer)
 }
 
 } // namespace
+
+namespace {
+
+// A key file whose scrypt parameters were set to Params, checksum recomputed.
+Bytes WithScrypt(const Bytes& image, std::size_t kdf, const ScryptParams& params)
+{
+  Bytes b = image;
+  b[kdf + 1] = params.log2N;
+  for (int i = 0; i < 4; ++i) {
+    b[kdf + 2 + i] = static_cast<std::uint8_t>(params.r >> (8 * i));
+    b[kdf + 6 + i] = static_cast<std::uint8_t>(params.p >> (8 * i));
+  }
+  FixChecksum(b);
+  return b;
+}
+
+} // namespace
+
+// A file may ask for the parameters the kit writes, cheaper ones, or a few
+// times the work; not for the minute-long derivations a tampered file could
+// ask for, nor for what OpenSSL refuses, which is a damaged file too.
+TEST(KeyFile, ScryptParametersAreBoundedByWhatTheKitWrites)
+{
+  Sample s = MakeSample("SENHA123");
+  const Bytes image = SerializeKeyFile(s.file);
+  const std::size_t kdf = 446 + s.file.notice.size();
+  struct Case {
+    ScryptParams params;
+    bool accepted;
+    const char* why;
+  };
+  const Case cases[] = {
+      {{15, 8, 1}, true, "as written"},
+      {{10, 8, 1}, true, "cheaper"},
+      {{16, 8, 2}, true, "four times the work"},
+      {{18, 8, 1}, true, "eight times"},
+      {{18, 8, 2}, false, "sixteen times"},
+      {{17, 16, 16}, false, "128 times, within the memory bound"},
+      {{15, 8, 16}, false, "sixteen times through p alone"},
+      {{16, 1, 1}, false, "OpenSSL refuses N >= 2^(16 r)"},
+      {{20, 1, 1}, false, "OpenSSL refuses N >= 2^(16 r)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(c.accepted, ScryptParamsAcceptable(c.params));
+    const Bytes b = WithScrypt(image, kdf, c.params);
+    KeyFile out;
+    EXPECT_EQ(c.accepted ? HL_OK : HL_E_FILE_FORMAT, ParseKeyFile(b.data(), b.size(), out));
+    if (!c.accepted) {
+      const std::uint8_t salt[16] = {};
+      EXPECT_EQ(HL_E_FILE_FORMAT, CodeOf([&] { DeriveKey("x", 1, salt, sizeof salt, c.params); }));
+    }
+  }
+}
+
+// The private key's DER is written and read without OpenSSL's encoder and
+// decoder (which leave unwiped copies behind): it must be exactly what
+// OpenSSL writes, and anything but strict DER of that shape is refused.
+TEST(KeyFile, PrivateKeyDerIsOpenSslsAndReadStrictly)
+{
+  Sample s = MakeSample("SENHA123");
+  const SecureBytes der = PrivateKeyDer(s.key.get());
+  const int length = i2d_PrivateKey(s.key.get(), nullptr);
+  ASSERT_GT(length, 0);
+  SecureBytes reference(static_cast<std::size_t>(length));
+  unsigned char* p = reference.data();
+  ASSERT_EQ(length, i2d_PrivateKey(s.key.get(), &p));
+  EXPECT_EQ(der, reference);
+
+  EvpPkeyPtr back = LoadPrivateKey(der);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(1, EVP_PKEY_eq(back.get(), s.key.get()));
+  // The key that was read signs like the original.
+  const std::uint8_t digest[HL_DIGEST_SIZE] = {1, 2, 3};
+  EXPECT_EQ(SignDigest(back.get(), digest, sizeof digest), SignDigest(s.key.get(), digest, sizeof digest));
+
+  auto altered = [&](const std::function<void(SecureBytes&)>& change) {
+    SecureBytes b = der;
+    change(b);
+    return LoadPrivateKey(b) == nullptr;
+  };
+  EXPECT_TRUE(altered([](SecureBytes& b) { b.push_back(0); })) << "a byte after the key";
+  EXPECT_TRUE(altered([](SecureBytes& b) { b.pop_back(); })) << "cut short";
+  EXPECT_TRUE(altered([](SecureBytes& b) { b[0] = 0x31; })) << "not a SEQUENCE";
+  // The version INTEGER follows the two-byte long-form length of the SEQUENCE.
+  ASSERT_EQ(der[1], 0x82);
+  EXPECT_TRUE(altered([](SecureBytes& b) { b[6] = 1; })) << "version 1";
+  // The modulus: tag, two length bytes, then the zero that keeps it positive.
+  ASSERT_EQ(der[10], 0x00);
+  EXPECT_TRUE(altered([](SecureBytes& b) { b[10] = 0x80; })) << "a negative modulus";
+  EXPECT_TRUE(LoadPrivateKey(SecureBytes{}) == nullptr);
+  EXPECT_TRUE(LoadPrivateKey(SecureBytes{0x30, 0x00}) == nullptr);
+}
+
+// Replacing a key file that others could read leaves one only its owner reads.
+TEST(AtomicFileWriter, ReplacedKeyFilesBecomeTheOwnersOnly)
+{
+  const fs::path dir = fs::temp_directory_path() / ("kitmode-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string path = (dir / "k.PRI").string();
+  const std::uint8_t first[] = {1, 2, 3};
+  ASSERT_TRUE(WriteFileAtomically(path, first, sizeof first));
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                            | fs::perms::others_read);
+  ASSERT_TRUE(WriteFileAtomically(path, first, sizeof first));
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(path).permissions());
+  fs::remove_all(dir);
+}

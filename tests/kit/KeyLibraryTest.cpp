@@ -9,8 +9,12 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -555,3 +559,73 @@ TEST_F(KeyLibraryTest, FailedWriteLeavesFileAndHandleAsTheyWere)
 }
 
 } // namespace
+
+namespace {
+
+// Bytes of the file open at fd, from its start.
+Bytes ReadOpen(int fd)
+{
+  Bytes bytes;
+  unsigned char buffer[4096];
+  ssize_t n = 0;
+  off_t offset = 0;
+  while ((n = ::pread(fd, buffer, sizeof buffer, offset)) > 0) {
+    bytes.insert(bytes.end(), buffer, buffer + n);
+    offset += n;
+  }
+  return bytes;
+}
+
+} // namespace
+
+// Every step that replaces a key file leaves no readable old version behind:
+// the old file's own blocks are overwritten before they are let go. A hard
+// link made here before the step keeps the old version reachable to look at.
+// The replaced file is its owner's only, whatever mode it had.
+TEST_F(KeyLibraryTest, ReplacedKeyFileVersionsAreOverwritten)
+{
+  const auto info = MakeInfo("01112223330001810000000001", "EMPRESA");
+  const std::array<unsigned char, HL_CERTIFICATE_SIZE> certificate = [] {
+    std::array<unsigned char, HL_CERTIFICATE_SIZE> c{};
+    c.fill(0x5C);
+    return c;
+  }();
+  struct Step {
+    const char* name;
+    std::function<int32_t(int32_t)> run;
+  };
+  const std::vector<Step> steps = {
+      {"user data", [&](int32_t h) { return kit.updateUserData(h, info.data(), kPassword); }},
+      {"certificate", [&](int32_t h) { return kit.putCertificate(h, certificate.data()); }},
+      {"password", [&](int32_t h) { return kit.changePassword(h, kPassword, kPassword); }},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    const fs::path key = KeyPath();
+    fs::remove(key);
+    ASSERT_EQ(0, Generate(key, MakeInfo("01112223330001810000000001", "OUTRA")));
+    fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                             | fs::perms::others_read);
+    const Bytes before = ReadFile(key);
+    const fs::path old = dir.path / "old-version";
+    fs::remove(old);
+    fs::create_hard_link(key, old);
+    const int fd = ::open(old.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+
+    int32_t h = -1;
+    ASSERT_EQ(0, Open(key, h));
+    EXPECT_EQ(0, step.run(h));
+    EXPECT_EQ(0, kit.off(h));
+
+    EXPECT_NE(ReadFile(key), before) << "the step wrote a new version";
+    const Bytes oldBytes = ReadOpen(fd);
+    ::close(fd);
+    EXPECT_EQ(oldBytes.size(), before.size());
+    EXPECT_TRUE(std::all_of(oldBytes.begin(), oldBytes.end(), [](unsigned char b) { return b == 0; }))
+        << "the old version is still readable";
+    EXPECT_EQ(fs::status(key).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    // Only the key file and the test's own link remain.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
+  }
+}

@@ -29,3 +29,10 @@ foreach(test_target kit_KeyLibraryTest kit_KeyFileTest)
     target_link_libraries(${test_target} PRIVATE OpenSSL::Crypto)
   endif()
 endforeach()
+
+# The search for private key bytes in memory: the real library, plus the
+# kit's parts to look at the key in a child process.
+if(TARGET kit_KeyMemoryTest)
+  add_dependencies(kit_KeyMemoryTest quorvexkit)
+  target_link_libraries(kit_KeyMemoryTest PRIVATE quorvexkit_core OpenSSL::Crypto)
+endif()

@@ -5,9 +5,13 @@
 #include "store/TRequestFile.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -575,4 +579,172 @@ TEST(RequestFileEdit, RandomEditsFollowTheModel)
         auto reloaded = FromText(file->Text());
         EXPECT_TRUE(SameSections(reloaded->Sections(), model.Sections)) << seed;
     }
+}
+
+// ---- hostile and damaged files ----------------------------------------------
+
+namespace {
+
+std::string Today()
+{
+    char date[16] = "";
+    const std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    return date;
+}
+
+fs::perms ModeOf(const std::string& path)
+{
+    return fs::status(path).permissions() & fs::perms::all;
+}
+
+// Loads Path in a child process, so that a load that blocks cannot hang the
+// test: "refused" when the load raised EFOpenError, else what happened.
+std::string LoadInChild(const std::string& path)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        char outcome = 'L';
+        try {
+            TRequestFile f(path);
+        } catch (const EFOpenError&) {
+            outcome = 'R';
+        } catch (...) {
+            outcome = 'X';
+        }
+        [[maybe_unused]] const auto n = ::write(pipeFds[1], &outcome, 1);
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string result = "blocked";
+    for (int i = 0; i < 100; ++i) {
+        if (::waitpid(child, nullptr, WNOHANG) == child) {
+            char outcome = 0;
+            result = ::read(pipeFds[0], &outcome, 1) == 1 ? (outcome == 'R' ? "refused" : outcome == 'L' ? "loaded" : "other") : "died";
+            break;
+        }
+        ::usleep(50 * 1000);
+    }
+    if (result == "blocked") {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    ::close(pipeFds[0]);
+    return result;
+}
+
+} // namespace
+
+// Only a regular file is read as a data file: a planted pipe would hold the
+// start for ever, a link to a device would fill memory.
+TEST(RequestFileHostile, OnlyRegularFilesWithinTheBoundAreRead)
+{
+    TempDir dir;
+    const std::string fifo = dir.File("STORAGE.1.DAT");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device = dir.File("STORAGE.2.DAT");
+    fs::create_symlink("/dev/zero", device);
+    const std::string plain = dir.File("STORAGE.3.DAT");
+    WriteBytes(plain, "[S]\r\na=1\r\n");
+    EXPECT_EQ(LoadInChild(fifo), "refused");
+    EXPECT_EQ(LoadInChild(device), "refused");
+    EXPECT_EQ(LoadInChild(plain), "loaded");
+    try {
+        TRequestFile f(device);
+        FAIL() << "a device is no data file";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + device);
+    }
+
+    // A file past the bound is refused unread, and the message says the bound.
+    const std::string big = dir.File("ENTITY.DAT");
+    WriteBytes(big, "[S]\r\n");
+    fs::resize_file(big, TRequestFile::MaxDataFileSize + 1);
+    try {
+        TRequestFile f(big);
+        FAIL() << "a file larger than any data file must be refused";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "O arquivo de dados " + big
+                                             + " tem mais de 64 MB, tamanho que nenhum arquivo de dados da "
+                                               "aplicação atinge; ele não foi lido.");
+    }
+}
+
+// Data files hold the encrypted keys: nobody but their owner may read them,
+// whatever mode they were found with and whatever the umask says.
+TEST(RequestFileHostile, DataFilesAreForTheirOwnerOnly)
+{
+    TempDir dir;
+    const mode_t oldMask = ::umask(0);
+    const std::string fresh = dir.File("STORAGE.1.DAT");
+    TRequestFile f(fresh);
+    f.WriteString("S", "k", "v");
+    f.UpdateFile();
+    ::umask(oldMask);
+    EXPECT_EQ(ModeOf(fresh), fs::perms::owner_read | fs::perms::owner_write);
+
+    for (const bool changed : {true, false}) {
+        SCOPED_TRACE(changed ? "changed" : "unchanged");
+        const std::string open = dir.File(changed ? "ENTITY.DAT" : "STORAGE.2.DAT");
+        WriteBytes(open, "[S]\r\nk=v\r\n\r\n");
+        fs::permissions(open, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                                  | fs::perms::others_read);
+        TRequestFile g(open);
+        if (changed)
+            g.WriteString("S", "k", "w");
+        g.UpdateFile();
+        EXPECT_EQ(ModeOf(open), fs::perms::owner_read | fs::perms::owner_write);
+    }
+}
+
+// A NUL ends the reading as the format says; the first save over such a
+// file keeps the original beside it, under a name that says what it is.
+TEST(RequestFileDamage, FirstSaveKeepsTheOriginalAsideOnce)
+{
+    TempDir dir;
+    const std::string path = dir.File("STORAGE.3.DAT");
+    const std::string original = "[S]\r\na=1\r\n\0[T]\r\nkeys=lost\r\n"s;
+    WriteBytes(path, original);
+    // A copy from earlier the same day is never replaced.
+    const std::string earlier = path + ".danificado-" + Today();
+    WriteBytes(earlier, "earlier");
+
+    TRequestFile f(path);
+    EXPECT_TRUE(f.StoppedEarly());
+    EXPECT_EQ(f.DamagedCopy(), "");
+    EXPECT_EQ(f.Sections().size(), 1u);
+
+    // When the copy cannot be made, the only copy is not saved over.
+    auto writer = std::make_shared<FailingWriter>(0);
+    f.SetWriter(writer);
+    EXPECT_THROW(f.UpdateFile(), EWriteError);
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(f.DamagedCopy(), "");
+    f.SetWriter(nullptr);
+
+    f.UpdateFile();
+    const std::string copy = earlier + "-2";
+    EXPECT_EQ(f.DamagedCopy(), copy);
+    EXPECT_EQ(ReadBytes(copy), original);
+    EXPECT_EQ(ModeOf(copy), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadBytes(earlier), "earlier");
+    EXPECT_EQ(ReadBytes(path), "[S]\r\na=1\r\n\r\n");
+
+    // Once only: later saves write the file alone.
+    f.WriteString("S", "b", "2");
+    f.UpdateFile();
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 3);
+    TRequestFile again(path);
+    EXPECT_FALSE(again.StoppedEarly());
+
+    // A file without a NUL is not damaged, and neither is a missing one.
+    EXPECT_FALSE(TRequestFile(dir.File("none.dat")).StoppedEarly());
+    EXPECT_TRUE(FromText("[S]\r\n\0"s)->StoppedEarly());
+    EXPECT_FALSE(FromText("[S]\r\nk=v")->StoppedEarly());
 }

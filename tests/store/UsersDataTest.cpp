@@ -482,3 +482,148 @@ TEST_F(Registry, AddWithoutAStorageFileRegistersNothing)
     EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
     EXPECT_EQ(rec.Events, (std::vector<std::string>{"+1"}));
 }
+
+// The record reads and writes itself: one list of keys for the registry's
+// entity section and the storage file's [Request], and the [Resp] pairs.
+TEST_F(Registry, RecordRoundTripsThroughTheRegistryAndStorageFiles)
+{
+    TUserData u;
+    u.SetProfile("3");
+    u.SetTipoInscricao("2");
+    u.SetInscricao("123456789012");
+    u.Razao = "EMPRESA \xC1GUA LTDA";
+    u.Endereco = "Rua A, 1";
+    u.Bairro = "Centro";
+    u.Cidade = "Recife";
+    u.UF = "PE";
+    u.CEP = "50000000";
+    u.Telefone = "8133334444";
+    u.Email = "a=b@c.d";
+    u.Index = 7;
+    u.RespList() = {"JOSE", "52998224725", "MARIA", "11144477735"};
+
+    auto fields = [](const TUserData& d) {
+        return std::vector<std::string>{d.Profile(), d.Tipo_Inscricao(), d.Inscricao(), d.Razao,
+                                        d.Endereco,  d.Bairro,           d.Cidade,      d.UF,
+                                        d.CEP,       d.Telefone,         d.Email};
+    };
+    auto same = [&](const TUserData& a, const TUserData& b) { return fields(a) == fields(b); };
+
+    {
+        TRequestFile registry(EntityDat);
+        u.WriteRegistryRecord(registry, "Entity7");
+        registry.UpdateFile();
+    }
+    TRequestFile registry(EntityDat);
+    std::vector<std::string> keys;
+    registry.ReadSection("Entity7", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"Profile", "Tipo_Inscricao", "Inscricao", "Razao", "Endereco", "Bairro",
+                                              "Cidade", "UF", "CEP", "Telefone", "Email", "Index"}));
+    TUserData back;
+    back.ReadRegistryRecord(registry, "Entity7");
+    EXPECT_TRUE(same(u, back));
+    EXPECT_EQ(back.Index, 7);
+    // Missing keys read as "0", through the padding setters.
+    TUserData missing;
+    missing.ReadRegistryRecord(registry, "Entity8");
+    EXPECT_EQ(missing.Profile(), "00");
+    EXPECT_EQ(missing.Inscricao(), std::string(14, '0'));
+    EXPECT_EQ(missing.Razao, "0");
+    EXPECT_EQ(missing.Index, 0);
+
+    const std::string storagePath = AppDir + "STORAGE.7.DAT";
+    {
+        TRequestFile storage(storagePath);
+        u.WriteStorageRecord(storage);
+    }
+    TRequestFile storage(storagePath);
+    EXPECT_TRUE(storage.ReadBool("General", "Request", false));
+    TUserData fromStorage;
+    fromStorage.ReadFields(storage, "Request", "");
+    fromStorage.ReadResp(storage);
+    EXPECT_TRUE(same(u, fromStorage));
+    EXPECT_EQ(*fromStorage.Resp, *u.Resp);
+
+    // Fewer persons: the section is written whole again, no old pair stays.
+    u.RespList() = {"ANA", "39053344705"};
+    u.WriteStorageRecord(storage);
+    std::vector<std::string> lines;
+    TRequestFile(storagePath).ReadSectionValues("Resp", lines);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Resp1=ANA", "Cpf1=39053344705", "RespCount=1"}));
+    // A record without a list writes no [Resp] at all.
+    TUserData noList;
+    noList.WriteStorageRecord(storage);
+    EXPECT_FALSE(TRequestFile(storagePath).SectionExists("Resp"));
+}
+
+// A stored path is used only when it names a file directly in the data
+// folder: at exit every storage file is saved, and removing an entity
+// deletes its file, so a path reaching outside would overwrite or delete a
+// file there.
+TEST_F(Registry, StoragePathsOutsideTheDataFolderAreNeverUsed)
+{
+    const std::string data = AppDir + "data/";
+    fs::create_directories(data + "sub");
+    Write("x", "outside");
+    Write("data/keep.dat", "[General]\r\nMasterKey=k\r\n\r\n");
+    std::string registryText = "[General]\r\nCount=7\r\nCountAll=7\r\nActiveIndex=1\r\n\r\n";
+    const std::vector<std::string> stored = {
+        data + "../x",              // outside, through the folder's own text
+        data + "ENTITY.DAT",        // the registry itself
+        data + "sub/STORAGE.3.DAT", // a folder inside
+        data + "../x",              // the same outside file again
+        data + ".hidden",           // a name of the program's temporaries
+        data + "keep.dat",          // directly inside: used as it is
+        data + "keep.dat",          // taken by the entity before
+    };
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        registryText += "[Entity" + std::to_string(i + 1) + "]\r\nfilename=" + stored[i] + "\r\n\r\n";
+    Write("data/ENTITY.DAT", registryText);
+
+    TRequestFile file(data + "ENTITY.DAT");
+    TUsersData reg(file, data);
+    ASSERT_EQ(reg.Count(), 7);
+    const std::vector<std::string> used = {"STORAGE.1.DAT", "STORAGE.2.DAT", "STORAGE.3.DAT", "STORAGE.4.DAT",
+                                           "STORAGE.5.DAT", "keep.dat",      "STORAGE.7.DAT"};
+    for (int32_t i = 1; i <= 7; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(reg.Storage(i)->FileName(), data + used[std::size_t(i - 1)]);
+        EXPECT_EQ(TRequestFile(data + "ENTITY.DAT").ReadString("Entity" + std::to_string(i), "filename", ""),
+                  data + used[std::size_t(i - 1)]);
+    }
+    EXPECT_EQ(reg.Storage(6)->ReadString("General", "MasterKey", ""), "k");
+    reg.Remove(4);
+    reg.Remove(1);
+    EXPECT_EQ(Read("x"), "outside");
+    EXPECT_FALSE(fs::exists(data + "sub/STORAGE.3.DAT"));
+    EXPECT_TRUE(fs::exists(data + "keep.dat"));
+}
+
+// A damaged registry or storage file is set aside while the registry is
+// built, and the registry lists what was set aside where.
+TEST_F(Registry, DamagedFilesAreSetAsideAtLoadAndListed)
+{
+    const std::string registryText = "[General]\r\nCount=2\r\nCountAll=2\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename="
+                                     + AppDir + "STORAGE.1.DAT\r\n\r\n[Entity2]\r\nfilename=" + AppDir
+                                     + "STORAGE.2.DAT\r\nRazao=B\0\r\n"s;
+    const std::string storageText = "[General]\r\nMasterKey=m\r\n\0[m]\r\nKeyFile=AB\r\n"s;
+    Write("ENTITY.DAT", registryText);
+    Write("STORAGE.1.DAT", storageText);
+    Write("STORAGE.2.DAT", "[General]\r\n\r\n");
+    {
+        TRequestFile file(EntityDat);
+        TUsersData reg(file, AppDir);
+        const std::vector<TDamagedFile> damaged = reg.DamagedFiles();
+        ASSERT_EQ(damaged.size(), 2u);
+        EXPECT_EQ(damaged[0].File, EntityDat);
+        EXPECT_EQ(damaged[1].File, AppDir + "STORAGE.1.DAT");
+        EXPECT_EQ(Read(damaged[0].Copy.substr(AppDir.size())), registryText);
+        EXPECT_EQ(Read(damaged[1].Copy.substr(AppDir.size())), storageText);
+        EXPECT_EQ(damaged[1].Copy.rfind(AppDir + "STORAGE.1.DAT.danificado-", 0), 0u);
+        EXPECT_EQ(reg.Entity(2)->Razao, "B");
+    }
+    // Told once: the saved files are whole again.
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    EXPECT_TRUE(reg.DamagedFiles().empty());
+}
