@@ -5,7 +5,9 @@
 // Input: one control byte, then the file image. Control bit 0 recomputes the
 // trailing checksum first, so that the fuzzer gets past it into the fields;
 // bit 1 also tries to open the private key when the file's key derivation is
-// the cheapest one the reader accepts.
+// the cheapest one the reader accepts; bit 2 hands the bytes instead to the
+// kit's own reader of private keys (strict DER), whose every accepted input
+// must write back to the very same bytes.
 #include "kit/KeyFile.h"
 #include "kit/KeyProtection.h"
 #include "kit/KitError.h"
@@ -22,6 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if ((control & 1) && image.size() >= 32) {
     const kit::Sha256Digest sum = kit::Sha256(image.data(), image.size() - 32);
     std::memcpy(image.data() + image.size() - 32, sum.data(), sum.size());
+  }
+
+  if (control & 4) {
+    const kit::SecureBytes der(image.begin(), image.end());
+    if (kit::EvpPkeyPtr key = kit::LoadPrivateKey(der)) {
+      if (kit::PrivateKeyDer(key.get()) != der)
+        std::abort();
+    }
+    return 0;
   }
 
   kit::KeyFile file;

@@ -5,12 +5,19 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
 {
     auto first = TRequestFile::CreateFromLines(nullptr);
     first->SetText(std::string_view(reinterpret_cast<const char*>(Data), Size));
+
+    // A NUL anywhere ends the reading and marks the text damaged; the image
+    // written back never holds one.
+    const bool nul = Size > 0 && std::memchr(Data, 0, Size) != nullptr;
+    if (first->StoppedEarly() != nul)
+        std::abort();
 
     const std::string image = first->Text();
     auto second = TRequestFile::CreateFromLines(nullptr);
@@ -23,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     for (std::size_t i = 0; i < a.size(); ++i)
         if (a[i].Name != b[i].Name || a[i].Lines != b[i].Lines)
             std::abort();
-    if (second->Text() != image)
+    if (second->Text() != image || second->StoppedEarly())
         std::abort();
 
     // The line image and the text agree, and parsing the lines gives the same.

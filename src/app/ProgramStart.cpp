@@ -2,22 +2,30 @@
 
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
-#include "crypto/TRSAMedia.h"
-#include "help/TPublicData.h"
+#include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
+#include "base/SafeReplace.h"
+#include "help/TPublicData.h"
 #include "base/Texts.h"
+#include "crypto/TRSAMedia.h"
+#include "store/TUsersData.h"
+#include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 
 #include <QProcess>
 
 #include <memory>
 
-bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client)
+bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client,
+                 const std::string& DataDir)
 {
     const QString dir = QString::fromStdString(ProgramDir);
     QProcess reinit;
     reinit.setProgram(dir + QStringLiteral("reinit"));
-    reinit.setArguments({QString::number(ClientPid), QString::fromStdString(Client)});
+    QStringList arguments = {QString::number(ClientPid), QString::fromStdString(Client)};
+    if (!DataDir.empty())
+        arguments << QString::fromStdString(DataDir);
+    reinit.setArguments(arguments);
     reinit.setWorkingDirectory(dir);
     // The new client outlives whatever started this one: it must not inherit
     // our output channels (a closed pipe there would kill it on its first
@@ -35,8 +43,18 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     QApplication::setApplicationDisplayName(QString());
 
-    auto form = std::make_unique<TForm1>(
-        ProgramPaths::ForExecutableFolder(QCoreApplication::applicationDirPath().toStdString()));
+    const ProgramPaths paths =
+        ProgramPaths::ForExecutableFolder(QCoreApplication::applicationDirPath().toStdString());
+    // Held until the process ends: a second client on the folder would save
+    // what it holds over this one's files.
+    InstanceLock lock;
+    if (!ClaimDataFolder(paths, lock))
+        return 1;
+    // A save cut short by a crash leaves its temporary beside the data; no
+    // client writes here now but this one, so every writer of one is gone.
+    SafeReplace::RemoveStaleTemporaries(paths.DataDir());
+
+    auto form = std::make_unique<TForm1>(paths);
     if (form->StartFailed)
         return 1;
     // The data module with the help viewer; HELP.DAT is one of the program's
@@ -45,6 +63,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // The mouse-seed dialog of key generation opens over the main window.
     TRSAMedia::SetSeedOwner(static_cast<QWidget*>(form.get()));
     form->show();
+    ReportDamagedFiles(*form);
     if (OnShown)
         OnShown(*form);
     QApplication::exec();
@@ -54,8 +73,31 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // destroyed after the launch, and then writes nothing (Restored is set).
     if (TForm1::RestartFlag() == 1)
         StartReinit(form->Paths.ProgramDir(), QCoreApplication::applicationPid(),
-                    QCoreApplication::applicationFilePath().toStdString());
+                    QCoreApplication::applicationFilePath().toStdString(), paths.DataDir());
     TRSAMedia::SetSeedOwner(nullptr);
     form.reset();
     return 0;
+}
+
+bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock)
+{
+    if (Lock.Acquire(Paths.DataDir()) != InstanceLock::Result::HeldByOther)
+        return true;
+    ShowMessage(Tr(Texts::AlreadyRunning));
+    return false;
+}
+
+void ReportDamagedFiles(TForm1& Form)
+{
+    if (!Form.Registry)
+        return;
+    QString text;
+    for (const TDamagedFile& damaged : Form.Registry->DamagedFiles()) {
+        if (!text.isEmpty())
+            text += QStringLiteral("\n\n");
+        text += Tr(Texts::DamagedFileKept1) + QString::fromStdString(damaged.File) + Tr(Texts::DamagedFileKept2)
+                + QString::fromStdString(damaged.Copy) + Tr(Texts::DamagedFileKept3);
+    }
+    if (!text.isEmpty())
+        ShowMessage(text, &Form);
 }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+class InstanceLock;
+class ProgramPaths;
 class TForm1;
 
 // Runs the whole program; returns its exit code. OnShown, when given, runs
@@ -13,5 +15,16 @@ class TForm1;
 int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnShown = {});
 
 // Starts reinit from ProgramDir, telling it to wait for process ClientPid to end
-// and then to start Client again. False when it could not be started.
-bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client);
+// (and, when DataDir is given, for the data folder's lock to be free) and
+// then to start Client again. False when it could not be started.
+bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client,
+                 const std::string& DataDir = {});
+
+// Takes the data folder for this client. When another client holds it, says
+// so in a message box and returns false: the caller ends without writing
+// anything. A folder where no lock can be made is used as before.
+bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock);
+
+// Tells the user once which data files were found damaged at start and where
+// their originals were set aside.
+void ReportDamagedFiles(TForm1& Form);

@@ -1,9 +1,14 @@
-// reinit <pid> <program>
+// reinit <pid> <program> [<data folder>]
 //
 // Started by the client after a restore of its data. Waits until process
-// <pid> has ended (or stayed a zombie), then replaces itself with <program>,
-// run from the program's own folder, so that the restored files are read by
-// a fresh start. Gives up after two minutes if the process never ends.
+// <pid> has ended (or stayed a zombie) and, when the data folder is given,
+// until no client holds that folder's lock any more, then replaces itself
+// with <program>, run from the program's own folder, so that the restored
+// files are read by a fresh start (which would otherwise find the folder
+// still taken and end). Gives up after two minutes if either never happens.
+#include "base/InstanceLock.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -42,8 +47,8 @@ bool Running(pid_t pid)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: reinit <pid> <program>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: reinit <pid> <program> [<data folder>]\n");
         return 2;
     }
     char* end = nullptr;
@@ -61,6 +66,14 @@ int main(int argc, char** argv)
             return 1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (argc == 4) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (!InstanceLock::WaitUntilFree(argv[3], static_cast<int>(std::max<long long>(left.count(), 0)))) {
+            std::fprintf(stderr, "reinit: the data folder %s stayed in use\n", argv[3]);
+            return 1;
+        }
     }
 
     const auto slash = program.rfind('/');

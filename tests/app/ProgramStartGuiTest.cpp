@@ -1,0 +1,100 @@
+// The program's start around the main window: one client per data folder,
+// and the notice about data files that were found damaged.
+#include "app/ProgramStart.h"
+#include "app/SampleData.h"
+#include "app/TForm1.h"
+#include "base/InstanceLock.h"
+#include "base/ProgramPaths.h"
+#include "support/ModalAnswerer.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testsupport;
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+} // namespace
+
+// A second client on a folder that a running client holds says so and ends
+// before anything is written; once the first has gone, the folder is free.
+TEST(ProgramStart, ASecondClientOnTheSameDataFolderStopsWithoutWriting)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const std::string dir = tmp.path().toStdString() + "/";
+    const ProgramPaths paths(dir, dir);
+
+    InstanceLock running;
+    ASSERT_EQ(running.Acquire(dir), InstanceLock::Result::Acquired);
+    QString shown;
+    AnswerNextModal([&](QWidget* dialog) {
+        shown = DialogText(dialog);
+        ClickButton(dialog, QStringLiteral("OK"));
+    });
+    InstanceLock second;
+    EXPECT_FALSE(ClaimDataFolder(paths, second));
+    EXPECT_TRUE(shown.contains(U("O Cliente de Certificação Quorvex já está em execução com esta pasta de dados. "
+                                 "Use a janela que já está aberta.")))
+        << shown.toStdString();
+    // Nothing but the lock file is in the folder.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{InstanceLock::FileName});
+
+    running.Release();
+    EXPECT_TRUE(ClaimDataFolder(paths, second));
+    EXPECT_TRUE(second.Held());
+}
+
+// A storage file with a NUL in it: the start sets its original aside and the
+// user is told once which file it was and where the copy is.
+TEST(ProgramStart, DamagedDataFilesAreReportedOnceWithTheirCopies)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const std::string dir = tmp.path().toStdString() + "/";
+    sample::Write(dir, {sample::Make("Alfa", "11222333000181", sample::State::Created)});
+    const std::string storage = dir + "STORAGE.1.DAT";
+    const std::string original = sample::ReadFile(storage) + std::string(1, '\0') + "[{LOST}]\r\nName=x\r\n";
+    sample::WriteFile(storage, original);
+
+    QString shown;
+    {
+        TForm1 form(dir);
+        AnswerNextModal([&](QWidget* dialog) {
+            shown = DialogText(dialog);
+            ClickButton(dialog, QStringLiteral("OK"));
+        });
+        ReportDamagedFiles(form);
+    }
+    std::string copy;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind("STORAGE.1.DAT.danificado-", 0) == 0)
+            copy = entry.path().string();
+    ASSERT_FALSE(copy.empty());
+    EXPECT_EQ(sample::ReadFile(copy), original);
+    EXPECT_TRUE(shown.contains(U("O arquivo de dados ") + QString::fromStdString(storage)
+                               + U(" estava danificado: a leitura parou antes do fim do arquivo")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromStdString(copy))) << shown.toStdString();
+
+    // The next start finds the file whole: nothing to tell.
+    TForm1 again(dir);
+    bool asked = false;
+    AnswerNextModal(
+        [&](QWidget* dialog) {
+            asked = true;
+            ClickButton(dialog, QStringLiteral("OK"));
+        },
+        300);
+    ReportDamagedFiles(again);
+    QTest::qWait(400);
+    EXPECT_FALSE(asked);
+}
