@@ -146,14 +146,14 @@ void TForm1::RequestFillExecute()
         if (form->exec() != mrOk)
             return;
 
-        const TUserData& data = *form->UserData;
-        data.WriteStorageRecord(*ActiveStorage);
+        const TUserData& filled = *form->UserData;
+        filled.WriteStorageRecord(*ActiveStorage);
         if (form->UserData != entity) {
             // The form worked on a blank record of its own: the registry's
             // record takes its data, so that the entity list, ENTITY.DAT and
             // the storage file agree.
-            entity->Assign(data);
-            entity->RespList() = data.Resp ? *data.Resp : std::vector<std::string>{};
+            entity->Assign(filled);
+            entity->RespList() = filled.Resp ? *filled.Resp : std::vector<std::string>{};
         }
         if (const int32_t number = EntityNumber(*entity, *ActiveStorage); number > 0) {
             entity->Index = number;

@@ -12,11 +12,11 @@ constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr std::array<unsigned char, 256> MakeDigitValues()
 {
     std::array<unsigned char, 256> values{};
-    for (int c = '0'; c <= '9'; ++c)
+    for (std::size_t c = '0'; c <= '9'; ++c)
         values[c] = static_cast<unsigned char>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
+    for (std::size_t c = 'A'; c <= 'F'; ++c)
         values[c] = static_cast<unsigned char>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
+    for (std::size_t c = 'a'; c <= 'f'; ++c)
         values[c] = static_cast<unsigned char>(c - 'a' + 10);
     return values;
 }

@@ -83,7 +83,7 @@ bool IsValidCEI(const std::string& Text)
         return false;
     static const char Weights[] = "74185216374";
     int sum = 0;
-    for (int i = 0; i < 11; ++i)
+    for (std::size_t i = 0; i < 11; ++i)
         sum += (Text[i] - '0') * (Weights[i] - '0');
     const int tens = (sum / 10) % 10;
     const int units = sum % 10;

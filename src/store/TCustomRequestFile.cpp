@@ -13,7 +13,7 @@ long long DaysFromCivil(long long y, unsigned m, unsigned d)
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<long long>(doe) - 719468;
 }
@@ -110,7 +110,7 @@ void Split(double Value, long long& Day, long long& Seconds)
 
 std::string TwoDigits(long long v)
 {
-    char buf[8];
+    char buf[24];
     std::snprintf(buf, sizeof buf, "%02lld", v);
     return buf;
 }

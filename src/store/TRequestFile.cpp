@@ -26,11 +26,11 @@ namespace {
 constexpr std::array<unsigned char, 256> MakeFoldTable()
 {
     std::array<unsigned char, 256> t{};
-    for (int i = 0; i < 256; ++i)
+    for (std::size_t i = 0; i < 256; ++i)
         t[i] = static_cast<unsigned char>(i);
-    for (int c = 'A'; c <= 'Z'; ++c)
+    for (std::size_t c = 'A'; c <= 'Z'; ++c)
         t[c] = static_cast<unsigned char>(c + 32);
-    for (int c = 0xC0; c <= 0xDE; ++c)
+    for (std::size_t c = 0xC0; c <= 0xDE; ++c)
         if (c != 0xD7)
             t[c] = static_cast<unsigned char>(c + 32);
     t[0x8A] = 0x9A; // S caron

@@ -213,7 +213,7 @@ TUserData* TUsersData::Add()
     while (next <= INT32_MAX && RegistryFile_.SectionExists(EntitySection(static_cast<int32_t>(next))))
         ++next;
     if (next > INT32_MAX)
-        throw EFCreateError(FileErrors::CannotCreateFile(AppDir_ + EntityNaming::StorageFileName(next)));
+        throw EFCreateError(FileErrors::CannotCreateFile(AppDir_ + "STORAGE." + std::to_string(next) + ".DAT"));
     const int32_t n = static_cast<int32_t>(next);
     const std::string path = AppDir_ + EntityNaming::StorageFileName(n);
 

@@ -32,7 +32,7 @@ TEST(FormatHex, EncodesEveryByteAsTwoUpperCaseDigits)
     for (int i = 0; i < 256; ++i) {
         char expected[3];
         std::snprintf(expected, sizeof expected, "%02X", i);
-        EXPECT_EQ(hex.substr(2 * i, 2), expected) << i;
+        EXPECT_EQ(hex.substr(static_cast<std::size_t>(2 * i), 2), expected) << i;
     }
 }
 

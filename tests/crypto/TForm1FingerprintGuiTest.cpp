@@ -106,7 +106,7 @@ TEST_F(FingerprintStamp, EveryStorageGetsTheDigestOfItsTextAsItStood)
         SCOPED_TRACE(n);
         TRequestFile after(Storage(n).string());
         const std::string value = after.ReadString("Fingerprint", "Value", "");
-        EXPECT_EQ(value, ExpectedFingerprint(before[n - 1]));
+        EXPECT_EQ(value, ExpectedFingerprint(before[static_cast<std::size_t>(n - 1)]));
         ASSERT_EQ(value.size(), 32u);
         EXPECT_EQ(value.find_first_not_of("0123456789ABCDEF"), std::string::npos);
     }
@@ -137,7 +137,7 @@ TEST_F(FingerprintStamp, NothingIsStampedAfterARestore)
 {
     const auto before = RunAndShutDown(1);
     for (int n = 1; n <= 3; ++n)
-        EXPECT_EQ(ReadFile(Storage(n)), before[n - 1]) << n;
+        EXPECT_EQ(ReadFile(Storage(n)), before[static_cast<std::size_t>(n - 1)]) << n;
 }
 
 } // namespace

@@ -179,7 +179,7 @@ TEST_F(MediumWithKit, ChangePasswordAcceptsOnlyTheRightOldPassword)
 TEST_F(MediumWithKit, PutCertificateWritesIdentifierAndKeepsTheKeyUsable)
 {
     std::string certificate(192, '\0');
-    for (int i = 0; i < 192; ++i)
+    for (std::size_t i = 0; i < 192; ++i)
         certificate[i] = static_cast<char>(i * 7);
     const std::string hex385 = StringToHex(certificate) + "F";
     const std::string identifier = "VINCULUM000000000000000042";

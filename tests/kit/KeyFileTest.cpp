@@ -235,7 +235,7 @@ Bytes WithScrypt(const Bytes& image, std::size_t kdf, const ScryptParams& params
 {
   Bytes b = image;
   b[kdf + 1] = params.log2N;
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     b[kdf + 2 + i] = static_cast<std::uint8_t>(params.r >> (8 * i));
     b[kdf + 6 + i] = static_cast<std::uint8_t>(params.p >> (8 * i));
   }

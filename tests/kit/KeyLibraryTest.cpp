@@ -237,7 +237,7 @@ TEST_F(KeyLibraryTest, GeneratedKeyIsReadSignedAndVerifiedWithItsPublicKey)
   // The notice is kept byte for byte at its documented place.
   const Bytes image = ReadFile(KeyPath());
   ASSERT_GT(image.size(), 114 + kNotice.size());
-  EXPECT_EQ(kNotice, std::string(image.begin() + 114, image.begin() + 114 + kNotice.size()));
+  EXPECT_EQ(kNotice, std::string(image.begin() + 114, image.begin() + 114 + static_cast<std::ptrdiff_t>(kNotice.size())));
   EXPECT_EQ(0, std::memcmp(image.data() + Layout{kNotice.size()}.publicKey(), pub.data(), pub.size()));
 }
 
@@ -283,7 +283,9 @@ TEST_F(KeyLibraryTest, ChangePasswordReencryptsWithFreshSaltAndNonce)
   ASSERT_EQ(0, kit.off(h));
   const Bytes third = ReadFile(KeyPath());
 
-  auto field = [](const Bytes& b, std::size_t off, std::size_t n) { return Bytes(b.begin() + off, b.begin() + off + n); };
+  auto field = [](const Bytes& b, std::size_t off, std::size_t n) {
+    return Bytes(b.data() + off, b.data() + off + n);
+  };
   EXPECT_NE(field(first, at.salt(), 16), field(second, at.salt(), 16));
   EXPECT_NE(field(second, at.salt(), 16), field(third, at.salt(), 16));
   EXPECT_NE(field(first, at.nonce(), 12), field(second, at.nonce(), 12));
@@ -320,7 +322,7 @@ TEST_F(KeyLibraryTest, UserDataUpdateAndCertificateAreStoredAndKeepTheKeyUsable)
   const Bytes image = ReadFile(KeyPath());
   const Layout at{kNotice.size()};
   EXPECT_EQ(Bytes(certificate.begin(), certificate.end()),
-            Bytes(image.begin() + at.certificate(), image.begin() + at.certificate() + HL_CERTIFICATE_SIZE));
+            Bytes(image.data() + at.certificate(), image.data() + at.certificate() + HL_CERTIFICATE_SIZE));
   EXPECT_EQ(1, image[10] & 1) << "certificate flag";
 
   // A second certificate replaces the first; signing still works.

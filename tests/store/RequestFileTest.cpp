@@ -554,7 +554,8 @@ TEST(RequestFileEdit, RandomEditsFollowTheModel)
             case 1:
             case 2:
             case 3: {
-                const std::string value(pick(4) == 0 ? 20000 + pick(5000) : pick(30), static_cast<char>('a' + pick(26)));
+                const std::string value(static_cast<std::size_t>(pick(4) == 0 ? 20000 + pick(5000) : pick(30)),
+                                        static_cast<char>('a' + pick(26)));
                 file->WriteString(sec, key, value);
                 model.Write(sec, key, value);
                 break;

@@ -453,9 +453,9 @@ TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
     o.OpenStorage = [&](const std::string& name) -> std::unique_ptr<TRequestFile> {
         if (failures-- > 0)
             throw EFOpenError(FileErrors::CannotOpenFile(name));
-        auto file = std::make_unique<TRequestFile>(name);
-        file->SetStrings({"[Resp]", "RespCount=1", "Resp1=Z", "Cpf1=9"});
-        return file;
+        auto opened = std::make_unique<TRequestFile>(name);
+        opened->SetStrings({"[Resp]", "RespCount=1", "Resp1=Z", "Cpf1=9"});
+        return opened;
     };
     TUsersData reg(file, AppDir, o);
     EXPECT_EQ(Waits.size(), 2u);
