@@ -1,5 +1,6 @@
-// After a signature, no copy of the private key may be left anywhere in the
-// process's memory, freed blocks included. Every block that OpenSSL frees in
+// After a signature, a password change or an update of the user data, no copy
+// of the private key may be left anywhere in the process's memory, freed
+// blocks included. Every block that OpenSSL frees in
 // this test process is kept instead of being given back (a hook installed
 // before OpenSSL's first allocation), so that what a block held when it was
 // freed stays in place; after the key is closed, every writable mapping of
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -205,7 +207,7 @@ std::vector<unsigned char> Reversed(std::vector<unsigned char> bytes)
   return bytes;
 }
 
-TEST(KeyMemory, NoCopyOfThePrivateKeyIsLeftAfterSigningAndClosing)
+TEST(KeyMemory, NoCopyOfThePrivateKeyIsLeftAfterAnyStepAndClosing)
 {
   if (kUnderAddressSanitizer)
     GTEST_SKIP() << "the sanitizer's allocator keeps the heap in reserved space that is not searched";
@@ -221,19 +223,40 @@ TEST(KeyMemory, NoCopyOfThePrivateKeyIsLeftAfterSigningAndClosing)
   // The search itself finds nothing before the key was opened here.
   ASSERT_EQ(0, CountInMemory(d));
 
-  int32_t h = -1;
-  ASSERT_EQ(0, kit.on(&h, HL_MODE_KEY_FILE, key.c_str()));
-  ASSERT_EQ(0, kit.changeDefIntParam(h, HL_PARAM_SIGN_PADDING, HL_PADDING_PKCS1_V15));
+  // Each step that opens the private key, the signature first; the search
+  // runs once the medium is closed again.
   std::array<unsigned char, HL_DIGEST_SIZE> digest{};
   digest.fill(0x42);
   std::array<unsigned char, HL_SIGNATURE_SIZE> signature{};
-  ASSERT_EQ(0, kit.sign(h, digest.data(), HL_DIGEST_SIZE, signature.data(), kPassword, HL_HASH_ALG_SHA256_16));
-  ASSERT_EQ(0, kit.off(h));
+  std::array<unsigned char, HL_INFO_SIZE> info{};
+  info.fill(0x20);
+  struct Step {
+    const char* name;
+    std::function<int32_t(int32_t)> run;
+  };
+  const Step steps[] = {
+      {"signing",
+       [&](int32_t h) {
+         const int32_t r = kit.changeDefIntParam(h, HL_PARAM_SIGN_PADDING, HL_PADDING_PKCS1_V15);
+         return r != 0 ? r
+                       : kit.sign(h, digest.data(), HL_DIGEST_SIZE, signature.data(), kPassword,
+                                  HL_HASH_ALG_SHA256_16);
+       }},
+      {"changing the password", [&](int32_t h) { return kit.changePassword(h, kPassword, kPassword); }},
+      {"updating the user data", [&](int32_t h) { return kit.updateUserData(h, info.data(), kPassword); }},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    int32_t h = -1;
+    ASSERT_EQ(0, kit.on(&h, HL_MODE_KEY_FILE, key.c_str()));
+    ASSERT_EQ(0, step.run(h));
+    ASSERT_EQ(0, kit.off(h));
 
-  EXPECT_EQ(0, CountInMemory(d)) << "private exponent, big-endian (the DER encoding)";
-  EXPECT_EQ(0, CountInMemory(Reversed(d))) << "private exponent, little-endian (a number's words)";
-  EXPECT_EQ(0, CountInMemory(p)) << "first prime, big-endian";
-  EXPECT_EQ(0, CountInMemory(Reversed(p))) << "first prime, little-endian";
+    EXPECT_EQ(0, CountInMemory(d)) << "private exponent, big-endian (the DER encoding)";
+    EXPECT_EQ(0, CountInMemory(Reversed(d))) << "private exponent, little-endian (a number's words)";
+    EXPECT_EQ(0, CountInMemory(p)) << "first prime, big-endian";
+    EXPECT_EQ(0, CountInMemory(Reversed(p))) << "first prime, little-endian";
+  }
   fs::remove_all(dir);
 }
 
