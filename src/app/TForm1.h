@@ -12,6 +12,7 @@
 #include "base/ProgramPaths.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -25,6 +26,7 @@ class HtmlView;
 class TCustomItem;
 class TCustomView;
 class TDialog;
+class TFrmBackup;
 class TRequestFile;
 class TUserData;
 class TUsersData;
@@ -128,6 +130,9 @@ public:
     // Stamps every storage file with a fresh [Fingerprint] Value and saves it.
     // Raises on failure (FormDestroy reports it).
     void StampFingerprints();
+    // The backup dialog over this window's paths and stamp; a restore it
+    // reports sets Restored and the restart flag and closes this window.
+    std::unique_ptr<TFrmBackup> MakeBackupDialog();
 
     // ---- event handlers --------------------------------------------------
     void FormCreate();

@@ -3,12 +3,23 @@
 
 #include "backup/TFrmBackup.h"
 
-#include <memory>
+std::unique_ptr<TFrmBackup> TForm1::MakeBackupDialog()
+{
+    auto form = std::make_unique<TFrmBackup>(Paths, [this] { StampFingerprints(); }, this);
+    // After a restore the data in memory no longer match the disk: nothing
+    // is written at shutdown, and reinit starts the program again.
+    connect(form.get(), &TFrmBackup::RestoreDone, this, [this] {
+        Restored = 1;
+        SetRestartFlag(1);
+        close();
+    });
+    return form;
+}
 
 void TForm1::FileBackupExecute()
 {
     // Made for this use only and released afterwards. A restore closes this
     // window from inside the dialog; the dialog then ends as well.
-    auto form = std::make_unique<TFrmBackup>(this, this);
+    auto form = MakeBackupDialog();
     form->exec();
 }

@@ -9,7 +9,18 @@
 // UiAskOkCancel, UiShowError); without them it runs headless: nothing is
 // shown and the pending error stays readable through ErrorCode().
 //
+// The parts, each readable alone: ArchiveOutput and ArchiveInput (the
+// bytes, on any stream), ArchiveVolumes (volume names, the next volume, the
+// question for the next disk), SourceCollector (what a backup takes),
+// RestorePolicy (which file an archived name replaces) and RestoredFile (the
+// flushed replacement). This class runs them and reports.
+//
 // File format: docs/backup-archive-format.md.
+#include "backup/ArchiveFormat.h"
+#include "backup/ArchiveInput.h"
+#include "backup/ArchiveOutput.h"
+#include "backup/ArchiveVolumes.h"
+#include "backup/BackupTypes.h"
 #include "base/Exception.h"
 
 #include <cstdint>
@@ -19,13 +30,9 @@
 #include <string>
 #include <vector>
 
-QUORVEX_EXCEPTION(EBackupFileError, Exception);
+struct ArchiveSource;
 
-enum TBackupMode { bmAll = 0, bmIncremental = 1 };
-enum TRestoreMode { rmAll = 0, rmNoOverwrite = 1, rmNewer = 2, rmExisting = 3, rmExistingNewer = 4 };
-// The ordinal is what callers store; clFastest comes first on purpose.
-enum TCompressionLevel { clFastest = 0, clNone = 1, clDefault = 2, clMax = 3 };
-using TPercentage = std::uint8_t;
+QUORVEX_EXCEPTION(EBackupFileError, Exception);
 
 class TBackupFile;
 
@@ -59,11 +66,11 @@ public:
         errCompression = 6,
         errTempFileIDs = 7,
     };
-    static constexpr int ChunkSize = 16384;
+    static constexpr int ChunkSize = ArchiveFormat::ChunkSize;
     // A volume takes no chunk that would start this close to MaxSize.
-    static constexpr int VolumeReserve = ChunkSize + 100;
+    static constexpr int VolumeReserve = ArchiveFormat::VolumeReserve;
     static constexpr const char* StreamName = ":STREAM";
-    static constexpr const char* FileListName = "FILE:LIST";
+    static constexpr const char* FileListName = ArchiveFormat::FileListName;
 
     TBackupFile();
     virtual ~TBackupFile();
@@ -86,6 +93,9 @@ public:
     bool SetArchiveFlag = false;
     bool RestoreFullPath = false;
     bool SaveFileID = false;
+    // A restore overwrites the bytes of each file it replaces before letting
+    // them go (files that hold keys).
+    bool WipeReplacedFiles = false;
 
     TProgressEvent OnProgress;
     TNeedDiskEvent OnNeedDisk;
@@ -98,8 +108,9 @@ public:
     std::function<void()> UiProcessMessages;
     std::function<bool(const std::string& text)> UiAskOkCancel;
     std::function<void(const std::string& text)> UiShowError;
-    // Entries a restore refused because their target would leave the
-    // destination folder; reported here and skipped.
+    // Entries a restore refused (their target would leave the destination
+    // folder, pass through a linked folder, or the name holds a control
+    // character); reported here and skipped.
     std::function<void(TBackupFile* Sender, const std::string& ArchivedName)> OnUnsafeEntry;
 
     // Caller-owned streams used when the archive name is ":STREAM".
@@ -119,16 +130,20 @@ public:
     std::int32_t TotalSize() const { return static_cast<std::int32_t>(FTotalSize); }
     std::int64_t ProcessedSize() const { return FProcessedSize; }
     std::int32_t TotalFiles() const { return FTotalFiles; }
+    // After a restore, also one that raised: the files already replaced.
     std::int32_t ProcessedFiles() const { return FProcessedFiles; }
     bool Busy() const { return FBusy; }
     const std::string& CurrentFile() const { return FCurrentFile; }
+    // The archived name of the entry a restore is deciding on (while
+    // OnRestoreFile or OnUnsafeEntry runs).
+    const std::string& EntryName() const { return FEntryName; }
     std::int32_t ErrorCode() const { return FError; }
     bool Continuing() const { return FContinue; }
     const std::vector<std::string>& UnsafeEntries() const { return FUnsafeEntries; }
     // False after Examine when the archive ends without its final 0.
     bool TerminatorFound() const { return FTerminatorFound; }
     // Volume the last missing-volume question was about (0: none missing).
-    int MissingVolume() const { return FMissingVolume; }
+    int MissingVolume() const { return FVolumes.MissingVolume(); }
 
     // ---- helpers shared with the tool and the tests ----------------------
     static std::int32_t DosDateTimeFromTime(std::int64_t unixSeconds);
@@ -144,35 +159,31 @@ protected:
     virtual std::unique_ptr<std::ostream> CreateVolume(const std::string& path);
 
 private:
-    struct Source {
-        std::string RealPath;     // what is opened
-        std::string ArchivedName; // what is stored (lower-cased)
-        bool IsFileList = false;
-    };
-    struct ReadState;
+    struct ReadRun;
 
-    void Collect(const std::string& item, std::vector<Source>& out, const std::string& archiveLower);
     void SetError(std::int32_t code);
     void Pump();
     void Progress(const std::string& name, std::int64_t done);
     void ReportError();
     bool EndRun(bool Result);
-    bool AskDisk(int volume);
+    void WireVolumes();
 
     // writer
-    bool WriteBytes(const void* data, std::size_t size);
-    bool WriteInt(std::int32_t value);
-    bool WriteString(const std::string& s);
-    void BackupOneFile(const Source& src, const std::string& archive);
-    bool CompressChunk(const unsigned char* in, std::size_t size);
+    std::string WriteFileIdList(std::vector<ArchiveSource>& sources, const std::string& fileIds);
+    void BackupOneFile(const ArchiveSource& src);
+    bool ChunkMayStart(int chunksInVolume) const;
+    bool NextVolume();
 
     // reader
     bool RunReader(const std::string& archive, const std::string& destination, bool examineOnly,
                    std::vector<TArchiveEntryInfo>* entries);
-    std::string TargetFor(const std::string& name, const std::string& destination, bool& safe) const;
     enum class SegmentResult { Ok, Damaged };
-    SegmentResult ReadSegment(ReadState& rs, std::ostream* target, bool extract, const std::string& shownName,
+    SegmentResult ReadSegment(std::ostream* target, bool extract, const std::string& shownName,
                               std::int64_t* size);
+    bool ContinueOnNextVolume(ReadRun& run, const std::string& record);
+    bool StartEntry(ReadRun& run, const std::string& name, std::int32_t stamp);
+    bool ExtractInto(ReadRun& run);
+    void CommitPending(ReadRun& run);
 
     TBackupMode FBackupMode = bmAll;
     std::int64_t FTotalSize = 0;
@@ -183,20 +194,11 @@ private:
     bool FContinue = false;
     std::int32_t FError = 0;
     std::string FCurrentFile;
+    std::string FEntryName;
     std::vector<std::string> FUnsafeEntries;
     bool FTerminatorFound = false;
-    int FMissingVolume = 0;
 
-    // writer state
-    bool FArchiveKnown = false;
-    std::uint64_t FArchiveDev = 0;
-    std::uint64_t FArchiveIno = 0;
-    std::ostream* FOut = nullptr;
-    std::unique_ptr<std::ostream> FOwnedOut;
-    std::int64_t FVolumePos = 0;
-    int FVolume = 1;
-    int FChunksInVolume = 0;
-
-    struct ZState;
-    std::unique_ptr<ZState> FZ;
+    ArchiveVolumes FVolumes;
+    ArchiveOutput FOut;
+    ArchiveInput FIn;
 };

@@ -1,6 +1,7 @@
 #include "backup/TFrmBackup.h"
 
-#include "app/TForm1.h"
+#include "backup/ArchiveFormat.h"
+#include "base/EntityNaming.h"
 #include "base/Texts.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
@@ -19,7 +20,6 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
-#include <cstdlib>
 #include <initializer_list>
 #include <optional>
 #include <exception>
@@ -115,7 +115,8 @@ std::optional<bool> RunArchive(WaitCursor& Cursor, TBackupFile& Archive, Run&& W
 
 } // namespace
 
-TFrmBackup::TFrmBackup(TForm1* MainForm, QWidget* parent) : QDialog(parent), MainForm_(MainForm)
+TFrmBackup::TFrmBackup(const ProgramPaths& Paths, std::function<void()> StampFingerprints, QWidget* parent)
+    : QDialog(parent), Paths(Paths), StampFingerprints_(std::move(StampFingerprints))
 {
     setObjectName(QStringLiteral("FrmBackup"));
     setWindowTitle(Tr(Texts::BkCaption));
@@ -231,16 +232,11 @@ TFrmBackup::~TFrmBackup()
     BackupFile1.Stop();
 }
 
-std::string TFrmBackup::DriveAFolder(const std::string& ProgramDir)
+bool TFrmBackup::IsRestorableTarget(const std::string& Target) const
 {
-    std::string dir;
-    if (const char* env = std::getenv("QUORVEX_DRIVE_A"); env && *env)
-        dir = env;
-    else
-        dir = ProgramDir + "A";
-    if (dir.back() != '/')
-        dir += '/';
-    return dir;
+    return Target.size() > DataDir.size() && Target.compare(0, DataDir.size(), DataDir) == 0
+           && Target.find('/', DataDir.size()) == std::string::npos
+           && EntityNaming::IsDataFileName(Target.substr(DataDir.size()));
 }
 
 void TFrmBackup::FormCreate()
@@ -250,7 +246,7 @@ void TFrmBackup::FormCreate()
     ButtonOK->setEnabled(false);
     lblName->hide();
     edtName->hide();
-    ProgramDir = MainForm_ ? MainForm_->AppDir : std::string();
+    DataDir = Paths.DataDir();
     lblCommentText->setText(Tr(Texts::BkCommentCopy));
     ProgressBar1->hide();
 }
@@ -258,8 +254,8 @@ void TFrmBackup::FormCreate()
 QString TFrmBackup::RunFileDialog(QFileDialog* Dialog)
 {
     // The "Backup" folder is only where the dialog starts; nothing creates it.
-    const QString start = ShownPath(ProgramDir + "Backup/");
-    Dialog->setDirectory(QDir(start).exists() ? start : ShownPath(ProgramDir));
+    const QString start = ShownPath(DataDir + "Backup/");
+    Dialog->setDirectory(QDir(start).exists() ? start : ShownPath(DataDir));
     Dialog->selectFile(QString());
     if (Dialog->exec() != QDialog::Accepted)
         return {};
@@ -347,8 +343,8 @@ void TFrmBackup::DoBackup()
 {
     // The same fresh fingerprints as at shutdown, so that the copy matches.
     try {
-        if (MainForm_)
-            MainForm_->StampFingerprints();
+        if (StampFingerprints_)
+            StampFingerprints_();
     } catch (const std::exception& e) {
         ShowMessage(QString::fromUtf8(e.what()), this);
         return;
@@ -357,13 +353,13 @@ void TFrmBackup::DoBackup()
     Busy busy{ButtonOK, btnBrowse, TabControl1};
     WaitCursor cursor;
     std::vector<std::string> files;
-    const QDir dir(ShownPath(ProgramDir));
+    const QDir dir(ShownPath(DataDir));
     // Hidden files are not found, as the searches of the program never do.
     const QStringList registry = dir.entryList({QStringLiteral("ENTITY.DAT")}, QDir::Files, QDir::Name);
     if (!registry.isEmpty())
-        files.push_back(ProgramDir + LocalPath(registry.first()));
+        files.push_back(DataDir + LocalPath(registry.first()));
     for (const QString& name : dir.entryList({QStringLiteral("STORAGE.*.DAT")}, QDir::Files, QDir::Name))
-        files.push_back(ProgramDir + LocalPath(name));
+        files.push_back(DataDir + LocalPath(name));
 
     BackupFile1.SetBackupMode(bmAll);
     BackupFile1.CompressionLevel = clFastest;
@@ -372,7 +368,7 @@ void TFrmBackup::DoBackup()
     // A diskette gets volumes that fit on it: a path typed as "A..." as the
     // program always knew it, or any path on the folder that stands for A:.
     const QString path = edtPath->text();
-    const std::string driveA = DriveAFolder(ProgramDir);
+    const std::string driveA = Paths.DriveA();
     const bool onDiskette = path.startsWith(QLatin1Char('A'), Qt::CaseInsensitive)
                             || BackupDestination.compare(0, driveA.size(), driveA) == 0;
     BackupFile1.MaxSize = onDiskette ? 1400000 : 0;
@@ -391,20 +387,37 @@ void TFrmBackup::DoRestore()
     WaitCursor cursor;
     BackupFile1.RestoreMode = rmAll;
     BackupFile1.RestoreFullPath = false;
-    // An archive that cannot be read changed nothing: no restart.
-    const auto ok = RunArchive(cursor, BackupFile1, [&] { return BackupFile1.Restore(RestoreSource, ProgramDir); },
+    // Storage files hold the encrypted keys: the replaced versions do not
+    // linger in freed blocks.
+    BackupFile1.WipeReplacedFiles = true;
+    // Only the data files: an archive could otherwise replace reinit, the
+    // client or a kit library, which the restart would then run.
+    SkippedEntries.clear();
+    BackupFile1.OnRestoreFile = [this](TBackupFile* Sender, std::string& Target, std::int32_t, bool& DoRestore) {
+        if (!IsRestorableTarget(Target)) {
+            DoRestore = false;
+            SkippedEntries.push_back(Sender->EntryName());
+        }
+    };
+    BackupFile1.OnUnsafeEntry = [this](TBackupFile*, const std::string& Name) { SkippedEntries.push_back(Name); };
+    const auto ok = RunArchive(cursor, BackupFile1, [&] { return BackupFile1.Restore(RestoreSource, DataDir); },
                                [this](const QString& text) { ShowError(text); });
-    if (!ok)
+    // An archive that raised before any file was replaced changed nothing:
+    // no restart. Once a file is in place, the data in memory are stale
+    // whatever happened next.
+    if (!ok && BackupFile1.ProcessedFiles() == 0)
         return;
-    ShowMessage(Tr(*ok ? Texts::BkRestoreDone : Texts::BkRestoreFailed), this);
+    if (!SkippedEntries.empty()) {
+        QString names;
+        for (const std::string& name : SkippedEntries)
+            names += QStringLiteral("\r\n") + ShownPath(ArchiveFormat::PrintableName(name));
+        ShowMessage(Tr(Texts::BkSkippedEntries) + names, this);
+    }
+    ShowMessage(Tr(ok && *ok ? Texts::BkRestoreDone : Texts::BkRestoreFailed), this);
     BackupFile1.Stop();
 
     ShowInformation(Tr(Texts::BkRestart));
-    if (MainForm_) {
-        MainForm_->Restored = 1;
-        TForm1::SetRestartFlag(1);
-        MainForm_->close();
-    }
+    emit RestoreDone();
     accept();
 }
 

@@ -2,13 +2,21 @@
 // "Cópia de Segurança": backs up every data file of the program into one
 // archive and restores them from one. After a restore the data in memory no
 // longer match the disk, so the dialog makes the main window close and the
-// program start again.
+// program start again: it says so with RestoreDone, and the window that
+// opened it acts on that.
+//
+// It restores only the program's data files (ENTITY.DAT and STORAGE.<n>.DAT,
+// any letter case) into the data folder; every other entry of an archive is
+// skipped and named to the user.
 #include "backup/TBackupFile.h"
+#include "base/ProgramPaths.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 class QFileDialog;
 class QLabel;
@@ -16,12 +24,14 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTabBar;
-class TForm1;
 
 class TFrmBackup : public QDialog {
     Q_OBJECT
 public:
-    explicit TFrmBackup(TForm1* MainForm, QWidget* parent = nullptr);
+    // Paths: the data folder (what is backed up, where a restore goes) and
+    // drive A. StampFingerprints: stamps every storage file before a backup
+    // (raises on failure; empty for nothing to stamp).
+    TFrmBackup(const ProgramPaths& Paths, std::function<void()> StampFingerprints, QWidget* parent = nullptr);
     ~TFrmBackup() override;
 
     // ---- components ------------------------------------------------------
@@ -43,13 +53,17 @@ public:
     TBackupFile BackupFile1;
 
     // ---- state -----------------------------------------------------------
-    std::string ProgramDir;        // the main window's AppDir
+    ProgramPaths Paths;
+    std::string DataDir;           // Paths.DataDir(): backed up, restored into
     std::string RestoreSource;     // archive chosen on "Restaurar"
     std::string BackupDestination; // archive chosen with "..."
+    // Entries the last restore left out (as archived).
+    std::vector<std::string> SkippedEntries;
 
-    // The folder that stands for drive A: QUORVEX_DRIVE_A, else "A" in the
-    // program's folder (trailing '/').
-    static std::string DriveAFolder(const std::string& ProgramDir);
+    // True for a file that a restore of the program may replace: a data
+    // file (ENTITY.DAT, STORAGE.<n>.DAT, any letter case) directly in the
+    // data folder.
+    bool IsRestorableTarget(const std::string& Target) const;
 
     // ---- event handlers --------------------------------------------------
     void FormCreate();
@@ -61,6 +75,11 @@ public:
     // Escape and "Cancelar" alike stop a running operation.
     void reject() override;
 
+signals:
+    // A restore has run and may have changed the data on disk: the window
+    // must not write its own over them, and the program starts again.
+    void RestoreDone();
+
 private:
     void DoBackup();
     void DoRestore();
@@ -69,5 +88,5 @@ private:
     void ShowError(const QString& Text);
     void ShowInformation(const QString& Text);
 
-    TForm1* MainForm_;
+    std::function<void()> StampFingerprints_;
 };

@@ -306,4 +306,10 @@ inline constexpr const char* AlreadyRunning =
     "O Cliente de Certificação Quorvex já está em execução com esta pasta de dados. Use a janela que "
     "já está aberta.";
 
+// ---- backup: what a restore leaves out --------------------------------------
+// Followed by the archived names, one per line.
+inline constexpr const char* BkSkippedEntries =
+    "Os itens abaixo da cópia de segurança não são arquivos de dados do cliente de certificação e não foram "
+    "restaurados:";
+
 } // namespace Texts

@@ -2,6 +2,7 @@
 // chosen file, message boxes with a button, the main window looked at after.
 #include "backup/TFrmBackup.h"
 
+#include "ArchiveBuilder.h"
 #include "app/SampleData.h"
 #include "app/TForm1.h"
 #include "support/ModalAnswerer.h"
@@ -41,6 +42,9 @@ public:
         timer_.start();
     }
     void Add(Answer a) { queue_.push_back(std::move(a)); }
+    // A modal window that stays open underneath the questions to answer
+    // (a dialog run by exec) is left alone once named here.
+    void Ignore(const QString& objectName) { ignored_.push_back(objectName); }
     std::vector<std::string> Seen;
     int Unexpected = 0;
     bool Done() const { return queue_.empty(); }
@@ -72,7 +76,7 @@ private:
     void Tick()
     {
         QWidget* m = QApplication::activeModalWidget();
-        if (!m || !m->isVisible())
+        if (!m || !m->isVisible() || ignored_.contains(m->objectName()))
             return;
         if (auto* box = qobject_cast<QMessageBox*>(m))
             Seen.push_back(box->text().toStdString());
@@ -94,6 +98,7 @@ private:
     }
     QTimer timer_;
     std::deque<Answer> queue_;
+    QStringList ignored_;
 };
 
 class BackupDialogTest : public ::testing::Test {
@@ -136,7 +141,8 @@ TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
 {
     TForm1 form(dir);
     form.show();
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     EXPECT_EQ(frm.windowTitle(), QString::fromUtf8("Cópia de Segurança"));
     EXPECT_FALSE(frm.ButtonOK->isEnabled());
 
@@ -196,7 +202,8 @@ TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
 TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
 {
     TForm1 form(dir);
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     EXPECT_FALSE(frm.edtName->isVisibleTo(&frm));
     EXPECT_FALSE(frm.lblName->isVisibleTo(&frm));
     EXPECT_EQ(frm.TabControl1->count(), 2);
@@ -250,7 +257,8 @@ TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
 TEST_F(BackupDialogTest, UnreadableArchiveShowsTheErrorAndDoesNotRestart)
 {
     TForm1 form(dir);
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     const std::string bad = (app / "Backup" / "bad.bkp").string();
     sample::WriteFile(bad, "xy");
     const auto before = DataFiles();
@@ -270,7 +278,8 @@ TEST_F(BackupDialogTest, UnreadableArchiveShowsTheErrorAndDoesNotRestart)
 TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
 {
     TForm1 form(dir);
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     // A header, then an entry whose chunk is no zlib stream.
     std::string bytes("\0\0\0\0\x05\0\0\0\x01\0\0\0\x0a\0\0\0entity.dat\0\0\0\0EC2\0\x05\0\0\0abcde\0\0\0\0\0\0\0\0", 51);
     const std::string bad = (app / "Backup" / "damaged.bkp").string();
@@ -295,7 +304,8 @@ TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
 TEST_F(BackupDialogTest, EmptyDestinationReportsTheArchiveErrorThenTheFailure)
 {
     TForm1 form(dir);
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     sample::WriteFile(app / "Backup" / "any.bkp", "x");
     Answers answers;
     answers.Add(Answers::Choose((app / "Backup" / "any.bkp").string()));
@@ -323,7 +333,8 @@ TEST_F(BackupDialogTest, DisketteGetsVolumesAndAsksForTheNextDisk)
     sample::WriteFile(app / "STORAGE.9.DAT", big);
 
     TForm1 form(dir);
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     Answers answers;
     answers.Add(Answers::Choose((drive / "copia").string()));
     frm.btnBrowseClick();
@@ -360,7 +371,8 @@ TEST_F(BackupDialogTest, ClicksDuringABackupDoNotStartAnotherOne)
     sample::WriteFile(app / "STORAGE.9.DAT", big);
 
     TForm1 form(dir);
-    TFrmBackup frm(&form);
+    auto dialog = form.MakeBackupDialog();
+    TFrmBackup& frm = *dialog;
     Answers answers;
     const std::string archive = (app / "Backup" / "copia.bkp").string();
     answers.Add(Answers::Choose(archive));
@@ -420,6 +432,113 @@ TEST_F(BackupDialogTest, BackupActionOfTheMainWindowOpensTheDialog)
     form.FileBackupExecute();
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(form.Restored, 0);
+}
+
+TEST_F(BackupDialogTest, RestoreThatStopsAfterReplacingAFileStillRestarts)
+{
+    const std::string registry = sample::ReadFile(app / "ENTITY.DAT");
+    // The storage file is replaced; then the file-ID list, which is only
+    // skipped, turns out damaged and the archive component raises.
+    Builder a;
+    a.Header(30, 1).Entry("c:\\q\\storage.1.dat").RawChunk("restored storage").Int(0);
+    a.Str("FILE:LIST").Int(0).Raw("XYZ\0").Int(0).Int(0);
+    const std::string bad = (app / "Backup" / "half.bkp").string();
+    sample::WriteFile(bad, a.b);
+    {
+        TForm1 form(dir);
+        auto dialog = form.MakeBackupDialog();
+        TFrmBackup& frm = *dialog;
+        Answers answers;
+        answers.Add(Answers::Choose(bad));
+        frm.TabControl1->setCurrentIndex(1);
+        answers.Add(Answers::Click("OK")); // the component's error
+        answers.Add(Answers::Click("OK")); // failure
+        answers.Add(Answers::Click("OK")); // restart notice
+        frm.ButtonOKClick();
+        ASSERT_EQ(answers.Seen.size(), 4u);
+        EXPECT_EQ(answers.Seen[1], "Invalid archive type");
+        EXPECT_EQ(answers.Seen[2], "ERRO na restauração de seu BackUp !");
+        EXPECT_EQ(form.Restored, 1);
+        EXPECT_EQ(TForm1::RestartFlag(), 1);
+        EXPECT_FALSE(form.isVisible());
+    }
+    // The window's shutdown wrote nothing over the restored file.
+    EXPECT_EQ(sample::ReadFile(app / "STORAGE.1.DAT"), "restored storage");
+    EXPECT_EQ(sample::ReadFile(app / "ENTITY.DAT"), registry);
+}
+
+TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
+{
+    // The program's own files, beside the data as in an unpacked copy.
+    const std::map<std::string, std::string> program = {{"reinit", "#!/bin/sh\nexec ./quorvex\n"},
+                                                        {"quorvex", "the client"},
+                                                        {"libquorvexkit.so", "the kit"},
+                                                        {"HELP.DAT", "the help"}};
+    for (const auto& [name, bytes] : program)
+        sample::WriteFile(app / name, bytes);
+    const std::string storage1 = sample::ReadFile(app / "STORAGE.1.DAT");
+    const std::string storage3 = sample::ReadFile(app / "STORAGE.3.DAT");
+    const std::vector<std::string> refused = {"c:\\quorvex\\reinit", "c:\\quorvex\\QUORVEX",
+                                              "c:\\quorvex\\libquorvexkit.so", "c:\\quorvex\\help.dat",
+                                              "c:\\quorvex\\storage.01.dat", "c:\\quorvex\\\x1b[2Jstorage.3.dat"};
+    Builder a;
+    a.Header(100, 8);
+    for (const auto& name : refused)
+        a.Entry(name).RawChunk("#!/bin/sh\necho owned\n").Int(0);
+    a.Entry("c:\\quorvex\\entity.dat").RawChunk("[General]\r\nCount=0\r\n").Int(0);
+    a.Entry("c:\\quorvex\\storage.2.dat").RawChunk("restored storage 2").Int(0);
+    a.Int(0);
+    const std::string archive = (app / "Backup" / "hostile.bkp").string();
+    sample::WriteFile(archive, a.b);
+
+    TForm1 form(dir);
+    form.show();
+    Answers answers;
+    // The menu action's dialog: the user picks "Restaurar", then OK.
+    answers.Add([&answers](QWidget* w) {
+        auto* frm = qobject_cast<TFrmBackup*>(w);
+        ASSERT_NE(frm, nullptr);
+        answers.Ignore(frm->objectName());
+        QTimer::singleShot(0, frm, [frm] {
+            frm->TabControl1->setCurrentIndex(1);
+            frm->ButtonOK->click();
+        });
+    });
+    answers.Add(Answers::Choose(archive));
+    answers.Add(Answers::Click("OK")); // what was left out
+    answers.Add(Answers::Click("OK")); // restored
+    answers.Add(Answers::Click("OK")); // restart notice
+    form.FileBackupExecute();
+
+    EXPECT_TRUE(answers.Done());
+    EXPECT_EQ(answers.Unexpected, 0);
+    ASSERT_EQ(answers.Seen.size(), 5u);
+    std::string skipped = "Os itens abaixo da cópia de segurança não são arquivos de dados do cliente de certificação "
+                          "e não foram restaurados:";
+    for (const auto& name : {"c:\\quorvex\\reinit", "c:\\quorvex\\QUORVEX", "c:\\quorvex\\libquorvexkit.so",
+                             "c:\\quorvex\\help.dat", "c:\\quorvex\\storage.01.dat",
+                             "c:\\quorvex\\\\x1b[2Jstorage.3.dat"})
+        skipped += std::string("\r\n") + name;
+    EXPECT_EQ(answers.Seen[2], skipped);
+    EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
+    EXPECT_EQ(form.Restored, 1);
+    EXPECT_EQ(TForm1::RestartFlag(), 1);
+
+    // The program's files are byte for byte as before; only the data files
+    // named in the archive were replaced, under their own names.
+    for (const auto& [name, bytes] : program)
+        EXPECT_EQ(sample::ReadFile(app / name), bytes) << name;
+    EXPECT_EQ(sample::ReadFile(app / "ENTITY.DAT"), "[General]\r\nCount=0\r\n");
+    EXPECT_EQ(sample::ReadFile(app / "STORAGE.2.DAT"), "restored storage 2");
+    EXPECT_EQ(sample::ReadFile(app / "STORAGE.1.DAT"), storage1);
+    EXPECT_EQ(sample::ReadFile(app / "STORAGE.3.DAT"), storage3);
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(app))
+        if (e.is_regular_file())
+            files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"ENTITY.DAT", "HELP.DAT", "STORAGE.1.DAT", "STORAGE.2.DAT",
+                                               "STORAGE.3.DAT", "libquorvexkit.so", "quorvex", "reinit"}));
 }
 
 } // namespace

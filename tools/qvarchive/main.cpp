@@ -6,6 +6,7 @@
 //   qvarchive restore [-f] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER
 //
 // Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong usage.
+#include "backup/ArchiveFormat.h"
 #include "backup/TBackupFile.h"
 
 #include <cstdio>
@@ -136,8 +137,9 @@ int List(const std::string& archive, bool verify)
         volumes = std::max(volumes, e.LastVolume);
     if (!verify) {
         for (const auto& e : entries)
+            // Archived names are outside input: control bytes reach no terminal.
             std::printf("%s  %12lld  %s\n", StampText(e.TimeStamp).c_str(), static_cast<long long>(e.Size),
-                        e.Name.c_str());
+                        ArchiveFormat::PrintableName(e.Name).c_str());
     }
     if (!ok) {
         if (b.ErrorCode() != 0)
@@ -262,7 +264,10 @@ int Restore(std::vector<std::string> args)
     }
     VolumesFromDisk(b, archive);
     b.OnUnsafeEntry = [](TBackupFile*, const std::string& name) {
-        std::fprintf(stderr, "\nqvarchive: skipped %s: it would land outside the folder\n", name.c_str());
+        std::fprintf(stderr,
+                     "\nqvarchive: skipped %s: it would land outside the folder, pass through a linked folder, "
+                     "or its name holds control characters\n",
+                     ArchiveFormat::PrintableName(name).c_str());
     };
     bool ok;
     {

@@ -1,0 +1,189 @@
+#include "backup/ArchiveVolumes.h"
+
+#include "backup/ArchiveFormat.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A file stream with a large buffer of its own: volumes are written and read
+// in big sequential pieces instead of one system call per chunk.
+class ArchiveVolumes::File : public std::fstream {
+public:
+    static constexpr std::size_t BufferSize = 1 << 18;
+    File(const std::string& Path, std::ios::openmode Mode) : buffer_(new char[BufferSize])
+    {
+        rdbuf()->pubsetbuf(buffer_.get(), BufferSize);
+        open(Path, Mode);
+    }
+    // The buffer must outlive the final flush.
+    ~File() override { close(); }
+
+private:
+    std::unique_ptr<char[]> buffer_;
+};
+
+namespace {
+
+// Forces a finished volume onto its medium before the user is asked to take
+// the disk out, or before the backup is reported done. A volume kept
+// somewhere other than a file (a test's stream) has nothing to sync.
+bool SyncFile(const std::string& Path)
+{
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+ArchiveVolumes::ArchiveVolumes() : MakeFile(&ArchiveVolumes::CreateFile) {}
+
+std::unique_ptr<std::ostream> ArchiveVolumes::CreateFile(const std::string& Path)
+{
+    auto out = std::make_unique<File>(Path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!*out)
+        return nullptr;
+    return out;
+}
+
+ArchiveVolumes::~ArchiveVolumes() = default;
+
+std::string ArchiveVolumes::VolumeName(const std::string& Archive, int Volume)
+{
+    char ext[16];
+    std::snprintf(ext, sizeof ext, ".%03d", Volume);
+    const auto slash = Archive.find_last_of('/');
+    const auto dot = Archive.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return Archive + ext;
+    return Archive.substr(0, dot) + ext;
+}
+
+std::string ArchiveVolumes::DiskQuestion(int Volume)
+{
+    std::string text = "Please insert disk %s and click OK to continue.";
+    text.replace(text.find("%s"), 2, std::to_string(Volume));
+    return text;
+}
+
+bool ArchiveVolumes::AskForDisk(int Volume) const
+{
+    if (NeedDisk)
+        return NeedDisk(Volume);
+    if (AskOkCancel)
+        return AskOkCancel(DiskQuestion(Volume));
+    return true;
+}
+
+bool ArchiveVolumes::CreateFirst(const std::string& Archive, std::ostream* CallerStream)
+{
+    Close();
+    archive_ = Archive;
+    number_ = 1;
+    stream_ = CallerStream != nullptr;
+    if (stream_) {
+        out_ = CallerStream;
+    } else {
+        ownedOut_ = MakeFile(Archive);
+        out_ = ownedOut_.get();
+    }
+    return out_ != nullptr;
+}
+
+bool ArchiveVolumes::FinishVolume()
+{
+    if (!out_)
+        return false;
+    // Buffered bytes can still fail on their way to the disk: the volume
+    // counts as written only once they are out.
+    const bool flushed = static_cast<bool>(out_->flush());
+    out_ = nullptr;
+    if (!ownedOut_)
+        return flushed;
+    ownedOut_.reset();
+    return flushed && SyncFile(number_ == 1 ? archive_ : VolumeName(archive_, number_));
+}
+
+bool ArchiveVolumes::CreateNext()
+{
+    if (stream_ || number_ >= ArchiveFormat::MaxVolume)
+        return false;
+    ++number_;
+    ownedOut_ = MakeFile(VolumeName(archive_, number_));
+    out_ = ownedOut_.get();
+    return out_ != nullptr;
+}
+
+bool ArchiveVolumes::OpenFirst(const std::string& Archive, std::istream* CallerStream)
+{
+    Close();
+    archive_ = Archive;
+    number_ = 1;
+    missing_ = 0;
+    read_.clear();
+    stream_ = CallerStream != nullptr;
+    if (stream_) {
+        in_ = CallerStream;
+        return true;
+    }
+    struct stat st {};
+    if (::stat(Archive.c_str(), &st) == 0)
+        read_.emplace(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
+    ownedIn_ = std::make_unique<File>(Archive, std::ios::in | std::ios::binary);
+    if (!*ownedIn_) {
+        ownedIn_.reset();
+        return false;
+    }
+    in_ = ownedIn_.get();
+    return true;
+}
+
+ArchiveVolumes::NextResult ArchiveVolumes::OpenNext(int Announced)
+{
+    // Only ever the next one: a record that points back (or ahead) would
+    // otherwise read volumes round and round, the restored file growing all
+    // the while.
+    if (stream_ || Announced != number_ + 1 || Announced > ArchiveFormat::MaxVolume)
+        return NextResult::Refused;
+    ownedIn_.reset();
+    in_ = nullptr;
+    const std::string path = VolumeName(archive_, Announced);
+    struct stat st {};
+    for (;;) {
+        if (!AskForDisk(Announced))
+            return NextResult::Stopped;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            break;
+        if (!CanAsk()) {
+            // Nobody to insert a disk: asking again would never end.
+            missing_ = Announced;
+            return NextResult::Missing;
+        }
+    }
+    // The same file under another name (a link to an earlier volume).
+    if (!read_.emplace(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)).second)
+        return NextResult::Refused;
+    ownedIn_ = std::make_unique<File>(path, std::ios::in | std::ios::binary);
+    if (!*ownedIn_) {
+        ownedIn_.reset();
+        return NextResult::Failed;
+    }
+    in_ = ownedIn_.get();
+    number_ = Announced;
+    return NextResult::Opened;
+}
+
+void ArchiveVolumes::Close()
+{
+    ownedIn_.reset();
+    in_ = nullptr;
+    ownedOut_.reset();
+    out_ = nullptr;
+}

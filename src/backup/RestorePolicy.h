@@ -1,0 +1,39 @@
+#pragma once
+// Which file an archived name replaces, and whether it is replaced.
+//
+// The target is the destination folder plus the name's file part (a Windows
+// name split at "\" and ":" as well), or, restoring the full path, the
+// archived path below the destination without its drive. An existing file
+// of any letter case is the one meant (archives hold lower-cased names); a
+// data file of the program that does not exist yet gets its upper-case name.
+// A name is refused, never written, when it would leave the destination
+// ("..", an empty name), holds a control character, or, restoring the full
+// path, passes through a folder that is a symbolic link.
+#include "backup/BackupTypes.h"
+
+#include <cstdint>
+#include <string>
+
+class RestorePolicy {
+public:
+    // Destination: the folder restored into (a trailing '/' is added), or
+    // empty to restore every file to its archived path.
+    RestorePolicy(std::string Destination, bool FullPath);
+
+    const std::string& Destination() const { return destination_; }
+
+    // The target of an archived name; empty when the name is refused.
+    std::string TargetFor(const std::string& Name) const;
+
+    // The rule of the restore mode: Current is the target's DOS time stamp,
+    // or -1 when it does not exist.
+    static bool ShouldRestore(TRestoreMode Mode, std::int32_t Archived, std::int32_t Current);
+
+    // Makes the missing folders of Target. False when its folder is not
+    // there afterwards, or a folder below the destination is a link.
+    bool MakeFolders(const std::string& Target) const;
+
+private:
+    std::string destination_;
+    bool fullPath_;
+};

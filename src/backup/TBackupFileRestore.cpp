@@ -1,0 +1,266 @@
+// The archive component's reading side: Restore and Examine.
+#include "backup/TBackupFile.h"
+
+#include "backup/DosTime.h"
+#include "backup/RestorePolicy.h"
+#include "backup/RestoredFile.h"
+
+#include <filesystem>
+#include <ostream>
+
+namespace fs = std::filesystem;
+
+// The state of one run of the reader.
+struct TBackupFile::ReadRun {
+    ReadRun(const std::string& destination, bool fullPath) : Policy(destination, fullPath) {}
+
+    RestorePolicy Policy;
+    bool ExamineOnly = false;
+    std::vector<TArchiveEntryInfo>* Entries = nullptr;
+    SafeReplace::Options Options;
+    // The entry whose data is being read, when it is restored: its bytes go
+    // to Pending, which replaces Target once all of them (from every volume)
+    // are in.
+    bool Restoring = false;
+    std::string Target;
+    std::int32_t Stamp = 0;
+    RestoredFile Pending;
+};
+
+bool TBackupFile::Restore(const std::string& archive, const std::string& destination)
+{
+    return RunReader(archive, destination, false, nullptr);
+}
+
+bool TBackupFile::Examine(const std::string& archive, std::vector<TArchiveEntryInfo>& entries)
+{
+    entries.clear();
+    return RunReader(archive, "", true, &entries);
+}
+
+TBackupFile::SegmentResult TBackupFile::ReadSegment(std::ostream* target, bool extract, const std::string& shownName,
+                                                    std::int64_t* size)
+{
+    switch (FIn.Signature()) {
+    case ArchiveInput::SignatureResult::Ok: break;
+    case ArchiveInput::SignatureResult::Missing: SetError(errCannotReadFile); return SegmentResult::Damaged;
+    case ArchiveInput::SignatureResult::Wrong:
+        if (extract) {
+            SetError(errCannotReadFile);
+            return SegmentResult::Damaged;
+        }
+        throw EBackupFileError(ErrorText(errInvalidArchiveType));
+    }
+    while (FContinue) {
+        const unsigned char* data = nullptr;
+        std::size_t produced = 0;
+        switch (FIn.Chunk(extract, data, produced)) {
+        case ArchiveInput::ChunkResult::Data: break;
+        case ArchiveInput::ChunkResult::SegmentEnd: return SegmentResult::Ok;
+        case ArchiveInput::ChunkResult::Truncated:
+        case ArchiveInput::ChunkResult::TooLong: SetError(errCannotReadFile); return SegmentResult::Damaged;
+        case ArchiveInput::ChunkResult::BadStream: SetError(errCompression); return SegmentResult::Damaged;
+        }
+        if (!extract) {
+            Pump();
+            continue;
+        }
+        if (target) {
+            target->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(produced));
+            if (!*target) {
+                SetError(errCannotReadFile);
+                return SegmentResult::Damaged;
+            }
+        }
+        if (size)
+            *size += static_cast<std::int64_t>(produced);
+        FProcessedSize += static_cast<std::int64_t>(produced);
+        Pump();
+        Progress(shownName, FProcessedSize);
+    }
+    return SegmentResult::Ok;
+}
+
+// The restored entry's next segment, into its pending file.
+bool TBackupFile::ExtractInto(ReadRun& run)
+{
+    std::ostream& out = run.Pending.Stream();
+    const bool ok = ReadSegment(&out, true, run.Target, nullptr) == SegmentResult::Ok;
+    if (OnFileRestored) {
+        // The file is replaced under the name it was begun with.
+        std::string shown = run.Target;
+        OnFileRestored(this, shown, out);
+    }
+    if (!out.flush())
+        SetError(errCannotReadFile);
+    return ok && FError == errNone;
+}
+
+// The previous file had all of its data: it replaces its target now.
+void TBackupFile::CommitPending(ReadRun& run)
+{
+    run.Restoring = false;
+    if (!run.Pending.Active())
+        return;
+    if (run.Pending.Commit(run.Stamp) != 0) {
+        SetError(errCannotReadFile);
+        return;
+    }
+    ++FProcessedFiles;
+}
+
+bool TBackupFile::ContinueOnNextVolume(ReadRun& run, const std::string& record)
+{
+    const int next = ArchiveFormat::ContinuationVolume(record);
+    if (next == 0) {
+        SetError(errCannotReadFile);
+        return false;
+    }
+    switch (FVolumes.OpenNext(next)) {
+    case ArchiveVolumes::NextResult::Opened: break;
+    case ArchiveVolumes::NextResult::Stopped:
+    case ArchiveVolumes::NextResult::Missing: FContinue = false; return false;
+    case ArchiveVolumes::NextResult::Refused:
+    case ArchiveVolumes::NextResult::Failed: SetError(errCannotReadFile); return false;
+    }
+    FIn.Attach(FVolumes.In());
+    if (run.ExamineOnly && !run.Entries->empty()) {
+        auto& e = run.Entries->back();
+        e.LastVolume = next;
+        return ReadSegment(nullptr, true, e.Name, &e.Size) == SegmentResult::Ok;
+    }
+    if (run.Restoring)
+        return ExtractInto(run);
+    return ReadSegment(nullptr, false, "", nullptr) == SegmentResult::Ok;
+}
+
+// An entry's name and stamp have been read; its first segment follows.
+// False ends the run.
+bool TBackupFile::StartEntry(ReadRun& run, const std::string& name, std::int32_t stamp)
+{
+    if (run.ExamineOnly) {
+        run.Entries->push_back(TArchiveEntryInfo{name, stamp, 0, FVolumes.Number(), FVolumes.Number()});
+        auto& e = run.Entries->back();
+        if (ReadSegment(nullptr, true, e.Name, &e.Size) != SegmentResult::Ok)
+            return false;
+        if (name != FileListName)
+            ++FProcessedFiles;
+        return true;
+    }
+    if (name == FileListName)
+        return ReadSegment(nullptr, false, "", nullptr) == SegmentResult::Ok;
+
+    FEntryName = name;
+    std::string target = run.Policy.TargetFor(name);
+    if (target.empty()) {
+        // Would land outside the destination (or nowhere): never written.
+        FUnsafeEntries.push_back(name);
+        if (OnUnsafeEntry)
+            OnUnsafeEntry(this, name);
+        return ReadSegment(nullptr, false, "", nullptr) == SegmentResult::Ok;
+    }
+    bool doRestore = RestorePolicy::ShouldRestore(RestoreMode, stamp, DosTime::FileStamp(target));
+    if (OnRestoreFile)
+        OnRestoreFile(this, target, stamp, doRestore);
+    if (doRestore && (target.empty() || !run.Policy.MakeFolders(target)))
+        doRestore = false;
+    if (!doRestore)
+        return ReadSegment(nullptr, false, "", nullptr) == SegmentResult::Ok;
+
+    run.Target = target;
+    run.Stamp = stamp;
+    if (run.Pending.Begin(target, run.Options) != 0) {
+        SetError(errCannotReadFile);
+        return false;
+    }
+    run.Restoring = true;
+    return ExtractInto(run);
+}
+
+bool TBackupFile::RunReader(const std::string& archive, const std::string& destination, bool examineOnly,
+                            std::vector<TArchiveEntryInfo>* entries)
+{
+    FError = errNone;
+    FProcessedFiles = 0;
+    FContinue = true;
+    FUnsafeEntries.clear();
+    FEntryName.clear();
+    FTerminatorFound = false;
+    const bool stream = archive == StreamName;
+    if (stream) {
+        if (!RestoreStream)
+            return false;
+    } else {
+        std::error_code ec;
+        if (!fs::is_regular_file(archive, ec))
+            return false;
+    }
+    WireVolumes();
+    if (!FVolumes.OpenFirst(archive, stream ? RestoreStream : nullptr))
+        throw EBackupFileError(ErrorText(errCannotReadArchive));
+    FBusy = true;
+    // Whatever way this ends (an exception included), the component is no
+    // longer busy and the archive file is closed; a caller's stream stays
+    // open. A file not yet complete is removed by its RestoredFile.
+    struct BusyGuard {
+        TBackupFile* self;
+        ~BusyGuard()
+        {
+            self->FBusy = false;
+            self->FVolumes.Close();
+            self->FIn.Attach(nullptr);
+        }
+    } guard{this};
+    FIn.Attach(FVolumes.In());
+
+    {
+        std::int32_t titleLen = 0, total = 0, files = 0;
+        if (!FIn.Int(titleLen) || titleLen < 0 || !FIn.Skip(titleLen) || !FIn.Int(total) || !FIn.Int(files))
+            throw EBackupFileError(ErrorText(errCannotReadArchive));
+        FTotalSize = total;
+        FTotalFiles = files;
+    }
+    FProcessedSize = 0;
+
+    ReadRun run(destination, RestoreFullPath);
+    run.ExamineOnly = examineOnly;
+    run.Entries = entries;
+    run.Options.NewFileMode = 0600;
+    run.Options.WipeOldVersion = WipeReplacedFiles;
+
+    while (FContinue) {
+        std::string name;
+        const auto got = FIn.Name(name);
+        if (got == ArchiveInput::NameResult::End) {
+            FTerminatorFound = true;
+            CommitPending(run);
+            break;
+        }
+        if (got == ArchiveInput::NameResult::Damaged) {
+            // Among others: ended without its final 0 (interrupted, truncated).
+            SetError(errCannotReadFile);
+            break;
+        }
+        if (ArchiveFormat::IsContinuation(name)) {
+            if (!ContinueOnNextVolume(run, name))
+                break;
+            continue;
+        }
+        CommitPending(run);
+        if (!FContinue)
+            break;
+        std::int32_t stamp = 0;
+        if (!FIn.Int(stamp)) {
+            SetError(errCannotReadFile);
+            break;
+        }
+        if (!StartEntry(run, name, stamp))
+            break;
+    }
+    if (FError != errNone || !FContinue)
+        run.Pending.Abort();
+    FVolumes.Close();
+    FIn.Attach(nullptr);
+    const bool result = FError == errNone && FContinue;
+    return EndRun(result);
+}

@@ -1,0 +1,256 @@
+// Archives made to hurt the reader: volume sets that lead back into
+// themselves, names that drive terminals, links planted in the destination,
+// and the volume limit the writer must keep.
+#include "backup/ArchiveFormat.h"
+#include "backup/TBackupFile.h"
+
+#include "ArchiveBuilder.h"
+#include "ArchiveReader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Sig("EC2\0", 4);
+
+std::string ReadAll(const fs::path& p)
+{
+    return archivecheck::Slurp(p.string());
+}
+
+void WriteAll(const fs::path& p, const std::string& bytes)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+class HostileArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("qvhostile-" + std::to_string(::getpid()) + "-"
+                                            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        dst = root / "dst";
+        fs::create_directories(dst);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // Headless; records errors; stops any run that restores absurdly much,
+    // so that a reader that loops fails the test instead of hanging it.
+    void Guard(TBackupFile& b)
+    {
+        b.OnError = [this](TBackupFile*, std::int32_t code, const std::string&) { errors.push_back(code); };
+        b.OnProgress = [this](TBackupFile* s, const std::string&, TPercentage, bool& go) {
+            if (s->ProcessedSize() > 50'000'000) {
+                runaway = true;
+                go = false;
+            }
+        };
+    }
+
+    fs::path root, dst;
+    std::vector<std::int32_t> errors;
+    bool runaway = false;
+};
+
+TEST_F(HostileArchiveTest, VolumesMustFollowOneAnotherInOrder)
+{
+    const std::string piece(1000, 'v');
+    const std::string first = Builder().Header(3000, 1).Entry("/x/storage.1.dat").RawChunk(piece).Int(0)
+                                  .Str("NEXT:DISK002").b;
+    struct Case {
+        const char* name;
+        std::string second, third;
+        bool thirdIsLinkToSecond;
+    };
+    const std::vector<Case> cases = {
+        {"second points at itself", Builder().Raw(Sig).RawChunk(piece).Int(0).Str("NEXT:DISK002").b, "", false},
+        {"second points back at the first", Builder().Raw(Sig).RawChunk(piece).Int(0).Str("NEXT:DISK001").b, "",
+         false},
+        {"second skips a number", Builder().Raw(Sig).RawChunk(piece).Int(0).Str("NEXT:DISK004").b,
+         Builder().Raw(Sig).RawChunk(piece).Int(0).Int(0).b, false},
+        // The third volume is the second under another name, and the second
+        // asks for the third.
+        {"third is the second again", Builder().Raw(Sig).RawChunk(piece).Int(0).Str("NEXT:DISK003").b, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root / "set");
+        WriteAll(root / "set" / "copia.bkp", first);
+        WriteAll(root / "set" / "copia.002", c.second);
+        if (!c.third.empty()) {
+            WriteAll(root / "set" / "copia.003", c.third);
+            WriteAll(root / "set" / "copia.004", c.third);
+        }
+        if (c.thirdIsLinkToSecond)
+            fs::create_symlink("copia.002", root / "set" / "copia.003");
+        for (bool examine : {false, true}) {
+            errors.clear();
+            runaway = false;
+            TBackupFile r;
+            Guard(r);
+            int asked = 0;
+            r.OnNeedDisk = [&](TBackupFile*, std::uint16_t, bool& go) { go = ++asked < 20; };
+            std::vector<TArchiveEntryInfo> entries;
+            const bool ok = examine ? r.Examine((root / "set" / "copia.bkp").string(), entries)
+                                    : r.Restore((root / "set" / "copia.bkp").string(), dst.string());
+            EXPECT_FALSE(ok) << "examine " << examine;
+            EXPECT_FALSE(runaway) << "examine " << examine;
+            EXPECT_LE(asked, 2) << "examine " << examine;
+            EXPECT_EQ(errors, std::vector<std::int32_t>{1}) << "examine " << examine;
+        }
+        // The file whose volumes never came together is not written.
+        EXPECT_FALSE(fs::exists(dst / "STORAGE.1.DAT"));
+        EXPECT_TRUE(fs::is_empty(dst));
+    }
+}
+
+TEST_F(HostileArchiveTest, NamesWithControlCharactersAreRefusedAndShownEscaped)
+{
+    const std::vector<std::string> hostile = {"c:\\q\\\x1b]0;owned\x07" "entity.dat", std::string("/x/storage.1.dat\0", 17),
+                                              "/x/line\nbreak.dat", "/x/del\x7f.dat"};
+    Builder a;
+    a.Header(10, 5);
+    for (const auto& n : hostile)
+        a.Entry(n).RawChunk("bad").Int(0);
+    a.Entry("/x/good.dat").RawChunk("good").Int(0).Int(0);
+    WriteAll(root / "n.bkp", a.b);
+    for (bool fullPath : {false, true}) {
+        SCOPED_TRACE(fullPath);
+        errors.clear();
+        fs::remove_all(dst);
+        fs::create_directories(dst);
+        TBackupFile r;
+        Guard(r);
+        r.RestoreFullPath = fullPath;
+        EXPECT_TRUE(r.Restore((root / "n.bkp").string(), dst.string()));
+        EXPECT_EQ(r.UnsafeEntries(), hostile);
+        std::vector<std::string> written;
+        for (const auto& e : fs::recursive_directory_iterator(dst))
+            if (e.is_regular_file())
+                written.push_back(e.path().filename().string());
+        EXPECT_EQ(written, std::vector<std::string>{"good.dat"});
+    }
+
+    struct Shown {
+        std::string name, printable;
+    };
+    for (const Shown& s : std::vector<Shown>{
+             {"\x1b]0;owned\x07", "\\x1b]0;owned\\x07"},
+             {std::string("cut\0short", 9), "cut\\x00short"},
+             {"c:\\quorvex\\storage.1.dat", "c:\\quorvex\\storage.1.dat"},
+             {"/home/jos\xc3\xa9/entity.dat", "/home/jos\xc3\xa9/entity.dat"}, // UTF-8 stays
+             {"caf\xe9.dat", "caf\\xe9.dat"},                                  // a lone single-byte letter
+             {"\x9b" "2J", "\\x9b2J"},                                         // a raw C1 introducer
+             {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},                                // the same in UTF-8
+             {"\x7f", "\\x7f"},
+         })
+        EXPECT_EQ(ArchiveFormat::PrintableName(s.name), s.printable);
+}
+
+TEST_F(HostileArchiveTest, LinksPlantedInTheDestinationAreNeverFollowed)
+{
+    const fs::path outside = root / "outside";
+    fs::create_directories(outside);
+    WriteAll(outside / "victim", "untouched");
+    // A linked folder on the way of a full-path restore.
+    fs::create_directories(dst / "q");
+    fs::create_directory_symlink(outside, dst / "q" / "sub");
+    // A link where a restore of this program once put its temporary file.
+    fs::create_symlink(outside / "victim", dst / ".STORAGE.1.DAT.restoring");
+    fs::create_symlink(outside / "victim", dst / ".storage.1.dat.restoring");
+
+    Builder a;
+    a.Header(20, 2).Entry("c:\\q\\sub\\victim").RawChunk("through the folder link").Int(0);
+    a.Entry("c:\\q\\storage.1.dat").RawChunk("through the temporary").Int(0).Int(0);
+    WriteAll(root / "l.bkp", a.b);
+
+    TBackupFile full;
+    Guard(full);
+    full.RestoreFullPath = true;
+    EXPECT_TRUE(full.Restore((root / "l.bkp").string(), dst.string()));
+    EXPECT_EQ(full.UnsafeEntries(), std::vector<std::string>{"c:\\q\\sub\\victim"});
+
+    TBackupFile plain;
+    Guard(plain);
+    EXPECT_TRUE(plain.Restore((root / "l.bkp").string(), dst.string()));
+    EXPECT_EQ(ReadAll(dst / "STORAGE.1.DAT"), "through the temporary");
+    EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+    EXPECT_EQ(ReadAll(dst / "q" / "STORAGE.1.DAT"), "through the temporary");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(HostileArchiveTest, ReplacedFilesCanBeWipedBeforeTheyAreLetGo)
+{
+    WriteAll(root / "w.bkp", Builder().Header(3, 1).Entry("/x/storage.1.dat").RawChunk("new").Int(0).Int(0).b);
+    for (bool wipe : {false, true}) {
+        WriteAll(dst / "STORAGE.1.DAT", "old secret key");
+        // Another name for the old version's bytes shows what becomes of them.
+        fs::remove(root / "old-bytes");
+        fs::create_hard_link(dst / "STORAGE.1.DAT", root / "old-bytes");
+        TBackupFile r;
+        Guard(r);
+        r.WipeReplacedFiles = wipe;
+        ASSERT_TRUE(r.Restore((root / "w.bkp").string(), dst.string()));
+        EXPECT_EQ(ReadAll(dst / "STORAGE.1.DAT"), "new");
+        EXPECT_EQ(ReadAll(root / "old-bytes"), wipe ? std::string(14, '\0') : "old secret key") << wipe;
+    }
+    // Nothing of the restore is left beside the data.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dst))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"STORAGE.1.DAT"});
+}
+
+TEST_F(HostileArchiveTest, NoVolumeGrowsPastMaxSize)
+{
+    const std::string data = RandomBytes(120000, 21); // incompressible: full-size chunks
+    WriteAll(root / "src" / "f.bin", data);
+    struct Case {
+        std::int32_t maxSize;
+        std::size_t titleLength;
+    };
+    for (const Case& c : std::vector<Case>{{20000, 3996}, {20000, 0}, {16600, 40}, {40000, 23000}, {50000, 100}}) {
+        SCOPED_TRACE(std::to_string(c.maxSize) + " / " + std::to_string(c.titleLength));
+        fs::remove_all(root / "v");
+        fs::create_directories(root / "v");
+        TBackupFile b;
+        Guard(b);
+        b.MaxSize = c.maxSize;
+        b.BackupTitle = std::string(c.titleLength, 't');
+        const std::string arc = (root / "v" / "copia.bkp").string();
+        ASSERT_TRUE(b.Backup({(root / "src" / "f.bin").string()}, arc));
+        const std::size_t header = 12 + c.titleLength;
+        int volumes = 0;
+        for (const auto& e : fs::directory_iterator(root / "v")) {
+            ++volumes;
+            // A title longer than the volume is the one thing that cannot fit.
+            EXPECT_LE(fs::file_size(e.path()), std::max<std::size_t>(static_cast<std::size_t>(c.maxSize), header + 100))
+                << e.path().filename();
+        }
+        EXPECT_GE(volumes, 2);
+        const auto a = archivecheck::Read(arc);
+        ASSERT_EQ(a.Entries.size(), 1u);
+        EXPECT_TRUE(a.Entries[0].Data == data);
+        EXPECT_TRUE(a.Terminated);
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+} // namespace

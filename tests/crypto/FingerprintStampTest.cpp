@@ -1,0 +1,118 @@
+// The fingerprint stamp over a registry, without a window: the real kit
+// (loaded from the program's folder) against a digest computed here with
+// OpenSSL.
+#include "crypto/FingerprintStamp.h"
+
+#include "crypto/KitLibraries.h"
+#include "crypto/TRSAMedia.h"
+#include "store/TRequestFile.h"
+#include "store/TUsersData.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string ExpectedFingerprint(const std::string& text)
+{
+    unsigned char digest[32];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (int i = 0; i < 16; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
+}
+
+class FingerprintStampTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("fpstamp-" + std::to_string(::getpid()) + "-"
+                                           + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        appDir = dir.string() + "/";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A registry of the given storage texts, entity 2 active.
+    void WriteData(const std::vector<std::string>& storages)
+    {
+        std::string registry = "[General]\r\nCount=" + std::to_string(storages.size()) + "\r\nCountAll="
+                               + std::to_string(storages.size()) + "\r\nActiveIndex=2\r\n\r\n";
+        for (std::size_t i = 0; i < storages.size(); ++i) {
+            const std::string n = std::to_string(i + 1);
+            registry += "[Entity" + n + "]\r\nfilename=" + appDir + "STORAGE." + n + ".DAT\r\nRazao=E" + n
+                        + "\r\nIndex=" + n + "\r\n\r\n";
+            WriteFile(Storage(static_cast<int>(i + 1)), storages[i]);
+        }
+        WriteFile(dir / "ENTITY.DAT", registry);
+    }
+    fs::path Storage(int n) const { return dir / ("STORAGE." + std::to_string(n) + ".DAT"); }
+
+    fs::path dir;
+    std::string appDir;
+};
+
+TEST_F(FingerprintStampTest, EveryStorageGetsTheDigestOfItsTextAsItStoodAndIsSaved)
+{
+    WriteData({"[General]\r\nRequest=1\r\nMasterKey={A}\r\n\r\n[{A}]\r\nName=Primeiro\r\nKeyFile=00FF\r\n\r\n",
+               // An earlier stamp is part of what is hashed, and replaced.
+               "[General]\r\nRequest=1\r\n\r\n[Fingerprint]\r\nValue=00000000000000000000000000000000\r\n\r\n",
+               ""});
+    TRequestFile registryFile(appDir + "ENTITY.DAT");
+    TUsersData registry(registryFile, appDir);
+    std::vector<std::string> before;
+    for (int n = 1; n <= 3; ++n)
+        before.push_back(ReadFile(Storage(n)));
+    ASSERT_EQ(registry.Count(), 3);
+
+    StampFingerprints(registry);
+
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        TRequestFile after(Storage(n).string()); // what is on disk
+        EXPECT_EQ(after.ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(before[n - 1]));
+        after.EraseSection("Fingerprint");
+        TRequestFile original(Storage(n).string());
+        original.SetText(before[n - 1]);
+        original.EraseSection("Fingerprint");
+        EXPECT_EQ(after.Text(), original.Text()) << "nothing but the stamp changed";
+    }
+    EXPECT_EQ(registry.ActiveIndex(), 2);
+}
+
+TEST_F(FingerprintStampTest, AKitThatCannotBeLoadedRaisesAndChangesNothing)
+{
+    WriteData({"[General]\r\nRequest=1\r\n\r\n", "[General]\r\nRequest=2\r\n\r\n"});
+    TRequestFile registryFile(appDir + "ENTITY.DAT");
+    TUsersData registry(registryFile, appDir);
+    const std::string first = ReadFile(Storage(1)), second = ReadFile(Storage(2));
+    KitLibraries missing((dir / "nokit").string());
+    EXPECT_THROW(StampFingerprints(registry, missing), EDLLLoadFail);
+    EXPECT_EQ(ReadFile(Storage(1)), first);
+    EXPECT_EQ(ReadFile(Storage(2)), second);
+}
+
+} // namespace
