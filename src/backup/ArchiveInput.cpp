@@ -51,7 +51,7 @@ bool ArchiveInput::Skip(std::int64_t Size)
     return in_->gcount() == Size;
 }
 
-ArchiveInput::NameResult ArchiveInput::Name(std::string& Name)
+ArchiveInput::NameResult ArchiveInput::Name(std::string& Out)
 {
     std::int32_t length = 0;
     if (!Int(length))
@@ -60,8 +60,8 @@ ArchiveInput::NameResult ArchiveInput::Name(std::string& Name)
         return NameResult::End;
     if (length < 0 || length > ArchiveFormat::MaxNameLength)
         return NameResult::Damaged;
-    Name.assign(static_cast<std::size_t>(length), '\0');
-    return Bytes(Name.data(), Name.size()) ? NameResult::Name : NameResult::Damaged;
+    Out.assign(static_cast<std::size_t>(length), '\0');
+    return Bytes(Out.data(), Out.size()) ? NameResult::Name : NameResult::Damaged;
 }
 
 ArchiveInput::SignatureResult ArchiveInput::Signature()

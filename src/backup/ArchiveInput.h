@@ -25,7 +25,7 @@ public:
 
     enum class NameResult { Name, End, Damaged };
     // The next record's name; End at the archive's final 0.
-    NameResult Name(std::string& Name);
+    NameResult Name(std::string& Out);
 
     enum class SignatureResult { Ok, Missing, Wrong };
     SignatureResult Signature();

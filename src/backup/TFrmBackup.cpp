@@ -115,8 +115,8 @@ std::optional<bool> RunArchive(WaitCursor& Cursor, TBackupFile& Archive, Run&& W
 
 } // namespace
 
-TFrmBackup::TFrmBackup(const ProgramPaths& Paths, std::function<void()> StampFingerprints, QWidget* parent)
-    : QDialog(parent), Paths(Paths), StampFingerprints_(std::move(StampFingerprints))
+TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> StampFingerprints, QWidget* parent)
+    : QDialog(parent), Paths(GivenPaths), StampFingerprints_(std::move(StampFingerprints))
 {
     setObjectName(QStringLiteral("FrmBackup"));
     setWindowTitle(Tr(Texts::BkCaption));
