@@ -63,7 +63,7 @@ public:
     {
         Need(4);
         std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i)
+        for (std::size_t i = 4; i-- > 0;)
             v = (v << 8) | static_cast<unsigned char>(b[pos + i]);
         pos += 4;
         return static_cast<std::int32_t>(v);

@@ -90,7 +90,7 @@ private:
 
 class FailingBackup : public TBackupFile {
 public:
-    explicit FailingBackup(std::size_t limit) : limit(limit) {}
+    explicit FailingBackup(std::size_t Limit) : limit(Limit) {}
     FailingBuf* buf = nullptr;
     std::vector<std::unique_ptr<FailingBuf>> bufs;
 

@@ -93,10 +93,10 @@ TEST_F(FingerprintStampTest, EveryStorageGetsTheDigestOfItsTextAsItStoodAndIsSav
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
         TRequestFile after(Storage(n).string()); // what is on disk
-        EXPECT_EQ(after.ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(before[n - 1]));
+        EXPECT_EQ(after.ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(before[static_cast<std::size_t>(n - 1)]));
         after.EraseSection("Fingerprint");
         TRequestFile original(Storage(n).string());
-        original.SetText(before[n - 1]);
+        original.SetText(before[static_cast<std::size_t>(n - 1)]);
         original.EraseSection("Fingerprint");
         EXPECT_EQ(after.Text(), original.Text()) << "nothing but the stamp changed";
     }
