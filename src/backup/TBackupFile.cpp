@@ -243,13 +243,11 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
         if (!FOut.String(BackupTitle) || !FOut.Int(static_cast<std::int32_t>(FTotalSize)) || !FOut.Int(FTotalFiles)) {
             SetError(errCannotWriteArchive);
         } else {
-            for (const auto& src : sources) {
-                if (!FContinue)
-                    break;
+            for (std::size_t i = 0; i < sources.size() && FContinue; ++i) {
                 std::error_code ec;
-                if (!fs::exists(src.RealPath, ec))
+                if (!fs::exists(sources[i].RealPath, ec))
                     continue; // counted in the header, gone since
-                BackupOneFile(src);
+                BackupOneFile(sources[i], i + 1 < sources.size() ? sources[i + 1].ArchivedName.size() : 0);
             }
             if (FContinue) {
                 if (FOut.Int(0))
@@ -272,18 +270,29 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     return EndRun(result);
 }
 
-// A chunk never starts at or beyond MaxSize - VolumeReserve. Only when
+// A chunk never starts at or beyond MaxSize - VolumeReserve. The mark
+// leaves room for the chunk, its segment's end, and either a continuation
+// record or the next entry's start (a name of up to 61 bytes) with what
+// closes the volume after it; a longer next name moves the mark down by the
+// difference, unless that would leave no room for any chunk. Only when
 // MaxSize leaves no room for even one chunk after a volume's segment
 // signature does each volume take one chunk anyway, so that the backup still
 // comes to an end.
-bool TBackupFile::ChunkMayStart(int chunksInVolume) const
+bool TBackupFile::ChunkMayStart(int chunksInVolume, std::size_t nextNameLength) const
 {
     if (MaxSize == 0 || FVolumes.IsStream())
         return true;
-    const std::int64_t limit = static_cast<std::int64_t>(MaxSize) - VolumeReserve;
+    constexpr auto signature = static_cast<std::int64_t>(sizeof ArchiveFormat::Signature);
+    // After a chunk (4 + ChunkSize) and its segment's 0: the next entry's
+    // name (4 + length), stamp, signature and 0, and the continuation record.
+    const std::int64_t afterChunk = 4 + ChunkSize + 4 + 4 + static_cast<std::int64_t>(nextNameLength) + 4 + 4 + 4 + 16;
+    const std::int64_t reserve = std::max<std::int64_t>(VolumeReserve, afterChunk - 1);
+    std::int64_t limit = static_cast<std::int64_t>(MaxSize) - reserve;
+    if (limit <= signature)
+        limit = static_cast<std::int64_t>(MaxSize) - VolumeReserve;
     if (FOut.Position() < limit)
         return true;
-    const bool tooSmallForAnyChunk = limit <= static_cast<std::int64_t>(sizeof ArchiveFormat::Signature);
+    const bool tooSmallForAnyChunk = limit <= signature;
     return tooSmallForAnyChunk && chunksInVolume == 0;
 }
 
@@ -312,7 +321,7 @@ bool TBackupFile::NextVolume()
     return true;
 }
 
-void TBackupFile::BackupOneFile(const ArchiveSource& src)
+void TBackupFile::BackupOneFile(const ArchiveSource& src, std::size_t nextNameLength)
 {
     if (!FOut.String(src.IsFileList ? std::string(FileListName) : src.ArchivedName)) {
         SetError(errCannotWriteArchive);
@@ -349,7 +358,7 @@ void TBackupFile::BackupOneFile(const ArchiveSource& src)
             return;
         }
         int chunksInVolume = 0;
-        while (have > 0 && FContinue && ChunkMayStart(chunksInVolume)) {
+        while (have > 0 && FContinue && ChunkMayStart(chunksInVolume, nextNameLength)) {
             if (level == -2) {
                 SetError(errCompression);
                 return;

@@ -170,8 +170,8 @@ private:
 
     // writer
     std::string WriteFileIdList(std::vector<ArchiveSource>& sources, const std::string& fileIds);
-    void BackupOneFile(const ArchiveSource& src);
-    bool ChunkMayStart(int chunksInVolume) const;
+    void BackupOneFile(const ArchiveSource& src, std::size_t nextNameLength);
+    bool ChunkMayStart(int chunksInVolume, std::size_t nextNameLength) const;
     bool NextVolume();
 
     // reader

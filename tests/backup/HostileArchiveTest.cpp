@@ -250,6 +250,28 @@ TEST_F(HostileArchiveTest, NoVolumeGrowsPastMaxSize)
         EXPECT_TRUE(a.Entries[0].Data == data);
         EXPECT_TRUE(a.Terminated);
     }
+
+    // Long names: a full chunk that starts just below the mark, followed by
+    // the next entry's long name, must not push the volume over either.
+    fs::path deep = root / "src";
+    for (int i = 0; i < 13; ++i)
+        deep /= std::string(240, static_cast<char>('a' + i));
+    const std::string one = RandomBytes(16384, 22);
+    WriteAll(deep / "a.bin", one);
+    WriteAll(deep / "b.bin", "tail");
+    fs::remove_all(root / "v");
+    fs::create_directories(root / "v");
+    TBackupFile b;
+    Guard(b);
+    b.MaxSize = 20000;
+    const std::string arc = (root / "v" / "copia.bkp").string();
+    ASSERT_TRUE(b.Backup({(deep / "a.bin").string(), (deep / "b.bin").string()}, arc));
+    for (const auto& e : fs::directory_iterator(root / "v"))
+        EXPECT_LE(fs::file_size(e.path()), 20000u) << e.path().filename();
+    const auto a = archivecheck::Read(arc);
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_TRUE(a.Entries[0].Data == one);
+    EXPECT_EQ(a.Entries[1].Data, "tail");
     EXPECT_TRUE(errors.empty());
 }
 
