@@ -1,6 +1,7 @@
 #include "app/ProgramStart.h"
 
 #include "app/QuorvexApplication.h"
+#include "app/RemovableMedia.h"
 #include "app/TForm1.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
@@ -43,8 +44,8 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     QApplication::setApplicationDisplayName(QString());
 
-    const ProgramPaths paths =
-        ProgramPaths::ForExecutableFolder(QCoreApplication::applicationDirPath().toStdString());
+    ProgramPaths paths = ProgramPaths::ForExecutableFolder(QCoreApplication::applicationDirPath().toStdString());
+    RemovableMedia::Apply(paths);
     // Held until the process ends: a second client on the folder would save
     // what it holds over this one's files.
     InstanceLock lock;

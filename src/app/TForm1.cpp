@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 
+#include "app/RemovableMediaDialog.h"
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TViews.h"
@@ -269,6 +270,10 @@ void TForm1::CreateMenus()
     }
     MenuFile->addSeparator();
     MenuFile->addAction(FileDeal);
+    // Not one of the workflow's actions: always offered.
+    QAction* media = MenuFile->addAction(Tr(Texts::ActFileMedia));
+    media->setObjectName(QStringLiteral("FileMedia"));
+    connect(media, &QAction::triggered, this, [this] { RemovableMediaDialog::Choose(this, Paths); });
     MenuFile->addSeparator();
     MenuFile->addAction(FileExit);
 

@@ -165,6 +165,22 @@ inline constexpr const char* ActHelpHow = "&Como fazer para...";
 inline constexpr const char* ActHelpAbout = "&Sobre...";
 inline constexpr const char* SelectEntity = "Selecione uma Entidade";
 inline constexpr const char* ActiveEntityCaption = " - Entidade Ativa: ";
+
+// ---- removable medium (the folder that stands for drive A) --------------------
+inline constexpr const char* ActFileMedia = "Mídia Re&movível...";
+inline constexpr const char* MediaCaption = "Mídia Removível";
+inline constexpr const char* MediaExplanation =
+    "Escolha onde o cliente grava e lê os disquetes: o pen drive ou outra mídia removível "
+    "conectada, ou uma pasta qualquer. A escolha é lembrada nas próximas vezes.";
+inline constexpr const char* MediaMounted = "Mídias removíveis conectadas:";
+inline constexpr const char* MediaNoneMounted = "(nenhuma mídia removível conectada)";
+inline constexpr const char* MediaCurrent = "Pasta atual: ";
+inline constexpr const char* MediaOther = "&Outra pasta...";
+inline constexpr const char* MediaDefault = "Pasta &padrão";
+inline constexpr const char* MediaChooseFolder = "Escolha a pasta da mídia removível";
+inline constexpr const char* MediaFixed =
+    "A pasta da mídia removível foi fixada na configuração do computador e não pode ser "
+    "alterada aqui.";
 inline constexpr const char* StartFailure =
     "Não foi possível abrir o arquivo de dados da aplicação. Ela será imediatamente terminada. "
     "Se o problema persistir, entre em contato com o atendimento da Autoridade Certificadora e "

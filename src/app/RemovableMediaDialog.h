@@ -1,0 +1,31 @@
+#pragma once
+// Lets the user choose the folder that stands for drive A: a mounted
+// removable volume (listed first), another folder, or the default one.
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QListWidget;
+class ProgramPaths;
+
+class RemovableMediaDialog : public QDialog {
+    Q_OBJECT
+public:
+    RemovableMediaDialog(const ProgramPaths& Paths, QWidget* Parent = nullptr,
+                         const QString& MountsTable = QStringLiteral("/proc/self/mounts"));
+
+    // The folder chosen; empty for the default one.
+    QString Chosen() const { return Chosen_; }
+
+    // Runs the dialog; on OK the choice is remembered and put into Paths.
+    // True when the user confirmed.
+    static bool Choose(QWidget* Parent, ProgramPaths& Paths);
+
+    QListWidget* Volumes = nullptr;
+    QLabel* Current = nullptr;
+
+private:
+    void ShowCurrent();
+    QString Chosen_;
+    QString DefaultFolder_;
+};

@@ -1,0 +1,104 @@
+// The folder that stands for drive A: removable volumes found in a mounts
+// table, the dialog's choice, and that the choice is remembered and followed.
+#include "app/RemovableMedia.h"
+#include "app/RemovableMediaDialog.h"
+#include "app/TForm1.h"
+#include "base/ProgramPaths.h"
+#include "support/ModalAnswerer.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace testsupport;
+
+namespace {
+
+class RemovableMediaTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        // The settings go to a folder of the test's own.
+        ::setenv("XDG_CONFIG_HOME", home.path().toLocal8Bit().constData(), 1);
+        ::unsetenv("QUORVEX_DRIVE_A");
+        RemovableMedia::Remember(QString());
+    }
+    QString WriteMounts(const std::string& text)
+    {
+        const QString path = home.filePath(QStringLiteral("mounts"));
+        std::ofstream(path.toStdString()) << text;
+        return path;
+    }
+    QTemporaryDir home;
+};
+
+TEST_F(RemovableMediaTest, MountedVolumesAreTheUsersMediaMountsWithEscapesUndone)
+{
+    const QString table = WriteMounts(
+        "/dev/vda / ext4 rw 0 0\n"
+        "/dev/sdb1 /media/ana/PEN\\040DRIVE vfat rw 0 0\n"
+        "/dev/sdc1 /run/media/ana/CARTAO vfat rw 0 0\n"
+        "/dev/sdb1 /media/ana/PEN\\040DRIVE vfat rw 0 0\n" // mounted twice: listed once
+        "tmpfs /tmp tmpfs rw 0 0\n"
+        "garbage\n");
+    EXPECT_EQ(RemovableMedia::MountedVolumes(table),
+              (QStringList{QStringLiteral("/media/ana/PEN DRIVE"), QStringLiteral("/run/media/ana/CARTAO")}));
+    EXPECT_TRUE(RemovableMedia::MountedVolumes(home.filePath(QStringLiteral("missing"))).isEmpty());
+}
+
+TEST_F(RemovableMediaTest, ChoosingAVolumeIsRememberedAndBecomesDriveA)
+{
+    const QString table = WriteMounts("/dev/sdb1 /media/ana/PEN vfat rw 0 0\n");
+    ProgramPaths paths(home.path().toStdString(), home.path().toStdString());
+    EXPECT_EQ(paths.DriveA(), paths.DataDir() + "A/");
+
+    RemovableMediaDialog dialog(paths, nullptr, table);
+    ASSERT_EQ(dialog.Volumes->count(), 1);
+    dialog.Volumes->itemClicked(dialog.Volumes->item(0));
+    EXPECT_EQ(dialog.Chosen(), QStringLiteral("/media/ana/PEN"));
+    EXPECT_TRUE(dialog.Current->text().endsWith(QStringLiteral("/media/ana/PEN")));
+
+    RemovableMedia::Remember(dialog.Chosen());
+    ProgramPaths next(home.path().toStdString(), home.path().toStdString());
+    RemovableMedia::Apply(next);
+    EXPECT_EQ(next.DriveA(), "/media/ana/PEN/");
+
+    // The default button forgets the choice.
+    RemovableMediaDialog again(next, nullptr, table);
+    ClickButton(&again, QStringLiteral("Default"));
+    EXPECT_TRUE(again.Chosen().isEmpty());
+}
+
+TEST_F(RemovableMediaTest, TheMenuEntryOpensTheDialogAndOkPutsTheChoiceIntoThePaths)
+{
+    QTemporaryDir data, stick;
+    TForm1 window(data.path().toStdString());
+    QAction* entry = window.findChild<QAction*>(QStringLiteral("FileMedia"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->isEnabled());
+
+    // No volume is mounted for the test: the folder comes from "Outra pasta...".
+    AnswerNextModal([&](QWidget* dialog) {
+        AnswerNextModal([&](QWidget* chooser) {
+            auto* files = qobject_cast<QFileDialog*>(chooser);
+            ASSERT_NE(files, nullptr);
+            files->selectFile(stick.path());
+            QMetaObject::invokeMethod(files, "accept");
+        });
+        ClickButton(dialog, QStringLiteral("Other"));
+        ClickButton(dialog, QStringLiteral("OK"));
+    });
+    entry->trigger();
+    EXPECT_EQ(window.Paths.DriveA(), ProgramPaths::WithSlash(stick.path().toStdString()));
+    EXPECT_EQ(RemovableMedia::Remembered(), stick.path());
+}
+
+} // namespace
