@@ -39,7 +39,10 @@ std::string ProgramPaths::WithSlash(std::string Folder)
 ProgramPaths ProgramPaths::ForExecutableFolder(const std::string& ExecutableFolder)
 {
     const std::string programDir = WithSlash(ExecutableFolder);
-    if (::access(programDir.c_str(), W_OK) == 0)
+    // The package marks its folder: the administrator who may write there
+    // still keeps the data in their own data folder.
+    const bool installed = ::access((programDir + InstalledMarker).c_str(), F_OK) == 0;
+    if (!installed && ::access(programDir.c_str(), W_OK) == 0)
         return ProgramPaths(programDir, programDir);
 
     std::string base = Environment("XDG_DATA_HOME");

@@ -21,9 +21,12 @@ public:
 
     // The paths of a program whose executable lies in ExecutableFolder: the
     // data live beside it when that folder is writable (a build tree or an
-    // unpacked copy), else in the user's data folder ($XDG_DATA_HOME/quorvex,
+    // unpacked copy) and is not an installed one (InstalledMarker beside the
+    // executable), else in the user's data folder ($XDG_DATA_HOME/quorvex,
     // else ~/.local/share/quorvex), which is made when missing.
     static ProgramPaths ForExecutableFolder(const std::string& ExecutableFolder);
+
+    static constexpr const char* InstalledMarker = "quorvex.installed";
 
     const std::string& DataDir() const { return DataDir_; }
     const std::string& ProgramDir() const { return ProgramDir_; }
