@@ -1,5 +1,6 @@
 // The password dialog, driven the way a user drives it: keys typed into the
 // real edits, buttons clicked, the message dialog answered.
+#include "support/Sanitizers.h"
 #include "crypto/TFrmPwd.h"
 #include "support/ModalAnswerer.h"
 
@@ -26,17 +27,7 @@ using namespace KeyFilePwd;
 
 // AddressSanitizer intercepts mlock/munlock and does nothing, so what the
 // kernel locked cannot be observed in that build.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool MlockIsReplacedBySanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool MlockIsReplacedBySanitizer = true;
-#else
-constexpr bool MlockIsReplacedBySanitizer = false;
-#endif
-#else
-constexpr bool MlockIsReplacedBySanitizer = false;
-#endif
+constexpr bool MlockIsReplacedBySanitizer = testsupport::UnderAddressSanitizer;
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include "support/Sanitizers.h"
 #include "crypto/TLockedBuffer.h"
 #include "crypto/Wipe.h"
 
@@ -12,17 +13,7 @@
 
 // AddressSanitizer intercepts mlock/munlock and does nothing, so what the
 // kernel locked cannot be observed in that build.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool MlockIsReplacedBySanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool MlockIsReplacedBySanitizer = true;
-#else
-constexpr bool MlockIsReplacedBySanitizer = false;
-#endif
-#else
-constexpr bool MlockIsReplacedBySanitizer = false;
-#endif
+constexpr bool MlockIsReplacedBySanitizer = testsupport::UnderAddressSanitizer;
 
 namespace {
 

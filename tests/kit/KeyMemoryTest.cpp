@@ -7,6 +7,7 @@
 // the process is searched for the private exponent and a prime, in either
 // byte order. The key is made and looked at in a child process, so that this
 // process never held it before the signature.
+#include "support/Sanitizers.h"
 #include "KitLibrary.h"
 #include "kit/KeyFile.h"
 #include "kit/KeyProtection.h"
@@ -40,17 +41,7 @@ namespace {
 // Under the address sanitizer the heap lives in reserved space that the
 // search skips, and blocks never given back would be reported as leaks: the
 // test does not run there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kUnderAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kUnderAddressSanitizer = true;
-#else
-constexpr bool kUnderAddressSanitizer = false;
-#endif
-#else
-constexpr bool kUnderAddressSanitizer = false;
-#endif
+constexpr bool kUnderAddressSanitizer = testsupport::UnderAddressSanitizer;
 
 // ---- OpenSSL's allocations, never given back ----------------------------------
 

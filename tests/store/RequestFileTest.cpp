@@ -1,5 +1,7 @@
 // The data-file format: parsing, lookups, rendering, typed reads, and saving
 // that never loses the previous file.
+#include "support/FailingWriter.h"
+#include "support/TempFolder.h"
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 #include "store/TRequestFile.h"
@@ -22,17 +24,7 @@ using namespace std::string_literals;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/quorvex-store-XXXXXX";
-        Path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(Path); }
-    std::string File(const std::string& name) const { return (fs::path(Path) / name).string(); }
-    std::string Path;
-};
+using TempDir = testsupport::TempFolder;
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
@@ -62,27 +54,7 @@ std::vector<std::string> Image(const TRequestFile& file)
     return lines;
 }
 
-// Writes the first Allowed bytes, then fails as a full disk would.
-class FailingWriter : public AtomicFileWriter {
-public:
-    explicit FailingWriter(std::size_t allowed) : Allowed(allowed) {}
-    std::size_t Allowed;
-    std::size_t Written = 0;
-
-protected:
-    long WriteSome(int fd, const char* data, std::size_t size) override
-    {
-        if (Written >= Allowed) {
-            errno = ENOSPC;
-            return -1;
-        }
-        const std::size_t n = std::min(size, Allowed - Written);
-        const long done = AtomicFileWriter::WriteSome(fd, data, n);
-        if (done > 0)
-            Written += static_cast<std::size_t>(done);
-        return done;
-    }
-};
+using testsupport::FailingWriter;
 
 } // namespace
 
@@ -362,7 +334,7 @@ TEST(RequestFileDisk, FailedWriteKeepsPreviousFileAndMemory)
         EXPECT_EQ(ReadBytes(path), previous) << allowed;
         EXPECT_EQ(f.Text(), image) << allowed;
         // No half-written companion file is left behind.
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 1);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
     }
     f.SetWriter(nullptr);
     f.UpdateFile();
@@ -740,7 +712,7 @@ TEST(RequestFileDamage, FirstSaveKeepsTheOriginalAsideOnce)
     // Once only: later saves write the file alone.
     f.WriteString("S", "b", "2");
     f.UpdateFile();
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3);
     TRequestFile again(path);
     EXPECT_FALSE(again.StoppedEarly());
 
