@@ -6,7 +6,7 @@
 # multiarch one.
 set(QUORVEX_PACKAGE_DIR lib/quorvex)
 
-foreach(target quorvex reinit qvarchive quorvex-authority)
+foreach(target quorvex reinit qvarchive qvauthority)
   if(TARGET ${target})
     install(TARGETS ${target} RUNTIME DESTINATION ${QUORVEX_PACKAGE_DIR})
   endif()
