@@ -167,7 +167,7 @@ inline constexpr const char* SelectEntity = "Selecione uma Entidade";
 inline constexpr const char* ActiveEntityCaption = " - Entidade Ativa: ";
 
 // ---- removable medium (the folder that stands for drive A) --------------------
-inline constexpr const char* ActFileMedia = "Mídia Re&movível...";
+inline constexpr const char* ActFileMedia = "Mídia Removíve&l...";
 inline constexpr const char* MediaCaption = "Mídia Removível";
 inline constexpr const char* MediaExplanation =
     "Escolha onde o cliente grava e lê os disquetes: o pen drive ou outra mídia removível "

@@ -256,7 +256,7 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
     };
     EXPECT_EQ(layout(form.MenuFile),
               QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|Cópia de Segurança|"
-                                "&Importar...(hidden)|&Exportar...(hidden)|-|Con&vênio|Mídia Re&movível...|-|&Sair"));
+                                "&Importar...(hidden)|&Exportar...(hidden)|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
     EXPECT_EQ(layout(form.MenuRequest),
               QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber"));
     EXPECT_EQ(layout(form.MenuHelp), QString::fromUtf8("&Tópicos da Ajuda...|&Como fazer para...|-|&Sobre..."));
