@@ -303,6 +303,30 @@ inline constexpr const char* HelpErrorPage =
 inline constexpr const char* HelpErrorArchive = "arquivo";
 inline constexpr const char* HelpErrorDocument = "documento";
 
+// ---- certificate road: receiving the authority's response --------------------
+inline constexpr const char* ReceiveInsertDisk = "Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.";
+inline constexpr const char* ReceiveDialogTitle = "Receber Requisição";
+// The open dialog's filter: pairs of "text|pattern".
+inline constexpr const char* ReceiveFilter = "Arquivos de requisição (*.CNS)|*.CNS|Todos os arquivos (*.*)|*.*";
+inline constexpr const char* ReceiveInvalidFile = "O arquivo selecionado contendo os certificados assinados é inválido.";
+// First %s: the certificate's identifier in the storage; second %s: the
+// inscription that the response names for it.
+inline constexpr const char* ReceiveWrongInscription =
+    "O certificado eletrônico %s não foi assinado para o seu usuário, mas para a inscrição %s. É provável que o arquivo de requisição esteja incorreto.";
+inline constexpr const char* ReceiveIncompatible = "Esta requisição assinada não é compatível com os dados armazenados em seus storage.";
+// %s: the certificate's identifier.
+inline constexpr const char* ReceiveNoMedium =
+    "Não foi possível obter a mídia do certificado eletrônico %s do arquivo de dados da aplicação. É provável que o arquivo de requisição esteja incorreto.";
+// Followed by the failure's class name, " - " and its message.
+inline constexpr const char* ReceiveStoreError =
+    "Ocorreu um erro ao gravar o certificado assinado no arquivo de dados da aplicação. Tente novamente. Se o problema persistir, entre em contato com o atendimento da Autoridade Certificadora e informe a seguinte mensagem de erro: ";
+// %d: the number of certificates incorporated.
+inline constexpr const char* ReceiveSummary = "Foram incorporados com sucesso %d certificados eletrônicos assinados.";
+// The kit refused a certificate that was issued for another key (followed by
+// the kit's code, as the other messages of PutCertificate).
+inline constexpr const char* CertificateForAnotherKey =
+    "O certificado assinado não foi emitido para a chave deste certificado eletrônico. É provável que o arquivo de requisição esteja incorreto.";
+
 // ---- data folder safety: size bound, damaged files, a second client ---------
 // A data file larger than any the program writes: lead-in, the file name, the
 // middle part, the bound in megabytes, the closing part.

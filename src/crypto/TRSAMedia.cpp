@@ -330,6 +330,8 @@ void TRSAMedia::PutCertificate(const std::string& Password, const std::string& I
     }
     r = putCertificate(FHandle, certificate.data());
     Close();
+    if (r == HL_E_CERTIFICATE_KEY)
+        throw ERSAPutCertificate(WithSpacedCode(Texts::CertificateForAnotherKey, r));
     if (r != 0)
         throw ERSAPutCertificate(WithSpacedCode(Texts::PutCertificateError, r));
 }

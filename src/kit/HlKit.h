@@ -87,6 +87,9 @@ typedef struct HlHashAlgDetails {
 #define HL_E_TOO_MANY_HANDLES 40976
 #define HL_E_BAD_CONTEXT 40977       /* hash context not initialised or already ended */
 #define HL_E_WRONG_PASSWORD 40979    /* the password does not open the private key */
+#define HL_E_CERTIFICATE_KEY 40980   /* hl_put_certificate: the certificate was not issued for
+                                        this key (it does not name the key's digest, or is not
+                                        a certificate; docs/certificate-format.md) */
 
 /* Results of GetMouseSeed: 1 or more = seed filled; 1 is also returned on
  * Cancel, with the seed left all zeros (the caller sees the zeros). */

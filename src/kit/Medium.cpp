@@ -1,6 +1,8 @@
 #include "kit/Medium.h"
 
 #include "kit/AtomicFileWriter.h"
+#include "kit/CertificateLayout.h"
+#include "kit/KitCrypto.h"
 #include "kit/KeyProtection.h"
 #include "kit/KitError.h"
 
@@ -136,11 +138,32 @@ void Medium::UpdateUserData(const void* info, const char* password)
   Store(next);
 }
 
+namespace {
+
+// Whether the certificate is one of ours and names this public key. The
+// authority's signature is not looked at: the kit does not know its key.
+bool CertificateNamesKey(const std::uint8_t* cert, const std::uint8_t* publicKey)
+{
+  static_assert(certificate::kSize == HL_CERTIFICATE_SIZE);
+  if (std::memcmp(cert + certificate::kOffsetMagic, certificate::kMagic, sizeof certificate::kMagic) != 0
+      || cert[certificate::kOffsetVersion] != certificate::kVersion)
+    return false;
+  const Sha256Digest digest = Sha256(publicKey, HL_PUBLIC_KEY_SIZE);
+  return std::memcmp(cert + certificate::kOffsetKeyDigest, digest.data(),
+                     certificate::kKeyDigestSize) == 0;
+}
+
+} // namespace
+
 void Medium::PutCertificate(const void* certificate)
 {
   if (certificate == nullptr)
     Fail(HL_E_BAD_ARGUMENT);
   KeyFile next = RequireKey();
+  // A certificate issued for another key would sit in this key file as if it
+  // were its own; it is refused and the file stays as it was.
+  if (!CertificateNamesKey(static_cast<const std::uint8_t*>(certificate), next.publicKey.data()))
+    Fail(HL_E_CERTIFICATE_KEY);
   std::memcpy(next.certificate.data(), certificate, next.certificate.size());
   next.hasCertificate = true;
   Store(next);

@@ -282,6 +282,14 @@ TEST_F(PutCertificateFaults, EveryFailureHasItsSpacedCode)
     EXPECT_FALSE(media.IsOpen());
     EXPECT_EQ(Control->Log(), "hl_on(2);hl_get_user_data(5);hl_update_user_data(5);hl_put_certificate(5);hl_off(5);");
 
+    // A certificate issued for another key has a message of its own.
+    Control->Reset();
+    Control->Fail("hl_put_certificate", 40980);
+    EXPECT_RAISES(media.PutCertificate("SENHA123", Identifier, CertificateHex), "ERSAPutCertificate",
+                  "O certificado assinado não foi emitido para a chave deste certificado eletrônico. "
+                  "É provável que o arquivo de requisição esteja incorreto. (40980)");
+    EXPECT_FALSE(media.IsOpen());
+
     Control->Reset();
     Control->Fail("hl_on", 40966);
     EXPECT_RAISES(media.PutCertificate("SENHA123", Identifier, CertificateHex), "ERSAMediaOn",

@@ -178,9 +178,23 @@ TEST_F(MediumWithKit, ChangePasswordAcceptsOnlyTheRightOldPassword)
 
 TEST_F(MediumWithKit, PutCertificateWritesIdentifierAndKeepsTheKeyUsable)
 {
+    // A certificate naming this key: magic, version, then the leading 24 bytes
+    // of SHA-256 over its public key; the rest is the authority's business.
+    std::string publicKey;
+    {
+        TRSAMedia reader(*Kit, KeyPath);
+        reader.Open();
+        reader.GetPublicKey(publicKey);
+        reader.Close();
+    }
+    unsigned char keyDigest[32];
+    unsigned int digestLength = 0;
+    EVP_Digest(publicKey.data(), publicKey.size(), keyDigest, &digestLength, EVP_sha256(), nullptr);
     std::string certificate(192, '\0');
-    for (std::size_t i = 0; i < 192; ++i)
+    for (std::size_t i = 30; i < 192; ++i)
         certificate[i] = static_cast<char>(i * 7);
+    certificate.replace(0, 6, std::string("QVCT\x01\x00", 6));
+    certificate.replace(6, 24, reinterpret_cast<const char*>(keyDigest), 24);
     const std::string hex385 = StringToHex(certificate) + "F";
     const std::string identifier = "VINCULUM000000000000000042";
     ASSERT_EQ(identifier.size(), 26u);
@@ -207,6 +221,21 @@ TEST_F(MediumWithKit, PutCertificateWritesIdentifierAndKeepsTheKeyUsable)
             EXPECT_EQ(std::string(e.what()), "Senha incorreta, favor repetir o processo de recebimento. (40979)");
         }
         EXPECT_TRUE(media.IsOpen());
+    }
+    // A certificate for another key is refused by the kit with its own message.
+    {
+        std::string foreign = certificate;
+        foreign[6] = static_cast<char>(foreign[6] ^ 0x01);
+        TRSAMedia media(*Kit, KeyPath);
+        try {
+            media.PutCertificate("SENHA123", identifier, StringToHex(foreign));
+            FAIL() << "a certificate for another key was taken";
+        } catch (const ERSAPutCertificate& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "O certificado assinado não foi emitido para a chave deste certificado eletrônico. "
+                      "É provável que o arquivo de requisição esteja incorreto. (40980)");
+        }
+        EXPECT_FALSE(media.IsOpen());
     }
     TRSAMedia media(*Kit, KeyPath);
     media.PutCertificate("SENHA123", identifier, hex385);

@@ -114,6 +114,24 @@ bool Verify(EVP_PKEY* key, const unsigned char* digest, std::size_t digestSize, 
          && EVP_PKEY_verify(ctx.get(), sig, HL_SIGNATURE_SIZE, digest, digestSize) == 1;
 }
 
+using Certificate = std::array<unsigned char, HL_CERTIFICATE_SIZE>;
+
+// A certificate naming the given public key (magic, version, key digest),
+// the rest filled with `fill`; docs/certificate-format.md.
+Certificate CertificateFor(const Bytes& publicKey, unsigned char fill)
+{
+  Certificate c;
+  c.fill(fill);
+  std::memcpy(c.data(), "QVCT", 4);
+  c[4] = 1;
+  c[5] = 0;
+  unsigned char full[32];
+  unsigned int length = 0;
+  EVP_Digest(publicKey.data(), publicKey.size(), full, &length, EVP_sha256(), nullptr);
+  std::memcpy(c.data() + 6, full, 24);
+  return c;
+}
+
 Bytes Sha256Prefix(const std::string& data)
 {
   unsigned char full[32];
@@ -307,8 +325,8 @@ TEST_F(KeyLibraryTest, UserDataUpdateAndCertificateAreStoredAndKeepTheKeyUsable)
   auto info = UserData(KeyPath());
   std::memcpy(info.data(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ", 26);
 
-  std::array<unsigned char, HL_CERTIFICATE_SIZE> certificate;
-  for (std::size_t i = 0; i < certificate.size(); ++i)
+  Certificate certificate = CertificateFor(PublicKey(KeyPath()), 0);
+  for (std::size_t i = 30; i < certificate.size(); ++i)
     certificate[i] = static_cast<unsigned char>(255 - i);
 
   // The receiving sequence: read, update under the password, store the certificate.
@@ -326,12 +344,12 @@ TEST_F(KeyLibraryTest, UserDataUpdateAndCertificateAreStoredAndKeepTheKeyUsable)
   EXPECT_EQ(1, image[10] & 1) << "certificate flag";
 
   // A second certificate replaces the first; signing still works.
-  certificate.fill(0x11);
+  certificate = CertificateFor(PublicKey(KeyPath()), 0x11);
   ASSERT_EQ(0, Open(KeyPath(), h));
   ASSERT_EQ(0, kit.putCertificate(h, certificate.data()));
   ASSERT_EQ(0, kit.off(h));
   const Bytes again = ReadFile(KeyPath());
-  EXPECT_EQ(0x11, again[at.certificate()]);
+  EXPECT_EQ(0x11, again[at.certificate() + 100]);
   std::array<unsigned char, HL_SIGNATURE_SIZE> sig{};
   EXPECT_EQ(0, Sign(KeyPath(), Sha256Prefix("z"), kPassword, sig));
 
@@ -536,6 +554,55 @@ TEST_F(KeyLibraryTest, SameSeedStillGivesDifferentKeys)
   EXPECT_NE(PublicKey(KeyPath("a.PRI")), PublicKey(KeyPath("b.PRI")));
 }
 
+// hl_put_certificate takes only a certificate that names the key it is put
+// into; anything else is refused with its own code and changes nothing.
+TEST_F(KeyLibraryTest, CertificateNotIssuedForTheKeyIsRefused)
+{
+  ASSERT_EQ(0, Generate(KeyPath("own.PRI"), MakeInfo("ID", "Razao")));
+  ASSERT_EQ(0, Generate(KeyPath("other.PRI"), MakeInfo("ID", "Razao")));
+  const Bytes own = PublicKey(KeyPath("own.PRI"));
+  const Bytes other = PublicKey(KeyPath("other.PRI"));
+  ASSERT_NE(own, other);
+
+  struct Case {
+    const char* what;
+    Certificate certificate;
+  };
+  Certificate wrongMagic = CertificateFor(own, 0);
+  wrongMagic[0] = 'X';
+  Certificate wrongVersion = CertificateFor(own, 0);
+  wrongVersion[4] = 2;
+  Certificate lastDigestByte = CertificateFor(own, 0);
+  lastDigestByte[6 + 23] ^= 0x01;
+  Certificate firstDigestByte = CertificateFor(own, 0);
+  firstDigestByte[6] ^= 0x80;
+  const Case refused[] = {
+      {"issued for another key", CertificateFor(other, 0)},
+      {"not a certificate (all zeros)", Certificate{}},
+      {"wrong magic", wrongMagic},
+      {"wrong version", wrongVersion},
+      {"last digest byte differs", lastDigestByte},
+      {"first digest byte differs", firstDigestByte},
+  };
+  const Bytes before = ReadFile(KeyPath("own.PRI"));
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.what);
+    int32_t h = -1;
+    ASSERT_EQ(0, Open(KeyPath("own.PRI"), h));
+    EXPECT_EQ(HL_E_CERTIFICATE_KEY, kit.putCertificate(h, c.certificate.data()));
+    EXPECT_EQ(0, kit.off(h));
+    EXPECT_EQ(before, ReadFile(KeyPath("own.PRI")));
+  }
+
+  // The certificate for this very key is taken; only the header and digest
+  // are looked at, the rest (identifier, dates, signature) is the authority's.
+  int32_t h = -1;
+  ASSERT_EQ(0, Open(KeyPath("own.PRI"), h));
+  EXPECT_EQ(0, kit.putCertificate(h, CertificateFor(own, 0x5A).data()));
+  EXPECT_EQ(0, kit.off(h));
+  EXPECT_EQ(1, ReadFile(KeyPath("own.PRI"))[10] & 1) << "certificate flag";
+}
+
 TEST_F(KeyLibraryTest, FailedWriteLeavesFileAndHandleAsTheyWere)
 {
   const fs::path sub = dir.path / "medium";
@@ -546,8 +613,7 @@ TEST_F(KeyLibraryTest, FailedWriteLeavesFileAndHandleAsTheyWere)
   // The folder goes away under the open handle: nothing can be written.
   const fs::path moved = dir.path / "moved";
   fs::rename(sub, moved);
-  std::array<unsigned char, HL_CERTIFICATE_SIZE> certificate{};
-  certificate.fill(3);
+  const Certificate certificate = CertificateFor(PublicKey(moved / "k.PRI"), 3);
   EXPECT_EQ(HL_E_FILE_WRITE, kit.changePassword(h, kPassword, "NOVASENHA1"));
   EXPECT_EQ(HL_E_FILE_WRITE, kit.putCertificate(h, certificate.data()));
   // The handle still holds the old password and no certificate.
@@ -587,11 +653,8 @@ Bytes ReadOpen(int fd)
 TEST_F(KeyLibraryTest, ReplacedKeyFileVersionsAreOverwritten)
 {
   const auto info = MakeInfo("01112223330001810000000001", "EMPRESA");
-  const std::array<unsigned char, HL_CERTIFICATE_SIZE> certificate = [] {
-    std::array<unsigned char, HL_CERTIFICATE_SIZE> c{};
-    c.fill(0x5C);
-    return c;
-  }();
+  // Made for each new key below: the kit takes only a certificate naming it.
+  Certificate certificate{};
   struct Step {
     const char* name;
     std::function<int32_t(int32_t)> run;
@@ -606,6 +669,7 @@ TEST_F(KeyLibraryTest, ReplacedKeyFileVersionsAreOverwritten)
     const fs::path key = KeyPath();
     fs::remove(key);
     ASSERT_EQ(0, Generate(key, MakeInfo("01112223330001810000000001", "OUTRA")));
+    certificate = CertificateFor(PublicKey(key), 0x5C);
     fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
                              | fs::perms::others_read);
     const Bytes before = ReadFile(key);
