@@ -458,29 +458,29 @@ std::string TFrmRequest::IdForType(const std::string& Inscricao, int TypePositio
 
 void TFrmRequest::LoadFromUserData()
 {
-    const TUserData& data = *UserData;
+    const TUserData& record = *UserData;
 
     // Profiles: a stored code that the list no longer offers leaves it
     // without a selection, so that the user must choose again.
     for (int position = 0; position < int(std::size(ProfileCodes)); ++position) {
-        if (data.Profile() == ProfileCodes[position]) {
+        if (record.Profile() == ProfileCodes[position]) {
             ComboProfiles->setCurrentIndex(position < ComboProfiles->count() ? position : -1);
             break;
         }
     }
 
-    const int type = ParseCode(data.Tipo_Inscricao()) - 1;
+    const int type = ParseCode(record.Tipo_Inscricao()) - 1;
     ComboTypeId->setCurrentIndex(type >= 0 && type < ComboTypeId->count() ? type : -1);
 
-    EditId->setText(FromAnsi(IdForType(data.Inscricao(), ComboTypeId->currentIndex())));
-    EditName->setText(FromAnsi(data.Razao));
-    EditPhone->setText(FromAnsi(data.Telefone));
-    EditAddress->setText(FromAnsi(data.Endereco));
-    EditLocale->setText(FromAnsi(data.Bairro));
-    EditCity->setText(FromAnsi(data.Cidade));
-    EditZip->setText(FromAnsi(data.CEP));
+    EditId->setText(FromAnsi(IdForType(record.Inscricao(), ComboTypeId->currentIndex())));
+    EditName->setText(FromAnsi(record.Razao));
+    EditPhone->setText(FromAnsi(record.Telefone));
+    EditAddress->setText(FromAnsi(record.Endereco));
+    EditLocale->setText(FromAnsi(record.Bairro));
+    EditCity->setText(FromAnsi(record.Cidade));
+    EditZip->setText(FromAnsi(record.CEP));
 
-    const QString uf = FromAnsi(data.UF);
+    const QString uf = FromAnsi(record.UF);
     for (int i = 0; i < ComboUF->count(); ++i) {
         if (ComboUF->itemText(i).compare(uf, Qt::CaseInsensitive) == 0) {
             ComboUF->setCurrentIndex(i);
@@ -488,17 +488,17 @@ void TFrmRequest::LoadFromUserData()
         }
     }
 
-    EditMail->setText(FromAnsi(data.Email));
+    EditMail->setText(FromAnsi(record.Email));
 
-    const std::size_t respLength = data.Resp ? data.Resp->size() : 0;
+    const std::size_t respLength = record.Resp ? record.Resp->size() : 0;
     BtnRemover->setEnabled(respLength > 0);
     RespCounter = int32_t(respLength / 2);
     ltvResp->clear();
     for (std::size_t i = 0; i + 1 < respLength; i += 2) {
         auto* row = new QTreeWidgetItem(ltvResp);
         row->setText(0, QString::number(i / 2 + 1));
-        row->setText(1, FromAnsi((*data.Resp)[i]));
-        row->setText(2, FromAnsi((*data.Resp)[i + 1]));
+        row->setText(1, FromAnsi((*record.Resp)[i]));
+        row->setText(2, FromAnsi((*record.Resp)[i + 1]));
     }
 }
 
@@ -615,20 +615,20 @@ void TFrmRequest::ButtonOKClick()
         return;
     }
     // 7. The record.
-    TUserData& data = *UserData;
-    data.SetProfile("01");
-    data.Bairro = ToAnsi(EditLocale->text());
-    data.CEP = ToAnsi(EditZip->text());
-    data.Cidade = ToAnsi(EditCity->text());
-    data.Email = ToAnsi(EditMail->text());
-    data.Endereco = ToAnsi(EditAddress->text());
-    data.SetInscricao(id);
-    data.Razao = ToAnsi(EditName->text());
-    data.Telefone = ToAnsi(EditPhone->text());
-    data.SetTipoInscricao(std::to_string(type + 1));
-    data.UF = ToAnsi(ComboUF->currentText());
+    TUserData& record = *UserData;
+    record.SetProfile("01");
+    record.Bairro = ToAnsi(EditLocale->text());
+    record.CEP = ToAnsi(EditZip->text());
+    record.Cidade = ToAnsi(EditCity->text());
+    record.Email = ToAnsi(EditMail->text());
+    record.Endereco = ToAnsi(EditAddress->text());
+    record.SetInscricao(id);
+    record.Razao = ToAnsi(EditName->text());
+    record.Telefone = ToAnsi(EditPhone->text());
+    record.SetTipoInscricao(std::to_string(type + 1));
+    record.UF = ToAnsi(ComboUF->currentText());
     // 8. The responsible persons, in display order.
-    std::vector<std::string>& resp = data.RespList();
+    std::vector<std::string>& resp = record.RespList();
     resp.clear();
     for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
