@@ -3,6 +3,7 @@
 #include "backup/ArchiveFormat.h"
 #include "base/EntityNaming.h"
 #include "base/Texts.h"
+#include "help/TPublicData.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 
@@ -162,6 +163,8 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     ButtonHelp = new QPushButton(Tr(Texts::BkHelp), this);
     ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
     ButtonHelp->setAutoDefault(false);
+    // The help page on backups and restores.
+    connect(ButtonHelp, &QPushButton::clicked, this, [] { ShowHelpTopic(QStringLiteral("backup.htm")); });
 
     // Qt's own dialogs, so that they look the same everywhere and tests can
     // answer them.

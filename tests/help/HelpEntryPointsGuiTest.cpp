@@ -1,7 +1,9 @@
 // Every place that offers help opens the program's help viewer at its page:
 // the main window's two help actions, the request form's help button in
-// both modes and the password dialog's.
+// both modes, the password dialog's and the backup dialog's.
 #include "app/TForm1.h"
+#include "backup/TFrmBackup.h"
+#include "base/ProgramPaths.h"
 #include "crypto/TFrmPwd.h"
 #include "help/TFrmHelp.h"
 #include "help/THelp.h"
@@ -35,7 +37,7 @@ public:
     {
         EXPECT_TRUE(tmp_.isValid());
         ZipEntries entries;
-        for (const char* topic : {"index", "how", "newentity", "request", "pwd"})
+        for (const char* topic : {"index", "how", "newentity", "request", "pwd", "backup"})
             entries.push_back({std::string(topic) + ".htm", Page(std::string("Pagina ") + topic)});
         EXPECT_TRUE(WriteZip(Dir() + "HELP.DAT", entries));
     }
@@ -98,6 +100,10 @@ TEST(HelpEntryPoints, EachWindowOpensItsPage)
     TFrmPwd pwd;
     pwd.ButtonHelp->click();
     ExpectShown("pwd.htm");
+
+    TFrmBackup backup(ProgramPaths(data.path().toStdString(), data.path().toStdString()), {});
+    backup.ButtonHelp->click();
+    ExpectShown("backup.htm");
 }
 
 // The program makes the data module at start, on the HELP.DAT beside its
