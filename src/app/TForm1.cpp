@@ -668,22 +668,6 @@ void TForm1::HelpAboutExecute()
     about.exec();
 }
 
-void TForm1::FileDealExecute()
-{
-    if (!Registry)
-        return;
-    TUserData* entity = Registry->Activate(Registry->ActiveIndex());
-    if (entity && entity->Profile() == "04")
-        return;
-    ShowAgreement();
-}
-
-void TForm1::ShowAgreement()
-{
-    AgreementFile = Paths.ProgramFile("ConvEmpr.rtf");
-    // The service agreement form comes with the agreement step.
-}
-
 void TForm1::HelpTopicsExecute()
 {
     if (TPublicData* module = TPublicData::Instance())

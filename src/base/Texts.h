@@ -274,6 +274,38 @@ inline constexpr const char* VersionFailure =
 
 // ---- agreement and help -----------------------------------------------------
 
+// Service agreement form.
+inline constexpr const char* AgrCaption = "Convênio de Prestação de Serviços";
+inline constexpr const char* AgrPageContract = "Contrato";
+inline constexpr const char* AgrPageTerm = "Termo Adesão";
+inline constexpr const char* AgrAccept = "Eu concordo com os termos do convênio de prestação de serviço";
+// The term button reads one or the other, and so tells which page is shown.
+inline constexpr const char* AgrTermButton = "Termo de Adesão ao Convênio";
+inline constexpr const char* AgrAgreementButton = "Conv. de Prestação de Serviços";
+inline constexpr const char* AgrSave = "&Salvar";
+inline constexpr const char* AgrPrint = "&Imprimir";
+inline constexpr const char* AgrCancel = "&Cancelar";
+inline constexpr const char* AgrFinish = "&Finalizar";
+// Followed directly by the failure's own message.
+inline constexpr const char* AgrReadError =
+    "Erro ao ler o arquivo que contém o Convênio de Prestação de Serviços. Verifique se o mesmo não "
+    "está sendo utilizado por outro aplicativo. ";
+inline constexpr const char* AgrHelpTitle = "Instruções:";
+inline constexpr const char* AgrHelpText =
+    "Você deve enviar à Autoridade Certificadora SOMENTE duas vias impressas do termo de adesão ao "
+    "convênio de prestação de serviços. \r\n\r\nAlertamos que o Convênio de Prestação de Serviço NÃO "
+    "necessita ser impresso nem levado à Autoridade Certificadora para assinatura.";
+inline constexpr const char* AgrRtfFilter = "RTF files (*.rtf)|*.RTF";
+inline constexpr const char* AgrHtmFilter = "HTM files (*.htm)|*.HTM";
+inline constexpr const char* AgrOverwrite = "Arquivo já existe. Deseja sobrescrever ?";
+inline constexpr const char* AgrWarningTitle = "AVISO";
+inline constexpr const char* AgrWriteError = "Erro ao gravar arquivo em disco !";
+inline constexpr const char* AgrErrorTitle = "E R R O";
+inline constexpr const char* AgrPrintJob = "Contrato de Convênio";
+// The line breaks are single carriage returns.
+inline constexpr const char* AgrFinishNotPrinted = "Deseja finalizar esta aplicação sem antes\rimprimir este termo de adesão ?";
+inline constexpr const char* AgrFinishNotSaved = "Deseja finalizar esta aplicação sem antes\rsalvar em disco seu termo de adesão ?";
+
 // ---- crypto kit: seed dialog -------------------------------------------------
 inline constexpr const char* SeedDialogTitle = "Geração de chaves";
 inline constexpr const char* SeedDialogPrompt = "Movimente o mouse sobre esta janela até que a barra fique completa. Os movimentos do mouse são usados na geração das chaves do certificado eletrônico.";

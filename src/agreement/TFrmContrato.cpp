@@ -1,0 +1,460 @@
+#include "agreement/TFrmContrato.h"
+
+#include "agreement/TSablotEngine.h"
+#include "agreement/TermGenerator.h"
+#include "agreement/TermXml.h"
+#include "base/EntityNaming.h"
+#include "base/FileErrors.h"
+#include "base/SafeReplace.h"
+#include "base/Texts.h"
+#include "store/TUserData.h"
+#include "ui/HtmlView.h"
+#include "ui/MessageBox.h"
+#include "ui/RtfReader.h"
+#include "ui/Text1252.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// The agreement text is read whole; a larger file is no agreement text.
+constexpr qint64 MaxAgreementSize = 16 * 1024 * 1024;
+
+// Texts of the table may hold CR LF or a lone CR as line breaks.
+QString Lines(const char* Utf8)
+{
+    QString text = Tr(Utf8);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QString LocalName(const std::string& Path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(Path));
+}
+
+std::string LocalPath(const QString& Path)
+{
+    return QFile::encodeName(Path).toStdString();
+}
+
+// "RTF files (*.rtf)|*.RTF" -> "RTF files (*.rtf *.RTF)".
+QString NameFilter(const char* Filter)
+{
+    const QString text = Tr(Filter);
+    const QString description = text.section(QLatin1Char('|'), 0, 0);
+    const QString mask = text.section(QLatin1Char('|'), 1, 1);
+    return description.left(description.indexOf(QLatin1Char('('))).trimmed() + QStringLiteral(" (")
+           + mask.toLower() + QLatin1Char(' ') + mask + QLatin1Char(')');
+}
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { Restore(); }
+    void Restore()
+    {
+        if (on_)
+            QApplication::restoreOverrideCursor();
+        on_ = false;
+    }
+
+private:
+    bool on_ = true;
+};
+
+} // namespace
+
+TFrmContrato::TFrmContrato(Setup Setup, QWidget* parent)
+    : QDialog(parent), setup_(std::move(Setup)), engine_(std::make_unique<TSablotEngine>())
+{
+    setup_.DataDir = QDir(LocalName(setup_.DataDir)).absolutePath().toStdString() + "/";
+    setup_.ProgramDir = QDir(LocalName(setup_.ProgramDir)).absolutePath().toStdString() + "/";
+    setObjectName(QStringLiteral("FrmContrato"));
+    setWindowTitle(Tr(Texts::AgrCaption));
+    CreateComponents();
+
+    // 1. Flags, page path and the buttons that need an accepted agreement.
+    TermPrinted = TermSaved = false;
+    HtmlPath.clear();
+    btnImprimir->setEnabled(false);
+    btnTermo->setEnabled(false);
+    btnFinalizar->setEnabled(false);
+
+    // 2. The agreement text.
+    QString error;
+    if (!LoadAgreement(error)) {
+        ShowMessage(Tr(Texts::AgrReadError) + error, this);
+        QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
+        return;
+    }
+
+    // 3. Not accepted yet; the agreement page; the save dialog's folder.
+    cbAceito->setChecked(false);
+    ShowAgreementPage();
+    const QString documents = LocalName(setup_.DataDir) + QStringLiteral("documentos");
+    QDir().mkpath(documents);
+    SaveDialog->setDirectory(documents);
+    memHelp->clear();
+}
+
+TFrmContrato::~TFrmContrato() = default;
+
+void TFrmContrato::CreateComponents()
+{
+    resize(780, 540);
+
+    memHelp = new QPlainTextEdit(this);
+    memHelp->setObjectName(QStringLiteral("memHelp"));
+    memHelp->setReadOnly(true);
+    memHelp->setFixedWidth(190);
+    memHelp->setFocusPolicy(Qt::NoFocus);
+
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+
+    tsContrato = new QWidget;
+    tsContrato->setObjectName(QStringLiteral("tsContrato"));
+    tsContrato->setWindowTitle(Tr(Texts::AgrPageContract));
+    reContrato = new QTextEdit(tsContrato);
+    reContrato->setObjectName(QStringLiteral("reContrato"));
+    reContrato->setReadOnly(true);
+    reContrato->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    cbAceito = new QCheckBox(Tr(Texts::AgrAccept), tsContrato);
+    cbAceito->setObjectName(QStringLiteral("cbAceito"));
+    auto* contractLayout = new QVBoxLayout(tsContrato);
+    contractLayout->setContentsMargins(0, 0, 0, 0);
+    contractLayout->addWidget(reContrato, 1);
+    contractLayout->addWidget(cbAceito);
+
+    tsTermo = new QWidget;
+    tsTermo->setObjectName(QStringLiteral("tsTermo"));
+    tsTermo->setWindowTitle(Tr(Texts::AgrPageTerm));
+    wbTermo = new HtmlView(tsTermo);
+    wbTermo->setObjectName(QStringLiteral("wbTermo"));
+    auto* termLayout = new QVBoxLayout(tsTermo);
+    termLayout->setContentsMargins(0, 0, 0, 0);
+    termLayout->addWidget(wbTermo);
+
+    PageControl1->addWidget(tsContrato);
+    PageControl1->addWidget(tsTermo);
+
+    auto makeButton = [this](const char* name, const char* text) {
+        auto* b = new QPushButton(Tr(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    btnTermo = makeButton("btnTermo", Texts::AgrTermButton);
+    btnSalvar = makeButton("btnSalvar", Texts::AgrSave);
+    btnImprimir = makeButton("btnImprimir", Texts::AgrPrint);
+    btnCancelar = makeButton("btnCancelar", Texts::AgrCancel);
+    btnFinalizar = makeButton("btnFinalizar", Texts::AgrFinish);
+    // The term button holds either caption: wide enough for both.
+    btnTermo->setMinimumWidth(btnTermo->fontMetrics().horizontalAdvance(Tr(Texts::AgrAgreementButton)) + 24);
+
+    connect(cbAceito, &QCheckBox::toggled, this, [this] { cbAceitoClick(); });
+    connect(btnTermo, &QPushButton::clicked, this, [this] { btnTermoClick(); });
+    connect(btnSalvar, &QPushButton::clicked, this, [this] { btnSalvarClick(); });
+    connect(btnImprimir, &QPushButton::clicked, this, [this] { btnImprimirClick(); });
+    connect(btnCancelar, &QPushButton::clicked, this, [this] { btnCancelarClick(); });
+    connect(btnFinalizar, &QPushButton::clicked, this, [this] { btnFinalizarClick(); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnTermo);
+    buttons->addStretch(1);
+    buttons->addWidget(btnSalvar);
+    buttons->addWidget(btnImprimir);
+    buttons->addWidget(btnCancelar);
+    buttons->addWidget(btnFinalizar);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(PageControl1, 1);
+    right->addLayout(buttons);
+    auto* main = new QHBoxLayout(this);
+    main->addWidget(memHelp);
+    main->addLayout(right, 1);
+
+    SaveDialog = new QFileDialog(this);
+    SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
+    SaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog->setFileMode(QFileDialog::AnyFile);
+}
+
+bool TFrmContrato::LoadAgreement(QString& Error)
+{
+    QFile file(LocalName(setup_.AgreementFile));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxAgreementSize) {
+        Error = QString::fromStdString(FileErrors::CannotOpenFile(setup_.AgreementFile));
+        return false;
+    }
+    const QByteArray bytes = file.read(MaxAgreementSize + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > MaxAgreementSize) {
+        Error = QString::fromStdString(FileErrors::CannotOpenFile(setup_.AgreementFile));
+        return false;
+    }
+    RtfReader::Read(bytes, *reContrato->document());
+    reContrato->moveCursor(QTextCursor::Start);
+    return true;
+}
+
+QPrinter* TFrmContrato::Printer()
+{
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return printer_.get();
+}
+
+bool TFrmContrato::TermInView() const
+{
+    return btnTermo->text() != Tr(Texts::AgrTermButton);
+}
+
+void TFrmContrato::changeEvent(QEvent* Event)
+{
+    QDialog::changeEvent(Event);
+    if (Event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TFrmContrato::showEvent(QShowEvent* Event)
+{
+    QDialog::showEvent(Event);
+    // The offscreen platform and some window managers never activate a
+    // window: the help text is there from the first showing.
+    FormActivate();
+}
+
+void TFrmContrato::FormActivate()
+{
+    memHelp->setPlainText(Tr(Texts::AgrHelpTitle) + QStringLiteral("\n\n\n") + Lines(Texts::AgrHelpText));
+    if (PageControl1->currentWidget() == tsContrato)
+        reContrato->setFocus();
+}
+
+void TFrmContrato::cbAceitoClick()
+{
+    const bool accepted = cbAceito->isChecked();
+    btnTermo->setEnabled(accepted);
+    btnImprimir->setEnabled(accepted);
+}
+
+void TFrmContrato::ShowAgreementPage()
+{
+    PageControl1->setCurrentWidget(tsContrato);
+}
+
+void TFrmContrato::ShowTermPage()
+{
+    PageControl1->setCurrentWidget(tsTermo);
+    try {
+        wbTermo->clear();
+        if (!HtmlPath.empty()) {
+            QFile page(LocalName(HtmlPath));
+            if (page.open(QIODevice::ReadOnly))
+                wbTermo->LoadFromString(page.readAll().toStdString());
+        }
+        wbTermo->setFocus();
+    } catch (...) {
+        // A page that cannot be shown leaves the view empty.
+    }
+}
+
+void TFrmContrato::btnTermoClick()
+{
+    if (TermInView()) {
+        btnTermo->setText(Tr(Texts::AgrTermButton));
+        ShowAgreementPage();
+        btnFinalizar->setEnabled(false);
+        return;
+    }
+
+    WaitCursor wait;
+    TermGenerator generator(setup_.DataDir, setup_.ProgramDir);
+    TermOutcome outcome;
+    try {
+        const TUserData entity = setup_.LoadEntity ? setup_.LoadEntity() : TUserData();
+        outcome = generator.Generate(entity, *engine_, TermXml::Today());
+    } catch (const std::exception& e) {
+        wait.Restore();
+        ShowMessage(QString::fromStdString(e.what()), this);
+        return;
+    }
+    // A failed transformation shows no page: never an older one, which may
+    // be another entity's.
+    HtmlPath = outcome.HtmlPath;
+    if (!outcome.Error.empty()) {
+        wait.Restore();
+        ShowMessage(QString::fromStdString(outcome.Error), this);
+    }
+    btnImprimir->setEnabled(true);
+    btnTermo->setText(Tr(Texts::AgrAgreementButton));
+    wait.Restore();
+    ShowTermPage();
+    btnFinalizar->setEnabled(true);
+}
+
+bool TFrmContrato::PrintDocument(QTextDocument& Document, const QString& JobName)
+{
+    QPrinter* printer = Printer();
+    printer->setDocName(JobName);
+    QPrintDialog dialog(printer, this);
+    dialog.setObjectName(QStringLiteral("PrintDialog"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    Document.print(printer);
+    return true;
+}
+
+void TFrmContrato::btnImprimirClick()
+{
+    if (PageControl1->currentWidget() == tsContrato) {
+        TermPrinted = false;
+        PrintDocument(*reContrato->document(), Tr(Texts::AgrPrintJob));
+    } else {
+        TermPrinted = true;
+        PrintDocument(*wbTermo->document(), Tr(Texts::AgrTermButton));
+    }
+}
+
+int TFrmContrato::Ask(const QString& Text, const QString& Title, int Buttons, const QString& Detail)
+{
+    QMessageBox box(QMessageBox::Question, Title, Text, QMessageBox::StandardButtons(Buttons), this);
+    box.setObjectName(QStringLiteral("Question"));
+    if (!Detail.isEmpty())
+        box.setInformativeText(Detail);
+    if (auto* b = box.button(QMessageBox::Yes))
+        b->setText(Tr(Texts::BtnYes));
+    if (auto* b = box.button(QMessageBox::No))
+        b->setText(Tr(Texts::BtnNo));
+    if (auto* b = box.button(QMessageBox::Cancel))
+        b->setText(Tr(Texts::BtnCancel));
+    return box.exec();
+}
+
+void TFrmContrato::ShowWriteError()
+{
+    QMessageBox box(QMessageBox::Critical, Tr(Texts::AgrErrorTitle), Tr(Texts::AgrWriteError), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("WriteError"));
+    box.exec();
+}
+
+bool TFrmContrato::IsOwnFile(const QString& Target) const
+{
+    const QFileInfo target(Target);
+    // A link is judged by what it points at, as the save would follow it.
+    const QString canonical = target.exists() ? target.canonicalFilePath() : target.absoluteFilePath();
+    TermGenerator generator(setup_.DataDir, setup_.ProgramDir);
+    for (const std::string& own : {setup_.AgreementFile, generator.XmlPath(), generator.StylePath(), generator.HtmlPath()}) {
+        const QFileInfo info(LocalName(own));
+        if (canonical == info.absoluteFilePath() || (info.exists() && canonical == info.canonicalFilePath()))
+            return true;
+    }
+    // The registry and the entities' storage files in the data folder.
+    const QString folder = QFileInfo(canonical).absolutePath();
+    const QString dataDir = QDir(LocalName(setup_.DataDir)).canonicalPath();
+    return (folder == dataDir || folder == QDir(LocalName(setup_.DataDir)).absolutePath())
+           && EntityNaming::IsDataFileName(LocalPath(QFileInfo(canonical).fileName()));
+}
+
+QString TFrmContrato::ChooseSaveTarget(bool Agreement)
+{
+    SaveDialog->setNameFilter(NameFilter(Agreement ? Texts::AgrRtfFilter : Texts::AgrHtmFilter));
+    while (true) {
+        SaveDialog->selectFile(QString());
+        if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
+            return {};
+        QString name = SaveDialog->selectedFiles().first();
+        // The extension first: the question must be about the file that
+        // will actually be written.
+        const QString extension = Agreement ? QStringLiteral(".RTF") : QStringLiteral(".HTM");
+        if (!name.toUpper().contains(extension))
+            name += extension.toLower();
+        if (!QFileInfo::exists(name))
+            return name;
+        const int answer = Ask(Tr(Texts::AgrOverwrite), Tr(Texts::AgrWarningTitle),
+                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                               QDir::toNativeSeparators(name));
+        if (answer == QMessageBox::Yes)
+            return name;
+        if (answer != QMessageBox::No)
+            return {};
+    }
+}
+
+void TFrmContrato::btnSalvarClick()
+{
+    const bool agreement = PageControl1->currentWidget() == tsContrato;
+    TermSaved = !agreement;
+    const QString target = ChooseSaveTarget(agreement);
+    if (target.isEmpty())
+        return;
+    try {
+        // The agreement's own files are never a target: saving the text onto
+        // itself would leave it empty.
+        if (IsOwnFile(target)) {
+            ShowWriteError();
+            return;
+        }
+        QByteArray bytes;
+        if (agreement) {
+            QFile source(LocalName(setup_.AgreementFile));
+            if (!source.open(QIODevice::ReadOnly) || source.size() > MaxAgreementSize) {
+                ShowWriteError();
+                return;
+            }
+            bytes = source.readAll();
+            if (source.error() != QFileDevice::NoError) {
+                ShowWriteError();
+                return;
+            }
+        } else {
+            bytes = wbTermo->toHtml().toUtf8();
+        }
+        SafeReplace::Options options;
+        options.NewFileMode = 0644;
+        if (SafeReplace::ReplaceFile(LocalPath(target), bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                                     options)
+            != 0)
+            ShowWriteError();
+    } catch (...) {
+        ShowWriteError();
+    }
+}
+
+void TFrmContrato::btnCancelarClick()
+{
+    reject();
+}
+
+void TFrmContrato::btnFinalizarClick()
+{
+    if (TermPrinted) {
+        accept();
+        return;
+    }
+    const char* question = TermSaved ? Texts::AgrFinishNotPrinted : Texts::AgrFinishNotSaved;
+    if (Ask(Lines(question), Tr(Texts::AgrWarningTitle), QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        accept();
+}

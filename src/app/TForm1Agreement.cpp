@@ -1,0 +1,40 @@
+// The service agreement: the menu action and the operation that shows the
+// agreement form, also offered after a request has been sent.
+#include "app/TForm1.h"
+
+#include "agreement/TFrmContrato.h"
+#include "agreement/TermEntity.h"
+#include "store/TRequestFile.h"
+#include "store/TUserData.h"
+#include "store/TUsersData.h"
+
+#include <memory>
+
+void TForm1::FileDealExecute()
+{
+    if (!Registry)
+        return;
+    TUserData* entity = Registry->Activate(Registry->ActiveIndex());
+    // Profile "04" signs no agreement.
+    if (entity && entity->Profile() == "04")
+        return;
+    ShowAgreement();
+}
+
+void TForm1::ShowAgreement()
+{
+    AgreementFile = Paths.ProgramFile("ConvEmpr.rtf");
+    TFrmContrato::Setup setup;
+    setup.AgreementFile = AgreementFile;
+    setup.DataDir = Paths.DataDir();
+    setup.ProgramDir = Paths.ProgramDir();
+    // A fresh record, read from the active entity's storage file when the
+    // term is made (the entity may have been filled in meanwhile).
+    setup.LoadEntity = [this] {
+        return ActiveStorage ? TermEntity::FromStorage(*ActiveStorage) : TUserData();
+    };
+    // Made for this showing only and released afterwards, also when showing
+    // fails.
+    auto form = std::make_unique<TFrmContrato>(std::move(setup), this);
+    form->exec();
+}
