@@ -84,8 +84,8 @@ private:
 
 } // namespace
 
-TFrmContrato::TFrmContrato(Setup Setup, QWidget* parent)
-    : QDialog(parent), setup_(std::move(Setup)), engine_(std::make_unique<TSablotEngine>())
+TFrmContrato::TFrmContrato(Setup Options, QWidget* parent)
+    : QDialog(parent), setup_(std::move(Options)), engine_(std::make_unique<TSablotEngine>())
 {
     setup_.DataDir = QDir(LocalName(setup_.DataDir)).absolutePath().toStdString() + "/";
     setup_.ProgramDir = QDir(LocalName(setup_.ProgramDir)).absolutePath().toStdString() + "/";

@@ -37,7 +37,7 @@ public:
 
     // Runs the creation steps; an unreadable agreement is reported and the
     // form closes as soon as it is shown.
-    explicit TFrmContrato(Setup Setup, QWidget* parent = nullptr);
+    explicit TFrmContrato(Setup Options, QWidget* parent = nullptr);
     ~TFrmContrato() override;
 
     // ---- components ------------------------------------------------------

@@ -524,14 +524,13 @@ bool TSablotEngine::Run()
     return RunProcessorGen(StyleURI, InputUri, OutputUri);
 }
 
-bool TSablotEngine::RunProcessorGen(const std::string& StyleUri, const std::string& InputUri,
-                                    const std::string& OutputUri)
+bool TSablotEngine::RunProcessorGen(const std::string& Style, const std::string& Input, const std::string& Output)
 {
     messagesThisRun_ = 0;
     try {
         PrepareBases();
         PrepareParams();
-        if (StyleUri.empty() || InputUri.empty() || OutputUri.empty())
+        if (Style.empty() || Input.empty() || Output.empty())
             throw Exception("RunProcessorGen : Missing file argument");
         int result;
         {
@@ -540,7 +539,7 @@ bool TSablotEngine::RunProcessorGen(const std::string& StyleUri, const std::stri
                 throw Exception("TSablotEngine.InitSchemeHandler");
             // Only the processor's own errors decide the run.
             messagesThisRun_ = 0;
-            result = ProcessorRun(StyleUri, InputUri, OutputUri);
+            result = ProcessorRun(Style, Input, Output);
         }
         if (result != 0)
             ClearError();
@@ -584,12 +583,11 @@ struct XmlFree {
 
 } // namespace
 
-int TSablotEngine::ProcessorRun(const std::string& StyleUri, const std::string& InputUri,
-                                const std::string& OutputUri)
+int TSablotEngine::ProcessorRun(const std::string& Style, const std::string& Input, const std::string& Output)
 {
-    const std::string styleUri = Absolute(StyleUri);
-    const std::string inputUri = Absolute(InputUri);
-    const std::string outputUri = Absolute(OutputUri);
+    const std::string styleUri = Absolute(Style);
+    const std::string inputUri = Absolute(Input);
+    const std::string outputUri = Absolute(Output);
     // When the libraries said nothing themselves, the engine says why.
     auto fail = [this](const std::string& why) {
         FlushLibraryText();

@@ -66,7 +66,7 @@ public:
     virtual bool Run();
     // True when the result was written to OutputUri; false with the reason
     // in LastError.
-    bool RunProcessorGen(const std::string& StyleUri, const std::string& InputUri, const std::string& OutputUri);
+    bool RunProcessorGen(const std::string& Style, const std::string& Input, const std::string& Output);
 
     // One line from a field array (at most 256 fields): the module, " : ",
     // the message, then " - " node, " in " the whole URI field, " at line "
@@ -106,7 +106,7 @@ private:
     void ClearBases();
     void ClearError();
     // The transformation itself; 0 for success.
-    int ProcessorRun(const std::string& StyleUri, const std::string& InputUri, const std::string& OutputUri);
+    int ProcessorRun(const std::string& Style, const std::string& Input, const std::string& Output);
     std::string Absolute(const std::string& Uri) const;
     // A message of the XML libraries, turned into fields.
     void LibraryMessage(int Level, int Code, const std::string& Module, const std::string& Text,

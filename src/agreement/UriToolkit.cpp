@@ -92,9 +92,10 @@ std::string Escape(const std::string& Path, bool KeepPathPunctuation)
     static const char* digits = "0123456789ABCDEF";
     std::string out;
     out.reserve(Path.size());
-    for (unsigned char c : Path) {
+    for (const char byte : Path) {
+        const auto c = static_cast<unsigned char>(byte);
         if (IsPathByte(c, KeepPathPunctuation)) {
-            out += static_cast<char>(c);
+            out += byte;
         } else {
             out += '%';
             out += digits[c >> 4];

@@ -13,7 +13,9 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <gtest/gtest.h>
@@ -338,8 +340,9 @@ TEST_F(TFrmContratoTest, FinalizarAsksWhatIsLeftToDo)
         if (c.Question)
             Answer(U(c.Answer), &seen);
         f.btnFinalizarClick();
-        if (c.Question)
+        if (c.Question) {
             EXPECT_EQ(seen, U("AVISO|") + U(c.Question));
+        }
         EXPECT_EQ(f.isVisible(), !c.Closes);
     }
 }
@@ -373,6 +376,43 @@ TEST_F(TFrmContratoTest, PrintsBothDocuments)
     EXPECT_TRUE(term.contains("Alfa Comercio Ltda")) << term.left(300).toStdString();
     EXPECT_TRUE(term.contains(U("TERMO DE ADESÃO AO CONVÊNIO")));
     EXPECT_TRUE(Form().TermPrinted);
+}
+
+} // namespace
+
+namespace {
+
+// Both pages on a real screen: every button shows its whole caption (the
+// term button holds either of its two), and with QUORVEX_SCREENSHOT_DIR set
+// each page is saved as a PNG.
+TEST_F(TFrmContratoTest, BothPagesShowTheirControlsWhole)
+{
+    razao_ = "Padaria S\xC3\xA3o Jorge Ltda";
+    TFrmContrato& f = Form();
+    f.move(0, 0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.cbAceito->setChecked(true);
+    const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
+    const char* const names[] = {"agreement-1-contrato.png", "agreement-2-termo.png"};
+    for (int page = 0; page < 2; ++page) {
+        if (page == 1)
+            f.btnTermoClick();
+        QTest::qWait(100);
+        EXPECT_EQ(f.PageControl1->currentIndex(), page);
+        for (QPushButton* button : f.findChildren<QPushButton*>()) {
+            if (button->isVisible()) {
+                EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
+            }
+        }
+        EXPECT_GE(f.cbAceito->width(), f.cbAceito->sizeHint().width());
+        if (!outDir.isEmpty()) {
+            QScreen* screen = f.screen();
+            ASSERT_NE(screen, nullptr);
+            const QRect area = f.frameGeometry();
+            const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            EXPECT_TRUE(shot.save(QString::fromLocal8Bit(outDir) + QLatin1Char('/') + QLatin1String(names[page])));
+        }
+    }
 }
 
 } // namespace

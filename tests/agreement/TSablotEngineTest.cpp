@@ -400,10 +400,10 @@ TEST(TFileProxy, ReadsAndWritesWithinItsContract)
     int na = 0, nb = 0;
     ASSERT_EQ(proxy.GetAll("file", "//" + UriToolkit::PathToFileUri(dir.File("a")).substr(7), a, na), 0);
     ASSERT_EQ(proxy.GetAll("file", "//" + UriToolkit::PathToFileUri(dir.File("b")).substr(7), b, nb), 0);
-    EXPECT_EQ(std::string(a, na), "abc"); // up to the first NUL
-    EXPECT_EQ(std::string(b, nb), "second");
+    EXPECT_EQ(std::string(a, static_cast<std::size_t>(na)), "abc"); // up to the first NUL
+    EXPECT_EQ(std::string(b, static_cast<std::size_t>(nb)), "second");
     EXPECT_EQ(proxy.FreeMemory(a), 0);
-    EXPECT_EQ(std::string(b, nb), "second"); // the other request's buffer lives on
+    EXPECT_EQ(std::string(b, static_cast<std::size_t>(nb)), "second"); // the other request's buffer lives on
     EXPECT_EQ(proxy.FreeMemory(b), 0);
     EXPECT_EQ(proxy.FreeMemory(b), 1);
     EXPECT_EQ(proxy.GetAll("file", "//relative/x", a, na), 1);

@@ -59,8 +59,9 @@ TEST(TUriStrAnalyzer, ParsesAndRefusesByTheGenericSyntax)
         const std::string flags = std::string(uri.HasScheme() ? "S" : "-") + (uri.HasAuthority() ? "A" : "-")
                                   + (uri.HasQuery() ? "Q" : "-") + (uri.HasFragment() ? "F" : "-");
         EXPECT_EQ(flags, c.Flags);
-        if (c.Ok)
+        if (c.Ok) {
             EXPECT_EQ(uri.Compose(), c.Text);
+        }
     }
 }
 

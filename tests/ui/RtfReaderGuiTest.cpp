@@ -20,7 +20,7 @@ QString Text(const QByteArray& Rtf)
 // The format of the character at the first occurrence of Needle.
 QTextCharFormat FormatAt(const QTextDocument& Doc, const QString& Needle)
 {
-    const int at = Doc.toPlainText().indexOf(Needle);
+    const auto at = static_cast<int>(Doc.toPlainText().indexOf(Needle));
     EXPECT_GE(at, 0) << Needle.toStdString();
     QTextCursor c(const_cast<QTextDocument*>(&Doc));
     c.setPosition(at + 1);
