@@ -82,7 +82,7 @@ TEST(TermEntity, ReadsTheRecordFromTheStorage)
 {
     auto storage = TRequestFile::CreateFromLines(std::vector<std::string>{
         "[Request]", "Profile=2", "Tipo_Inscricao=2", "Inscricao=123", "Razao=Beta", "Cidade=Natal", "UF=RN",
-        "[Resp]", "RespCount=2147483647", "Resp1=Ana", "Cpf1=111", "Resp2=Bia", "Cpf2=222"});
+        "[Resp]", "RespCount=2", "Resp1=Ana", "Cpf1=111", "Resp2=Bia", "Cpf2=222"});
     const TUserData e = TermEntity::FromStorage(*storage);
     EXPECT_EQ(e.Profile(), "02");
     EXPECT_EQ(e.Tipo_Inscricao(), "02");
