@@ -4,9 +4,25 @@
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include <exception>
 
-QuorvexApplication::QuorvexApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+QuorvexApplication::QuorvexApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    LoadQtTranslation(*this);
+}
+
+bool QuorvexApplication::LoadQtTranslation(QCoreApplication& App)
+{
+    auto* translator = new QTranslator(&App);
+    if (!translator->load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 bool QuorvexApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -123,11 +123,15 @@ void TForm1::CreateComponents()
     tipLayout->addWidget(Tip);
     connect(Tip, &HtmlView::HotSpotClick, this, [this](const QString& target, bool& handled) {
         handled = true;
+        if (actionRunning_)
+            return;
+        actionRunning_ = true;
         try {
             TipHotSpotClick(target);
         } catch (const std::exception& e) {
             ShowMessage(QString::fromStdString(e.what()), this);
         }
+        actionRunning_ = false;
     });
 
     panWork = new QWidget(central);
@@ -155,6 +159,12 @@ void TForm1::CreateComponents()
     work->addWidget(Panel2, 0, Qt::AlignTop);
     // Only the user's choice switches entity; refilling the list does not.
     connect(cbxEntity, &QComboBox::activated, this, [this](int) {
+        if (actionRunning_) {
+            // The step in progress works on the entity shown.
+            if (Registry && Registry->ActiveIndex() > 0)
+                cbxEntity->setCurrentIndex(Registry->ActiveIndex() - 1);
+            return;
+        }
         try {
             cbxEntityChange();
         } catch (const std::exception& e) {
@@ -305,11 +315,17 @@ void TForm1::CreateMenus()
 
 void TForm1::RunGuarded(void (TForm1::*Handler)())
 {
+    // One action at a time: a shortcut that reaches the window while a step
+    // waits in one of its dialogs must not run in the middle of that step.
+    if (actionRunning_)
+        return;
+    actionRunning_ = true;
     try {
         (this->*Handler)();
     } catch (const std::exception& e) {
         ShowMessage(QString::fromStdString(e.what()), this);
     }
+    actionRunning_ = false;
 }
 
 // ---- start-up and shutdown ---------------------------------------------------
@@ -679,12 +695,5 @@ void TForm1::HelpHowExecute()
     ShowHelpTopic(QStringLiteral("how.htm"));
 }
 
-// Certificate creation and removal, the request steps and the certificate
-// diskette arrive with their own steps.
-void TForm1::FileNewExecute() {}
-void TForm1::FileRemoveExecute() {}
-void TForm1::FileDiskExecute() {}
-void TForm1::FileImportExecute() {}
-void TForm1::FileExportExecute() {}
-void TForm1::RequestSendExecute() {}
+// The receiving step arrives with its own step.
 void TForm1::RequestReceiveExecute() {}

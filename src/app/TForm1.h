@@ -182,7 +182,15 @@ private:
     // message box and the program carries on.
     void RunGuarded(void (TForm1::*Handler)());
 
+    // Refreshes the window after a certificate step: the active storage
+    // again, the action states with their closing step, the tip.
+    void AfterStep();
+    // There is an active entity for a step to work on.
+    bool HaveActiveEntity() const;
+
     bool destroyed_ = false;
+    // An action, a tip link or an entity switch is running.
+    bool actionRunning_ = false;
     QFileDialog* openFile_ = nullptr;
     QFileDialog* saveFile_ = nullptr;
 };

@@ -384,4 +384,43 @@ inline constexpr const char* BkSkippedEntries =
     "Os itens abaixo da cópia de segurança não são arquivos de dados do cliente de certificação e não foram "
     "restaurados:";
 
+// ---- certificate steps: creation, removal, sending, medium, export, import ----
+inline constexpr const char* MaxCertificates = "Já foi criada a quantidade máxima de certificados permitida para uma empresa usuária. Não é possível continuar.";
+inline constexpr const char* KeyGenerationError = "Ocorreu um erro durante o processo de geração das chaves de criptografia. Reinstale este aplicativo e tente novamente. Caso persista o problema, consulte a central de atendimento da Autoridade Certificadora e informe a seguinte ocorrência: ";
+inline constexpr const char* KeyGenerationCancelled = "O processo de geração de chaves foi cancelado.";
+inline constexpr const char* SignedNotRemovable = "Este certificado eletrônico já foi assinado e só será removido do arquivo de dados após a criação do disquete.";
+inline constexpr const char* RemoveCertificateQuestion = "Você está prestes a remover permanentemente o certificado eletrônico selecionado. Tem certeza de que deseja continuar?";
+inline constexpr const char* ResendQuestion = "Você já enviou uma requisição anteriormente. Deseja reenviá-la?";
+inline constexpr const char* AllCertificatesSignedStop = "Todos os certificados gerados foram assinados. A operação não será concluída.";
+inline constexpr const char* SendError = "Ocorreu um erro durante o processo de envio da requisição. Reinstale este aplicativo e tente novamente. Caso persista o problema, consulte a central de atendimento da Autoridade Certificadora e informe a seguinte ocorrência: ";
+inline constexpr const char* RequestSignError = "Ocorreu um erro durante a assinatura eletrônica da requisição. É possível que a senha informada não seja a correta. Tente novamente. Caso persista o problema, consulte a central de atendimento da Autoridade Certificadora e informe a seguinte ocorrência: ";
+inline constexpr const char* InsertFormattedDisk = "Por favor, insira um disquete formatado no drive A.";
+inline constexpr const char* ClearDiskQuestion = "Todos os arquivos existentes no disquete serão removidos permanentemente. Deseja realmente continuar?";
+inline constexpr const char* AgreementQuestion = "Você deve enviar à Autoridade Certificadora duas vias impressas do termo de adesão ao convênio de prestação de serviços. Deseja realizar essa operação agora?";
+inline constexpr const char* NotSignedYet = "Este certificado eletrônico ainda não foi assinado pela Autoridade Certificadora. O disquete não pode ser gerado.";
+inline constexpr const char* DiskTitle = "Criar Disquete";
+inline constexpr const char* DiskFilter = "Arquivos de certificado (*.PRI)|*.PRI|Todos os arquivos (*.*)|*.*";
+// %s: the certificate's identifier.
+inline constexpr const char* CannotGetMedia = "Não foi possível obter a mídia do certificado eletrônico %s do arquivo de dados da aplicação. É provável que o arquivo de requisição esteja incorreto.";
+inline constexpr const char* DiskWriteError = "Ocorreu um erro ao tentar gerar o disquete com o certificado eletrônico. A operação não será concluída.";
+inline constexpr const char* TooManyPasswordAttempts = "Excesso de tentativas de alteração de senha. A operação de geração do disquete não continuará.";
+inline constexpr const char* WrongCurrentPassword = "A senha atual para o certificado eletrônico está incorreta. Tente novamente.";
+inline constexpr const char* ExportTitle = "Exportar Certificados";
+inline constexpr const char* ExportFilter = "Arquivos de certificado (*.CRT)|*.CRT|Todos os arquivos (*.*)|*.*";
+inline constexpr const char* ExportOverwriteFailed = "Não foi possível sobrescrever o arquivo selecionado. A exportação não será concluída.";
+// %d: how many were exported.
+inline constexpr const char* ExportDone = "Foram exportados com sucesso %d certificados eletrônicos.";
+inline constexpr const char* ImportTitle = "Importar Certificados";
+// %s: the file's name.
+inline constexpr const char* ImportCannotOpen = "Não foi possível abrir o arquivo %s. A operação não será concluída.";
+inline constexpr const char* ImportInvalid = "Arquivo de exportação de certificados inválido. Não é possível concluir a importação.";
+inline constexpr const char* ImportNothing = "O arquivo selecionado não contém certificados passíveis de serem importados.";
+inline constexpr const char* ImportInconsistent = "Os dados de usuário dos certificados não são consistentes entre si. Não é possível continuar a importação.";
+// Our own questions and notices, where the steps now stop or ask instead
+// of losing a key. %s: a file's name.
+inline constexpr const char* ReplaceFileQuestion = "O arquivo %s já existe. Deseja substituí-lo?";
+inline constexpr const char* MediumNotConfirmed = "Não foi possível confirmar a gravação do certificado eletrônico no disquete. O certificado foi mantido no arquivo de dados da aplicação; repita a operação com outro disquete.";
+// %s: the temporary key file; then the failure's message.
+inline constexpr const char* KeyFileNotWiped = "Não foi possível apagar com segurança o arquivo temporário %s. Apague-o manualmente. Ocorrência: ";
+
 } // namespace Texts

@@ -1,0 +1,200 @@
+#include "app/TForm1Questions.h"
+
+#include "app/TCustomItem.h"
+#include "app/TCustomView.h"
+#include "app/TForm1.h"
+#include "app/TViews.h"
+#include "crypto/TFrmPwd.h"
+#include "crypto/TRSAMedia.h"
+#include "help/TDialog.h"
+#include "store/TRequestFile.h"
+#include "store/TUsersData.h"
+#include "ui/MessageBox.h"
+#include "ui/Text1252.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+
+namespace {
+
+TDialogButtons DialogButtons(TStepButtons Buttons)
+{
+    switch (Buttons) {
+    case TStepButtons::YesNo:
+        return dtYesNo;
+    case TStepButtons::OKCancel:
+        return dtOKCancel;
+    case TStepButtons::OK:
+        break;
+    }
+    return dtOK;
+}
+
+class WindowPassword : public TPasswordAnswer {
+public:
+    WindowPassword(QWidget* Owner, TPasswordMode Mode, const std::string& Name) : Dialog_(new TFrmPwd(Owner))
+    {
+        const auto mode = static_cast<KeyFilePwd::TPwdMode>(Mode);
+        Result_ = Name.empty() ? Dialog_->Execute(mode) : Dialog_->ExecuteFor(mode, Name);
+    }
+    // The dialog zeroes its buffers when it is destroyed.
+    ~WindowPassword() override { delete Dialog_; }
+    int Result() const override { return Result_; }
+    void GetPassword(std::string& P) const override { Dialog_->GetPassword(P); }
+    void GetNewPassword(std::string& P) const override { Dialog_->GetNewPassword(P); }
+
+private:
+    TFrmPwd* Dialog_;
+    int Result_ = 2;
+};
+
+// "Text (*.PRI)|*.PRI|All (*.*)|*.*" -> Qt name filters; the patterns take
+// either letter case, and "*.*" is every file.
+QStringList NameFilters(const std::string& Filter)
+{
+    const QStringList parts = Tr(Filter.c_str()).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i];
+        const qsizetype open = name.lastIndexOf(QLatin1Char('('));
+        if (open > 0)
+            name = name.left(open).trimmed();
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(QLatin1Char(';'))) {
+            if (p == QLatin1String("*.*")) {
+                patterns << QStringLiteral("*");
+            } else {
+                patterns << p.toUpper();
+                if (p.toLower() != p.toUpper())
+                    patterns << p.toLower();
+            }
+        }
+        filters << name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return filters;
+}
+
+bool RunFileDialog(QFileDialog* Dialog, const TFileQuestion& Q, std::string& FileName)
+{
+    Dialog->setWindowTitle(Tr(Q.Title.c_str()));
+    Dialog->setNameFilters(NameFilters(Q.Filter));
+    if (!Q.Folder.empty())
+        Dialog->setDirectory(QFile::decodeName(Q.Folder.c_str()));
+    Dialog->selectFile(FromAnsi(Q.ProposedName));
+    if (Dialog->exec() != QDialog::Accepted)
+        return false;
+    const QStringList chosen = Dialog->selectedFiles();
+    if (chosen.isEmpty())
+        return false;
+    FileName = QFile::encodeName(chosen.front()).toStdString();
+    return !FileName.empty();
+}
+
+TCustomItem* ItemOf(TCustomView* View, const std::string& Id)
+{
+    if (!View)
+        return nullptr;
+    for (int row = 0; row < View->count(); ++row) {
+        if (TCustomItem* item = View->Item(row); item && item->Id == Id)
+            return item;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int TForm1Questions::Inform(const std::string& Text, TStepButtons Buttons)
+{
+    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons));
+    return Form_.Dlg->Inform(QString::fromStdString(Text));
+}
+
+int TForm1Questions::Confirm(const std::string& Text, TStepButtons Buttons)
+{
+    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons));
+    return Form_.Dlg->Confirm(QString::fromStdString(Text));
+}
+
+int TForm1Questions::Warn(const std::string& Text, TStepButtons Buttons)
+{
+    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons));
+    return Form_.Dlg->Warn(QString::fromStdString(Text));
+}
+
+void TForm1Questions::Show(const std::string& Text)
+{
+    ShowMessage(QString::fromStdString(Text), &Form_);
+}
+
+std::unique_ptr<TPasswordAnswer> TForm1Questions::AskPassword(TPasswordMode Mode, const std::string& CertificateName)
+{
+    return std::make_unique<WindowPassword>(&Form_, Mode, CertificateName);
+}
+
+bool TForm1Questions::ChooseOpenFile(const TFileQuestion& Question, std::string& FileName)
+{
+    return RunFileDialog(Form_.OpenFile(), Question, FileName);
+}
+
+bool TForm1Questions::ChooseSaveFile(const TFileQuestion& Question, std::string& FileName)
+{
+    QFileDialog* dialog = Form_.SaveFile();
+    // The step asks about an existing file once it knows the name it writes.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    const bool chosen = RunFileDialog(dialog, Question, FileName);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    return chosen;
+}
+
+void TForm1Questions::GatherSeed(TRSAMedia& Media, std::string& Seed)
+{
+    Media.GatherSeed(Seed);
+}
+
+void TForm1Questions::Repaint()
+{
+    // Painting only: a key or click queued meanwhile must not start another
+    // action while this step holds the entity's storage.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TForm1Questions::Busy(bool On)
+{
+    if (On)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TForm1Questions::CertificateAdded(const std::string& Id, const std::string& Name, bool Edit)
+{
+    if (Form_.Registry && Form_.Views)
+        Form_.ActiveView = Form_.Views->ShowView(Form_.Registry->ActiveIndex());
+    TCustomItem* item = Form_.AddCertificateItem(Id, Name);
+    if (item && Edit && Form_.ActiveView) {
+        Form_.ActiveView->setCurrentItem(item);
+        Form_.ActiveView->editItem(item);
+    }
+}
+
+void TForm1Questions::CertificateChanged(const std::string& Id)
+{
+    TCustomItem* item = ItemOf(Form_.ActiveView, Id);
+    if (!item || !Form_.ActiveStorage)
+        return;
+    const std::string name = Form_.ActiveStorage->ReadString(Id, "Name", "");
+    if (!name.empty())
+        item->setText(FromAnsi(name));
+    const bool isSigned = Form_.ActiveStorage->ReadBool(Id, "Signed", false);
+    item->setIcon(Form_.ImageList1.value(isSigned ? 1 : 0));
+    item->setData(Qt::UserRole, isSigned ? 1 : 0);
+}
+
+void TForm1Questions::CertificateRemoved(const std::string& Id)
+{
+    if (TCustomItem* item = ItemOf(Form_.ActiveView, Id)) {
+        delete item;
+        Form_.ActiveView->doItemsLayout();
+    }
+}

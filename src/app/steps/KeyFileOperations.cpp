@@ -1,0 +1,90 @@
+#include "app/steps/KeyFileOperations.h"
+
+#include "base/FileErrors.h"
+#include "base/ProgramPaths.h"
+#include "base/SafeReplace.h"
+#include "crypto/FormatHex.h"
+#include "crypto/Wipe.h"
+#include "store/TRequestFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+
+bool IsCertificateIdentifier(const std::string& Id)
+{
+    if (Id.size() != 38 || Id.front() != '{' || Id.back() != '}')
+        return false;
+    for (std::size_t i = 1; i < 37; ++i) {
+        const char c = Id[i];
+        if (i == 9 || i == 14 || i == 19 || i == 24) {
+            if (c != '-')
+                return false;
+        } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void WipeKeyFile(const std::string& FileName)
+{
+    struct stat st{};
+    if (FileName.empty() || ::lstat(FileName.c_str(), &st) != 0)
+        return;
+    if (!S_ISREG(st.st_mode)) {
+        // Not ours to overwrite: only the name goes.
+        ::unlink(FileName.c_str());
+        return;
+    }
+    WipeFile(FileName);
+}
+
+std::string ExtractKeyFile(const TRequestFile& Storage, const std::string& Id, const std::string& Dir)
+{
+    if (!IsCertificateIdentifier(Id))
+        return {};
+    const std::string path = ProgramPaths::WithSlash(Dir) + Id + ".PRI";
+    const std::string bytes = HexToString(Storage.ReadString(Id, "KeyFile", ""));
+
+    // Whatever stands under the name is replaced, never written through.
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        ::unlink(path.c_str());
+
+    SafeReplace::Options options;
+    options.NewFileMode = 0600;
+    options.WipeOldVersion = true;
+    const int error = SafeReplace::ReplaceFile(path, bytes.data(), bytes.size(), options);
+    if (error != 0) {
+        // A partial file may remain when the replacement failed late.
+        try {
+            WipeKeyFile(path);
+        } catch (...) {
+        }
+        throw EFCreateError(FileErrors::CannotCreateFile(path) + ": " + std::strerror(error));
+    }
+    if (::stat(path.c_str(), &st) != 0 || st.st_size <= 0) {
+        WipeKeyFile(path);
+        return {};
+    }
+    return path;
+}
+
+std::string PlainFileName(const std::string& Name, const std::string& Fallback)
+{
+    std::string part = Name;
+    const std::size_t cut = part.find_last_of("/\\:");
+    if (cut != std::string::npos)
+        part = part.substr(cut + 1);
+    std::string clean;
+    for (const char c : part) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+            clean += c;
+    }
+    if (clean.empty() || clean == "." || clean == "..")
+        return Fallback;
+    return clean;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Certificate identifiers and key files. A certificate's key file lives in
+// its storage file as hexadecimal text and is written out only for the one
+// operation that needs it (Dir + Id + ".PRI"), then wiped.
+#include <string>
+
+class TRequestFile;
+
+// The form of a certificate identifier: a GUID in braces, 38 characters,
+// hexadecimal digits in either case. Anything else (a path, a section name
+// such as "General") is no identifier.
+bool IsCertificateIdentifier(const std::string& Id);
+
+// Decodes [Id] KeyFile of Storage and writes it to the new file
+// Dir + Id + ".PRI" (Dir with or without its trailing '/'). Returns that
+// path when the file then exists and is not empty; otherwise the file is
+// wiped and the result is empty. A decoding or writing failure wipes the
+// file created so far and is raised. An Id that is not an identifier gives
+// an empty path and writes nothing. A link or other entry planted under the
+// name is removed first, never written through.
+std::string ExtractKeyFile(const TRequestFile& Storage, const std::string& Id, const std::string& Dir);
+
+// Wipes a key file when it exists; a wipe that fails is raised.
+void WipeKeyFile(const std::string& FileName);
+
+// A certificate name as a plain file name: the part after the last "/",
+// "\" or ":", without control characters; Fallback when nothing usable is
+// left ("", "." or "..").
+std::string PlainFileName(const std::string& Name, const std::string& Fallback);

@@ -1,0 +1,126 @@
+#include "app/steps/StorageOperations.h"
+
+#include "store/TRequestFile.h"
+#include "store/TUserData.h"
+
+#include <algorithm>
+#include <cctype>
+
+void LoadEntityFromStorage(const TRequestFile& Storage, TUserData& Record)
+{
+    const std::string s = "Request";
+    Record.SetProfile(Storage.ReadString(s, "Profile", ""));
+    Record.SetTipoInscricao(Storage.ReadString(s, "Tipo_Inscricao", ""));
+    Record.SetInscricao(Storage.ReadString(s, "Inscricao", ""));
+    Record.Razao = Storage.ReadString(s, "Razao", "");
+    Record.Endereco = Storage.ReadString(s, "Endereco", "");
+    Record.Bairro = Storage.ReadString(s, "Bairro", "");
+    Record.Cidade = Storage.ReadString(s, "Cidade", "");
+    Record.UF = Storage.ReadString(s, "UF", "");
+    Record.CEP = Storage.ReadString(s, "CEP", "");
+    Record.Telefone = Storage.ReadString(s, "Telefone", "");
+    Record.Email = Storage.ReadString(s, "Email", "");
+
+    std::vector<std::string>& resp = Record.RespList();
+    resp.clear();
+    const int32_t count = Storage.ReadInteger("Resp", "RespCount", 0);
+    for (int32_t k = 1; k <= count; ++k) {
+        resp.push_back(Storage.ReadString("Resp", "Resp" + std::to_string(k), ""));
+        resp.push_back(Storage.ReadString("Resp", "Cpf" + std::to_string(k), ""));
+    }
+}
+
+std::string ZeroPad(int Number, int Width)
+{
+    std::string text = std::to_string(Number);
+    if (static_cast<int>(text.size()) < Width)
+        text.insert(0, static_cast<std::size_t>(Width) - text.size(), '0');
+    return text;
+}
+
+namespace {
+
+bool SameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+bool IsInList(const std::string& Id, const std::vector<std::string>& List)
+{
+    return std::any_of(List.begin(), List.end(), [&](const std::string& e) { return SameIgnoringCase(e, Id); });
+}
+
+std::vector<std::string> SplitCommaList(const std::string& Text)
+{
+    std::vector<std::string> items;
+    if (Text.empty())
+        return items;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = Text.find(',', start);
+        items.push_back(Text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return items;
+}
+
+std::string JoinCommaList(const std::vector<std::string>& List)
+{
+    std::string text;
+    for (std::size_t i = 0; i < List.size(); ++i) {
+        if (i > 0)
+            text += ',';
+        text += List[i];
+    }
+    return text;
+}
+
+std::vector<std::string> ReadKeys(const TRequestFile& Storage)
+{
+    return SplitCommaList(Storage.ReadString("General", "Keys", ""));
+}
+
+std::vector<std::string> AllCertificates(const TRequestFile& Storage)
+{
+    std::vector<std::string> ids;
+    const std::string master = Storage.ReadString("General", "MasterKey", "");
+    if (!master.empty())
+        ids.push_back(master);
+    for (const std::string& id : ReadKeys(Storage))
+        if (!id.empty())
+            ids.push_back(id);
+    return ids;
+}
+
+std::string JoinLines(const std::vector<std::string>& Lines)
+{
+    std::string text;
+    for (const std::string& line : Lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string FormatText(const char* Format, const std::vector<std::string>& Arguments)
+{
+    std::string out;
+    std::size_t next = 0;
+    for (const char* p = Format; *p; ++p) {
+        if (p[0] == '%' && (p[1] == 's' || p[1] == 'd')) {
+            if (next < Arguments.size())
+                out += Arguments[next];
+            ++next;
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}

@@ -1,0 +1,33 @@
+#include "app/steps/TStepContext.h"
+
+#include "app/steps/KeyFileOperations.h"
+#include "app/steps/StorageOperations.h"
+#include "base/Texts.h"
+#include "crypto/TRSAMedia.h"
+#include "store/TUsersData.h"
+
+TRequestFile* TStepContext::ActiveStorage() const
+{
+    const int32_t active = Registry.ActiveIndex();
+    if (active < 1 || active > Registry.Count())
+        return nullptr;
+    return Registry.Storage(active);
+}
+
+std::unique_ptr<TRSAMedia> TStepContext::MediaFor(const std::string& FileName) const
+{
+    if (Kit)
+        return std::make_unique<TRSAMedia>(*Kit, FileName);
+    return std::make_unique<TRSAMedia>(FileName);
+}
+
+bool TStepContext::WipeAndReport(const std::string& FileName) const
+{
+    try {
+        WipeKeyFile(FileName);
+        return true;
+    } catch (const std::exception& e) {
+        Ask.Show(FormatText(Texts::KeyFileNotWiped, {FileName}) + e.what());
+        return false;
+    }
+}

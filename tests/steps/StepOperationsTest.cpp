@@ -1,0 +1,151 @@
+// The drive, key-file and storage operations that every step stands on.
+#include "app/steps/DriveOperations.h"
+#include "app/steps/KeyFileOperations.h"
+#include "app/steps/StorageOperations.h"
+#include "store/TUserData.h"
+
+#include "StepFixture.h"
+
+#include <sys/stat.h>
+
+using namespace steptest;
+
+namespace {
+
+const std::string Id = "{0A1B2C3D-1111-4222-8333-444455556666}";
+
+class StepOperations : public StepFixture {};
+
+TEST_F(StepOperations, DriveProbeSaysNoMediumWithoutErrorAndLeavesNothing)
+{
+    EXPECT_TRUE(IsDriveWritable(DriveDir));
+    EXPECT_TRUE(IsDriveWritable(DriveDir.substr(0, DriveDir.size() - 1))); // without the slash
+    EXPECT_FALSE(DriveHasFiles(DriveDir)) << "the probe file must be gone";
+    EXPECT_FALSE(IsDriveWritable((Root / "missing").string()));
+    EXPECT_FALSE(IsDriveWritable(""));
+    WriteFile(Root / "plainfile", "x");
+    EXPECT_FALSE(IsDriveWritable((Root / "plainfile").string()));
+    if (::geteuid() != 0) { // root writes into read-only folders
+        fs::permissions(DriveDir, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(IsDriveWritable(DriveDir));
+        fs::permissions(DriveDir, fs::perms::owner_all);
+    }
+}
+
+TEST_F(StepOperations, ClearingTheDriveKeepsFoldersSoItStaysNotEmpty)
+{
+    EXPECT_FALSE(DriveHasFiles(DriveDir));
+    EXPECT_FALSE(DriveHasFiles((Root / "missing").string()));
+    fs::create_directories(DriveDir + "lost+found");
+    EXPECT_TRUE(DriveHasFiles(DriveDir)) << "a folder alone counts";
+
+    WriteFile(DriveDir + "old.TXT", "x");
+    WriteFile(DriveDir + ".hidden", "x");
+    WriteFile(Root / "outside", "keep me");
+    fs::create_symlink(Root / "outside", DriveDir + "link.PRI");
+    ClearDrive(DriveDir);
+
+    EXPECT_FALSE(fs::exists(DriveDir + "old.TXT"));
+    EXPECT_FALSE(fs::exists(DriveDir + ".hidden"));
+    EXPECT_FALSE(fs::is_symlink(DriveDir + "link.PRI"));
+    EXPECT_EQ(ReadFile(Root / "outside"), "keep me") << "a link is removed, never followed";
+    EXPECT_TRUE(fs::is_directory(DriveDir + "lost+found"));
+    EXPECT_TRUE(DriveHasFiles(DriveDir));
+}
+
+TEST_F(StepOperations, ExtractKeyFileWritesTheDecodedBytesOnlyForAnIdentifier)
+{
+    Storage().WriteString(Id, "KeyFile", "000AFF41");
+    const std::string path = ExtractKeyFile(Storage(), Id, DriveDir);
+    EXPECT_EQ(path, DriveDir + Id + ".PRI");
+    EXPECT_EQ(ReadFile(path), std::string("\x00\x0A\xFF\x41", 4));
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << "a key file is for its owner only";
+
+    // No folder given as a name part: the data folder without its slash.
+    EXPECT_EQ(ExtractKeyFile(Storage(), Id, DataDir.substr(0, DataDir.size() - 1)), DataDir + Id + ".PRI");
+
+    const std::string empty = "{0A1B2C3D-1111-4222-8333-444455557777}";
+    Storage().WriteString(empty, "KeyFile", "");
+    EXPECT_EQ(ExtractKeyFile(Storage(), empty, DataDir), "");
+    EXPECT_FALSE(fs::exists(DataDir + empty + ".PRI"));
+
+    // Names that are no identifier never reach the file system.
+    for (const std::string bad : {"../../x", "General", "{0A1B2C3D-1111-4222-8333-44445555666/}", ""}) {
+        Storage().WriteString(bad.empty() ? "x" : bad, "KeyFile", "41");
+        EXPECT_EQ(ExtractKeyFile(Storage(), bad, DataDir), "") << bad;
+    }
+    EXPECT_FALSE(fs::exists(Root / "x.PRI"));
+    EXPECT_FALSE(fs::exists(DataDir + "General.PRI"));
+}
+
+TEST_F(StepOperations, ExtractKeyFileReplacesAPlantedLinkAndCleansUpAfterAFailure)
+{
+    Storage().WriteString(Id, "KeyFile", "4142");
+    WriteFile(Root / "victim", "precious");
+    fs::create_symlink(Root / "victim", DriveDir + Id + ".PRI");
+    const std::string path = ExtractKeyFile(Storage(), Id, DriveDir);
+    EXPECT_EQ(ReadFile(path), "AB");
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(ReadFile(Root / "victim"), "precious");
+
+    // A folder that cannot take the file: the failure is raised, nothing stays.
+    EXPECT_THROW(ExtractKeyFile(Storage(), Id, (Root / "missing").string()), std::exception);
+    EXPECT_TRUE(KeyFilesIn(Root / "missing").empty());
+}
+
+TEST(StepFormatting, ZeroPadListsAndPlainNames)
+{
+    EXPECT_EQ(ZeroPad(7, 2), "07");
+    EXPECT_EQ(ZeroPad(12, 2), "12");
+    EXPECT_EQ(ZeroPad(0, 2), "00");
+    EXPECT_EQ(ZeroPad(123, 2), "123");
+
+    const std::vector<std::string> list{"{ABCDEF01-1111-4222-8333-444455556666}", "x"};
+    EXPECT_TRUE(IsInList("{abcdef01-1111-4222-8333-444455556666}", list));
+    EXPECT_FALSE(IsInList("{abcdef01-1111-4222-8333-444455556667}", list));
+    EXPECT_FALSE(IsInList("", list));
+
+    EXPECT_EQ(SplitCommaList(""), std::vector<std::string>{});
+    EXPECT_EQ(SplitCommaList("a,,b"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(JoinCommaList({"a", "b"}), "a,b");
+
+    struct Case {
+        std::string name, plain;
+    } cases[] = {{"Meu certificado", "Meu certificado"}, {"../../etc/passwd", "passwd"},
+                 {"C:\\temp\\x", "x"},                  {"a:b", "b"},
+                 {"..", "ID"},                          {"", "ID"},
+                 {"dir/", "ID"},                        {std::string("a\nb\x01", 4), "ab"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(PlainFileName(c.name, "ID"), c.plain) << c.name;
+
+    EXPECT_TRUE(IsCertificateIdentifier("{abcdef01-1111-4222-8333-444455556666}"));
+    EXPECT_FALSE(IsCertificateIdentifier("abcdef01-1111-4222-8333-444455556666"));
+    EXPECT_FALSE(IsCertificateIdentifier("{abcdef01x1111-4222-8333-444455556666}"));
+    EXPECT_FALSE(IsCertificateIdentifier("{gbcdef01-1111-4222-8333-444455556666}"));
+
+    EXPECT_EQ(FormatText("a %s b %d c", {"X", "7"}), "a X b 7 c");
+}
+
+TEST_F(StepOperations, LoadEntityFromStorageReplacesTheResponsiblePersons)
+{
+    TUserData record;
+    record.RespList() = {"Old", "1"};
+    LoadEntityFromStorage(Storage(), record);
+    LoadEntityFromStorage(Storage(), record);
+    EXPECT_EQ(record.Razao, "Metalurgica Sol Ltda");
+    EXPECT_EQ(record.Inscricao(), "11222333000181");
+    EXPECT_EQ(record.Profile(), "01");
+    EXPECT_EQ(record.Tipo_Inscricao(), "01");
+    EXPECT_EQ(record.CEP, "80000000");
+    EXPECT_EQ(record.Email, "contato@example.com");
+    EXPECT_EQ(*record.Resp, (std::vector<std::string>{"Maria Silva", "11144477735"}));
+
+    TUserData fresh; // no list yet: one is made
+    LoadEntityFromStorage(Storage(), fresh);
+    ASSERT_TRUE(fresh.Resp.has_value());
+    EXPECT_EQ(fresh.Resp->size(), 2u);
+}
+
+} // namespace
