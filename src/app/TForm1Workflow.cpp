@@ -6,7 +6,12 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1Questions.h"
+#include "app/TViews.h"
 #include "app/steps/TCertificateCreation.h"
+#include "app/steps/TCertificateExport.h"
+#include "app/steps/TCertificateImport.h"
+#include "app/steps/TCertificateMedium.h"
+#include "app/steps/TRequestSending.h"
 #include "app/steps/TStepContext.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
@@ -51,7 +56,54 @@ void TForm1::FileRemoveExecute()
     AfterStep();
 }
 
-void TForm1::FileDiskExecute() {}
-void TForm1::FileImportExecute() {}
-void TForm1::FileExportExecute() {}
-void TForm1::RequestSendExecute() {}
+void TForm1::FileDiskExecute()
+{
+    if (!HaveActiveEntity() || !ActiveView)
+        return;
+    TCustomItem* item = ActiveView->Selected();
+    if (!item)
+        return;
+    const std::string id = item->Id;
+    TForm1Questions ask(*this);
+    TStepContext context(*Registry, Paths, ask);
+    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    ActiveView = Views->ShowView(Registry->ActiveIndex());
+    TCertificateMedium(context).FileDisk(id);
+    AfterStep();
+}
+
+void TForm1::FileExportExecute()
+{
+    if (!HaveActiveEntity())
+        return;
+    TForm1Questions ask(*this);
+    TStepContext context(*Registry, Paths, ask);
+    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    TCertificateExport(context).FileExport();
+    AfterStep();
+}
+
+void TForm1::FileImportExecute()
+{
+    if (!HaveActiveEntity())
+        return;
+    TForm1Questions ask(*this);
+    TStepContext context(*Registry, Paths, ask);
+    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    ActiveView = Views->ShowView(Registry->ActiveIndex());
+    TCertificateImport(context).FileImport();
+    AfterStep();
+}
+
+void TForm1::RequestSendExecute()
+{
+    if (!HaveActiveEntity())
+        return;
+    TForm1Questions ask(*this);
+    TStepContext context(*Registry, Paths, ask);
+    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    const TRequestSending::Outcome outcome = TRequestSending(context).RequestSend();
+    AfterStep();
+    if (outcome.ShowAgreement)
+        ShowAgreement();
+}

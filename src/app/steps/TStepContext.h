@@ -15,8 +15,9 @@ class TUsersData;
 class TStepContext {
 public:
     // Kit null: the program's kit.
-    TStepContext(TUsersData& Registry, const ProgramPaths& Paths, TStepQuestions& Ask, KitLibraries* Kit = nullptr)
-        : Registry(Registry), Paths(Paths), Ask(Ask), Kit(Kit)
+    TStepContext(TUsersData& TheRegistry, const ProgramPaths& ThePaths, TStepQuestions& TheAsk,
+                 KitLibraries* TheKit = nullptr)
+        : Registry(TheRegistry), Paths(ThePaths), Ask(TheAsk), Kit(TheKit)
     {
     }
 

@@ -1,0 +1,100 @@
+#include "app/steps/TCertificateExport.h"
+
+#include "app/steps/StorageOperations.h"
+#include "base/SafeReplace.h"
+#include "base/Texts.h"
+#include "crypto/TRSAMedia.h"
+#include "store/TRequestFile.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr const char* ExportMarker = "ExportRSACertificates";
+
+bool HasExtension(const std::string& FileName)
+{
+    const std::size_t slash = FileName.find_last_of('/');
+    const std::size_t dot = FileName.rfind('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+} // namespace
+
+std::string TCertificateExport::Fingerprint(const TRequestFile& File)
+{
+    auto copy = TRequestFile::CreateFromLines(nullptr);
+    copy->SetText(File.Text());
+    copy->EraseSection("Fingerprint");
+    std::vector<std::string> lines;
+    copy->GetStrings(lines);
+    return HashString(JoinLines(lines));
+}
+
+bool TCertificateExport::IsExportFile(const TRequestFile& File)
+{
+    if (File.ReadString("General", "Id", "") != ExportMarker)
+        return false;
+    return File.ReadString("Fingerprint", "Value", "") == Fingerprint(File);
+}
+
+std::string TCertificateExport::ExportText(const TRequestFile& Storage, const std::vector<std::string>& Ids)
+{
+    auto file = TRequestFile::CreateFromLines(nullptr);
+    file->WriteString("General", "Id", ExportMarker);
+    file->WriteString("General", "Keys", JoinCommaList(Ids));
+    for (const std::string& id : Ids) {
+        for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
+            file->WriteString(id, key, Storage.ReadString(id, key, ""));
+        file->WriteBool(id, "Signed", Storage.ReadBool(id, "Signed", false));
+    }
+    file->WriteString("Fingerprint", "Value", Fingerprint(*file));
+    return file->Text();
+}
+
+int TCertificateExport::FileExport()
+{
+    TRequestFile* storage = C.ActiveStorage();
+    if (!storage)
+        return 0;
+    std::string fileName;
+    if (!C.Ask.ChooseSaveFile({Texts::ExportTitle, Texts::ExportFilter, {}, {}}, fileName))
+        return 0;
+    C.Ask.Repaint();
+    if (!HasExtension(fileName))
+        fileName += ".CRT";
+
+    std::vector<std::string> exported;
+    for (const std::string& id : AllCertificates(*storage))
+        if (!storage->ReadBool(id, "Signed", false))
+            exported.push_back(id);
+    if (exported.empty()) {
+        C.Ask.Show(Texts::AllCertificatesSignedStop);
+        return 0;
+    }
+
+    // Asked about the name that will really be written.
+    struct stat st{};
+    if (::lstat(fileName.c_str(), &st) == 0 &&
+        C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != StepResult::Yes)
+        return 0;
+
+    const std::string text = ExportText(*storage, exported);
+    SafeReplace::Options options;
+    options.NewFileMode = 0600; // it holds keys
+    options.RemoveBits = 077;
+    if (SafeReplace::ReplaceFile(fileName, text.data(), text.size(), options) != 0) {
+        C.Ask.Show(Texts::ExportOverwriteFailed);
+        return 0;
+    }
+
+    storage->EraseSection("RequestReference");
+    for (std::size_t i = 0; i < exported.size(); ++i)
+        storage->WriteString("RequestReference", ZeroPad(static_cast<int>(i), 2), exported[i]);
+    storage->WriteBool("General", "RequestSent", true);
+    storage->UpdateFile();
+
+    const int count = static_cast<int>(exported.size());
+    C.Ask.Show(FormatText(Texts::ExportDone, {std::to_string(count)}));
+    return count;
+}

@@ -1,0 +1,190 @@
+#include "app/steps/TCertificateImport.h"
+
+#include "app/steps/KeyFileOperations.h"
+#include "app/steps/StorageOperations.h"
+#include "app/steps/TCertificateExport.h"
+#include "base/FileErrors.h"
+#include "base/Texts.h"
+#include "crypto/FormatHex.h"
+#include "crypto/TRSAMedia.h"
+#include "store/TRequestFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int MaximumCertificates = 100;
+
+// The bytes of a regular file of at most Limit bytes; raises otherwise (a
+// pipe or device would block or never end).
+std::string ReadExportFile(const std::string& FileName, long long Limit)
+{
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > Limit)
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+    std::string bytes;
+    char buffer[65536];
+    while (true) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0)
+            throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+        if (got == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<long long>(bytes.size()) > Limit)
+            throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+    }
+    return bytes;
+}
+
+} // namespace
+
+bool TCertificateImport::IsWellFormed(const TRequestFile& File)
+{
+    std::vector<std::string> seen;
+    for (const std::string& id : SplitCommaList(File.ReadString("General", "Keys", ""))) {
+        if (!IsCertificateIdentifier(id) || IsInList(id, seen) || !File.SectionExists(id))
+            return false;
+        seen.push_back(id);
+    }
+    return true;
+}
+
+bool TCertificateImport::IsImportable(const std::string& Id, const TRequestFile& File) const
+{
+    const TRequestFile* storage = C.ActiveStorage();
+    if (!storage)
+        return false;
+    const bool offeredSigned = File.ReadBool(Id, "Signed", false);
+    if (File.ReadString(Id, "KeyFile", "").empty() || File.ReadString(Id, "PublicKey", "").empty())
+        return false;
+    if (IsInList(Id, AllCertificates(*storage))) {
+        // Never a different key under an identifier the entity holds: that
+        // would replace the only copy of a key.
+        const std::string stored = storage->ReadString(Id, "PublicKey", "");
+        return offeredSigned && !stored.empty() && File.ReadString(Id, "PublicKey", "") == stored &&
+               KeyFileHolds(Id, File, stored);
+    }
+    return !offeredSigned;
+}
+
+bool TCertificateImport::KeyFileHolds(const std::string& Id, const TRequestFile& File,
+                                      const std::string& PublicKeyHex) const
+{
+    std::string path;
+    bool same = false;
+    try {
+        path = ExtractKeyFile(File, Id, C.Paths.DataDir());
+        if (!path.empty()) {
+            auto media = C.MediaFor(path);
+            std::string publicKey;
+            media->Open();
+            media->GetPublicKey(publicKey);
+            media->Close();
+            same = StringToHex(publicKey) == PublicKeyHex;
+        }
+    } catch (...) {
+        same = false;
+    }
+    if (!path.empty())
+        C.WipeAndReport(path);
+    return same;
+}
+
+int TCertificateImport::FileImport()
+{
+    std::string fileName;
+    if (!C.Ask.ChooseOpenFile({Texts::ImportTitle, Texts::ExportFilter, {}, {}}, fileName))
+        return 0;
+    return ImportFrom(fileName);
+}
+
+int TCertificateImport::ImportFrom(const std::string& FileName)
+{
+    auto file = TRequestFile::CreateFromLines(nullptr);
+    try {
+        file->SetText(ReadExportFile(FileName, MaximumFileSize));
+    } catch (const std::exception&) {
+        C.Ask.Show(FormatText(Texts::ImportCannotOpen, {FileName}));
+        return 0;
+    }
+    C.Ask.Repaint();
+    return ImportFile(*file);
+}
+
+int TCertificateImport::ImportFile(const TRequestFile& File)
+{
+    TRequestFile* storage = C.ActiveStorage();
+    if (!storage)
+        return 0;
+    if (!TCertificateExport::IsExportFile(File) || !IsWellFormed(File)) {
+        C.Ask.Show(Texts::ImportInvalid);
+        return 0;
+    }
+
+    std::vector<std::string> kept;
+    for (const std::string& id : SplitCommaList(File.ReadString("General", "Keys", "")))
+        if (IsImportable(id, File))
+            kept.push_back(id);
+    if (kept.empty()) {
+        C.Ask.Show(Texts::ImportNothing);
+        return 0;
+    }
+
+    const std::string master = storage->ReadString("General", "MasterKey", "");
+    std::vector<std::string> blocks{storage->ReadString(master, "Info", "")};
+    for (const std::string& id : kept)
+        blocks.push_back(File.ReadString(id, "Info", ""));
+    if (!SameKeyOwner(blocks)) {
+        C.Ask.Show(Texts::ImportInconsistent);
+        return 0;
+    }
+
+    // The limit for the whole import, before anything is copied.
+    const std::vector<std::string> own = AllCertificates(*storage);
+    std::vector<std::string> keys = ReadKeys(*storage);
+    std::vector<std::string> added;
+    for (const std::string& id : kept)
+        if (!IsInList(id, own))
+            added.push_back(id);
+    if (static_cast<int>(keys.size() + added.size()) + 1 > MaximumCertificates) {
+        C.Ask.Show(Texts::MaxCertificates);
+        return 0;
+    }
+
+    const std::string before = storage->Text();
+    try {
+        for (const std::string& id : kept) {
+            for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
+                storage->WriteString(id, key, File.ReadString(id, key, ""));
+            // A nameless certificate would get no item and could not be chosen.
+            if (storage->ReadString(id, "Name", "").empty())
+                storage->WriteString(id, "Name", id);
+            storage->WriteBool(id, "Signed", File.ReadBool(id, "Signed", false));
+        }
+        keys.insert(keys.end(), added.begin(), added.end());
+        if (!added.empty())
+            storage->WriteString("General", "Keys", JoinCommaList(keys));
+        storage->UpdateFile();
+    } catch (...) {
+        storage->SetText(before);
+        throw;
+    }
+
+    for (const std::string& id : kept) {
+        if (IsInList(id, own))
+            C.Ask.CertificateChanged(id);
+        else
+            C.Ask.CertificateAdded(id, storage->ReadString(id, "Name", ""), false);
+    }
+    return static_cast<int>(kept.size());
+}

@@ -1,0 +1,191 @@
+#include "app/steps/TCertificateMedium.h"
+
+#include "app/steps/DriveOperations.h"
+#include "app/steps/KeyFileOperations.h"
+#include "app/steps/MediumQuestions.h"
+#include "app/steps/StorageOperations.h"
+#include "app/steps/TCertificateCreation.h"
+#include "base/Texts.h"
+#include "crypto/FormatHex.h"
+#include "crypto/TRSAMedia.h"
+#include "crypto/Wipe.h"
+#include "store/TRequestFile.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+
+namespace {
+
+std::string Upper(std::string Text)
+{
+    for (char& c : Text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return Text;
+}
+
+bool Exists(const std::string& Path)
+{
+    struct stat st{};
+    return ::lstat(Path.c_str(), &st) == 0;
+}
+
+// Renames without ever replacing what stands under the new name, unless
+// Replace says the user agreed to that.
+bool RenameKeyFile(const std::string& From, const std::string& To, bool Replace)
+{
+    if (From == To)
+        return true;
+    if (Replace)
+        return ::rename(From.c_str(), To.c_str()) == 0;
+    return ::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+} // namespace
+
+std::string TCertificateMedium::WithKeyExtension(const std::string& FileName)
+{
+    const std::size_t slash = FileName.find_last_of('/');
+    const std::size_t dot = FileName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    if (hasExtension && Upper(FileName.substr(dot)) == ".PRI")
+        return FileName;
+    return FileName + ".PRI";
+}
+
+bool TCertificateMedium::ReadBack(const std::string& FileName, const std::string& PublicKeyHex) const
+{
+    try {
+        if (!FlushFileAndFolder(FileName))
+            return false;
+        auto media = C.MediaFor(FileName);
+        std::string publicKey;
+        media->Open();
+        media->GetPublicKey(publicKey);
+        media->Close();
+        return !PublicKeyHex.empty() && StringToHex(publicKey) == PublicKeyHex;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TCertificateMedium::FileDisk(const std::string& Id)
+{
+    TRequestFile* storage = C.ActiveStorage();
+    if (Id.empty() || !storage)
+        return false;
+    if (!storage->ReadBool(Id, "Signed", false)) {
+        C.Ask.Show(Texts::NotSignedYet);
+        return false;
+    }
+    if (!PrepareEmptyMedium(C))
+        return false;
+
+    const std::string drive = C.Paths.DriveA();
+    TFileQuestion question{Texts::DiskTitle, Texts::DiskFilter, drive,
+                           PlainFileName(storage->ReadString(Id, "Name", ""), Id) + ".PRI"};
+    std::string chosen;
+    if (!C.Ask.ChooseSaveFile(question, chosen))
+        return false;
+    chosen = WithKeyExtension(chosen);
+    // Asked about the name that will really be written.
+    bool replace = false;
+    if (Exists(chosen) && chosen != drive + Id + ".PRI") {
+        if (C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {chosen}), TStepButtons::YesNo) != StepResult::Yes)
+            return false;
+        replace = true;
+    }
+
+    C.Ask.Repaint();
+    std::string extracted;
+    {
+        TBusyScope busy(C.Ask);
+        try {
+            extracted = ExtractKeyFile(*storage, Id, drive);
+        } catch (...) {
+            extracted.clear();
+        }
+    }
+    if (extracted.empty()) {
+        C.Ask.Show(FormatText(Texts::CannotGetMedia, {Id}));
+        return false;
+    }
+    if (!RenameKeyFile(extracted, chosen, replace)) {
+        C.Ask.Show(Texts::DiskWriteError);
+        C.WipeAndReport(extracted);
+        return false;
+    }
+
+    auto password = C.Ask.AskPassword(TPasswordMode::ChangePassword, {});
+    if (!password || password->Result() != StepResult::OK) {
+        password.reset();
+        C.WipeAndReport(chosen);
+        return false;
+    }
+
+    C.Ask.Repaint();
+    std::unique_ptr<TRSAMedia> media;
+    // Any end but a confirmed medium: the medium closed and freed first, the
+    // file under a provisional or half-changed password wiped, the
+    // certificate kept.
+    auto giveUp = [&](const std::string& Message) {
+        password.reset();
+        media.reset();
+        C.WipeAndReport(chosen);
+        if (!Message.empty())
+            C.Ask.Show(Message);
+        return false;
+    };
+    auto attemptChange = [&]() {
+        std::string oldPassword, newPassword;
+        password->GetPassword(oldPassword);
+        password->GetNewPassword(newPassword);
+        TBusyScope busy(C.Ask);
+        bool changed = false;
+        try {
+            changed = media->ChangePassword(oldPassword, newPassword);
+        } catch (...) {
+            ZeroBuffer(oldPassword.data(), static_cast<int>(oldPassword.size()));
+            ZeroBuffer(newPassword.data(), static_cast<int>(newPassword.size()));
+            throw;
+        }
+        ZeroBuffer(oldPassword.data(), static_cast<int>(oldPassword.size()));
+        ZeroBuffer(newPassword.data(), static_cast<int>(newPassword.size()));
+        return changed;
+    };
+
+    int attempt = 1;
+    bool ok = false;
+    try {
+        media = C.MediaFor(chosen);
+        media->Open();
+        ok = attemptChange();
+        while (!ok && attempt <= 2) {
+            C.Ask.Show(Texts::WrongCurrentPassword);
+            password = C.Ask.AskPassword(TPasswordMode::ChangePassword, {});
+            if (!password || password->Result() != StepResult::OK)
+                return giveUp({});
+            C.Ask.Repaint();
+            ++attempt;
+            ok = attemptChange();
+        }
+        password.reset();
+        media->Close();
+        media.reset();
+    } catch (const std::exception& e) {
+        return giveUp(e.what());
+    }
+    if (!ok)
+        return giveUp(Texts::TooManyPasswordAttempts);
+
+    {
+        TBusyScope busy(C.Ask);
+        if (!ReadBack(chosen, storage->ReadString(Id, "PublicKey", "")))
+            return giveUp(Texts::MediumNotConfirmed);
+    }
+    TCertificateCreation(C).RemoveCertificate(Id, false);
+    return true;
+}
