@@ -264,3 +264,29 @@ public:
 };
 
 } // namespace steptest
+
+#include "app/steps/TCertificateCreation.h"
+
+namespace steptest {
+
+// Certificates made with the real kit, under the given password.
+inline std::string CreateCertificate(StepFixture& F, ScriptedQuestions& Ask, const TStepContext& Context,
+                                     const std::string& Password = "SENHA123")
+{
+    (void)F;
+    Ask.Passwords.push_back({StepResult::OK, {}, Password});
+    const std::string id = TCertificateCreation(Context).FileNew();
+    EXPECT_FALSE(id.empty()) << (Ask.Shown.empty() ? std::string() : Ask.Shown.back());
+    return id;
+}
+
+// Every file of a folder, names only.
+inline std::vector<std::string> FilesIn(const fs::path& Dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Dir))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+} // namespace steptest

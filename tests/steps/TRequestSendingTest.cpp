@@ -1,0 +1,211 @@
+// Sending the request with the real kit: the request file byte for byte,
+// its signature, and what the storage remembers, or does not, when the send
+// stops on the way.
+#include "app/steps/KeyFileOperations.h"
+#include "app/steps/TRequestSending.h"
+#include "base/Texts.h"
+#include "crypto/FormatHex.h"
+
+#include "StepFixture.h"
+
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
+
+using namespace steptest;
+
+namespace {
+
+bool Verifies(const std::string& PublicKeyHex, const std::string& Text, const std::string& SignatureHex)
+{
+    const std::string key = HexToString(PublicKeyHex);
+    const std::string signature = HexToString(SignatureHex);
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    EVP_PKEY* pkey = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(key.size()));
+    if (!pkey)
+        return false;
+    unsigned char full[32];
+    SHA256(reinterpret_cast<const unsigned char*>(Text.data()), Text.size(), full);
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, pkey, nullptr);
+    const bool ok = EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) == 1 &&
+                    EVP_PKEY_verify(ctx, reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
+                                    full, 16) == 1;
+    EVP_PKEY_CTX_free(ctx);
+    EVP_PKEY_free(pkey);
+    return ok;
+}
+
+class RequestSending : public StepFixture {
+protected:
+    void SetUp() override
+    {
+        StepFixture::SetUp();
+        for (int i = 0; i < 3; ++i)
+            Ids.push_back(CreateCertificate(*this, Ask, *Context));
+        Ask = ScriptedQuestions{};
+    }
+    TRequestSending::Outcome Send() { return TRequestSending(*Context).RequestSend(); }
+    std::vector<std::string> Ids;
+};
+
+TEST_F(RequestSending, SignedMasterAndTwoUnsignedSendsTwoPositionsSignedByTheMaster)
+{
+    Storage().WriteBool(Ids[0], "Signed", true);
+    Ask.Passwords = {{StepResult::OK, "SENHA123", {}}};
+    Ask.Answers = {StepResult::OK /* medium */, StepResult::Cancel /* agreement */};
+    const TRequestSending::Outcome outcome = Send();
+    ASSERT_TRUE(outcome.Sent) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
+    EXPECT_FALSE(outcome.ShowAgreement);
+    EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, Texts::AgreementQuestion}));
+    EXPECT_EQ(Ask.PasswordModes, std::vector<TPasswordMode>{TPasswordMode::AskPassword});
+    EXPECT_EQ(Ask.PasswordNames, std::vector<std::string>{""}) << "the default name: the first certificate";
+
+    const std::vector<std::string> onDrive = FilesIn(DriveDir);
+    ASSERT_EQ(onDrive.size(), 1u);
+    const std::string name = onDrive.front();
+    ASSERT_EQ(name.size(), 42u);
+    EXPECT_TRUE(IsCertificateIdentifier(name.substr(0, 38)));
+    EXPECT_EQ(name.substr(38), ".TXT");
+    EXPECT_EQ(outcome.FileName, DriveDir + name);
+
+    const std::string text = ReadFile(DriveDir + name);
+    const std::string expectedSigned =
+        "[General]\r\nDir=Request\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=11222333000181\r\n"
+        "Razao=Metalurgica Sol Ltda\r\nEndereco=Rua das Flores, 10\r\nBairro=Centro\r\nCEP=80000000\r\n"
+        "Cidade=Curitiba\r\nUF=PR\r\nTelefone=4133334444\r\nEmail=contato@example.com\r\nNum_Keys=2\r\n\r\n"
+        "[Keys]\r\nKey00=" + Storage().ReadString(Ids[1], "PublicKey", "") + "\r\nInfo00=" +
+        Storage().ReadString(Ids[1], "Info", "") + "\r\nKey01=" + Storage().ReadString(Ids[2], "PublicKey", "") +
+        "\r\nInfo01=" + Storage().ReadString(Ids[2], "Info", "") + "\r\n\r\n";
+    ASSERT_EQ(text.substr(0, expectedSigned.size()), expectedSigned);
+    const std::string rest = text.substr(expectedSigned.size());
+    ASSERT_EQ(rest.substr(0, 19), "[Signatures]\r\nUser=");
+    const std::string signature = rest.substr(19, 256);
+    EXPECT_EQ(rest.substr(19 + 256), "\r\n\r\n");
+    EXPECT_TRUE(Verifies(Storage().ReadString(Ids[0], "PublicKey", ""), expectedSigned, signature))
+        << "signed with the master's key over the text up to [Signatures]";
+    EXPECT_FALSE(Verifies(Storage().ReadString(Ids[1], "PublicKey", ""), expectedSigned, signature));
+
+    Reload();
+    EXPECT_TRUE(Storage().ReadBool("General", "RequestSent", false));
+    std::vector<std::string> keys;
+    Storage().ReadSection("RequestReference", keys);
+    EXPECT_EQ(keys, (std::vector<std::string>{"00", "01", "FileName"}));
+    EXPECT_EQ(Storage().ReadString("RequestReference", "00", ""), Ids[1]);
+    EXPECT_EQ(Storage().ReadString("RequestReference", "01", ""), Ids[2]);
+    EXPECT_EQ(Storage().ReadString("RequestReference", "FileName", ""), DriveDir + name);
+    EXPECT_TRUE(KeyFilesIn(DataDir).empty());
+    EXPECT_TRUE(KeyFilesIn(DriveDir).empty());
+}
+
+TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
+{
+    // A request was sent before: its positions must stay matchable.
+    Storage().WriteString("RequestReference", "00", Ids[0]);
+    Storage().WriteString("RequestReference", "FileName", "/old/request.TXT");
+    Storage().WriteBool("General", "RequestSent", true);
+    Storage().UpdateFile();
+    const std::string disk = StorageOnDisk();
+    const std::string memory = Storage().Text();
+
+    struct Case {
+        const char* what;
+        std::deque<PasswordScript> passwords;
+        std::deque<int> answers;
+        std::function<void()> arrange;
+        std::string shown; // prefix of the one message; empty: none
+        bool agreementAsked;
+    } cases[] = {
+        {"resend declined", {}, {StepResult::No}, {}, "", false},
+        {"password cancelled", {{StepResult::Cancel, {}, {}}}, {StepResult::Yes}, {}, "", false},
+        {"wrong password", {{StepResult::OK, "ERRADA12", {}}}, {StepResult::Yes}, {}, Texts::RequestSignError, false},
+        {"medium prompt cancelled", {{StepResult::OK, "SENHA123", {}}}, {StepResult::Yes, StepResult::Cancel}, {}, "",
+         false},
+        {"no medium, asked again until cancelled",
+         {{StepResult::OK, "SENHA123", {}}},
+         {StepResult::Yes, StepResult::OK, StepResult::OK, StepResult::Cancel},
+         [&] { fs::remove_all(DriveDir); },
+         "",
+         false},
+        {"clearing refused",
+         {{StepResult::OK, "SENHA123", {}}},
+         {StepResult::Yes, StepResult::OK, StepResult::Cancel},
+         [&] { WriteFile(DriveDir + "other.txt", "x"); },
+         "",
+         false},
+        {"medium gone between the probe and the write",
+         {{StepResult::OK, "SENHA123", {}}},
+         {StepResult::Yes, StepResult::OK, StepResult::OK, StepResult::Cancel},
+         [&] {
+             WriteFile(DriveDir + "other.txt", "x");
+             Ask.OnQuestion = [&](const std::string& text) {
+                 if (text == Texts::ClearDiskQuestion) {
+                     fs::remove_all(Root / "A");
+                     WriteFile(Root / "A", "not a folder");
+                 }
+             };
+         },
+         Texts::SendError,
+         true},
+        {"master key not extractable",
+         {},
+         {StepResult::Yes},
+         [&] { Storage().WriteString(Ids[0], "KeyFile", ""); },
+         Texts::SendError,
+         false},
+    };
+    for (Case& c : cases) {
+        Ask = ScriptedQuestions{};
+        Ask.Passwords = c.passwords;
+        Ask.Answers = c.answers;
+        Storage().SetText(memory);
+        fs::create_directories(Root / "A");
+        const std::string keyFileBefore = Storage().ReadString(Ids[0], "KeyFile", "");
+        if (c.arrange)
+            c.arrange();
+        const TRequestSending::Outcome outcome = Send();
+        EXPECT_FALSE(outcome.Sent) << c.what;
+        if (c.shown.empty())
+            EXPECT_TRUE(Ask.Shown.empty()) << c.what << ": " << (Ask.Shown.empty() ? "" : Ask.Shown.front());
+        else
+            EXPECT_TRUE(Ask.WasShown(c.shown)) << c.what;
+        EXPECT_EQ(IsInList(Texts::AgreementQuestion, Ask.Asked), c.agreementAsked) << c.what;
+        EXPECT_TRUE(Ask.Answers.empty()) << c.what << ": not every scripted answer was asked for";
+        Storage().WriteString(Ids[0], "KeyFile", keyFileBefore);
+        EXPECT_TRUE(Storage().Text() == memory) << c.what;
+        EXPECT_TRUE(StorageOnDisk() == disk) << c.what;
+        EXPECT_TRUE(KeyFilesIn(DataDir).empty()) << c.what;
+        if (fs::is_directory(Root / "A"))
+            for (const std::string& f : FilesIn(Root / "A"))
+                EXPECT_EQ(f.find(".TXT"), std::string::npos) << c.what << ": " << f;
+        fs::remove_all(Root / "A");
+    }
+}
+
+TEST_F(RequestSending, EveryCertificateSignedStopsAtOnce)
+{
+    for (const std::string& id : Ids)
+        Storage().WriteBool(id, "Signed", true);
+    EXPECT_FALSE(Send().Sent);
+    EXPECT_EQ(Ask.Shown, std::vector<std::string>{Texts::AllCertificatesSignedStop});
+    EXPECT_TRUE(Ask.PasswordModes.empty());
+    EXPECT_TRUE(Ask.Asked.empty()) << "no agreement question after this stop";
+}
+
+TEST_F(RequestSending, AMediumHoldingAFolderIsClearedAfterOneQuestionAndTheAgreementFollows)
+{
+    fs::create_directories(DriveDir + "lost+found");
+    WriteFile(DriveDir + "old.TXT", "old");
+    Ask.Passwords = {{StepResult::OK, "SENHA123", {}}};
+    Ask.Answers = {StepResult::OK, StepResult::OK /* clear */, StepResult::OK /* agreement */};
+    const TRequestSending::Outcome outcome = Send();
+    EXPECT_TRUE(outcome.Sent);
+    EXPECT_TRUE(outcome.ShowAgreement);
+    EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, Texts::ClearDiskQuestion,
+                                                   Texts::AgreementQuestion}));
+    EXPECT_FALSE(fs::exists(DriveDir + "old.TXT"));
+    EXPECT_TRUE(fs::is_directory(DriveDir + "lost+found"));
+    EXPECT_EQ(FilesIn(DriveDir).size(), 2u);
+}
+
+} // namespace
