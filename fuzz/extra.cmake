@@ -11,3 +11,10 @@ if(TARGET fuzz_RtfReaderFuzz)
   target_include_directories(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(fuzz_RtfReaderFuzz PRIVATE Qt6::Gui)
 endif()
+
+# The import hashes through the program's kit, loaded from the build's
+# program folder.
+if(TARGET fuzz_ImportFuzz AND TARGET quorvexkit)
+  target_compile_definitions(fuzz_ImportFuzz PRIVATE QUORVEX_KIT_DIR="$<TARGET_FILE_DIR:quorvexkit>/")
+  add_dependencies(fuzz_ImportFuzz quorvexkit quorvexseed)
+endif()

@@ -1,0 +1,150 @@
+// Writing a signed certificate to its medium with the real kit: the name
+// rules, three attempts at the current password, and that the certificate
+// leaves the storage only once the medium has been read back.
+#include "app/steps/TCertificateMedium.h"
+#include "app/steps/KeyFileOperations.h"
+#include "base/Texts.h"
+#include "crypto/TRSAMedia.h"
+
+#include "StepFixture.h"
+
+using namespace steptest;
+
+namespace {
+
+class CertificateMedium : public StepFixture {
+protected:
+    void SetUp() override
+    {
+        StepFixture::SetUp();
+        Id = CreateCertificate(*this, Ask, *Context, "SENHA123");
+        // Receiving is not under test here: the flag is what the step reads.
+        Storage().WriteBool(Id, "Signed", true);
+        Storage().WriteString(Id, "Name", "Meu certificado");
+        Storage().UpdateFile();
+        Ask = ScriptedQuestions{};
+    }
+    bool Disk() { return TCertificateMedium(*Context).FileDisk(Id); }
+    bool KeyOpensWith(const std::string& File, const std::string& Password)
+    {
+        TRSAMedia media(File);
+        media.Open();
+        const bool ok = media.ChangePassword(Password, Password);
+        media.Close();
+        return ok;
+    }
+    std::string Id;
+};
+
+TEST_F(CertificateMedium, ARightPasswordOnTheThirdAttemptWritesTheMediumAndRemovesTheCertificate)
+{
+    Ask.Answers = {StepResult::OK};
+    Ask.Files = {DriveDir + "Meu certificado"};
+    Ask.Passwords = {{StepResult::OK, "ERRADA11", "DEFINITIVA1"},
+                     {StepResult::OK, "ERRADA22", "DEFINITIVA1"},
+                     {StepResult::OK, "SENHA123", "DEFINITIVA1"}};
+    EXPECT_TRUE(Disk()) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
+    EXPECT_EQ(Ask.Shown, (std::vector<std::string>{Texts::WrongCurrentPassword, Texts::WrongCurrentPassword}));
+    ASSERT_EQ(Ask.FileQuestions.size(), 1u);
+    EXPECT_EQ(Ask.FileQuestions[0].Title, Texts::DiskTitle);
+    EXPECT_EQ(Ask.FileQuestions[0].Folder, DriveDir);
+    EXPECT_EQ(Ask.FileQuestions[0].ProposedName, "Meu certificado.PRI");
+
+    EXPECT_EQ(FilesIn(DriveDir), std::vector<std::string>{"Meu certificado.PRI"});
+    EXPECT_TRUE(KeyOpensWith(DriveDir + "Meu certificado.PRI", "DEFINITIVA1"));
+    EXPECT_TRUE(KeyFilesIn(DataDir).empty());
+    Reload();
+    EXPECT_FALSE(Storage().SectionExists(Id));
+    EXPECT_EQ(Storage().ReadString("General", "MasterKey", "absent"), "absent") << "the last one: back to registered";
+}
+
+TEST_F(CertificateMedium, StopsKeepTheCertificateAndLeaveNoKeyFileAnywhere)
+{
+    const std::string disk = StorageOnDisk();
+    struct Case {
+        const char* what;
+        std::deque<PasswordScript> passwords;
+        std::function<void()> arrange;
+        std::string shown; // prefix of the last message; empty: none
+    } cases[] = {
+        {"three wrong passwords",
+         {{StepResult::OK, "ERRADA11", "DEFINITIVA1"},
+          {StepResult::OK, "ERRADA22", "DEFINITIVA1"},
+          {StepResult::OK, "ERRADA33", "DEFINITIVA1"}},
+         {},
+         Texts::TooManyPasswordAttempts},
+        {"password dialog cancelled", {{StepResult::Cancel, {}, {}}}, {}, ""},
+        {"cancelled at the second attempt",
+         {{StepResult::OK, "ERRADA11", "DEFINITIVA1"}, {StepResult::Cancel, {}, {}}},
+         {},
+         Texts::WrongCurrentPassword},
+        {"written key does not read back as the stored one",
+         {{StepResult::OK, "SENHA123", "DEFINITIVA1"}},
+         [&] { Storage().WriteString(Id, "PublicKey", std::string(280, 'A')); },
+         Texts::MediumNotConfirmed},
+        {"kit error on the medium (a damaged key file)",
+         {{StepResult::OK, "SENHA123", "DEFINITIVA1"}},
+         [&] { Storage().WriteString(Id, "KeyFile", "0102030405060708"); },
+         "Ocorreu um erro"},
+    };
+    for (Case& c : cases) {
+        Ask = ScriptedQuestions{};
+        Ask.Answers = {StepResult::OK};
+        Ask.Files = {DriveDir + "x"};
+        Ask.Passwords = c.passwords;
+        Storage().SetText(ReadFile(DataDir + "STORAGE.1.DAT"));
+        if (c.arrange)
+            c.arrange();
+        EXPECT_FALSE(Disk()) << c.what;
+        if (c.shown.empty())
+            EXPECT_TRUE(Ask.Shown.empty()) << c.what;
+        else
+            EXPECT_TRUE(!Ask.Shown.empty() && Ask.Shown.back().rfind(c.shown, 0) == 0)
+                << c.what << ": " << (Ask.Shown.empty() ? "" : Ask.Shown.back());
+        EXPECT_TRUE(FilesIn(DriveDir).empty()) << c.what << ": the medium file is wiped";
+        EXPECT_TRUE(KeyFilesIn(DataDir).empty()) << c.what;
+        EXPECT_TRUE(Storage().SectionExists(Id)) << c.what;
+        EXPECT_TRUE(StorageOnDisk() == disk) << c.what;
+    }
+}
+
+TEST_F(CertificateMedium, TheKeyExtensionRuleComesBeforeTheQuestionAboutAnExistingFile)
+{
+    EXPECT_EQ(TCertificateMedium::WithKeyExtension("/a/x.TXT"), "/a/x.TXT.PRI");
+    EXPECT_EQ(TCertificateMedium::WithKeyExtension("/a/x.pri"), "/a/x.pri");
+    EXPECT_EQ(TCertificateMedium::WithKeyExtension("/a/x.Pri"), "/a/x.Pri");
+    EXPECT_EQ(TCertificateMedium::WithKeyExtension("/a/x"), "/a/x.PRI");
+    EXPECT_EQ(TCertificateMedium::WithKeyExtension("/a.b/x"), "/a.b/x.PRI");
+
+    // Elsewhere than on the cleared medium a file of the final name exists:
+    // the question names it, and No leaves it as it was.
+    fs::create_directories(Root / "out");
+    WriteFile(Root / "out" / "chave.PRI", "someone else's");
+    Ask.Answers = {StepResult::OK, StepResult::No};
+    Ask.Files = {(Root / "out" / "chave").string()};
+    EXPECT_FALSE(Disk());
+    ASSERT_EQ(Ask.Asked.size(), 2u);
+    EXPECT_EQ(Ask.Asked[1], FormatText(Texts::ReplaceFileQuestion, {(Root / "out" / "chave.PRI").string()}));
+    EXPECT_EQ(ReadFile(Root / "out" / "chave.PRI"), "someone else's");
+    EXPECT_TRUE(Ask.PasswordModes.empty());
+    EXPECT_TRUE(KeyFilesIn(DriveDir).empty());
+    EXPECT_TRUE(Storage().SectionExists(Id));
+}
+
+TEST_F(CertificateMedium, AHostileNameIsProposedAsAPlainFileNameAndUnsignedIsRefused)
+{
+    Storage().WriteString(Id, "Name", "../../etc/cron.d/evil");
+    Ask.Answers = {StepResult::OK};
+    Ask.Files = {""}; // cancelled at the save dialog
+    EXPECT_FALSE(Disk());
+    ASSERT_EQ(Ask.FileQuestions.size(), 1u);
+    EXPECT_EQ(Ask.FileQuestions[0].ProposedName, "evil.PRI");
+
+    Storage().WriteBool(Id, "Signed", false);
+    Ask = ScriptedQuestions{};
+    EXPECT_FALSE(Disk());
+    EXPECT_EQ(Ask.Shown, std::vector<std::string>{Texts::NotSignedYet});
+    EXPECT_TRUE(Ask.Asked.empty());
+}
+
+} // namespace
