@@ -695,5 +695,3 @@ void TForm1::HelpHowExecute()
     ShowHelpTopic(QStringLiteral("how.htm"));
 }
 
-// The receiving step arrives with its own step.
-void TForm1::RequestReceiveExecute() {}

@@ -4,3 +4,8 @@ foreach(test_target steps_TRequestSendingTest)
     target_link_libraries(${test_target} PRIVATE OpenSSL::Crypto)
   endif()
 endforeach()
+
+# Receiving takes its certificates from the authority's side.
+if(TARGET steps_TRequestReceivingTest)
+  target_link_libraries(steps_TRequestReceivingTest PRIVATE qvauthority_core)
+endif()

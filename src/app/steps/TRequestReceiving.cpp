@@ -1,0 +1,246 @@
+#include "app/steps/TRequestReceiving.h"
+
+#include "app/steps/DriveOperations.h"
+#include "app/steps/KeyFileOperations.h"
+#include "app/steps/StorageOperations.h"
+#include "base/FileErrors.h"
+#include "base/Texts.h"
+#include "crypto/FormatHex.h"
+#include "crypto/TRSAMedia.h"
+#include "crypto/Wipe.h"
+#include "store/TRequestFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The password as long as a step needs it, zeroed when it goes.
+class TPasswordText {
+public:
+    std::string Text;
+    ~TPasswordText() { ZeroBuffer(Text.data(), static_cast<int>(Text.size())); }
+};
+
+bool SameText(const std::string& A, const std::string& B)
+{
+    return IsInList(A, {B});
+}
+
+// The inscription that a new identifier names: characters 3 to 16 of an
+// identifier of the authority's form (type, inscription, serial, profile);
+// anything else is shown as it came.
+std::string InscriptionOf(const std::string& NewId)
+{
+    if (NewId.size() == 26 && NewId.find_first_not_of("0123456789") == std::string::npos)
+        return NewId.substr(2, 14);
+    return NewId;
+}
+
+std::string ReadKeyFile(const std::string& FileName)
+{
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in)
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+    std::string hex;
+    StreamToHex(in, hex);
+    return hex;
+}
+
+} // namespace
+
+bool TRequestReceiving::LoadResponse(const std::string& FileName, TRequestFile& Response)
+{
+    Response.Clear();
+    // Non-blocking: a pipe or a device under the name must not hang the
+    // program; only a regular file is read.
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > MaxResponseSize) {
+        ::close(fd);
+        return false;
+    }
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t done = 0;
+    bool failed = false;
+    while (done < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failed = true;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (failed)
+        return false;
+    text.resize(done);
+    Response.SetText(text);
+    return true;
+}
+
+TRequestReceiving::TOutcome TRequestReceiving::RequestReceive()
+{
+    const std::string drive = C.Paths.DriveA();
+    for (;;) {
+        if (C.Ask.Inform(Texts::ReceiveInsertDisk, TStepButtons::OKCancel) != StepResult::OK)
+            return {};
+        C.Ask.Repaint();
+        if (IsDriveWritable(drive))
+            break;
+    }
+    TFileQuestion question;
+    question.Title = Texts::ReceiveDialogTitle;
+    question.Filter = Texts::ReceiveFilter;
+    question.Folder = drive;
+    std::string fileName;
+    if (!C.Ask.ChooseOpenFile(question, fileName))
+        return {};
+    C.Ask.Repaint();
+
+    TRequestFile response("");
+    if (!LoadResponse(fileName, response)) {
+        C.Ask.Show(Texts::ReceiveInvalidFile);
+        return {};
+    }
+    return Incorporate(response);
+}
+
+TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& Response)
+{
+    TOutcome outcome;
+    if (Response.ReadString("General", "Dir", "") != ResponseMarker) {
+        C.Ask.Show(Texts::ReceiveInvalidFile);
+        return outcome;
+    }
+    TRequestFile* storage = C.ActiveStorage();
+    if (!storage)
+        return outcome;
+
+    std::vector<std::string> positions;
+    storage->ReadSection("RequestReference", positions);
+    const std::string inscricao = storage->ReadString("Request", "Inscricao", "");
+
+    for (const std::string& position : positions) {
+        if (SameText(position, "FileName"))
+            continue;
+        const std::string id = storage->ReadString("RequestReference", position, "");
+        const std::string newId = Response.ReadString("Certificates", "NewId" + position, "");
+        if (newId.find(inscricao) == std::string::npos) {
+            C.Ask.Show(FormatText(Texts::ReceiveWrongInscription, {id, InscriptionOf(newId)}));
+            return outcome;
+        }
+        // Own identifiers are read again for each position: the list is
+        // short, and the storage is the one truth.
+        std::vector<std::string> own = ReadKeys(*storage);
+        own.push_back(storage->ReadString("General", "MasterKey", ""));
+        if (id.empty() || storage->ReadBool(id, "Signed", false) || !IsInList(id, own))
+            continue;
+        if (!IncorporateOne(*storage, Response, position, id, outcome.Incorporated))
+            return outcome;
+    }
+
+    try {
+        storage->UpdateFile();
+    } catch (const std::exception& e) {
+        C.Ask.Show(std::string(Texts::ReceiveStoreError) + ClassAndMessage(e));
+        return outcome;
+    }
+    C.Ask.Show(FormatText(Texts::ReceiveSummary, {std::to_string(outcome.Incorporated)}));
+    outcome.Completed = true;
+    return outcome;
+}
+
+bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile& Response,
+                                       const std::string& Position, const std::string& Id, int& Incorporated)
+{
+    if (Storage.ReadString(Id, "PublicKey", "") != Response.ReadString("Keys", "Key" + Position, "")
+        || Storage.ReadString(Id, "Info", "") != Response.ReadString("Keys", "Info" + Position, "")) {
+        C.Ask.Show(Texts::ReceiveIncompatible);
+        return false;
+    }
+
+    std::string keyFile;
+    try {
+        keyFile = ExtractKeyFile(Storage, Id, C.Paths.DataDir());
+    } catch (const std::exception&) {
+        keyFile.clear();
+    }
+    if (keyFile.empty()) {
+        C.Ask.Show(FormatText(Texts::ReceiveNoMedium, {Id}));
+        return false;
+    }
+
+    auto password = C.Ask.AskPassword(TPasswordMode::AskPassword, Storage.ReadString(Id, "Name", ""));
+    if (!password || password->Result() != StepResult::OK) {
+        password.reset();
+        C.WipeAndReport(keyFile);
+        return false;
+    }
+
+    C.Ask.Repaint();
+    auto media = C.MediaFor(keyFile);
+    try {
+        TPasswordText text;
+        password->GetPassword(text.Text);
+        password.reset();
+        media->PutCertificate(text.Text, Response.ReadString("Certificates", "NewId" + Position, ""),
+                              Response.ReadString("Certificates", "Crt" + Position, ""));
+    } catch (const std::exception& e) {
+        password.reset();
+        media.reset();
+        C.WipeAndReport(keyFile);
+        C.Ask.Show(e.what());
+        return false;
+    }
+
+    // The three values are read first and assigned together: a failure in
+    // between never leaves a new Info beside an old KeyFile or Signed false.
+    std::string keyHex;
+    std::string infoHex;
+    try {
+        keyHex = ReadKeyFile(keyFile);
+        std::string info;
+        media->Open();
+        media->GetUserInfo(info);
+        media->Close();
+        infoHex = StringToHex(info);
+    } catch (const std::exception& e) {
+        media.reset();
+        C.WipeAndReport(keyFile);
+        C.Ask.Show(std::string(Texts::ReceiveStoreError) + ClassAndMessage(e));
+        return false;
+    }
+    media.reset();
+
+    Storage.WriteString(Id, "KeyFile", keyHex);
+    Storage.WriteString(Id, "Info", infoHex);
+    Storage.WriteBool(Id, "Signed", true);
+    // A signed certificate is what "received" means: set with the first one,
+    // so that the entity never holds signed certificates while saying that
+    // nothing was received.
+    Storage.WriteBool("General", "RequestReceived", true);
+    ++Incorporated;
+    C.Ask.CertificateChanged(Id);
+    bool saved = true;
+    try {
+        Storage.UpdateFile();
+    } catch (const std::exception& e) {
+        // The certificate stays in memory and goes with the next save; the
+        // user is told that it is not on disk yet.
+        C.Ask.Show(std::string(Texts::ReceiveStoreError) + ClassAndMessage(e));
+        saved = false;
+    }
+    // The data work is done: a wipe that fails is reported and undoes
+    // nothing.
+    C.WipeAndReport(keyFile);
+    return saved;
+}
