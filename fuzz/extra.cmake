@@ -10,6 +10,13 @@ if(TARGET fuzz_RtfReaderFuzz)
   target_sources(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src/ui/RtfReader.cpp)
   target_include_directories(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(fuzz_RtfReaderFuzz PRIVATE Qt6::Gui)
+
+# Receiving runs the real kit from the program's folder and takes its
+# certificates from the authority's side.
+if(TARGET fuzz_ResponseFuzz)
+  target_link_libraries(fuzz_ResponseFuzz PRIVATE qvauthority_core)
+  target_compile_definitions(fuzz_ResponseFuzz PRIVATE QUORVEX_APP_DIR="${QUORVEX_APP_DIR}/")
+  add_dependencies(fuzz_ResponseFuzz quorvexkit quorvexseed)
 endif()
 
 # The import hashes through the program's kit, loaded from the build's
