@@ -9,3 +9,9 @@ endforeach()
 if(TARGET steps_TRequestReceivingTest)
   target_link_libraries(steps_TRequestReceivingTest PRIVATE qvauthority_core)
 endif()
+
+# The road test lets the authority's tool answer the request it sends.
+if(TARGET steps_CertificateRoadTest)
+  add_dependencies(steps_CertificateRoadTest qvauthority)
+  target_link_libraries(steps_CertificateRoadTest PRIVATE OpenSSL::Crypto)
+endif()
