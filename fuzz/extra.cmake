@@ -10,6 +10,7 @@ if(TARGET fuzz_RtfReaderFuzz)
   target_sources(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src/ui/RtfReader.cpp)
   target_include_directories(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(fuzz_RtfReaderFuzz PRIVATE Qt6::Gui)
+endif()
 
 # Receiving runs the real kit from the program's folder and takes its
 # certificates from the authority's side.
