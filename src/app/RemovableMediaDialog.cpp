@@ -15,6 +15,8 @@
 
 #include <cstdlib>
 
+QString RemovableMediaDialog::SystemMountsTable = QStringLiteral("/proc/self/mounts");
+
 RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* Parent, const QString& MountsTable)
     : QDialog(Parent)
 {
@@ -36,7 +38,7 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
     layout->addWidget(new QLabel(Tr(Texts::MediaMounted), this));
     Volumes = new QListWidget(this);
     Volumes->setObjectName(QStringLiteral("Volumes"));
-    const QStringList mounted = RemovableMedia::MountedVolumes(MountsTable);
+    const QStringList mounted = RemovableMedia::MountedVolumes(MountsTable.isEmpty() ? SystemMountsTable : MountsTable);
     for (const QString& volume : mounted)
         Volumes->addItem(volume);
     if (mounted.isEmpty()) {

@@ -11,8 +11,12 @@ class ProgramPaths;
 class RemovableMediaDialog : public QDialog {
     Q_OBJECT
 public:
-    RemovableMediaDialog(const ProgramPaths& Paths, QWidget* Parent = nullptr,
-                         const QString& MountsTable = QStringLiteral("/proc/self/mounts"));
+    // MountsTable empty: the table that Choose uses (SystemMountsTable).
+    RemovableMediaDialog(const ProgramPaths& Paths, QWidget* Parent = nullptr, const QString& MountsTable = {});
+
+    // The mounts table read for the volumes; tests point it at a file of
+    // their own.
+    static QString SystemMountsTable;
 
     // The folder chosen; empty for the default one.
     QString Chosen() const { return Chosen_; }

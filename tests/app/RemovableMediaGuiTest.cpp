@@ -79,26 +79,24 @@ TEST_F(RemovableMediaTest, ChoosingAVolumeIsRememberedAndBecomesDriveA)
 
 TEST_F(RemovableMediaTest, TheMenuEntryOpensTheDialogAndOkPutsTheChoiceIntoThePaths)
 {
-    QTemporaryDir data, stick;
+    QTemporaryDir data;
+    RemovableMediaDialog::SystemMountsTable = WriteMounts("/dev/sdb1 /media/ana/PEN vfat rw 0 0\n");
     TForm1 window(data.path().toStdString());
     QAction* entry = window.findChild<QAction*>(QStringLiteral("FileMedia"));
     ASSERT_NE(entry, nullptr);
     EXPECT_TRUE(entry->isEnabled());
 
-    // No volume is mounted for the test: the folder comes from "Outra pasta...".
     AnswerNextModal([&](QWidget* dialog) {
-        AnswerNextModal([&](QWidget* chooser) {
-            auto* files = qobject_cast<QFileDialog*>(chooser);
-            ASSERT_NE(files, nullptr);
-            files->selectFile(stick.path());
-            QMetaObject::invokeMethod(files, "accept");
-        });
-        ClickButton(dialog, QStringLiteral("Other"));
+        auto* volumes = dialog->findChild<QListWidget*>(QStringLiteral("Volumes"));
+        ASSERT_NE(volumes, nullptr);
+        ASSERT_EQ(volumes->count(), 1);
+        volumes->itemClicked(volumes->item(0));
         ClickButton(dialog, QStringLiteral("OK"));
     });
     entry->trigger();
-    EXPECT_EQ(window.Paths.DriveA(), ProgramPaths::WithSlash(stick.path().toStdString()));
-    EXPECT_EQ(RemovableMedia::Remembered(), stick.path());
+    RemovableMediaDialog::SystemMountsTable = QStringLiteral("/proc/self/mounts");
+    EXPECT_EQ(window.Paths.DriveA(), "/media/ana/PEN/");
+    EXPECT_EQ(RemovableMedia::Remembered(), QStringLiteral("/media/ana/PEN"));
 }
 
 } // namespace
