@@ -1,5 +1,8 @@
 #include "agreement/TFrmContrato.h"
 
+#include "ui/NameFilter.h"
+#include "ui/WaitCursor.h"
+
 #include "agreement/TSablotEngine.h"
 #include "agreement/TermGenerator.h"
 #include "agreement/TermXml.h"
@@ -57,30 +60,6 @@ std::string LocalPath(const QString& Path)
     return QFile::encodeName(Path).toStdString();
 }
 
-// "RTF files (*.rtf)|*.RTF" -> "RTF files (*.rtf *.RTF)".
-QString NameFilter(const char* Filter)
-{
-    const QString text = Tr(Filter);
-    const QString description = text.section(QLatin1Char('|'), 0, 0);
-    const QString mask = text.section(QLatin1Char('|'), 1, 1);
-    return description.left(description.indexOf(QLatin1Char('('))).trimmed() + QStringLiteral(" (")
-           + mask.toLower() + QLatin1Char(' ') + mask + QLatin1Char(')');
-}
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { Restore(); }
-    void Restore()
-    {
-        if (on_)
-            QApplication::restoreOverrideCursor();
-        on_ = false;
-    }
-
-private:
-    bool on_ = true;
-};
 
 } // namespace
 

@@ -1,5 +1,8 @@
 #include "backup/TFrmBackup.h"
 
+#include "ui/NameFilter.h"
+#include "ui/WaitCursor.h"
+
 #include "backup/ArchiveFormat.h"
 #include "base/EntityNaming.h"
 #include "base/Texts.h"
@@ -47,31 +50,6 @@ std::string UpperAscii(std::string s)
     return s;
 }
 
-// "BKP files (*.bkp)|*.BKP" -> one Qt name filter that takes both cases.
-QString NameFilter()
-{
-    const QString text = Tr(Texts::BkFilter);
-    const QString description = text.section(QLatin1Char('|'), 0, 0);
-    const QString mask = text.section(QLatin1Char('|'), 1, 1);
-    return description.left(description.indexOf(QLatin1Char('('))).trimmed() + QStringLiteral(" (")
-           + mask.toLower() + QLatin1Char(' ') + mask + QLatin1Char(')');
-}
-
-// The hourglass for as long as an archive operation runs, whatever way it ends.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { Restore(); }
-    void Restore()
-    {
-        if (on_)
-            QApplication::restoreOverrideCursor();
-        on_ = false;
-    }
-
-private:
-    bool on_ = true;
-};
 
 // The archive component lets the dialog's events run between chunks; while
 // it works, only "Cancelar" may act. A second OK, a new path or the other tab
@@ -173,7 +151,7 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     OpenDialog->setOption(QFileDialog::DontUseNativeDialog);
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog->setNameFilter(NameFilter());
+    OpenDialog->setNameFilter(NameFilter(Texts::BkFilter));
     SaveDialog = new QFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
     SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -181,7 +159,7 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
     SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog->setFileMode(QFileDialog::AnyFile);
-    SaveDialog->setNameFilter(NameFilter());
+    SaveDialog->setNameFilter(NameFilter(Texts::BkFilter));
 
     auto* grid = new QGridLayout;
     grid->addWidget(lblName, 0, 0);
