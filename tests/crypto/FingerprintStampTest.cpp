@@ -1,6 +1,7 @@
 // The fingerprint stamp over a registry, without a window: the real kit
 // (loaded from the program's folder) against a digest computed here with
 // OpenSSL.
+#include "support/ExpectedFingerprint.h"
 #include "crypto/FingerprintStamp.h"
 
 #include "crypto/KitLibraries.h"
@@ -19,30 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string ExpectedFingerprint(const std::string& text)
-{
-    unsigned char digest[32];
-    unsigned int length = 0;
-    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (int i = 0; i < 16; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
-}
+using testsupport::ExpectedFingerprint;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 class FingerprintStampTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // [Fingerprint] Value = the truncated SHA-256 of its text as it stood, in
 // upper-case hex, and is saved. The kit is found beside the test program, as
 // the installed program finds it beside itself.
+#include "support/ExpectedFingerprint.h"
 #include "app/TForm1.h"
 #include "store/TRequestFile.h"
 #include "support/ModalAnswerer.h"
@@ -19,31 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// Computed here with OpenSSL, independently of the kit.
-std::string ExpectedFingerprint(const std::string& text)
-{
-    unsigned char digest[32];
-    unsigned int length = 0;
-    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (int i = 0; i < 16; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
-}
+using testsupport::ExpectedFingerprint;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 class FingerprintStamp : public ::testing::Test {
 protected:
