@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace {
 
@@ -63,4 +64,9 @@ void TCustomView::CommitEdit(TCustomItem* Item, QString NewCaption)
     if (OnEdited)
         OnEdited(Item, NewCaption);
     Item->setText(NewCaption);
+    // A message shown while the edit is judged (a refused name) takes the
+    // keyboard away from the closing editor, which then hands it to the next
+    // widget in line. Once the editor is gone, the list gets it back, so that
+    // F2 and typing reach the item again.
+    QTimer::singleShot(0, this, [this] { setFocus(Qt::OtherFocusReason); });
 }

@@ -11,6 +11,7 @@
 #include "support/ModalAnswerer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,12 +124,20 @@ TEST(CertificateViews, ClashingRenameIsRefusedWhateverTheCase)
         shown = DialogText(dlg);
         ClickButton(dlg, QStringLiteral("OK"));
     });
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     RenameSelected(form, QStringLiteral("cERTIFICADO 1"));
     EXPECT_TRUE(shown.contains(QString::fromUtf8("O nome do certificado eletrônico deve ser único.")))
         << shown.toStdString();
     EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
     EXPECT_EQ(form.ActiveStorage->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
     EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
+
+    // The keyboard is back on the list: F2 edits the same item again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.focusWidget() == form.ActiveView; }, 2000))
+        << "focus is on " << (form.focusWidget() ? form.focusWidget()->metaObject()->className() : "nothing");
+    QTest::keyClick(form.focusWidget(), Qt::Key_F2);
+    EXPECT_NE(form.ActiveView->viewport()->findChild<QLineEdit*>(), nullptr);
 }
 
 TEST(CertificateViews, ConfirmingAnUnchangedNameShowsNothing)

@@ -175,9 +175,10 @@ TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
         EXPECT_TRUE(Storage().Text() == memory) << c.what;
         EXPECT_TRUE(StorageOnDisk() == disk) << c.what;
         EXPECT_TRUE(KeyFilesIn(DataDir).empty()) << c.what;
-        if (fs::is_directory(Root / "A"))
+        if (fs::is_directory(Root / "A")) {
             for (const std::string& f : FilesIn(Root / "A"))
                 EXPECT_EQ(f.find(".TXT"), std::string::npos) << c.what << ": " << f;
+        }
         fs::remove_all(Root / "A");
     }
 }

@@ -1,7 +1,3 @@
-# The XSLT engine wrapper runs on libxslt and libxml2.
-target_link_libraries(quorvex_agreement PUBLIC PkgConfig::LIBXSLT PkgConfig::LIBXML2 quorvex_store)
-
-# ---- agreement data files --------------------------------------------------
 # The agreement text and the term's stylesheet are read-only files of the
 # program: copied beside the executable whenever they change. Everything that
 # links the agreement library (the client, its tests) gets them.
