@@ -146,6 +146,12 @@ TEST_F(StepOperations, LoadEntityFromStorageReplacesTheResponsiblePersons)
     LoadEntityFromStorage(Storage(), fresh);
     ASSERT_TRUE(fresh.Resp.has_value());
     EXPECT_EQ(fresh.Resp->size(), 2u);
+
+    // A damaged count is bounded by the section, not trusted.
+    Storage().WriteInteger("Resp", "RespCount", 2000000000);
+    LoadEntityFromStorage(Storage(), fresh);
+    EXPECT_LE(fresh.Resp->size(), 6u);
+    EXPECT_EQ(fresh.Resp->at(0), "Maria Silva");
 }
 
 } // namespace

@@ -21,13 +21,10 @@ void LoadEntityFromStorage(const TRequestFile& Storage, TUserData& Record)
     Record.Telefone = Storage.ReadString(s, "Telefone", "");
     Record.Email = Storage.ReadString(s, "Email", "");
 
-    std::vector<std::string>& resp = Record.RespList();
-    resp.clear();
-    const int32_t count = Storage.ReadInteger("Resp", "RespCount", 0);
-    for (int32_t k = 1; k <= count; ++k) {
-        resp.push_back(Storage.ReadString("Resp", "Resp" + std::to_string(k), ""));
-        resp.push_back(Storage.ReadString("Resp", "Cpf" + std::to_string(k), ""));
-    }
+    // The record's own reader: it bounds a damaged RespCount by the lines
+    // the section really holds, where a loop up to the stored count could
+    // run for billions of rounds.
+    Record.ReadResp(Storage);
 }
 
 std::string ZeroPad(int Number, int Width)
