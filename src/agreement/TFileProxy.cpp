@@ -1,5 +1,6 @@
 #include "agreement/TFileProxy.h"
 
+#include "agreement/UriToolkit.h"
 #include "base/SafeReplace.h"
 
 #include <cerrno>
@@ -14,17 +15,6 @@ struct TFileProxy::Output {
 };
 
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads the regular file at Path whole; false for anything else (a folder,
 // a device, a pipe that would block the run, a file too large to hold).
@@ -84,15 +74,7 @@ std::string TFileProxy::PathOfRest(const std::string& Rest)
         raw = Rest.substr(at + 3);
     else if (Rest.size() > 2)
         raw = Rest.substr(2);
-    std::string path;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '%' && i + 2 < raw.size() && HexValue(raw[i + 1]) >= 0 && HexValue(raw[i + 2]) >= 0) {
-            path += static_cast<char>(HexValue(raw[i + 1]) * 16 + HexValue(raw[i + 2]));
-            i += 2;
-        } else {
-            path += raw[i];
-        }
-    }
+    const std::string path = UriToolkit::PercentDecode(raw);
     // Only absolute paths: a relative one would depend on the working
     // folder, and a NUL would cut the name short.
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)

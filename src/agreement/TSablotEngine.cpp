@@ -181,32 +181,32 @@ struct TSablotEngine::Callbacks {
         }
     }
 
-    static void XmlGeneric(void* User, const char* Format, ...)
+    // The two libraries' free-text reports differ only in who speaks.
+    static void GenericText(void* User, const char* Module, const char* Format, va_list Args)
     {
         if (!User || !Format)
             return;
         try {
-            va_list args;
-            va_start(args, Format);
-            const std::string text = Formatted(Format, args);
-            va_end(args);
-            static_cast<TSablotEngine*>(User)->LibraryText("libxml2", text.c_str());
+            const std::string text = Formatted(Format, Args);
+            static_cast<TSablotEngine*>(User)->LibraryText(Module, text.c_str());
         } catch (...) {
         }
     }
 
+    static void XmlGeneric(void* User, const char* Format, ...)
+    {
+        va_list args;
+        va_start(args, Format);
+        GenericText(User, "libxml2", Format, args);
+        va_end(args);
+    }
+
     static void XsltGeneric(void* User, const char* Format, ...)
     {
-        if (!User || !Format)
-            return;
-        try {
-            va_list args;
-            va_start(args, Format);
-            const std::string text = Formatted(Format, args);
-            va_end(args);
-            static_cast<TSablotEngine*>(User)->LibraryText("libxslt", text.c_str());
-        } catch (...) {
-        }
+        va_list args;
+        va_start(args, Format);
+        GenericText(User, "libxslt", Format, args);
+        va_end(args);
     }
 };
 

@@ -157,17 +157,7 @@ bool FileUriToPath(const std::string& Uri, std::string& Path, std::string& Host,
     if (scheme != "file")
         return false;
 
-    std::string decoded;
-    const std::string& raw = uri.Path();
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '%' && i + 2 < raw.size() && HexValue(raw[i + 1]) >= 0
-            && HexValue(raw[i + 2]) >= 0) {
-            decoded += static_cast<char>(HexValue(raw[i + 1]) * 16 + HexValue(raw[i + 2]));
-            i += 2;
-        } else {
-            decoded += raw[i];
-        }
-    }
+    const std::string decoded = PercentDecode(uri.Path());
     if (decoded.find('\0') != std::string::npos)
         return false;
 
@@ -205,6 +195,21 @@ std::string ToSlashes(std::string Text)
         if (c == '\\')
             c = '/';
     return Text;
+}
+
+std::string PercentDecode(const std::string& Text)
+{
+    std::string decoded;
+    decoded.reserve(Text.size());
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] == '%' && i + 2 < Text.size() && HexValue(Text[i + 1]) >= 0 && HexValue(Text[i + 2]) >= 0) {
+            decoded += static_cast<char>(HexValue(Text[i + 1]) * 16 + HexValue(Text[i + 2]));
+            i += 2;
+        } else {
+            decoded += Text[i];
+        }
+    }
+    return decoded;
 }
 
 std::pair<std::string, std::string> splitKeyvalue(const std::string& Line)

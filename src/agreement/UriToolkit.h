@@ -31,6 +31,10 @@ std::string PathToFileUri(const std::string& Path);
 // own characters stay).
 std::string EscapePath(const std::string& Path);
 
+// Every "%XX" escape replaced by its byte; a "%" not followed by two hex
+// digits stays as it is.
+std::string PercentDecode(const std::string& Text);
+
 // Every "\" replaced by "/".
 std::string ToSlashes(std::string Text);
 

@@ -1,12 +1,10 @@
 #pragma once
 // A text's fingerprint as the program stores it (32 upper-case hex digits of
 // SHA-256 cut to 16 bytes), computed with OpenSSL, independently of the kit.
-// Also the small file helpers the fingerprint tests share.
 #include <openssl/evp.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include "support/FileBytes.h"
+
 #include <string>
 
 namespace testsupport {
@@ -23,17 +21,6 @@ inline std::string ExpectedFingerprint(const std::string& text)
         out += hex[digest[i] & 15];
     }
     return out;
-}
-
-inline std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 } // namespace testsupport

@@ -3,6 +3,9 @@
 // an answer checked with OpenSSL against the authority's public key.
 #include "store/TRequestFile.h"
 
+#include "support/FileBytes.h"
+#include "support/RunTool.h"
+
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
@@ -26,6 +29,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testsupport::Quote;
+using Result = testsupport::ToolResult;
+
+Result Tool(const std::string& args)
+{
+    return testsupport::RunTool("qvauthority", args);
+}
+
 struct PkeyFree {
     void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
 };
@@ -33,48 +44,6 @@ struct PkeyCtxFree {
     void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
 };
 using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
-
-struct Result {
-    int code = -1;
-    std::string out;
-};
-
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Result Tool(const std::string& args)
-{
-    const std::string cmd = Quote(std::string(QUORVEX_APP_DIR) + "qvauthority") + " " + args + " </dev/null 2>&1";
-    Result r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Spit(const fs::path& p, const std::string& text)
-{
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
-}
 
 std::string Hex(const std::string& bytes)
 {
@@ -192,7 +161,7 @@ protected:
     // Answers request text; returns the tool's result.
     Result Answer(const std::string& request, const char* name = "{REQ}.TXT")
     {
-        Spit(root / "A" / name, request);
+        testsupport::WriteFile(root / "A" / name, request);
         return Tool(P(Ca()) + " " + P(root / "A" / name));
     }
 
@@ -275,12 +244,12 @@ TEST_F(AuthorityTest, AnswersASignedRequestWithOneCertificatePerPosition)
     EXPECT_EQ(identifiers.size(), 3u) << "every certificate has its own serial";
 
     // A second answer keeps the authority's key and goes on with the serials.
-    const std::string keyBefore = Slurp(Ca() / "authority.key");
+    const std::string keyBefore = testsupport::ReadFile(Ca() / "authority.key");
     const Key fourth = MakeKey();
     const Result again = Answer(Signed(RequestBody({&fourth}), fourth.pkey.get()), "{REQ2}.TXT");
     ASSERT_EQ(again.code, 0) << again.out;
     EXPECT_EQ(again.out.find("made a new"), std::string::npos);
-    EXPECT_EQ(Slurp(Ca() / "authority.key"), keyBefore);
+    EXPECT_EQ(testsupport::ReadFile(Ca() / "authority.key"), keyBefore);
     TRequestFile second2((root / "A" / "{REQ2}.CNS").string());
     EXPECT_EQ(second2.ReadString("Certificates", "NewId00", "").substr(16, 8), "00000004");
 }
@@ -297,12 +266,12 @@ TEST_F(AuthorityTest, LaterRequestsAreSignedByAKnownMaster)
     EXPECT_EQ(known.code, 0) << known.out;
     EXPECT_TRUE(fs::exists(root / "A" / "{R2}.CNS"));
 
-    const std::string serial = Slurp(Ca() / "SERIAL");
+    const std::string serial = testsupport::ReadFile(Ca() / "SERIAL");
     const Result unknown = Answer(Signed(RequestBody({&later}), stranger.pkey.get()), "{R3}.TXT");
     EXPECT_EQ(unknown.code, 1);
     EXPECT_NE(unknown.out.find("signature does not verify"), std::string::npos) << unknown.out;
     EXPECT_FALSE(fs::exists(root / "A" / "{R3}.CNS"));
-    EXPECT_EQ(Slurp(Ca() / "SERIAL"), serial) << "a refused request takes no serial";
+    EXPECT_EQ(testsupport::ReadFile(Ca() / "SERIAL"), serial) << "a refused request takes no serial";
 
     // The known key belongs to its inscription only.
     const Result otherEntity =
@@ -356,7 +325,7 @@ TEST_F(AuthorityTest, UnusableInputsAndFoldersFailCleanly)
 {
     const Key master = MakeKey();
     const std::string good = Signed(RequestBody({&master}), master.pkey.get());
-    Spit(root / "A" / "r.TXT", good);
+    testsupport::WriteFile(root / "A" / "r.TXT", good);
 
     EXPECT_EQ(Tool("").code, 2);
     EXPECT_EQ(Tool(P(Ca()) + " " + P(root / "A" / "r.TXT") + " " + P(root / "A" / "r.TXT")).code, 2)
@@ -369,11 +338,11 @@ TEST_F(AuthorityTest, UnusableInputsAndFoldersFailCleanly)
 
     // A damaged authority key is reported, never silently replaced.
     ASSERT_EQ(Tool(P(Ca()) + " " + P(root / "A" / "r.TXT")).code, 0);
-    Spit(Ca() / "authority.key", "damaged");
+    testsupport::WriteFile(Ca() / "authority.key", "damaged");
     const Result damaged = Tool(P(Ca()) + " " + P(root / "A" / "r.TXT") + " " + P(root / "A" / "x.CNS"));
     EXPECT_EQ(damaged.code, 1);
     EXPECT_NE(damaged.out.find("authority.key"), std::string::npos) << damaged.out;
-    EXPECT_EQ(Slurp(Ca() / "authority.key"), "damaged");
+    EXPECT_EQ(testsupport::ReadFile(Ca() / "authority.key"), "damaged");
     EXPECT_FALSE(fs::exists(root / "A" / "x.CNS"));
 }
 

@@ -1,5 +1,8 @@
 // Runs the built archive tool as its users do and checks what it leaves behind.
 
+#include "support/FileBytes.h"
+#include "support/RunTool.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -14,45 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out;
-};
+using testsupport::Quote;
+using Result = testsupport::ToolResult;
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// stdin from /dev/null: the tool must not wait for anyone. With a time
-// limit, a tool still running then is killed (exit code 124).
+// The archive tool, optionally killed after a time limit.
 Result Tool(const std::string& args, int seconds = 0)
 {
-    std::string cmd = Quote(std::string(QUORVEX_APP_DIR) + "qvarchive") + " " + args + " </dev/null 2>&1";
-    if (seconds > 0)
-        cmd = "timeout " + std::to_string(seconds) + " " + cmd;
-    Result r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return testsupport::RunTool("qvarchive", args, seconds);
 }
 
 class QvarchiveTest : public ::testing::Test {
@@ -98,8 +69,8 @@ TEST_F(QvarchiveTest, CreateListVerifyRestoreOverTwoVolumes)
 
     r = Tool("restore " + P(arc) + " " + P(root / "out"));
     ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(Slurp(root / "out" / "STORAGE.1.DAT"), big);
-    EXPECT_EQ(Slurp(root / "out" / "ENTITY.DAT"), "[Geral]\r\nEntidades=1\r\n");
+    EXPECT_EQ(testsupport::ReadFile(root / "out" / "STORAGE.1.DAT"), big);
+    EXPECT_EQ(testsupport::ReadFile(root / "out" / "ENTITY.DAT"), "[Geral]\r\nEntidades=1\r\n");
     EXPECT_FALSE(fs::exists(root / "out" / "FILE:LIST"));
 }
 
@@ -107,7 +78,7 @@ TEST_F(QvarchiveTest, VerifyFailsOnMissingVolumeDamageAndTruncation)
 {
     const fs::path arc = root / "copia.bkp";
     ASSERT_EQ(Tool("create -m 1400000 " + P(arc) + " " + P(root / "data" / "*.DAT")).code, 0);
-    const std::string first = Slurp(arc);
+    const std::string first = testsupport::ReadFile(arc);
 
     // A missing volume.
     fs::rename(root / "copia.002", root / "moved.002");
@@ -132,7 +103,7 @@ TEST_F(QvarchiveTest, VerifyFailsOnMissingVolumeDamageAndTruncation)
     EXPECT_EQ(r.code, 1) << r.out;
 
     // Without its final 0 (the last volume cut short).
-    const std::string second = Slurp(root / "copia.002");
+    const std::string second = testsupport::ReadFile(root / "copia.002");
     std::ofstream(root / "cut.bkp", std::ios::binary) << first;
     std::ofstream(root / "cut.002", std::ios::binary) << second.substr(0, second.size() - 4);
     r = Tool("verify " + P(root / "cut.bkp"));
@@ -163,12 +134,12 @@ TEST_F(QvarchiveTest, RestoreModeAndFullPathOptions)
     // nooverwrite keeps the existing file.
     auto r = Tool("restore -r nooverwrite " + P(arc) + " " + P(root / "out"));
     EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(Slurp(root / "out" / "ENTITY.DAT"), "local");
+    EXPECT_EQ(testsupport::ReadFile(root / "out" / "ENTITY.DAT"), "local");
     // -f keeps the folders.
     r = Tool("restore -f " + P(arc) + " " + P(root / "out"));
     EXPECT_EQ(r.code, 0) << r.out;
     const fs::path nested = root / "out" / fs::relative(root / "data" / "ENTITY.DAT", "/");
-    EXPECT_EQ(Slurp(nested), "[Geral]\r\nEntidades=1\r\n") << nested;
+    EXPECT_EQ(testsupport::ReadFile(nested), "[Geral]\r\nEntidades=1\r\n") << nested;
 }
 
 // Bytes of an archive, little-endian integers and length-prefixed strings.
