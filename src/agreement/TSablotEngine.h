@@ -96,6 +96,9 @@ private:
     struct Callbacks;
     friend struct Callbacks;
 
+    // The module named in the engine's own messages.
+    static constexpr const char* EngineModule = "XsltEngine";
+
     void RegisterProxy(TCustomSchemeProxy* Proxy);
     void UnregisterProxy(TCustomSchemeProxy* Proxy);
     TCustomSchemeProxy* OwnerOf(TCustomSchemeProxy::Handle H);
