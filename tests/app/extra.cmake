@@ -8,3 +8,8 @@ target_compile_definitions(app_RestartGuiTest PRIVATE QUORVEX_PROBE="$<TARGET_FI
 
 # The shutdown stamp is checked against a digest computed with OpenSSL.
 target_link_libraries(app_TForm1FingerprintGuiTest PRIVATE OpenSSL::Crypto)
+
+# The road through the main window lets the authority's tool answer.
+if(TARGET app_CertificateRoadGuiTest AND TARGET qvauthority)
+  add_dependencies(app_CertificateRoadGuiTest qvauthority)
+endif()

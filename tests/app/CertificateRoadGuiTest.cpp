@@ -1,0 +1,515 @@
+// The whole road of a certificate walked through the real main window on the
+// offscreen platform, every dialog answered as a user answers it: an entity
+// registered through the request form, three certificates made (the seed
+// dialog filled with mouse moves, the password typed), the request written to
+// the medium, answered by the authority's tool, received, two certificates
+// written to media (one after two wrong current passwords), and certificates
+// exported from a second entity and imported into the first. The files are
+// read back from disk after each step.
+
+// Mouse moves go through the window system, as a real mouse's do: the seed
+// dialog counts only moves that reach it as events.
+#define QTEST_QPA_MOUSE_HANDLING
+
+#include "app/TCustomItem.h"
+#include "app/TCustomView.h"
+#include "app/TForm1.h"
+#include "crypto/TFrmPwd.h"
+#include "store/TFrmRequest.h"
+#include "store/TFrmRequestTestSupport.h"
+#include "store/TRequestFile.h"
+#include "store/TUsersData.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sys/wait.h>
+
+using formtest::ModalScript;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QString U(const char* Utf8) { return QString::fromUtf8(Utf8); }
+
+std::string ReadBytes(const fs::path& Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Sections(const TRequestFile& File)
+{
+    std::vector<std::string> names;
+    File.ReadSections(names);
+    return names;
+}
+
+std::vector<std::string> Keys(const TRequestFile& File, const std::string& Section)
+{
+    std::vector<std::string> names;
+    File.ReadSection(Section, names);
+    return names;
+}
+
+// The names of the key files (".PRI" in any case) in a folder.
+std::vector<std::string> KeyFilesIn(const fs::path& Dir)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(Dir)) {
+        std::string name = entry.path().filename().string();
+        std::string ext = name.size() >= 4 ? name.substr(name.size() - 4) : std::string();
+        for (char& c : ext)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (ext == ".PRI")
+            found.push_back(name);
+    }
+    return found;
+}
+
+std::string Quote(const std::string& S)
+{
+    std::string q = "'";
+    for (char c : S)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs the built authority tool; its exit code, with its output in Out.
+int RunAuthority(const std::string& Args, std::string& Out)
+{
+    const std::string cmd = Quote(std::string(QUORVEX_APP_DIR) + "qvauthority") + " " + Args + " </dev/null 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        Out.append(buf.data(), n);
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---- the user's answers -------------------------------------------------------
+
+// Fills the seed dialog by moving the mouse over it until it closes itself.
+void MoveMouseOverSeed(QWidget* Dialog)
+{
+    EXPECT_EQ(Dialog->objectName(), QStringLiteral("SeedDialog"));
+    QWidget* area = Dialog->findChild<QWidget*>(QStringLiteral("SeedArea"));
+    ASSERT_NE(area, nullptr);
+    for (int i = 0; i < 400 && Dialog->isVisible(); ++i) {
+        QTest::mouseMove(area, QPoint(5 + (i * 13) % 340, 5 + (i * 7) % 170));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(Dialog->isVisible()) << "the seed dialog closes by itself when full";
+    if (Dialog->isVisible())
+        static_cast<QDialog*>(Dialog)->reject();
+}
+
+// Types into the password dialog's edits that the mode shows, then OK.
+ModalScript::Step Passwords(const QString& Current, const QString& New = {})
+{
+    return [Current, New](QWidget* Dialog) {
+        auto* pwd = qobject_cast<TFrmPwd*>(Dialog);
+        ASSERT_NE(pwd, nullptr) << Dialog->objectName().toStdString();
+        if (pwd->PWD)
+            QTest::keyClicks(pwd->PWD, Current);
+        for (QLineEdit* edit : {pwd->NewPWD, pwd->ConfirmPWD})
+            if (edit)
+                QTest::keyClicks(edit, New);
+        QTest::mouseClick(pwd->ButtonOK, Qt::LeftButton);
+    };
+}
+
+// Types a name into Qt's file dialog and accepts it, as Enter does.
+// Proposed receives what the dialog proposed.
+ModalScript::Step ChooseFile(const std::string& Name, QString* Proposed = nullptr)
+{
+    return [Name, Proposed](QWidget* Dialog) {
+        auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+        ASSERT_NE(dialog, nullptr);
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        if (Proposed)
+            *Proposed = dialog->directory().absolutePath() + "/" + edit->text();
+        if (!Name.empty())
+            edit->setText(QString::fromStdString(Name));
+        static_cast<QDialog*>(dialog)->accept();
+    };
+}
+
+// ---- the walk -------------------------------------------------------------
+
+class CertificateRoadGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        const fs::path base = root.path().toStdString();
+        programDir = base / "programa";
+        dataDir = base / "dados";
+        driveDir = base / "A";
+        for (const fs::path& dir : {programDir, dataDir, driveDir})
+            fs::create_directories(dir);
+        window = std::make_unique<TForm1>(ProgramPaths(dataDir.string(), programDir.string(), driveDir.string()));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override
+    {
+        if (window) {
+            ModalScript script;
+            window.reset();
+            EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+        }
+        NoKeyFileLeft();
+    }
+
+    // Runs an action as the user does, the script answering its dialogs;
+    // returns the texts of the dialogs seen. A dialog the script did not
+    // expect fails the test.
+    QStringList Run(QAction* Action, ModalScript& Script)
+    {
+        EXPECT_TRUE(Action->isEnabled()) << Action->objectName().toStdString();
+        Action->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Script.unexpected, 0) << Script.texts.join('|').toStdString();
+        return Script.texts;
+    }
+
+    void AddEntity(const QString& Id, const QString& Name)
+    {
+        ModalScript script;
+        script.Then([&](QWidget* Dialog) {
+            auto* form = qobject_cast<TFrmRequest*>(Dialog);
+            ASSERT_NE(form, nullptr);
+            formtest::FillValid(*form, Id, 0, Name);
+            QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        });
+        Run(window->RequestAdd, script);
+    }
+
+    // Creates a certificate under Password and names it in the caption
+    // editor that opens. Returns its identifier.
+    std::string NewCertificate(const QString& Password, const QString& Name)
+    {
+        ModalScript script;
+        script.Then(MoveMouseOverSeed).Then(Passwords({}, Password));
+        const QStringList texts = Run(window->FileNew, script);
+        EXPECT_EQ(texts.size(), 2) << texts.join('|').toStdString();
+        QCoreApplication::processEvents();
+        TCustomView* view = window->ActiveView;
+        if (!view || view->count() == 0) {
+            ADD_FAILURE() << "no item for the new certificate";
+            return {};
+        }
+        TCustomItem* item = view->Item(view->count() - 1);
+        const std::string id = item->Id;
+        EXPECT_EQ(item->text().toStdString(), id) << "the identifier is the proposed name";
+        auto* editor = view->findChild<QLineEdit*>();
+        if (!editor || !editor->isVisible()) {
+            ADD_FAILURE() << "the caption is not open for editing";
+            return id;
+        }
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, Name);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(item->text(), Name);
+        EXPECT_EQ(window->ActiveStorage->ReadString(id, "Name", ""), Name.toStdString());
+        return id;
+    }
+
+    TRequestFile Storage(int N) const
+    {
+        return TRequestFile((dataDir / ("STORAGE." + std::to_string(N) + ".DAT")).string());
+    }
+
+    void NoKeyFileLeft() const
+    {
+        EXPECT_EQ(KeyFilesIn(dataDir), std::vector<std::string>{});
+        EXPECT_EQ(KeyFilesIn(programDir), std::vector<std::string>{});
+    }
+
+    void SelectItem(const std::string& Id)
+    {
+        TCustomView* view = window->ActiveView;
+        ASSERT_NE(view, nullptr);
+        for (int row = 0; row < view->count(); ++row)
+            if (view->Item(row)->Id == Id)
+                view->setCurrentItem(view->Item(row));
+        ASSERT_NE(view->Selected(), nullptr);
+        ASSERT_EQ(view->Selected()->Id, Id);
+    }
+
+    QTemporaryDir root;
+    fs::path programDir, dataDir, driveDir;
+    std::unique_ptr<TForm1> window;
+};
+
+TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
+{
+    // ---- register the entity ------------------------------------------------
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria Boa Vista"));
+    ASSERT_EQ(window->Registry->Count(), 1);
+    ASSERT_TRUE(window->FileNew->isEnabled());
+
+    // ---- three certificates ---------------------------------------------------
+    const QString passwords[] = {QStringLiteral("SENHA001"), QStringLiteral("SENHA002"), QStringLiteral("SENHA003")};
+    const QString names[] = {QStringLiteral("Primeiro"), QStringLiteral("Segundo"), QStringLiteral("Terceiro")};
+    std::vector<std::string> ids;
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ids.push_back(NewCertificate(passwords[i], names[i]));
+        ASSERT_FALSE(ids.back().empty());
+        NoKeyFileLeft();
+    }
+    {
+        const TRequestFile storage = Storage(1);
+        EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), ids[0]);
+        EXPECT_EQ(storage.ReadString("General", "Keys", ""), ids[1] + "," + ids[2]);
+        EXPECT_EQ(Sections(storage),
+                  (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2]}));
+        for (const std::string& id : ids) {
+            std::vector<std::string> keys = Keys(storage, id);
+            std::sort(keys.begin(), keys.end());
+            EXPECT_EQ(keys, (std::vector<std::string>{"Info", "KeyFile", "Name", "PublicKey"})) << id;
+            EXPECT_EQ(storage.ReadString(id, "PublicKey", "").size(), 280u) << "140 bytes in hexadecimal";
+        }
+    }
+    EXPECT_TRUE(window->RequestSend->isEnabled());
+    EXPECT_FALSE(window->RequestReceive->isEnabled());
+
+    // ---- send the request -------------------------------------------------------
+    std::string requestFile;
+    {
+        ModalScript script;
+        script.Then(Passwords(passwords[0]))
+            .Press("OK")        // insert a formatted medium
+            .Press("Cancel");   // the agreement: not now
+        const QStringList texts = Run(window->RequestSend, script);
+        ASSERT_EQ(texts.size(), 3) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[1].contains(U("Por favor, insira um disquete formatado no drive A.")));
+        EXPECT_TRUE(texts[2].contains(U("Você deve enviar à Autoridade Certificadora duas vias impressas")));
+    }
+    NoKeyFileLeft();
+    {
+        const TRequestFile storage = Storage(1);
+        EXPECT_TRUE(storage.ReadBool("General", "RequestSent", false));
+        EXPECT_EQ(Keys(storage, "RequestReference"), (std::vector<std::string>{"00", "01", "02", "FileName"}));
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(storage.ReadString("RequestReference", "0" + std::to_string(i), ""), ids[i]);
+        requestFile = storage.ReadString("RequestReference", "FileName", "");
+        ASSERT_EQ(fs::path(requestFile).parent_path(), driveDir);
+        EXPECT_EQ(fs::path(requestFile).filename().string().size(), 38u + 4u) << "a GUID and .TXT";
+
+        // The request as the authority reads it, byte for byte up to the
+        // signature (which the authority's tool checks below).
+        std::string expected =
+            "[General]\r\nDir=Request\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=11222333000181\r\n"
+            "Razao=PADARIA BOA VISTA\r\nEndereco=RUA DAS FLORES, 12\r\nBairro=CENTRO\r\nCEP=70000000\r\n"
+            "Cidade=BRASILIA\r\nUF=DF\r\nTelefone=6133334444\r\nEmail=contato@padaria.com.br\r\nNum_Keys=3\r\n\r\n"
+            "[Keys]\r\n";
+        for (std::size_t i = 0; i < 3; ++i)
+            expected += "Key0" + std::to_string(i) + "=" + storage.ReadString(ids[i], "PublicKey", "") + "\r\nInfo0" +
+                        std::to_string(i) + "=" + storage.ReadString(ids[i], "Info", "") + "\r\n";
+        expected += "\r\n[Signatures]\r\nUser=";
+        const std::string text = ReadBytes(requestFile);
+        ASSERT_EQ(text.substr(0, expected.size()), expected);
+        const std::string signature = text.substr(expected.size());
+        ASSERT_EQ(signature.size(), 256u + 4u);
+        EXPECT_EQ(signature.find_first_not_of("0123456789ABCDEF"), 256u);
+        EXPECT_EQ(signature.substr(256), "\r\n\r\n");
+    }
+    EXPECT_TRUE(window->RequestReceive->isEnabled());
+
+    // ---- the authority answers beside the request ---------------------------------
+    const std::string response = requestFile.substr(0, requestFile.size() - 4) + ".CNS";
+    {
+        std::string out;
+        ASSERT_EQ(RunAuthority(Quote((fs::path(root.path().toStdString()) / "ca").string()) + " " +
+                                   Quote(requestFile),
+                               out),
+                  0)
+            << out;
+        ASSERT_TRUE(fs::exists(response)) << out;
+    }
+
+    // ---- receive ---------------------------------------------------------------
+    {
+        const std::string before = ReadBytes(dataDir / "STORAGE.1.DAT");
+        ModalScript script;
+        script.Press("OK") // the medium from the authority is in the drive
+            .Then(ChooseFile(response))
+            .Then(Passwords(passwords[0]))
+            .Then(Passwords(passwords[1]))
+            .Then(Passwords(passwords[2]))
+            .Press("OK"); // the summary
+        const QStringList texts = Run(window->RequestReceive, script);
+        ASSERT_EQ(texts.size(), 6) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[0].contains(U("Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.")));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(texts[2 + i].contains(names[i])) << "the password asked is the named certificate's";
+        EXPECT_TRUE(texts[5].contains(U("Foram incorporados com sucesso 3 certificados eletrônicos assinados.")))
+            << texts[5].toStdString();
+        EXPECT_NE(ReadBytes(dataDir / "STORAGE.1.DAT"), before);
+    }
+    NoKeyFileLeft();
+    EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{});
+    {
+        const TRequestFile storage = Storage(1);
+        EXPECT_TRUE(storage.ReadBool("General", "RequestReceived", false));
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_TRUE(storage.ReadBool(ids[i], "Signed", false)) << i;
+            EXPECT_EQ(storage.ReadString(ids[i], "Name", ""), names[i].toStdString()) << "saved with the receipt";
+        }
+    }
+    for (int row = 0; row < window->ActiveView->count(); ++row)
+        EXPECT_EQ(window->ActiveView->Item(row)->data(Qt::UserRole).toInt(), 1) << "signed icon, item " << row;
+    EXPECT_TRUE(window->FileDisk->isEnabled());
+    EXPECT_FALSE(window->RequestReceive->isEnabled());
+    EXPECT_FALSE(window->FileNew->isEnabled());
+    EXPECT_FALSE(window->RequestSend->isEnabled());
+
+    // ---- the first medium: the drive still holds the request, emptied after
+    // the question; the proposed name is taken --------------------------------------
+    const std::string storedKey1 = window->ActiveStorage->ReadString(ids[1], "KeyFile", "");
+    {
+        SelectItem(ids[1]);
+        QString proposed;
+        ModalScript script;
+        script.Press("OK")  // insert a formatted medium
+            .Press("OK")    // its files will be removed
+            .Then(ChooseFile({}, &proposed))
+            .Then(Passwords(passwords[1], QStringLiteral("DEFINITIVA1")));
+        const QStringList texts = Run(window->FileDisk, script);
+        ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[1].contains(U("Todos os arquivos existentes no disquete serão removidos permanentemente.")));
+        EXPECT_EQ(fs::path(proposed.toStdString()), driveDir / "Segundo.PRI");
+    }
+    NoKeyFileLeft();
+    EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"Segundo.PRI"}) << "the request and response are gone";
+    const std::string medium1 = ReadBytes(driveDir / "Segundo.PRI");
+    EXPECT_EQ(medium1.size() * 2, storedKey1.size()) << "the key under its new password";
+    {
+        const TRequestFile storage = Storage(1);
+        EXPECT_FALSE(storage.SectionExists(ids[1])) << "the medium is the only copy now";
+        EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), ids[0]);
+        EXPECT_EQ(storage.ReadString("General", "Keys", ""), ids[2]);
+    }
+    EXPECT_EQ(window->ActiveView->count(), 2);
+
+    // ---- the second medium: the user swaps the medium before answering, and
+    // gets the current password wrong twice --------------------------------------------
+    const fs::path keptMedium = fs::path(root.path().toStdString()) / "midia1.PRI";
+    {
+        SelectItem(ids[0]);
+        ModalScript script;
+        script
+            .Then([&](QWidget* Dialog) {
+                fs::rename(driveDir / "Segundo.PRI", keptMedium);
+                testsupport::ClickButton(Dialog, "OK");
+            })
+            .Then(ChooseFile("mestre"))
+            .Then(Passwords(QStringLiteral("ERRADA01"), QStringLiteral("DEFINITIVA0")))
+            .Press("OK")
+            .Then(Passwords(QStringLiteral("ERRADA02"), QStringLiteral("DEFINITIVA0")))
+            .Press("OK")
+            .Then(Passwords(passwords[0], QStringLiteral("DEFINITIVA0")));
+        const QStringList texts = Run(window->FileDisk, script);
+        ASSERT_EQ(texts.size(), 7) << texts.join('|').toStdString();
+        for (int i : {3, 5})
+            EXPECT_TRUE(texts[i].contains(U("A senha atual para o certificado eletrônico está incorreta. Tente novamente.")))
+                << texts[i].toStdString();
+    }
+    NoKeyFileLeft();
+    EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"mestre.PRI"}) << "the extension is added";
+    EXPECT_EQ(ReadBytes(keptMedium), medium1);
+    {
+        const TRequestFile storage = Storage(1);
+        EXPECT_FALSE(storage.SectionExists(ids[0]));
+        EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), ids[2]) << "the next one is the master";
+        EXPECT_EQ(storage.ReadString("General", "Keys", ""), "");
+    }
+    ASSERT_EQ(window->ActiveView->count(), 1);
+    EXPECT_EQ(window->ActiveView->Item(0)->Id, ids[2]);
+
+    // ---- a second entity of the same company exports two new certificates -------------
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Padaria Boa Vista"));
+    ASSERT_EQ(window->Registry->Count(), 2);
+    ASSERT_EQ(window->Registry->ActiveIndex(), 2);
+    std::vector<std::string> exported = {NewCertificate(QStringLiteral("OUTRA001"), QStringLiteral("Filial A")),
+                                         NewCertificate(QStringLiteral("OUTRA002"), QStringLiteral("Filial B"))};
+    const std::string exportFile = (fs::path(root.path().toStdString()) / "troca.CRT").string();
+    {
+        ModalScript script;
+        script.Then(ChooseFile(exportFile.substr(0, exportFile.size() - 4))).Press("OK");
+        const QStringList texts = Run(window->FileExport, script);
+        ASSERT_EQ(texts.size(), 2) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[1].contains(U("Foram exportados com sucesso 2 certificados eletrônicos.")));
+    }
+    NoKeyFileLeft();
+    const TRequestFile second = Storage(2);
+    {
+        const TRequestFile file(exportFile);
+        EXPECT_EQ(Sections(file), (std::vector<std::string>{"General", exported[0], exported[1], "Fingerprint"}));
+        EXPECT_EQ(Keys(file, "General"), (std::vector<std::string>{"Id", "Keys"}));
+        EXPECT_EQ(file.ReadString("General", "Id", ""), "ExportRSACertificates");
+        EXPECT_EQ(file.ReadString("General", "Keys", ""), exported[0] + "," + exported[1]);
+        for (const std::string& id : exported) {
+            EXPECT_EQ(Keys(file, id), (std::vector<std::string>{"PublicKey", "Info", "KeyFile", "Name", "Signed"}));
+            for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
+                EXPECT_EQ(file.ReadString(id, key, ""), second.ReadString(id, key, "")) << key;
+            EXPECT_FALSE(file.ReadBool(id, "Signed", true));
+        }
+        EXPECT_EQ(file.ReadString("Fingerprint", "Value", "").size(), 32u);
+        EXPECT_TRUE(second.ReadBool("General", "RequestSent", false));
+        EXPECT_EQ(second.ReadString("RequestReference", "00", ""), exported[0]);
+        EXPECT_EQ(second.ReadString("RequestReference", "01", ""), exported[1]);
+    }
+    EXPECT_TRUE(window->RequestReceive->isEnabled());
+
+    // ---- the first entity imports them ------------------------------------------------
+    QTest::keyClick(window->cbxEntity, Qt::Key_Up);
+    ASSERT_EQ(window->Registry->ActiveIndex(), 1);
+    ASSERT_EQ(window->ActiveView->count(), 1);
+    {
+        const std::string received = Storage(1).ReadString("General", "RequestReceived", "");
+        ModalScript script;
+        script.Then(ChooseFile(exportFile));
+        const QStringList texts = Run(window->FileImport, script);
+        EXPECT_EQ(texts.size(), 1) << texts.join('|').toStdString();
+        const TRequestFile first = Storage(1);
+        EXPECT_EQ(first.ReadString("General", "MasterKey", ""), ids[2]);
+        EXPECT_EQ(first.ReadString("General", "Keys", ""), exported[0] + "," + exported[1]);
+        EXPECT_EQ(first.ReadString("General", "RequestReceived", ""), received) << "the flags stay";
+        for (const std::string& id : exported) {
+            for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
+                EXPECT_EQ(first.ReadString(id, key, "?"), second.ReadString(id, key, "")) << key;
+            EXPECT_FALSE(first.ReadBool(id, "Signed", true));
+        }
+    }
+    ASSERT_EQ(window->ActiveView->count(), 3);
+    EXPECT_EQ(window->ActiveView->Item(1)->text(), QStringLiteral("Filial A"));
+    EXPECT_EQ(window->ActiveView->Item(2)->text(), QStringLiteral("Filial B"));
+    EXPECT_EQ(window->ActiveView->Item(1)->data(Qt::UserRole).toInt(), 0) << "not signed";
+    NoKeyFileLeft();
+}
+
+} // namespace
