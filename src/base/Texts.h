@@ -422,5 +422,8 @@ inline constexpr const char* ReplaceFileQuestion = "O arquivo %s já existe. Des
 inline constexpr const char* MediumNotConfirmed = "Não foi possível confirmar a gravação do certificado eletrônico no disquete. O certificado foi mantido no arquivo de dados da aplicação; repita a operação com outro disquete.";
 // %s: the temporary key file; then the failure's message.
 inline constexpr const char* KeyFileNotWiped = "Não foi possível apagar com segurança o arquivo temporário %s. Apague-o manualmente. Ocorrência: ";
+// Receiving: the inscription shown when the response names no certificate
+// identifier at a position.
+inline constexpr const char* ReceiveNoInscription = "(nenhuma)";
 
 } // namespace Texts

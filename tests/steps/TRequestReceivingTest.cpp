@@ -173,7 +173,10 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
         {"marker in another case", [](TRequestFile& r) { r.WriteString("General", "Dir", "XEVMORPAD"); }, {},
          "O arquivo selecionado contendo os certificados assinados é inválido.", 0},
         {"second NewId missing", [](TRequestFile& r) { r.DeleteKey("Certificates", "NewId01"); }, {"SENHA0"},
-         "O certificado eletrônico " + idOf1 + " não foi assinado para o seu usuário, mas para a inscrição . "
+         "O certificado eletrônico " + idOf1 + " não foi assinado para o seu usuário, mas para a inscrição (nenhuma). "
+         "É provável que o arquivo de requisição esteja incorreto.", 1},
+        {"second NewId blank", [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "  "); }, {"SENHA0"},
+         "O certificado eletrônico " + idOf1 + " não foi assinado para o seu usuário, mas para a inscrição (nenhuma). "
          "É provável que o arquivo de requisição esteja incorreto.", 1},
         {"second NewId for another inscription",
          [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "01998887770001660000000901"); }, {"SENHA0"},

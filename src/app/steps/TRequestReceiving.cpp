@@ -33,9 +33,11 @@ bool SameText(const std::string& A, const std::string& B)
 
 // The inscription that a new identifier names: characters 3 to 16 of an
 // identifier of the authority's form (type, inscription, serial, profile);
-// anything else is shown as it came.
+// anything else is shown as it came, and a missing or blank one as such.
 std::string InscriptionOf(const std::string& NewId)
 {
+    if (NewId.find_first_not_of(" \t") == std::string::npos)
+        return Texts::ReceiveNoInscription;
     if (NewId.size() == 26 && NewId.find_first_not_of("0123456789") == std::string::npos)
         return NewId.substr(2, 14);
     return NewId;
