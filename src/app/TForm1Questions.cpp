@@ -1,5 +1,6 @@
 #include "app/TForm1Questions.h"
 
+#include "app/RemovableMediaDialog.h"
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 
@@ -125,6 +127,17 @@ int TForm1Questions::Warn(const std::string& Text, TStepButtons Buttons)
 void TForm1Questions::Show(const std::string& Text)
 {
     ShowMessage(QString::fromStdString(Text), &Form_);
+}
+
+int TForm1Questions::InsertMedium(const std::string& Text, const std::string& Drive)
+{
+    const int result = Inform(Text, TStepButtons::OKCancel);
+    // No folder at all stands for the drive (a stick that was removed, a
+    // folder never made): asking again would not help, so the user may
+    // choose the folder; the step probes the drive again either way.
+    if (result == StepResult::OK && !QFileInfo(QFile::decodeName(Drive.c_str())).isDir())
+        RemovableMediaDialog::Choose(&Form_, Form_.Paths);
+    return result;
 }
 
 std::unique_ptr<TPasswordAnswer> TForm1Questions::AskPassword(TPasswordMode Mode, const std::string& CertificateName)

@@ -6,7 +6,7 @@
 bool AskForMedium(const TStepContext& C, const char* Text)
 {
     do {
-        if (C.Ask.Inform(Text, TStepButtons::OKCancel) != StepResult::OK)
+        if (C.Ask.InsertMedium(Text, C.Paths.DriveA()) != StepResult::OK)
             return false;
         C.Ask.Repaint();
     } while (!IsDriveWritable(C.Paths.DriveA()));

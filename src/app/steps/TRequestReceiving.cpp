@@ -1,7 +1,7 @@
 #include "app/steps/TRequestReceiving.h"
 
-#include "app/steps/DriveOperations.h"
 #include "app/steps/KeyFileOperations.h"
+#include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
 #include "base/FileErrors.h"
 #include "base/Texts.h"
@@ -91,14 +91,10 @@ bool TRequestReceiving::LoadResponse(const std::string& FileName, TRequestFile& 
 
 TRequestReceiving::TOutcome TRequestReceiving::RequestReceive()
 {
+    if (!AskForMedium(C, Texts::ReceiveInsertDisk))
+        return {};
+    // Read after the question: the user may have chosen another folder.
     const std::string drive = C.Paths.DriveA();
-    for (;;) {
-        if (C.Ask.Inform(Texts::ReceiveInsertDisk, TStepButtons::OKCancel) != StepResult::OK)
-            return {};
-        C.Ask.Repaint();
-        if (IsDriveWritable(drive))
-            break;
-    }
     TFileQuestion question;
     question.Title = Texts::ReceiveDialogTitle;
     question.Filter = Texts::ReceiveFilter;

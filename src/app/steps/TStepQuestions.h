@@ -58,6 +58,14 @@ public:
     virtual int Warn(const std::string& Text, TStepButtons Buttons) = 0;
     // A plain message with an OK button.
     virtual void Show(const std::string& Text) = 0;
+    // Asks for the removable medium with Text (OK and Cancel) before the
+    // step probes the drive folder Drive; returns the modal result. A window
+    // may offer to choose another folder for the drive when Drive is
+    // missing.
+    virtual int InsertMedium(const std::string& Text, const std::string& /*Drive*/)
+    {
+        return Inform(Text, TStepButtons::OKCancel);
+    }
 
     // Runs the password dialog once. CertificateName (data-file bytes) is
     // shown in the AskPassword message; empty gives the dialog's default.
