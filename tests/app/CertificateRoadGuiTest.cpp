@@ -19,6 +19,8 @@
 #include "store/TFrmRequestTestSupport.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
+#include "support/FileBytes.h"
+#include "support/RunTool.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -30,27 +32,17 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <sys/wait.h>
 
 using formtest::ModalScript;
+using testsupport::Quote;
+using testsupport::ReadFile;
 
 namespace {
 
 namespace fs = std::filesystem;
 
 QString U(const char* Utf8) { return QString::fromUtf8(Utf8); }
-
-std::string ReadBytes(const fs::path& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> Sections(const TRequestFile& File)
 {
@@ -79,29 +71,6 @@ std::vector<std::string> KeyFilesIn(const fs::path& Dir)
             found.push_back(name);
     }
     return found;
-}
-
-std::string Quote(const std::string& S)
-{
-    std::string q = "'";
-    for (char c : S)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs the built authority tool; its exit code, with its output in Out.
-int RunAuthority(const std::string& Args, std::string& Out)
-{
-    const std::string cmd = Quote(std::string(QUORVEX_APP_DIR) + "qvauthority") + " " + Args + " </dev/null 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return -1;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        Out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // ---- the user's answers -------------------------------------------------------
@@ -330,7 +299,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             expected += "Key0" + std::to_string(i) + "=" + storage.ReadString(ids[i], "PublicKey", "") + "\r\nInfo0" +
                         std::to_string(i) + "=" + storage.ReadString(ids[i], "Info", "") + "\r\n";
         expected += "\r\n[Signatures]\r\nUser=";
-        const std::string text = ReadBytes(requestFile);
+        const std::string text = ReadFile(requestFile);
         ASSERT_EQ(text.substr(0, expected.size()), expected);
         const std::string signature = text.substr(expected.size());
         ASSERT_EQ(signature.size(), 256u + 4u);
@@ -342,18 +311,15 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     // ---- the authority answers beside the request ---------------------------------
     const std::string response = requestFile.substr(0, requestFile.size() - 4) + ".CNS";
     {
-        std::string out;
-        ASSERT_EQ(RunAuthority(Quote((fs::path(root.path().toStdString()) / "ca").string()) + " " +
-                                   Quote(requestFile),
-                               out),
-                  0)
-            << out;
-        ASSERT_TRUE(fs::exists(response)) << out;
+        const testsupport::ToolResult answer = testsupport::RunTool(
+            "qvauthority", Quote((fs::path(root.path().toStdString()) / "ca").string()) + " " + Quote(requestFile));
+        ASSERT_EQ(answer.code, 0) << answer.out;
+        ASSERT_TRUE(fs::exists(response)) << answer.out;
     }
 
     // ---- receive ---------------------------------------------------------------
     {
-        const std::string before = ReadBytes(dataDir / "STORAGE.1.DAT");
+        const std::string before = ReadFile(dataDir / "STORAGE.1.DAT");
         ModalScript script;
         script.Press("OK") // the medium from the authority is in the drive
             .Then(ChooseFile(response))
@@ -368,7 +334,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             EXPECT_TRUE(texts[2 + i].contains(names[i])) << "the password asked is the named certificate's";
         EXPECT_TRUE(texts[5].contains(U("Foram incorporados com sucesso 3 certificados eletrônicos assinados.")))
             << texts[5].toStdString();
-        EXPECT_NE(ReadBytes(dataDir / "STORAGE.1.DAT"), before);
+        EXPECT_NE(ReadFile(dataDir / "STORAGE.1.DAT"), before);
     }
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{});
@@ -405,7 +371,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     }
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"Segundo.PRI"}) << "the request and response are gone";
-    const std::string medium1 = ReadBytes(driveDir / "Segundo.PRI");
+    const std::string medium1 = ReadFile(driveDir / "Segundo.PRI");
     EXPECT_EQ(medium1.size() * 2, storedKey1.size()) << "the key under its new password";
     {
         const TRequestFile storage = Storage(1);
@@ -440,7 +406,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     }
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"mestre.PRI"}) << "the extension is added";
-    EXPECT_EQ(ReadBytes(keptMedium), medium1);
+    EXPECT_EQ(ReadFile(keptMedium), medium1);
     {
         const TRequestFile storage = Storage(1);
         EXPECT_FALSE(storage.SectionExists(ids[0]));
