@@ -7,6 +7,7 @@
 #include "app/TForm1.h"
 #include "store/TRequestFile.h"
 #include "support/ModalAnswerer.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,8 @@ class FingerprintStamp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() / ("stamp-" + std::to_string(::getpid()) + "-"
-                                           + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Dir);
-        AppDir = Dir.string() + "/";
+        Dir = Tmp.Path();
+        AppDir = Tmp.Path();
         std::string registry = "[General]\r\nCount=3\r\nCountAll=3\r\nActiveIndex=1\r\n\r\n";
         const char* names[] = {"Alfa Ltda", "Beta S.A.", "Gama ME"};
         for (int n = 1; n <= 3; ++n) {
@@ -45,7 +44,6 @@ protected:
                   "[General]\r\nRequest=1\r\n\r\n[Fingerprint]\r\nValue=00000000000000000000000000000000\r\n\r\n");
         WriteFile(Dir / "STORAGE.3.DAT", "");
     }
-    void TearDown() override { fs::remove_all(Dir); }
 
     fs::path Storage(int n) const { return Dir / ("STORAGE." + std::to_string(n) + ".DAT"); }
 
@@ -72,6 +70,7 @@ protected:
         return before;
     }
 
+    testsupport::TempFolder Tmp{"stamp"};
     fs::path Dir;
     std::string AppDir;
 };

@@ -7,6 +7,8 @@
 #include "ArchiveBuilder.h"
 #include "ArchiveReader.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,13 +45,10 @@ class HostileArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("qvhostile-" + std::to_string(::getpid()) + "-"
-                                            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = tmp.Path();
         dst = root / "dst";
         fs::create_directories(dst);
     }
-    void TearDown() override { fs::remove_all(root); }
 
     // Headless; records errors; stops any run that restores absurdly much,
     // so that a reader that loops fails the test instead of hanging it.
@@ -64,6 +63,7 @@ protected:
         };
     }
 
+    testsupport::TempFolder tmp{"qvhostile"};
     fs::path root, dst;
     std::vector<std::int32_t> errors;
     bool runaway = false;

@@ -3,6 +3,8 @@
 #include "ArchiveBuilder.h"
 #include "ArchiveReader.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -110,15 +112,12 @@ class BackupFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("qvbk-" + std::to_string(::getpid()) + "-"
-                                            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = tmp.Path();
         src = root / "Src";
         dst = root / "dst";
         fs::create_directories(src);
         fs::create_directories(dst);
     }
-    void TearDown() override { fs::remove_all(root); }
 
     // Headless, with every error recorded instead of shown.
     void Watch(TBackupFile& b)
@@ -129,6 +128,7 @@ protected:
         };
     }
 
+    testsupport::TempFolder tmp{"qvbk"};
     fs::path root, src, dst;
     std::vector<std::int32_t> errors;
     std::vector<std::string> errorTexts;

@@ -6,6 +6,7 @@
 #include "app/SampleData.h"
 #include "app/TForm1.h"
 #include "support/ModalAnswerer.h"
+#include "support/TempFolder.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -107,9 +108,7 @@ protected:
     {
         qApp->setQuitOnLastWindowClosed(false);
         TForm1::SetRestartFlag(0);
-        root = fs::temp_directory_path() / ("qvfrmbk-" + std::to_string(::getpid()) + "-"
-                                            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        root = tmp.Path();
         app = root / "app";
         fs::create_directories(app / "Backup");
         dir = app.string() + "/";
@@ -118,11 +117,7 @@ protected:
                             sample::Make("Gama ME", "33444555000177", State::Filled)});
         unsetenv("QUORVEX_DRIVE_A");
     }
-    void TearDown() override
-    {
-        TForm1::SetRestartFlag(0);
-        fs::remove_all(root);
-    }
+    void TearDown() override { TForm1::SetRestartFlag(0); }
 
     std::map<std::string, std::string> DataFiles() const
     {
@@ -133,6 +128,7 @@ protected:
         return files;
     }
 
+    testsupport::TempFolder tmp{"qvfrmbk"};
     fs::path root, app;
     std::string dir;
 };

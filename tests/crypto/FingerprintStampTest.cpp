@@ -2,6 +2,7 @@
 // (loaded from the program's folder) against a digest computed here with
 // OpenSSL.
 #include "support/ExpectedFingerprint.h"
+#include "support/TempFolder.h"
 #include "crypto/FingerprintStamp.h"
 
 #include "crypto/KitLibraries.h"
@@ -28,13 +29,9 @@ class FingerprintStampTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("fpstamp-" + std::to_string(::getpid()) + "-"
-                                           + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        appDir = dir.string() + "/";
+        dir = tmp.Path();
+        appDir = tmp.Path();
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // A registry of the given storage texts, entity 2 active.
     void WriteData(const std::vector<std::string>& storages)
@@ -51,6 +48,7 @@ protected:
     }
     fs::path Storage(int n) const { return dir / ("STORAGE." + std::to_string(n) + ".DAT"); }
 
+    testsupport::TempFolder tmp{"fpstamp"};
     fs::path dir;
     std::string appDir;
 };

@@ -4,6 +4,7 @@
 #include "FaultKitControl.h"
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -434,8 +435,8 @@ TEST_F(MediumFaults, GatherSeedFillsZeroesAndReportsTheSeedLibrary)
 
 TEST(MediumLoading, EmptyFolderFailsEveryOperationWithDllLoadFail)
 {
-    const fs::path dir = fs::temp_directory_path() / ("emptykit-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const testsupport::TempFolder tmp("emptykit");
+    const fs::path dir = tmp.Path();
     {
         KitLibraries kit(dir.string());
         EXPECT_FALSE(kit.Loaded());
@@ -453,13 +454,12 @@ TEST(MediumLoading, EmptyFolderFailsEveryOperationWithDllLoadFail)
         EXPECT_RAISES(media.SignString("A", "B", out), "EDLLLoadFail", message);
         EXPECT_RAISES(HashString(kit, "abc", out), "EDLLLoadFail", message);
     }
-    fs::remove_all(dir);
 }
 
 TEST(MediumLoading, OneLibraryAloneIsNotALoadedKit)
 {
-    const fs::path dir = fs::temp_directory_path() / ("halfkit-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const testsupport::TempFolder tmp("halfkit");
+    const fs::path dir = tmp.Path();
     fs::copy_file(std::string(CRYPTO_FAULT_KIT_DIR) + HL_KIT_LIBRARY_NAME, dir / HL_KIT_LIBRARY_NAME);
     {
         KitLibraries kit(dir.string());
@@ -468,7 +468,6 @@ TEST(MediumLoading, OneLibraryAloneIsNotALoadedKit)
         EXPECT_RAISES(HashString(kit, "abc", out), "EDLLLoadFail",
                       "Ocorreu um erro na carga de uma das DLLs da aplicação.");
     }
-    fs::remove_all(dir);
 }
 
 TEST(MediumLoading, MissingFunctionFailsOnlyTheOperationsThatNeedIt)

@@ -1,5 +1,7 @@
 #include "crypto/Wipe.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -16,11 +18,8 @@ class Wipe : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() / ("wipe-" + std::to_string(::getpid()) + "-"
-                                           + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Dir);
+        Dir = Tmp.Path();
     }
-    void TearDown() override { fs::remove_all(Dir); }
 
     std::string MakeFile(const std::string& name, const std::string& content)
     {
@@ -29,6 +28,7 @@ protected:
         return path;
     }
 
+    testsupport::TempFolder Tmp{"wipe"};
     fs::path Dir;
 };
 

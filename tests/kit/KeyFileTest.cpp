@@ -5,6 +5,7 @@
 #include "kit/KeyProtection.h"
 #include "kit/KitError.h"
 #include "kit/SelfTest.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -184,8 +185,8 @@ TEST(KeyFile, SealingTwiceUsesFreshSaltAndNonce)
 
 TEST(AtomicFileWriter, ReplacesWholeFilesAndFailsCleanly)
 {
-  const fs::path dir = fs::temp_directory_path() / ("kitfile-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const testsupport::TempFolder tmp("kitfile");
+  const fs::path dir = tmp.Path();
   const std::string path = (dir / "k.PRI").string();
   const std::uint8_t first[] = {1, 2, 3, 4, 5};
   const std::uint8_t second[] = {9};
@@ -208,7 +209,6 @@ TEST(AtomicFileWriter, ReplacesWholeFilesAndFailsCleanly)
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir))
     ++entries;
   EXPECT_EQ(1u, entries) << "no temporary file may be left behind";
-  fs::remove_all(dir);
 }
 
 TEST(SelfTest, PassesOnPublishedVectorsAndFailsOnAnyAlteredAnswer)
@@ -324,8 +324,8 @@ TEST(KeyFile, PrivateKeyDerIsOpenSslsAndReadStrictly)
 // Replacing a key file that others could read leaves one only its owner reads.
 TEST(AtomicFileWriter, ReplacedKeyFilesBecomeTheOwnersOnly)
 {
-  const fs::path dir = fs::temp_directory_path() / ("kitmode-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const testsupport::TempFolder tmp("kitmode");
+  const fs::path dir = tmp.Path();
   const std::string path = (dir / "k.PRI").string();
   const std::uint8_t first[] = {1, 2, 3};
   ASSERT_TRUE(WriteFileAtomically(path, first, sizeof first));
@@ -333,5 +333,4 @@ TEST(AtomicFileWriter, ReplacedKeyFilesBecomeTheOwnersOnly)
                             | fs::perms::others_read);
   ASSERT_TRUE(WriteFileAtomically(path, first, sizeof first));
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(path).permissions());
-  fs::remove_all(dir);
 }

@@ -2,6 +2,7 @@
 // program's folder, every hl_ function driven through its C interface, and
 // every result checked against OpenSSL on the outside.
 #include "KitLibrary.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,17 +35,8 @@ const std::string kNotice = "Atenc\xE3o: aviso de teste gravado no arquivo de ch
 const char* const kPassword = "SENHA1234ABCD";
 
 struct TempDir {
-  fs::path path;
-  TempDir()
-  {
-    std::string pattern = (fs::temp_directory_path() / "kittest-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~TempDir()
-  {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
+  testsupport::TempFolder folder{"kittest"};
+  fs::path path{folder.Path()};
 };
 
 Bytes ReadFile(const fs::path& p)

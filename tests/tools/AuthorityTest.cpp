@@ -5,6 +5,7 @@
 
 #include "support/FileBytes.h"
 #include "support/RunTool.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -149,11 +150,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(fs::exists(std::string(QUORVEX_APP_DIR) + "qvauthority")) << "build the qvauthority target";
-        root = fs::temp_directory_path() / ("qvauth-" + std::to_string(::getpid()));
-        fs::remove_all(root);
+        root = tmp.Path();
         fs::create_directories(root / "A");
     }
-    void TearDown() override { fs::remove_all(root); }
 
     std::string P(const fs::path& p) const { return Quote(p.string()); }
     fs::path Ca() const { return root / "ca"; }
@@ -175,6 +174,7 @@ protected:
         return key;
     }
 
+    testsupport::TempFolder tmp{"qvauth"};
     fs::path root;
 };
 
