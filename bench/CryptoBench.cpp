@@ -4,52 +4,22 @@
 //   SignString (unlock + sign)    vs  openssl speed rsa1024, with the password
 //                                     derivation (scrypt, as the kit tunes it)
 //                                     measured and shown apart
-//   key generation                    mean time per key
+// Key generation and request signing as the certificate steps run them are
+// in CertificateStepsBench.
 // Usage: bench_CryptoBench [kit folder]   (default: the build's bin/ folder)
 #include "crypto/KitLibraries.h"
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
 
-#include <chrono>
-#include <dlfcn.h>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
+#include "BenchSupport.h"
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+#include <cstring>
+#include <random>
+#include <unistd.h>
+
+using namespace bench;
 
 namespace {
-
-double Seconds(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-template <typename F>
-double Best(int runs, F&& f)
-{
-    double best = 1e100;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        f();
-        best = std::min(best, Seconds(start));
-    }
-    return best;
-}
-
-template <typename F>
-double Mean(int runs, F&& f)
-{
-    const auto start = Clock::now();
-    for (int i = 0; i < runs; ++i)
-        f();
-    return Seconds(start) / runs;
-}
 
 TUserData Entity()
 {
@@ -59,29 +29,6 @@ TUserData Entity()
     user.SetProfile("01");
     user.Razao = "Bench Ltda";
     return user;
-}
-
-bool HaveCommand(const char* name)
-{
-    return std::system((std::string("command -v ") + name + " > /dev/null 2>&1").c_str()) == 0;
-}
-
-// The password derivation the kit runs for every use of a private key
-// (scrypt, N = 2^15, r = 8, p = 1, 32-byte key), through OpenSSL's own
-// EVP_PBE_scrypt, reached at run time so that this program links no crypto.
-double ScryptSeconds()
-{
-    using Scrypt = int (*)(const char*, size_t, const unsigned char*, size_t, uint64_t, uint64_t, uint64_t,
-                           uint64_t, unsigned char*, size_t);
-    void* crypto = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
-    auto scrypt = crypto ? reinterpret_cast<Scrypt>(dlsym(crypto, "EVP_PBE_scrypt")) : nullptr;
-    if (!scrypt)
-        return 0;
-    unsigned char key[32];
-    const unsigned char salt[16] = {1, 2, 3};
-    const double t = Mean(20, [&] { scrypt("SENHA123", 8, salt, sizeof salt, 1u << 15, 8, 1, 64u << 20, key, sizeof key); });
-    dlclose(crypto);
-    return t;
 }
 
 // Seconds per RSA-1024 signature as `openssl speed rsa1024` reports them.
@@ -138,18 +85,12 @@ int main(int argc, char** argv)
     data.shrink_to_fit();
     fs::remove(dataFile);
 
-    // ---- key generation -------------------------------------------------
-    const int keys = 5;
+    // ---- a key to sign with -----------------------------------------------
     const fs::path keyFile = dir / "key.PRI";
-    double generate = 0;
-    for (int i = 0; i < keys; ++i) {
-        fs::remove(keyFile);
-        const auto start = Clock::now();
+    {
         TRSAMedia media(kit, keyFile.string());
-        media.GenerateFor("SENHA123", Entity());
-        generate += Seconds(start);
+        media.GenerateFor(Password, Entity());
     }
-    std::printf("Generate: %.3f s per key (mean of %d, one scrypt derivation included)\n", generate / keys, keys);
 
     // ---- signing --------------------------------------------------------
     const bool haveOpenssl = HaveCommand("openssl");
@@ -159,7 +100,7 @@ int main(int argc, char** argv)
     media.Open();
     const std::string request(4000, 'r');
     std::string signature;
-    const double signOurs = Mean(signatures, [&] { media.SignString("SENHA123", request, signature); });
+    const double signOurs = Mean(signatures, [&] { media.SignString(Password, request, signature); });
     media.Close();
     const double signPeer = haveOpenssl ? OpensslSignSeconds() : 0;
     std::printf("SignString: %.4f s per signature (hash, password derivation, sign)\n", signOurs);

@@ -20,75 +20,19 @@
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
 
+#include "BenchSupport.h"
 #include "CertificationAuthority.h"
 
-#include <chrono>
 #include <cstdio>
-#include <dlfcn.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
 
 constexpr int Certificates = 100;
 const std::string Inscricao = "11222333000181";
-const std::string Password = "SENHA123";
-
-double Seconds(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string ReadAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The kit's password derivation (scrypt, N = 2^15, r = 8, p = 1), through
-// OpenSSL's own function reached at run time.
-double ScryptSeconds()
-{
-    using Scrypt = int (*)(const char*, size_t, const unsigned char*, size_t, uint64_t, uint64_t, uint64_t,
-                           uint64_t, unsigned char*, size_t);
-    void* crypto = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
-    auto scrypt = crypto ? reinterpret_cast<Scrypt>(dlsym(crypto, "EVP_PBE_scrypt")) : nullptr;
-    if (!scrypt)
-        return 0;
-    unsigned char key[32];
-    const unsigned char salt[16] = {1, 2, 3};
-    const auto start = Clock::now();
-    for (int i = 0; i < 10; ++i)
-        scrypt("SENHA123", 8, salt, sizeof salt, 1u << 15, 8, 1, 64u << 20, key, sizeof key);
-    dlclose(crypto);
-    return Seconds(start) / 10;
-}
-
-class Answers : public TStepQuestions {
-public:
-    int Inform(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    int Confirm(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    int Warn(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    void Show(const std::string& Text) override { Last = Text; }
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode, const std::string&) override
-    {
-        struct Given : TPasswordAnswer {
-            int Result() const override { return StepResult::OK; }
-            void GetPassword(std::string& P) const override { P = Password; }
-            void GetNewPassword(std::string& P) const override { P = Password; }
-        };
-        return std::make_unique<Given>();
-    }
-    bool ChooseOpenFile(const TFileQuestion&, std::string&) override { return false; }
-    bool ChooseSaveFile(const TFileQuestion&, std::string&) override { return false; }
-    void GatherSeed(TRSAMedia&, std::string&) override {}
-    std::string Last;
-};
 
 } // namespace
 
@@ -154,11 +98,8 @@ int main(int argc, char** argv)
     }
     storage.WriteString("General", "MasterKey", ids.front());
     storage.WriteString("General", "Keys", JoinCommaList(std::vector<std::string>(ids.begin() + 1, ids.end())));
-    std::ofstream(dataDir + "STORAGE.1.DAT", std::ios::binary) << storage.Text();
-    std::ofstream(dataDir + "ENTITY.DAT", std::ios::binary)
-        << "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" + dataDir +
-               "STORAGE.1.DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao +
-               "\r\nRazao=Bench Ltda\r\nIndex=1\r\n\r\n";
+    WriteAll(dataDir + "STORAGE.1.DAT", storage.Text());
+    WriteRegistry(dataDir, Inscricao, entity.Razao);
 
     // ---- receiving ----------------------------------------------------------
     double receive = 0;
@@ -168,7 +109,7 @@ int main(int argc, char** argv)
         TRequestFile registryFile(dataDir + "ENTITY.DAT");
         TUsersData registry(registryFile, dataDir);
         const ProgramPaths paths(dataDir, dataDir, (root / "A").string() + "/");
-        Answers answers;
+        BenchQuestions answers(false);
         TStepContext context(registry, paths, answers, &kit);
         const auto start = Clock::now();
         incorporated = TRequestReceiving(context).Incorporate(response).Incorporated;
@@ -191,7 +132,7 @@ int main(int argc, char** argv)
         fs::remove(path);
     }
     const double peer = Seconds(start);
-    const double kdf = ScryptSeconds();
+    const double kdf = ScryptSeconds(10);
 
     std::printf("receive %d certificates: %.3f s (%.1f ms each)\n", Certificates, receive, receive * 1000 / Certificates);
     std::printf("plain key-file writes and reads (%d files, %zu bytes): %.4f s   ratio %.0f\n", Certificates, bytes,
