@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
 #include <cstring>
 
 namespace KeyFilePwd {
@@ -52,6 +53,8 @@ constexpr int EditLeft = 131;
 constexpr int EditWidth = 115;
 constexpr int EditHeight = 21;
 constexpr int LabelLeft = 48;
+constexpr int MessageWidth = 194;
+constexpr int MessageHeight = 77;
 
 void ShowWithMessageDialog(QWidget* Parent, const QString& Text)
 {
@@ -75,7 +78,7 @@ TFrmPwd::TFrmPwd(QWidget* Owner) : QDialog(Owner)
 
     LabelMsg = new QLabel(this);
     LabelMsg->setObjectName(QStringLiteral("LabelMsg"));
-    LabelMsg->setGeometry(48, 8, 194, 77);
+    LabelMsg->setGeometry(48, 8, MessageWidth, MessageHeight);
     LabelMsg->setWordWrap(true);
     LabelMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -264,6 +267,7 @@ int TFrmPwd::Execute(TPwdMode NewMode)
         LabelMsg->setText(Tr(Texts::PwdChangeMessage));
         break;
     }
+    FitMessage();
 
     // Tab order follows the edits from top to bottom.
     QWidget* previous = nullptr;
@@ -289,6 +293,26 @@ int TFrmPwd::Execute(TPwdMode NewMode)
     }
     const int result = exec();
     return result == 1 ? 1 : 2;
+}
+
+void TFrmPwd::FitMessage()
+{
+    // The fixed layout was drawn for a smaller font than a Linux desktop
+    // uses: a message that needs more lines than its label holds would be
+    // cut off. The label then grows, and the edits, their labels and the
+    // dialog's bottom move down by as much; a message that fits leaves the
+    // layout as designed.
+    const int extra = std::max(0, LabelMsg->heightForWidth(MessageWidth) - MessageHeight);
+    LabelMsg->resize(MessageWidth, MessageHeight + extra);
+    if (extra == 0)
+        return;
+    for (QWidget* control : {static_cast<QWidget*>(PWD), static_cast<QWidget*>(LabelPWD),
+                             static_cast<QWidget*>(NewPWD), static_cast<QWidget*>(LabelNewPWD),
+                             static_cast<QWidget*>(ConfirmPWD), static_cast<QWidget*>(LabelConfirmPWD)}) {
+        if (control)
+            control->move(control->x(), control->y() + extra);
+    }
+    SetHeight(FHeight + extra);
 }
 
 int TFrmPwd::ExecuteFor(TPwdMode NewMode, const std::string& NewCertificateName)

@@ -83,7 +83,8 @@ public:
     QLabel* LabelConfirmPWD = nullptr;
 
     // The dialog's height as laid out for the mode (150, 180 or 210, frame
-    // and caption included).
+    // and caption included), plus what a message longer than its label
+    // holds in the screen's font adds.
     int FormHeight() const { return FHeight; }
 
     // Shows the help viewer at a topic: the program's viewer unless replaced.
@@ -107,6 +108,8 @@ private:
     QLineEdit* MakeEdit(const char* Name, int Top);
     QLabel* MakeLabel(const char* Name, const char* Caption, int Top);
     void SetHeight(int Height);
+    // Grows the message label to its text and moves what lies below it.
+    void FitMessage();
     void Blank(QLineEdit* Edit, int Length);
     void FreeRunTimeControls();
     // Moves an edit's text into a locked buffer as NUL-terminated text.

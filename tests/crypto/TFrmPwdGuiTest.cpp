@@ -12,9 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
 #include <linux/capability.h>
 #include <sys/resource.h>
@@ -112,6 +115,15 @@ long LockedKb()
     return -1;
 }
 
+// How far the message label grew beyond its designed 194 x 77 to hold its
+// text in the screen's font: everything below it moves down by as much.
+int MessageOverflow(const TFrmPwd& d)
+{
+    const int needed = d.LabelMsg->heightForWidth(194);
+    EXPECT_EQ(d.LabelMsg->geometry(), QRect(48, 8, 194, std::max(77, needed)));
+    return std::max(0, needed - 77);
+}
+
 TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
 {
     {
@@ -127,12 +139,13 @@ TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
             ASSERT_NE(d.PWD, nullptr);
             EXPECT_EQ(d.NewPWD, nullptr);
             EXPECT_EQ(d.ConfirmPWD, nullptr);
-            EXPECT_EQ(d.PWD->geometry(), QRect(131, 93, 115, 21));
+            const int extra = MessageOverflow(d);
+            EXPECT_EQ(d.PWD->geometry(), QRect(131, 93 + extra, 115, 21));
             EXPECT_EQ(d.PWD->maxLength(), 16);
             EXPECT_EQ(d.PWD->toolTip(), "Digite aqui sua senha de acesso");
             EXPECT_EQ(d.LabelPWD->text(), "Senha atual:");
-            EXPECT_EQ(d.LabelPWD->pos(), QPoint(48, 93));
-            EXPECT_EQ(d.FormHeight(), 150);
+            EXPECT_EQ(d.LabelPWD->pos(), QPoint(48, 93 + extra));
+            EXPECT_EQ(d.FormHeight(), 150 + extra);
             EXPECT_EQ(d.LabelMsg->text(),
                       QString::fromUtf8("Por favor, informea senha de acesso ao arquivo onde o certificado "
                                         "eletrônico gerado em primeiro lugar está armazenado. Utilize um "
@@ -148,13 +161,14 @@ TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
             EXPECT_EQ(d.LabelPWD, nullptr);
             ASSERT_NE(d.NewPWD, nullptr);
             ASSERT_NE(d.ConfirmPWD, nullptr);
-            EXPECT_EQ(d.NewPWD->geometry(), QRect(131, 93, 115, 21));
-            EXPECT_EQ(d.ConfirmPWD->geometry(), QRect(131, 122, 115, 21));
-            EXPECT_EQ(d.LabelNewPWD->pos(), QPoint(48, 93));
-            EXPECT_EQ(d.LabelConfirmPWD->pos(), QPoint(48, 122));
+            const int extra = MessageOverflow(d);
+            EXPECT_EQ(d.NewPWD->geometry(), QRect(131, 93 + extra, 115, 21));
+            EXPECT_EQ(d.ConfirmPWD->geometry(), QRect(131, 122 + extra, 115, 21));
+            EXPECT_EQ(d.LabelNewPWD->pos(), QPoint(48, 93 + extra));
+            EXPECT_EQ(d.LabelConfirmPWD->pos(), QPoint(48, 122 + extra));
             EXPECT_EQ(d.LabelNewPWD->text(), "Nova Senha:");
             EXPECT_EQ(d.LabelConfirmPWD->text(), QString::fromUtf8("Confirmação:"));
-            EXPECT_EQ(d.FormHeight(), 180);
+            EXPECT_EQ(d.FormHeight(), 180 + extra);
             EXPECT_EQ(d.LabelMsg->text(),
                       QString::fromUtf8("Por favor, crie uma senha de acesso provisória a este certificado "
                                         "eletrônico. Utilize um mínimo de 8 e um máximo de 16 caracteres."));
@@ -167,11 +181,12 @@ TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
         TFrmPwd dialog;
         RunDialog(dialog, pmChangePassword, [](TFrmPwd& d) {
             ASSERT_TRUE(d.PWD && d.NewPWD && d.ConfirmPWD);
-            EXPECT_EQ(d.PWD->y(), 93);
-            EXPECT_EQ(d.NewPWD->y(), 122);
-            EXPECT_EQ(d.ConfirmPWD->y(), 152);
-            EXPECT_EQ(d.LabelConfirmPWD->y(), 152);
-            EXPECT_EQ(d.FormHeight(), 210);
+            const int extra = MessageOverflow(d);
+            EXPECT_EQ(d.PWD->y(), 93 + extra);
+            EXPECT_EQ(d.NewPWD->y(), 122 + extra);
+            EXPECT_EQ(d.ConfirmPWD->y(), 152 + extra);
+            EXPECT_EQ(d.LabelConfirmPWD->y(), 152 + extra);
+            EXPECT_EQ(d.FormHeight(), 210 + extra);
             EXPECT_EQ(d.LabelMsg->text(),
                       QString::fromUtf8("Por favor, crie uma nova senha de acesso ao arquivo onde o certificado "
                                         "eletrônico ficará permanentemente armazenado. Lembre-se que deve ser "
@@ -441,6 +456,67 @@ TEST(TFrmPwd, HelpShowsTheTopicOfThisDialog)
     });
     TFrmPwd::HelpHandler = nullptr;
     EXPECT_EQ(topic, "pwd.htm");
+}
+
+// Each mode on the screen, as the steps show it (the ask mode with a stored
+// certificate name): the message fits its label, every caption is whole,
+// nothing lies outside the dialog or under another control. With
+// QUORVEX_SCREENSHOT_DIR set (scripts/screenshot-dialogs runs this under a
+// virtual X screen) a PNG of each mode is saved there.
+TEST(PasswordDialogScreens, EachModeShowsItsTextsWhole)
+{
+    const struct {
+        TPwdMode Mode;
+        const char* File;
+    } modes[] = {{pmAskPassword, "pwd-1-ask.png"}, {pmNewPassword, "pwd-2-new.png"}, {pmChangePassword, "pwd-3-change.png"}};
+    const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.File);
+        QWidget owner;
+        owner.setGeometry(40, 40, 520, 420);
+        owner.show();
+        TFrmPwd dialog(&owner);
+        AnswerNextModal([&](QWidget* modal) {
+            TFrmPwd& d = *static_cast<TFrmPwd*>(modal);
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
+            for (QLineEdit* edit : {d.PWD, d.NewPWD})
+                if (edit)
+                    QTest::keyClicks(edit, QStringLiteral("SENHA123"));
+            const QRect client = d.rect();
+            const QList<QWidget*> controls = d.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (QWidget* w : controls) {
+                if (!w->isVisible())
+                    continue;
+                const std::string name = w->objectName().toStdString();
+                EXPECT_TRUE(client.contains(w->geometry())) << name;
+                if (auto* label = qobject_cast<QLabel*>(w)) {
+                    if (label->wordWrap())
+                        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
+                    else if (label->pixmap().isNull())
+                        EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+                }
+                if (auto* button = qobject_cast<QPushButton*>(w)) {
+                    const int text = button->fontMetrics().horizontalAdvance(button->text().remove(QLatin1Char('&')));
+                    EXPECT_LE(text + 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin), button->width())
+                        << name;
+                }
+                for (QWidget* other : controls)
+                    if (other != w && other->isVisible())
+                        EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                            << name << " / " << other->objectName().toStdString();
+            }
+            if (!outDir.isEmpty()) {
+                QTest::qWait(100);
+                const QRect area = d.frameGeometry();
+                const QPixmap shot = d.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+                EXPECT_FALSE(shot.isNull());
+                EXPECT_TRUE(shot.save(QString::fromLocal8Bit(outDir) + QLatin1Char('/') + QLatin1String(m.File)));
+            }
+            ClickButton(&d, "ButtonCancel");
+        });
+        // A name as the data files hold it (Windows-1252).
+        EXPECT_EQ(dialog.ExecuteFor(m.Mode, "Certificado Principal n\xBA 1"), 2);
+    }
 }
 
 TEST(TFrmPwd, MinimumLengthRule)

@@ -13,7 +13,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -150,6 +153,46 @@ TEST_F(SeedDialogGuiTest, IdenticalMovementsStillGiveDifferentSeeds)
     ASSERT_GE(getMouseSeed(0, nullptr, seed->data()), 1);
   }
   EXPECT_NE(first, second);
+}
+
+// The dialog on the screen part filled, as a user sees it while moving the
+// mouse: the prompt fits its label, the button's caption is whole and
+// everything lies inside the dialog. With QUORVEX_SCREENSHOT_DIR set
+// (scripts/screenshot-dialogs runs this under a virtual X screen) a PNG of it
+// is saved there.
+TEST_F(SeedDialogGuiTest, ScreenShowsThePromptAndTheButtonWhole)
+{
+  QWidget owner;
+  owner.setGeometry(40, 40, 600, 460);
+  owner.show();
+  const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
+  testsupport::AnswerNextModal([&](QWidget* dialog) {
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    MoveOver(dialog, 0, 60);
+    auto* prompt = dialog->findChild<QLabel*>("SeedPrompt");
+    auto* cancel = dialog->findChild<QPushButton*>("CancelButton");
+    EXPECT_TRUE(prompt && cancel);
+    if (prompt && cancel) {
+      EXPECT_EQ(prompt->text(), QString::fromUtf8("Movimente o mouse sobre esta janela até que a barra fique "
+                                                  "completa. Os movimentos do mouse são usados na geração das "
+                                                  "chaves do certificado eletrônico."));
+      EXPECT_GE(prompt->height(), prompt->heightForWidth(prompt->width()));
+      EXPECT_GE(cancel->width(), cancel->sizeHint().width());
+    }
+    for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      EXPECT_TRUE(dialog->rect().contains(w->geometry())) << w->objectName().toStdString();
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Geração de chaves"));
+    if (!outDir.isEmpty()) {
+      QTest::qWait(100);
+      const QRect area = dialog->frameGeometry();
+      const QPixmap shot = dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+      EXPECT_FALSE(shot.isNull());
+      EXPECT_TRUE(shot.save(QString::fromLocal8Bit(outDir) + "/seed-dialog.png"));
+    }
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  Seed seed{};
+  EXPECT_EQ(1, getMouseSeed(0, &owner, seed.data()));
 }
 
 TEST_F(SeedDialogGuiTest, NullSeedIsRefusedWithoutADialog)
