@@ -15,6 +15,7 @@
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
 #include "crypto/TFrmPwd.h"
+#include "crypto/TRSAMedia.h"
 #include "store/TFrmRequest.h"
 #include "store/TFrmRequestTestSupport.h"
 #include "store/TRequestFile.h"
@@ -23,6 +24,7 @@
 #include "support/RunTool.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -71,6 +73,17 @@ std::vector<std::string> KeyFilesIn(const fs::path& Dir)
             found.push_back(name);
     }
     return found;
+}
+
+// Whether a key file opens under Password: changing the password to itself
+// succeeds only under the current one.
+bool OpensWith(const fs::path& File, const QString& Password)
+{
+    TRSAMedia media(File.string());
+    media.Open();
+    const bool ok = media.ChangePassword(Password.toStdString(), Password.toStdString());
+    media.Close();
+    return ok;
 }
 
 // ---- the user's answers -------------------------------------------------------
@@ -159,6 +172,7 @@ protected:
         Action->trigger();
         QCoreApplication::processEvents();
         EXPECT_EQ(Script.unexpected, 0) << Script.texts.join('|').toStdString();
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
         return Script.texts;
     }
 
@@ -407,6 +421,10 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"mestre.PRI"}) << "the extension is added";
     EXPECT_EQ(ReadFile(keptMedium), medium1);
+    EXPECT_TRUE(OpensWith(keptMedium, QStringLiteral("DEFINITIVA1"))) << "under the password the user chose";
+    EXPECT_FALSE(OpensWith(keptMedium, passwords[1]));
+    EXPECT_TRUE(OpensWith(driveDir / "mestre.PRI", QStringLiteral("DEFINITIVA0")));
+    EXPECT_FALSE(OpensWith(driveDir / "mestre.PRI", passwords[0]));
     {
         const TRequestFile storage = Storage(1);
         EXPECT_FALSE(storage.SectionExists(ids[0]));
