@@ -125,14 +125,18 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
          {Press("Dlg", "OK"), Press("RemovableMediaDialog", "Cancelar"), Press("Dlg", "Cancel")}, "", "pen"},
     };
 
+    // The remembered choice goes to a folder of the test's own (Qt reads
+    // the settings' place once per run).
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    ::unsetenv("QUORVEX_DRIVE_A");
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir tmp;
         ASSERT_TRUE(tmp.isValid());
         const fs::path root = tmp.path().toStdString();
-        // The remembered choice goes to a folder of the test's own.
-        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        ::unsetenv("QUORVEX_DRIVE_A");
         RemovableMedia::Remember(QString());
         for (const char* dir : {"programa", "dados", "dados/A"})
             fs::create_directories(root / dir);
