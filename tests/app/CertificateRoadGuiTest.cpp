@@ -354,6 +354,10 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{});
     {
         const TRequestFile storage = Storage(1);
+        EXPECT_EQ(Sections(storage), (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2],
+                                                               "RequestReference"}));
+        EXPECT_EQ(Keys(storage, "General"), (std::vector<std::string>{"Request", "MasterKey", "Keys", "RequestSent",
+                                                                     "RequestReceived"}));
         EXPECT_TRUE(storage.ReadBool("General", "RequestReceived", false));
         for (std::size_t i = 0; i < 3; ++i) {
             EXPECT_TRUE(storage.ReadBool(ids[i], "Signed", false)) << i;
