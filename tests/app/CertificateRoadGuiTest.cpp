@@ -337,7 +337,13 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         ModalScript script;
         script.Press("OK") // the medium from the authority is in the drive
             .Then(ChooseFile(response))
-            .Then(Passwords(passwords[0]))
+            .Then([&](QWidget* Dialog) {
+                // Shortcuts that reach the window while the step waits here
+                // run nothing (each would ask a question of its own).
+                window->RequestRemove->trigger();
+                window->FileNew->trigger();
+                Passwords(passwords[0])(Dialog);
+            })
             .Then(Passwords(passwords[1]))
             .Then(Passwords(passwords[2]))
             .Press("OK"); // the summary
@@ -352,6 +358,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     }
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{});
+    ASSERT_EQ(window->Registry->Count(), 1);
     {
         const TRequestFile storage = Storage(1);
         EXPECT_EQ(Sections(storage), (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2],
@@ -480,9 +487,16 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     {
         const std::string received = Storage(1).ReadString("General", "RequestReceived", "");
         ModalScript script;
-        script.Then(ChooseFile(exportFile));
+        script.Then([&](QWidget* Dialog) {
+            // A switch of entity typed meanwhile is undone: the import goes
+            // to the entity it started on.
+            QTest::keyClick(window->cbxEntity, Qt::Key_Down);
+            EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
+            ChooseFile(exportFile)(Dialog);
+        });
         const QStringList texts = Run(window->FileImport, script);
         EXPECT_EQ(texts.size(), 1) << texts.join('|').toStdString();
+        EXPECT_EQ(window->Registry->ActiveIndex(), 1);
         const TRequestFile first = Storage(1);
         EXPECT_EQ(first.ReadString("General", "MasterKey", ""), ids[2]);
         EXPECT_EQ(first.ReadString("General", "Keys", ""), exported[0] + "," + exported[1]);
