@@ -490,20 +490,23 @@ TEST(PasswordDialogScreens, EachModeShowsItsTextsWhole)
                 const std::string name = w->objectName().toStdString();
                 EXPECT_TRUE(client.contains(w->geometry())) << name;
                 if (auto* label = qobject_cast<QLabel*>(w)) {
-                    if (label->wordWrap())
+                    if (label->wordWrap()) {
                         EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
-                    else if (label->pixmap().isNull())
+                    } else if (label->pixmap().isNull()) {
                         EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+                    }
                 }
                 if (auto* button = qobject_cast<QPushButton*>(w)) {
                     const int text = button->fontMetrics().horizontalAdvance(button->text().remove(QLatin1Char('&')));
                     EXPECT_LE(text + 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin), button->width())
                         << name;
                 }
-                for (QWidget* other : controls)
-                    if (other != w && other->isVisible())
+                for (QWidget* other : controls) {
+                    if (other != w && other->isVisible()) {
                         EXPECT_FALSE(w->geometry().intersects(other->geometry()))
                             << name << " / " << other->objectName().toStdString();
+                    }
+                }
             }
             if (!outDir.isEmpty()) {
                 QTest::qWait(100);
