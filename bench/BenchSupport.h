@@ -81,8 +81,8 @@ inline void WriteAll(const fs::path& p, const std::string& bytes)
 // need not link the crypto library for it. 0 when it cannot be had.
 inline double ScryptSeconds(int runs = 20)
 {
-    using Scrypt = int (*)(const char*, size_t, const unsigned char*, size_t, uint64_t, uint64_t, uint64_t,
-                           uint64_t, unsigned char*, size_t);
+    using Scrypt = int (*)(const char*, size_t, const unsigned char*, size_t, uint64_t, uint64_t, uint64_t, uint64_t,
+                           unsigned char*, size_t);
     void* crypto = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
     auto scrypt = crypto ? reinterpret_cast<Scrypt>(dlsym(crypto, "EVP_PBE_scrypt")) : nullptr;
     if (!scrypt) {
@@ -103,10 +103,9 @@ inline double ScryptSeconds(int runs = 20)
 // STORAGE.1.DAT in the same folder (the caller writes that).
 inline void WriteRegistry(const std::string& DataDir, const std::string& Inscricao, const std::string& Razao)
 {
-    WriteAll(DataDir + "ENTITY.DAT",
-             "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" + DataDir +
-                 "STORAGE.1.DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao + "\r\nRazao=" +
-                 Razao + "\r\nIndex=1\r\n\r\n");
+    WriteAll(DataDir + "ENTITY.DAT", "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename="
+                                         + DataDir + "STORAGE.1.DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao="
+                                         + Inscricao + "\r\nRazao=" + Razao + "\r\nIndex=1\r\n\r\n");
 }
 
 // Answers a certificate step without a user: Password for every password

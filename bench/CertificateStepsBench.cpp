@@ -101,11 +101,11 @@ int main(int argc, char** argv)
     fs::create_directories(driveA);
     WriteRegistry(dataDir, Inscricao, Razao);
     WriteAll(dataDir + "STORAGE.1.DAT",
-             "[General]\r\nRequest=1\r\n\r\n[Request]\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao +
-                 "\r\nRazao=" + Razao +
-                 "\r\nEndereco=Rua das Flores, 10\r\nBairro=Centro\r\nCidade=Curitiba\r\nUF=PR\r\nCEP=80000000\r\n"
-                 "Telefone=4133334444\r\nEmail=contato@example.com\r\n\r\n"
-                 "[Resp]\r\nResp1=Maria Silva\r\nCpf1=11144477735\r\nRespCount=1\r\n\r\n");
+             "[General]\r\nRequest=1\r\n\r\n[Request]\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao
+                 + "\r\nRazao=" + Razao
+                 + "\r\nEndereco=Rua das Flores, 10\r\nBairro=Centro\r\nCidade=Curitiba\r\nUF=PR\r\nCEP=80000000\r\n"
+                   "Telefone=4133334444\r\nEmail=contato@example.com\r\n\r\n"
+                   "[Resp]\r\nResp1=Maria Silva\r\nCpf1=11144477735\r\nRespCount=1\r\n\r\n");
 
     TRequestFile registryFile(dataDir + "ENTITY.DAT");
     TUsersData registry(registryFile, dataDir);
@@ -146,8 +146,9 @@ int main(int argc, char** argv)
         "openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out '" + (work / "gen.pem").string() + "'";
     const double generatePeer = Mean(Keys, [&] { Run(genpkey); });
     const double createFloor = generatePeer + kdf;
-    std::printf("\nFileNew (RSA-1024 key, one derivation, key file into the storage, saved): %.1f ms per key (mean of %d)\n",
-                create * 1000, Keys);
+    std::printf(
+        "\nFileNew (RSA-1024 key, one derivation, key file into the storage, saved): %.1f ms per key (mean of %d)\n",
+        create * 1000, Keys);
     std::printf("  of which the kit's GenerateFor (key pair, derivation, key file written): %.1f ms (mean of %d)\n",
                 generate * 1000, Keys);
     std::printf("openssl genpkey rsa_keygen_bits:1024: %.1f ms per key (mean of %d); + derivation = %.1f ms\n",
@@ -176,10 +177,10 @@ int main(int argc, char** argv)
     std::string digestHex;
     HashString(kit, text, digestHex);
     WriteAll(digestFile, HexToString(digestHex));
-    if (text.empty() || !WriteMasterPem(storage, pem) ||
-        !Run("openssl pkeyutl -sign -inkey '" + pem.string() + "' -in '" + digestFile.string() + "' -out '" +
-             signatureFile.string() + "'") ||
-        ReadAll(signatureFile) != kitSignature) {
+    if (text.empty() || !WriteMasterPem(storage, pem)
+        || !Run("openssl pkeyutl -sign -inkey '" + pem.string() + "' -in '" + digestFile.string() + "' -out '"
+                + signatureFile.string() + "'")
+        || ReadAll(signatureFile) != kitSignature) {
         std::fprintf(stderr, "the master key as PEM does not sign the request text as the kit did\n");
         fs::remove_all(root);
         return 1;
@@ -197,8 +198,8 @@ int main(int argc, char** argv)
         media.Close();
     });
     WipeFile(keyFile);
-    const std::string dgst = "openssl dgst -sha256 -sign '" + pem.string() + "' -out '" + signatureFile.string() +
-                             "' '" + textFile.string() + "'";
+    const std::string dgst = "openssl dgst -sha256 -sign '" + pem.string() + "' -out '" + signatureFile.string() + "' '"
+                             + textFile.string() + "'";
     const double signPeer = Mean(Signatures, [&] { Run(dgst); });
     const double signFloor = signPeer + kdf;
 
@@ -213,8 +214,8 @@ int main(int argc, char** argv)
     std::printf("\nrequest text: %zu bytes, %d certificates; the master key as PEM signs its digest to the kit's "
                 "signature, byte for byte\n",
                 text.size(), Keys);
-    std::printf("sign (open, unlock under the password, hash, sign): %.1f ms per signature (mean of %d)\n",
-                sign * 1000, Signatures);
+    std::printf("sign (open, unlock under the password, hash, sign): %.1f ms per signature (mean of %d)\n", sign * 1000,
+                Signatures);
     std::printf("openssl dgst -sha256 -sign: %.1f ms per signature (mean of %d); + derivation = %.1f ms\n",
                 signPeer * 1000, Signatures, signFloor * 1000);
     std::printf("sign / (dgst + derivation): ratio %.2f (%+.1f ms)\n", sign / signFloor, (sign - signFloor) * 1000);

@@ -134,7 +134,8 @@ int main(int argc, char** argv)
     const double peer = Seconds(start);
     const double kdf = ScryptSeconds(10);
 
-    std::printf("receive %d certificates: %.3f s (%.1f ms each)\n", Certificates, receive, receive * 1000 / Certificates);
+    std::printf("receive %d certificates: %.3f s (%.1f ms each)\n", Certificates, receive,
+                receive * 1000 / Certificates);
     std::printf("plain key-file writes and reads (%d files, %zu bytes): %.4f s   ratio %.0f\n", Certificates, bytes,
                 peer, receive / peer);
     if (kdf > 0) {

@@ -98,9 +98,9 @@ void WriteSample(const std::string& dir, int entities, int certificates)
             st << (c > 1 ? "," : "") << ids[std::size_t(c)];
         st << "\r\nRequestSent=1\r\nRequestReceived=1\r\n\r\n";
         for (int c = 0; c < certificates; ++c) {
-            st << "[" << ids[std::size_t(c)] << "]\r\nName=Certificado " << c + 1 << "\r\nPublicKey="
-               << Hex(140, unsigned(n * 1000 + c)) << "\r\nInfo=" << Hex(100, unsigned(c)) << "\r\nKeyFile="
-               << Hex(900, unsigned(n + c)) << "\r\nSigned=" << (c % 3 ? 1 : 0) << "\r\n\r\n";
+            st << "[" << ids[std::size_t(c)] << "]\r\nName=Certificado " << c + 1
+               << "\r\nPublicKey=" << Hex(140, unsigned(n * 1000 + c)) << "\r\nInfo=" << Hex(100, unsigned(c))
+               << "\r\nKeyFile=" << Hex(900, unsigned(n + c)) << "\r\nSigned=" << (c % 3 ? 1 : 0) << "\r\n\r\n";
         }
     }
 }

@@ -164,10 +164,10 @@ double Median(int Runs, const std::function<void()>& Work)
 }
 
 struct Paired {
-    double Work;   // median time of Work, microseconds
-    double Floor;  // median time of Floor
-    double Low;    // first and third quartile of the per-round ratios,
-    double High;   // to show how noisy the run was
+    double Work;  // median time of Work, microseconds
+    double Floor; // median time of Floor
+    double Low;   // first and third quartile of the per-round ratios,
+    double High;  // to show how noisy the run was
 };
 
 // Runs Work and Floor alternately (which goes first alternates too), so that

@@ -17,41 +17,41 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-  if (size < 1)
-    return 0;
-  const std::uint8_t control = data[0];
-  kit::Bytes image(data + 1, data + size);
-  if ((control & 1) && image.size() >= 32) {
-    const kit::Sha256Digest sum = kit::Sha256(image.data(), image.size() - 32);
-    std::memcpy(image.data() + image.size() - 32, sum.data(), sum.size());
-  }
+    if (size < 1)
+        return 0;
+    const std::uint8_t control = data[0];
+    kit::Bytes image(data + 1, data + size);
+    if ((control & 1) && image.size() >= 32) {
+        const kit::Sha256Digest sum = kit::Sha256(image.data(), image.size() - 32);
+        std::memcpy(image.data() + image.size() - 32, sum.data(), sum.size());
+    }
 
-  if (control & 4) {
-    const kit::SecureBytes der(image.begin(), image.end());
-    if (kit::EvpPkeyPtr key = kit::LoadPrivateKey(der)) {
-      if (kit::PrivateKeyDer(key.get()) != der)
+    if (control & 4) {
+        const kit::SecureBytes der(image.begin(), image.end());
+        if (kit::EvpPkeyPtr key = kit::LoadPrivateKey(der)) {
+            if (kit::PrivateKeyDer(key.get()) != der)
+                std::abort();
+        }
+        return 0;
+    }
+
+    kit::KeyFile file;
+    const std::int32_t code = kit::ParseKeyFile(image.data(), image.size(), file);
+    if (code != HL_OK) {
+        if (code != HL_E_FILE_FORMAT && code != HL_E_FILE_VERSION)
+            std::abort();
+        return 0;
+    }
+    if (kit::SerializeKeyFile(file) != image)
         std::abort();
+
+    if ((control & 2) && file.kdf.log2N == 10 && file.kdf.r <= 8 && file.kdf.p == 1) {
+        try {
+            kit::UnlockPrivateKey(file, "FUZZSENHA");
+        } catch (const kit::KitError& e) {
+            if (e.code != HL_E_WRONG_PASSWORD && e.code != HL_E_FILE_FORMAT)
+                std::abort();
+        }
     }
     return 0;
-  }
-
-  kit::KeyFile file;
-  const std::int32_t code = kit::ParseKeyFile(image.data(), image.size(), file);
-  if (code != HL_OK) {
-    if (code != HL_E_FILE_FORMAT && code != HL_E_FILE_VERSION)
-      std::abort();
-    return 0;
-  }
-  if (kit::SerializeKeyFile(file) != image)
-    std::abort();
-
-  if ((control & 2) && file.kdf.log2N == 10 && file.kdf.r <= 8 && file.kdf.p == 1) {
-    try {
-      kit::UnlockPrivateKey(file, "FUZZSENHA");
-    } catch (const kit::KitError& e) {
-      if (e.code != HL_E_WRONG_PASSWORD && e.code != HL_E_FILE_FORMAT)
-        std::abort();
-    }
-  }
-  return 0;
 }

@@ -114,7 +114,8 @@ void Build()
     storage.WriteString("Request", "Inscricao", Inscricao);
     storage.WriteString("Request", "Razao", entity.Razao);
     for (int i = 0; i < 2; ++i) {
-        const std::string id = i == 0 ? "{11111111-2222-4333-8444-555555555555}" : "{66666666-7777-4888-8999-AAAAAAAAAAAA}";
+        const std::string id =
+            i == 0 ? "{11111111-2222-4333-8444-555555555555}" : "{66666666-7777-4888-8999-AAAAAAAAAAAA}";
         W->Ids[i] = id;
         const std::string keyFile = W->DataDir + id + ".PRI";
         std::string publicKey, info;
@@ -139,7 +140,8 @@ void Build()
         W->Tokens[i * 4 + 1][0] = "$I" + n;
         W->Tokens[i * 4 + 1][1] = StringToHex(info);
         W->Tokens[i * 4 + 2][0] = "$C" + n;
-        W->Tokens[i * 4 + 2][1] = StringToHex(authority.MakeCertificate(publicKey, newId, 1'800'000'000u, 1'900'000'000u));
+        W->Tokens[i * 4 + 2][1] =
+            StringToHex(authority.MakeCertificate(publicKey, newId, 1'800'000'000u, 1'900'000'000u));
         W->Tokens[i * 4 + 3][0] = "$N" + n;
         W->Tokens[i * 4 + 3][1] = newId;
     }
@@ -147,9 +149,9 @@ void Build()
     storage.WriteString("General", "Keys", W->Ids[1]);
     storage.WriteString("RequestReference", "FileName", W->DriveDir + "{REQ}.TXT");
     W->Storage = storage.Text();
-    W->Registry = "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" + W->DataDir +
-                  "STORAGE.1.DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao +
-                  "\r\nRazao=Metalurgica Sol Ltda\r\nIndex=1\r\n\r\n";
+    W->Registry = "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" + W->DataDir
+                  + "STORAGE.1.DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao
+                  + "\r\nRazao=Metalurgica Sol Ltda\r\nIndex=1\r\n\r\n";
 }
 
 std::string Expand(std::string Text)

@@ -75,15 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
             const int32_t count = registry.Count();
             const int32_t position = count > 0 ? 1 + static_cast<unsigned char>(op) / 4 % count : 0;
             switch (static_cast<unsigned char>(op) % 4) {
-            case 0:
-                registry.Add();
-                break;
-            case 1:
-                registry.Remove(registry.ActiveIndex());
-                break;
-            case 2:
-                registry.Activate(position);
-                break;
+            case 0: registry.Add(); break;
+            case 1: registry.Remove(registry.ActiveIndex()); break;
+            case 2: registry.Activate(position); break;
             default:
                 if (count > 0)
                     registry.ActivateByInscription(registry.Entity(position)->Inscricao());

@@ -60,7 +60,6 @@ std::string LocalPath(const QString& Path)
     return QFile::encodeName(Path).toStdString();
 }
 
-
 } // namespace
 
 TFrmContrato::TFrmContrato(Setup Options, QWidget* parent)
@@ -345,7 +344,8 @@ bool TFrmContrato::IsOwnFile(const QString& Target) const
     // A link is judged by what it points at, as the save would follow it.
     const QString canonical = target.exists() ? target.canonicalFilePath() : target.absoluteFilePath();
     TermGenerator generator(setup_.DataDir, setup_.ProgramDir);
-    for (const std::string& own : {setup_.AgreementFile, generator.XmlPath(), generator.StylePath(), generator.HtmlPath()}) {
+    for (const std::string& own :
+         {setup_.AgreementFile, generator.XmlPath(), generator.StylePath(), generator.HtmlPath()}) {
         const QFileInfo info(LocalName(own));
         if (canonical == info.absoluteFilePath() || (info.exists() && canonical == info.canonicalFilePath()))
             return true;
@@ -372,9 +372,9 @@ QString TFrmContrato::ChooseSaveTarget(bool Agreement)
             name += extension.toLower();
         if (!QFileInfo::exists(name))
             return name;
-        const int answer = Ask(Tr(Texts::AgrOverwrite), Tr(Texts::AgrWarningTitle),
-                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                               QDir::toNativeSeparators(name));
+        const int answer =
+            Ask(Tr(Texts::AgrOverwrite), Tr(Texts::AgrWarningTitle),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QDir::toNativeSeparators(name));
         if (answer == QMessageBox::Yes)
             return name;
         if (answer != QMessageBox::No)

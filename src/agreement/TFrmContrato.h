@@ -41,14 +41,14 @@ public:
     ~TFrmContrato() override;
 
     // ---- components ------------------------------------------------------
-    QPlainTextEdit* memHelp = nullptr;     // read-only help panel, left
+    QPlainTextEdit* memHelp = nullptr;      // read-only help panel, left
     QStackedWidget* PageControl1 = nullptr; // the two pages, no tabs
-    QWidget* tsContrato = nullptr;         // "Contrato"
-    QTextEdit* reContrato = nullptr;       // the agreement, read-only rich text
-    QCheckBox* cbAceito = nullptr;         // "Eu concordo ..."
-    QWidget* tsTermo = nullptr;            // "Termo Adesão"
-    HtmlView* wbTermo = nullptr;           // the term page
-    QPushButton* btnTermo = nullptr;       // "Termo de Adesão ao Convênio" / "Conv. de Prestação de Serviços"
+    QWidget* tsContrato = nullptr;          // "Contrato"
+    QTextEdit* reContrato = nullptr;        // the agreement, read-only rich text
+    QCheckBox* cbAceito = nullptr;          // "Eu concordo ..."
+    QWidget* tsTermo = nullptr;             // "Termo Adesão"
+    HtmlView* wbTermo = nullptr;            // the term page
+    QPushButton* btnTermo = nullptr;        // "Termo de Adesão ao Convênio" / "Conv. de Prestação de Serviços"
     QPushButton* btnSalvar = nullptr;
     QPushButton* btnImprimir = nullptr;
     QPushButton* btnCancelar = nullptr;

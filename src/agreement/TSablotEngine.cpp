@@ -219,8 +219,8 @@ public:
         xmlSetStructuredErrorFunc(&engine_, &Callbacks::Structured);
         xmlSetGenericErrorFunc(&engine_, &Callbacks::XmlGeneric);
         xsltSetGenericErrorFunc(&engine_, &Callbacks::XsltGeneric);
-        registered_ = xmlRegisterInputCallbacks(&Callbacks::Match, &Callbacks::Open, &Callbacks::Read,
-                                                &Callbacks::Close) >= 0;
+        registered_ =
+            xmlRegisterInputCallbacks(&Callbacks::Match, &Callbacks::Open, &Callbacks::Read, &Callbacks::Close) >= 0;
         runningEngine = &engine_;
     }
 

@@ -112,8 +112,8 @@ private:
     int ProcessorRun(const std::string& Style, const std::string& Input, const std::string& Output);
     std::string Absolute(const std::string& Uri) const;
     // A message of the XML libraries, turned into fields.
-    void LibraryMessage(int Level, int Code, const std::string& Module, const std::string& Text,
-                        const std::string& Uri, int Line, const std::string& Node);
+    void LibraryMessage(int Level, int Code, const std::string& Module, const std::string& Text, const std::string& Uri,
+                        int Line, const std::string& Node);
     void LibraryText(const std::string& Module, const char* Text);
     void FlushLibraryText();
 

@@ -4,13 +4,34 @@
 
 namespace {
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlphanum(char c) { return IsAlpha(c) || IsDigit(c); }
-bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool IsMark(char c) { return c != '\0' && std::strchr("-_.!~*'()", c) != nullptr; }
-bool IsUnreserved(char c) { return IsAlphanum(c) || IsMark(c); }
-bool IsReserved(char c) { return c != '\0' && std::strchr(";/?:@&=+$,", c) != nullptr; }
+bool IsAlpha(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool IsAlphanum(char c)
+{
+    return IsAlpha(c) || IsDigit(c);
+}
+bool IsHex(char c)
+{
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool IsMark(char c)
+{
+    return c != '\0' && std::strchr("-_.!~*'()", c) != nullptr;
+}
+bool IsUnreserved(char c)
+{
+    return IsAlphanum(c) || IsMark(c);
+}
+bool IsReserved(char c)
+{
+    return c != '\0' && std::strchr(";/?:@&=+$,", c) != nullptr;
+}
 
 // Every character of Text is either an escape ("%" and two hexadecimal
 // digits) or satisfies Allowed.
@@ -30,7 +51,10 @@ bool AllOf(const std::string& Text, Pred Allowed)
     return true;
 }
 
-bool IsUric(char c) { return IsReserved(c) || IsUnreserved(c); }
+bool IsUric(char c)
+{
+    return IsReserved(c) || IsUnreserved(c);
+}
 
 bool IsIPv4(const std::string& Host)
 {
@@ -139,9 +163,8 @@ bool TUriStrAnalyzer::IsValidPath(const std::string& Value)
     if (Value.empty())
         return true;
     if (Value.front() == '/')
-        return AllOf(Value.substr(1), [](char c) {
-            return IsUnreserved(c) || (c != '\0' && std::strchr(":@&=+$,;/", c) != nullptr);
-        });
+        return AllOf(Value.substr(1),
+                     [](char c) { return IsUnreserved(c) || (c != '\0' && std::strchr(":@&=+$,;/", c) != nullptr); });
     return AllOf(Value, IsUric);
 }
 

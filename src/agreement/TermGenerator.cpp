@@ -13,14 +13,22 @@
 #include <unistd.h>
 
 TermGenerator::TermGenerator(std::string DataDir, std::string ProgramDir)
-    : dataDir_(ProgramPaths::WithSlash(std::move(DataDir))),
-      programDir_(ProgramPaths::WithSlash(std::move(ProgramDir)))
+    : dataDir_(ProgramPaths::WithSlash(std::move(DataDir))), programDir_(ProgramPaths::WithSlash(std::move(ProgramDir)))
 {
 }
 
-std::string TermGenerator::XmlPath() const { return dataDir_ + TermXml::XmlFileName; }
-std::string TermGenerator::StylePath() const { return programDir_ + TermXml::StyleFileName; }
-std::string TermGenerator::HtmlPath() const { return dataDir_ + TermXml::HtmlFileName; }
+std::string TermGenerator::XmlPath() const
+{
+    return dataDir_ + TermXml::XmlFileName;
+}
+std::string TermGenerator::StylePath() const
+{
+    return programDir_ + TermXml::StyleFileName;
+}
+std::string TermGenerator::HtmlPath() const
+{
+    return dataDir_ + TermXml::HtmlFileName;
+}
 
 TermOutcome TermGenerator::Generate(const TUserData& Entity, TSablotEngine& Engine, const std::string& Date)
 {

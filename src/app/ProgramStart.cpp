@@ -17,8 +17,7 @@
 
 #include <memory>
 
-bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client,
-                 const std::string& DataDir)
+bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client, const std::string& DataDir)
 {
     const QString dir = QString::fromStdString(ProgramDir);
     QProcess reinit;

@@ -67,8 +67,8 @@ QStringList MountedVolumes(const QString& MountsTable)
         if (fields.size() < 2)
             continue;
         const QString point = Unescape(fields[1]);
-        if ((point.startsWith(QLatin1String("/media/")) || point.startsWith(QLatin1String("/run/media/"))) &&
-            !volumes.contains(point))
+        if ((point.startsWith(QLatin1String("/media/")) || point.startsWith(QLatin1String("/run/media/")))
+            && !volumes.contains(point))
             volumes << point;
     }
     return volumes;

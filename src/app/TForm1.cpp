@@ -73,8 +73,7 @@ TForm1::TForm1(const ProgramPaths& paths, QWidget* parent) : QMainWindow(parent)
 
 TForm1::TForm1(const std::string& appDir, QWidget* parent)
     : QMainWindow(parent),
-      Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ExecutableFolder())
-                           : ProgramPaths(appDir, appDir))
+      Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ExecutableFolder()) : ProgramPaths(appDir, appDir))
 {
     Construct();
 }
@@ -450,8 +449,8 @@ QString TForm1::EntityItemText(int n) const
     const TUserData* entity = Registry ? Registry->Entity(n) : nullptr;
     if (!entity)
         return {};
-    return QString::number(n) + QStringLiteral(" - ") + FromAnsi(entity->Razao) + QStringLiteral(" (") +
-           FromAnsi(entity->Inscricao()) + QStringLiteral(")");
+    return QString::number(n) + QStringLiteral(" - ") + FromAnsi(entity->Razao) + QStringLiteral(" (")
+           + FromAnsi(entity->Inscricao()) + QStringLiteral(")");
 }
 
 void TForm1::FillEntityList()
@@ -489,8 +488,7 @@ void TForm1::ApplyActionRule(bool HaveEntities, bool ClosingStep)
     for (QAction* a : {FileNew, FileDeal, FileRemove, FileRename, FileDisk, FileImport, FileExport, RequestFill,
                        RequestRemove, RequestSend, RequestReceive})
         a->setEnabled(false);
-    const bool masterEmpty =
-        !ActiveStorage || ActiveStorage->ReadString(kGeneral, "MasterKey", "").empty();
+    const bool masterEmpty = !ActiveStorage || ActiveStorage->ReadString(kGeneral, "MasterKey", "").empty();
     if (HaveEntities) {
         for (QAction* a : {FileNew, FileDeal, RequestFill, RequestRemove})
             a->setEnabled(true);
@@ -594,9 +592,12 @@ void TForm1::TipHotSpotClick(const QString& Target)
         void (TForm1::*handler)();
     };
     static const Step steps[] = {
-        {"RequestFill", &TForm1::RequestFillExecute}, {"RequestAdd", &TForm1::RequestAddExecute},
-        {"FileNew", &TForm1::FileNewExecute},         {"RequestSend", &TForm1::RequestSendExecute},
-        {"RequestReceive", &TForm1::RequestReceiveExecute}, {"FileDisk", &TForm1::FileDiskExecute},
+        {"RequestFill", &TForm1::RequestFillExecute},
+        {"RequestAdd", &TForm1::RequestAddExecute},
+        {"FileNew", &TForm1::FileNewExecute},
+        {"RequestSend", &TForm1::RequestSendExecute},
+        {"RequestReceive", &TForm1::RequestReceiveExecute},
+        {"FileDisk", &TForm1::FileDiskExecute},
     };
     for (const Step& step : steps) {
         if (Target.compare(QLatin1String(step.name), Qt::CaseInsensitive) == 0) {
@@ -694,4 +695,3 @@ void TForm1::HelpHowExecute()
 {
     ShowHelpTopic(QStringLiteral("how.htm"));
 }
-

@@ -60,9 +60,9 @@ public:
     // costs more than the rest of the window.
     QFileDialog* OpenFile();
     QFileDialog* SaveFile();
-    QList<QIcon> ImageList1;        // 32 x 32: 0 = not signed, 1 = signed
-    QList<QIcon> ImageList2;        // menu images
-    TDialog* Dlg = nullptr;         // the shared question dialog
+    QList<QIcon> ImageList1; // 32 x 32: 0 = not signed, 1 = signed
+    QList<QIcon> ImageList2; // menu images
+    TDialog* Dlg = nullptr;  // the shared question dialog
 
     // ActionList1: every action below, in table order.
     QList<QAction*> ActionList1;
@@ -101,9 +101,9 @@ public:
     TRequestFile* RegistryFile = nullptr; // AppDir + "ENTITY.DAT"
     TUsersData* Registry = nullptr;
     TViews* Views = nullptr;
-    TUserData* ActiveEntity = nullptr;    // owned by the registry
+    TUserData* ActiveEntity = nullptr;     // owned by the registry
     TRequestFile* ActiveStorage = nullptr; // owned by the registry
-    TCustomView* ActiveView = nullptr;    // owned by the views
+    TCustomView* ActiveView = nullptr;     // owned by the views
 
     // ---- operations offered to the workflow steps -------------------------
     // Enables exactly the actions that the active storage allows. The closing

@@ -30,9 +30,7 @@ void TForm1::ShowAgreement()
     setup.ProgramDir = Paths.ProgramDir();
     // A fresh record, read from the active entity's storage file when the
     // term is made (the entity may have been filled in meanwhile).
-    setup.LoadEntity = [this] {
-        return ActiveStorage ? TermEntity::FromStorage(*ActiveStorage) : TUserData();
-    };
+    setup.LoadEntity = [this] { return ActiveStorage ? TermEntity::FromStorage(*ActiveStorage) : TUserData(); };
     // Made for this showing only and released afterwards, also when showing
     // fails.
     auto form = std::make_unique<TFrmContrato>(std::move(setup), this);

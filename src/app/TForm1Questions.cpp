@@ -23,12 +23,9 @@ namespace {
 TDialogButtons DialogButtons(TStepButtons Buttons)
 {
     switch (Buttons) {
-    case TStepButtons::YesNo:
-        return dtYesNo;
-    case TStepButtons::OKCancel:
-        return dtOKCancel;
-    case TStepButtons::OK:
-        break;
+    case TStepButtons::YesNo: return dtYesNo;
+    case TStepButtons::OKCancel: return dtOKCancel;
+    case TStepButtons::OK: break;
     }
     return dtOK;
 }

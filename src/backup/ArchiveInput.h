@@ -31,11 +31,11 @@ public:
     SignatureResult Signature();
 
     enum class ChunkResult {
-        Data,         // Data/Size hold the chunk's bytes (when extracting)
-        SegmentEnd,   // the segment's terminating 0
-        Truncated,    // the archive ended inside the chunk
-        TooLong,      // a length above ChunkSize, or more output than that
-        BadStream,    // not a zlib stream
+        Data,       // Data/Size hold the chunk's bytes (when extracting)
+        SegmentEnd, // the segment's terminating 0
+        Truncated,  // the archive ended inside the chunk
+        TooLong,    // a length above ChunkSize, or more output than that
+        BadStream,  // not a zlib stream
     };
     // The next chunk of a segment. Extract false only moves past it.
     ChunkResult Chunk(bool Extract, const unsigned char*& Data, std::size_t& Size);

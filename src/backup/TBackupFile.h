@@ -46,7 +46,7 @@ using TBackupErrorEvent = std::function<void(TBackupFile* Sender, std::int32_t E
 
 // One entry as the examiner sees it (tool: list, verify).
 struct TArchiveEntryInfo {
-    std::string Name;          // as archived (lower-cased path, or "FILE:LIST")
+    std::string Name;           // as archived (lower-cased path, or "FILE:LIST")
     std::int32_t TimeStamp = 0; // DOS date and time
     std::int64_t Size = 0;      // bytes after decompression
     int FirstVolume = 1;
@@ -178,8 +178,7 @@ private:
     bool RunReader(const std::string& archive, const std::string& destination, bool examineOnly,
                    std::vector<TArchiveEntryInfo>* entries);
     enum class SegmentResult { Ok, Damaged };
-    SegmentResult ReadSegment(std::ostream* target, bool extract, const std::string& shownName,
-                              std::int64_t* size);
+    SegmentResult ReadSegment(std::ostream* target, bool extract, const std::string& shownName, std::int64_t* size);
     bool ContinueOnNextVolume(ReadRun& run, const std::string& record);
     bool StartEntry(ReadRun& run, const std::string& name, std::int32_t stamp);
     bool ExtractInto(ReadRun& run);

@@ -50,7 +50,6 @@ std::string UpperAscii(std::string s)
     return s;
 }
 
-
 // The archive component lets the dialog's events run between chunks; while
 // it works, only "Cancelar" may act. A second OK, a new path or the other tab
 // would start a second run on the same component and archive.
@@ -354,8 +353,9 @@ void TFrmBackup::DoBackup()
                             || BackupDestination.compare(0, driveA.size(), driveA) == 0;
     BackupFile1.MaxSize = onDiskette ? 1400000 : 0;
 
-    const auto ok = RunArchive(cursor, BackupFile1, [&] { return BackupFile1.Backup(files, BackupDestination); },
-                               [this](const QString& text) { ShowError(text); });
+    const auto ok = RunArchive(
+        cursor, BackupFile1, [&] { return BackupFile1.Backup(files, BackupDestination); },
+        [this](const QString& text) { ShowError(text); });
     if (!ok)
         return;
     ShowMessage(Tr(*ok ? Texts::BkBackupDone : Texts::BkBackupFailed), this);
@@ -381,8 +381,9 @@ void TFrmBackup::DoRestore()
         }
     };
     BackupFile1.OnUnsafeEntry = [this](TBackupFile*, const std::string& Name) { SkippedEntries.push_back(Name); };
-    const auto ok = RunArchive(cursor, BackupFile1, [&] { return BackupFile1.Restore(RestoreSource, DataDir); },
-                               [this](const QString& text) { ShowError(text); });
+    const auto ok = RunArchive(
+        cursor, BackupFile1, [&] { return BackupFile1.Restore(RestoreSource, DataDir); },
+        [this](const QString& text) { ShowError(text); });
     // An archive that raised before any file was replaced changed nothing:
     // no restart. Once a file is in place, the data in memory are stale
     // whatever happened next.

@@ -67,16 +67,15 @@ std::string StorageFileName(int32_t Number)
 int32_t StorageFileNumber(const std::string& Part)
 {
     static const std::string Prefix = "STORAGE.", Suffix = ".DAT";
-    if (Part.size() <= Prefix.size() + Suffix.size() || !StartsWithNoCase(Part, Prefix) ||
-        !EndsWithNoCase(Part, Suffix))
+    if (Part.size() <= Prefix.size() + Suffix.size() || !StartsWithNoCase(Part, Prefix)
+        || !EndsWithNoCase(Part, Suffix))
         return 0;
     return PositiveNumber(Part.substr(Prefix.size(), Part.size() - Prefix.size() - Suffix.size()));
 }
 
 bool IsDataFileName(const std::string& Part)
 {
-    return StorageFileNumber(Part) > 0 ||
-           (Part.size() == 10 && StartsWithNoCase(Part, RegistryFileName));
+    return StorageFileNumber(Part) > 0 || (Part.size() == 10 && StartsWithNoCase(Part, RegistryFileName));
 }
 
 std::string FilePart(const std::string& Path)

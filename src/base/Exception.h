@@ -30,9 +30,9 @@ inline std::string ClassAndMessage(const std::exception& e, const char* separato
     return ExceptionClassName(e) + separator + e.what();
 }
 
-#define QUORVEX_EXCEPTION(Name, Base)                                          \
-    class Name : public Base {                                                 \
-    public:                                                                    \
-        using Base::Base;                                                      \
-        const char* ClassName() const noexcept override { return #Name; }      \
+#define QUORVEX_EXCEPTION(Name, Base)                                                                                  \
+    class Name : public Base {                                                                                         \
+    public:                                                                                                            \
+        using Base::Base;                                                                                              \
+        const char* ClassName() const noexcept override { return #Name; }                                              \
     }

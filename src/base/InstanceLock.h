@@ -13,9 +13,9 @@ public:
     static constexpr const char* FileName = ".quorvex.lock";
 
     enum class Result {
-        Acquired,     // this object holds the folder now
-        HeldByOther,  // another client runs on the folder
-        Unavailable,  // no lock file can be made there (a read-only folder)
+        Acquired,    // this object holds the folder now
+        HeldByOther, // another client runs on the folder
+        Unavailable, // no lock file can be made there (a read-only folder)
     };
 
     InstanceLock() = default;

@@ -23,8 +23,7 @@ void MakeFolders(const std::string& Path)
 } // namespace
 
 ProgramPaths::ProgramPaths(std::string DataFolder, std::string ProgramFolder, std::string DriveAFolder)
-    : DataDir_(WithSlash(std::move(DataFolder))),
-      ProgramDir_(WithSlash(std::move(ProgramFolder))),
+    : DataDir_(WithSlash(std::move(DataFolder))), ProgramDir_(WithSlash(std::move(ProgramFolder))),
       DriveAOverride_(WithSlash(std::move(DriveAFolder)))
 {
 }

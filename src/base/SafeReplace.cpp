@@ -118,8 +118,8 @@ int OverwriteWithZeros(int Fd)
     static const char Zeros[65536] = {};
     off_t offset = 0;
     while (offset < st.st_size) {
-        const auto chunk = static_cast<std::size_t>(
-            std::min<off_t>(static_cast<off_t>(sizeof Zeros), st.st_size - offset));
+        const auto chunk =
+            static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(sizeof Zeros), st.st_size - offset));
         const ssize_t n = ::pwrite(Fd, Zeros, chunk, offset);
         if (n < 0 && errno == EINTR)
             continue;

@@ -5,6 +5,8 @@
 //
 // Keep one section per subsystem; append, do not reorder.
 
+// One text per line, as the user reads it: kept out of the formatter.
+// clang-format off
 namespace Texts {
 
 // ---- application shell -------------------------------------------------------
@@ -427,3 +429,4 @@ inline constexpr const char* KeyFileNotWiped = "Não foi possível apagar com se
 inline constexpr const char* ReceiveNoInscription = "(nenhuma)";
 
 } // namespace Texts
+// clang-format on

@@ -104,8 +104,8 @@ std::unique_ptr<std::stringstream> HexToStream(const std::string& Hex)
     try {
         std::string bytes;
         DecodeInto(Hex, bytes);
-        auto stream = std::make_unique<std::stringstream>(
-            std::move(bytes), std::ios::in | std::ios::out | std::ios::binary);
+        auto stream =
+            std::make_unique<std::stringstream>(std::move(bytes), std::ios::in | std::ios::out | std::ios::binary);
         stream->seekg(0);
         stream->seekp(0);
         return stream;

@@ -42,9 +42,7 @@ std::string ExecutableFolder()
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-void CleanKitSettings()
-{
-}
+void CleanKitSettings() {}
 
 KitLibraries::KitLibraries(const std::string& Folder) : FFolder(WithSlash(Folder))
 {

@@ -72,8 +72,7 @@ std::function<void(QWidget* Parent, const QString& Text)> TFrmPwd::ShowMessageHa
 TFrmPwd::TFrmPwd(QWidget* Owner) : QDialog(Owner)
 {
     setObjectName(QStringLiteral("FrmPwd"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(ClientWidth, 110);
 
     LabelMsg = new QLabel(this);
@@ -243,36 +242,30 @@ int TFrmPwd::Execute(TPwdMode NewMode)
     }
 
     switch (Mode) {
-    case pmAskPassword:
-    {
+    case pmAskPassword: {
         // The certificate's name comes from the data files (Windows-1252);
         // the message around it from the texts table (UTF-8).
-        QString message = Tr(FormatText(Texts::PwdAskMessage, "\x01", MinimumPasswordLength,
-                                        MaximumPasswordLength)
-                                 .c_str());
+        QString message =
+            Tr(FormatText(Texts::PwdAskMessage, "\x01", MinimumPasswordLength, MaximumPasswordLength).c_str());
         message.replace(QChar(1), FromAnsi(CertificateName));
         LabelMsg->setText(message);
-    }
-        break;
+    } break;
     case pmNewPassword:
         NewPWD->move(EditLeft, 93);
         LabelNewPWD->move(LabelLeft, 93);
         ConfirmPWD->move(EditLeft, 122);
         LabelConfirmPWD->move(LabelLeft, 122);
         SetHeight(180);
-        LabelMsg->setText(
-            Tr(FormatText(Texts::PwdNewMessage, MinimumPasswordLength, MaximumPasswordLength).c_str()));
+        LabelMsg->setText(Tr(FormatText(Texts::PwdNewMessage, MinimumPasswordLength, MaximumPasswordLength).c_str()));
         break;
-    case pmChangePassword:
-        LabelMsg->setText(Tr(Texts::PwdChangeMessage));
-        break;
+    case pmChangePassword: LabelMsg->setText(Tr(Texts::PwdChangeMessage)); break;
     }
     FitMessage();
 
     // Tab order follows the edits from top to bottom.
     QWidget* previous = nullptr;
-    for (QWidget* edit : {static_cast<QWidget*>(PWD), static_cast<QWidget*>(NewPWD),
-                          static_cast<QWidget*>(ConfirmPWD)}) {
+    for (QWidget* edit :
+         {static_cast<QWidget*>(PWD), static_cast<QWidget*>(NewPWD), static_cast<QWidget*>(ConfirmPWD)}) {
         if (!edit)
             continue;
         if (previous)
@@ -306,9 +299,9 @@ void TFrmPwd::FitMessage()
     LabelMsg->resize(MessageWidth, MessageHeight + extra);
     if (extra == 0)
         return;
-    for (QWidget* control : {static_cast<QWidget*>(PWD), static_cast<QWidget*>(LabelPWD),
-                             static_cast<QWidget*>(NewPWD), static_cast<QWidget*>(LabelNewPWD),
-                             static_cast<QWidget*>(ConfirmPWD), static_cast<QWidget*>(LabelConfirmPWD)}) {
+    for (QWidget* control : {static_cast<QWidget*>(PWD), static_cast<QWidget*>(LabelPWD), static_cast<QWidget*>(NewPWD),
+                             static_cast<QWidget*>(LabelNewPWD), static_cast<QWidget*>(ConfirmPWD),
+                             static_cast<QWidget*>(LabelConfirmPWD)}) {
         if (control)
             control->move(control->x(), control->y() + extra);
     }
@@ -345,8 +338,7 @@ void TFrmPwd::ButtonOKClick()
     const int blank = PWD ? static_cast<int>(PWD->text().size()) : 0;
     const bool hasNew = Mode == pmNewPassword || Mode == pmChangePassword;
 
-    if (hasNew && NewPWD && ConfirmPWD
-        && ConfirmPWD->text().compare(NewPWD->text(), Qt::CaseInsensitive) != 0) {
+    if (hasNew && NewPWD && ConfirmPWD && ConfirmPWD->text().compare(NewPWD->text(), Qt::CaseInsensitive) != 0) {
         Blank(NewPWD, blank);
         Blank(ConfirmPWD, blank);
         ShowMessageHandler(this, Tr(Texts::PwdConfirmMismatch));
@@ -428,8 +420,7 @@ void TFrmPwd::GetNewPassword(std::string& Password) const
 bool TFrmPwd::PasswordKeyPress(QLineEdit* Edit, QKeyEvent* Key)
 {
     // Pasting would bring in characters that were never filtered.
-    if (Key->matches(QKeySequence::Paste) || Key->matches(QKeySequence::Cut)
-        || Key->matches(QKeySequence::Copy))
+    if (Key->matches(QKeySequence::Paste) || Key->matches(QKeySequence::Cut) || Key->matches(QKeySequence::Copy))
         return true;
     // Tab and Shift+Tab carry a tab character as their text; they move the
     // focus between the edits and must not be taken for a typed character.
@@ -467,17 +458,14 @@ bool TFrmPwd::eventFilter(QObject* Watched, QEvent* Event)
     auto* edit = qobject_cast<QLineEdit*>(Watched);
     if (edit && (edit == PWD || edit == NewPWD || edit == ConfirmPWD)) {
         switch (Event->type()) {
-        case QEvent::KeyPress:
-            return PasswordKeyPress(edit, static_cast<QKeyEvent*>(Event));
-        case QEvent::ContextMenu:
-            return ContextPopup(Event);
+        case QEvent::KeyPress: return PasswordKeyPress(edit, static_cast<QKeyEvent*>(Event));
+        case QEvent::ContextMenu: return ContextPopup(Event);
         case QEvent::MouseButtonRelease:
             // A middle click pastes the selection on X11.
             if (static_cast<QMouseEvent*>(Event)->button() == Qt::MiddleButton)
                 return true;
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return QDialog::eventFilter(Watched, Event);

@@ -44,8 +44,7 @@ void* TLockedBuffer::Allocate()
     if (FSize == 0)
         throw EAllocationError(Texts::InvalidMemorySize);
     // Anonymous pages come from the kernel zero-filled and belong to us alone.
-    void* block = mmap(nullptr, static_cast<size_t>(FSize), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* block = mmap(nullptr, static_cast<size_t>(FSize), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED)
         throw EAllocationError(FormatText(Texts::AllocMemoryError, errno));
 #ifdef MADV_DONTDUMP

@@ -163,13 +163,9 @@ void* TRSAMedia::SeedOwner()
     return SeedOwnerWindow;
 }
 
-TRSAMedia::TRSAMedia() : TRSAMedia(KitLibraries::Program())
-{
-}
+TRSAMedia::TRSAMedia() : TRSAMedia(KitLibraries::Program()) {}
 
-TRSAMedia::TRSAMedia(const std::string& FileName) : TRSAMedia(KitLibraries::Program(), FileName)
-{
-}
+TRSAMedia::TRSAMedia(const std::string& FileName) : TRSAMedia(KitLibraries::Program(), FileName) {}
 
 TRSAMedia::TRSAMedia(KitLibraries& Kit, const std::string& FileName)
     : FKit(Kit), FFileName(FileName.empty() ? DefaultFileName(ExecutableFolder()) : FileName)
@@ -247,8 +243,8 @@ void TRSAMedia::Generate(const std::string& Password)
     info[72] = 128; // 32-bit little-endian 128
     const std::string notice = ToSingleByte(Texts::KeyNotice);
     uint8_t outArea[HL_GENERATE_OUT_SIZE] = {};
-    r = generate(FHandle, info, notice.c_str(), static_cast<int32_t>(notice.size()),
-                 Password.c_str(), Password.c_str(), FSeed.data(), outArea);
+    r = generate(FHandle, info, notice.c_str(), static_cast<int32_t>(notice.size()), Password.c_str(), Password.c_str(),
+                 FSeed.data(), outArea);
     ZeroBuffer(outArea, sizeof outArea);
     Close();
     if (r != 0)
@@ -336,8 +332,7 @@ void TRSAMedia::PutCertificate(const std::string& Password, const std::string& I
         throw ERSAPutCertificate(WithSpacedCode(Texts::PutCertificateError, r));
 }
 
-void TRSAMedia::HashStream(KitLibraries& Kit, int32_t Handle, std::istream& Source,
-                           uint8_t (&Digest)[DigestSize])
+void TRSAMedia::HashStream(KitLibraries& Kit, int32_t Handle, std::istream& Source, uint8_t (&Digest)[DigestSize])
 {
     auto details = Require<hl_get_hash_alg_details_t>(Kit, "hl_get_hash_alg_details");
     auto initHash = Require<hl_init_hash_t>(Kit, "hl_init_hash");
@@ -397,8 +392,7 @@ std::unique_ptr<std::stringstream> TRSAMedia::SignStream(const std::string& Pass
     HashStream(FKit, FHandle, Data, digest);
     changeParam(FHandle, HL_PARAM_SIGN_PADDING, HL_PADDING_PKCS1_V15);
     uint8_t signature[SignatureSize] = {};
-    const int32_t r = sign(FHandle, digest, DigestSize, signature, Password.c_str(),
-                           HL_HASH_ALG_SHA256_16);
+    const int32_t r = sign(FHandle, digest, DigestSize, signature, Password.c_str(), HL_HASH_ALG_SHA256_16);
     if (r != 0)
         throw ERSASign(WithCode(Texts::SignError, r));
     try {

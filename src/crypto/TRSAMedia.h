@@ -76,8 +76,7 @@ public:
     void GetUserInfo(std::string& Info);
     // True when changed, False when the old password is wrong.
     bool ChangePassword(const std::string& OldPassword, const std::string& NewPassword);
-    void PutCertificate(const std::string& Password, const std::string& Identifier,
-                        const std::string& CertificateHex);
+    void PutCertificate(const std::string& Password, const std::string& Identifier, const std::string& CertificateHex);
     // A new stream, positioned at its end, holding the 128-byte signature of
     // the whole content of Data.
     std::unique_ptr<std::stringstream> SignStream(const std::string& Password, std::istream& Data);
@@ -98,8 +97,7 @@ public:
 
 private:
     friend void HashString(KitLibraries& Kit, const std::string& Text, std::string& HexDigest);
-    static void HashStream(KitLibraries& Kit, int32_t Handle, std::istream& Source,
-                           uint8_t (&Digest)[DigestSize]);
+    static void HashStream(KitLibraries& Kit, int32_t Handle, std::istream& Source, uint8_t (&Digest)[DigestSize]);
 
     KitLibraries& FKit;
     int32_t FHandle = -1;

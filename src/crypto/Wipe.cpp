@@ -26,10 +26,8 @@ void WipeFile(const std::string& FileName)
     std::exception_ptr failure;
     try {
         std::random_device device;
-        const auto clock = static_cast<uint64_t>(
-            std::chrono::high_resolution_clock::now().time_since_epoch().count());
-        std::seed_seq seed{static_cast<uint32_t>(clock), static_cast<uint32_t>(clock >> 32),
-                           device()};
+        const auto clock = static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+        std::seed_seq seed{static_cast<uint32_t>(clock), static_cast<uint32_t>(clock >> 32), device()};
         std::mt19937 generator(seed);
         // 255 values: 0 to 254.
         std::uniform_int_distribution<int> distribution(0, 254);

@@ -40,7 +40,10 @@ const ButtonInfo kButtons[TDialog::ButtonCount] = {
 // Width of the button column.
 constexpr int kButtonPanelWidth = 101;
 
-unsigned Bit(int index) { return 1u << index; }
+unsigned Bit(int index)
+{
+    return 1u << index;
+}
 
 } // namespace
 
@@ -49,8 +52,14 @@ TDialog::TDialog(QObject* parent) : QObject(parent), Caption(Tr(Texts::AppTitle)
     SetDialogButtons(dtOK);
 }
 
-const char* TDialog::ButtonName(int Index) { return kButtons[Index].name; }
-int TDialog::ButtonResult(int Index) { return kButtons[Index].result; }
+const char* TDialog::ButtonName(int Index)
+{
+    return kButtons[Index].name;
+}
+int TDialog::ButtonResult(int Index)
+{
+    return kButtons[Index].result;
+}
 
 unsigned TDialog::ButtonSet(TDialogButtons Buttons)
 {
@@ -125,10 +134,7 @@ int TDialog::Execute(const QString& Text)
 
     // Buttons.
     int defaultIndex = (set_ & Bit(bOK)) ? bOK : (set_ & Bit(bYes)) ? bYes : bRetry;
-    int cancelIndex = (set_ & Bit(bCancel)) ? bCancel
-                      : (set_ & Bit(bNo))   ? bNo
-                      : (set_ & Bit(bOK))   ? bOK
-                                            : bAbort;
+    int cancelIndex = (set_ & Bit(bCancel)) ? bCancel : (set_ & Bit(bNo)) ? bNo : (set_ & Bit(bOK)) ? bOK : bAbort;
     const QList<QIcon> glyphs = Pictures::ButtonGlyphs();
     // Buttons are 78 pixels wide unless a caption needs more; the column
     // then widens with them so no caption is cut.

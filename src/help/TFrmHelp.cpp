@@ -32,7 +32,7 @@ QPixmap Arrow(bool Right, bool Enabled)
     const QColor fill = Enabled ? QColor(40, 150, 60) : QColor(185, 185, 185);
     p.setPen(QPen(fill.darker(150), 1));
     p.setBrush(fill);
-    QPolygonF arrow{QPointF(2, 11), QPointF(11, 2), QPointF(11, 7), QPointF(20, 7),
+    QPolygonF arrow{QPointF(2, 11),  QPointF(11, 2),  QPointF(11, 7), QPointF(20, 7),
                     QPointF(20, 15), QPointF(11, 15), QPointF(11, 20)};
     if (Right)
         for (QPointF& point : arrow)
@@ -217,14 +217,12 @@ bool TFrmHelp::eventFilter(QObject* Watched, QEvent* Event)
     auto* panel = qobject_cast<QFrame*>(Watched);
     if (!panel || (panel != TopicButton && panel != BackButton && panel != ForwardButton))
         return QWidget::eventFilter(Watched, Event);
-    if (Event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    if (Event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         return true;
     }
-    if (Event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    if (Event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
         panel->setFrameShape(QFrame::NoFrame);
         const bool inside = panel->rect().contains(static_cast<QMouseEvent*>(Event)->position().toPoint());
         if (inside) {

@@ -26,12 +26,30 @@ void THelp::SetCurrentTopic(const QString& Name)
     DisplayTopic(Name);
 }
 
-int THelp::Width() const { return form_->width(); }
-void THelp::SetWidth(int Value) { form_->resize(Value, form_->height()); }
-int THelp::Height() const { return form_->height(); }
-void THelp::SetHeight(int Value) { form_->resize(form_->width(), Value); }
-bool THelp::Visible() const { return form_->isVisible(); }
-void THelp::SetVisible(bool Value) { form_->setVisible(Value); }
+int THelp::Width() const
+{
+    return form_->width();
+}
+void THelp::SetWidth(int Value)
+{
+    form_->resize(Value, form_->height());
+}
+int THelp::Height() const
+{
+    return form_->height();
+}
+void THelp::SetHeight(int Value)
+{
+    form_->resize(form_->width(), Value);
+}
+bool THelp::Visible() const
+{
+    return form_->isVisible();
+}
+void THelp::SetVisible(bool Value)
+{
+    form_->setVisible(Value);
+}
 
 void THelp::SetTopMost(bool Value)
 {

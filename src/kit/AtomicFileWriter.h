@@ -14,7 +14,6 @@ bool WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
 // Reads a whole file of at most maxSize bytes. Returns HL_OK, HL_E_FILE_OPEN
 // (missing or not openable), HL_E_FILE_READ, or HL_E_FILE_FORMAT (larger than
 // maxSize or not a regular file).
-std::int32_t ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,
-                           bool& missing);
+std::int32_t ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out, bool& missing);
 
 } // namespace kit

@@ -21,31 +21,31 @@ inline constexpr std::size_t kMaxHashContexts = 256;
 
 class HandleTable {
 public:
-  static HandleTable& Instance();
+    static HandleTable& Instance();
 
-  // Every exported function holds this for its whole call.
-  std::mutex& mutex() { return mutex_; }
+    // Every exported function holds this for its whole call.
+    std::mutex& mutex() { return mutex_; }
 
-  std::int32_t Open(std::int32_t mode, const char* path);
-  void Close(std::int32_t handle);
-  Medium& Get(std::int32_t handle);
+    std::int32_t Open(std::int32_t mode, const char* path);
+    void Close(std::int32_t handle);
+    Medium& Get(std::int32_t handle);
 
-  void InitHash(std::int32_t handle, void* context);
-  void UpdateHash(void* context, const void* data, std::size_t size);
-  void EndHash(void* context, void* digest);
+    void InitHash(std::int32_t handle, void* context);
+    void UpdateHash(void* context, const void* data, std::size_t size);
+    void EndHash(void* context, void* digest);
 
 private:
-  struct HashState {
-    std::int32_t handle;
-    EvpMdCtxPtr ctx;
-  };
-  HashState& Lookup(const void* context);
+    struct HashState {
+        std::int32_t handle;
+        EvpMdCtxPtr ctx;
+    };
+    HashState& Lookup(const void* context);
 
-  std::mutex mutex_;
-  std::map<std::int32_t, std::unique_ptr<Medium>> media_;
-  std::int32_t nextHandle_ = 1;
-  std::map<std::uint64_t, HashState> hashes_;
-  std::uint64_t nextHashId_ = 1;
+    std::mutex mutex_;
+    std::map<std::int32_t, std::unique_ptr<Medium>> media_;
+    std::int32_t nextHandle_ = 1;
+    std::map<std::uint64_t, HashState> hashes_;
+    std::uint64_t nextHashId_ = 1;
 };
 
 } // namespace kit

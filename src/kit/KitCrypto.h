@@ -29,12 +29,12 @@ bool UseLockedMemory();
 // SHA-256 over a stream of updates.
 class Sha256Stream {
 public:
-  Sha256Stream();
-  void Update(const void* data, std::size_t size);
-  Sha256Digest Final();
+    Sha256Stream();
+    void Update(const void* data, std::size_t size);
+    Sha256Digest Final();
 
 private:
-  EvpMdCtxPtr ctx_;
+    EvpMdCtxPtr ctx_;
 };
 
 Sha256Digest Sha256(const void* data, std::size_t size);
@@ -48,9 +48,9 @@ void RandomBytes(void* out, std::size_t size);
 void MixSeed(const void* seed, std::size_t size);
 
 struct ScryptParams {
-  std::uint8_t log2N = 15;
-  std::uint32_t r = 8;
-  std::uint32_t p = 1;
+    std::uint8_t log2N = 15;
+    std::uint32_t r = 8;
+    std::uint32_t p = 1;
 };
 
 // N * r * p of the parameters the kit writes (2^15, 8, 1), and how many
@@ -71,10 +71,10 @@ SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const st
 
 // AES-256-GCM. Seal returns the ciphertext and fills the tag; Open returns
 // false when the tag does not match (wrong key or altered data).
-Bytes AesGcmSeal(const SecureBytes& key, const std::uint8_t* nonce, const Bytes& aad,
-                 const SecureBytes& plain, std::uint8_t* tag);
-bool AesGcmOpen(const SecureBytes& key, const std::uint8_t* nonce, const Bytes& aad,
-                const Bytes& cipher, const std::uint8_t* tag, SecureBytes& plain);
+Bytes AesGcmSeal(const SecureBytes& key, const std::uint8_t* nonce, const Bytes& aad, const SecureBytes& plain,
+                 std::uint8_t* tag);
+bool AesGcmOpen(const SecureBytes& key, const std::uint8_t* nonce, const Bytes& aad, const Bytes& cipher,
+                const std::uint8_t* tag, SecureBytes& plain);
 
 // RSA-1024, e = 65537, with the seed mixed in first.
 EvpPkeyPtr GenerateRsaKey(const void* seed, std::size_t seedSize);

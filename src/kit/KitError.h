@@ -7,9 +7,12 @@
 namespace kit {
 
 struct KitError {
-  std::int32_t code;
+    std::int32_t code;
 };
 
-[[noreturn]] inline void Fail(std::int32_t code) { throw KitError{code}; }
+[[noreturn]] inline void Fail(std::int32_t code)
+{
+    throw KitError{code};
+}
 
 } // namespace kit

@@ -10,7 +10,7 @@ namespace kit {
 
 template <typename T, void (*Free)(T*)>
 struct OpenSslDeleter {
-  void operator()(T* p) const noexcept { Free(p); }
+    void operator()(T* p) const noexcept { Free(p); }
 };
 
 using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY, EVP_PKEY_free>>;

@@ -13,28 +13,28 @@ class QPushButton;
 namespace kit {
 
 class SeedDialog : public QDialog {
-  Q_OBJECT
+    Q_OBJECT
 public:
-  // How many distinct mouse positions fill the bar.
-  static constexpr int kMovementsNeeded = 160;
+    // How many distinct mouse positions fill the bar.
+    static constexpr int kMovementsNeeded = 160;
 
-  explicit SeedDialog(QWidget* owner = nullptr);
+    explicit SeedDialog(QWidget* owner = nullptr);
 
-  // Valid once exec() returned Accepted; fills 128 bytes.
-  void TakeSeed(std::uint8_t* seed);
+    // Valid once exec() returned Accepted; fills 128 bytes.
+    void TakeSeed(std::uint8_t* seed);
 
 protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-  void Movement(QWidget* receiver, QMouseEvent* event);
+    void Movement(QWidget* receiver, QMouseEvent* event);
 
-  SeedPool pool_;
-  QLabel* prompt_;
-  QWidget* area_;
-  QProgressBar* progress_;
-  QPushButton* cancel_;
+    SeedPool pool_;
+    QLabel* prompt_;
+    QWidget* area_;
+    QProgressBar* progress_;
+    QPushButton* cancel_;
 };
 
 } // namespace kit

@@ -15,25 +15,25 @@ inline constexpr std::size_t kSeedSize = 128;
 
 class SeedPool {
 public:
-  SeedPool(); // throws std::runtime_error when the system's source fails
+    SeedPool(); // throws std::runtime_error when the system's source fails
 
-  // Counts only when the position differs from the last one: the user must
-  // actually move the mouse for the pool to fill.
-  void AddMovement(int x, int y, std::uint64_t eventTimestamp);
-  int movements() const { return movements_; }
+    // Counts only when the position differs from the last one: the user must
+    // actually move the mouse for the pool to fill.
+    void AddMovement(int x, int y, std::uint64_t eventTimestamp);
+    int movements() const { return movements_; }
 
-  // Fills 128 bytes; the pool cannot be used afterwards.
-  void Finish(std::uint8_t* seed);
+    // Fills 128 bytes; the pool cannot be used afterwards.
+    void Finish(std::uint8_t* seed);
 
 private:
-  void Absorb(const void* data, std::size_t size);
+    void Absorb(const void* data, std::size_t size);
 
-  EvpMdCtxPtr ctx_;
-  int movements_ = 0;
-  int lastX_ = 0;
-  int lastY_ = 0;
-  bool hasLast_ = false;
-  bool finished_ = false;
+    EvpMdCtxPtr ctx_;
+    int movements_ = 0;
+    int lastX_ = 0;
+    int lastY_ = 0;
+    bool hasLast_ = false;
+    bool finished_ = false;
 };
 
 // Bytes from the system's random source (getrandom).

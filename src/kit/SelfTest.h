@@ -7,14 +7,14 @@
 namespace kit {
 
 struct KnownAnswers {
-  Bytes hashInput;
-  Bytes hashExpected; // SHA-256
-  Bytes gcmKey;
-  Bytes gcmNonce;
-  Bytes gcmAad;
-  Bytes gcmPlain;
-  Bytes gcmCipher;
-  Bytes gcmTag;
+    Bytes hashInput;
+    Bytes hashExpected; // SHA-256
+    Bytes gcmKey;
+    Bytes gcmNonce;
+    Bytes gcmAad;
+    Bytes gcmPlain;
+    Bytes gcmCipher;
+    Bytes gcmTag;
 };
 
 // Published test vectors: SHA-256 of "abc" (FIPS 180-2) and the AES-256-GCM

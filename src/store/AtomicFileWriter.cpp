@@ -88,8 +88,8 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
         throw EFCreateError(FileErrors::CannotCreateFile(FileName));
 
     struct stat old {};
-    if (::stat(FileName.c_str(), &old) == 0 && !S_ISDIR(old.st_mode) &&
-        ::access(FileName.c_str(), W_OK) == 0 && HoldsExactly(FileName, old, Bytes)) {
+    if (::stat(FileName.c_str(), &old) == 0 && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
+        && HoldsExactly(FileName, old, Bytes)) {
         if (old.st_mode & NotForOthers)
             ::chmod(FileName.c_str(), old.st_mode & 07777 & ~NotForOthers);
         return;

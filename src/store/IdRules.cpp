@@ -65,7 +65,7 @@ bool IsValidCNPJ(const std::string& Text)
     if (!IsCandidateNumber(Text, 14))
         return false;
     return DigitMatches(Text[12], CheckDigitMod11Cyclic(Text.substr(0, 12)))
-        && DigitMatches(Text[13], CheckDigitMod11Cyclic(Text.substr(0, 13)));
+           && DigitMatches(Text[13], CheckDigitMod11Cyclic(Text.substr(0, 13)));
 }
 
 bool IsValidCPF(const std::string& Text)
@@ -73,7 +73,7 @@ bool IsValidCPF(const std::string& Text)
     if (!IsCandidateNumber(Text, 11))
         return false;
     return DigitMatches(Text[9], CheckDigitMod11(Text.substr(0, 9)))
-        && DigitMatches(Text[10], CheckDigitMod11(Text.substr(0, 10)));
+           && DigitMatches(Text[10], CheckDigitMod11(Text.substr(0, 10)));
 }
 
 bool IsValidCEI(const std::string& Text)

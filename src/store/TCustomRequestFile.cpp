@@ -73,8 +73,8 @@ bool ParseDatePart(const std::string& Text, std::size_t& Pos, double& Serial)
         return false;
     if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, static_cast<unsigned>(m)))
         return false;
-    Serial = static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))
-                                 + UnixEpochSerial);
+    Serial =
+        static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) + UnixEpochSerial);
     return true;
 }
 

@@ -27,8 +27,7 @@ public:
                                    const std::string& Default) const = 0;
     // Replaces the first line with key Ident, else appends one; creates the
     // section when missing. Memory only.
-    virtual void WriteString(const std::string& Section, const std::string& Ident,
-                             const std::string& Value) = 0;
+    virtual void WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) = 0;
 
     // Signed 32-bit value in decimal, or hexadecimal after "$", "0x" or "0X";
     // Default when empty or not wholly convertible.

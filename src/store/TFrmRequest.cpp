@@ -30,9 +30,8 @@
 namespace {
 
 // The 27 state codes, in the order the list shows them.
-const char* const StateCodes[] = {"AC", "AL", "AM", "AP", "BA", "CE", "DF", "ES", "GO",
-                                  "MA", "MG", "MS", "MT", "PA", "PB", "PE", "PI", "PR",
-                                  "RJ", "RN", "RO", "RR", "RS", "SC", "SE", "SP", "TO"};
+const char* const StateCodes[] = {"AC", "AL", "AM", "AP", "BA", "CE", "DF", "ES", "GO", "MA", "MG", "MS", "MT", "PA",
+                                  "PB", "PE", "PI", "PR", "RJ", "RN", "RO", "RR", "RS", "SC", "SE", "SP", "TO"};
 
 // Profile codes by their position in the profile list; only the first one is
 // offered, the others can still come from stored data.
@@ -46,7 +45,10 @@ constexpr int CpfLength = 11;
 constexpr char16_t KeyBackspace = 8;
 constexpr char16_t KeyDelete = 127;
 
-bool IsDigitKey(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigitKey(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 // Letters (turned into capitals), digits, space, backspace and delete;
 // everything else becomes 0.
@@ -107,8 +109,7 @@ QComboBox* MakeList(QWidget* Page, const char* Name)
 
 } // namespace
 
-TFrmRequest::TFrmRequest(QWidget* Owner, TUsersData* Registry_)
-    : QDialog(Owner), Registry(Registry_)
+TFrmRequest::TFrmRequest(QWidget* Owner, TUsersData* Registry_) : QDialog(Owner), Registry(Registry_)
 {
     FormCreate();
 }
@@ -141,8 +142,7 @@ void TFrmRequest::FormCreate()
     NewEntity = false;
 }
 
-QLineEdit* TFrmRequest::MakeEdit(QWidget* Page, const char* Name, int MaxLength, KeyFilter Filter,
-                                 bool NoContextMenu)
+QLineEdit* TFrmRequest::MakeEdit(QWidget* Page, const char* Name, int MaxLength, KeyFilter Filter, bool NoContextMenu)
 {
     auto* edit = new QLineEdit(Page);
     edit->setObjectName(QString::fromLatin1(Name));
@@ -268,8 +268,7 @@ void TFrmRequest::BuildPages()
         ltvResp = new QTreeWidget(TabResp);
         ltvResp->setObjectName(QStringLiteral("ltvResp"));
         ltvResp->setColumnCount(3);
-        ltvResp->setHeaderLabels(
-            {Tr(Texts::ReqColumnNumber), Tr(Texts::ReqColumnName), Tr(Texts::ReqColumnCpf)});
+        ltvResp->setHeaderLabels({Tr(Texts::ReqColumnNumber), Tr(Texts::ReqColumnName), Tr(Texts::ReqColumnCpf)});
         ltvResp->setRootIsDecorated(false);
         ltvResp->setItemsExpandable(false);
         ltvResp->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -358,10 +357,8 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     case Qt::Key_Enter:
     case Qt::Key_Escape:
     case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return false;
-    default:
-        break;
+    case Qt::Key_Backtab: return false;
+    default: break;
     }
     const QString text = Event->text();
     if (text.isEmpty())
@@ -411,8 +408,8 @@ bool TFrmRequest::eventFilter(QObject* Watched, QEvent* Event)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
         // The middle button pastes the selection on X11.
-        if (edit->contextMenuPolicy() == Qt::PreventContextMenu &&
-            static_cast<QMouseEvent*>(Event)->button() == Qt::MiddleButton)
+        if (edit->contextMenuPolicy() == Qt::PreventContextMenu
+            && static_cast<QMouseEvent*>(Event)->button() == Qt::MiddleButton)
             return true;
         break;
     case QEvent::FocusOut:
@@ -424,8 +421,7 @@ bool TFrmRequest::eventFilter(QObject* Watched, QEvent* Event)
                 EdtCpfRespExit();
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return QDialog::eventFilter(Watched, Event);
 }
@@ -573,14 +569,14 @@ bool TFrmRequest::InscriptionTaken(const std::string& Stored) const
 void TFrmRequest::ButtonOKClick()
 {
     // 1. Address page.
-    if (EditAddress->text().isEmpty() || EditCity->text().isEmpty() || EditZip->text().isEmpty() ||
-        ComboUF->currentIndex() < 0) {
+    if (EditAddress->text().isEmpty() || EditCity->text().isEmpty() || EditZip->text().isEmpty()
+        || ComboUF->currentIndex() < 0) {
         ShowMessage(Tr(Texts::ReqAddressMissing), this);
         return;
     }
     // 2. Identification page.
-    if (EditId->text().isEmpty() || EditName->text().isEmpty() || EditPhone->text().isEmpty() ||
-        ComboProfiles->currentIndex() < 0 || ComboTypeId->currentIndex() < 0) {
+    if (EditId->text().isEmpty() || EditName->text().isEmpty() || EditPhone->text().isEmpty()
+        || ComboProfiles->currentIndex() < 0 || ComboTypeId->currentIndex() < 0) {
         ShowMessage(Tr(Texts::ReqIdMissing), this);
         return;
     }
@@ -593,14 +589,13 @@ void TFrmRequest::ButtonOKClick()
     // 4. The identifier completed to its full length, visibly.
     const int type = ComboTypeId->currentIndex();
     const std::string typed = ToAnsi(EditId->text());
-    const std::string id = type == TypeCEI ? PadLeftZeros(IdForType(typed, type), CeiLength)
-                                           : PadLeftZeros(typed, CnpjLength);
+    const std::string id =
+        type == TypeCEI ? PadLeftZeros(IdForType(typed, type), CeiLength) : PadLeftZeros(typed, CnpjLength);
     if (id != typed)
         EditId->setText(FromAnsi(id));
     // 5. Check digits: advisory, the user may keep the number.
     if (type < Rules.Count() && !Rules[type](id)) {
-        const QString question =
-            FormatS(Tr(Texts::ReqIdInvalid), {FromAnsi(id), ComboTypeId->currentText()});
+        const QString question = FormatS(Tr(Texts::ReqIdInvalid), {FromAnsi(id), ComboTypeId->currentText()});
         if (AskYesNo(question)) {
             PageControl1->setCurrentWidget(TabId);
             EditId->setFocus();

@@ -88,7 +88,10 @@ public:
     void SetText(std::string_view Text);
 
     // Whether a section of that name (any case) exists, even an empty one.
-    bool SectionExists(const std::string& Section) const { return FindSection(Section) != static_cast<std::size_t>(-1); }
+    bool SectionExists(const std::string& Section) const
+    {
+        return FindSection(Section) != static_cast<std::size_t>(-1);
+    }
 
     // A copy of the sections in order, duplicates included.
     std::vector<TRequestSection> Sections() const;

@@ -61,9 +61,9 @@ std::string TUserData::KeyIdentity() const
 
 const std::vector<std::string>& TUserData::FieldKeys()
 {
-    static const std::vector<std::string> Keys = {"Profile", "Tipo_Inscricao", "Inscricao", "Razao",
-                                                  "Endereco", "Bairro", "Cidade", "UF",
-                                                  "CEP", "Telefone", "Email"};
+    static const std::vector<std::string> Keys = {"Profile",  "Tipo_Inscricao", "Inscricao", "Razao",
+                                                  "Endereco", "Bairro",         "Cidade",    "UF",
+                                                  "CEP",      "Telefone",       "Email"};
     return Keys;
 }
 

@@ -219,8 +219,8 @@ TUserData* TUsersData::Add()
 
     // The storage file comes first: when it cannot be made, the failure goes
     // to the caller and the registry has not changed at all.
-    std::unique_ptr<TRequestFile> storage = Options_.OpenStorage ? Options_.OpenStorage(path)
-                                                                 : std::make_unique<TRequestFile>(path);
+    std::unique_ptr<TRequestFile> storage =
+        Options_.OpenStorage ? Options_.OpenStorage(path) : std::make_unique<TRequestFile>(path);
     // Empty, even when a file of that name was left over from before.
     storage->Clear();
     storage->UpdateFile();

@@ -104,8 +104,7 @@ void Diskette(QPainter& p, QRectF r)
     p.setBrush(QColor(220, 220, 230));
     p.drawRect(QRectF(r.left() + r.width() * 0.25, r.top() + 0.5, r.width() * 0.5, r.height() * 0.35));
     p.setBrush(Qt::white);
-    p.drawRect(QRectF(r.left() + r.width() * 0.18, r.top() + r.height() * 0.55, r.width() * 0.64,
-                      r.height() * 0.4));
+    p.drawRect(QRectF(r.left() + r.width() * 0.18, r.top() + r.height() * 0.55, r.width() * 0.64, r.height() * 0.4));
 }
 
 void Page(QPainter& p, QRectF r)
@@ -193,33 +192,33 @@ QList<QIcon> ButtonGlyphs()
     const QColor green(20, 140, 40), red(190, 30, 30), blue(30, 70, 170), grey(90, 90, 90);
     const QRectF r(1, 1, 16, 16);
     QList<QIcon> list;
-    list << Draw(18, 18, [&](QPainter& p) { Tick(p, r, green); });                 // Yes
-    list << Draw(18, 18, [&](QPainter& p) { Cross(p, r, red); });                  // No
-    list << Draw(18, 18, [&](QPainter& p) { Tick(p, r, green); });                 // OK
-    list << Draw(18, 18, [&](QPainter& p) { Cross(p, r, red); });                  // Cancel
-    list << Draw(18, 18, [&](QPainter& p) {                                        // Abort
+    list << Draw(18, 18, [&](QPainter& p) { Tick(p, r, green); }); // Yes
+    list << Draw(18, 18, [&](QPainter& p) { Cross(p, r, red); });  // No
+    list << Draw(18, 18, [&](QPainter& p) { Tick(p, r, green); }); // OK
+    list << Draw(18, 18, [&](QPainter& p) { Cross(p, r, red); });  // Cancel
+    list << Draw(18, 18, [&](QPainter& p) {                        // Abort
         p.setPen(QPen(red.darker(130), 1));
         p.setBrush(red);
         p.drawEllipse(r.adjusted(1, 1, -1, -1));
         p.setPen(QPen(Qt::white, 2.5));
         p.drawLine(QPointF(5, 9), QPointF(13, 9));
     });
-    list << Draw(18, 18, [&](QPainter& p) {                                        // Retry
+    list << Draw(18, 18, [&](QPainter& p) { // Retry
         p.setPen(QPen(blue, 2));
         p.setBrush(Qt::NoBrush);
         p.drawArc(r.adjusted(2, 2, -2, -2), 30 * 16, 280 * 16);
         Arrow(p, QPointF(13, 3), QPointF(15, 7), blue);
     });
     list << Draw(18, 18, [&](QPainter& p) { Arrow(p, QPointF(2, 9), QPointF(16, 9), grey); }); // Ignore
-    list << Draw(18, 18, [&](QPainter& p) {                                        // All
+    list << Draw(18, 18, [&](QPainter& p) {                                                    // All
         Tick(p, QRectF(0, 1, 12, 14), green);
         Tick(p, QRectF(6, 3, 12, 14), green);
     });
-    list << Draw(18, 18, [&](QPainter& p) {                                        // No to all
+    list << Draw(18, 18, [&](QPainter& p) { // No to all
         Cross(p, QRectF(0, 1, 12, 12), red);
         Cross(p, QRectF(6, 5, 12, 12), red);
     });
-    list << Draw(18, 18, [&](QPainter& p) {                                        // Yes to all
+    list << Draw(18, 18, [&](QPainter& p) { // Yes to all
         Tick(p, QRectF(0, 1, 12, 14), green);
         Tick(p, QRectF(6, 3, 12, 14), green);
     });

@@ -35,12 +35,14 @@ struct GroupState {
 // Destinations whose content is never text of the document.
 bool IsSkippedDestination(const QByteArray& Word)
 {
+    // clang-format off
     static const char* const names[] = {
         "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "headerl", "headerr",
         "headerf", "footer", "footerl", "footerr", "footerf", "footnote", "fldinst", "themedata",
         "datastore", "latentstyles", "xmlnstbl", "listtable", "listoverridetable", "rsidtbl",
         "generator", "filetbl", "revtbl", "pgdsctbl", "mmathPr", "colorschememapping", "bkmkstart",
         "bkmkend", "annotation", "atnid", "atnauthor", "private", "nonshppict", "shp", "shpinst"};
+    // clang-format on
     for (const char* name : names)
         if (Word == name)
             return true;
@@ -327,9 +329,7 @@ void Builder::Parse(const QByteArray& Rtf)
             }
             break;
         }
-        case '*':
-            ignorableNext_ = true;
-            break;
+        case '*': ignorableNext_ = true; break;
         case '\\':
         case '{':
         case '}':
@@ -345,9 +345,7 @@ void Builder::Parse(const QByteArray& Rtf)
             AddText(QString(QChar(0x2011)));
             break;
         case '\r':
-        case '\n':
-            EndParagraph();
-            break;
+        case '\n': EndParagraph(); break;
         default:
             // "\-" (optional hyphen) and unknown symbols.
             break;

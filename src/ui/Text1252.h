@@ -7,4 +7,7 @@
 QString FromAnsi(const std::string& bytes);
 std::string ToAnsi(const QString& text);
 // The program's texts table is UTF-8.
-inline QString Tr(const char* utf8) { return QString::fromUtf8(utf8); }
+inline QString Tr(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}

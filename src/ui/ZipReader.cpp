@@ -86,8 +86,7 @@ ZipReader::TExtract ZipReader::Extract(const std::string& Name, std::string& Byt
 
     zip_stat_t st;
     zip_stat_init(&st);
-    if (zip_stat_index(archive_, zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
-        st.size > Limit)
+    if (zip_stat_index(archive_, zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) && st.size > Limit)
         return TExtract::TooLarge;
 
     zip_file_t* file = zip_fopen_index(archive_, zip_uint64_t(index), 0);

@@ -16,10 +16,10 @@ public:
     static constexpr std::uint64_t DefaultEntryLimit = 8u * 1024u * 1024u;
 
     enum class TExtract {
-        Ok,        // Bytes hold the entry (possibly empty)
-        Missing,   // no archive open, or no entry of that name
-        TooLarge,  // the entry is bigger than the bound
-        Damaged,   // the entry could not be read whole (bad data, checksum, encryption)
+        Ok,       // Bytes hold the entry (possibly empty)
+        Missing,  // no archive open, or no entry of that name
+        TooLarge, // the entry is bigger than the bound
+        Damaged,  // the entry could not be read whole (bad data, checksum, encryption)
     };
 
     ZipReader() = default;
@@ -41,8 +41,7 @@ public:
 
     // Extracts the entry Name into Bytes (emptied first). A name is matched
     // exactly, else without regard to case.
-    TExtract Extract(const std::string& Name, std::string& Bytes,
-                     std::uint64_t Limit = DefaultEntryLimit) const;
+    TExtract Extract(const std::string& Name, std::string& Bytes, std::uint64_t Limit = DefaultEntryLimit) const;
     // The entry's bytes; empty when it is missing, too large or damaged.
     std::string ExtractToString(const std::string& Name, std::uint64_t Limit = DefaultEntryLimit) const;
 

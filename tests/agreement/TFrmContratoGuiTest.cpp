@@ -30,7 +30,10 @@ using namespace testsupport;
 
 namespace {
 
-QString U(const char* Utf8) { return QString::fromUtf8(Utf8); }
+QString U(const char* Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
 
 std::string ReadAll(const std::string& Path)
 {
@@ -327,7 +330,8 @@ TEST_F(TFrmContratoTest, FinalizarAsksWhatIsLeftToDo)
         {false, true, "Deseja finalizar esta aplicação sem antes\nimprimir este termo de adesão ?", "Sim", true},
         {false, true, "Deseja finalizar esta aplicação sem antes\nimprimir este termo de adesão ?", "Não", false},
         {false, false, "Deseja finalizar esta aplicação sem antes\nsalvar em disco seu termo de adesão ?", "Sim", true},
-        {false, false, "Deseja finalizar esta aplicação sem antes\nsalvar em disco seu termo de adesão ?", "Não", false},
+        {false, false, "Deseja finalizar esta aplicação sem antes\nsalvar em disco seu termo de adesão ?", "Não",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Question ? c.Question : "none") + (c.Answer ? c.Answer : ""));

@@ -86,8 +86,8 @@ TEST(TSablotEngine, LogMessageStoresAndDispatchesByLevel)
         const char* Event; // which event fires, "" none
         bool IsError;      // stored as LastError (else LastMessage)
     } cases[] = {
-        {0, false, "", false},         {0, true, "debug", false},   {1, false, "info", true},
-        {2, false, "warning", true},   {3, false, "error", true},   {4, false, "critical", true},
+        {0, false, "", false},       {0, true, "debug", false}, {1, false, "info", true},
+        {2, false, "warning", true}, {3, false, "error", true}, {4, false, "critical", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Level);
@@ -116,8 +116,8 @@ TEST(TSablotEngine, MessageTextFromFields)
 {
     const char* withUri[] = {"module:M", "URI:U", "line:3", "msg:T", nullptr};
     EXPECT_EQ(TSablotEngine::MessageText(withUri), "M : T in URI:U at line 3");
-    const char* all[] = {"msgtype:error", "code:7", "msg: x", "module:Mod", "URI:file:///s.xsl", "line:9",
-                         "node:element 'a'", nullptr};
+    const char* all[] = {"msgtype:error",     "code:7", "msg: x",           "module:Mod",
+                         "URI:file:///s.xsl", "line:9", "node:element 'a'", nullptr};
     EXPECT_EQ(TSablotEngine::MessageText(all), "Mod :  x - element 'a' in URI:file:///s.xsl at line 9");
     const char* noColon[] = {"bare", "msg:only", nullptr};
     EXPECT_EQ(TSablotEngine::MessageText(noColon), "only");
@@ -202,8 +202,8 @@ TEST(TSablotEngine, BrokenInputAndMissingFilesFail)
     EXPECT_FALSE(engine.LastError().empty());
     // An output folder that does not exist.
     const std::string input = dir.Write("in.xml", Input);
-    EXPECT_FALSE(engine.RunProcessorGen(PathToFileUri(style), PathToFileUri(input),
-                                        PathToFileUri(dir.File("no/such/o.html"))));
+    EXPECT_FALSE(
+        engine.RunProcessorGen(PathToFileUri(style), PathToFileUri(input), PathToFileUri(dir.File("no/such/o.html"))));
     EXPECT_NE(engine.LastError().find("Cannot write the result"), std::string::npos) << engine.LastError();
 }
 
@@ -214,12 +214,15 @@ TEST(TSablotEngine, SpecialFilesAreRefusedNotRead)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Reading a pipe nobody writes would block the run forever; a device
     // would never end.
-    const std::string style = dir.Write("s.xsl", "<?xml version=\"1.0\"?>"
-        "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-        "<xsl:output method=\"text\"/><xsl:template match=\"/\">"
-        "[<xsl:value-of select=\"count(document('" + PathToFileUri(fifo) + "'))\"/>"
-        "<xsl:value-of select=\"count(document('file:///dev/zero'))\"/>]"
-        "</xsl:template></xsl:stylesheet>");
+    const std::string style =
+        dir.Write("s.xsl", "<?xml version=\"1.0\"?>"
+                           "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                           "<xsl:output method=\"text\"/><xsl:template match=\"/\">"
+                           "[<xsl:value-of select=\"count(document('"
+                               + PathToFileUri(fifo)
+                               + "'))\"/>"
+                                 "<xsl:value-of select=\"count(document('file:///dev/zero'))\"/>]"
+                                 "</xsl:template></xsl:stylesheet>");
     const std::string input = dir.Write("in.xml", Input);
     TSablotEngine engine;
     // The run ends, failed: a document that cannot be read is an error.

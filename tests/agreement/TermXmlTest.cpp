@@ -81,8 +81,8 @@ TEST(TermXml, TodayIsALocalDate)
 TEST(TermEntity, ReadsTheRecordFromTheStorage)
 {
     auto storage = TRequestFile::CreateFromLines(std::vector<std::string>{
-        "[Request]", "Profile=2", "Tipo_Inscricao=2", "Inscricao=123", "Razao=Beta", "Cidade=Natal", "UF=RN",
-        "[Resp]", "RespCount=2", "Resp1=Ana", "Cpf1=111", "Resp2=Bia", "Cpf2=222"});
+        "[Request]", "Profile=2", "Tipo_Inscricao=2", "Inscricao=123", "Razao=Beta", "Cidade=Natal", "UF=RN", "[Resp]",
+        "RespCount=2", "Resp1=Ana", "Cpf1=111", "Resp2=Bia", "Cpf2=222"});
     const TUserData e = TermEntity::FromStorage(*storage);
     EXPECT_EQ(e.Profile(), "02");
     EXPECT_EQ(e.Tipo_Inscricao(), "02");
@@ -121,9 +121,8 @@ TEST_F(TermGeneratorTest, TransformsWithTheShippedStylesheet)
     fs::copy_file(QUORVEX_APP_DIR "TermoAdesaoStyle.xsl", program_ + TermXml::StyleFileName);
     TSablotEngine engine;
     TermGenerator generator(data_, program_);
-    const TermOutcome outcome =
-        generator.Generate(Entity({"Ana Lima", "11111111111", "Bruno Reis", "22222222222"}, "Rio & Mar"), engine,
-                           "07/12/2026");
+    const TermOutcome outcome = generator.Generate(
+        Entity({"Ana Lima", "11111111111", "Bruno Reis", "22222222222"}, "Rio & Mar"), engine, "07/12/2026");
     ASSERT_EQ(outcome.Error, "");
     EXPECT_EQ(outcome.HtmlPath, data_ + "VerTermo.html");
     const std::string html = Read(outcome.HtmlPath);

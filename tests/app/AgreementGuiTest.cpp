@@ -34,8 +34,9 @@ struct Folders {
 TEST(MainWindowAgreement, FileDealShowsTheTermOfTheActiveEntity)
 {
     Folders folders;
-    sample::Write(folders.Data(), {sample::Make("Alfa Comercio", "11222333000181", sample::State::Filled),
-                                   sample::Make("Beta Servicos", "22333444000155", sample::State::Created)},
+    sample::Write(folders.Data(),
+                  {sample::Make("Alfa Comercio", "11222333000181", sample::State::Filled),
+                   sample::Make("Beta Servicos", "22333444000155", sample::State::Created)},
                   2);
     TForm1 form(ProgramPaths(folders.Data(), folders.Program()));
     QString term, caption;

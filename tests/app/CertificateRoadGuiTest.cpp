@@ -44,7 +44,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString U(const char* Utf8) { return QString::fromUtf8(Utf8); }
+QString U(const char* Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
 
 std::vector<std::string> Sections(const TRequestFile& File)
 {
@@ -267,8 +270,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         const TRequestFile storage = Storage(1);
         EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), ids[0]);
         EXPECT_EQ(storage.ReadString("General", "Keys", ""), ids[1] + "," + ids[2]);
-        EXPECT_EQ(Sections(storage),
-                  (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2]}));
+        EXPECT_EQ(Sections(storage), (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2]}));
         for (const std::string& id : ids) {
             std::vector<std::string> keys = Keys(storage, id);
             std::sort(keys.begin(), keys.end());
@@ -284,8 +286,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     {
         ModalScript script;
         script.Then(Passwords(passwords[0]))
-            .Press("OK")        // insert a formatted medium
-            .Press("Cancel");   // the agreement: not now
+            .Press("OK")      // insert a formatted medium
+            .Press("Cancel"); // the agreement: not now
         const QStringList texts = Run(window->RequestSend, script);
         ASSERT_EQ(texts.size(), 3) << texts.join('|').toStdString();
         EXPECT_TRUE(texts[1].contains(U("Por favor, insira um disquete formatado no drive A.")));
@@ -310,8 +312,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             "Cidade=BRASILIA\r\nUF=DF\r\nTelefone=6133334444\r\nEmail=contato@padaria.com.br\r\nNum_Keys=3\r\n\r\n"
             "[Keys]\r\n";
         for (std::size_t i = 0; i < 3; ++i)
-            expected += "Key0" + std::to_string(i) + "=" + storage.ReadString(ids[i], "PublicKey", "") + "\r\nInfo0" +
-                        std::to_string(i) + "=" + storage.ReadString(ids[i], "Info", "") + "\r\n";
+            expected += "Key0" + std::to_string(i) + "=" + storage.ReadString(ids[i], "PublicKey", "") + "\r\nInfo0"
+                        + std::to_string(i) + "=" + storage.ReadString(ids[i], "Info", "") + "\r\n";
         expected += "\r\n[Signatures]\r\nUser=";
         const std::string text = ReadFile(requestFile);
         ASSERT_EQ(text.substr(0, expected.size()), expected);
@@ -335,7 +337,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     {
         const std::string before = ReadFile(dataDir / "STORAGE.1.DAT");
         ModalScript script;
-        script.Press("OK") // the medium from the authority is in the drive
+        script
+            .Press("OK") // the medium from the authority is in the drive
             .Then(ChooseFile(response))
             .Then([&](QWidget* Dialog) {
                 // Shortcuts that reach the window while the step waits here
@@ -349,7 +352,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             .Press("OK"); // the summary
         const QStringList texts = Run(window->RequestReceive, script);
         ASSERT_EQ(texts.size(), 6) << texts.join('|').toStdString();
-        EXPECT_TRUE(texts[0].contains(U("Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.")));
+        EXPECT_TRUE(
+            texts[0].contains(U("Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.")));
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(texts[2 + i].contains(names[i])) << "the password asked is the named certificate's";
         EXPECT_TRUE(texts[5].contains(U("Foram incorporados com sucesso 3 certificados eletrônicos assinados.")))
@@ -361,10 +365,10 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     ASSERT_EQ(window->Registry->Count(), 1);
     {
         const TRequestFile storage = Storage(1);
-        EXPECT_EQ(Sections(storage), (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2],
-                                                               "RequestReference"}));
-        EXPECT_EQ(Keys(storage, "General"), (std::vector<std::string>{"Request", "MasterKey", "Keys", "RequestSent",
-                                                                     "RequestReceived"}));
+        EXPECT_EQ(Sections(storage),
+                  (std::vector<std::string>{"General", "Request", "Resp", ids[0], ids[1], ids[2], "RequestReference"}));
+        EXPECT_EQ(Keys(storage, "General"),
+                  (std::vector<std::string>{"Request", "MasterKey", "Keys", "RequestSent", "RequestReceived"}));
         EXPECT_TRUE(storage.ReadBool("General", "RequestReceived", false));
         for (std::size_t i = 0; i < 3; ++i) {
             EXPECT_TRUE(storage.ReadBool(ids[i], "Signed", false)) << i;
@@ -385,8 +389,9 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         SelectItem(ids[1]);
         QString proposed;
         ModalScript script;
-        script.Press("OK")  // insert a formatted medium
-            .Press("OK")    // its files will be removed
+        script
+            .Press("OK") // insert a formatted medium
+            .Press("OK") // its files will be removed
             .Then(ChooseFile({}, &proposed))
             .Then(Passwords(passwords[1], QStringLiteral("DEFINITIVA1")));
         const QStringList texts = Run(window->FileDisk, script);
@@ -426,7 +431,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         const QStringList texts = Run(window->FileDisk, script);
         ASSERT_EQ(texts.size(), 7) << texts.join('|').toStdString();
         for (int i : {3, 5})
-            EXPECT_TRUE(texts[i].contains(U("A senha atual para o certificado eletrônico está incorreta. Tente novamente.")))
+            EXPECT_TRUE(
+                texts[i].contains(U("A senha atual para o certificado eletrônico está incorreta. Tente novamente.")))
                 << texts[i].toStdString();
     }
     NoKeyFileLeft();

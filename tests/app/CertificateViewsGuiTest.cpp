@@ -86,7 +86,7 @@ TEST(CertificateViews, EmptyNameOrIdentifierGivesNoItemAndMarkSignedFindsAnyCase
     form.MarkItemSigned("CERTIFICADO 2");
     EXPECT_FALSE(IsSignedIcon(form, form.ActiveView->Item(0)));
     EXPECT_TRUE(IsSignedIcon(form, form.ActiveView->Item(1)));
-    form.MarkItemSigned("Certificado");  // whole caption only
+    form.MarkItemSigned("Certificado"); // whole caption only
     EXPECT_FALSE(IsSignedIcon(form, form.ActiveView->Item(0)));
 }
 

@@ -34,7 +34,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 const char* const RemoveQuestion =
     "Você está prestes a remover permanentemente a entidade selecionada. Tem certeza de que deseja continuar?";
@@ -327,9 +330,9 @@ TEST_F(EntityActionsTest, RemovingTheOnlyEntityReturnsToTheNoEntityState)
     EXPECT_EQ(window->cbxEntity->count(), 0);
     EXPECT_EQ(window->ActiveStorage, nullptr);
     EXPECT_EQ(window->ActiveEntity, nullptr);
-    for (QAction* action : {window->FileNew, window->FileDeal, window->FileRemove, window->FileRename,
-                            window->FileDisk, window->FileImport, window->FileExport, window->RequestFill,
-                            window->RequestRemove, window->RequestSend, window->RequestReceive})
+    for (QAction* action : {window->FileNew, window->FileDeal, window->FileRemove, window->FileRename, window->FileDisk,
+                            window->FileImport, window->FileExport, window->RequestFill, window->RequestRemove,
+                            window->RequestSend, window->RequestReceive})
         EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
     EXPECT_TRUE(window->RequestAdd->isEnabled());
     EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));

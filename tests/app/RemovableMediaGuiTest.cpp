@@ -42,13 +42,12 @@ protected:
 
 TEST_F(RemovableMediaTest, MountedVolumesAreTheUsersMediaMountsWithEscapesUndone)
 {
-    const QString table = WriteMounts(
-        "/dev/vda / ext4 rw 0 0\n"
-        "/dev/sdb1 /media/ana/PEN\\040DRIVE vfat rw 0 0\n"
-        "/dev/sdc1 /run/media/ana/CARTAO vfat rw 0 0\n"
-        "/dev/sdb1 /media/ana/PEN\\040DRIVE vfat rw 0 0\n" // mounted twice: listed once
-        "tmpfs /tmp tmpfs rw 0 0\n"
-        "garbage\n");
+    const QString table = WriteMounts("/dev/vda / ext4 rw 0 0\n"
+                                      "/dev/sdb1 /media/ana/PEN\\040DRIVE vfat rw 0 0\n"
+                                      "/dev/sdc1 /run/media/ana/CARTAO vfat rw 0 0\n"
+                                      "/dev/sdb1 /media/ana/PEN\\040DRIVE vfat rw 0 0\n" // mounted twice: listed once
+                                      "tmpfs /tmp tmpfs rw 0 0\n"
+                                      "garbage\n");
     EXPECT_EQ(RemovableMedia::MountedVolumes(table),
               (QStringList{QStringLiteral("/media/ana/PEN DRIVE"), QStringLiteral("/run/media/ana/CARTAO")}));
     EXPECT_TRUE(RemovableMedia::MountedVolumes(home.filePath(QStringLiteral("missing"))).isEmpty());

@@ -29,7 +29,7 @@ bool WaitFor(const QString& path, int ms)
     clock.start();
     while (clock.elapsed() < ms) {
         if (QFile::exists(path) && QFileInfo(path).size() > 0) {
-            QTest::qWait(100);  // let the writer finish
+            QTest::qWait(100); // let the writer finish
             return true;
         }
         QTest::qWait(50);

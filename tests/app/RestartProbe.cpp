@@ -36,8 +36,8 @@ int main(int argc, char** argv)
         if (restarted) {
             const QByteArray first = Read(QStringLiteral("first.pid"));
             const bool firstAlive = QFileInfo::exists(QStringLiteral("/proc/") + QString::fromLatin1(first));
-            Note(QStringLiteral("second.txt"), pid + "\n" + QDir::currentPath().toUtf8() + "\n" +
-                                                   (firstAlive ? "alive" : "ended") + "\n");
+            Note(QStringLiteral("second.txt"),
+                 pid + "\n" + QDir::currentPath().toUtf8() + "\n" + (firstAlive ? "alive" : "ended") + "\n");
         } else {
             Note(QStringLiteral("first.pid"), pid);
         }

@@ -22,7 +22,7 @@ struct Certificate {
 
 struct Entity {
     std::string Razao;
-    std::string Inscricao; // 14 digits
+    std::string Inscricao;                                    // 14 digits
     std::vector<std::pair<std::string, std::string>> General; // [General] of the storage
     std::vector<Certificate> Certificates;                    // first one is the master
 };
@@ -43,8 +43,8 @@ inline Entity Make(const std::string& razao, const std::string& inscricao, State
     if (state == State::Registered || state == State::Filled)
         return e;
     for (int i = 0; i < count; ++i) {
-        const bool isSigned = state == State::ReceivedAllSigned ||
-                              (state == State::ReceivedOneUnsigned && i != count - 1);
+        const bool isSigned =
+            state == State::ReceivedAllSigned || (state == State::ReceivedOneUnsigned && i != count - 1);
         e.Certificates.push_back({Guid(base + i), "Certificado " + std::to_string(base + i), isSigned});
     }
     if (state == State::Sent || state == State::ReceivedAllSigned || state == State::ReceivedOneUnsigned)
@@ -81,8 +81,8 @@ inline std::string StorageText(const Entity& e)
     }
     out << "\r\n[Request]\r\nRazao=" << e.Razao << "\r\nInscricao=" << e.Inscricao << "\r\n\r\n";
     for (const Certificate& c : e.Certificates)
-        out << "[" << c.Id << "]\r\nName=" << c.Name << "\r\nPublicKey=00\r\nInfo=00\r\nKeyFile=00\r\nSigned="
-            << (c.Signed ? "1" : "0") << "\r\n\r\n";
+        out << "[" << c.Id << "]\r\nName=" << c.Name
+            << "\r\nPublicKey=00\r\nInfo=00\r\nKeyFile=00\r\nSigned=" << (c.Signed ? "1" : "0") << "\r\n\r\n";
     return out.str();
 }
 

@@ -33,8 +33,8 @@ protected:
         const char* names[] = {"Alfa Ltda", "Beta S.A.", "Gama ME"};
         for (int n = 1; n <= 3; ++n) {
             registry += "[Entity" + std::to_string(n) + "]\r\nfilename=" + AppDir + "STORAGE." + std::to_string(n)
-                + ".DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=1122233300018" + std::to_string(n)
-                + "\r\nRazao=" + names[n - 1] + "\r\nIndex=" + std::to_string(n) + "\r\n\r\n";
+                        + ".DAT\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=1122233300018" + std::to_string(n)
+                        + "\r\nRazao=" + names[n - 1] + "\r\nIndex=" + std::to_string(n) + "\r\n\r\n";
         }
         WriteFile(Dir / "ENTITY.DAT", registry);
         WriteFile(Dir / "STORAGE.1.DAT",

@@ -34,11 +34,10 @@ using namespace testsupport;
 
 namespace {
 
-const std::set<std::string> kStateDriven = {"FileNew",     "FileDeal",     "FileRemove",    "FileRename",
-                                            "FileDisk",    "FileImport",   "FileExport",    "RequestFill",
+const std::set<std::string> kStateDriven = {"FileNew",       "FileDeal",    "FileRemove",    "FileRename",
+                                            "FileDisk",      "FileImport",  "FileExport",    "RequestFill",
                                             "RequestRemove", "RequestSend", "RequestReceive"};
-const std::set<std::string> kAlways = {"RequestAdd", "FileBackup", "FileExit", "HelpTopics", "HelpHow",
-                                       "HelpAbout"};
+const std::set<std::string> kAlways = {"RequestAdd", "FileBackup", "FileExit", "HelpTopics", "HelpHow", "HelpAbout"};
 
 std::set<std::string> Enabled(const TForm1& form)
 {

@@ -31,7 +31,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString U(const char* Utf8) { return QString::fromUtf8(Utf8); }
+QString U(const char* Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
 
 bool HasKeyFile(const fs::path& Dir)
 {
@@ -100,17 +103,23 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
                       }};
     };
     const Case cases[] = {
-        {"password dialog cancelled after the seed", State::Filled, &TForm1::FileNew, "", seedThenPassword("ButtonCancel"),
-         "", "dados/A"},
-        {"seed collection cancelled", State::Filled, &TForm1::FileNew, "",
+        {"password dialog cancelled after the seed", State::Filled, &TForm1::FileNew, "",
+         seedThenPassword("ButtonCancel"), "", "dados/A"},
+        {"seed collection cancelled",
+         State::Filled,
+         &TForm1::FileNew,
+         "",
          {{"SeedDialog",
            [](QWidget* w, const fs::path&) {
                MoveMouseOverSeed(w, 20);
                testsupport::ClickButton(w, QStringLiteral("CancelButton"));
            }},
           Press("ShowMessage", "OK")},
-         "O processo de geração de chaves foi cancelado.", "dados/A"},
-        {"chosen stick removed: the choice is offered, the default taken", State::Sent, &TForm1::RequestReceive,
+         "O processo de geração de chaves foi cancelado.",
+         "dados/A"},
+        {"chosen stick removed: the choice is offered, the default taken",
+         State::Sent,
+         &TForm1::RequestReceive,
          "pen",
          {Press("Dlg", "OK"),
           {"RemovableMediaDialog",
@@ -119,10 +128,15 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
                EXPECT_TRUE(testsupport::ClickButton(w, QStringLiteral("OK")));
            }},
           folderDialogIn("dados/A")},
-         "Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.", "dados/A"},
-        {"chosen stick removed: choice declined, the question again, then Cancel", State::Sent,
-         &TForm1::RequestReceive, "pen",
-         {Press("Dlg", "OK"), Press("RemovableMediaDialog", "Cancelar"), Press("Dlg", "Cancel")}, "", "pen"},
+         "Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.",
+         "dados/A"},
+        {"chosen stick removed: choice declined, the question again, then Cancel",
+         State::Sent,
+         &TForm1::RequestReceive,
+         "pen",
+         {Press("Dlg", "OK"), Press("RemovableMediaDialog", "Cancelar"), Press("Dlg", "Cancel")},
+         "",
+         "pen"},
     };
 
     // The remembered choice goes to a folder of the test's own (Qt reads
@@ -140,8 +154,7 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
         RemovableMedia::Remember(QString());
         for (const char* dir : {"programa", "dados", "dados/A"})
             fs::create_directories(root / dir);
-        sample::Write((root / "dados").string() + "/",
-                      {sample::Make("PADARIA BOA VISTA", "11222333000181", c.state)});
+        sample::Write((root / "dados").string() + "/", {sample::Make("PADARIA BOA VISTA", "11222333000181", c.state)});
 
         auto window = std::make_unique<TForm1>(ProgramPaths((root / "dados").string(), (root / "programa").string()));
         window->show();

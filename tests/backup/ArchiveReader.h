@@ -125,9 +125,8 @@ inline std::string NextVolume(const std::string& path, const std::string& digits
 {
     const auto dot = path.find_last_of('.');
     const auto slash = path.find_last_of('/');
-    const std::string stem = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-                                 ? path
-                                 : path.substr(0, dot);
+    const std::string stem =
+        (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path : path.substr(0, dot);
     return stem + "." + digits;
 }
 
@@ -143,34 +142,34 @@ inline Archive Read(const std::string& firstPath, const std::string* firstBytes 
     a.FileCount = c.Int();
     Entry* current = nullptr;
     try {
-    while (true) {
-        const std::int32_t len = c.Int();
-        if (len == 0) {
-            a.Terminated = true;
-            if (!c.AtEnd())
-                throw std::runtime_error("bytes after the final 0");
-            break;
-        }
-        if (len < 0)
-            throw std::runtime_error("negative name length");
-        const std::string name = c.Bytes(static_cast<std::size_t>(len));
-        if (name.rfind("NEXT:DISK", 0) == 0) {
-            if (name.size() != 12 || !c.AtEnd())
-                throw std::runtime_error("continuation record is not the end of its volume");
-            a.Continuations.push_back(name);
-            path = NextVolume(path, name.substr(9));
-            c = Cursor(Slurp(path));
-            if (!current)
-                throw std::runtime_error("continuation with no entry");
+        while (true) {
+            const std::int32_t len = c.Int();
+            if (len == 0) {
+                a.Terminated = true;
+                if (!c.AtEnd())
+                    throw std::runtime_error("bytes after the final 0");
+                break;
+            }
+            if (len < 0)
+                throw std::runtime_error("negative name length");
+            const std::string name = c.Bytes(static_cast<std::size_t>(len));
+            if (name.rfind("NEXT:DISK", 0) == 0) {
+                if (name.size() != 12 || !c.AtEnd())
+                    throw std::runtime_error("continuation record is not the end of its volume");
+                a.Continuations.push_back(name);
+                path = NextVolume(path, name.substr(9));
+                c = Cursor(Slurp(path));
+                if (!current)
+                    throw std::runtime_error("continuation with no entry");
+                ReadSegment(c, *current);
+                continue;
+            }
+            a.Entries.push_back(Entry{});
+            current = &a.Entries.back();
+            current->Name = name;
+            current->Stamp = c.Int();
             ReadSegment(c, *current);
-            continue;
         }
-        a.Entries.push_back(Entry{});
-        current = &a.Entries.back();
-        current->Name = name;
-        current->Stamp = c.Int();
-        ReadSegment(c, *current);
-    }
     } catch (const EndsEarly& e) {
         a.Problem = e.what();
     }

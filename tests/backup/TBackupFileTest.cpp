@@ -175,8 +175,13 @@ TEST_F(BackupFileTest, ZeroLengthFileAndRawChunkAtLevelNone)
     // The empty file: name, stamp, "EC2\0", 0 -- laid out byte for byte.
     const std::string name = LowerPath(src / "empty.txt");
     Builder expect;
-    expect.Str("").Int(16388).Int(2).Str(name).Int(TBackupFile::FileDosDateTime((src / "empty.txt").string()))
-        .Raw(std::string("EC2\0", 4)).Int(0);
+    expect.Str("")
+        .Int(16388)
+        .Int(2)
+        .Str(name)
+        .Int(TBackupFile::FileDosDateTime((src / "empty.txt").string()))
+        .Raw(std::string("EC2\0", 4))
+        .Int(0);
     EXPECT_EQ(bytes.substr(0, expect.b.size()), expect.b);
 
     const auto a = archivecheck::Read(arc);
@@ -378,8 +383,10 @@ TEST_F(BackupFileTest, RestoreModesCompareDosTimeStamps)
 {
     WriteAll(src / "a.txt", "archived a");
     WriteAll(src / "b.txt", "archived b");
-    ASSERT_TRUE(TBackupFile::SetFileDosDateTime((src / "a.txt").string(), TBackupFile::DosDateTimeFromTime(1600000000)));
-    ASSERT_TRUE(TBackupFile::SetFileDosDateTime((src / "b.txt").string(), TBackupFile::DosDateTimeFromTime(1600000000)));
+    ASSERT_TRUE(
+        TBackupFile::SetFileDosDateTime((src / "a.txt").string(), TBackupFile::DosDateTimeFromTime(1600000000)));
+    ASSERT_TRUE(
+        TBackupFile::SetFileDosDateTime((src / "b.txt").string(), TBackupFile::DosDateTimeFromTime(1600000000)));
     TBackupFile b;
     Watch(b);
     const auto arc = (root / "m.bkp").string();
@@ -415,7 +422,8 @@ TEST_F(BackupFileTest, RestoreModesCompareDosTimeStamps)
 
     // An older local copy is replaced by rmExistingNewer.
     WriteAll(dst / "a.txt", "old local");
-    ASSERT_TRUE(TBackupFile::SetFileDosDateTime((dst / "a.txt").string(), TBackupFile::DosDateTimeFromTime(1500000000)));
+    ASSERT_TRUE(
+        TBackupFile::SetFileDosDateTime((dst / "a.txt").string(), TBackupFile::DosDateTimeFromTime(1500000000)));
     EXPECT_EQ(restoreWith(rmExistingNewer), 1);
     EXPECT_EQ(ReadAll(dst / "a.txt"), "archived a");
 
@@ -468,8 +476,8 @@ TEST_F(BackupFileTest, DataFilesReplaceTheirUpperCaseNamesWithoutLowerCaseTwins)
     WriteAll(src / "Notes.Txt", "notes");
     TBackupFile b;
     const auto arc = (root / "d.bkp").string();
-    ASSERT_TRUE(b.Backup({(src / "ENTITY.DAT").string(), (src / "STORAGE.*.DAT").string(), (src / "notes.txt").string()},
-                         arc));
+    ASSERT_TRUE(
+        b.Backup({(src / "ENTITY.DAT").string(), (src / "STORAGE.*.DAT").string(), (src / "notes.txt").string()}, arc));
     EXPECT_EQ(b.ProcessedFiles(), 4);
 
     WriteAll(dst / "ENTITY.DAT", "old registry");
@@ -484,8 +492,8 @@ TEST_F(BackupFileTest, DataFilesReplaceTheirUpperCaseNamesWithoutLowerCaseTwins)
     for (const auto& e : fs::directory_iterator(dst))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"ENTITY.DAT", "NOTES.TXT", "STORAGE.1.DAT", "STORAGE.2.DAT",
-                                               "STORAGE.7.DAT"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"ENTITY.DAT", "NOTES.TXT", "STORAGE.1.DAT", "STORAGE.2.DAT", "STORAGE.7.DAT"}));
     EXPECT_EQ(ReadAll(dst / "ENTITY.DAT"), "new registry");
     EXPECT_EQ(ReadAll(dst / "STORAGE.1.DAT"), "new storage 1");
     EXPECT_EQ(ReadAll(dst / "STORAGE.2.DAT"), "new storage 2");
@@ -562,7 +570,7 @@ TEST_F(BackupFileTest, MissingArchiveGivesFalseWithoutMessage)
 TEST_F(BackupFileTest, UnreadableHeaderRaisesCannotReadArchive)
 {
     for (const std::string& bytes : {std::string(), std::string("\x05\0\0\0ab", 6), Builder().Str("t").Int(1).b,
-                                    Builder().Int(-1).Int(0).Int(0).b}) {
+                                     Builder().Int(-1).Int(0).Int(0).b}) {
         WriteAll(root / "h.bkp", bytes);
         TBackupFile r;
         Watch(r);
@@ -604,7 +612,8 @@ TEST_F(BackupFileTest, DamagedChunksEndTheRestoreWithAnError)
     corrupt[corrupt.size() - 2] ^= 0x55; // breaks the Adler-32
     std::vector<Case> cases = {
         {"long chunk", Builder().Header().Entry("/x/f1").Int(16385).Raw(std::string(16385, 'z')).Int(0).Int(0).b, 1},
-        {"long raw chunk", Builder().Header().Entry("/x/f2").Int(-16385).Raw(std::string(16385, 'z')).Int(0).Int(0).b, 1},
+        {"long raw chunk", Builder().Header().Entry("/x/f2").Int(-16385).Raw(std::string(16385, 'z')).Int(0).Int(0).b,
+         1},
         {"most negative", Builder().Header().Entry("/x/f3").Int(INT32_MIN).Int(0).Int(0).b, 1},
         {"inflates too far", Builder().Header().Entry("/x/f4").ZChunk(bomb).Int(0).Int(0).b, 1},
         {"bad stream", Builder().Header().Entry("/x/f5").Raw(corrupt).Int(0).Int(0).b, 6},
@@ -648,8 +657,8 @@ TEST_F(BackupFileTest, WriterFailingPartWayReportsCannotWriteToArchive)
     ok.BackupStream = &whole;
     ASSERT_TRUE(ok.Backup({(src / "a.bin").string(), (src / "b.txt").string()}, TBackupFile::StreamName));
     const std::size_t size = whole.str().size();
-    for (std::size_t limit : {std::size_t{0}, std::size_t{3}, std::size_t{12}, std::size_t{60}, size / 3, size / 2,
-                              size - 5, size - 1}) {
+    for (std::size_t limit :
+         {std::size_t{0}, std::size_t{3}, std::size_t{12}, std::size_t{60}, size / 3, size / 2, size - 5, size - 1}) {
         errors.clear();
         FailingBackup b(limit);
         Watch(b);

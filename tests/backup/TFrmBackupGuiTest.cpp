@@ -277,7 +277,8 @@ TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
     auto dialog = form.MakeBackupDialog();
     TFrmBackup& frm = *dialog;
     // A header, then an entry whose chunk is no zlib stream.
-    std::string bytes("\0\0\0\0\x05\0\0\0\x01\0\0\0\x0a\0\0\0entity.dat\0\0\0\0EC2\0\x05\0\0\0abcde\0\0\0\0\0\0\0\0", 51);
+    std::string bytes("\0\0\0\0\x05\0\0\0\x01\0\0\0\x0a\0\0\0entity.dat\0\0\0\0EC2\0\x05\0\0\0abcde\0\0\0\0\0\0\0\0",
+                      51);
     const std::string bad = (app / "Backup" / "damaged.bkp").string();
     sample::WriteFile(bad, bytes);
     const auto before = DataFiles();
@@ -474,9 +475,9 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
         sample::WriteFile(app / name, bytes);
     const std::string storage1 = sample::ReadFile(app / "STORAGE.1.DAT");
     const std::string storage3 = sample::ReadFile(app / "STORAGE.3.DAT");
-    const std::vector<std::string> refused = {"c:\\quorvex\\reinit", "c:\\quorvex\\QUORVEX",
+    const std::vector<std::string> refused = {"c:\\quorvex\\reinit",           "c:\\quorvex\\QUORVEX",
                                               "c:\\quorvex\\libquorvexkit.so", "c:\\quorvex\\help.dat",
-                                              "c:\\quorvex\\storage.01.dat", "c:\\quorvex\\\x1b[2Jstorage.3.dat"};
+                                              "c:\\quorvex\\storage.01.dat",   "c:\\quorvex\\\x1b[2Jstorage.3.dat"};
     Builder a;
     a.Header(100, 8);
     for (const auto& name : refused)
@@ -511,9 +512,9 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
     ASSERT_EQ(answers.Seen.size(), 5u);
     std::string skipped = "Os itens abaixo da cópia de segurança não são arquivos de dados do cliente de certificação "
                           "e não foram restaurados:";
-    for (const auto& name : {"c:\\quorvex\\reinit", "c:\\quorvex\\QUORVEX", "c:\\quorvex\\libquorvexkit.so",
-                             "c:\\quorvex\\help.dat", "c:\\quorvex\\storage.01.dat",
-                             "c:\\quorvex\\\\x1b[2Jstorage.3.dat"})
+    for (const auto& name :
+         {"c:\\quorvex\\reinit", "c:\\quorvex\\QUORVEX", "c:\\quorvex\\libquorvexkit.so", "c:\\quorvex\\help.dat",
+          "c:\\quorvex\\storage.01.dat", "c:\\quorvex\\\\x1b[2Jstorage.3.dat"})
         skipped += std::string("\r\n") + name;
     EXPECT_EQ(answers.Seen[2], skipped);
     EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");

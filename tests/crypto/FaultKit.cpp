@@ -113,8 +113,8 @@ int32_t hl_format(int32_t handle)
     return Result("hl_format", std::to_string(handle));
 }
 
-int32_t hl_generate(int32_t handle, const void* info, const char* notice, int32_t noticeLength,
-                    const char* password, const char* passwordAgain, const void* seed, void* outArea)
+int32_t hl_generate(int32_t handle, const void* info, const char* notice, int32_t noticeLength, const char* password,
+                    const char* passwordAgain, const void* seed, void* outArea)
 {
     std::memcpy(S().info, info, HL_INFO_SIZE);
     S().notice.assign(notice, static_cast<std::size_t>(noticeLength));
@@ -164,9 +164,8 @@ int32_t hl_change_password(int32_t handle, const char* oldPassword, const char* 
 int32_t hl_get_hash_alg_details(int32_t handle, int32_t algorithm, void* details)
 {
     auto* record = static_cast<HlHashAlgDetails*>(details);
-    const int32_t r = Result("hl_get_hash_alg_details",
-                             std::to_string(handle) + "," + std::to_string(algorithm) + ","
-                                 + std::to_string(record->size));
+    const int32_t r = Result("hl_get_hash_alg_details", std::to_string(handle) + "," + std::to_string(algorithm) + ","
+                                                            + std::to_string(record->size));
     record->contextSize = S().contextSize;
     return r;
 }
@@ -207,16 +206,16 @@ int32_t hl_change_def_int_param(int32_t handle, int32_t parameter, int32_t value
 }
 
 #ifndef FAULT_KIT_WITHOUT_SIGN
-int32_t hl_sign(int32_t handle, const void* digest, int32_t digestLength, void* signature,
-                const char* password, int32_t hashAlgorithm)
+int32_t hl_sign(int32_t handle, const void* digest, int32_t digestLength, void* signature, const char* password,
+                int32_t hashAlgorithm)
 {
     S().password = password;
     auto* out = static_cast<uint8_t*>(signature);
     const auto* in = static_cast<const uint8_t*>(digest);
     for (int i = 0; i < HL_SIGNATURE_SIZE; ++i)
         out[i] = static_cast<uint8_t>(in[i % HL_DIGEST_SIZE] ^ i);
-    return Result("hl_sign", std::to_string(handle) + "," + std::to_string(digestLength) + ","
-                      + std::to_string(hashAlgorithm));
+    return Result("hl_sign",
+                  std::to_string(handle) + "," + std::to_string(digestLength) + "," + std::to_string(hashAlgorithm));
 }
 #endif
 

@@ -31,8 +31,14 @@ public:
     void ContextSize(int32_t size) { Call<void (*)(int32_t)>("fault_set_context_size")(size); }
     std::string Log() { return Call<const char* (*)()>("fault_log")(); }
     void ClearLog() { Call<void (*)()>("fault_reset")(); }
-    std::string Info() { return std::string(reinterpret_cast<const char*>(Call<const uint8_t* (*)()>("fault_info")()), HL_INFO_SIZE); }
-    std::string Seed() { return std::string(reinterpret_cast<const char*>(Call<const uint8_t* (*)()>("fault_seed")()), HL_SEED_SIZE); }
+    std::string Info()
+    {
+        return std::string(reinterpret_cast<const char*>(Call<const uint8_t* (*)()>("fault_info")()), HL_INFO_SIZE);
+    }
+    std::string Seed()
+    {
+        return std::string(reinterpret_cast<const char*>(Call<const uint8_t* (*)()>("fault_seed")()), HL_SEED_SIZE);
+    }
     std::string Certificate()
     {
         return std::string(reinterpret_cast<const char*>(Call<const uint8_t* (*)()>("fault_certificate")()),

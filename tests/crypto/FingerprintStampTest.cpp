@@ -36,8 +36,8 @@ protected:
     // A registry of the given storage texts, entity 2 active.
     void WriteData(const std::vector<std::string>& storages)
     {
-        std::string registry = "[General]\r\nCount=" + std::to_string(storages.size()) + "\r\nCountAll="
-                               + std::to_string(storages.size()) + "\r\nActiveIndex=2\r\n\r\n";
+        std::string registry = "[General]\r\nCount=" + std::to_string(storages.size())
+                               + "\r\nCountAll=" + std::to_string(storages.size()) + "\r\nActiveIndex=2\r\n\r\n";
         for (std::size_t i = 0; i < storages.size(); ++i) {
             const std::string n = std::to_string(i + 1);
             registry += "[Entity" + n + "]\r\nfilename=" + appDir + "STORAGE." + n + ".DAT\r\nRazao=E" + n
@@ -57,8 +57,7 @@ TEST_F(FingerprintStampTest, EveryStorageGetsTheDigestOfItsTextAsItStoodAndIsSav
 {
     WriteData({"[General]\r\nRequest=1\r\nMasterKey={A}\r\n\r\n[{A}]\r\nName=Primeiro\r\nKeyFile=00FF\r\n\r\n",
                // An earlier stamp is part of what is hashed, and replaced.
-               "[General]\r\nRequest=1\r\n\r\n[Fingerprint]\r\nValue=00000000000000000000000000000000\r\n\r\n",
-               ""});
+               "[General]\r\nRequest=1\r\n\r\n[Fingerprint]\r\nValue=00000000000000000000000000000000\r\n\r\n", ""});
     TRequestFile registryFile(appDir + "ENTITY.DAT");
     TUsersData registry(registryFile, appDir);
     std::vector<std::string> before;
@@ -71,7 +70,8 @@ TEST_F(FingerprintStampTest, EveryStorageGetsTheDigestOfItsTextAsItStoodAndIsSav
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
         TRequestFile after(Storage(n).string()); // what is on disk
-        EXPECT_EQ(after.ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(before[static_cast<std::size_t>(n - 1)]));
+        EXPECT_EQ(after.ReadString("Fingerprint", "Value", ""),
+                  ExpectedFingerprint(before[static_cast<std::size_t>(n - 1)]));
         after.EraseSection("Fingerprint");
         TRequestFile original(Storage(n).string());
         original.SetText(before[static_cast<std::size_t>(n - 1)]);

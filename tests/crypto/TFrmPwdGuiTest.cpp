@@ -432,8 +432,8 @@ TEST(TFrmPwd, BuffersAreLockedWhileTheDialogLives)
     std::string current, fresh;
     dialog.GetPassword(current);
     dialog.GetNewPassword(fresh);
-    const bool ok = result == 1 && current == "VELHA1" && fresh == "NOVA5678" && dialog.PWD && dialog.NewPWD
-        && !dialog.ConfirmPWD;
+    const bool ok =
+        result == 1 && current == "VELHA1" && fresh == "NOVA5678" && dialog.PWD && dialog.NewPWD && !dialog.ConfirmPWD;
     _exit(ok ? 0 : 4);
 }
 
@@ -468,7 +468,8 @@ TEST(PasswordDialogScreens, EachModeShowsItsTextsWhole)
     const struct {
         TPwdMode Mode;
         const char* File;
-    } modes[] = {{pmAskPassword, "pwd-1-ask.png"}, {pmNewPassword, "pwd-2-new.png"}, {pmChangePassword, "pwd-3-change.png"}};
+    } modes[] = {
+        {pmAskPassword, "pwd-1-ask.png"}, {pmNewPassword, "pwd-2-new.png"}, {pmChangePassword, "pwd-3-change.png"}};
     const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
     for (const auto& m : modes) {
         SCOPED_TRACE(m.File);

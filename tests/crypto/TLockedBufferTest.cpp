@@ -143,7 +143,7 @@ TEST(TLockedBuffer, ResizingWhileHeldStillGivesTheWholeBlockBack)
     } catch (const ELockMemError& e) {
         const std::string message = e.what();
         const bool named = message == "A 12 system error occured while attempting to lock memory!"
-            || message == "A 1 system error occured while attempting to lock memory!";
+                           || message == "A 1 system error occured while attempting to lock memory!";
         // A block whose lock failed is still held and must be released.
         const bool held = !big.Locked() && big.Memory() != nullptr;
         big.Release();

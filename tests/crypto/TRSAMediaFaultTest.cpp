@@ -32,11 +32,11 @@ Raised Catch(const std::function<void()>& f)
     return {"none", ""};
 }
 
-#define EXPECT_RAISES(statement, cls, message)                                  \
-    do {                                                                        \
-        const Raised raised = Catch([&] { statement; });                        \
-        EXPECT_EQ(raised.ClassName, cls);                                       \
-        EXPECT_EQ(raised.Message, message);                                     \
+#define EXPECT_RAISES(statement, cls, message)                                                                         \
+    do {                                                                                                               \
+        const Raised raised = Catch([&] { statement; });                                                               \
+        EXPECT_EQ(raised.ClassName, cls);                                                                              \
+        EXPECT_EQ(raised.Message, message);                                                                            \
     } while (0)
 
 TUserData Entity()
@@ -235,8 +235,9 @@ TEST_F(PutCertificateFaults, StoresIdentifierAndCertificate)
     const std::string before = Control->Info();
 
     media.PutCertificate("SENHA123", Identifier, CertificateHex + "7");
-    EXPECT_NE(Control->Log().find("hl_on(2);hl_get_user_data(5);hl_update_user_data(5);hl_put_certificate(5);hl_off(5);"),
-              std::string::npos)
+    EXPECT_NE(
+        Control->Log().find("hl_on(2);hl_get_user_data(5);hl_update_user_data(5);hl_put_certificate(5);hl_off(5);"),
+        std::string::npos)
         << Control->Log();
     const std::string after = Control->Info();
     EXPECT_EQ(after.substr(0, 26), Identifier);
@@ -265,8 +266,9 @@ TEST_F(PutCertificateFaults, EveryFailureHasItsSpacedCode)
 {
     TRSAMedia media(*Kit, KeyFile);
     Control->Fail("hl_get_user_data", 40967);
-    EXPECT_RAISES(media.PutCertificate("SENHA123", Identifier, CertificateHex), "ERSAUpdateId",
-                  "Ocorreu um erro interno ao ler as informações sobre o identificador do certificado eletrônico. (40967)");
+    EXPECT_RAISES(
+        media.PutCertificate("SENHA123", Identifier, CertificateHex), "ERSAUpdateId",
+        "Ocorreu um erro interno ao ler as informações sobre o identificador do certificado eletrônico. (40967)");
     EXPECT_FALSE(media.IsOpen());
     EXPECT_EQ(Control->Log(), "hl_on(2);hl_get_user_data(5);hl_off(5);");
 
@@ -316,9 +318,8 @@ TEST_F(MediumFaults, SignHashesIn512ByteBlocksAndCarriesTheCode)
     media.Open();
     Control->ClearLog();
     media.SignString("SENHA123", std::string(1024, 'a'), signature);
-    EXPECT_EQ(Control->Log(),
-              "hl_get_hash_alg_details(5,1,80);hl_init_hash(5,1);hl_cont_hash(512);hl_cont_hash(512);"
-              "hl_cont_hash(0);hl_end_hash;hl_change_def_int_param(5,6,0);hl_sign(5,16,1);");
+    EXPECT_EQ(Control->Log(), "hl_get_hash_alg_details(5,1,80);hl_init_hash(5,1);hl_cont_hash(512);hl_cont_hash(512);"
+                              "hl_cont_hash(0);hl_end_hash;hl_change_def_int_param(5,6,0);hl_sign(5,16,1);");
     ASSERT_EQ(signature.size(), 128u);
     EXPECT_EQ(Control->Text("password"), "SENHA123");
 
@@ -375,8 +376,9 @@ TEST_F(MediumFaults, HashStringUsesItsOwnHandleAndEndsWithAnEmptyBlockOnMultiple
         HashString(*MediumFaults::Kit, "", d);
         return d;
     }();
-    EXPECT_EQ(Control->Log(),
-              "hl_on(100,null);hl_get_hash_alg_details(9,1,80);hl_init_hash(9,1);hl_cont_hash(0);hl_end_hash;hl_off(9);");
+    EXPECT_EQ(
+        Control->Log(),
+        "hl_on(100,null);hl_get_hash_alg_details(9,1,80);hl_init_hash(9,1);hl_cont_hash(0);hl_end_hash;hl_off(9);");
     ASSERT_EQ(empty.size(), 32u);
     EXPECT_EQ(empty.find_first_not_of("0123456789ABCDEF"), std::string::npos);
 

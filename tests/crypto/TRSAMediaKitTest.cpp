@@ -136,9 +136,8 @@ TEST_F(MediumWithKit, SignatureVerifiesWithOpenSslAgainstThePublicKey)
         std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, pkey.get(), nullptr));
         EXPECT_EQ(EVP_PKEY_verify_init(ctx.get()), 1);
         EXPECT_EQ(EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING), 1);
-        return EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                               signature.size(), reinterpret_cast<const unsigned char*>(digest.data()),
-                               digest.size());
+        return EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
+                               reinterpret_cast<const unsigned char*>(digest.data()), digest.size());
     };
     EXPECT_EQ(verify(Digest16(text)), 1);
     EXPECT_NE(verify(Digest16(text + "!")), 1) << "a signature of other data does not verify";

@@ -16,10 +16,7 @@ namespace {
 
 class Wipe : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Dir = Tmp.Path();
-    }
+    void SetUp() override { Dir = Tmp.Path(); }
 
     std::string MakeFile(const std::string& name, const std::string& content)
     {

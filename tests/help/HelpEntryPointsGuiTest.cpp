@@ -27,7 +27,8 @@ namespace {
 std::string Page(const std::string& Title)
 {
     return "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=ISO-8859-1\"></head>"
-           "<body><p>" + Title + "</p></body></html>";
+           "<body><p>"
+           + Title + "</p></body></html>";
 }
 
 // A program folder with a help archive of one page per topic.

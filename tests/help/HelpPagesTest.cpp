@@ -15,8 +15,8 @@
 namespace {
 
 struct Reference {
-    std::string page;   // the entry, empty for a place in the same page
-    std::string place;  // after '#', may be empty
+    std::string page;  // the entry, empty for a place in the same page
+    std::string place; // after '#', may be empty
 };
 
 Reference Split(const std::string& target)

@@ -21,9 +21,9 @@ int main(int argc, char** argv)
             if (TPublicData* data = TPublicData::Instance()) {
                 form.HelpTopics->trigger();
                 THelp& help = *data->HelpWin;
-                note = QByteArray::fromStdString(help.FileName()) + "\n" + help.CurrentTopic().toUtf8() + "\n" +
-                       (help.Visible() ? "visible" : "hidden") + "\n" +
-                       help.Form()->HTMLView->toPlainText().trimmed().toUtf8() + "\n";
+                note = QByteArray::fromStdString(help.FileName()) + "\n" + help.CurrentTopic().toUtf8() + "\n"
+                       + (help.Visible() ? "visible" : "hidden") + "\n"
+                       + help.Form()->HTMLView->toPlainText().trimmed().toUtf8() + "\n";
             } else {
                 note = "no data module\n";
             }

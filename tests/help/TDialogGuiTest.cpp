@@ -24,13 +24,13 @@ struct Seen {
     QRect check;
     bool hasCheck = false;
     QString text;
-    QStringList buttons;       // object names, top to bottom
+    QStringList buttons; // object names, top to bottom
     QStringList captions;
     QString defaultButton;
     QString title;
     int lineHeight = 0;
     bool wraps = false;
-    int neededHeight = 0;           // what the label's text needs at its width
+    int neededHeight = 0; // what the label's text needs at its width
     bool captionsFit = true;
 };
 
@@ -118,7 +118,7 @@ TEST(MessageDialog, WideTextGivesATwoHundredPixelLabelOfEstimatedLines)
 {
     TDialog dlg;
     Seen seen;
-    const QString text = TextOfWidth(420, 600);  // about 450 pixels: three lines
+    const QString text = TextOfWidth(420, 600); // about 450 pixels: three lines
     EXPECT_EQ(Show(dlg, text, seen, QStringLiteral("OK")), mrOk);
     EXPECT_EQ(seen.label, QRect(48, 8, 200, 3 * seen.lineHeight));
     // Label right 248 + 8, plus the 101-pixel column, plus 8.
@@ -232,7 +232,7 @@ TEST(MessageDialog, CheckBoxBelowATallTextMovesTheHeightDown)
     dlg.ShowWarningMessage = true;
     dlg.WarningMessage = QStringLiteral("Desativar");
     Seen seen;
-    const QString text = TextOfWidth(1210, 1390);  // seven estimated lines
+    const QString text = TextOfWidth(1210, 1390); // seven estimated lines
     Show(dlg, text, seen, QStringLiteral("OK"));
     const int labelBottom = 7 * seen.lineHeight + 8;
     EXPECT_EQ(seen.label.bottom() + 1, labelBottom);

@@ -32,7 +32,8 @@ namespace {
 std::string Page(const std::string& Title, const std::string& Body)
 {
     return "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=ISO-8859-1\">"
-           "<title>" + Title + "</title></head><body><p>" + Title + "</p>" + Body + "</body></html>";
+           "<title>"
+           + Title + "</title></head><body><p>" + Title + "</p>" + Body + "</body></html>";
 }
 
 std::string Png(int Width, int Height)
@@ -111,8 +112,8 @@ bool Same(const QLabel* label, const QPixmap& pixmap)
 
 TEST(HelpErrorPage, IsTheTwelveLinesWithBothTextsEscaped)
 {
-    const QStringList lines = THelp::ErrorPage(QStringLiteral("documento"), QStringLiteral("a<b>&\"%s.htm"))
-                                  .split(QStringLiteral("\r\n"));
+    const QStringList lines =
+        THelp::ErrorPage(QStringLiteral("documento"), QStringLiteral("a<b>&\"%s.htm")).split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 12);
     EXPECT_EQ(lines[0], QStringLiteral("<html>"));
     EXPECT_EQ(lines[2], QStringLiteral("<meta http-equiv=\"content-type\" content=\"text/html; charset=ISO-8859-1\">"));
@@ -120,7 +121,8 @@ TEST(HelpErrorPage, IsTheTwelveLinesWithBothTextsEscaped)
     EXPECT_EQ(lines[7], QStringLiteral("<b><big>Erro ocorrido no dispositivo de Ajuda HTML:</big></b><br>"));
     EXPECT_EQ(lines[8], QStringLiteral("O documento de ajuda a&lt;b&gt;&amp;&quot;%s.htm n&atilde;o foi localizado. "
                                        "&Eacute; poss&iacute;vel "));
-    EXPECT_EQ(lines[9], QStringLiteral("que a aplica&ccedil;&atilde;o n&atilde;o esteja funcionando apropriadamente.<br>"));
+    EXPECT_EQ(lines[9],
+              QStringLiteral("que a aplica&ccedil;&atilde;o n&atilde;o esteja funcionando apropriadamente.<br>"));
     EXPECT_EQ(lines[11], QStringLiteral("</html>"));
 }
 
@@ -140,8 +142,8 @@ TEST(HelpViewer, WithoutAnArchiveEveryTopicNamesTheArchivePath)
         for (const char* topic : {"index.htm", "pwd.htm"}) {
             help.SetCurrentTopic(QString::fromLatin1(topic));
             EXPECT_EQ(help.CurrentTopic(), QString::fromLatin1(topic));
-            EXPECT_TRUE(Shown(help).contains(QStringLiteral("O arquivo de ajuda ") + QString::fromStdString(path) +
-                                             QStringLiteral(" não foi localizado.")))
+            EXPECT_TRUE(Shown(help).contains(QStringLiteral("O arquivo de ajuda ") + QString::fromStdString(path)
+                                             + QStringLiteral(" não foi localizado.")))
                 << Shown(help).toStdString();
         }
         EXPECT_TRUE(help.Form()->History.isEmpty());
@@ -276,9 +278,11 @@ TEST(HelpWindow, ButtonsCaptionsAndClosing)
     TFrmHelp& form = *help.Form();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Ajuda"));
     const QString blanks(13, QLatin1Char(' '));
-    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("TopicButtonCaption"))->text(), blanks + QStringLiteral("Tópicos"));
+    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("TopicButtonCaption"))->text(),
+              blanks + QStringLiteral("Tópicos"));
     EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("BackButtonCaption"))->text(), blanks + QStringLiteral("Voltar"));
-    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("ForwardButtonCaption"))->text(), blanks + QStringLiteral("Avançar"));
+    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("ForwardButtonCaption"))->text(),
+              blanks + QStringLiteral("Avançar"));
     // Nothing shown yet: back and forward both off, in the shadow colour.
     EXPECT_FALSE(form.BackEnabled());
     EXPECT_FALSE(form.ForwardEnabled());
@@ -381,8 +385,8 @@ TEST(HelpScreens, TheBuiltPagesShowWithTheirPictures)
         EXPECT_EQ(help.Form()->BackEnabled(), std::string(s.topic) != "index.htm");
         const QString text = help.Form()->HTMLView->toPlainText();
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(s.heading))) << text.left(80).toStdString();
-        const QVariant picture = help.Form()->HTMLView->document()->resource(
-            QTextDocument::ImageResource, QUrl(QString::fromLatin1(s.picture)));
+        const QVariant picture = help.Form()->HTMLView->document()->resource(QTextDocument::ImageResource,
+                                                                             QUrl(QString::fromLatin1(s.picture)));
         EXPECT_EQ(picture.typeId(), QMetaType::QImage) << s.picture;
         QTest::qWait(50);
         if (!outDir.isEmpty()) {

@@ -31,128 +31,128 @@ using Seed = std::array<unsigned char, HL_SEED_SIZE>;
 
 class SeedDialogGuiTest : public ::testing::Test {
 protected:
-  void* module = nullptr;
-  GetMouseSeed_t getMouseSeed = nullptr;
+    void* module = nullptr;
+    GetMouseSeed_t getMouseSeed = nullptr;
 
-  void SetUp() override
-  {
-    module = dlopen(QUORVEX_APP_DIR HL_SEED_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(nullptr, module) << dlerror();
-    getMouseSeed = reinterpret_cast<GetMouseSeed_t>(dlsym(module, "GetMouseSeed"));
-    ASSERT_NE(nullptr, getMouseSeed);
-  }
-  void TearDown() override
-  {
-    if (module)
-      dlclose(module);
-  }
+    void SetUp() override
+    {
+        module = dlopen(QUORVEX_APP_DIR HL_SEED_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(nullptr, module) << dlerror();
+        getMouseSeed = reinterpret_cast<GetMouseSeed_t>(dlsym(module, "GetMouseSeed"));
+        ASSERT_NE(nullptr, getMouseSeed);
+    }
+    void TearDown() override
+    {
+        if (module)
+            dlclose(module);
+    }
 };
 
 // Moves the mouse over the dialog's drawing area through `count` distinct
 // positions, starting at `first`.
 void MoveOver(QWidget* dialog, int first, int count)
 {
-  QWidget* area = dialog->findChild<QWidget*>("SeedArea");
-  ASSERT_NE(nullptr, area);
-  for (int i = first; i < first + count && dialog->isVisible(); ++i) {
-    QTest::mouseMove(area, QPoint(5 + (i * 13) % 340, 5 + (i * 7) % 170));
-    // Let each move be delivered before the next (queued moves are merged).
-    QCoreApplication::processEvents();
-  }
+    QWidget* area = dialog->findChild<QWidget*>("SeedArea");
+    ASSERT_NE(nullptr, area);
+    for (int i = first; i < first + count && dialog->isVisible(); ++i) {
+        QTest::mouseMove(area, QPoint(5 + (i * 13) % 340, 5 + (i * 7) % 170));
+        // Let each move be delivered before the next (queued moves are merged).
+        QCoreApplication::processEvents();
+    }
 }
 
 // A dialog that should have closed by itself is rejected, so that a failing
 // test reports instead of waiting for a user.
 void CloseIfStillOpen(QWidget* dialog)
 {
-  if (dialog->isVisible())
-    static_cast<QDialog*>(dialog)->reject();
+    if (dialog->isVisible())
+        static_cast<QDialog*>(dialog)->reject();
 }
 
 bool AllZero(const Seed& seed)
 {
-  return std::all_of(seed.begin(), seed.end(), [](unsigned char b) { return b == 0; });
+    return std::all_of(seed.begin(), seed.end(), [](unsigned char b) { return b == 0; });
 }
 
 TEST_F(SeedDialogGuiTest, MouseMovementsFillTheBarAndTheSeed)
 {
-  QWidget owner;
-  owner.show();
-  bool sawDialog = false;
-  int afterTen = -1;
-  int maximum = -1;
-  QWidget* parent = nullptr;
-  testsupport::AnswerNextModal([&](QWidget* dialog) {
-    sawDialog = dialog->objectName() == "SeedDialog";
-    parent = dialog->parentWidget();
-    auto* bar = dialog->findChild<QProgressBar*>("SeedProgress");
-    ASSERT_NE(nullptr, bar);
-    maximum = bar->maximum();
-    MoveOver(dialog, 0, 10);
-    afterTen = bar->value();
-    // The rest, and more than enough: the dialog closes itself when full.
-    MoveOver(dialog, 10, maximum + 20);
-    CloseIfStillOpen(dialog);
-  });
-  Seed seed;
-  seed.fill(0);
-  const int32_t result = getMouseSeed(0, &owner, seed.data());
-  ASSERT_TRUE(sawDialog);
-  EXPECT_EQ(&owner, parent);
-  EXPECT_EQ(10, afterTen);
-  EXPECT_GT(maximum, 10);
-  EXPECT_GE(result, 1);
-  EXPECT_FALSE(AllZero(seed));
-  // The caller reads a seed whose first ten bytes are zero as cancelled.
-  EXPECT_FALSE(std::all_of(seed.begin(), seed.begin() + 10, [](unsigned char b) { return b == 0; }));
+    QWidget owner;
+    owner.show();
+    bool sawDialog = false;
+    int afterTen = -1;
+    int maximum = -1;
+    QWidget* parent = nullptr;
+    testsupport::AnswerNextModal([&](QWidget* dialog) {
+        sawDialog = dialog->objectName() == "SeedDialog";
+        parent = dialog->parentWidget();
+        auto* bar = dialog->findChild<QProgressBar*>("SeedProgress");
+        ASSERT_NE(nullptr, bar);
+        maximum = bar->maximum();
+        MoveOver(dialog, 0, 10);
+        afterTen = bar->value();
+        // The rest, and more than enough: the dialog closes itself when full.
+        MoveOver(dialog, 10, maximum + 20);
+        CloseIfStillOpen(dialog);
+    });
+    Seed seed;
+    seed.fill(0);
+    const int32_t result = getMouseSeed(0, &owner, seed.data());
+    ASSERT_TRUE(sawDialog);
+    EXPECT_EQ(&owner, parent);
+    EXPECT_EQ(10, afterTen);
+    EXPECT_GT(maximum, 10);
+    EXPECT_GE(result, 1);
+    EXPECT_FALSE(AllZero(seed));
+    // The caller reads a seed whose first ten bytes are zero as cancelled.
+    EXPECT_FALSE(std::all_of(seed.begin(), seed.begin() + 10, [](unsigned char b) { return b == 0; }));
 }
 
 TEST_F(SeedDialogGuiTest, CancelLeavesTheSeedZeroedAndReturnsOne)
 {
-  testsupport::AnswerNextModal([](QWidget* dialog) {
-    MoveOver(dialog, 0, 30);
-    testsupport::ClickButton(dialog, "Cancelar");
-  });
-  Seed seed;
-  seed.fill(0xAB);
-  EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
-  EXPECT_TRUE(AllZero(seed));
+    testsupport::AnswerNextModal([](QWidget* dialog) {
+        MoveOver(dialog, 0, 30);
+        testsupport::ClickButton(dialog, "Cancelar");
+    });
+    Seed seed;
+    seed.fill(0xAB);
+    EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
+    EXPECT_TRUE(AllZero(seed));
 
-  // Closing the window counts as Cancel too.
-  testsupport::AnswerNextModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-  seed.fill(0xAB);
-  EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
-  EXPECT_TRUE(AllZero(seed));
+    // Closing the window counts as Cancel too.
+    testsupport::AnswerNextModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    seed.fill(0xAB);
+    EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
+    EXPECT_TRUE(AllZero(seed));
 }
 
 TEST_F(SeedDialogGuiTest, StandingStillDoesNotFillTheBar)
 {
-  int value = -1;
-  testsupport::AnswerNextModal([&](QWidget* dialog) {
-    QWidget* area = dialog->findChild<QWidget*>("SeedArea");
-    for (int i = 0; i < 300; ++i) {
-      QTest::mouseMove(area, QPoint(40, 40));
-      QCoreApplication::processEvents();
-    }
-    value = dialog->findChild<QProgressBar*>("SeedProgress")->value();
-    testsupport::ClickButton(dialog, "CancelButton");
-  });
-  Seed seed{};
-  EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
-  EXPECT_EQ(1, value);
+    int value = -1;
+    testsupport::AnswerNextModal([&](QWidget* dialog) {
+        QWidget* area = dialog->findChild<QWidget*>("SeedArea");
+        for (int i = 0; i < 300; ++i) {
+            QTest::mouseMove(area, QPoint(40, 40));
+            QCoreApplication::processEvents();
+        }
+        value = dialog->findChild<QProgressBar*>("SeedProgress")->value();
+        testsupport::ClickButton(dialog, "CancelButton");
+    });
+    Seed seed{};
+    EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
+    EXPECT_EQ(1, value);
 }
 
 TEST_F(SeedDialogGuiTest, IdenticalMovementsStillGiveDifferentSeeds)
 {
-  Seed first{}, second{};
-  for (Seed* seed : {&first, &second}) {
-    testsupport::AnswerNextModal([](QWidget* dialog) {
-      MoveOver(dialog, 0, 400);
-      CloseIfStillOpen(dialog);
-    });
-    ASSERT_GE(getMouseSeed(0, nullptr, seed->data()), 1);
-  }
-  EXPECT_NE(first, second);
+    Seed first{}, second{};
+    for (Seed* seed : {&first, &second}) {
+        testsupport::AnswerNextModal([](QWidget* dialog) {
+            MoveOver(dialog, 0, 400);
+            CloseIfStillOpen(dialog);
+        });
+        ASSERT_GE(getMouseSeed(0, nullptr, seed->data()), 1);
+    }
+    EXPECT_NE(first, second);
 }
 
 // The dialog on the screen part filled, as a user sees it while moving the
@@ -162,43 +162,43 @@ TEST_F(SeedDialogGuiTest, IdenticalMovementsStillGiveDifferentSeeds)
 // is saved there.
 TEST_F(SeedDialogGuiTest, ScreenShowsThePromptAndTheButtonWhole)
 {
-  QWidget owner;
-  owner.setGeometry(40, 40, 600, 460);
-  owner.show();
-  const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
-  testsupport::AnswerNextModal([&](QWidget* dialog) {
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
-    MoveOver(dialog, 0, 60);
-    auto* prompt = dialog->findChild<QLabel*>("SeedPrompt");
-    auto* cancel = dialog->findChild<QPushButton*>("CancelButton");
-    EXPECT_TRUE(prompt && cancel);
-    if (prompt && cancel) {
-      EXPECT_EQ(prompt->text(), QString::fromUtf8("Movimente o mouse sobre esta janela até que a barra fique "
-                                                  "completa. Os movimentos do mouse são usados na geração das "
-                                                  "chaves do certificado eletrônico."));
-      EXPECT_GE(prompt->height(), prompt->heightForWidth(prompt->width()));
-      EXPECT_GE(cancel->width(), cancel->sizeHint().width());
-    }
-    for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-      EXPECT_TRUE(dialog->rect().contains(w->geometry())) << w->objectName().toStdString();
-    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Geração de chaves"));
-    if (!outDir.isEmpty()) {
-      QTest::qWait(100);
-      const QRect area = dialog->frameGeometry();
-      const QPixmap shot = dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-      EXPECT_FALSE(shot.isNull());
-      EXPECT_TRUE(shot.save(QString::fromLocal8Bit(outDir) + "/seed-dialog.png"));
-    }
-    static_cast<QDialog*>(dialog)->reject();
-  });
-  Seed seed{};
-  EXPECT_EQ(1, getMouseSeed(0, &owner, seed.data()));
+    QWidget owner;
+    owner.setGeometry(40, 40, 600, 460);
+    owner.show();
+    const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
+    testsupport::AnswerNextModal([&](QWidget* dialog) {
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        MoveOver(dialog, 0, 60);
+        auto* prompt = dialog->findChild<QLabel*>("SeedPrompt");
+        auto* cancel = dialog->findChild<QPushButton*>("CancelButton");
+        EXPECT_TRUE(prompt && cancel);
+        if (prompt && cancel) {
+            EXPECT_EQ(prompt->text(), QString::fromUtf8("Movimente o mouse sobre esta janela até que a barra fique "
+                                                        "completa. Os movimentos do mouse são usados na geração das "
+                                                        "chaves do certificado eletrônico."));
+            EXPECT_GE(prompt->height(), prompt->heightForWidth(prompt->width()));
+            EXPECT_GE(cancel->width(), cancel->sizeHint().width());
+        }
+        for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(dialog->rect().contains(w->geometry())) << w->objectName().toStdString();
+        EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Geração de chaves"));
+        if (!outDir.isEmpty()) {
+            QTest::qWait(100);
+            const QRect area = dialog->frameGeometry();
+            const QPixmap shot = dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            EXPECT_FALSE(shot.isNull());
+            EXPECT_TRUE(shot.save(QString::fromLocal8Bit(outDir) + "/seed-dialog.png"));
+        }
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    Seed seed{};
+    EXPECT_EQ(1, getMouseSeed(0, &owner, seed.data()));
 }
 
 TEST_F(SeedDialogGuiTest, NullSeedIsRefusedWithoutADialog)
 {
-  EXPECT_EQ(0, getMouseSeed(0, nullptr, nullptr));
-  EXPECT_EQ(nullptr, QApplication::activeModalWidget());
+    EXPECT_EQ(0, getMouseSeed(0, nullptr, nullptr));
+    EXPECT_EQ(nullptr, QApplication::activeModalWidget());
 }
 
 } // namespace

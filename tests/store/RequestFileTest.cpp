@@ -147,8 +147,8 @@ TEST(RequestFileEdit, WriteReplacesFirstKeyInPlaceAndAppendsNewOnes)
     f->WriteString("s", "a", "new");
     f->WriteString("S", "C", "4");
     f->WriteString("U", "k", "v");
-    EXPECT_EQ(Image(*f), (std::vector<std::string>{"[S]", "a=new", "B=2", "a=3", "C=4", "", "[T]", "x=1", "",
-                                                   "[U]", "k=v", ""}));
+    EXPECT_EQ(Image(*f),
+              (std::vector<std::string>{"[S]", "a=new", "B=2", "a=3", "C=4", "", "[T]", "x=1", "", "[U]", "k=v", ""}));
     f->DeleteKey("S", "A");
     EXPECT_EQ(f->ReadString("S", "a", ""), "3");
     f->DeleteKey("S", "missing");
@@ -541,8 +541,7 @@ TEST(RequestFileEdit, RandomEditsFollowTheModel)
                 file->EraseSection(sec);
                 model.Erase(sec);
                 break;
-            default:
-                ASSERT_EQ(file->ReadString(sec, key, "<none>"), model.Read(sec, key)) << seed << "/" << step;
+            default: ASSERT_EQ(file->ReadString(sec, key, "<none>"), model.Read(sec, key)) << seed << "/" << step;
             }
             if (step % 50 == 0) {
                 ASSERT_TRUE(SameSections(file->Sections(), model.Sections)) << seed << "/" << step;
@@ -599,7 +598,10 @@ std::string LoadInChild(const std::string& path)
     for (int i = 0; i < 100; ++i) {
         if (::waitpid(child, nullptr, WNOHANG) == child) {
             char outcome = 0;
-            result = ::read(pipeFds[0], &outcome, 1) == 1 ? (outcome == 'R' ? "refused" : outcome == 'L' ? "loaded" : "other") : "died";
+            result = ::read(pipeFds[0], &outcome, 1) == 1 ? (outcome == 'R'   ? "refused"
+                                                             : outcome == 'L' ? "loaded"
+                                                                              : "other")
+                                                          : "died";
             break;
         }
         ::usleep(50 * 1000);

@@ -38,12 +38,15 @@ const char* const RespExists = "Responsável já cadastrado.";
 const char* const SelectResp = "Selecione um responsável.";
 const char* const IdTaken = "Já existe uma entidade cadastrada com esta inscrição";
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 QString Question(const QString& id, const QString& type)
 {
-    return U("O número ") + id + U(" informado para a inscrição não parece ser um ") + type +
-           U(" válido. Deseja corrigi-lo?");
+    return U("O número ") + id + U(" informado para a inscrição não parece ser um ") + type
+           + U(" válido. Deseja corrigi-lo?");
 }
 
 class RequestFormTest : public ::testing::Test {
@@ -462,7 +465,8 @@ TEST_F(RequestFormTest, AccentedTextsOfTheRecordShowAndSaveUnchanged)
     data.SetInscricao(formtest::ValidCNPJ.toStdString());
     data.Razao = "PADARIA S\xC3O JORGE";
     data.Telefone = "6133334444";
-    data.Endereco = "AV. DAS NA\xC7\xD5" "ES, 5";
+    data.Endereco = "AV. DAS NA\xC7\xD5"
+                    "ES, 5";
     data.Bairro = "ASA SUL";
     data.Cidade = "BRAS\xCDLIA";
     data.CEP = "70200000";
@@ -488,8 +492,7 @@ TEST_F(RequestFormTest, AccentedTextsOfTheRecordShowAndSaveUnchanged)
     EXPECT_EQ(data.Endereco, before.Endereco);
     EXPECT_EQ(data.Cidade, before.Cidade);
     EXPECT_EQ(data.Email, before.Email);
-    EXPECT_EQ(data.RespList(),
-              (std::vector<std::string>{"ANA CONCEI\xC7\xC3O", formtest::ValidCPF.toStdString()}));
+    EXPECT_EQ(data.RespList(), (std::vector<std::string>{"ANA CONCEI\xC7\xC3O", formtest::ValidCPF.toStdString()}));
 }
 
 TEST_F(RequestFormTest, DamagedRecordLoadsWithinTheFieldLimits)
@@ -717,8 +720,7 @@ TEST(RequestFormScreens, EachFilledPageShowsItsCaptionsWhole)
     formtest::TypeText(form.EdtResp, U("Ana Conceição"));
 
     const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");
-    const char* const names[] = {"request-1-identificacao.png", "request-2-endereco.png",
-                                 "request-3-responsaveis.png"};
+    const char* const names[] = {"request-1-identificacao.png", "request-2-endereco.png", "request-3-responsaveis.png"};
     for (int page = 0; page < 3; ++page) {
         form.PageControl1->setCurrentIndex(page);
         QTest::qWait(50);

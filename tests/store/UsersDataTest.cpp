@@ -83,7 +83,10 @@ TEST(UserData, SettersPadAndKeyIdentityAndAssign)
 
     u.SetInscricao("123456789012");
     u.SetProfile("01");
-    EXPECT_EQ(u.KeyIdentity(), "02" "00123456789012" "000000" "01" + std::string(6, '\0'));
+    EXPECT_EQ(u.KeyIdentity(), "02"
+                               "00123456789012"
+                               "000000"
+                               "01" + std::string(6, '\0'));
     EXPECT_EQ(u.KeyIdentity().size(), 30u);
 
     TUserData src;
@@ -263,11 +266,15 @@ TEST_F(Registry, ActivationWritesAndSaves)
 
 TEST_F(Registry, LoadReadsFieldsDefaultsAndResponsiblePersons)
 {
-    Write("ENTITY.DAT", "[General]\r\nCount=2\r\nCountAll=2\r\nActiveIndex=2\r\n\r\n"
-                        "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\nProfile=1\r\nTipo_Inscricao=2\r\n"
-                        "Inscricao=123456789012\r\nRazao=ACME\r\nEndereco=Rua\r\nBairro=B\r\nCidade=C\r\nUF=SP\r\n"
-                        "CEP=1\r\nTelefone=2\r\nEmail=e\r\nIndex=1\r\n\r\n"
-                        "[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\n\r\n");
+    Write("ENTITY.DAT",
+          "[General]\r\nCount=2\r\nCountAll=2\r\nActiveIndex=2\r\n\r\n"
+          "[Entity1]\r\nfilename="
+              + AppDir
+              + "STORAGE.1.DAT\r\nProfile=1\r\nTipo_Inscricao=2\r\n"
+                "Inscricao=123456789012\r\nRazao=ACME\r\nEndereco=Rua\r\nBairro=B\r\nCidade=C\r\nUF=SP\r\n"
+                "CEP=1\r\nTelefone=2\r\nEmail=e\r\nIndex=1\r\n\r\n"
+                "[Entity2]\r\nfilename="
+              + AppDir + "STORAGE.2.DAT\r\n\r\n");
     Write("STORAGE.1.DAT", "junk\n[Resp]\nResp1=ANA\nCpf1=52998224725\nResp2=BIA\nCpf2=1\nRespCount=2\n");
     TRequestFile file(EntityDat);
     TUsersData reg(file, AppDir);
@@ -310,7 +317,8 @@ TEST_F(Registry, StoredPathsFollowTheProgramFolder)
     const std::string before = "[General]\r\nCount=3\r\nCountAll=3\r\nActiveIndex=1\r\n\r\n"
                                "[Entity1]\r\nfilename=C:\\Programa\\Velho\\STORAGE.1.DAT\r\n\r\n"
                                "[Entity2]\r\nfilename=/old/place/STORAGE.2.DAT\r\n\r\n"
-                               "[Entity3]\r\nfilename=" + AppDir + "STORAGE.3.DAT\r\n\r\n";
+                               "[Entity3]\r\nfilename="
+                               + AppDir + "STORAGE.3.DAT\r\n\r\n";
     Write("ENTITY.DAT", before);
     Write("STORAGE.1.DAT", "[General]\r\nMasterKey=x\r\n\r\n");
     TRequestFile file(EntityDat);
@@ -336,8 +344,10 @@ TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
     // name and a number without a section; an absurd CountAll and RespCount.
     Write("ENTITY.DAT", "[General]\r\nCount=9\r\nCountAll=2000000000\r\nActiveIndex=7\r\n\r\n"
                         "[Entity1]\r\nfilename=\r\n\r\n"
-                        "[Entity3]\r\nfilename=" + AppDir + "STORAGE.3.DAT\r\n\r\n"
-                        "[Entity4]\r\nDELETED=1\r\n\r\n");
+                        "[Entity3]\r\nfilename="
+                            + AppDir
+                            + "STORAGE.3.DAT\r\n\r\n"
+                              "[Entity4]\r\nDELETED=1\r\n\r\n");
     Write("STORAGE.3.DAT", "[Resp]\r\nRespCount=2000000000\r\nResp1=X\r\nCpf1=1\r\n\r\n");
     TRequestFile file(EntityDat);
     TUsersData reg(file, AppDir);
@@ -359,8 +369,11 @@ TEST_F(Registry, AddNeverReissuesANumberThatHasASection)
 {
     // CountAll says 1, but entity 2 is registered with certificates.
     Write("ENTITY.DAT", "[General]\r\nCount=2\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n"
-                        "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\n\r\n"
-                        "[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\nRazao=HIDDEN\r\n\r\n");
+                        "[Entity1]\r\nfilename="
+                            + AppDir
+                            + "STORAGE.1.DAT\r\n\r\n"
+                              "[Entity2]\r\nfilename="
+                            + AppDir + "STORAGE.2.DAT\r\nRazao=HIDDEN\r\n\r\n");
     const std::string certificates = "[General]\r\nMasterKey={X}\r\n\r\n";
     Write("STORAGE.2.DAT", certificates);
     TRequestFile file(EntityDat);
@@ -603,9 +616,9 @@ TEST_F(Registry, StoragePathsOutsideTheDataFolderAreNeverUsed)
 // built, and the registry lists what was set aside where.
 TEST_F(Registry, DamagedFilesAreSetAsideAtLoadAndListed)
 {
-    const std::string registryText = "[General]\r\nCount=2\r\nCountAll=2\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename="
-                                     + AppDir + "STORAGE.1.DAT\r\n\r\n[Entity2]\r\nfilename=" + AppDir
-                                     + "STORAGE.2.DAT\r\nRazao=B\0\r\n"s;
+    const std::string registryText =
+        "[General]\r\nCount=2\r\nCountAll=2\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" + AppDir
+        + "STORAGE.1.DAT\r\n\r\n[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\nRazao=B\0\r\n"s;
     const std::string storageText = "[General]\r\nMasterKey=m\r\n\0[m]\r\nKeyFile=AB\r\n"s;
     Write("ENTITY.DAT", registryText);
     Write("STORAGE.1.DAT", storageText);

@@ -274,8 +274,7 @@ TEST_F(AuthorityTest, LaterRequestsAreSignedByAKnownMaster)
     EXPECT_EQ(testsupport::ReadFile(Ca() / "SERIAL"), serial) << "a refused request takes no serial";
 
     // The known key belongs to its inscription only.
-    const Result otherEntity =
-        Answer(Signed(RequestBody({&later}, "99888777000166"), master.pkey.get()), "{R4}.TXT");
+    const Result otherEntity = Answer(Signed(RequestBody({&later}, "99888777000166"), master.pkey.get()), "{R4}.TXT");
     EXPECT_EQ(otherEntity.code, 1) << otherEntity.out;
 }
 
@@ -302,8 +301,7 @@ TEST_F(AuthorityTest, RefusesWhatIsNotASignedRequest)
         {"fewer keys than Num_Keys", replaced(good, "Num_Keys=2", "Num_Keys=3"), "Num_Keys"},
         {"no keys at all", replaced(good, "Num_Keys=2", "Num_Keys=0"), "Num_Keys"},
         {"key not hexadecimal", replaced(good, "Key01=30", "Key01=3G"), "Key01"},
-        {"inscription not 14 digits", replaced(good, "Inscricao=11222333000181", "Inscricao=../../x"),
-         "Inscricao"},
+        {"inscription not 14 digits", replaced(good, "Inscricao=11222333000181", "Inscricao=../../x"), "Inscricao"},
         {"a NUL byte", replaced(good, "Centro", std::string("Cen\0ro", 6)), "NUL"},
         {"short signature", replaced(good, "User=", "User=00"), "128-byte"},
         {"empty file", "", "no [Signatures]"},

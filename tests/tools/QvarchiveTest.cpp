@@ -172,7 +172,10 @@ std::string RawEntry(const std::string& name, const std::string& data)
 
 TEST_F(QvarchiveTest, ListShowsControlBytesEscapedAndRestoreRefusesThem)
 {
-    const std::string archive = Str("") + Int32(10) + Int32(2) + RawEntry("/x/\x1b[2J\x1b]0;owned\x07" "evil.dat", "evil")
+    const std::string archive = Str("") + Int32(10) + Int32(2)
+                                + RawEntry("/x/\x1b[2J\x1b]0;owned\x07"
+                                           "evil.dat",
+                                           "evil")
                                 + RawEntry(std::string("/x/cut\0short.dat", 16), "cut") + Int32(0);
     std::ofstream(root / "names.bkp", std::ios::binary) << archive;
     auto r = Tool("list " + P(root / "names.bkp"));
@@ -191,9 +194,9 @@ TEST_F(QvarchiveTest, ListShowsControlBytesEscapedAndRestoreRefusesThem)
 TEST_F(QvarchiveTest, VolumesThatPointBackEndInsteadOfLooping)
 {
     const std::string data(5000, 'x');
-    std::ofstream(root / "loop.bkp", std::ios::binary)
-        << Str("") + Int32(10000) + Int32(1) + Str("/x/storage.1.dat") + Int32(0x5A210000) + std::string("EC2\0", 4)
-               + Int32(-5000) + data + Int32(0) + Str("NEXT:DISK002");
+    std::ofstream(root / "loop.bkp", std::ios::binary) << Str("") + Int32(10000) + Int32(1) + Str("/x/storage.1.dat")
+                                                              + Int32(0x5A210000) + std::string("EC2\0", 4)
+                                                              + Int32(-5000) + data + Int32(0) + Str("NEXT:DISK002");
     // The second volume names itself as the next one.
     std::ofstream(root / "loop.002", std::ios::binary)
         << std::string("EC2\0", 4) + Int32(-5000) + data + Int32(0) + Str("NEXT:DISK002");

@@ -101,7 +101,6 @@ TEST(HtmlView, ImagesComeFromTheProviderOrNowhere)
                      .canConvert<QImage>());
     EXPECT_TRUE(asked.contains(QStringLiteral("missing.gif")));
     // Bytes that are no image give no image.
-    EXPECT_FALSE(view.document()
-                     ->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("bad.png")))
-                     .canConvert<QImage>());
+    EXPECT_FALSE(
+        view.document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("bad.png"))).canConvert<QImage>());
 }

@@ -58,8 +58,9 @@ TEST(RtfReader, ReadsTextEscapesAndParagraphs)
 TEST(RtfReader, KeepsCharacterAndParagraphFormats)
 {
     QTextDocument doc;
-    RtfReader::Read(R"({\rtf1\pard\qc\fs32{\b Title}\par\pard\qj\fs20 Plain \i ital\i0  \ul under\ulnone  \b0 x\par\pard\qr Right\par})",
-                    doc);
+    RtfReader::Read(
+        R"({\rtf1\pard\qc\fs32{\b Title}\par\pard\qj\fs20 Plain \i ital\i0  \ul under\ulnone  \b0 x\par\pard\qr Right\par})",
+        doc);
     EXPECT_TRUE(FormatAt(doc, "Title").fontWeight() == QFont::Bold);
     EXPECT_EQ(FormatAt(doc, "Title").fontPointSize(), 16.0);
     EXPECT_FALSE(FormatAt(doc, "Plain").fontWeight() == QFont::Bold);
@@ -92,8 +93,9 @@ TEST(RtfReader, ReadsTheShippedAgreementCompletely)
     QTextDocument doc;
     RtfReader::Read(file.readAll(), doc);
     const QString text = doc.toPlainText();
-    for (const char* part : {"CONVÊNIO DE PRESTAÇÃO DE SERVIÇOS", "ORVANTA", "Vinculum", "CLÁUSULA PRIMEIRA — DO OBJETO",
-                             "CLÁUSULA DÉCIMA — DO FORO", "Termo de Adesão", "duas vias"})
+    for (const char* part :
+         {"CONVÊNIO DE PRESTAÇÃO DE SERVIÇOS", "ORVANTA", "Vinculum", "CLÁUSULA PRIMEIRA — DO OBJETO",
+          "CLÁUSULA DÉCIMA — DO FORO", "Termo de Adesão", "duas vias"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << part;
     // Nothing of the header tables or of the control words shows.
     for (const char* absent : {"Arial", "\\", "{", "}", "Times New Roman", "fs20"})

@@ -48,8 +48,8 @@ std::string Text(std::size_t Size)
 
 std::uint32_t Read32(const std::string& b, std::size_t at)
 {
-    return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
-           std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
+    return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8
+           | std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
 }
 
 void Write32(std::string& b, std::size_t at, std::uint32_t v)
@@ -72,9 +72,10 @@ TEST(ZipReader, ListsEntriesAndExtractsThemByName)
 {
     TempFolder tmp;
     const std::string big = Text(200000);
-    ASSERT_TRUE(WriteZip(tmp.File("HELP.DAT"),
-                         {{"index.htm", "<html>contents</html>"}, {"Pic.PNG", std::string("\x89PNG\0\1", 6)},
-                          {"empty.htm", ""}, {"big.htm", big}}));
+    ASSERT_TRUE(WriteZip(tmp.File("HELP.DAT"), {{"index.htm", "<html>contents</html>"},
+                                                {"Pic.PNG", std::string("\x89PNG\0\1", 6)},
+                                                {"empty.htm", ""},
+                                                {"big.htm", big}}));
     ZipReader zip;
     ASSERT_TRUE(zip.Open(tmp.File("HELP.DAT")));
     EXPECT_EQ(zip.Names(), (std::vector<std::string>{"index.htm", "Pic.PNG", "empty.htm", "big.htm"}));

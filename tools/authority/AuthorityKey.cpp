@@ -121,7 +121,8 @@ std::string AuthorityKey::Sign(const std::string& Data) const
     size_t length = signature.size();
     if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, Key_.get()) != 1
         || EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                          reinterpret_cast<const unsigned char*>(Data.data()), Data.size()) != 1
+                          reinterpret_cast<const unsigned char*>(Data.data()), Data.size())
+               != 1
         || length != SignatureSize)
         throw EAuthorityError("cannot sign with the authority's key");
     return signature;
@@ -131,8 +132,7 @@ bool AuthorityKey::Verify(const std::string& Data, const std::string& Signature)
 {
     MdCtxPtr ctx(EVP_MD_CTX_new());
     return ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha256(), nullptr, Key_.get()) == 1
-           && EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(Signature.data()),
-                               Signature.size(), reinterpret_cast<const unsigned char*>(Data.data()),
-                               Data.size())
+           && EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(Signature.data()), Signature.size(),
+                               reinterpret_cast<const unsigned char*>(Data.data()), Data.size())
                   == 1;
 }

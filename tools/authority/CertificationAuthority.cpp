@@ -200,8 +200,7 @@ std::string CertificationAuthority::MakeCertificate(const std::string& PublicKey
     return c;
 }
 
-std::string CertificationAuthority::ResponseText(const SignedRequest& Request,
-                                                 const std::vector<Issued>& Certificates)
+std::string CertificationAuthority::ResponseText(const SignedRequest& Request, const std::vector<Issued>& Certificates)
 {
     TRequestFile response("");
     response.WriteString("General", "Dir", ResponseMarker);
@@ -242,7 +241,8 @@ std::vector<CertificationAuthority::Issued> CertificationAuthority::Answer(const
     }
     if (signer.empty())
         throw ERequestRefused("the request's signature does not verify: it was signed neither by its first key "
-                              "nor by a key this authority knows for inscription " + request.Inscricao());
+                              "nor by a key this authority knows for inscription "
+                              + request.Inscricao());
 
     if (Now < 0 || static_cast<std::uint64_t>(Now) + ValidDays * 86400ull > 0xFFFFFFFFull)
         throw EAuthorityError("the validity period does not fit the certificate's dates");

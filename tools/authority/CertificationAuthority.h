@@ -35,12 +35,12 @@ public:
     // days) and writes the response file at ResponsePath. Raises
     // ERequestRefused for a request it does not answer (nothing is issued
     // then) and EAuthorityError when the folder or a file fails.
-    std::vector<Issued> Answer(const std::string& RequestPath, const std::string& ResponsePath,
-                               std::time_t Now, unsigned ValidDays);
+    std::vector<Issued> Answer(const std::string& RequestPath, const std::string& ResponsePath, std::time_t Now,
+                               unsigned ValidDays);
 
     // The 192-byte certificate for PublicKey (140 bytes), as issued.
-    std::string MakeCertificate(const std::string& PublicKey, const std::string& Identifier,
-                                std::uint32_t ValidFrom, std::uint32_t ValidUntil) const;
+    std::string MakeCertificate(const std::string& PublicKey, const std::string& Identifier, std::uint32_t ValidFrom,
+                                std::uint32_t ValidUntil) const;
 
     // The response text for a checked request and what was issued for it.
     static std::string ResponseText(const SignedRequest& Request, const std::vector<Issued>& Certificates);

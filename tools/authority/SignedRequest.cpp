@@ -141,8 +141,8 @@ SignedRequest::SignedRequest(const std::string& FileText)
         throw ERequestRefused("malformed request: Razao is empty");
 
     const std::string countText = data.ReadString("General", "Num_Keys", "");
-    const int count = countText.size() >= 1 && countText.size() <= 3 && AllDigits(countText)
-                          ? std::stoi(countText) : -1;
+    const int count =
+        countText.size() >= 1 && countText.size() <= 3 && AllDigits(countText) ? std::stoi(countText) : -1;
     if (count < 1 || count > MaxKeys)
         throw ERequestRefused("malformed request: Num_Keys is not a number from 1 to 100");
 
@@ -174,8 +174,7 @@ SignedRequest::SignedRequest(const std::string& FileText)
     tail.SetText(std::string_view(FileText).substr(header));
     if (tail.SectionCount() != 1)
         throw ERequestRefused("malformed request: sections follow [Signatures]");
-    if (!DecodeHexStrict(tail.ReadString("Signatures", "User", ""), Signature_)
-        || Signature_.size() != SignatureSize)
+    if (!DecodeHexStrict(tail.ReadString("Signatures", "User", ""), Signature_) || Signature_.size() != SignatureSize)
         throw ERequestRefused("malformed request: [Signatures] User is not a 128-byte signature");
 }
 
@@ -191,7 +190,7 @@ bool SignedRequest::SignedBy(const std::string& PublicKey) const
     std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
     return ctx && EVP_PKEY_verify_init(ctx.get()) == 1
            && EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1
-           && EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(Signature_.data()),
-                              Signature_.size(), full, DigestSize)
+           && EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(Signature_.data()), Signature_.size(),
+                              full, DigestSize)
                   == 1;
 }

@@ -13,10 +13,10 @@
 class SignedRequest {
 public:
     struct Position {
-        std::string KeyHex;   // KeyNN as written (the response repeats it)
-        std::string InfoHex;  // InfoNN as written
+        std::string KeyHex;    // KeyNN as written (the response repeats it)
+        std::string InfoHex;   // InfoNN as written
         std::string PublicKey; // 140 bytes, DER RSAPublicKey (1024 bits, e = 65537)
-        std::string Info;     // 100 bytes
+        std::string Info;      // 100 bytes
     };
 
     // Largest request file read (a full request of 100 keys is about 50 KiB).

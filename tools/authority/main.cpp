@@ -24,11 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* Usage =
-    "usage: qvauthority [-d DAYS] FOLDER REQUEST [RESPONSE]\n"
-    "  answers the certificate request REQUEST with a response file (default: REQUEST's\n"
-    "  name with the extension .CNS); FOLDER holds the authority's keys and serial numbers\n"
-    "  and is made on first use; -d: days of validity of the certificates (default 1095).\n";
+const char* Usage = "usage: qvauthority [-d DAYS] FOLDER REQUEST [RESPONSE]\n"
+                    "  answers the certificate request REQUEST with a response file (default: REQUEST's\n"
+                    "  name with the extension .CNS); FOLDER holds the authority's keys and serial numbers\n"
+                    "  and is made on first use; -d: days of validity of the certificates (default 1095).\n";
 
 std::string DefaultResponsePath(const std::string& Request)
 {

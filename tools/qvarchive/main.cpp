@@ -24,17 +24,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* Usage =
-    "usage:\n"
-    "  qvarchive list    ARCHIVE\n"
-    "  qvarchive verify  ARCHIVE\n"
-    "  qvarchive create  [-l fastest|none|default|max] [-m MAXSIZE] [-t TITLE] [-i] ARCHIVE FILE...\n"
-    "  qvarchive restore [-f] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER\n"
-    "\n"
-    "create: FILE may hold wildcards and end in \" /s\" to search subfolders;\n"
-    "        -m splits the archive into volumes (ARCHIVE, .002, .003, ...) of at most MAXSIZE bytes;\n"
-    "        -i stores the list of file IDs as the first entry.\n"
-    "restore: -f keeps the archived folders below FOLDER instead of the bare file names.\n";
+const char* Usage = "usage:\n"
+                    "  qvarchive list    ARCHIVE\n"
+                    "  qvarchive verify  ARCHIVE\n"
+                    "  qvarchive create  [-l fastest|none|default|max] [-m MAXSIZE] [-t TITLE] [-i] ARCHIVE FILE...\n"
+                    "  qvarchive restore [-f] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER\n"
+                    "\n"
+                    "create: FILE may hold wildcards and end in \" /s\" to search subfolders;\n"
+                    "        -m splits the archive into volumes (ARCHIVE, .002, .003, ...) of at most MAXSIZE bytes;\n"
+                    "        -i stores the list of file IDs as the first entry.\n"
+                    "restore: -f keeps the archived folders below FOLDER instead of the bare file names.\n";
 
 bool Interactive()
 {
@@ -98,8 +97,9 @@ void VolumesFromDisk(TBackupFile& b, const std::string& archive)
         if (fs::exists(path, ec))
             return;
         if (Interactive()) {
-            std::fprintf(stderr, "\nVolume %u (%s) is missing. Put it there and press Enter, or type q to give up: ",
-                         disk, path.c_str());
+            std::fprintf(stderr,
+                         "\nVolume %u (%s) is missing. Put it there and press Enter, or type q to give up: ", disk,
+                         path.c_str());
             std::string answer;
             if (std::getline(std::cin, answer) && answer != "q" && answer != "Q")
                 return;
@@ -170,16 +170,26 @@ int Create(std::vector<std::string> args)
         };
         if (opt == "-l") {
             const std::string& v = value();
-            if (v == "fastest") b.CompressionLevel = clFastest;
-            else if (v == "none") b.CompressionLevel = clNone;
-            else if (v == "default") b.CompressionLevel = clDefault;
-            else if (v == "max") b.CompressionLevel = clMax;
-            else { std::fprintf(stderr, "qvarchive: unknown level %s\n", v.c_str()); return 2; }
+            if (v == "fastest")
+                b.CompressionLevel = clFastest;
+            else if (v == "none")
+                b.CompressionLevel = clNone;
+            else if (v == "default")
+                b.CompressionLevel = clDefault;
+            else if (v == "max")
+                b.CompressionLevel = clMax;
+            else {
+                std::fprintf(stderr, "qvarchive: unknown level %s\n", v.c_str());
+                return 2;
+            }
         } else if (opt == "-m") {
             char* end = nullptr;
             const std::string& v = value();
             const long long m = std::strtoll(v.c_str(), &end, 10);
-            if (*end || m < 0 || m > 0x7FFFFFFF) { std::fprintf(stderr, "qvarchive: bad size %s\n", v.c_str()); return 2; }
+            if (*end || m < 0 || m > 0x7FFFFFFF) {
+                std::fprintf(stderr, "qvarchive: bad size %s\n", v.c_str());
+                return 2;
+            }
             b.MaxSize = static_cast<std::int32_t>(m);
         } else if (opt == "-t") {
             b.BackupTitle = value();
@@ -237,12 +247,20 @@ int Restore(std::vector<std::string> args)
             b.RestoreFullPath = true;
         } else if (opt == "-r" && i + 1 < args.size()) {
             const std::string& v = args[++i];
-            if (v == "all") b.RestoreMode = rmAll;
-            else if (v == "nooverwrite") b.RestoreMode = rmNoOverwrite;
-            else if (v == "newer") b.RestoreMode = rmNewer;
-            else if (v == "existing") b.RestoreMode = rmExisting;
-            else if (v == "existingnewer") b.RestoreMode = rmExistingNewer;
-            else { std::fprintf(stderr, "qvarchive: unknown restore mode %s\n", v.c_str()); return 2; }
+            if (v == "all")
+                b.RestoreMode = rmAll;
+            else if (v == "nooverwrite")
+                b.RestoreMode = rmNoOverwrite;
+            else if (v == "newer")
+                b.RestoreMode = rmNewer;
+            else if (v == "existing")
+                b.RestoreMode = rmExisting;
+            else if (v == "existingnewer")
+                b.RestoreMode = rmExistingNewer;
+            else {
+                std::fprintf(stderr, "qvarchive: unknown restore mode %s\n", v.c_str());
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "qvarchive: unknown option %s\n%s", opt.c_str(), Usage);
             return 2;
@@ -285,8 +303,7 @@ int Restore(std::vector<std::string> args)
             std::fprintf(stderr, "qvarchive: stopped before the end of %s\n", archive.c_str());
         return 1;
     }
-    std::printf("%d file%s restored into %s\n", b.ProcessedFiles(), b.ProcessedFiles() == 1 ? "" : "s",
-                folder.c_str());
+    std::printf("%d file%s restored into %s\n", b.ProcessedFiles(), b.ProcessedFiles() == 1 ? "" : "s", folder.c_str());
     return b.UnsafeEntries().empty() ? 0 : 1;
 }
 

@@ -68,8 +68,8 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (argc == 4) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (!InstanceLock::WaitUntilFree(argv[3], static_cast<int>(std::max<long long>(left.count(), 0)))) {
             std::fprintf(stderr, "reinit: the data folder %s stayed in use\n", argv[3]);
             return 1;

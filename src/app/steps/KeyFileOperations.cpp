@@ -31,7 +31,7 @@ bool IsCertificateIdentifier(const std::string& Id)
 
 void WipeKeyFile(const std::string& FileName)
 {
-    struct stat st{};
+    struct stat st {};
     if (FileName.empty() || ::lstat(FileName.c_str(), &st) != 0)
         return;
     if (!S_ISREG(st.st_mode)) {
@@ -50,7 +50,7 @@ std::string ExtractKeyFile(const TRequestFile& Storage, const std::string& Id, c
     const std::string bytes = HexToString(Storage.ReadString(Id, "KeyFile", ""));
 
     // Whatever stands under the name is replaced, never written through.
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         ::unlink(path.c_str());
 

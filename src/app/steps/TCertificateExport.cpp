@@ -74,9 +74,9 @@ int TCertificateExport::FileExport()
     }
 
     // Asked about the name that will really be written.
-    struct stat st{};
-    if (::lstat(fileName.c_str(), &st) == 0 &&
-        C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != StepResult::Yes)
+    struct stat st {};
+    if (::lstat(fileName.c_str(), &st) == 0
+        && C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != StepResult::Yes)
         return 0;
 
     const std::string text = ExportText(*storage, exported);

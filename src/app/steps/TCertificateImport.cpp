@@ -28,7 +28,7 @@ std::string ReadExportFile(const std::string& FileName, long long Limit)
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > Limit)
         throw EFOpenError(FileErrors::CannotOpenFile(FileName));
     std::string bytes;
@@ -71,8 +71,8 @@ bool TCertificateImport::IsImportable(const std::string& Id, const TRequestFile&
         // Never a different key under an identifier the entity holds: that
         // would replace the only copy of a key.
         const std::string stored = storage->ReadString(Id, "PublicKey", "");
-        return offeredSigned && !stored.empty() && File.ReadString(Id, "PublicKey", "") == stored &&
-               KeyFileHolds(Id, File, stored);
+        return offeredSigned && !stored.empty() && File.ReadString(Id, "PublicKey", "") == stored
+               && KeyFileHolds(Id, File, stored);
     }
     return !offeredSigned;
 }

@@ -29,7 +29,7 @@ std::string Upper(std::string Text)
 
 bool Exists(const std::string& Path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(Path.c_str(), &st) == 0;
 }
 

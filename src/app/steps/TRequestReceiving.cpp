@@ -157,8 +157,8 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
     return outcome;
 }
 
-bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile& Response,
-                                       const std::string& Position, const std::string& Id, int& Incorporated)
+bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile& Response, const std::string& Position,
+                                       const std::string& Id, int& Incorporated)
 {
     if (Storage.ReadString(Id, "PublicKey", "") != Response.ReadString("Keys", "Key" + Position, "")
         || Storage.ReadString(Id, "Info", "") != Response.ReadString("Keys", "Info" + Position, "")) {

@@ -25,7 +25,7 @@ public:
     static constexpr std::size_t MaxResponseSize = 1024 * 1024;
 
     struct TOutcome {
-        int Incorporated = 0; // certificates put into their keys and saved
+        int Incorporated = 0;   // certificates put into their keys and saved
         bool Completed = false; // every position was gone through (the summary was shown)
     };
 

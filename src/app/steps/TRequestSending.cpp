@@ -139,8 +139,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
         C.Ask.Show(std::string(Texts::SendError) + e.what());
     }
 
-    if (profile != "04" &&
-        C.Ask.Inform(Texts::AgreementQuestion, TStepButtons::OKCancel) == StepResult::OK)
+    if (profile != "04" && C.Ask.Inform(Texts::AgreementQuestion, TStepButtons::OKCancel) == StepResult::OK)
         outcome.ShowAgreement = true;
     return outcome;
 }

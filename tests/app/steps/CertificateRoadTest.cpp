@@ -98,7 +98,8 @@ TEST_F(CertificateRoad, MadeSentAnsweredReceived)
     const auto received = TRequestReceiving(*Context).RequestReceive();
     EXPECT_EQ(received.Incorporated, 3);
     EXPECT_TRUE(received.Completed);
-    EXPECT_EQ(Ask.Shown, std::vector<std::string>{"Foram incorporados com sucesso 3 certificados eletrônicos assinados."});
+    EXPECT_EQ(Ask.Shown,
+              std::vector<std::string>{"Foram incorporados com sucesso 3 certificados eletrônicos assinados."});
     EXPECT_TRUE(KeyFilesIn(DataDir).empty());
     EXPECT_TRUE(KeyFilesIn(DriveDir).empty());
 
@@ -110,8 +111,8 @@ TEST_F(CertificateRoad, MadeSentAnsweredReceived)
         const std::string publicKey = HexToString(Storage().ReadString(ids[i], "PublicKey", ""));
         const std::string image = HexToString(Storage().ReadString(ids[i], "KeyFile", ""));
         ASSERT_GT(image.size(), 114u);
-        const std::size_t notice =
-            static_cast<unsigned char>(image[112]) | static_cast<std::size_t>(static_cast<unsigned char>(image[113])) << 8;
+        const std::size_t notice = static_cast<unsigned char>(image[112])
+                                   | static_cast<std::size_t>(static_cast<unsigned char>(image[113])) << 8;
         ASSERT_GE(image.size(), 446 + notice);
         const std::string certificate = image.substr(254 + notice, 192);
         EXPECT_EQ(certificate.substr(6, 24), Sha256(publicKey).substr(0, 24)) << "names its own key";

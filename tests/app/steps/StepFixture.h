@@ -77,14 +77,14 @@ private:
 // Cancel, so that a step never waits.
 class ScriptedQuestions : public TStepQuestions {
 public:
-    std::deque<int> Answers;               // Inform, Confirm, Warn in order
-    std::deque<PasswordScript> Passwords;  // AskPassword in order
-    std::deque<std::string> Files;         // open and save dialogs; "" cancels
+    std::deque<int> Answers;              // Inform, Confirm, Warn in order
+    std::deque<PasswordScript> Passwords; // AskPassword in order
+    std::deque<std::string> Files;        // open and save dialogs; "" cancels
     std::string Seed = std::string(128, '\x5A');
     bool SeedFails = false;
 
-    std::vector<std::string> Asked;   // every Inform/Confirm/Warn text
-    std::vector<std::string> Shown;   // every Show text
+    std::vector<std::string> Asked; // every Inform/Confirm/Warn text
+    std::vector<std::string> Shown; // every Show text
     std::vector<TPasswordMode> PasswordModes;
     std::vector<std::string> PasswordNames;
     std::vector<TFileQuestion> FileQuestions;
@@ -168,10 +168,11 @@ private:
 inline std::string StorageText(const std::string& Razao, const std::string& Inscricao, const std::string& Profile)
 {
     return "[General]\r\nRequest=1\r\n\r\n"
-           "[Request]\r\nProfile=" + Profile + "\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao +
-           "\r\nRazao=" + Razao + "\r\nEndereco=Rua das Flores, 10\r\nBairro=Centro\r\nCidade=Curitiba\r\n"
-           "UF=PR\r\nCEP=80000000\r\nTelefone=4133334444\r\nEmail=contato@example.com\r\n\r\n"
-           "[Resp]\r\nResp1=Maria Silva\r\nCpf1=11144477735\r\nRespCount=1\r\n\r\n";
+           "[Request]\r\nProfile="
+           + Profile + "\r\nTipo_Inscricao=01\r\nInscricao=" + Inscricao + "\r\nRazao=" + Razao
+           + "\r\nEndereco=Rua das Flores, 10\r\nBairro=Centro\r\nCidade=Curitiba\r\n"
+             "UF=PR\r\nCEP=80000000\r\nTelefone=4133334444\r\nEmail=contato@example.com\r\n\r\n"
+             "[Resp]\r\nResp1=Maria Silva\r\nCpf1=11144477735\r\nRespCount=1\r\n\r\n";
 }
 
 struct EntitySpec {
@@ -196,21 +197,20 @@ protected:
     void Build(const std::vector<EntitySpec>& Entities)
     {
         static int counter = 0;
-        Root = fs::temp_directory_path() /
-               ("steps-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        Root = fs::temp_directory_path() / ("steps-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         fs::remove_all(Root);
         fs::create_directories(Root / "data");
         fs::create_directories(Root / "A");
         DataDir = (Root / "data").string() + "/";
         DriveDir = (Root / "A").string() + "/";
-        std::string reg = "[General]\r\nCount=" + std::to_string(Entities.size()) + "\r\nCountAll=" +
-                          std::to_string(Entities.size()) + "\r\nActiveIndex=1\r\n\r\n";
+        std::string reg = "[General]\r\nCount=" + std::to_string(Entities.size())
+                          + "\r\nCountAll=" + std::to_string(Entities.size()) + "\r\nActiveIndex=1\r\n\r\n";
         for (std::size_t i = 0; i < Entities.size(); ++i) {
             const std::string n = std::to_string(i + 1);
             const EntitySpec& e = Entities[i];
-            reg += "[Entity" + n + "]\r\nfilename=" + DataDir + "STORAGE." + n + ".DAT\r\nProfile=" + e.Profile +
-                   "\r\nTipo_Inscricao=01\r\nInscricao=" + e.Inscricao + "\r\nRazao=" + e.Razao + "\r\nIndex=" + n +
-                   "\r\n\r\n";
+            reg += "[Entity" + n + "]\r\nfilename=" + DataDir + "STORAGE." + n + ".DAT\r\nProfile=" + e.Profile
+                   + "\r\nTipo_Inscricao=01\r\nInscricao=" + e.Inscricao + "\r\nRazao=" + e.Razao + "\r\nIndex=" + n
+                   + "\r\n\r\n";
             WriteFile(DataDir + "STORAGE." + n + ".DAT", StorageText(e.Razao, e.Inscricao, e.Profile));
         }
         WriteFile(DataDir + "ENTITY.DAT", reg);
@@ -227,10 +227,7 @@ protected:
         Context = std::make_unique<TStepContext>(*Registry, Paths, Ask);
     }
 
-    void Activate(int Position)
-    {
-        Registry->Activate(Position);
-    }
+    void Activate(int Position) { Registry->Activate(Position); }
 
     TRequestFile& Storage() { return *Registry->Storage(Registry->ActiveIndex()); }
     std::string StorageOnDisk(int n = 1) { return ReadFile(DataDir + "STORAGE." + std::to_string(n) + ".DAT"); }

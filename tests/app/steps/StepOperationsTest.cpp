@@ -59,7 +59,7 @@ TEST_F(StepOperations, ExtractKeyFileWritesTheDecodedBytesOnlyForAnIdentifier)
     const std::string path = ExtractKeyFile(Storage(), Id, DriveDir);
     EXPECT_EQ(path, DriveDir + Id + ".PRI");
     EXPECT_EQ(ReadFile(path), std::string("\x00\x0A\xFF\x41", 4));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 077, 0u) << "a key file is for its owner only";
 
@@ -113,10 +113,14 @@ TEST(StepFormatting, ZeroPadListsAndPlainNames)
 
     struct Case {
         std::string name, plain;
-    } cases[] = {{"Meu certificado", "Meu certificado"}, {"../../etc/passwd", "passwd"},
-                 {"C:\\temp\\x", "x"},                  {"a:b", "b"},
-                 {"..", "ID"},                          {"", "ID"},
-                 {"dir/", "ID"},                        {std::string("a\nb\x01", 4), "ab"}};
+    } cases[] = {{"Meu certificado", "Meu certificado"},
+                 {"../../etc/passwd", "passwd"},
+                 {"C:\\temp\\x", "x"},
+                 {"a:b", "b"},
+                 {"..", "ID"},
+                 {"", "ID"},
+                 {"dir/", "ID"},
+                 {std::string("a\nb\x01", 4), "ab"}};
     for (const Case& c : cases)
         EXPECT_EQ(PlainFileName(c.name, "ID"), c.plain) << c.name;
 

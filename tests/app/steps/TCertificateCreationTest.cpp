@@ -87,7 +87,11 @@ TEST_F(CertificateCreation, StopsBeforeGenerationChangeNothing)
         {"seed cancelled", [&] { Ask.Seed = std::string(10, '\0') + std::string(118, 'x'); },
          Texts::KeyGenerationCancelled},
         {"seed failed", [&] { Ask.SeedFails = true; }, Texts::KeyGenerationError},
-        {"password cancelled", [&] { Ask.Passwords.push_back({StepResult::Cancel, {}, {}}); }, ""},
+        {"password cancelled",
+         [&] {
+             Ask.Passwords.push_back({StepResult::Cancel, {}, {}});
+         },
+         ""},
         {"entity without company name",
          [&] {
              Storage().WriteString("Request", "Razao", "");

@@ -109,7 +109,8 @@ TEST_F(RequestReceiving, EveryCertificateGoesIntoItsKeyAndIsSaved)
     const auto outcome = Receive(*Response());
     EXPECT_EQ(outcome.Incorporated, 3);
     EXPECT_TRUE(outcome.Completed);
-    EXPECT_EQ(Ask.Shown, std::vector<std::string>{"Foram incorporados com sucesso 3 certificados eletrônicos assinados."});
+    EXPECT_EQ(Ask.Shown,
+              std::vector<std::string>{"Foram incorporados com sucesso 3 certificados eletrônicos assinados."});
     EXPECT_EQ(Ask.PasswordNames, (std::vector<std::string>{"Certificado 0", "Certificado 1", "Certificado 2"}));
     EXPECT_EQ(Ask.Changed, Ids);
     EXPECT_TRUE(KeyFilesIn(DataDir).empty());
@@ -134,7 +135,8 @@ TEST_F(RequestReceiving, EveryCertificateGoesIntoItsKeyAndIsSaved)
     Ask = ScriptedQuestions{};
     const auto again = Receive(*Response());
     EXPECT_EQ(again.Incorporated, 0);
-    EXPECT_EQ(Ask.Shown, std::vector<std::string>{"Foram incorporados com sucesso 0 certificados eletrônicos assinados."});
+    EXPECT_EQ(Ask.Shown,
+              std::vector<std::string>{"Foram incorporados com sucesso 0 certificados eletrônicos assinados."});
     EXPECT_TRUE(Ask.PasswordModes.empty());
 }
 
@@ -145,7 +147,8 @@ TEST_F(RequestReceiving, APositionAlreadySignedIsSkipped)
     Passwords({"SENHA1"});
     const auto outcome = Receive(*Response());
     EXPECT_EQ(outcome.Incorporated, 1);
-    EXPECT_EQ(Ask.Shown, std::vector<std::string>{"Foram incorporados com sucesso 1 certificados eletrônicos assinados."});
+    EXPECT_EQ(Ask.Shown,
+              std::vector<std::string>{"Foram incorporados com sucesso 1 certificados eletrônicos assinados."});
     EXPECT_EQ(Ask.PasswordNames, std::vector<std::string>{"Certificado 1"});
 }
 
@@ -168,23 +171,42 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
     };
     const std::string idOf1 = Ids[1];
     const Case cases[] = {
-        {"a request given instead of a response", [](TRequestFile& r) { r.WriteString("General", "Dir", "Request"); },
-         {}, "O arquivo selecionado contendo os certificados assinados é inválido.", 0},
-        {"marker in another case", [](TRequestFile& r) { r.WriteString("General", "Dir", "XEVMORPAD"); }, {},
-         "O arquivo selecionado contendo os certificados assinados é inválido.", 0},
-        {"second NewId missing", [](TRequestFile& r) { r.DeleteKey("Certificates", "NewId01"); }, {"SENHA0"},
-         "O certificado eletrônico " + idOf1 + " não foi assinado para o seu usuário, mas para a inscrição (nenhuma). "
-         "É provável que o arquivo de requisição esteja incorreto.", 1},
-        {"second NewId blank", [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "  "); }, {"SENHA0"},
-         "O certificado eletrônico " + idOf1 + " não foi assinado para o seu usuário, mas para a inscrição (nenhuma). "
-         "É provável que o arquivo de requisição esteja incorreto.", 1},
+        {"a request given instead of a response",
+         [](TRequestFile& r) { r.WriteString("General", "Dir", "Request"); },
+         {},
+         "O arquivo selecionado contendo os certificados assinados é inválido.",
+         0},
+        {"marker in another case",
+         [](TRequestFile& r) { r.WriteString("General", "Dir", "XEVMORPAD"); },
+         {},
+         "O arquivo selecionado contendo os certificados assinados é inválido.",
+         0},
+        {"second NewId missing",
+         [](TRequestFile& r) { r.DeleteKey("Certificates", "NewId01"); },
+         {"SENHA0"},
+         "O certificado eletrônico " + idOf1
+             + " não foi assinado para o seu usuário, mas para a inscrição (nenhuma). "
+               "É provável que o arquivo de requisição esteja incorreto.",
+         1},
+        {"second NewId blank",
+         [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "  "); },
+         {"SENHA0"},
+         "O certificado eletrônico " + idOf1
+             + " não foi assinado para o seu usuário, mas para a inscrição (nenhuma). "
+               "É provável que o arquivo de requisição esteja incorreto.",
+         1},
         {"second NewId for another inscription",
-         [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "01998887770001660000000901"); }, {"SENHA0"},
-         "O certificado eletrônico " + idOf1 + " não foi assinado para o seu usuário, mas para a inscrição "
-         "99888777000166. É provável que o arquivo de requisição esteja incorreto.", 1},
+         [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "01998887770001660000000901"); },
+         {"SENHA0"},
+         "O certificado eletrônico " + idOf1
+             + " não foi assinado para o seu usuário, mas para a inscrição "
+               "99888777000166. É provável que o arquivo de requisição esteja incorreto.",
+         1},
         {"second public key differs",
-         [](TRequestFile& r) { r.WriteString("Keys", "Key01", r.ReadString("Keys", "Key00", "")); }, {"SENHA0"},
-         "Esta requisição assinada não é compatível com os dados armazenados em seus storage.", 1},
+         [](TRequestFile& r) { r.WriteString("Keys", "Key01", r.ReadString("Keys", "Key00", "")); },
+         {"SENHA0"},
+         "Esta requisição assinada não é compatível com os dados armazenados em seus storage.",
+         1},
         {"first info block differs in case only",
          [](TRequestFile& r) {
              std::string info = r.ReadString("Keys", "Info00", "");
@@ -192,17 +214,27 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
                  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
              r.WriteString("Keys", "Info00", info);
          },
-         {}, "Esta requisição assinada não é compatível com os dados armazenados em seus storage.", 0},
+         {},
+         "Esta requisição assinada não é compatível com os dados armazenados em seus storage.",
+         0},
         {"first certificate issued for the second key",
          [secondCertificate](TRequestFile& r) { r.WriteString("Certificates", "Crt00", secondCertificate); },
          {"SENHA0"},
          "O certificado assinado não foi emitido para a chave deste certificado eletrônico. "
-         "É provável que o arquivo de requisição esteja incorreto. (40980)", 0},
-        {"wrong password for the second", [](TRequestFile&) {}, {"SENHA0", "ERRADA"},
-         "Senha incorreta, favor repetir o processo de recebimento. (40979)", 1},
+         "É provável que o arquivo de requisição esteja incorreto. (40980)",
+         0},
+        {"wrong password for the second",
+         [](TRequestFile&) {},
+         {"SENHA0", "ERRADA"},
+         "Senha incorreta, favor repetir o processo de recebimento. (40979)",
+         1},
         {"certificate text too short",
-         [](TRequestFile& r) { r.WriteString("Certificates", "Crt00", r.ReadString("Certificates", "Crt00", "").substr(2)); },
-         {"SENHA0"}, "Argumento inválido para a função PutCertificate.", 0},
+         [](TRequestFile& r) {
+             r.WriteString("Certificates", "Crt00", r.ReadString("Certificates", "Crt00", "").substr(2));
+         },
+         {"SENHA0"},
+         "Argumento inválido para a função PutCertificate.",
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

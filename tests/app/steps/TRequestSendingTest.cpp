@@ -28,9 +28,10 @@ bool Verifies(const std::string& PublicKeyHex, const std::string& Text, const st
     unsigned char full[32];
     SHA256(reinterpret_cast<const unsigned char*>(Text.data()), Text.size(), full);
     EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, pkey, nullptr);
-    const bool ok = EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) == 1 &&
-                    EVP_PKEY_verify(ctx, reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
-                                    full, 16) == 1;
+    const bool ok =
+        EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) == 1
+        && EVP_PKEY_verify(ctx, reinterpret_cast<const unsigned char*>(signature.data()), signature.size(), full, 16)
+               == 1;
     EVP_PKEY_CTX_free(ctx);
     EVP_PKEY_free(pkey);
     return ok;
@@ -74,9 +75,10 @@ TEST_F(RequestSending, SignedMasterAndTwoUnsignedSendsTwoPositionsSignedByTheMas
         "[General]\r\nDir=Request\r\nProfile=01\r\nTipo_Inscricao=01\r\nInscricao=11222333000181\r\n"
         "Razao=Metalurgica Sol Ltda\r\nEndereco=Rua das Flores, 10\r\nBairro=Centro\r\nCEP=80000000\r\n"
         "Cidade=Curitiba\r\nUF=PR\r\nTelefone=4133334444\r\nEmail=contato@example.com\r\nNum_Keys=2\r\n\r\n"
-        "[Keys]\r\nKey00=" + Storage().ReadString(Ids[1], "PublicKey", "") + "\r\nInfo00=" +
-        Storage().ReadString(Ids[1], "Info", "") + "\r\nKey01=" + Storage().ReadString(Ids[2], "PublicKey", "") +
-        "\r\nInfo01=" + Storage().ReadString(Ids[2], "Info", "") + "\r\n\r\n";
+        "[Keys]\r\nKey00="
+        + Storage().ReadString(Ids[1], "PublicKey", "") + "\r\nInfo00=" + Storage().ReadString(Ids[1], "Info", "")
+        + "\r\nKey01=" + Storage().ReadString(Ids[2], "PublicKey", "")
+        + "\r\nInfo01=" + Storage().ReadString(Ids[2], "Info", "") + "\r\n\r\n";
     ASSERT_EQ(text.substr(0, expectedSigned.size()), expectedSigned);
     const std::string rest = text.substr(expectedSigned.size());
     ASSERT_EQ(rest.substr(0, 19), "[Signatures]\r\nUser=");
@@ -119,7 +121,11 @@ TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
         {"resend declined", {}, {StepResult::No}, {}, "", false},
         {"password cancelled", {{StepResult::Cancel, {}, {}}}, {StepResult::Yes}, {}, "", false},
         {"wrong password", {{StepResult::OK, "ERRADA12", {}}}, {StepResult::Yes}, {}, Texts::RequestSignError, false},
-        {"medium prompt cancelled", {{StepResult::OK, "SENHA123", {}}}, {StepResult::Yes, StepResult::Cancel}, {}, "",
+        {"medium prompt cancelled",
+         {{StepResult::OK, "SENHA123", {}}},
+         {StepResult::Yes, StepResult::Cancel},
+         {},
+         "",
          false},
         {"no medium, asked again until cancelled",
          {{StepResult::OK, "SENHA123", {}}},
