@@ -98,6 +98,9 @@ private:
 
     // The module named in the engine's own messages.
     static constexpr const char* EngineModule = "XsltEngine";
+    // Runs one of the processor's requests: its answer, or 1 when it raises.
+    template <typename Request>
+    int Guarded(Request&& R);
 
     void RegisterProxy(TCustomSchemeProxy* Proxy);
     void UnregisterProxy(TCustomSchemeProxy* Proxy);

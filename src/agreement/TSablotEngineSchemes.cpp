@@ -80,58 +80,65 @@ TCustomSchemeProxy* TSablotEngine::OwnerOf(TCustomSchemeProxy::Handle H)
     return nullptr;
 }
 
+// Every request of the processor answers 0 or 1 and throws nothing back into
+// the library: a failure, and a failing log of it, give 1.
+template <typename Request>
+int TSablotEngine::Guarded(Request&& R)
+{
+    try {
+        return R();
+    } catch (const std::exception& e) {
+        try {
+            LogMessage(3, EngineModule, e.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return 1;
+}
+
 int TSablotEngine::SchemeGetAll(std::string Scheme, std::string Rest, const char*& Buffer, int& ByteCount)
 {
-    int result = 1;
-    try {
+    return Guarded([&] {
         MapSchemeBase(Scheme, Rest);
         LogMessage(0, EngineModule, "Get All Call back : " + Scheme + ":" + Rest);
         if (EqualNoCase(Scheme, "file"))
             return fileProxy_->GetAll(Scheme, Rest, Buffer, ByteCount);
         for (TCustomSchemeProxy* proxy : proxies_) {
             if (proxy != fileProxy_.get() && proxy->ServesScheme(Scheme)) {
-                result = proxy->GetAll(Scheme, Rest, Buffer, ByteCount);
+                const int result = proxy->GetAll(Scheme, Rest, Buffer, ByteCount);
                 if (result == 0)
                     buffers_[Buffer] = proxy;
-                break;
+                return result;
             }
         }
-    } catch (...) {
-        result = 1;
-    }
-    return result;
+        return 1;
+    });
 }
 
 int TSablotEngine::SchemeFreeMemory(const char* Buffer)
 {
-    int result = 1;
-    try {
+    return Guarded([&] {
         LogMessage(0, EngineModule, "Free Memory Call Back");
         auto it = buffers_.find(Buffer);
-        if (it != buffers_.end()) {
-            TCustomSchemeProxy* proxy = it->second;
-            buffers_.erase(it);
-            result = proxy->FreeMemory(Buffer);
-        } else {
-            result = fileProxy_->FreeMemory(Buffer);
-        }
-    } catch (const std::exception& e) {
-        LogMessage(3, EngineModule, e.what());
-        result = 1;
-    }
-    return result;
+        if (it == buffers_.end())
+            return fileProxy_->FreeMemory(Buffer);
+        TCustomSchemeProxy* proxy = it->second;
+        buffers_.erase(it);
+        return proxy->FreeMemory(Buffer);
+    });
 }
 
 int TSablotEngine::SchemeOpen(std::string Scheme, std::string Rest, TCustomSchemeProxy::Handle& H)
 {
-    int result = 1;
     H = 0;
-    try {
+    return Guarded([&] {
         const std::string received = Scheme + ":" + Rest;
         MapSchemeBase(Scheme, Rest);
         LogMessage(0, EngineModule, "Open Call Back : " + received);
         if (EqualNoCase(Scheme, "file"))
             return fileProxy_->Open(Scheme, Rest, H);
+        int result = 1;
         for (TCustomSchemeProxy* proxy : proxies_) {
             if (proxy != fileProxy_.get() && proxy->ServesScheme(Scheme)) {
                 result = proxy->Open(Scheme, Rest, H);
@@ -139,64 +146,35 @@ int TSablotEngine::SchemeOpen(std::string Scheme, std::string Rest, TCustomSchem
                     break;
             }
         }
-    } catch (const std::exception& e) {
-        try {
-            LogMessage(3, EngineModule, e.what());
-        } catch (...) {
-        }
-        result = 1;
-    }
-    return result;
+        return result;
+    });
 }
 
 int TSablotEngine::SchemeGet(TCustomSchemeProxy::Handle H, char* Buffer, int& ByteCount)
 {
-    int result = 1;
-    try {
-        if (TCustomSchemeProxy* owner = OwnerOf(H)) {
-            LogMessage(0, EngineModule, "Get Call Back : handle=" + std::to_string(H));
-            result = owner->Get(H, Buffer, ByteCount);
-        }
-    } catch (const std::exception& e) {
-        try {
-            LogMessage(3, EngineModule, e.what());
-        } catch (...) {
-        }
-        result = 1;
-    }
-    return result;
+    return Guarded([&] {
+        TCustomSchemeProxy* owner = OwnerOf(H);
+        if (!owner)
+            return 1;
+        LogMessage(0, EngineModule, "Get Call Back : handle=" + std::to_string(H));
+        return owner->Get(H, Buffer, ByteCount);
+    });
 }
 
 int TSablotEngine::SchemePut(TCustomSchemeProxy::Handle H, const char* Buffer, int& ByteCount)
 {
-    int result = 1;
-    try {
+    return Guarded([&] {
         LogMessage(0, EngineModule, "Put Call back : handle=" + std::to_string(H));
-        if (TCustomSchemeProxy* owner = OwnerOf(H))
-            result = owner->Put(H, Buffer, ByteCount);
-    } catch (const std::exception& e) {
-        try {
-            LogMessage(3, EngineModule, e.what());
-        } catch (...) {
-        }
-        result = 1;
-    }
-    return result;
+        TCustomSchemeProxy* owner = OwnerOf(H);
+        return owner ? owner->Put(H, Buffer, ByteCount) : 1;
+    });
 }
 
 int TSablotEngine::SchemeClose(TCustomSchemeProxy::Handle H)
 {
-    int result = 1;
-    try {
+    return Guarded([&] {
         LogMessage(0, EngineModule, "Close Call Back : handle=" + std::to_string(H));
-        if (TCustomSchemeProxy* owner = OwnerOf(H))
-            result = owner->Close(H);
-    } catch (const std::exception& e) {
-        try {
-            LogMessage(3, EngineModule, e.what());
-        } catch (...) {
-        }
-        result = 1;
-    }
-    return result;
+        TCustomSchemeProxy* owner = OwnerOf(H);
+        return owner ? owner->Close(H) : 1;
+    });
 }

@@ -5,6 +5,8 @@
 #include "agreement/UriToolkit.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 #include <libxml/globals.h>
 #include <libxml/xmlerror.h>
 #include <libxslt/xsltutils.h>
@@ -241,9 +243,18 @@ public:
     std::vector<std::string> Log;
     int Outstanding = 0;
     int MaxOutstanding = 0;
+    // The request ("get", "free", "open", "put", "close") that raises.
+    std::string RaiseIn;
+
+    void MayRaise(const char* Request) const
+    {
+        if (RaiseIn == Request)
+            throw std::runtime_error(std::string("proxy failed in ") + Request);
+    }
 
     int GetAll(const std::string& Scheme, const std::string& Rest, const char*& Buffer, int& Count) override
     {
+        MayRaise("get");
         Log.push_back("get " + Scheme + ":" + Rest);
         auto it = Documents.find(Rest);
         if (it == Documents.end())
@@ -257,6 +268,7 @@ public:
     }
     int FreeMemory(const char* Buffer) override
     {
+        MayRaise("free");
         auto it = held_.find(Buffer);
         if (it == held_.end())
             return 1;
@@ -267,6 +279,7 @@ public:
     }
     int Open(const std::string&, const std::string& Rest, Handle& H) override
     {
+        MayRaise("open");
         Log.push_back("open " + Rest);
         H = 1000 + static_cast<Handle>(Written.size());
         Written[H];
@@ -274,11 +287,13 @@ public:
     }
     int Put(Handle H, const char* Buffer, int& Count) override
     {
+        MayRaise("put");
         Written[H].append(Buffer, static_cast<std::size_t>(Count));
         return 0;
     }
     int Close(Handle H) override
     {
+        MayRaise("close");
         Log.push_back("close " + std::to_string(H));
         return 0;
     }
@@ -323,6 +338,37 @@ TEST(TSablotEngine, OtherSchemesGoToTheirProxyOneBufferPerDocument)
     ASSERT_FALSE(debug.empty());
     EXPECT_EQ(debug.front(), "XsltEngine :  Get All Call back : mem://style.xsl");
     EXPECT_NE(std::find(debug.begin(), debug.end(), "XsltEngine :  Put Call back : handle=1001"), debug.end());
+}
+
+// A proxy that raises, with an error handler that raises too: nothing may
+// unwind through the XML libraries, the proxy's reason is reported, and a
+// run whose document could not be read or written is a failure.
+TEST(TSablotEngine, ARaisingProxyFailsTheRequestNotTheProgram)
+{
+    for (const char* request : {"get", "free", "open", "put", "close"}) {
+        SCOPED_TRACE(request);
+        TSablotEngine engine;
+        std::vector<std::string> errors;
+        engine.OnMsgError = [&](TSablotEngine& e, int32_t, const char**) {
+            errors.push_back(e.LastError());
+            throw std::runtime_error("handler failed");
+        };
+        MemoryProxy proxy;
+        proxy.AddScheme("mem");
+        proxy.SetEngine(&engine);
+        proxy.Documents["//style.xsl"] = CopyStyle;
+        proxy.Documents["//in.xml"] = Input;
+        proxy.RaiseIn = request;
+        bool ok = true;
+        EXPECT_NO_THROW(ok = engine.RunProcessorGen("mem://style.xsl", "mem://in.xml", "mem://out.txt"));
+        if (std::string(request) != "free" && std::string(request) != "close") {
+            EXPECT_FALSE(ok);
+        }
+        // The proxy's own reason is reported, not lost behind the library's.
+        EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& text) {
+            return text.find(std::string("proxy failed in ") + request) != std::string::npos;
+        }));
+    }
 }
 
 TEST(TSablotEngine, SchemeBasesMapOntoFiles)
