@@ -4,6 +4,8 @@
 // steps (one password for everything, a fixed seed, every question answered
 // the same way).
 #include "app/steps/TStepQuestions.h"
+#include "base/ProgramPaths.h"
+#include "crypto/KitLibraries.h"
 
 #include <algorithm>
 #include <chrono>
@@ -73,6 +75,20 @@ inline std::string ReadAll(const fs::path& p)
 inline void WriteAll(const fs::path& p, const std::string& bytes)
 {
     std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The kit from the folder named as the first argument, else from the
+// build's bin/ folder beside bench/; null, with the reason printed, when
+// its libraries are not there.
+inline std::unique_ptr<KitLibraries> LoadKit(int argc, char** argv)
+{
+    const std::string folder = argc > 1 ? argv[1] : ProgramPaths::ExecutableFolder() + "../bin/";
+    auto kit = std::make_unique<KitLibraries>(folder);
+    if (!kit->Loaded()) {
+        std::fprintf(stderr, "the kit's libraries are not in %s\n", folder.c_str());
+        return nullptr;
+    }
+    return kit;
 }
 
 // Seconds per password derivation as the kit runs it for every use of a

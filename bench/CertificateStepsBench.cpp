@@ -27,7 +27,6 @@
 #include "app/steps/TCertificateCreation.h"
 #include "app/steps/TRequestSending.h"
 #include "app/steps/TStepContext.h"
-#include "base/ProgramPaths.h"
 #include "crypto/FormatHex.h"
 #include "crypto/KitLibraries.h"
 #include "crypto/TRSAMedia.h"
@@ -84,12 +83,10 @@ std::string SignedText(const std::string& RequestFile)
 
 int main(int argc, char** argv)
 {
-    const std::string kitFolder = argc > 1 ? argv[1] : ExecutableFolder() + "../bin/";
-    KitLibraries kit(kitFolder);
-    if (!kit.Loaded()) {
-        std::fprintf(stderr, "the kit's libraries are not in %s\n", kitFolder.c_str());
+    const auto loaded = LoadKit(argc, argv);
+    if (!loaded)
         return 1;
-    }
+    KitLibraries& kit = *loaded;
     if (!HaveCommand("openssl")) {
         std::fprintf(stderr, "openssl is not installed: no peer to compare with\n");
         return 1;

@@ -52,12 +52,10 @@ double OpensslSignSeconds()
 
 int main(int argc, char** argv)
 {
-    const std::string kitFolder = argc > 1 ? argv[1] : ExecutableFolder() + "../bin/";
-    KitLibraries kit(kitFolder);
-    if (!kit.Loaded()) {
-        std::fprintf(stderr, "the kit's libraries are not in %s\n", kitFolder.c_str());
+    const auto loaded = LoadKit(argc, argv);
+    if (!loaded)
         return 1;
-    }
+    KitLibraries& kit = *loaded;
     const fs::path dir = fs::temp_directory_path() / ("cryptobench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
 

@@ -12,7 +12,6 @@
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TRequestReceiving.h"
 #include "app/steps/TStepContext.h"
-#include "base/ProgramPaths.h"
 #include "crypto/FormatHex.h"
 #include "crypto/KitLibraries.h"
 #include "crypto/TRSAMedia.h"
@@ -38,12 +37,10 @@ const std::string Inscricao = "11222333000181";
 
 int main(int argc, char** argv)
 {
-    const std::string kitFolder = argc > 1 ? argv[1] : ExecutableFolder() + "../bin/";
-    KitLibraries kit(kitFolder);
-    if (!kit.Loaded()) {
-        std::fprintf(stderr, "the kit's libraries are not in %s\n", kitFolder.c_str());
+    const auto loaded = LoadKit(argc, argv);
+    if (!loaded)
         return 1;
-    }
+    KitLibraries& kit = *loaded;
     const fs::path root = fs::temp_directory_path() / ("receivebench-" + std::to_string(::getpid()));
     const std::string dataDir = (root / "data").string() + "/";
     fs::create_directories(dataDir);

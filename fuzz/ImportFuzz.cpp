@@ -26,7 +26,7 @@
 #include <unistd.h>
 
 #ifndef QUORVEX_KIT_DIR
-#define QUORVEX_KIT_DIR ExecutableFolder()
+#define QUORVEX_KIT_DIR ProgramPaths::ExecutableFolder()
 #endif
 
 namespace {

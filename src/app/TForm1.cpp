@@ -35,14 +35,6 @@ namespace {
 
 const char* const kGeneral = "General";
 
-std::string ExecutableFolder()
-{
-    QString dir = QCoreApplication::applicationDirPath();
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir.toStdString();
-}
-
 std::vector<std::string> SplitCommaList(const std::string& text)
 {
     std::vector<std::string> items;
@@ -72,8 +64,8 @@ TForm1::TForm1(const ProgramPaths& paths, QWidget* parent) : QMainWindow(parent)
 }
 
 TForm1::TForm1(const std::string& appDir, QWidget* parent)
-    : QMainWindow(parent),
-      Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ExecutableFolder()) : ProgramPaths(appDir, appDir))
+    : QMainWindow(parent), Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ProgramPaths::ExecutableFolder())
+                                                : ProgramPaths(appDir, appDir))
 {
     Construct();
 }

@@ -35,6 +35,17 @@ std::string ProgramPaths::WithSlash(std::string Folder)
     return Folder;
 }
 
+std::string ProgramPaths::ExecutableFolder()
+{
+    std::string path(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
+        return "./";
+    path.resize(static_cast<std::size_t>(length));
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
 ProgramPaths ProgramPaths::ForExecutableFolder(const std::string& ExecutableFolder)
 {
     const std::string programDir = WithSlash(ExecutableFolder);

@@ -26,6 +26,10 @@ public:
     // else ~/.local/share/quorvex), which is made when missing.
     static ProgramPaths ForExecutableFolder(const std::string& ExecutableFolder);
 
+    // The folder of the running executable (links resolved), with a
+    // trailing '/'; "./" when the system does not tell.
+    static std::string ExecutableFolder();
+
     static constexpr const char* InstalledMarker = "quorvex.installed";
 
     const std::string& DataDir() const { return DataDir_; }

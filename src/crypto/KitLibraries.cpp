@@ -1,4 +1,5 @@
 #include "crypto/KitLibraries.h"
+#include "base/ProgramPaths.h"
 
 #include "kit/HlKit.h"
 
@@ -31,17 +32,6 @@ void* OpenLibrary(const std::string& path)
 
 } // namespace
 
-std::string ExecutableFolder()
-{
-    std::string path(4096, '\0');
-    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
-        return "./";
-    path.resize(static_cast<std::size_t>(length));
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
 void CleanKitSettings() {}
 
 KitLibraries::KitLibraries(const std::string& Folder) : FFolder(WithSlash(Folder))
@@ -71,7 +61,7 @@ KitLibraries& KitLibraries::Program()
     auto& kit = ProgramKit();
     if (!kit) {
         CleanKitSettings();
-        kit = std::make_unique<KitLibraries>(ExecutableFolder());
+        kit = std::make_unique<KitLibraries>(ProgramPaths::ExecutableFolder());
     }
     return *kit;
 }

@@ -35,9 +35,6 @@ private:
     void* FSeedLibrary = nullptr;
 };
 
-// The executable's folder with a trailing '/'.
-std::string ExecutableFolder();
-
 // The kit that this program's format came from kept settings of its own that
 // had to be removed before loading it and after unloading it. Ours keeps
 // none, so there is nothing to clean; the step stays here, in one place.

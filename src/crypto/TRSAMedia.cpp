@@ -1,4 +1,5 @@
 #include "crypto/TRSAMedia.h"
+#include "base/ProgramPaths.h"
 
 #include "crypto/FormatHex.h"
 #include "crypto/TLockedBuffer.h"
@@ -168,7 +169,7 @@ TRSAMedia::TRSAMedia() : TRSAMedia(KitLibraries::Program()) {}
 TRSAMedia::TRSAMedia(const std::string& FileName) : TRSAMedia(KitLibraries::Program(), FileName) {}
 
 TRSAMedia::TRSAMedia(KitLibraries& Kit, const std::string& FileName)
-    : FKit(Kit), FFileName(FileName.empty() ? DefaultFileName(ExecutableFolder()) : FileName)
+    : FKit(Kit), FFileName(FileName.empty() ? DefaultFileName(ProgramPaths::ExecutableFolder()) : FileName)
 {
     ZeroBuffer(FSeed.data(), SeedSize);
 }
