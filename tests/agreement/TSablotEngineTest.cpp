@@ -246,6 +246,13 @@ public:
     // The request ("get", "free", "open", "put", "close") that raises.
     std::string RaiseIn;
 
+    // Buffers whose release raised are still the proxy's own.
+    ~MemoryProxy() override
+    {
+        for (auto& [buffer, copy] : held_)
+            delete copy;
+    }
+
     void MayRaise(const char* Request) const
     {
         if (RaiseIn == Request)
