@@ -75,7 +75,7 @@ bool KeyIs(std::string_view Line, std::string_view Ident)
 // where the processor allows; Nul tells whether the 64 bytes hold a NUL, so
 // that the text is not read twice to find its end. (Wider vectors were tried:
 // the scan hides behind the per-line work, so they gained nothing.)
-inline uint64_t BreakMaskPlain(const char* p, bool& Nul)
+[[maybe_unused]] inline uint64_t BreakMaskPlain(const char* p, bool& Nul)
 {
     uint64_t mask = 0;
     bool nul = false;

@@ -51,7 +51,7 @@ bool IsSkippedDestination(const QByteArray& Word)
 
 class Builder {
 public:
-    explicit Builder(QTextDocument& Document) : doc_(Document), cursor_(&Document)
+    explicit Builder(QTextDocument& Document) : cursor_(&Document)
     {
         stack_.push_back(GroupState());
         decoder_ = QStringDecoder("windows-1252");
@@ -71,7 +71,6 @@ private:
     QTextCharFormat CharFormat() const;
     QTextBlockFormat BlockFormat() const;
 
-    QTextDocument& doc_;
     QTextCursor cursor_;
     std::vector<GroupState> stack_;
     int flatDepth_ = 0; // groups opened beyond MaxDepth
