@@ -1,0 +1,256 @@
+// What the main window shows of the registry: the entity list and caption,
+// the action rule, the next-task text and the certificate lists with their
+// in-place renaming.
+#include "app/TForm1.h"
+
+#include "app/TCustomItem.h"
+#include "app/TCustomView.h"
+#include "app/TViews.h"
+#include "app/steps/StorageOperations.h"
+#include "base/Texts.h"
+#include "store/TRequestFile.h"
+#include "store/TUserData.h"
+#include "store/TUsersData.h"
+#include "ui/HtmlView.h"
+#include "ui/MessageBox.h"
+#include "ui/Pictures.h"
+#include "ui/Text1252.h"
+
+#include <QAction>
+#include <QComboBox>
+
+namespace {
+
+const char* const kGeneral = "General";
+
+} // namespace
+
+// ---- entity list, caption, action rule, tip ---------------------------------
+
+QString TForm1::EntityItemText(int n) const
+{
+    const TUserData* entity = Registry ? Registry->Entity(n) : nullptr;
+    if (!entity)
+        return {};
+    return QString::number(n) + QStringLiteral(" - ") + FromAnsi(entity->Razao) + QStringLiteral(" (")
+           + FromAnsi(entity->Inscricao()) + QStringLiteral(")");
+}
+
+void TForm1::FillEntityList()
+{
+    cbxEntity->clear();
+    for (int n = 1; n <= Registry->Count(); ++n)
+        cbxEntity->addItem(EntityItemText(n));
+    if (Registry->ActiveIndex() > 0)
+        cbxEntity->setCurrentIndex(Registry->ActiveIndex() - 1);
+}
+
+void TForm1::SetActiveCaption()
+{
+    if (!ActiveEntity) {
+        setWindowTitle(Tr(Texts::AppTitle));
+        return;
+    }
+    setWindowTitle(Tr(Texts::AppTitle) + Tr(Texts::ActiveEntityCaption) + FromAnsi(ActiveEntity->Razao));
+}
+
+void TForm1::FollowEntity(int32_t Position)
+{
+    ActiveEntity = Registry->Entity(Position);
+    ActiveView = Views->ShowView(Position);
+    ActiveStorage = Registry->Storage(Position);
+}
+
+void TForm1::UpdateActionStates(bool ClosingStep)
+{
+    ApplyActionRule(Registry && Registry->Count() > 0, ClosingStep);
+}
+
+void TForm1::ApplyActionRule(bool HaveEntities, bool ClosingStep)
+{
+    for (QAction* a : {FileNew, FileDeal, FileRemove, FileRename, FileDisk, FileImport, FileExport, RequestFill,
+                       RequestRemove, RequestSend, RequestReceive})
+        a->setEnabled(false);
+    const bool masterEmpty = !ActiveStorage || ActiveStorage->ReadString(kGeneral, "MasterKey", "").empty();
+    if (HaveEntities) {
+        for (QAction* a : {FileNew, FileDeal, RequestFill, RequestRemove})
+            a->setEnabled(true);
+        if (!masterEmpty) {
+            for (QAction* a : {FileRemove, FileRename, FileImport, FileExport, RequestSend})
+                a->setEnabled(true);
+            if (ActiveStorage->ReadBool(kGeneral, "RequestSent", false)) {
+                RequestReceive->setEnabled(true);
+                if (ActiveStorage->ReadBool(kGeneral, "RequestReceived", false)) {
+                    for (QAction* a : {FileNew, FileDeal, RequestSend})
+                        a->setEnabled(false);
+                    if (AllCertificatesSigned())
+                        RequestReceive->setEnabled(false);
+                    FileDisk->setEnabled(true);
+                }
+            }
+        }
+    }
+    if (ClosingStep && ActiveStorage && masterEmpty) {
+        FileNew->setEnabled(true);
+        FileDeal->setEnabled(true);
+        for (QAction* a : {FileRemove, FileRename, FileDisk, FileImport, FileExport, RequestSend, RequestReceive})
+            a->setEnabled(false);
+    }
+}
+
+bool TForm1::AllCertificatesSigned()
+{
+    if (!ActiveStorage)
+        return false;
+    std::vector<std::string> ids{ActiveStorage->ReadString(kGeneral, "MasterKey", "")};
+    for (const std::string& id : ReadKeys(*ActiveStorage))
+        ids.push_back(id);
+    for (const std::string& id : ids) {
+        // An empty identifier (no master yet) names no signed certificate.
+        if (id.empty() || !ActiveStorage->ReadBool(id, "Signed", false))
+            return false;
+    }
+    return true;
+}
+
+void TForm1::UpdateTip()
+{
+    const char* text = Texts::TipRequestFill;
+    if (!Registry || Registry->Count() == 0)
+        text = Texts::TipRequestAdd;
+    else if (ActiveStorage) {
+        if (ActiveStorage->ReadBool(kGeneral, "RequestReceived", false))
+            text = Texts::TipFileDisk;
+        else if (ActiveStorage->ReadBool(kGeneral, "RequestSent", false))
+            text = Texts::TipRequestReceive;
+        else if (!ActiveStorage->ReadString(kGeneral, "MasterKey", "").empty())
+            text = Texts::TipRequestSend;
+        else if (ActiveStorage->ReadBool(kGeneral, "Request", false))
+            text = Texts::TipFileNew;
+    }
+    Tip->LoadFromString(std::string(text));
+}
+
+void TForm1::RefreshEntityList()
+{
+    cbxEntity->clear();
+    if (Registry) {
+        for (int n = 1; n <= Registry->Count(); ++n)
+            cbxEntity->addItem(EntityItemText(n));
+        if (Registry->ActiveIndex() > 0)
+            cbxEntity->setCurrentIndex(Registry->ActiveIndex() - 1);
+    }
+    UpdateActionStates(ActiveStorage != nullptr);
+    UpdateTip();
+}
+
+void TForm1::cbxEntityChange()
+{
+    if (!Registry || cbxEntity->count() == 0 || cbxEntity->currentIndex() < 0)
+        return;
+    // The inscription is between the parentheses that end the item; the
+    // Razao before them may hold parentheses of its own.
+    const QString item = cbxEntity->currentText();
+    if (!item.endsWith(QLatin1Char(')')))
+        return;
+    const qsizetype open = item.lastIndexOf(QLatin1Char('('));
+    if (open < 0)
+        return;
+    const std::string inscription = ToAnsi(item.mid(open + 1, item.size() - open - 2));
+    TUserData* entity = Registry->ActivateByInscription(inscription);
+    if (!entity)
+        return;
+    FollowEntity(Registry->ActiveIndex());
+    SetActiveCaption();
+    RegistryFile->WriteInteger(kGeneral, "ActiveIndex", Registry->ActiveIndex());
+    RegistryFile->UpdateFile();
+    UpdateActionStates(true);
+    UpdateTip();
+}
+
+void TForm1::TipHotSpotClick(const QString& Target)
+{
+    struct Step {
+        const char* name;
+        void (TForm1::*handler)();
+    };
+    static const Step steps[] = {
+        {"RequestFill", &TForm1::RequestFillExecute},
+        {"RequestAdd", &TForm1::RequestAddExecute},
+        {"FileNew", &TForm1::FileNewExecute},
+        {"RequestSend", &TForm1::RequestSendExecute},
+        {"RequestReceive", &TForm1::RequestReceiveExecute},
+        {"FileDisk", &TForm1::FileDiskExecute},
+    };
+    for (const Step& step : steps) {
+        if (Target.compare(QLatin1String(step.name), Qt::CaseInsensitive) == 0) {
+            (this->*step.handler)();
+            return;
+        }
+    }
+}
+
+// ---- certificate list views ---------------------------------------------------
+
+TCustomItem* TForm1::AddCertificateItem(const std::string& Id, const std::string& Name)
+{
+    if (Id.empty() || Name.empty() || !ActiveView)
+        return nullptr;
+    TCustomItem* item = ActiveView->AddItem(FromAnsi(Name));
+    item->Id = Id;
+    const bool isSigned = ActiveStorage && ActiveStorage->ReadBool(Id, "Signed", false);
+    item->setIcon(ImageList1.value(isSigned ? 1 : 0));
+    item->setData(Qt::UserRole, isSigned ? 1 : 0);
+    return item;
+}
+
+void TForm1::MarkItemSigned(const std::string& Name)
+{
+    if (!ActiveView)
+        return;
+    const QString caption = FromAnsi(Name);
+    for (int row = 0; row < ActiveView->count(); ++row) {
+        TCustomItem* item = ActiveView->Item(row);
+        if (item->text().compare(caption, Qt::CaseInsensitive) == 0) {
+            item->setIcon(ImageList1.value(1));
+            item->setData(Qt::UserRole, 1);
+            return;
+        }
+    }
+}
+
+void TForm1::FileRenameExecute()
+{
+    if (!ActiveView)
+        return;
+    if (TCustomItem* item = ActiveView->Selected())
+        ActiveView->editItem(item);
+}
+
+void TForm1::ViewEdited(TCustomItem* Item, QString& NewCaption)
+{
+    if (!Item || !ActiveView)
+        return;
+    // A certificate without a name gets no item at the next start, and could
+    // then no longer be selected for any step: the edit is undone.
+    if (NewCaption.isEmpty()) {
+        NewCaption = Item->text();
+        return;
+    }
+    for (int row = 0; row < ActiveView->count(); ++row) {
+        TCustomItem* other = ActiveView->Item(row);
+        if (other != Item && other->text().compare(NewCaption, Qt::CaseInsensitive) == 0) {
+            NewCaption = Item->text();
+            ShowMessage(Tr(Texts::CertificateNameNotUnique), this);
+            return;
+        }
+    }
+    if (NewCaption == Item->text())
+        return;
+    if (ActiveStorage) {
+        ActiveStorage->WriteString(Item->Id, "Name", ToAnsi(NewCaption));
+        // Saved at once, like every other change: a rename must not wait for
+        // shutdown (a crash or a restore would lose it).
+        ActiveStorage->UpdateFile();
+    }
+}
