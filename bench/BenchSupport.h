@@ -3,9 +3,9 @@
 // derivation measured on its own, and scripted answers for the certificate
 // steps (one password for everything, a fixed seed, every question answered
 // the same way).
-#include "app/steps/TStepQuestions.h"
 #include "base/ProgramPaths.h"
 #include "crypto/KitLibraries.h"
+#include "support/FixedAnswers.h"
 
 #include <algorithm>
 #include <chrono>
@@ -125,40 +125,13 @@ inline void WriteRegistry(const std::string& DataDir, const std::string& Inscric
 }
 
 // Answers a certificate step without a user: Password for every password
-// question, a fixed non-zero seed, and every message question answered
-// yes (OK, Yes) or no (Cancel, No) alike.
-class BenchQuestions : public TStepQuestions {
-public:
-    explicit BenchQuestions(bool Yes) : Agree(Yes) {}
-
-    int Inform(const std::string&, TStepButtons Buttons) override { return Answer(Buttons); }
-    int Confirm(const std::string&, TStepButtons Buttons) override { return Answer(Buttons); }
-    int Warn(const std::string&, TStepButtons Buttons) override { return Answer(Buttons); }
-    void Show(const std::string& Text) override { Last = Text; }
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode, const std::string&) override
-    {
-        struct Given : TPasswordAnswer {
-            int Result() const override { return StepResult::OK; }
-            void GetPassword(std::string& P) const override { P = Password; }
-            void GetNewPassword(std::string& P) const override { P = Password; }
-        };
-        return std::make_unique<Given>();
-    }
-    bool ChooseOpenFile(const TFileQuestion&, std::string&) override { return false; }
-    bool ChooseSaveFile(const TFileQuestion&, std::string&) override { return false; }
-    void GatherSeed(TRSAMedia&, std::string& Seed) override { Seed.assign(128, '\x5A'); }
-
-    const bool Agree;
-    // The last message shown: why a step stopped.
-    std::string Last;
-
-private:
-    int Answer(TStepButtons Buttons) const
-    {
-        if (Buttons == TStepButtons::YesNo)
-            return Agree ? StepResult::Yes : StepResult::No;
-        return Agree ? StepResult::OK : StepResult::Cancel;
-    }
-};
+// question, a fixed non-zero seed, every message question agreed to or
+// cancelled alike.
+inline testsupport::FixedAnswers BenchAnswers(bool Agree)
+{
+    return testsupport::FixedAnswers(Agree ? testsupport::FixedAnswers::Reply::Agree
+                                           : testsupport::FixedAnswers::Reply::Cancel,
+                                     Password, std::string(128, '\x5A'));
+}
 
 } // namespace bench

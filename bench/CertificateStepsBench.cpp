@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     TRequestFile registryFile(dataDir + "ENTITY.DAT");
     TUsersData registry(registryFile, dataDir);
     const ProgramPaths paths(dataDir, dataDir, driveA);
-    BenchQuestions answers(true);
+    auto answers = BenchAnswers(true);
     TStepContext context(registry, paths, answers, &kit);
     TRequestFile& storage = *context.ActiveStorage();
     const fs::path work = root / "peer";

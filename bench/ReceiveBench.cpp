@@ -106,7 +106,7 @@ int main(int argc, char** argv)
         TRequestFile registryFile(dataDir + "ENTITY.DAT");
         TUsersData registry(registryFile, dataDir);
         const ProgramPaths paths(dataDir, dataDir, (root / "A").string() + "/");
-        BenchQuestions answers(false);
+        auto answers = BenchAnswers(false);
         TStepContext context(registry, paths, answers, &kit);
         const auto start = Clock::now();
         incorporated = TRequestReceiving(context).Incorporate(response).Incorporated;

@@ -16,6 +16,7 @@
 #include "store/AtomicFileWriter.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
+#include "support/FixedAnswers.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -37,18 +38,6 @@ public:
     std::string Last;
 };
 
-class NoQuestions : public TStepQuestions {
-public:
-    int Inform(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    int Confirm(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    int Warn(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    void Show(const std::string&) override {}
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode, const std::string&) override { return nullptr; }
-    bool ChooseOpenFile(const TFileQuestion&, std::string&) override { return false; }
-    bool ChooseSaveFile(const TFileQuestion&, std::string&) override { return false; }
-    void GatherSeed(TRSAMedia&, std::string&) override {}
-};
-
 // An info block of the entity's company, as hexadecimal text.
 std::string Info(char Fill)
 {
@@ -61,7 +50,8 @@ std::string Info(char Fill)
 struct World {
     std::string Dir;
     ProgramPaths Paths;
-    NoQuestions Ask;
+    // Importing asks no question that a fuzz input could answer.
+    testsupport::FixedAnswers Ask{testsupport::FixedAnswers::Reply::Cancel, ""};
     std::unique_ptr<TRequestFile> RegistryFile;
     std::unique_ptr<TUsersData> Registry;
     std::unique_ptr<TStepContext> Context;

@@ -17,6 +17,7 @@
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
+#include "support/FixedAnswers.h"
 
 #include "CertificationAuthority.h"
 
@@ -64,26 +65,6 @@ bool NoKeyFiles(const std::string& Dir)
     }
     return true;
 }
-
-class Answers : public TStepQuestions {
-public:
-    int Inform(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    int Confirm(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    int Warn(const std::string&, TStepButtons) override { return StepResult::Cancel; }
-    void Show(const std::string&) override {}
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode, const std::string&) override
-    {
-        struct Given : TPasswordAnswer {
-            int Result() const override { return StepResult::OK; }
-            void GetPassword(std::string& P) const override { P = Password; }
-            void GetNewPassword(std::string& P) const override { P = Password; }
-        };
-        return std::make_unique<Given>();
-    }
-    bool ChooseOpenFile(const TFileQuestion&, std::string&) override { return false; }
-    bool ChooseSaveFile(const TFileQuestion&, std::string&) override { return false; }
-    void GatherSeed(TRSAMedia&, std::string&) override {}
-};
 
 void Build()
 {
@@ -187,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TRequestFile registryFile(W->DataDir + "ENTITY.DAT");
         TUsersData registry(registryFile, W->DataDir);
         const ProgramPaths paths(W->DataDir, W->DataDir, W->DriveDir);
-        Answers answers;
+        testsupport::FixedAnswers answers(testsupport::FixedAnswers::Reply::Cancel, Password);
         TStepContext context(registry, paths, answers, W->Kit.get());
         TRequestFile response("");
         if (!TRequestReceiving::LoadResponse(W->DriveDir + "R.CNS", response))
