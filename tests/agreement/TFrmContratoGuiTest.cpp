@@ -5,6 +5,7 @@
 #include "store/TUserData.h"
 #include "support/ModalAnswerer.h"
 #include "ui/HtmlView.h"
+#include "support/TempFolder.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -83,20 +84,14 @@ class TFrmContratoTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/qv-contrato-XXXXXX";
-        root_ = ::mkdtemp(tmpl);
-        data_ = root_ + "/dados/";
-        program_ = root_ + "/programa/";
+        data_ = tmp_.File("dados/");
+        program_ = tmp_.File("programa/");
         fs::create_directories(data_);
         fs::create_directories(program_);
         fs::copy_file(QUORVEX_APP_DIR "ConvEmpr.rtf", program_ + "ConvEmpr.rtf");
         fs::copy_file(QUORVEX_APP_DIR "TermoAdesaoStyle.xsl", program_ + "TermoAdesaoStyle.xsl");
     }
-    void TearDown() override
-    {
-        form_.reset();
-        fs::remove_all(root_);
-    }
+    void TearDown() override { form_.reset(); }
 
     TFrmContrato& Form()
     {
@@ -129,7 +124,8 @@ protected:
         Form().btnTermoClick();
     }
 
-    std::string root_, data_, program_;
+    testsupport::TempFolder tmp_{"qv-contrato"};
+    std::string data_, program_;
     std::string razao_ = "Alfa Comercio Ltda";
     std::unique_ptr<TFrmContrato> form_;
 };

@@ -3,6 +3,7 @@
 #include "agreement/TFileProxy.h"
 #include "agreement/TSablotEngine.h"
 #include "agreement/UriToolkit.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,10 @@ using UriToolkit::PathToFileUri;
 
 namespace {
 
+// A folder whose name needs escaping in a URI, inside a temporary one.
 class TempFolder {
 public:
-    // A folder whose name needs escaping in a URI.
-    TempFolder()
-    {
-        char tmpl[] = "/tmp/qv-xslt-XXXXXX";
-        base_ = ::mkdtemp(tmpl);
-        path_ = base_ + "/S\xC3\xA3o Jos\xC3\xA9 #1 ?a 100%/";
-        fs::create_directories(path_);
-    }
-    ~TempFolder() { fs::remove_all(base_); }
+    TempFolder() { fs::create_directories(path_); }
     std::string File(const std::string& Name) const { return path_ + Name; }
     std::string Write(const std::string& Name, const std::string& Text) const
     {
@@ -42,7 +36,8 @@ public:
     }
 
 private:
-    std::string base_, path_;
+    testsupport::TempFolder base_{"qv-xslt"};
+    std::string path_ = base_.Path() + "S\xC3\xA3o Jos\xC3\xA9 #1 ?a 100%/";
 };
 
 std::string ReadAll(const std::string& Path)

@@ -7,6 +7,7 @@
 #include "base/FileErrors.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
@@ -97,14 +98,11 @@ class TermGeneratorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/qv-term-XXXXXX";
-        root_ = ::mkdtemp(tmpl);
-        data_ = root_ + "/dados #1/";
-        program_ = root_ + "/programa/";
+        data_ = tmp_.File("dados #1/");
+        program_ = tmp_.File("programa/");
         fs::create_directories(data_);
         fs::create_directories(program_);
     }
-    void TearDown() override { fs::remove_all(root_); }
     static std::string Read(const std::string& p)
     {
         std::ifstream in(p, std::ios::binary);
@@ -113,7 +111,8 @@ protected:
         return s.str();
     }
     void Style(const std::string& text) { std::ofstream(program_ + TermXml::StyleFileName) << text; }
-    std::string root_, data_, program_;
+    testsupport::TempFolder tmp_{"qv-term"};
+    std::string data_, program_;
 };
 
 TEST_F(TermGeneratorTest, TransformsWithTheShippedStylesheet)

@@ -4,6 +4,7 @@
 #include "store/StoreErrors.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,9 @@ class Registry : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/quorvex-registry-XXXXXX";
-        Dir = ::mkdtemp(tmpl);
-        AppDir = Dir + "/";
+        AppDir = Tmp.Path();
         EntityDat = AppDir + "ENTITY.DAT";
     }
-    void TearDown() override { fs::remove_all(Dir); }
 
     void Write(const std::string& name, const std::string& bytes)
     {
@@ -48,7 +46,8 @@ protected:
         return o;
     }
 
-    std::string Dir, AppDir, EntityDat;
+    testsupport::TempFolder Tmp{"quorvex-registry"};
+    std::string AppDir, EntityDat;
     std::vector<int> Waits;
 };
 

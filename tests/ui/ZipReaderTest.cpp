@@ -2,6 +2,7 @@
 // size bound, and every way an archive can fail to be one.
 #include "support/ZipMaker.h"
 #include "ui/ZipReader.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,23 +19,7 @@ using TExtract = ZipReader::TExtract;
 
 namespace {
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        char name[] = "/tmp/zipreader.XXXXXX";
-        path_ = ::mkdtemp(name) ? std::string(name) + "/" : std::string();
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& Name) const { return path_ + Name; }
-
-private:
-    std::string path_;
-};
+using testsupport::TempFolder;
 
 // Bytes that deflate well but are not all alike.
 std::string Text(std::size_t Size)
