@@ -1,8 +1,12 @@
 #include "backup/ArchiveVolumes.h"
 
 #include "backup/ArchiveFormat.h"
+#include "base/SafeReplace.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include <fcntl.h>
@@ -41,6 +45,45 @@ bool SyncFile(const std::string& Path)
     return ok;
 }
 
+// An archive reached through a symbolic link is written where the link
+// points, as it always was, and the link stays.
+std::string FollowLink(const std::string& Path)
+{
+    struct stat st {};
+    char resolved[PATH_MAX];
+    if (::lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::realpath(Path.c_str(), resolved))
+        return resolved;
+    return Path;
+}
+
+// Creates an empty file beside Final under a fresh temporary name, with the
+// mode an existing Final has (else the usual mode of a new file), and
+// returns its name; empty when it cannot be made.
+std::string ReserveTemporary(const std::string& Final)
+{
+    const std::string folder = SafeReplace::FolderOf(Final);
+    const auto slash = Final.find_last_of('/');
+    const std::string name = slash == std::string::npos ? Final : Final.substr(slash + 1);
+    struct stat old {};
+    const bool existed = ::stat(Final.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string path = SafeReplace::TemporaryName(folder, name);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return {};
+        }
+        const bool ok = !existed || ::fchmod(fd, old.st_mode & 07777) == 0;
+        ::close(fd);
+        if (ok)
+            return path;
+        ::unlink(path.c_str());
+        return {};
+    }
+    return {};
+}
+
 } // namespace
 
 ArchiveVolumes::ArchiveVolumes() : MakeFile(&ArchiveVolumes::CreateFile) {}
@@ -53,7 +96,10 @@ std::unique_ptr<std::ostream> ArchiveVolumes::CreateFile(const std::string& Path
     return out;
 }
 
-ArchiveVolumes::~ArchiveVolumes() = default;
+ArchiveVolumes::~ArchiveVolumes()
+{
+    Close();
+}
 
 std::string ArchiveVolumes::VolumeName(const std::string& Archive, int Volume)
 {
@@ -90,11 +136,50 @@ bool ArchiveVolumes::CreateFirst(const std::string& Archive, std::ostream* Calle
     stream_ = CallerStream != nullptr;
     if (stream_) {
         out_ = CallerStream;
-    } else {
-        ownedOut_ = MakeFile(Archive);
-        out_ = ownedOut_.get();
+        return out_ != nullptr;
     }
+    return CreateVolume(Archive);
+}
+
+bool ArchiveVolumes::CreateVolume(const std::string& Final)
+{
+    const std::string target = FollowLink(Final);
+    std::string temporary = ReserveTemporary(target);
+    if (temporary.empty())
+        return false;
+    uncommitted_.push_back(Written{temporary, target});
+    ownedOut_ = MakeFile(temporary);
+    out_ = ownedOut_.get();
     return out_ != nullptr;
+}
+
+bool ArchiveVolumes::Commit()
+{
+    if (out_ && !FinishVolume())
+        return false;
+    bool ok = true;
+    std::string lastFolder;
+    for (const Written& w : uncommitted_) {
+        if (!ok || ::rename(w.Temporary.c_str(), w.Final.c_str()) != 0) {
+            ok = false;
+            ::unlink(w.Temporary.c_str());
+            continue;
+        }
+        // A rename is durable only once its folder is flushed.
+        const std::string folder = SafeReplace::FolderOf(w.Final);
+        if (folder != lastFolder)
+            SafeReplace::SyncFolder(folder);
+        lastFolder = folder;
+    }
+    uncommitted_.clear();
+    return ok;
+}
+
+void ArchiveVolumes::DiscardUncommitted()
+{
+    for (const Written& w : uncommitted_)
+        ::unlink(w.Temporary.c_str());
+    uncommitted_.clear();
 }
 
 bool ArchiveVolumes::FinishVolume()
@@ -108,7 +193,7 @@ bool ArchiveVolumes::FinishVolume()
     if (!ownedOut_)
         return flushed;
     ownedOut_.reset();
-    return flushed && SyncFile(number_ == 1 ? archive_ : VolumeName(archive_, number_));
+    return flushed && !uncommitted_.empty() && SyncFile(uncommitted_.back().Temporary);
 }
 
 bool ArchiveVolumes::CreateNext()
@@ -116,9 +201,7 @@ bool ArchiveVolumes::CreateNext()
     if (stream_ || number_ >= ArchiveFormat::MaxVolume)
         return false;
     ++number_;
-    ownedOut_ = MakeFile(VolumeName(archive_, number_));
-    out_ = ownedOut_.get();
-    return out_ != nullptr;
+    return CreateVolume(VolumeName(archive_, number_));
 }
 
 bool ArchiveVolumes::OpenFirst(const std::string& Archive, std::istream* CallerStream)
@@ -186,4 +269,5 @@ void ArchiveVolumes::Close()
     in_ = nullptr;
     ownedOut_.reset();
     out_ = nullptr;
+    DiscardUncommitted();
 }

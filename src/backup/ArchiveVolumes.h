@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 class ArchiveVolumes {
 public:
@@ -36,10 +37,15 @@ public:
     bool CanAsk() const { return static_cast<bool>(NeedDisk) || static_cast<bool>(AskOkCancel); }
 
     // ---- writing ----------------------------------------------------------
+    // Each volume is written under a temporary name beside its own and takes
+    // its name only on Commit: a backup that fails or is cancelled leaves
+    // the previous archive as it was. Volumes not yet committed are removed
+    // by Close (and by the destructor).
+    //
     // A new volume file (truncated), or null.
     static std::unique_ptr<std::ostream> CreateFile(const std::string& Path);
     // Makes the file of a volume (CreateFile unless replaced); a test may
-    // give a stream that fails.
+    // give a stream that fails. Path is the volume's temporary name.
     std::function<std::unique_ptr<std::ostream>(const std::string& Path)> MakeFile;
     // Volume 1: the archive file, or the caller's stream (no further volumes).
     bool CreateFirst(const std::string& Archive, std::ostream* CallerStream);
@@ -49,6 +55,10 @@ public:
     bool FinishVolume();
     // After FinishVolume: makes the next volume's file.
     bool CreateNext();
+    // Gives every finished volume its own name (replacing an older file of
+    // that name) and forces the names onto the medium. Done once the whole
+    // backup succeeded, or for each medium before the user takes it out.
+    bool Commit();
 
     // ---- reading ----------------------------------------------------------
     // False when the archive cannot be opened.
@@ -72,6 +82,13 @@ public:
 
 private:
     class File;
+    struct Written {
+        std::string Temporary;
+        std::string Final;
+    };
+    bool CreateVolume(const std::string& Final);
+    void DiscardUncommitted();
+
     std::string archive_;
     int number_ = 1;
     bool stream_ = false;
@@ -81,4 +98,5 @@ private:
     std::unique_ptr<std::ostream> ownedOut_;
     std::unique_ptr<File> ownedIn_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> read_;
+    std::vector<Written> uncommitted_;
 };

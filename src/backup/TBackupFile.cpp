@@ -260,6 +260,12 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
             written = false;
             SetError(errCannotWriteArchive);
         }
+        // Only a whole archive replaces the previous one; a failed or
+        // cancelled run leaves it as it was (Close removes what was written).
+        if (written && FContinue && FError == errNone && !FVolumes.Commit()) {
+            written = false;
+            SetError(errCannotWriteArchive);
+        }
     }
     FVolumes.Close();
     FOut.Attach(nullptr);
@@ -306,6 +312,13 @@ bool TBackupFile::NextVolume()
         return false;
     }
     if (!FOut.String(ArchiveFormat::ContinuationName(next)) || !FVolumes.FinishVolume()) {
+        SetError(errCannotWriteArchive);
+        return false;
+    }
+    // Someone is asked for the next disk: the medium in the drive may be
+    // taken out, so its volume takes its name now. Unasked, every volume
+    // stays where it is written and waits for the end of the backup.
+    if (FVolumes.CanAsk() && !FVolumes.Commit()) {
         SetError(errCannotWriteArchive);
         return false;
     }

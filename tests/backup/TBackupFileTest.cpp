@@ -61,51 +61,50 @@ std::string LowerPath(const fs::path& p)
     return s;
 }
 
-// Fails every write once `limit` bytes have gone through.
+// A volume on a medium that fills up: the bytes go to the file the archive
+// asked for until `limit` of them have gone through; then every write fails.
 class FailingBuf : public std::streambuf {
 public:
-    explicit FailingBuf(std::size_t limit) : left(limit) {}
-    std::string written;
+    FailingBuf(std::size_t limit, const std::string& path) : left(limit), file(path, std::ios::binary | std::ios::trunc)
+    {
+    }
 
 protected:
     int overflow(int ch) override
     {
         if (ch == traits_type::eof())
             return 0;
-        if (left == 0)
-            return traits_type::eof();
-        --left;
-        written += static_cast<char>(ch);
-        return ch;
+        const char c = static_cast<char>(ch);
+        return xsputn(&c, 1) == 1 ? ch : traits_type::eof();
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override
     {
         const auto take = static_cast<std::streamsize>(std::min<std::size_t>(left, static_cast<std::size_t>(n)));
-        written.append(s, static_cast<std::size_t>(take));
+        file.write(s, take);
+        file.flush();
         left -= static_cast<std::size_t>(take);
         return take;
     }
 
 private:
     std::size_t left;
+    std::ofstream file;
 };
 
 class FailingBackup : public TBackupFile {
 public:
     explicit FailingBackup(std::size_t Limit) : limit(Limit) {}
-    FailingBuf* buf = nullptr;
-    std::vector<std::unique_ptr<FailingBuf>> bufs;
 
 protected:
-    std::unique_ptr<std::ostream> CreateVolume(const std::string&) override
+    std::unique_ptr<std::ostream> CreateVolume(const std::string& path) override
     {
-        bufs.push_back(std::make_unique<FailingBuf>(limit));
-        buf = bufs.back().get();
-        return std::make_unique<std::ostream>(buf);
+        bufs.push_back(std::make_unique<FailingBuf>(limit, path));
+        return std::make_unique<std::ostream>(bufs.back().get());
     }
 
 private:
     std::size_t limit;
+    std::vector<std::unique_ptr<FailingBuf>> bufs;
 };
 
 class BackupFileTest : public ::testing::Test {
@@ -657,16 +656,22 @@ TEST_F(BackupFileTest, WriterFailingPartWayReportsCannotWriteToArchive)
     ok.BackupStream = &whole;
     ASSERT_TRUE(ok.Backup({(src / "a.bin").string(), (src / "b.txt").string()}, TBackupFile::StreamName));
     const std::size_t size = whole.str().size();
+    // A previous archive under the name: a failed run leaves it whole, and
+    // no temporary file behind.
+    const auto arc = root / "f.bkp";
+    WriteAll(arc, "the previous archive");
+    const auto filesBefore = std::distance(fs::directory_iterator(root), fs::directory_iterator());
     for (std::size_t limit :
          {std::size_t{0}, std::size_t{3}, std::size_t{12}, std::size_t{60}, size / 3, size / 2, size - 5, size - 1}) {
         errors.clear();
         FailingBackup b(limit);
         Watch(b);
-        EXPECT_FALSE(b.Backup({(src / "a.bin").string(), (src / "b.txt").string()}, (root / "f.bkp").string()))
-            << limit;
+        EXPECT_FALSE(b.Backup({(src / "a.bin").string(), (src / "b.txt").string()}, arc.string())) << limit;
         EXPECT_EQ(errors, std::vector<std::int32_t>{4}) << limit;
         EXPECT_EQ(errorTexts.back(), "Cannot write to archive");
         EXPECT_FALSE(b.Busy());
+        EXPECT_EQ(ReadAll(arc), "the previous archive") << limit;
+        EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), filesBefore) << limit;
     }
     FailingBackup enough(size);
     Watch(enough);
@@ -685,15 +690,32 @@ TEST_F(BackupFileTest, StopDuringBackupGivesFalseWithoutMessage)
         if (!name.empty() && ++calls == 2)
             s->Stop();
     };
+    // Stopped after two chunks: neither a partial archive nor a lost
+    // previous one, on a single volume or on several in one folder.
     const auto arc = (root / "s.bkp").string();
     EXPECT_FALSE(b.Backup({(src / "a.bin").string()}, arc));
     EXPECT_TRUE(errors.empty());
     EXPECT_FALSE(b.Busy());
-    const auto a = archivecheck::Read(arc);
-    EXPECT_FALSE(a.Terminated);
-    ASSERT_EQ(a.Entries.size(), 1u);
-    EXPECT_EQ(a.Entries[0].Chunks.size(), 2u);
-    b.Stop(); // harmless when idle
+    EXPECT_FALSE(fs::exists(arc));
+    EXPECT_EQ(calls, 2);
+
+    WriteAll(src / "big.bin", RandomBytes(1600000, 11));
+    TBackupFile whole;
+    whole.MaxSize = 1400000;
+    ASSERT_TRUE(whole.Backup({(src / "big.bin").string()}, arc));
+    const std::string first = ReadAll(arc), second = ReadAll(root / "s.002");
+    calls = 0;
+    b.MaxSize = 1400000;
+    b.OnProgress = [&](TBackupFile* s, const std::string& name, TPercentage, bool&) {
+        if (!name.empty() && ++calls == 90) // in the second volume
+            s->Stop();
+    };
+    EXPECT_FALSE(b.Backup({(src / "a.bin").string(), (src / "big.bin").string()}, arc));
+    EXPECT_EQ(calls, 90);
+    EXPECT_EQ(ReadAll(arc), first);
+    EXPECT_EQ(ReadAll(root / "s.002"), second);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 4); // Src, dst, 2 volumes
+    b.Stop();                                                                            // harmless when idle
     EXPECT_FALSE(b.Busy());
 }
 
