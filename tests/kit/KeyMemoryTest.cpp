@@ -1,12 +1,13 @@
-// After a signature, a password change or an update of the user data, no copy
-// of the private key may be left anywhere in the process's memory, freed
-// blocks included. Every block that OpenSSL frees in
-// this test process is kept instead of being given back (a hook installed
-// before OpenSSL's first allocation), so that what a block held when it was
-// freed stays in place; after the key is closed, every writable mapping of
-// the process is searched for the private exponent and a prime, in either
-// byte order. The key is made and looked at in a child process, so that this
-// process never held it before the signature.
+// After a signature, a password change or an update of the user data, no
+// piece of any private number of the key (d, p, q, dp, dq, qinv, in either
+// byte order) may be left anywhere in the process's memory, freed blocks
+// included. Each step runs in a fresh process that loads the kit and sets up
+// OpenSSL for the first time, as the client does for one signature. Every
+// block that OpenSSL frees there is kept instead of being given back (a hook
+// installed before OpenSSL's first allocation), so that what a block held
+// when it was freed stays in place; every writable mapping is searched after
+// opening the key file, after the step and after closing. The key is made and
+// looked at in another child, so that no searching process held it before.
 #include "support/Sanitizers.h"
 #include "KitLibrary.h"
 #include "kit/KeyFile.h"
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,20 +85,36 @@ __attribute__((constructor(101))) void InstallKeepingHook()
 
 // ---- searching the process's memory -------------------------------------------
 
-// The needle is held masked, so that this process holds no copy of it.
+// Needles are held masked, so that the searching process holds no copy of
+// them; bytes are unmasked one at a time, in registers, to compare. A needle
+// is 8 bytes (one word of a number), taken at every offset, so that any
+// fragment of a number of 8 bytes or more is found.
 constexpr unsigned char kMask = 0xA5;
+constexpr std::size_t kPiece = 8;
 
-// How often the unmasked needle occurs in the writable mappings.
-int CountInMemory(const std::vector<unsigned char>& masked)
+struct Needle {
+    std::string name; // "d, big-endian"
+    std::array<unsigned char, kPiece> masked;
+};
+
+// The names of the needles found in the writable mappings, each once.
+std::set<std::string> FoundInMemory(const std::vector<Needle>& needles)
 {
+    // Candidates by their first two bytes: one pass over memory for all.
+    std::vector<std::vector<std::size_t>> byStart(1 << 16);
+    for (std::size_t i = 0; i < needles.size(); ++i) {
+        const unsigned a = needles[i].masked[0] ^ kMask;
+        const unsigned b = needles[i].masked[1] ^ kMask;
+        byStart[(a << 8) | b].push_back(i);
+    }
+    std::set<std::string> found;
     std::ifstream maps("/proc/self/maps");
     const int mem = ::open("/proc/self/mem", O_RDONLY);
-    if (mem < 0)
-        return -1;
-    const std::size_t n = masked.size();
-    const unsigned char first = static_cast<unsigned char>(masked[0] ^ kMask);
+    if (mem < 0) {
+        found.insert("(memory unreadable)");
+        return found;
+    }
     std::vector<unsigned char> buffer(1 << 20);
-    int hits = 0;
     std::string line;
     while (std::getline(maps, line)) {
         std::istringstream fields(line);
@@ -117,36 +135,46 @@ int CountInMemory(const std::vector<unsigned char>& masked)
             const ssize_t got = ::pread(mem, buffer.data(), want, static_cast<off_t>(at));
             if (got <= 0)
                 break;
-            const unsigned char* p = buffer.data();
-            const unsigned char* stop = buffer.data() + got;
-            while (stop - p >= static_cast<std::ptrdiff_t>(n)) {
-                p = static_cast<const unsigned char*>(
-                    std::memchr(p, first, static_cast<std::size_t>(stop - p) - n + 1));
-                if (p == nullptr)
-                    break;
-                std::size_t i = 1;
-                while (i < n && p[i] == static_cast<unsigned char>(masked[i] ^ kMask))
-                    ++i;
-                if (i == n)
-                    ++hits;
-                ++p;
+            const auto size = static_cast<std::size_t>(got);
+            for (std::size_t k = 0; k + kPiece <= size; ++k) {
+                const auto& candidates = byStart[(unsigned(buffer[k]) << 8) | buffer[k + 1]];
+                for (const std::size_t i : candidates) {
+                    std::size_t j = 2;
+                    while (j < kPiece && buffer[k + j] == static_cast<unsigned char>(needles[i].masked[j] ^ kMask))
+                        ++j;
+                    if (j == kPiece)
+                        found.insert(needles[i].name);
+                }
             }
-            if (static_cast<std::size_t>(got) < want)
+            if (size < want)
                 break;
-            at += static_cast<unsigned long>(got) > n ? static_cast<unsigned long>(got) - n + 1
-                                                      : static_cast<unsigned long>(got);
+            at += size > kPiece ? size - kPiece + 1 : size;
         }
     }
     ::close(mem);
-    return hits;
+    // The buffer held copies of what was searched.
+    std::fill(buffer.begin(), buffer.end(), 0);
+    return found;
 }
 
 const char* const kPassword = "SENHA1234ABCD";
 
-// Made in a child: a key file at Path and, masked, 32 bytes from the middle of
-// the private exponent and of the first prime, big-endian.
-bool MakeKeyInChild(kittest::KitLibrary& kit, const fs::path& path, std::vector<unsigned char>& d,
-                    std::vector<unsigned char>& p)
+// The six private numbers of an RSAPrivateKey and their sizes in bytes.
+struct Component {
+    const char* name;
+    const char* param;
+    int size;
+};
+const Component kComponents[] = {
+    {"d", OSSL_PKEY_PARAM_RSA_D, 128},         {"p", OSSL_PKEY_PARAM_RSA_FACTOR1, 64},
+    {"q", OSSL_PKEY_PARAM_RSA_FACTOR2, 64},    {"dp", OSSL_PKEY_PARAM_RSA_EXPONENT1, 64},
+    {"dq", OSSL_PKEY_PARAM_RSA_EXPONENT2, 64}, {"qinv", OSSL_PKEY_PARAM_RSA_COEFFICIENT1, 64},
+};
+
+// Made in a child, so that this process never loads the kit nor sets up
+// OpenSSL: a key file at Path and, masked, every private number of it,
+// big-endian.
+bool MakeKeyInChild(const fs::path& path, std::vector<std::vector<unsigned char>>& numbers)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -154,6 +182,9 @@ bool MakeKeyInChild(kittest::KitLibrary& kit, const fs::path& path, std::vector<
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
+        kittest::KitLibrary kit{QUORVEX_APP_DIR HL_KIT_LIBRARY_NAME};
+        if (!kit.ok())
+            ::_exit(1);
         std::array<unsigned char, HL_INFO_SIZE> info{};
         std::array<unsigned char, HL_SEED_SIZE> seed{};
         seed.fill(0x33);
@@ -169,88 +200,161 @@ bool MakeKeyInChild(kittest::KitLibrary& kit, const fs::path& path, std::vector<
         if (kit::ParseKeyFile(reinterpret_cast<const std::uint8_t*>(image.data()), image.size(), file) != HL_OK)
             ::_exit(2);
         kit::EvpPkeyPtr key = kit::UnlockPrivateKey(file, kPassword);
-        unsigned char bytes[2][128];
-        for (int i = 0; i < 2; ++i) {
+        for (const Component& c : kComponents) {
             BIGNUM* bn = nullptr;
-            const int size = i == 0 ? 128 : 64;
-            if (EVP_PKEY_get_bn_param(key.get(), i == 0 ? OSSL_PKEY_PARAM_RSA_D : OSSL_PKEY_PARAM_RSA_FACTOR1, &bn) != 1
-                || BN_bn2binpad(bn, bytes[i], size) != size)
+            unsigned char bytes[128];
+            if (EVP_PKEY_get_bn_param(key.get(), c.param, &bn) != 1 || BN_bn2binpad(bn, bytes, c.size) != c.size)
                 ::_exit(3);
-            const int from = size / 2 - 16;
-            for (int k = 0; k < 32; ++k)
-                bytes[i][k] = static_cast<unsigned char>(bytes[i][from + k] ^ kMask);
-            if (::write(fds[1], bytes[i], 32) != 32)
+            BN_clear_free(bn);
+            for (int k = 0; k < c.size; ++k)
+                bytes[k] = static_cast<unsigned char>(bytes[k] ^ kMask);
+            if (::write(fds[1], bytes, static_cast<std::size_t>(c.size)) != c.size)
                 ::_exit(4);
         }
         ::_exit(0);
     }
     ::close(fds[1]);
-    d.resize(32);
-    p.resize(32);
-    const bool read = ::read(fds[0], d.data(), 32) == 32 && ::read(fds[0], p.data(), 32) == 32;
+    bool read = true;
+    numbers.clear();
+    for (const Component& c : kComponents) {
+        std::vector<unsigned char> masked(static_cast<std::size_t>(c.size));
+        read = read && ::read(fds[0], masked.data(), masked.size()) == c.size;
+        numbers.push_back(std::move(masked));
+    }
     ::close(fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
     return read && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::vector<unsigned char> Reversed(std::vector<unsigned char> bytes)
+// Every 8-byte piece of every number, in both byte orders: the DER and
+// OpenSSL's parameters hold them big-endian, a BIGNUM's words little-endian.
+std::vector<Needle> Needles(const std::vector<std::vector<unsigned char>>& numbers)
 {
-    std::reverse(bytes.begin(), bytes.end());
-    return bytes;
+    std::vector<Needle> needles;
+    for (std::size_t c = 0; c < numbers.size(); ++c) {
+        for (const bool little : {false, true}) {
+            std::vector<unsigned char> bytes = numbers[c];
+            if (little)
+                std::reverse(bytes.begin(), bytes.end());
+            for (std::size_t at = 0; at + kPiece <= bytes.size(); at += 1) {
+                Needle n;
+                n.name = std::string(kComponents[c].name) + (little ? ", little-endian" : ", big-endian");
+                std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kPiece, n.masked.begin());
+                needles.push_back(std::move(n));
+            }
+        }
+    }
+    return needles;
 }
 
-TEST(KeyMemory, NoCopyOfThePrivateKeyIsLeftAfterAnyStepAndClosing)
+// One step that opens the private key, in a fresh process: the kit is loaded
+// there and OpenSSL set up for the first time. The memory is searched after
+// opening the key file, after the step and after closing; each search
+// reports what it found as one line (empty when nothing).
+std::vector<std::string> RunInFreshProcess(const fs::path& key, const std::vector<Needle>& needles,
+                                           const std::function<int32_t(kittest::KitLibrary&, int32_t)>& step)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {"(no pipe)"};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        auto report = [&](const std::set<std::string>& found) {
+            std::string text;
+            for (const std::string& name : found)
+                text += (text.empty() ? "" : "; ") + name;
+            text += '\n';
+            if (::write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+                ::_exit(5);
+        };
+        kittest::KitLibrary kit{QUORVEX_APP_DIR HL_KIT_LIBRARY_NAME};
+        int32_t h = -1;
+        if (!kit.ok() || kit.on(&h, HL_MODE_KEY_FILE, key.c_str()) != 0)
+            ::_exit(1);
+        report(FoundInMemory(needles));
+        if (step(kit, h) != 0)
+            ::_exit(2);
+        report(FoundInMemory(needles));
+        if (kit.off(h) != 0)
+            ::_exit(3);
+        report(FoundInMemory(needles));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string all;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;)
+        all.append(chunk, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    std::vector<std::string> lines;
+    std::istringstream in(all);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        lines.push_back("(the step failed: " + std::to_string(status) + ")");
+    return lines;
+}
+
+TEST(KeyMemory, NoPrivateNumberIsLeftAfterAnyStepInAFreshProcess)
 {
     if (kUnderAddressSanitizer)
         GTEST_SKIP() << "the sanitizer's allocator keeps the heap in reserved space that is not searched";
     ASSERT_TRUE(g_hookInstalled) << "OpenSSL allocated before the hook";
-    kittest::KitLibrary kit{QUORVEX_APP_DIR HL_KIT_LIBRARY_NAME};
-    ASSERT_TRUE(kit.ok()) << kit.error;
     std::string pattern = (fs::temp_directory_path() / "kitmem-XXXXXX").string();
     const fs::path dir = ::mkdtemp(pattern.data());
     const fs::path key = dir / "{KEY}.PRI";
 
-    std::vector<unsigned char> d, p;
-    ASSERT_TRUE(MakeKeyInChild(kit, key, d, p));
-    // The search itself finds nothing before the key was opened here.
-    ASSERT_EQ(0, CountInMemory(d));
+    std::vector<std::vector<unsigned char>> numbers;
+    ASSERT_TRUE(MakeKeyInChild(key, numbers));
+    const std::vector<Needle> needles = Needles(numbers);
+    // The search finds nothing in a process that never held the key, and
+    // finds the key in one that holds it.
+    ASSERT_EQ(FoundInMemory(needles), std::set<std::string>{});
+    kit::EvpPkeyPtr held;
+    const std::vector<std::string> holding = RunInFreshProcess(key, needles, [&](kittest::KitLibrary&, int32_t) {
+        std::ifstream in(key, std::ios::binary);
+        const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        kit::KeyFile file;
+        if (kit::ParseKeyFile(reinterpret_cast<const std::uint8_t*>(image.data()), image.size(), file) != HL_OK)
+            return -1;
+        held = kit::UnlockPrivateKey(file, kPassword);
+        return 0;
+    });
+    ASSERT_EQ(holding.size(), 3u);
+    EXPECT_EQ(holding[0], "");
+    EXPECT_NE(holding[1].find("d, little-endian"), std::string::npos) << holding[1];
 
-    // Each step that opens the private key, the signature first; the search
-    // runs once the medium is closed again.
     std::array<unsigned char, HL_DIGEST_SIZE> digest{};
     digest.fill(0x42);
-    std::array<unsigned char, HL_SIGNATURE_SIZE> signature{};
     std::array<unsigned char, HL_INFO_SIZE> info{};
     info.fill(0x20);
     struct Step {
         const char* name;
-        std::function<int32_t(int32_t)> run;
+        std::function<int32_t(kittest::KitLibrary&, int32_t)> run;
     };
     const Step steps[] = {
         {"signing",
-         [&](int32_t h) {
+         [&](kittest::KitLibrary& kit, int32_t h) {
+             std::array<unsigned char, HL_SIGNATURE_SIZE> signature{};
              const int32_t r = kit.changeDefIntParam(h, HL_PARAM_SIGN_PADDING, HL_PADDING_PKCS1_V15);
              return r != 0 ? r
                            : kit.sign(h, digest.data(), HL_DIGEST_SIZE, signature.data(), kPassword,
                                       HL_HASH_ALG_SHA256_16);
          }},
-        {"changing the password", [&](int32_t h) { return kit.changePassword(h, kPassword, kPassword); }},
-        {"updating the user data", [&](int32_t h) { return kit.updateUserData(h, info.data(), kPassword); }},
+        {"changing the password",
+         [&](kittest::KitLibrary& kit, int32_t h) { return kit.changePassword(h, kPassword, kPassword); }},
+        {"updating the user data",
+         [&](kittest::KitLibrary& kit, int32_t h) { return kit.updateUserData(h, info.data(), kPassword); }},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
-        int32_t h = -1;
-        ASSERT_EQ(0, kit.on(&h, HL_MODE_KEY_FILE, key.c_str()));
-        ASSERT_EQ(0, step.run(h));
-        ASSERT_EQ(0, kit.off(h));
-
-        EXPECT_EQ(0, CountInMemory(d)) << "private exponent, big-endian (the DER encoding)";
-        EXPECT_EQ(0, CountInMemory(Reversed(d))) << "private exponent, little-endian (a number's words)";
-        EXPECT_EQ(0, CountInMemory(p)) << "first prime, big-endian";
-        EXPECT_EQ(0, CountInMemory(Reversed(p))) << "first prime, little-endian";
+        const std::vector<std::string> found = RunInFreshProcess(key, needles, step.run);
+        EXPECT_EQ(found, (std::vector<std::string>{"", "", ""})) << "after opening, after the step, after closing";
     }
     fs::remove_all(dir);
 }
-
 } // namespace
