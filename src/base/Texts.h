@@ -100,6 +100,7 @@ inline constexpr const char* WrongPasswordOnReceive = "Senha incorreta, favor re
 inline constexpr const char* UpdateIdentifier = "Ocorreu um erro interno ao atualizar o identificador do certificado eletrônico.";
 inline constexpr const char* PutCertificateError = "Ocorreu um erro interno ao incorporar o certificado assinado à mídia.";
 inline constexpr const char* SignError = "Ocorreu um erro ao assinar o buffer.";
+inline constexpr const char* HashError = "Ocorreu um erro ao calcular o resumo criptográfico dos dados.";
 // The notice that every generated key file carries.
 inline constexpr const char* KeyNotice = "Atencao: este certificado eletrônico foi emitido pela Orvanta e tem seu uso regulado por contrato especifico.";
 // Password dialog.

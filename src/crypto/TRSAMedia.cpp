@@ -340,9 +340,12 @@ void TRSAMedia::HashStream(KitLibraries& Kit, int32_t Handle, std::istream& Sour
     auto contHash = Require<hl_cont_hash_t>(Kit, "hl_cont_hash");
     auto endHash = Require<hl_end_hash_t>(Kit, "hl_end_hash");
 
+    // Every result counts: a digest the kit did not finish would come back
+    // as zeros, and fingerprints of zeros would agree with each other.
     HlHashAlgDetails record{};
     record.size = HL_DETAILS_SIZE;
-    details(Handle, HL_HASH_ALG_SHA256_16, &record);
+    if (const int32_t r = details(Handle, HL_HASH_ALG_SHA256_16, &record); r != 0)
+        throw ERSASign(WithCode(Texts::HashError, r));
 
     std::unique_ptr<uint8_t[]> context;
     std::size_t contextSize = 0;
@@ -357,27 +360,33 @@ void TRSAMedia::HashStream(KitLibraries& Kit, int32_t Handle, std::istream& Sour
         throw ERSAMemoryAlloc(FailureText(e));
     }
 
+    int32_t r = 0;
     try {
         Source.clear();
         Source.seekg(0);
         if (!Source)
             throw std::ios_base::failure("Stream read error");
-        initHash(Handle, HL_HASH_ALG_SHA256_16, context.get());
+        r = initHash(Handle, HL_HASH_ALG_SHA256_16, context.get());
         char block[512];
-        for (;;) {
+        while (r == 0) {
             Source.read(block, sizeof block);
             if (Source.bad())
                 throw std::ios_base::failure("Stream read error");
             const auto count = static_cast<int32_t>(Source.gcount());
-            contHash(context.get(), block, count);
+            r = contHash(context.get(), block, count);
             if (count < static_cast<int32_t>(sizeof block))
                 break;
         }
-        endHash(context.get(), Digest);
+        if (r == 0)
+            r = endHash(context.get(), Digest);
         ZeroBuffer(context.get(), static_cast<int>(contextSize));
     } catch (const std::exception& e) {
         ZeroBuffer(context.get(), static_cast<int>(contextSize));
         throw ERSASign(FailureText(e));
+    }
+    if (r != 0) {
+        ZeroBuffer(Digest, DigestSize);
+        throw ERSASign(WithCode(Texts::HashError, r));
     }
 }
 
@@ -391,9 +400,11 @@ std::unique_ptr<std::stringstream> TRSAMedia::SignStream(const std::string& Pass
 
     uint8_t digest[DigestSize] = {};
     HashStream(FKit, FHandle, Data, digest);
-    changeParam(FHandle, HL_PARAM_SIGN_PADDING, HL_PADDING_PKCS1_V15);
+    int32_t r = changeParam(FHandle, HL_PARAM_SIGN_PADDING, HL_PADDING_PKCS1_V15);
+    if (r != 0)
+        throw ERSASign(WithCode(Texts::SignError, r));
     uint8_t signature[SignatureSize] = {};
-    const int32_t r = sign(FHandle, digest, DigestSize, signature, Password.c_str(), HL_HASH_ALG_SHA256_16);
+    r = sign(FHandle, digest, DigestSize, signature, Password.c_str(), HL_HASH_ALG_SHA256_16);
     if (r != 0)
         throw ERSASign(WithCode(Texts::SignError, r));
     try {
@@ -426,17 +437,21 @@ void HashString(KitLibraries& Kit, const std::string& Text, std::string& HexDige
     auto on = Require<hl_on_t>(Kit, "hl_on");
     auto off = Require<hl_off_t>(Kit, "hl_off");
     int32_t handle = -1;
-    on(&handle, HL_MODE_HASH_ONLY, nullptr);
+    if (const int32_t r = on(&handle, HL_MODE_HASH_ONLY, nullptr); r != 0)
+        throw ERSAMediaOn(WithCode(Texts::MediaOn, r));
     uint8_t digest[TRSAMedia::DigestSize] = {};
     try {
         StringReader reader(Text);
         std::istream source(&reader);
         TRSAMedia::HashStream(Kit, handle, source, digest);
     } catch (...) {
+        // The failure of the hash is the one to report.
         off(handle);
         throw;
     }
-    off(handle);
+    // As Close: a handle that did not close is a failure of the kit.
+    if (off(handle) != 0)
+        throw ERSAMediaOff(Texts::MediaOff);
     StringToHex(std::string(reinterpret_cast<char*>(digest), sizeof digest), HexDigest);
 }
 

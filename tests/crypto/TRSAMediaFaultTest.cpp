@@ -391,16 +391,63 @@ TEST_F(MediumFaults, HashStringUsesItsOwnHandleAndEndsWithAnEmptyBlockOnMultiple
     EXPECT_NE(Control->Log().find("hl_cont_hash(512);hl_cont_hash(1);hl_end_hash"), std::string::npos);
     EXPECT_EQ(Control->Log().find("uninitialised"), std::string::npos);
 
-    // The kit's results are ignored here, but a failing hash still closes the
-    // handle before the failure is raised.
-    Control->Fail("hl_on", 40976);
-    Control->Fail("hl_end_hash", 40977);
-    HashString(*Kit, "abc", digest);
-    EXPECT_EQ(digest.size(), 32u);
-    Control->Reset();
+    // A failing hash still closes the handle before the failure is raised.
     Control->ContextSize(0);
     EXPECT_RAISES(HashString(*Kit, "abc", digest), "ERSAMemoryAlloc", "EAllocationError: Invalid memory size!");
     EXPECT_NE(Control->Log().find("hl_off(9);"), std::string::npos);
+}
+
+// Every kit call of hashing and signing is answered: a digest the kit did
+// not finish is never handed out (fingerprints of zeros would agree with each
+// other), and the failure carries the kit's code.
+TEST_F(MediumFaults, EveryFailingHashOrSignCallIsRaisedWithItsCode)
+{
+    const std::string hashFailed = "Ocorreu um erro ao calcular o resumo criptográfico dos dados.";
+    struct Case {
+        const char* function;
+        int32_t code;
+        bool hashing; // HashString calls it too
+        const char* cls;
+        std::string message;
+    } cases[] = {
+        {"hl_get_hash_alg_details", 40964, true, "ERSASign", hashFailed + "(40964)"},
+        {"hl_init_hash", 40963, true, "ERSASign", hashFailed + "(40963)"},
+        {"hl_cont_hash", 40977, true, "ERSASign", hashFailed + "(40977)"},
+        {"hl_end_hash", 40977, true, "ERSASign", hashFailed + "(40977)"},
+        {"hl_change_def_int_param", 40964, false, "ERSASign", "Ocorreu um erro ao assinar o buffer.(40964)"},
+    };
+    TRSAMedia media(*Kit, KeyFile);
+    media.Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function);
+        Control->Reset();
+        Control->Fail(c.function, c.code);
+        std::string signature = "before";
+        EXPECT_RAISES(media.SignString("SENHA123", std::string(600, 'a'), signature), c.cls, c.message);
+        EXPECT_EQ(signature, "before");
+        EXPECT_EQ(Control->Log().find("hl_sign"), std::string::npos) << "nothing is signed";
+        EXPECT_TRUE(media.IsOpen());
+        if (!c.hashing)
+            continue;
+        std::string digest = "before";
+        EXPECT_RAISES(HashString(*Kit, "abc", digest), c.cls, c.message);
+        EXPECT_EQ(digest, "before");
+        EXPECT_EQ(Control->Log().substr(Control->Log().size() - 10), "hl_off(9);") << "the handle is closed";
+    }
+
+    // HashString's own handle: one that does not open is never closed, one
+    // that does not close is a failure.
+    std::string digest = "before";
+    Control->Reset();
+    Control->Fail("hl_on", 40976);
+    EXPECT_RAISES(HashString(*Kit, "abc", digest), "ERSAMediaOn",
+                  "Ocorreu um erro na conexão com a mídia do certificado eletrônico.(40976)");
+    EXPECT_EQ(Control->Log(), "hl_on(100,null);");
+    Control->Reset();
+    Control->Fail("hl_off", 40963);
+    EXPECT_RAISES(HashString(*Kit, "abc", digest), "ERSAMediaOff",
+                  "Ocorreu um erro na desconexão com a mídia do certificado eletrônico.");
+    EXPECT_EQ(digest, "before");
 }
 
 TEST_F(MediumFaults, GatherSeedFillsZeroesAndReportsTheSeedLibrary)
