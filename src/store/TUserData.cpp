@@ -154,9 +154,9 @@ void TUserData::WriteStorageRecord(TCustomRequestFile& Storage) const
     Storage.WriteBool("General", "Request", true);
     WriteFields(Storage, "Request");
 
+    // The whole record is in place before the one save: a save that fails
+    // leaves memory holding the persons, and the next save writes them.
     Storage.EraseSection("Resp");
-    Storage.UpdateFile();
-
     if (Resp) {
         const std::vector<std::string>& resp = *Resp;
         int32_t k = 1;

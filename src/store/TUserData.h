@@ -75,8 +75,8 @@ public:
     // them, since only a damaged file holds one). Creates the list.
     void ReadResp(const TCustomRequestFile& Storage);
     // The entity's data in its storage file: [General] Request=1, the fields
-    // in [Request], then [Resp] erased (and saved) and written again with
-    // RespCount last, and saved. Raises what saving raises.
+    // in [Request], then [Resp] written whole again with RespCount last, and
+    // one save. Raises what saving raises; memory then holds the record.
     void WriteStorageRecord(TCustomRequestFile& Storage) const;
 
 private:

@@ -51,6 +51,19 @@ protected:
     std::vector<int> Waits;
 };
 
+// Counts the saves; refuses them while Fail is set, as a full disk would.
+struct SwitchableWriter : AtomicFileWriter {
+    bool Fail = false;
+    int Saves = 0;
+    void WriteFile(const std::string& FileName, std::string_view Bytes) override
+    {
+        ++Saves;
+        if (Fail)
+            throw EFCreateError(FileErrors::CannotCreateFile(FileName));
+        AtomicFileWriter::WriteFile(FileName, Bytes);
+    }
+};
+
 class Recorder : public TUsersDataListener {
 public:
     void EntityAdded(int32_t p) override { Events.push_back("+" + std::to_string(p)); }
@@ -410,16 +423,7 @@ TEST_F(Registry, RemoveMarksTheEntitysOwnNumber)
 
 TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
 {
-    struct FailingWriter : AtomicFileWriter {
-        bool Fail = false;
-        void WriteFile(const std::string& FileName, std::string_view Bytes) override
-        {
-            if (Fail)
-                throw EFCreateError(FileErrors::CannotCreateFile(FileName));
-            AtomicFileWriter::WriteFile(FileName, Bytes);
-        }
-    };
-    auto writer = std::make_shared<FailingWriter>();
+    auto writer = std::make_shared<SwitchableWriter>();
     TRequestFile file(EntityDat);
     file.SetWriter(writer);
     TUsersData reg(file, AppDir);
@@ -562,6 +566,27 @@ TEST_F(Registry, RecordRoundTripsThroughTheRegistryAndStorageFiles)
     std::vector<std::string> lines;
     TRequestFile(storagePath).ReadSectionValues("Resp", lines);
     EXPECT_EQ(lines, (std::vector<std::string>{"Resp1=ANA", "Cpf1=39053344705", "RespCount=1"}));
+    // One save, once the whole record is in place: a save that fails leaves
+    // memory with the persons, and the next save writes them.
+    auto writer = std::make_shared<SwitchableWriter>();
+    storage.SetWriter(writer);
+    u.RespList() = {"ANA", "39053344705", "RUI", "52998224725"};
+    u.WriteStorageRecord(storage);
+    EXPECT_EQ(writer->Saves, 1);
+    writer->Fail = true;
+    u.RespList() = {"RUI", "52998224725"};
+    EXPECT_THROW(u.WriteStorageRecord(storage), EFCreateError);
+    EXPECT_EQ(writer->Saves, 2);
+    lines.clear();
+    storage.ReadSectionValues("Resp", lines);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Resp1=RUI", "Cpf1=52998224725", "RespCount=1"}));
+    writer->Fail = false;
+    storage.UpdateFile();
+    lines.clear();
+    TRequestFile(storagePath).ReadSectionValues("Resp", lines);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Resp1=RUI", "Cpf1=52998224725", "RespCount=1"}));
+    storage.SetWriter(nullptr);
+
     // A record without a list writes no [Resp] at all.
     TUserData noList;
     noList.WriteStorageRecord(storage);
