@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (kit::SerializeKeyFile(file) != image)
         std::abort();
 
-    if ((control & 2) && file.kdf.log2N == 10 && file.kdf.r <= 8 && file.kdf.p == 1) {
+    if ((control & 2) && file.Kdf.Log2N == 10 && file.Kdf.R <= 8 && file.Kdf.P == 1) {
         try {
             kit::UnlockPrivateKey(file, "FUZZSENHA");
         } catch (const kit::KitError& e) {

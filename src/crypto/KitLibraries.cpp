@@ -34,23 +34,23 @@ void* OpenLibrary(const std::string& path)
 
 void CleanKitSettings() {}
 
-KitLibraries::KitLibraries(const std::string& Folder) : FFolder(WithSlash(Folder))
+KitLibraries::KitLibraries(const std::string& Folder) : folder_(WithSlash(Folder))
 {
-    FKeyLibrary = OpenLibrary(FFolder + HL_KIT_LIBRARY_NAME);
-    FSeedLibrary = OpenLibrary(FFolder + HL_SEED_LIBRARY_NAME);
+    keyLibrary_ = OpenLibrary(folder_ + HL_KIT_LIBRARY_NAME);
+    seedLibrary_ = OpenLibrary(folder_ + HL_SEED_LIBRARY_NAME);
 }
 
 KitLibraries::~KitLibraries()
 {
-    if (FSeedLibrary)
-        dlclose(FSeedLibrary);
-    if (FKeyLibrary)
-        dlclose(FKeyLibrary);
+    if (seedLibrary_)
+        dlclose(seedLibrary_);
+    if (keyLibrary_)
+        dlclose(keyLibrary_);
 }
 
 void* KitLibraries::Function(const char* Name) const
 {
-    void* library = std::strcmp(Name, "GetMouseSeed") == 0 ? FSeedLibrary : FKeyLibrary;
+    void* library = std::strcmp(Name, "GetMouseSeed") == 0 ? seedLibrary_ : keyLibrary_;
     if (!library)
         return nullptr;
     return dlsym(library, Name);

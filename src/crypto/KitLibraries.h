@@ -16,11 +16,11 @@ public:
     KitLibraries& operator=(const KitLibraries&) = delete;
 
     // Both libraries are loaded.
-    bool Loaded() const { return FKeyLibrary && FSeedLibrary; }
+    bool Loaded() const { return keyLibrary_ && seedLibrary_; }
     // The named function, from the seed library for GetMouseSeed and from the
     // key library otherwise; null when absent or not loaded.
     void* Function(const char* Name) const;
-    const std::string& Folder() const { return FFolder; }
+    const std::string& Folder() const { return folder_; }
 
     // The program's kit: loaded once, from the given folder at start-up or,
     // when nobody did that first, from the executable's folder at first use.
@@ -30,9 +30,9 @@ public:
     static void UnloadProgramKit();
 
 private:
-    std::string FFolder;
-    void* FKeyLibrary = nullptr;
-    void* FSeedLibrary = nullptr;
+    std::string folder_;
+    void* keyLibrary_ = nullptr;
+    void* seedLibrary_ = nullptr;
 };
 
 // The kit that this program's format came from kept settings of its own that

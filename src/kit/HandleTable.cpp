@@ -13,10 +13,10 @@ constexpr std::uint32_t kContextMagic = 0x48585651; // "QVXH"
 
 // What the caller's context memory holds.
 struct ContextRecord {
-    std::uint32_t magic;
-    std::int32_t handle;
-    std::uint64_t id;
-    std::uint8_t reserved[16];
+    std::uint32_t Magic;
+    std::int32_t Handle;
+    std::uint64_t Id;
+    std::uint8_t Reserved[16];
 };
 static_assert(sizeof(ContextRecord) == kHashContextSize);
 
@@ -55,7 +55,7 @@ void HandleTable::Close(std::int32_t handle)
     if (it == media_.end())
         Fail(HL_E_BAD_HANDLE);
     for (auto h = hashes_.begin(); h != hashes_.end();) {
-        if (h->second.handle == handle)
+        if (h->second.Handle == handle)
             h = hashes_.erase(h);
         else
             ++h;
@@ -86,9 +86,9 @@ void HandleTable::InitHash(std::int32_t handle, void* context)
     const std::uint64_t id = nextHashId_++;
     hashes_.emplace(id, HashState{handle, std::move(ctx)});
     ContextRecord record{};
-    record.magic = kContextMagic;
-    record.handle = handle;
-    record.id = id;
+    record.Magic = kContextMagic;
+    record.Handle = handle;
+    record.Id = id;
     std::memcpy(context, &record, sizeof record);
 }
 
@@ -97,10 +97,10 @@ HandleTable::HashState& HandleTable::Lookup(const void* context)
     if (context == nullptr)
         Fail(HL_E_BAD_ARGUMENT);
     const ContextRecord record = ReadRecord(context);
-    if (record.magic != kContextMagic)
+    if (record.Magic != kContextMagic)
         Fail(HL_E_BAD_CONTEXT);
-    auto it = hashes_.find(record.id);
-    if (it == hashes_.end() || it->second.handle != record.handle)
+    auto it = hashes_.find(record.Id);
+    if (it == hashes_.end() || it->second.Handle != record.Handle)
         Fail(HL_E_BAD_CONTEXT);
     return it->second;
 }
@@ -108,7 +108,7 @@ HandleTable::HashState& HandleTable::Lookup(const void* context)
 void HandleTable::UpdateHash(void* context, const void* data, std::size_t size)
 {
     HashState& state = Lookup(context);
-    if (size > 0 && EVP_DigestUpdate(state.ctx.get(), data, size) != 1)
+    if (size > 0 && EVP_DigestUpdate(state.Ctx.get(), data, size) != 1)
         Fail(HL_E_CRYPTO);
 }
 
@@ -117,10 +117,10 @@ void HandleTable::EndHash(void* context, void* digest)
     if (digest == nullptr)
         Fail(HL_E_BAD_ARGUMENT);
     HashState& state = Lookup(context);
-    const std::uint64_t id = ReadRecord(context).id;
+    const std::uint64_t id = ReadRecord(context).Id;
     Sha256Digest full{};
     unsigned int length = 0;
-    const int ok = EVP_DigestFinal_ex(state.ctx.get(), full.data(), &length);
+    const int ok = EVP_DigestFinal_ex(state.Ctx.get(), full.data(), &length);
     hashes_.erase(id);
     std::memset(context, 0, sizeof(ContextRecord));
     if (ok != 1 || length != full.size())

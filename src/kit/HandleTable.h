@@ -24,7 +24,7 @@ public:
     static HandleTable& Instance();
 
     // Every exported function holds this for its whole call.
-    std::mutex& mutex() { return mutex_; }
+    std::mutex& Mutex() { return mutex_; }
 
     std::int32_t Open(std::int32_t mode, const char* path);
     void Close(std::int32_t handle);
@@ -36,8 +36,8 @@ public:
 
 private:
     struct HashState {
-        std::int32_t handle;
-        EvpMdCtxPtr ctx;
+        std::int32_t Handle;
+        EvpMdCtxPtr Ctx;
     };
     HashState& Lookup(const void* context);
 

@@ -29,7 +29,7 @@ struct SelfTestOnLoad {
         // A build for the tests only: the expected hash is altered, so the
         // self-test must fail and the library must refuse all work.
         kit::KnownAnswers answers = kit::StandardKnownAnswers();
-        answers.hashExpected[0] ^= 0x01;
+        answers.HashExpected[0] ^= 0x01;
         g_selfTestPassed = kit::RunSelfTest(answers);
 #else
         g_selfTestPassed = kit::RunSelfTest(kit::StandardKnownAnswers());
@@ -44,11 +44,11 @@ std::int32_t Guarded(Body&& body) noexcept
     if (!g_selfTestPassed.load())
         return HL_E_SELF_TEST;
     try {
-        std::lock_guard<std::mutex> lock(HandleTable::Instance().mutex());
+        std::lock_guard<std::mutex> lock(HandleTable::Instance().Mutex());
         body(HandleTable::Instance());
         return HL_OK;
     } catch (const kit::KitError& e) {
-        return e.code;
+        return e.Code;
     } catch (const std::bad_alloc&) {
         return HL_E_NO_MEMORY;
     } catch (...) {

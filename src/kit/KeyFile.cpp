@@ -87,12 +87,12 @@ private:
 void PutKdf(Writer& w, const KeyFile& f)
 {
     w.U8(kKdfScrypt);
-    w.U8(f.kdf.log2N);
-    w.U32(f.kdf.r);
-    w.U32(f.kdf.p);
-    w.Put(f.salt);
-    w.Put(f.nonce);
-    w.U16(static_cast<std::uint16_t>(f.privateKeyCipher.size()));
+    w.U8(f.Kdf.Log2N);
+    w.U32(f.Kdf.R);
+    w.U32(f.Kdf.P);
+    w.Put(f.Salt);
+    w.Put(f.Nonce);
+    w.U16(static_cast<std::uint16_t>(f.PrivateKeyCipher.size()));
 }
 
 bool IsAllZero(const std::uint8_t* p, std::size_t n)
@@ -104,26 +104,26 @@ bool IsAllZero(const std::uint8_t* p, std::size_t n)
 
 Bytes SerializeKeyFile(const KeyFile& f)
 {
-    if (f.notice.size() > HL_MAX_NOTICE_LENGTH || f.privateKeyCipher.empty()
-        || f.privateKeyCipher.size() > kMaxPrivateKeyCipherSize)
+    if (f.Notice.size() > HL_MAX_NOTICE_LENGTH || f.PrivateKeyCipher.empty()
+        || f.PrivateKeyCipher.size() > kMaxPrivateKeyCipherSize)
         Fail(HL_E_INTERNAL);
     Writer w;
     w.Put(kKeyFileMagic);
     w.U16(kKeyFileVersion);
-    w.U16(f.hasCertificate ? kFlagCertificate : 0);
-    w.Put(f.info);
-    w.U16(static_cast<std::uint16_t>(f.notice.size()));
-    w.Put(f.notice.data(), f.notice.size());
-    w.Put(f.publicKey);
-    if (f.hasCertificate) {
-        w.Put(f.certificate);
+    w.U16(f.HasCertificate ? kFlagCertificate : 0);
+    w.Put(f.Info);
+    w.U16(static_cast<std::uint16_t>(f.Notice.size()));
+    w.Put(f.Notice.data(), f.Notice.size());
+    w.Put(f.PublicKey);
+    if (f.HasCertificate) {
+        w.Put(f.Certificate);
     } else {
         const std::array<std::uint8_t, HL_CERTIFICATE_SIZE> zeros{};
         w.Put(zeros);
     }
     PutKdf(w, f);
-    w.Put(f.privateKeyCipher.data(), f.privateKeyCipher.size());
-    w.Put(f.tag);
+    w.Put(f.PrivateKeyCipher.data(), f.PrivateKeyCipher.size());
+    w.Put(f.Tag);
     const Sha256Digest sum = Sha256(w.bytes().data(), w.bytes().size());
     w.Put(sum);
     return std::move(w.bytes());
@@ -134,10 +134,10 @@ Bytes AuthenticatedData(const KeyFile& f)
     Writer w;
     w.Put(kKeyFileMagic);
     w.U16(kKeyFileVersion);
-    w.Put(f.info);
-    w.U16(static_cast<std::uint16_t>(f.notice.size()));
-    w.Put(f.notice.data(), f.notice.size());
-    w.Put(f.publicKey);
+    w.Put(f.Info);
+    w.U16(static_cast<std::uint16_t>(f.Notice.size()));
+    w.Put(f.Notice.data(), f.Notice.size());
+    w.Put(f.PublicKey);
     PutKdf(w, f);
     return std::move(w.bytes());
 }
@@ -160,31 +160,31 @@ std::int32_t ParseKeyFile(const std::uint8_t* data, std::size_t size, KeyFile& o
     std::uint16_t flags = 0;
     if (!r.U16(flags) || (flags & ~kFlagCertificate) != 0)
         return HL_E_FILE_FORMAT;
-    f.hasCertificate = (flags & kFlagCertificate) != 0;
-    if (!r.Take(f.info))
+    f.HasCertificate = (flags & kFlagCertificate) != 0;
+    if (!r.Take(f.Info))
         return HL_E_FILE_FORMAT;
     std::uint16_t noticeLength = 0;
     if (!r.U16(noticeLength) || noticeLength > HL_MAX_NOTICE_LENGTH || noticeLength > r.remaining())
         return HL_E_FILE_FORMAT;
-    f.notice.resize(noticeLength);
-    if (!r.Take(f.notice.data(), noticeLength))
+    f.Notice.resize(noticeLength);
+    if (!r.Take(f.Notice.data(), noticeLength))
         return HL_E_FILE_FORMAT;
-    if (!r.Take(f.publicKey) || !r.Take(f.certificate))
+    if (!r.Take(f.PublicKey) || !r.Take(f.Certificate))
         return HL_E_FILE_FORMAT;
     // An empty slot is written as zeros; anything else there is damage.
-    if (!f.hasCertificate && !IsAllZero(f.certificate.data(), f.certificate.size()))
+    if (!f.HasCertificate && !IsAllZero(f.Certificate.data(), f.Certificate.size()))
         return HL_E_FILE_FORMAT;
 
     std::uint8_t kdfId = 0;
     std::uint16_t cipherLength = 0;
-    if (!r.U8(kdfId) || kdfId != kKdfScrypt || !r.U8(f.kdf.log2N) || !r.U32(f.kdf.r) || !r.U32(f.kdf.p)
-        || !r.Take(f.salt) || !r.Take(f.nonce) || !r.U16(cipherLength))
+    if (!r.U8(kdfId) || kdfId != kKdfScrypt || !r.U8(f.Kdf.Log2N) || !r.U32(f.Kdf.R) || !r.U32(f.Kdf.P)
+        || !r.Take(f.Salt) || !r.Take(f.Nonce) || !r.U16(cipherLength))
         return HL_E_FILE_FORMAT;
-    if (!ScryptParamsAcceptable(f.kdf) || cipherLength == 0 || cipherLength > kMaxPrivateKeyCipherSize
+    if (!ScryptParamsAcceptable(f.Kdf) || cipherLength == 0 || cipherLength > kMaxPrivateKeyCipherSize
         || cipherLength > r.remaining())
         return HL_E_FILE_FORMAT;
-    f.privateKeyCipher.resize(cipherLength);
-    if (!r.Take(f.privateKeyCipher.data(), cipherLength) || !r.Take(f.tag))
+    f.PrivateKeyCipher.resize(cipherLength);
+    if (!r.Take(f.PrivateKeyCipher.data(), cipherLength) || !r.Take(f.Tag))
         return HL_E_FILE_FORMAT;
 
     const std::size_t covered = r.position();
@@ -194,10 +194,10 @@ std::int32_t ParseKeyFile(const std::uint8_t* data, std::size_t size, KeyFile& o
     try {
         if (Sha256(data, covered) != stored)
             return HL_E_FILE_FORMAT;
-        if (!LoadPublicKey(f.publicKey.data(), f.publicKey.size()))
+        if (!LoadPublicKey(f.PublicKey.data(), f.PublicKey.size()))
             return HL_E_FILE_FORMAT;
     } catch (const KitError& e) {
-        return e.code;
+        return e.Code;
     }
     out = std::move(f);
     return HL_OK;

@@ -23,16 +23,16 @@ inline constexpr std::size_t kMaxPrivateKeyCipherSize = 4096;
 inline constexpr std::size_t kMaxKeyFileSize = 64 * 1024;
 
 struct KeyFile {
-    std::array<std::uint8_t, HL_INFO_SIZE> info{};
-    std::string notice;
-    std::array<std::uint8_t, HL_PUBLIC_KEY_SIZE> publicKey{};
-    bool hasCertificate = false;
-    std::array<std::uint8_t, HL_CERTIFICATE_SIZE> certificate{};
-    ScryptParams kdf;
-    std::array<std::uint8_t, kSaltSize> salt{};
-    std::array<std::uint8_t, kGcmNonceSize> nonce{};
-    Bytes privateKeyCipher;
-    std::array<std::uint8_t, kGcmTagSize> tag{};
+    std::array<std::uint8_t, HL_INFO_SIZE> Info{};
+    std::string Notice;
+    std::array<std::uint8_t, HL_PUBLIC_KEY_SIZE> PublicKey{};
+    bool HasCertificate = false;
+    std::array<std::uint8_t, HL_CERTIFICATE_SIZE> Certificate{};
+    ScryptParams Kdf;
+    std::array<std::uint8_t, kSaltSize> Salt{};
+    std::array<std::uint8_t, kGcmNonceSize> Nonce{};
+    Bytes PrivateKeyCipher;
+    std::array<std::uint8_t, kGcmTagSize> Tag{};
 };
 
 // Reads a key file image. Returns HL_OK and fills `out`, or HL_E_FILE_FORMAT

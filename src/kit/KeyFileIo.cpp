@@ -1,4 +1,4 @@
-#include "kit/AtomicFileWriter.h"
+#include "kit/KeyFileIo.h"
 
 #include "base/SafeReplace.h"
 #include "kit/HlKit.h"

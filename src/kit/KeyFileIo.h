@@ -1,5 +1,5 @@
 #pragma once
-// Key files are replaced through the base's safe replace (compiled into the
+// Key files are replaced through the base's safe replace (linked into the
 // kit: no exception crosses its C functions).
 #include <cstddef>
 #include <cstdint>

@@ -102,20 +102,20 @@ void MixSeed(const void* seed, std::size_t size)
 
 bool ScryptParamsAcceptable(const ScryptParams& params)
 {
-    if (params.log2N < 10 || params.log2N > 20 || params.r < 1 || params.r > 32 || params.p < 1 || params.p > 16)
+    if (params.Log2N < 10 || params.Log2N > 20 || params.R < 1 || params.R > 32 || params.P < 1 || params.P > 16)
         return false;
-    const std::uint64_t n = 1ull << params.log2N;
+    const std::uint64_t n = 1ull << params.Log2N;
     // OpenSSL refuses an N of 2^(16 r) or more.
-    if (16ull * params.r < 64 && n >= (1ull << (16 * params.r)))
+    if (16ull * params.R < 64 && n >= (1ull << (16 * params.R)))
         return false;
     // Memory is about 128 * r * N bytes; keep it under 256 MiB.
-    const std::uint64_t memory = 128ull * params.r * n;
+    const std::uint64_t memory = 128ull * params.R * n;
     if (memory > (256ull << 20))
         return false;
     // The work grows with N * r * p: a file may ask for at most a few times
     // what the kit writes, so that a tampered file cannot make one password
     // attempt take far longer than a real one.
-    return n * params.r * params.p <= kScryptMaxWorkFactor * kScryptWrittenWork;
+    return n * params.R * params.P <= kScryptMaxWorkFactor * kScryptWrittenWork;
 }
 
 SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const std::uint8_t* salt,
@@ -129,9 +129,9 @@ SecureBytes DeriveKey(const char* password, std::size_t passwordLength, const st
     EvpKdfCtxPtr ctx(EVP_KDF_CTX_new(kdf.get()));
     if (!ctx)
         Fail(HL_E_NO_MEMORY);
-    std::uint64_t n = 1ull << params.log2N;
-    std::uint32_t r = params.r;
-    std::uint32_t p = params.p;
+    std::uint64_t n = 1ull << params.Log2N;
+    std::uint32_t r = params.R;
+    std::uint32_t p = params.P;
     // The default ceiling (32 MiB) is below what our accepted parameters may need.
     std::uint64_t maxMemory = (256ull << 20) + (64ull << 20);
     static const char empty[1] = {0};

@@ -48,9 +48,9 @@ void RandomBytes(void* out, std::size_t size);
 void MixSeed(const void* seed, std::size_t size);
 
 struct ScryptParams {
-    std::uint8_t log2N = 15;
-    std::uint32_t r = 8;
-    std::uint32_t p = 1;
+    std::uint8_t Log2N = 15;
+    std::uint32_t R = 8;
+    std::uint32_t P = 1;
 };
 
 // N * r * p of the parameters the kit writes (2^15, 8, 1), and how many

@@ -7,7 +7,7 @@
 namespace kit {
 
 struct KitError {
-    std::int32_t code;
+    std::int32_t Code;
 };
 
 [[noreturn]] inline void Fail(std::int32_t code)

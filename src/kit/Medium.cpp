@@ -1,6 +1,6 @@
 #include "kit/Medium.h"
 
-#include "kit/AtomicFileWriter.h"
+#include "kit/KeyFileIo.h"
 #include "kit/CertificateLayout.h"
 #include "kit/KitCrypto.h"
 #include "kit/KeyProtection.h"
@@ -93,14 +93,14 @@ void Medium::Generate(const void* info, const char* notice, std::int32_t noticeL
         Fail(HL_E_PASSWORD_MISMATCH);
 
     KeyFile next;
-    std::memcpy(next.info.data(), info, next.info.size());
+    std::memcpy(next.Info.data(), info, next.Info.size());
     if (noticeLength > 0)
-        next.notice.assign(notice, static_cast<std::size_t>(noticeLength));
+        next.Notice.assign(notice, static_cast<std::size_t>(noticeLength));
     EvpPkeyPtr key = GenerateRsaKey(seed, HL_SEED_SIZE);
     const Bytes pub = PublicKeyDer(key.get());
-    if (pub.size() != next.publicKey.size())
+    if (pub.size() != next.PublicKey.size())
         Fail(HL_E_CRYPTO);
-    std::memcpy(next.publicKey.data(), pub.data(), pub.size());
+    std::memcpy(next.PublicKey.data(), pub.data(), pub.size());
     ProtectPrivateKey(next, key.get(), password);
     Store(next);
     formatted_ = false;
@@ -111,7 +111,7 @@ void Medium::GetPublicKey(void* out) const
     if (out == nullptr)
         Fail(HL_E_BAD_ARGUMENT);
     const KeyFile& file = RequireKey();
-    std::memcpy(out, file.publicKey.data(), file.publicKey.size());
+    std::memcpy(out, file.PublicKey.data(), file.PublicKey.size());
 }
 
 void Medium::GetUserData(void* out) const
@@ -119,7 +119,7 @@ void Medium::GetUserData(void* out) const
     if (out == nullptr)
         Fail(HL_E_BAD_ARGUMENT);
     const KeyFile& file = RequireKey();
-    std::memcpy(out, file.info.data(), file.info.size());
+    std::memcpy(out, file.Info.data(), file.Info.size());
 }
 
 void Medium::UpdateUserData(const void* info, const char* password)
@@ -132,7 +132,7 @@ void Medium::UpdateUserData(const void* info, const char* password)
     // The info block is bound to the private key's tag, so it is sealed again,
     // under the same password, with a fresh salt and nonce.
     KeyFile next = file;
-    std::memcpy(next.info.data(), info, next.info.size());
+    std::memcpy(next.Info.data(), info, next.Info.size());
     ProtectPrivateKey(next, key.get(), password);
     Store(next);
 }
@@ -160,10 +160,10 @@ void Medium::PutCertificate(const void* certificate)
     KeyFile next = RequireKey();
     // A certificate issued for another key would sit in this key file as if it
     // were its own; it is refused and the file stays as it was.
-    if (!CertificateNamesKey(static_cast<const std::uint8_t*>(certificate), next.publicKey.data()))
+    if (!CertificateNamesKey(static_cast<const std::uint8_t*>(certificate), next.PublicKey.data()))
         Fail(HL_E_CERTIFICATE_KEY);
-    std::memcpy(next.certificate.data(), certificate, next.certificate.size());
-    next.hasCertificate = true;
+    std::memcpy(next.Certificate.data(), certificate, next.Certificate.size());
+    next.HasCertificate = true;
     Store(next);
 }
 

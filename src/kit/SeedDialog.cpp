@@ -62,8 +62,8 @@ void SeedDialog::Movement(QWidget* receiver, QMouseEvent* event)
     const QPoint local = event->position().toPoint();
     const QPoint at = receiver == this ? local : receiver->mapTo(this, local);
     pool_.AddMovement(at.x(), at.y(), event->timestamp());
-    progress_->setValue(std::min(pool_.movements(), kMovementsNeeded));
-    if (pool_.movements() >= kMovementsNeeded)
+    progress_->setValue(std::min(pool_.Movements(), kMovementsNeeded));
+    if (pool_.Movements() >= kMovementsNeeded)
         accept();
 }
 

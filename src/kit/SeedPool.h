@@ -20,7 +20,7 @@ public:
     // Counts only when the position differs from the last one: the user must
     // actually move the mouse for the pool to fill.
     void AddMovement(int x, int y, std::uint64_t eventTimestamp);
-    int movements() const { return movements_; }
+    int Movements() const { return movements_; }
 
     // Fills 128 bytes; the pool cannot be used afterwards.
     void Finish(std::uint8_t* seed);

@@ -49,24 +49,24 @@ const KnownAnswers& StandardKnownAnswers()
 bool RunSelfTest(const KnownAnswers& a) noexcept
 {
     try {
-        const Sha256Digest digest = Sha256(a.hashInput.data(), a.hashInput.size());
-        if (Bytes(digest.begin(), digest.end()) != a.hashExpected)
+        const Sha256Digest digest = Sha256(a.HashInput.data(), a.HashInput.size());
+        if (Bytes(digest.begin(), digest.end()) != a.HashExpected)
             return false;
-        if (a.gcmNonce.size() != kGcmNonceSize || a.gcmTag.size() != kGcmTagSize)
+        if (a.GcmNonce.size() != kGcmNonceSize || a.GcmTag.size() != kGcmTagSize)
             return false;
-        const SecureBytes key = ToSecure(a.gcmKey);
+        const SecureBytes key = ToSecure(a.GcmKey);
         std::uint8_t tag[kGcmTagSize] = {};
-        const Bytes cipher = AesGcmSeal(key, a.gcmNonce.data(), a.gcmAad, ToSecure(a.gcmPlain), tag);
-        if (cipher != a.gcmCipher || Bytes(tag, tag + kGcmTagSize) != a.gcmTag)
+        const Bytes cipher = AesGcmSeal(key, a.GcmNonce.data(), a.GcmAad, ToSecure(a.GcmPlain), tag);
+        if (cipher != a.GcmCipher || Bytes(tag, tag + kGcmTagSize) != a.GcmTag)
             return false;
         SecureBytes plain;
-        if (!AesGcmOpen(key, a.gcmNonce.data(), a.gcmAad, a.gcmCipher, a.gcmTag.data(), plain)
-            || Bytes(plain.begin(), plain.end()) != a.gcmPlain)
+        if (!AesGcmOpen(key, a.GcmNonce.data(), a.GcmAad, a.GcmCipher, a.GcmTag.data(), plain)
+            || Bytes(plain.begin(), plain.end()) != a.GcmPlain)
             return false;
-        Bytes badTag = a.gcmTag;
+        Bytes badTag = a.GcmTag;
         badTag[0] ^= 1;
         SecureBytes ignored;
-        if (AesGcmOpen(key, a.gcmNonce.data(), a.gcmAad, a.gcmCipher, badTag.data(), ignored))
+        if (AesGcmOpen(key, a.GcmNonce.data(), a.GcmAad, a.GcmCipher, badTag.data(), ignored))
             return false;
         return true;
     } catch (...) {

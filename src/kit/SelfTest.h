@@ -7,14 +7,14 @@
 namespace kit {
 
 struct KnownAnswers {
-    Bytes hashInput;
-    Bytes hashExpected; // SHA-256
-    Bytes gcmKey;
-    Bytes gcmNonce;
-    Bytes gcmAad;
-    Bytes gcmPlain;
-    Bytes gcmCipher;
-    Bytes gcmTag;
+    Bytes HashInput;
+    Bytes HashExpected; // SHA-256
+    Bytes GcmKey;
+    Bytes GcmNonce;
+    Bytes GcmAad;
+    Bytes GcmPlain;
+    Bytes GcmCipher;
+    Bytes GcmTag;
 };
 
 // Published test vectors: SHA-256 of "abc" (FIPS 180-2) and the AES-256-GCM

@@ -1,6 +1,6 @@
 // The key library's inner parts: the key-file reader and writer, the
 // protection of the private key, file replacement and the self-test.
-#include "kit/AtomicFileWriter.h"
+#include "kit/KeyFileIo.h"
 #include "kit/KeyFile.h"
 #include "kit/KeyProtection.h"
 #include "kit/KitError.h"
@@ -37,12 +37,12 @@ Sample MakeSample(const char* password, const ScryptParams& params = kFast)
     std::fill(std::begin(seed), std::end(seed), 0x42);
     Sample s;
     s.key = GenerateRsaKey(seed, sizeof seed);
-    for (std::size_t i = 0; i < s.file.info.size(); ++i)
-        s.file.info[i] = static_cast<std::uint8_t>(i);
-    s.file.notice = "Aviso \xE9 um teste";
+    for (std::size_t i = 0; i < s.file.Info.size(); ++i)
+        s.file.Info[i] = static_cast<std::uint8_t>(i);
+    s.file.Notice = "Aviso \xE9 um teste";
     const Bytes pub = PublicKeyDer(s.key.get());
     EXPECT_EQ(HL_PUBLIC_KEY_SIZE, pub.size());
-    std::copy(pub.begin(), pub.end(), s.file.publicKey.begin());
+    std::copy(pub.begin(), pub.end(), s.file.PublicKey.begin());
     ProtectPrivateKey(s.file, s.key.get(), password, params);
     return s;
 }
@@ -63,7 +63,7 @@ int32_t CodeOf(const std::function<void()>& f)
     try {
         f();
     } catch (const KitError& e) {
-        return e.code;
+        return e.Code;
     }
     return HL_OK;
 }
@@ -71,22 +71,22 @@ int32_t CodeOf(const std::function<void()>& f)
 TEST(KeyFile, RoundTripKeepsEveryFieldAndTheKeyOpensWithItsPassword)
 {
     Sample s = MakeSample("SENHA123");
-    s.file.hasCertificate = true;
-    s.file.certificate.fill(0x77);
+    s.file.HasCertificate = true;
+    s.file.Certificate.fill(0x77);
     const Bytes image = SerializeKeyFile(s.file);
-    EXPECT_EQ(502 + s.file.notice.size() + s.file.privateKeyCipher.size() + 32, image.size());
+    EXPECT_EQ(502 + s.file.Notice.size() + s.file.PrivateKeyCipher.size() + 32, image.size());
 
     KeyFile back;
     ASSERT_EQ(HL_OK, ParseKeyFile(image.data(), image.size(), back));
-    EXPECT_EQ(s.file.info, back.info);
-    EXPECT_EQ(s.file.notice, back.notice);
-    EXPECT_EQ(s.file.publicKey, back.publicKey);
-    EXPECT_TRUE(back.hasCertificate);
-    EXPECT_EQ(s.file.certificate, back.certificate);
-    EXPECT_EQ(s.file.salt, back.salt);
-    EXPECT_EQ(s.file.nonce, back.nonce);
-    EXPECT_EQ(s.file.privateKeyCipher, back.privateKeyCipher);
-    EXPECT_EQ(s.file.tag, back.tag);
+    EXPECT_EQ(s.file.Info, back.Info);
+    EXPECT_EQ(s.file.Notice, back.Notice);
+    EXPECT_EQ(s.file.PublicKey, back.PublicKey);
+    EXPECT_TRUE(back.HasCertificate);
+    EXPECT_EQ(s.file.Certificate, back.Certificate);
+    EXPECT_EQ(s.file.Salt, back.Salt);
+    EXPECT_EQ(s.file.Nonce, back.Nonce);
+    EXPECT_EQ(s.file.PrivateKeyCipher, back.PrivateKeyCipher);
+    EXPECT_EQ(s.file.Tag, back.Tag);
     EXPECT_EQ(image, SerializeKeyFile(back));
 
     EvpPkeyPtr opened = UnlockPrivateKey(back, "SENHA123");
@@ -94,7 +94,7 @@ TEST(KeyFile, RoundTripKeepsEveryFieldAndTheKeyOpensWithItsPassword)
     EXPECT_EQ(1, EVP_PKEY_eq(opened.get(), s.key.get()));
     EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(back, "SENHA124"); }));
     // The certificate slot is outside the tag: storing one keeps the key usable.
-    back.certificate.fill(0x01);
+    back.Certificate.fill(0x01);
     EXPECT_TRUE(UnlockPrivateKey(back, "SENHA123"));
 }
 
@@ -128,7 +128,7 @@ TEST(KeyFile, OutOfRangeFieldsAreRefusedEvenWithAGoodChecksum)
 {
     Sample s = MakeSample("SENHA123");
     const Bytes image = SerializeKeyFile(s.file);
-    const std::size_t n = s.file.notice.size();
+    const std::size_t n = s.file.Notice.size();
     const std::size_t kdf = 446 + n;
     KeyFile out;
     auto refused = [&](std::size_t offset, std::uint8_t value) {
@@ -163,13 +163,13 @@ TEST(KeyFile, AuthenticatedFieldsAndForeignKeysDoNotOpen)
     Sample a = MakeSample("SENHA123");
     Sample b = MakeSample("SENHA123");
     KeyFile swapped = a.file;
-    swapped.publicKey = b.file.publicKey;
+    swapped.PublicKey = b.file.PublicKey;
     EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(swapped, "SENHA123"); }));
     KeyFile renamed = a.file;
-    renamed.notice += "!";
+    renamed.Notice += "!";
     EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(renamed, "SENHA123"); }));
     KeyFile cut = a.file;
-    cut.privateKeyCipher.pop_back();
+    cut.PrivateKeyCipher.pop_back();
     EXPECT_EQ(HL_E_WRONG_PASSWORD, CodeOf([&] { UnlockPrivateKey(cut, "SENHA123"); }));
 }
 
@@ -178,12 +178,12 @@ TEST(KeyFile, SealingTwiceUsesFreshSaltAndNonce)
     Sample s = MakeSample("SENHA123");
     KeyFile again = s.file;
     ProtectPrivateKey(again, s.key.get(), "SENHA123", kFast);
-    EXPECT_NE(s.file.salt, again.salt);
-    EXPECT_NE(s.file.nonce, again.nonce);
-    EXPECT_NE(s.file.privateKeyCipher, again.privateKeyCipher);
+    EXPECT_NE(s.file.Salt, again.Salt);
+    EXPECT_NE(s.file.Nonce, again.Nonce);
+    EXPECT_NE(s.file.PrivateKeyCipher, again.PrivateKeyCipher);
 }
 
-TEST(AtomicFileWriter, ReplacesWholeFilesAndFailsCleanly)
+TEST(KeyFileIo, ReplacesWholeFilesAndFailsCleanly)
 {
     const testsupport::TempFolder tmp("kitfile");
     const fs::path dir = tmp.Path();
@@ -214,14 +214,14 @@ TEST(AtomicFileWriter, ReplacesWholeFilesAndFailsCleanly)
 TEST(SelfTest, PassesOnPublishedVectorsAndFailsOnAnyAlteredAnswer)
 {
     EXPECT_TRUE(RunSelfTest(StandardKnownAnswers()));
-    for (Bytes KnownAnswers::*field : {&KnownAnswers::hashExpected, &KnownAnswers::gcmCipher, &KnownAnswers::gcmTag,
-                                       &KnownAnswers::gcmPlain, &KnownAnswers::gcmAad, &KnownAnswers::gcmKey}) {
+    for (Bytes KnownAnswers::*field : {&KnownAnswers::HashExpected, &KnownAnswers::GcmCipher, &KnownAnswers::GcmTag,
+                                       &KnownAnswers::GcmPlain, &KnownAnswers::GcmAad, &KnownAnswers::GcmKey}) {
         KnownAnswers altered = StandardKnownAnswers();
         (altered.*field).back() ^= 0x80;
         EXPECT_FALSE(RunSelfTest(altered));
     }
     KnownAnswers shortNonce = StandardKnownAnswers();
-    shortNonce.gcmNonce.pop_back();
+    shortNonce.GcmNonce.pop_back();
     EXPECT_FALSE(RunSelfTest(shortNonce));
 }
 
@@ -233,10 +233,10 @@ namespace {
 Bytes WithScrypt(const Bytes& image, std::size_t kdf, const ScryptParams& params)
 {
     Bytes b = image;
-    b[kdf + 1] = params.log2N;
+    b[kdf + 1] = params.Log2N;
     for (std::size_t i = 0; i < 4; ++i) {
-        b[kdf + 2 + i] = static_cast<std::uint8_t>(params.r >> (8 * i));
-        b[kdf + 6 + i] = static_cast<std::uint8_t>(params.p >> (8 * i));
+        b[kdf + 2 + i] = static_cast<std::uint8_t>(params.R >> (8 * i));
+        b[kdf + 6 + i] = static_cast<std::uint8_t>(params.P >> (8 * i));
     }
     FixChecksum(b);
     return b;
@@ -251,7 +251,7 @@ TEST(KeyFile, ScryptParametersAreBoundedByWhatTheKitWrites)
 {
     Sample s = MakeSample("SENHA123");
     const Bytes image = SerializeKeyFile(s.file);
-    const std::size_t kdf = 446 + s.file.notice.size();
+    const std::size_t kdf = 446 + s.file.Notice.size();
     struct Case {
         ScryptParams params;
         bool accepted;
@@ -321,7 +321,7 @@ TEST(KeyFile, PrivateKeyDerIsOpenSslsAndReadStrictly)
 }
 
 // Replacing a key file that others could read leaves one only its owner reads.
-TEST(AtomicFileWriter, ReplacedKeyFilesBecomeTheOwnersOnly)
+TEST(KeyFileIo, ReplacedKeyFilesBecomeTheOwnersOnly)
 {
     const testsupport::TempFolder tmp("kitmode");
     const fs::path dir = tmp.Path();
