@@ -1,7 +1,7 @@
 // HELP.DAT is outside input: any bytes given as the help archive must open or
 // be refused without a crash, and every entry must extract whole, be refused
 // above the bound or give nothing, never more than the bound.
-#include "ui/ZipReader.h"
+#include "zip/ZipReader.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,12 +4,9 @@ if(TARGET fuzz_KeyFileFuzz)
 endif()
 
 # ---- the rich-text reader (ui/) ---------------------------------------------
-# It builds Qt text documents: compiled in here with Qt's GUI module, without
-# the widget library.
+# It builds Qt text documents with Qt's GUI module, without the widget library.
 if(TARGET fuzz_RtfReaderFuzz)
-  target_sources(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src/ui/RtfReader.cpp)
-  target_include_directories(fuzz_RtfReaderFuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(fuzz_RtfReaderFuzz PRIVATE Qt6::Gui)
+  target_link_libraries(fuzz_RtfReaderFuzz PRIVATE quorvex_rtf)
 endif()
 
 # Receiving runs the real kit from the program's folder and takes its

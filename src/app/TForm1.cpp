@@ -5,7 +5,7 @@
 #include "app/TCustomView.h"
 #include "app/TViews.h"
 #include "app/steps/StorageOperations.h"
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "help/TFrmAbout.h"
 #include "help/THelp.h"
 #include "help/TPublicData.h"

@@ -11,7 +11,7 @@
 
 #include "app/TCustomView.h"
 #include "app/TViews.h"
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "store/TFrmRequest.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"

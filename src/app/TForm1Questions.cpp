@@ -7,7 +7,7 @@
 #include "app/TViews.h"
 #include "crypto/TFrmPwd.h"
 #include "crypto/TRSAMedia.h"
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "ui/MessageBox.h"

@@ -2,7 +2,7 @@
 
 #include "crypto/FormatText.h"
 #include "crypto/Wipe.h"
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "help/TPublicData.h"
 #include "base/Texts.h"
 #include "ui/Text1252.h"

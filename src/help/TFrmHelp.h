@@ -3,7 +3,7 @@
 // forward). It keeps the list of pages shown, each once, in the order in
 // which they were first shown, and the position of the page on screen in it.
 // What to show is decided by its THelp; the window only reports clicks.
-#include "ui/ZipReader.h"
+#include "zip/ZipReader.h"
 
 #include <QList>
 #include <QPixmap>

@@ -20,7 +20,7 @@
 #include <initializer_list>
 #include <iterator>
 
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "help/TPublicData.h"
 #include "store/TUsersData.h"
 #include "base/Texts.h"

@@ -1,4 +1,4 @@
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 
 #include "help/TFrmSimpleDialog.h"
 #include "base/Texts.h"

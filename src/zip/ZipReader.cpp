@@ -1,4 +1,4 @@
-#include "ui/ZipReader.h"
+#include "zip/ZipReader.h"
 
 #include <zip.h>
 

@@ -5,7 +5,7 @@
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
 #include "app/TViews.h"
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 #include "store/TRequestFile.h"

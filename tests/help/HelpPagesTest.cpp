@@ -2,7 +2,7 @@
 // link and picture of every page names an entry of the archive (and a place
 // that exists in it), every page is reachable from the contents, and the
 // pages are single-byte text as they declare.
-#include "ui/ZipReader.h"
+#include "zip/ZipReader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // key into the real fields, buttons clicked, message boxes answered.
 #include "store/TFrmRequest.h"
 
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "store/IdRules.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"

@@ -1,6 +1,6 @@
 // The message dialog: its window arithmetic, button sets with default and
 // Esc buttons, results, named messages and the warning check box.
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "support/ModalAnswerer.h"
 
 #include <QCheckBox>

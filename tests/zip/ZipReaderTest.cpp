@@ -1,7 +1,7 @@
 // The ZIP reader over archives good and bad: listing, extraction by name, the
 // size bound, and every way an archive can fail to be one.
 #include "support/ZipMaker.h"
-#include "ui/ZipReader.h"
+#include "zip/ZipReader.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
