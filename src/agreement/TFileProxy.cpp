@@ -1,6 +1,7 @@
 #include "agreement/TFileProxy.h"
 
 #include "agreement/UriToolkit.h"
+#include "base/BoundedFileReader.h"
 #include "base/SafeReplace.h"
 
 #include <cerrno>
@@ -20,38 +21,7 @@ namespace {
 // a device, a pipe that would block the run, a file too large to hold).
 bool ReadWhole(const std::string& Path, std::string& Data)
 {
-    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > TFileProxy::MaxDocumentSize) {
-        ::close(fd);
-        return false;
-    }
-    Data.clear();
-    Data.reserve(static_cast<std::size_t>(st.st_size));
-    char chunk[65536];
-    while (true) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            Data.clear();
-            return false;
-        }
-        Data.append(chunk, static_cast<std::size_t>(n));
-        // A file that grows while it is read stops at the limit.
-        if (static_cast<long long>(Data.size()) > TFileProxy::MaxDocumentSize) {
-            ::close(fd);
-            Data.clear();
-            return false;
-        }
-    }
-    ::close(fd);
-    return true;
+    return BoundedFileReader::Read(Path, static_cast<std::size_t>(TFileProxy::MaxDocumentSize), Data).Ok();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "agreement/TermGenerator.h"
 #include "agreement/TermXml.h"
 #include "base/EntityNaming.h"
+#include "base/BoundedFileReader.h"
 #include "base/FileErrors.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
@@ -39,7 +40,7 @@
 namespace {
 
 // The agreement text is read whole; a larger file is no agreement text.
-constexpr qint64 MaxAgreementSize = 16 * 1024 * 1024;
+constexpr std::size_t MaxAgreementSize = 16 * 1024 * 1024;
 
 // Texts of the table may hold CR LF or a lone CR as line breaks.
 QString Lines(const char* Utf8)
@@ -182,17 +183,12 @@ void TFrmContrato::CreateComponents()
 
 bool TFrmContrato::LoadAgreement(QString& Error)
 {
-    QFile file(LocalName(setup_.AgreementFile));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxAgreementSize) {
+    std::string bytes;
+    if (!BoundedFileReader::Read(setup_.AgreementFile, MaxAgreementSize, bytes).Ok()) {
         Error = QString::fromStdString(FileErrors::CannotOpenFile(setup_.AgreementFile));
         return false;
     }
-    const QByteArray bytes = file.read(MaxAgreementSize + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > MaxAgreementSize) {
-        Error = QString::fromStdString(FileErrors::CannotOpenFile(setup_.AgreementFile));
-        return false;
-    }
-    RtfReader::Read(bytes, *reContrato->document());
+    RtfReader::Read(QByteArray::fromStdString(bytes), *reContrato->document());
     reContrato->moveCursor(QTextCursor::Start);
     return true;
 }
@@ -249,9 +245,9 @@ void TFrmContrato::ShowTermPage()
     try {
         wbTermo->clear();
         if (!HtmlPath.empty()) {
-            QFile page(LocalName(HtmlPath));
-            if (page.open(QIODevice::ReadOnly))
-                wbTermo->LoadFromString(page.readAll().toStdString());
+            std::string page;
+            if (BoundedFileReader::Read(HtmlPath, MaxAgreementSize, page).Ok())
+                wbTermo->LoadFromString(page);
         }
         wbTermo->setFocus();
     } catch (...) {
@@ -396,26 +392,18 @@ void TFrmContrato::btnSalvarClick()
             ShowWriteError();
             return;
         }
-        QByteArray bytes;
+        std::string bytes;
         if (agreement) {
-            QFile source(LocalName(setup_.AgreementFile));
-            if (!source.open(QIODevice::ReadOnly) || source.size() > MaxAgreementSize) {
-                ShowWriteError();
-                return;
-            }
-            bytes = source.readAll();
-            if (source.error() != QFileDevice::NoError) {
+            if (!BoundedFileReader::Read(setup_.AgreementFile, MaxAgreementSize, bytes).Ok()) {
                 ShowWriteError();
                 return;
             }
         } else {
-            bytes = wbTermo->toHtml().toUtf8();
+            bytes = wbTermo->toHtml().toUtf8().toStdString();
         }
         SafeReplace::Options options;
         options.NewFileMode = 0644;
-        if (SafeReplace::ReplaceFile(LocalPath(target), bytes.constData(), static_cast<std::size_t>(bytes.size()),
-                                     options)
-            != 0)
+        if (SafeReplace::ReplaceFile(LocalPath(target), bytes.data(), bytes.size(), options) != 0)
             ShowWriteError();
     } catch (...) {
         ShowWriteError();

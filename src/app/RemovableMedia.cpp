@@ -1,5 +1,7 @@
 #include "app/RemovableMedia.h"
 
+#include "base/BoundedFileReader.h"
+
 #include "base/ProgramPaths.h"
 
 #include <QFile>
@@ -56,13 +58,12 @@ void Apply(ProgramPaths& Paths)
 
 QStringList MountedVolumes(const QString& MountsTable)
 {
-    QFile file(MountsTable);
     QStringList volumes;
-    if (!file.open(QIODevice::ReadOnly))
-        return volumes;
     // The table is small; a bound keeps a strange file from costing memory.
-    const QByteArray table = file.read(1 << 20);
-    for (const QByteArray& line : table.split('\n')) {
+    std::string table;
+    if (!BoundedFileReader::Read(QFile::encodeName(MountsTable).toStdString(), 4 << 20, table).Ok())
+        return volumes;
+    for (const QByteArray& line : QByteArray::fromStdString(table).split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 2)
             continue;

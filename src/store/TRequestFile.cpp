@@ -1,18 +1,16 @@
 #include "store/TRequestFile.h"
 
+#include "base/BoundedFileReader.h"
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 #include "base/Texts.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -205,66 +203,26 @@ constexpr std::size_t IndexThreshold = 8;
 
 constexpr std::size_t ChunkSize = 64 * 1024;
 
-// Closes a descriptor on every way out, a failed allocation included.
-struct FileCloser {
-    int Fd;
-    ~FileCloser() { ::close(Fd); }
-};
-
 } // namespace
 
 TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(FileName)
 {
     if (FileName.empty())
         return;
-    // Opening first and asking the open file its type and size resolves the
-    // path once. Without O_NONBLOCK a named pipe planted under the name
-    // would hold the open (and the start) for ever; only a regular file is
-    // read: a folder, a pipe or a device (a link to /dev/zero never ends)
-    // is refused by its type.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        // A file that is not there is simply an empty one.
-        if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
-            return;
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    }
-    const FileCloser closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    const auto tooLarge = [&FileName] {
-        return EFOpenError(std::string(Texts::DataFileTooLarge1) + FileName + Texts::DataFileTooLarge2
-                           + std::to_string(MaxDataFileSize >> 20) + Texts::DataFileTooLarge3);
-    };
-    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > MaxDataFileSize)
-        throw tooLarge();
     // Read straight into the arena: the loaded lines point into this buffer.
-    // One spare byte lets the end of the file show without a second buffer.
-    std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
-    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
-    for (;;) {
-        if (used == capacity) {
-            // The file grew while being read.
-            if (used > MaxDataFileSize)
-                throw tooLarge();
-            std::unique_ptr<char[]> bigger(new char[capacity * 2]);
-            std::memcpy(bigger.get(), buffer.get(), used);
-            buffer = std::move(bigger);
-            capacity *= 2;
-        }
-        const ssize_t n = ::read(fd, buffer.get() + used, capacity - used);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-        if (n == 0)
-            break;
-        used += static_cast<std::size_t>(n);
+    const BoundedFileReader::Result read = BoundedFileReader::Read(FileName, MaxDataFileSize, buffer, used);
+    switch (read.Outcome) {
+    case BoundedFileReader::Status::Read: break;
+    case BoundedFileReader::Status::Missing:
+        // A file that is not there is simply an empty one.
+        return;
+    case BoundedFileReader::Status::TooLarge:
+        throw EFOpenError(std::string(Texts::DataFileTooLarge1) + FileName + Texts::DataFileTooLarge2
+                          + std::to_string(MaxDataFileSize >> 20) + Texts::DataFileTooLarge3);
+    default: throw EFOpenError(FileErrors::CannotOpenFile(FileName));
     }
-    if (used > MaxDataFileSize)
-        throw tooLarge();
     const char* text = buffer.get();
     AdoptChunk(std::move(buffer), used);
     StoppedEarly_ = ParseText(std::string_view(text, used));

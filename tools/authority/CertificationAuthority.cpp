@@ -1,6 +1,7 @@
 #include "CertificationAuthority.h"
 
 #include "AuthorityError.h"
+#include "base/BoundedFileReader.h"
 #include "base/SafeReplace.h"
 #include "kit/CertificateLayout.h"
 #include "store/TRequestFile.h"
@@ -87,27 +88,17 @@ AuthorityKey OpenFolder(const std::string& Folder, int& LockFd, bool& Created)
 std::string ReadInputFile(const std::string& Path, std::size_t MaxSize)
 {
     // Non-blocking open: a FIFO or a device must not hang the tool.
-    const int fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw EAuthorityError("cannot open " + Path + ": " + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > MaxSize) {
-        ::close(fd);
-        throw EAuthorityError(Path + " is not a regular file of at most " + std::to_string(MaxSize) + " bytes");
+    std::string text;
+    const BoundedFileReader::Result read = BoundedFileReader::Read(Path, MaxSize, text);
+    switch (read.Outcome) {
+    case BoundedFileReader::Status::Read: return text;
+    case BoundedFileReader::Status::Missing:
+    case BoundedFileReader::Status::OpenFailed:
+        throw EAuthorityError("cannot open " + Path + ": " + std::strerror(read.Error));
+    case BoundedFileReader::Status::ReadFailed:
+        throw EAuthorityError("cannot read " + Path + ": " + std::strerror(read.Error));
+    default: throw EAuthorityError(Path + " is not a regular file of at most " + std::to_string(MaxSize) + " bytes");
     }
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    text.resize(done);
-    return text;
 }
 
 CertificationAuthority::CertificationAuthority(const std::string& Folder, bool& Created)

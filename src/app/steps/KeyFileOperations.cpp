@@ -1,5 +1,6 @@
 #include "app/steps/KeyFileOperations.h"
 
+#include "base/BoundedFileReader.h"
 #include "base/FileErrors.h"
 #include "base/ProgramPaths.h"
 #include "base/SafeReplace.h"
@@ -27,6 +28,14 @@ bool IsCertificateIdentifier(const std::string& Id)
         }
     }
     return true;
+}
+
+std::string ReadKeyFile(const std::string& FileName)
+{
+    std::string bytes;
+    if (!BoundedFileReader::Read(FileName, MaxKeyFileSize, bytes).Ok())
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
+    return bytes;
 }
 
 void WipeKeyFile(const std::string& FileName)

@@ -2,6 +2,7 @@
 // Certificate identifiers and key files. A certificate's key file lives in
 // its storage file as hexadecimal text and is written out only for the one
 // operation that needs it (Dir + Id + ".PRI"), then wiped.
+#include <cstddef>
 #include <string>
 
 class TRequestFile;
@@ -19,6 +20,12 @@ bool IsCertificateIdentifier(const std::string& Id);
 // an empty path and writes nothing. A link or other entry planted under the
 // name is removed first, never written through.
 std::string ExtractKeyFile(const TRequestFile& Storage, const std::string& Id, const std::string& Dir);
+
+// The bytes of a key file that the kit wrote: a regular file of at most
+// MaxKeyFileSize bytes (the kit writes none larger); anything else raises
+// EFOpenError ("Cannot open file <name>").
+constexpr std::size_t MaxKeyFileSize = 64 * 1024;
+std::string ReadKeyFile(const std::string& FileName);
 
 // Wipes a key file when it exists; a wipe that fails is raised.
 void WipeKeyFile(const std::string& FileName);

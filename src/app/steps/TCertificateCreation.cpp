@@ -11,23 +11,9 @@
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace {
 
 constexpr int MaximumCertificates = 100;
-
-std::string ReadWholeFile(const std::string& FileName)
-{
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in)
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    return bytes;
-}
 
 // The key file's name without folder and extension: the GUID in braces.
 std::string IdentifierOf(const std::string& KeyFile)
@@ -123,7 +109,7 @@ std::string TCertificateCreation::FileNew()
         media->Close();
         storage->WriteString(id, "PublicKey", StringToHex(publicKey));
         storage->WriteString(id, "Info", StringToHex(info));
-        storage->WriteString(id, "KeyFile", StringToHex(ReadWholeFile(keyFile)));
+        storage->WriteString(id, "KeyFile", StringToHex(ReadKeyFile(keyFile)));
         storage->WriteString(id, "Name", id);
         storage->UpdateFile();
     } catch (const std::exception& e) {

@@ -3,15 +3,12 @@
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TCertificateExport.h"
+#include "base/BoundedFileReader.h"
 #include "base/FileErrors.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
 #include "store/TRequestFile.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,28 +18,9 @@ constexpr int MaximumCertificates = 100;
 // pipe or device would block or never end).
 std::string ReadExportFile(const std::string& FileName, long long Limit)
 {
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > Limit)
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
     std::string bytes;
-    char buffer[65536];
-    while (true) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0)
-            throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-        if (got == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        if (static_cast<long long>(bytes.size()) > Limit)
-            throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    }
+    if (!BoundedFileReader::Read(FileName, static_cast<std::size_t>(Limit), bytes).Ok())
+        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
     return bytes;
 }
 

@@ -3,6 +3,7 @@
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
+#include "base/BoundedFileReader.h"
 #include "base/FileErrors.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
@@ -13,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,48 +43,14 @@ std::string InscriptionOf(const std::string& NewId)
     return NewId;
 }
 
-std::string ReadKeyFile(const std::string& FileName)
-{
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in)
-        throw EFOpenError(FileErrors::CannotOpenFile(FileName));
-    std::string hex;
-    StreamToHex(in, hex);
-    return hex;
-}
-
 } // namespace
 
 bool TRequestReceiving::LoadResponse(const std::string& FileName, TRequestFile& Response)
 {
     Response.Clear();
-    // Non-blocking: a pipe or a device under the name must not hang the
-    // program; only a regular file is read.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    std::string text;
+    if (!BoundedFileReader::Read(FileName, MaxResponseSize, text).Ok())
         return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > MaxResponseSize) {
-        ::close(fd);
-        return false;
-    }
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    bool failed = false;
-    while (done < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            failed = true;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (failed)
-        return false;
-    text.resize(done);
     Response.SetText(text);
     return true;
 }
@@ -205,7 +171,7 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
     std::string keyHex;
     std::string infoHex;
     try {
-        keyHex = ReadKeyFile(keyFile);
+        keyHex = StringToHex(ReadKeyFile(keyFile));
         std::string info;
         media->Open();
         media->GetUserInfo(info);
