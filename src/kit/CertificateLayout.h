@@ -1,8 +1,9 @@
 #pragma once
 // The 192-byte certificate that the certification authority issues for one
 // key pair (docs/certificate-format.md). Shared by the key library, which
-// checks that a certificate names the key it is put into, and by the
-// authority's tool, which writes certificates. Constants only.
+// checks that a certificate names the key it is put into, by the receiving
+// step, which checks that it carries the identifier of the response, and by
+// the authority's tool, which writes certificates. Constants only.
 #include <cstddef>
 #include <cstdint>
 

@@ -9,7 +9,9 @@
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
+#include "kit/CertificateLayout.h"
 #include "store/TRequestFile.h"
+#include "store/TUserData.h"
 
 #include <cerrno>
 #include <cstring>
@@ -41,6 +43,32 @@ std::string InscriptionOf(const std::string& NewId)
     if (NewId.size() == 26 && NewId.find_first_not_of("0123456789") == std::string::npos)
         return NewId.substr(2, 14);
     return NewId;
+}
+
+// Whether a new identifier names the entity's inscription at its place: its
+// 14 characters after the two of the type (anywhere else the same digits
+// belong to another inscription or to the serial). The inscription is read
+// as the record stores it, zero-filled to 14; an entity without one is named
+// by none.
+bool NamesInscription(const std::string& NewId, const std::string& Inscricao)
+{
+    constexpr std::size_t At = 2;
+    constexpr std::size_t Length = 14;
+    if (Inscricao.empty() || NewId.size() < At + Length)
+        return false;
+    TUserData stored;
+    stored.SetInscricao(Inscricao);
+    return stored.Inscricao().size() == Length && NewId.compare(At, Length, stored.Inscricao()) == 0;
+}
+
+// The identifier that the authority wrote into a certificate; empty when the
+// text is no whole certificate (the medium refuses those itself).
+std::string IdentifierInCertificate(const std::string& CertificateHex)
+{
+    const std::string bytes = HexToString(CertificateHex);
+    if (bytes.size() != certificate::kSize)
+        return {};
+    return bytes.substr(certificate::kOffsetIdentifier, certificate::kIdentifierSize);
 }
 
 } // namespace
@@ -98,7 +126,7 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
             continue;
         const std::string id = storage->ReadString("RequestReference", position, "");
         const std::string newId = Response.ReadString("Certificates", "NewId" + position, "");
-        if (newId.find(inscricao) == std::string::npos) {
+        if (!NamesInscription(newId, inscricao)) {
             C.Ask.Show(FormatText(Texts::ReceiveWrongInscription, {id, InscriptionOf(newId)}));
             return outcome;
         }
@@ -131,6 +159,15 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
         C.Ask.Show(Texts::ReceiveIncompatible);
         return false;
     }
+    // The identifier that goes into the key must be the one the authority
+    // signed into the certificate.
+    const std::string newId = Response.ReadString("Certificates", "NewId" + Position, "");
+    const std::string certificateHex = Response.ReadString("Certificates", "Crt" + Position, "");
+    const std::string signedId = IdentifierInCertificate(certificateHex);
+    if (!signedId.empty() && signedId != newId) {
+        C.Ask.Show(Texts::ReceiveIncompatible);
+        return false;
+    }
 
     std::string keyFile;
     try {
@@ -156,8 +193,7 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
         TPasswordText text;
         password->GetPassword(text.Text);
         password.reset();
-        media->PutCertificate(text.Text, Response.ReadString("Certificates", "NewId" + Position, ""),
-                              Response.ReadString("Certificates", "Crt" + Position, ""));
+        media->PutCertificate(text.Text, newId, certificateHex);
     } catch (const std::exception& e) {
         password.reset();
         media.reset();

@@ -7,8 +7,9 @@
 // The response is matched position by position through [RequestReference]
 // of the storage file; the public key and info block of a position must be
 // the ones the storage holds, and the new identifier must name the entity's
-// inscription. Each incorporated certificate is saved at once, so a stop
-// later in the same response loses nothing already done.
+// inscription at its place and be the identifier that the certificate
+// carries. Each incorporated certificate is saved at once, so a stop later in
+// the same response loses nothing already done.
 #include "app/steps/TStepContext.h"
 
 #include <cstddef>

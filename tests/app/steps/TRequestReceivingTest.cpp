@@ -168,6 +168,7 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
         std::vector<std::string> passwords;
         std::string message; // empty: none
         int incorporated;
+        std::function<void(TRequestFile&)> storage = {}; // a change to the storage as sent
     };
     const std::string idOf1 = Ids[1];
     const Case cases[] = {
@@ -202,6 +203,26 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
              + " não foi assinado para o seu usuário, mas para a inscrição "
                "99888777000166. É provável que o arquivo de requisição esteja incorreto.",
          1},
+        {"second NewId holds the inscription only further on",
+         [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "01999999999911222333000181"); },
+         {"SENHA0"},
+         "O certificado eletrônico " + idOf1
+             + " não foi assinado para o seu usuário, mas para a inscrição "
+               "99999999991122. É provável que o arquivo de requisição esteja incorreto.",
+         1},
+        {"no inscription stored: no NewId names it",
+         [](TRequestFile&) {},
+         {},
+         "O certificado eletrônico " + Ids[0]
+             + " não foi assinado para o seu usuário, mas para a inscrição "
+               "11222333000181. É provável que o arquivo de requisição esteja incorreto.",
+         0,
+         [](TRequestFile& s) { s.WriteString("Request", "Inscricao", ""); }},
+        {"second NewId is not the identifier its certificate carries",
+         [this](TRequestFile& r) { r.WriteString("Certificates", "NewId01", NewId(9)); },
+         {"SENHA0"},
+         "Esta requisição assinada não é compatível com os dados armazenados em seus storage.",
+         1},
         {"second public key differs",
          [](TRequestFile& r) { r.WriteString("Keys", "Key01", r.ReadString("Keys", "Key00", "")); },
          {"SENHA0"},
@@ -217,8 +238,11 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
          {},
          "Esta requisição assinada não é compatível com os dados armazenados em seus storage.",
          0},
-        {"first certificate issued for the second key",
-         [secondCertificate](TRequestFile& r) { r.WriteString("Certificates", "Crt00", secondCertificate); },
+        {"first certificate issued for the second key, under its own identifier",
+         [secondCertificate](TRequestFile& r) {
+             r.WriteString("Certificates", "Crt00", secondCertificate);
+             r.WriteString("Certificates", "NewId00", r.ReadString("Certificates", "NewId01", ""));
+         },
          {"SENHA0"},
          "O certificado assinado não foi emitido para a chave deste certificado eletrônico. "
          "É provável que o arquivo de requisição esteja incorreto. (40980)",
@@ -241,6 +265,9 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
         // Back to the storage as sent, read again as at a fresh start.
         WriteFile(DataDir + "STORAGE.1.DAT", sent);
         Reload();
+        if (c.storage)
+            c.storage(Storage());
+        const std::string before = StorageOnDisk();
         Ask = ScriptedQuestions{};
         for (const std::string& p : c.passwords)
             Ask.Passwords.push_back({StepResult::OK, p, {}});
@@ -256,7 +283,7 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
         EXPECT_TRUE(KeyFilesIn(DataDir).empty());
         Reload();
         if (c.incorporated == 0) {
-            EXPECT_EQ(StorageOnDisk(), sent);
+            EXPECT_EQ(StorageOnDisk(), before);
         } else {
             EXPECT_TRUE(Storage().ReadBool(Ids[0], "Signed", false)) << "saved before the stop";
             EXPECT_TRUE(Storage().ReadBool("General", "RequestReceived", false));
