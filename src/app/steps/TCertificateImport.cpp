@@ -52,7 +52,10 @@ bool TCertificateImport::IsImportable(const std::string& Id, const TRequestFile&
         return offeredSigned && !stored.empty() && File.ReadString(Id, "PublicKey", "") == stored
                && KeyFileHolds(Id, File, stored);
     }
-    return !offeredSigned;
+    // A new one too: its public key goes into the next request, and a key
+    // file that holds another key could never take the certificate issued
+    // for it.
+    return !offeredSigned && KeyFileHolds(Id, File, File.ReadString(Id, "PublicKey", ""));
 }
 
 bool TCertificateImport::KeyFileHolds(const std::string& Id, const TRequestFile& File,

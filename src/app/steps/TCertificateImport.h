@@ -24,8 +24,8 @@ public:
     // form, each listed once, each with its section.
     static bool IsWellFormed(const TRequestFile& File);
     // Id may come in: a certificate the entity has, offered signed with the
-    // very public key stored for it (and a key file that holds that key); or
-    // one it lacks, offered unsigned.
+    // very public key stored for it; or one it lacks, offered unsigned.
+    // Either way its key file must hold the public key offered with it.
     bool IsImportable(const std::string& Id, const TRequestFile& File) const;
 
     // Export files are small; anything larger is not one.

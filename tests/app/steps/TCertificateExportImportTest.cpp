@@ -188,6 +188,23 @@ TEST_F(ExportImport, HostileExportFilesAreRefusedWithoutTouchingTheStorage)
              });
          },
          Texts::ImportNothing},
+        {"new certificates whose key files hold each other's keys",
+         [&] {
+             Forge([&](TRequestFile& f) {
+                 const std::string first = f.ReadString(Ids[1], "KeyFile", "");
+                 f.WriteString(Ids[1], "KeyFile", f.ReadString(Ids[2], "KeyFile", ""));
+                 f.WriteString(Ids[2], "KeyFile", first);
+             });
+         },
+         Texts::ImportNothing},
+        {"new certificates whose key files are no key files",
+         [&] {
+             Forge([&](TRequestFile& f) {
+                 f.WriteString(Ids[1], "KeyFile", "41");
+                 f.WriteString(Ids[2], "KeyFile", "00");
+             });
+         },
+         Texts::ImportNothing},
         {"a folder instead of a file",
          [&] {
              fs::remove(ExportFile);
