@@ -34,6 +34,19 @@ namespace {
 
 const char* const kGeneral = "General";
 
+// Marks an action as running for as long as it lasts, and clears the mark
+// however it ends: whatever leaves a handler, the next action must run.
+class TRunningAction {
+public:
+    explicit TRunningAction(bool& Flag) : Flag_(Flag) { Flag_ = true; }
+    ~TRunningAction() { Flag_ = false; }
+    TRunningAction(const TRunningAction&) = delete;
+    TRunningAction& operator=(const TRunningAction&) = delete;
+
+private:
+    bool& Flag_;
+};
+
 } // namespace
 
 int TForm1::RestartFlag()
@@ -105,13 +118,12 @@ void TForm1::CreateComponents()
         handled = true;
         if (actionRunning_)
             return;
-        actionRunning_ = true;
+        const TRunningAction running(actionRunning_);
         try {
             TipHotSpotClick(target);
         } catch (const std::exception& e) {
             ShowMessage(QString::fromStdString(e.what()), this);
         }
-        actionRunning_ = false;
     });
 
     panWork = new QWidget(central);
@@ -299,13 +311,12 @@ void TForm1::RunGuarded(void (TForm1::*Handler)())
     // waits in one of its dialogs must not run in the middle of that step.
     if (actionRunning_)
         return;
-    actionRunning_ = true;
+    const TRunningAction running(actionRunning_);
     try {
         (this->*Handler)();
     } catch (const std::exception& e) {
         ShowMessage(QString::fromStdString(e.what()), this);
     }
-    actionRunning_ = false;
 }
 
 // ---- start-up and shutdown ---------------------------------------------------

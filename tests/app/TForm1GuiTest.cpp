@@ -26,6 +26,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -452,6 +453,41 @@ TEST(MainWindow, ClickingTheTipLinkRunsItsStep)
     });
     form.TipHotSpotClick(QStringLiteral("requestadd"));
     EXPECT_EQ(opened, QStringLiteral("TFrmRequest"));
+}
+
+// Whatever leaves an action or a tip link, an exception of no standard class
+// included, the next one runs: the running mark must not stay set for good.
+TEST(MainWindow, AnyExceptionLeavingAnActionLetsTheNextOneRun)
+{
+    Folder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa Comercio Ltda", "11222333000181", State::Sent)});
+    TForm1 form(folder.Dir());
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+    } cases[] = {
+        {"an action", [&] { form.RequestRemove->trigger(); }},
+        {"a tip link",
+         [&] {
+             bool handled = false;
+             emit form.Tip->HotSpotClick(QStringLiteral("RequestReceive"), handled);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The step's first question raises what no handler catches.
+        form.Dlg->BeforeShow = [](QWidget*) { throw 42; };
+        EXPECT_THROW(c.run(), int);
+        form.Dlg->BeforeShow = nullptr;
+        QString asked;
+        AnswerNextModal([&](QWidget* dlg) {
+            asked = DialogText(dlg);
+            ClickButton(dlg, QStringLiteral("Cancel"));
+        });
+        c.run();
+        EXPECT_FALSE(asked.isEmpty()) << "the next one ran and asked its question";
+    }
+    EXPECT_EQ(form.Registry->Count(), 1);
 }
 
 TEST(MainWindow, AboutBoxShowsTitleServiceAndVersion)
