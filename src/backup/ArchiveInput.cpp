@@ -1,28 +1,10 @@
 #include "backup/ArchiveInput.h"
 
+#include "backup/ArchiveChunk.h"
 #include "backup/ArchiveFormat.h"
-
-#include <zlib.h>
 
 #include <cstring>
 #include <istream>
-
-struct ArchiveInput::Inflater {
-    z_stream Stream{};
-    bool Ready = false;
-    unsigned char In[ArchiveFormat::ChunkSize];
-    unsigned char Out[ArchiveFormat::ChunkSize];
-
-    ~Inflater()
-    {
-        if (Ready)
-            inflateEnd(&Stream);
-    }
-};
-
-ArchiveInput::ArchiveInput() : z_(std::make_unique<Inflater>()) {}
-
-ArchiveInput::~ArchiveInput() = default;
 
 bool ArchiveInput::Bytes(void* Data, std::size_t Size)
 {
@@ -72,10 +54,8 @@ ArchiveInput::SignatureResult ArchiveInput::Signature()
     return std::memcmp(signature, ArchiveFormat::Signature, 4) == 0 ? SignatureResult::Ok : SignatureResult::Wrong;
 }
 
-ArchiveInput::ChunkResult ArchiveInput::Chunk(bool Extract, const unsigned char*& Data, std::size_t& Size)
+ArchiveInput::ChunkResult ArchiveInput::Chunk(ArchiveChunk* Into)
 {
-    Data = nullptr;
-    Size = 0;
     std::int32_t n = 0;
     if (!Int(n))
         return ChunkResult::Truncated;
@@ -85,37 +65,11 @@ ArchiveInput::ChunkResult ArchiveInput::Chunk(bool Extract, const unsigned char*
     const std::int64_t m = n < 0 ? -static_cast<std::int64_t>(n) : n;
     if (m > ArchiveFormat::ChunkSize)
         return ChunkResult::TooLong; // no writer makes one; our buffers hold one chunk
-    if (!Extract)
+    if (!Into)
         return Skip(m) ? ChunkResult::Data : ChunkResult::Truncated;
-    Inflater& z = *z_;
-    if (!Bytes(z.In, static_cast<std::size_t>(m)))
+    Into->Length = n;
+    Into->PlainSize = n < 0 ? static_cast<std::size_t>(m) : 0;
+    if (!Bytes(n < 0 ? Into->Plain : Into->Packed, static_cast<std::size_t>(m)))
         return ChunkResult::Truncated;
-    if (n < 0) {
-        Data = z.In;
-        Size = static_cast<std::size_t>(m);
-        return ChunkResult::Data;
-    }
-    int r;
-    if (!z.Ready) {
-        z.Stream = z_stream{};
-        r = inflateInit(&z.Stream);
-        z.Ready = r == Z_OK;
-    } else {
-        r = inflateReset(&z.Stream);
-    }
-    if (r != Z_OK)
-        return ChunkResult::BadStream;
-    z.Stream.next_in = z.In;
-    z.Stream.avail_in = static_cast<uInt>(m);
-    z.Stream.next_out = z.Out;
-    z.Stream.avail_out = ArchiveFormat::ChunkSize;
-    r = inflate(&z.Stream, Z_NO_FLUSH);
-    if (r != Z_STREAM_END) {
-        // Output full before the stream ended: more than one chunk's worth,
-        // which no writer makes. Anything else is a bad stream.
-        return z.Stream.avail_out == 0 && r == Z_OK ? ChunkResult::TooLong : ChunkResult::BadStream;
-    }
-    Data = z.Out;
-    Size = ArchiveFormat::ChunkSize - z.Stream.avail_out;
     return ChunkResult::Data;
 }

@@ -1,21 +1,18 @@
 #pragma once
 // Reads the archive's records from a stream: integers, names, segment
-// signatures and chunks. A chunk is refused when it claims more than
-// ChunkSize bytes or inflates to more, so no buffer can be overrun. Knows
-// nothing of files or volumes: the restore fuzz target drives it from memory.
+// signatures and chunks (as stored; ChunkCodec inflates them). A chunk is
+// refused when it claims more than ChunkSize bytes, so no buffer can be
+// overrun. Knows nothing of files or volumes: the restore fuzz target drives
+// it from memory.
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
-#include <memory>
 #include <string>
+
+struct ArchiveChunk;
 
 class ArchiveInput {
 public:
-    ArchiveInput();
-    ~ArchiveInput();
-    ArchiveInput(const ArchiveInput&) = delete;
-    ArchiveInput& operator=(const ArchiveInput&) = delete;
-
     void Attach(std::istream* In) { in_ = In; }
     std::istream* Stream() const { return in_; }
 
@@ -31,17 +28,15 @@ public:
     SignatureResult Signature();
 
     enum class ChunkResult {
-        Data,       // Data/Size hold the chunk's bytes (when extracting)
+        Data,       // Into holds the chunk as stored (when extracting)
         SegmentEnd, // the segment's terminating 0
         Truncated,  // the archive ended inside the chunk
-        TooLong,    // a length above ChunkSize, or more output than that
-        BadStream,  // not a zlib stream
+        TooLong,    // a length above ChunkSize
     };
-    // The next chunk of a segment. Extract false only moves past it.
-    ChunkResult Chunk(bool Extract, const unsigned char*& Data, std::size_t& Size);
+    // The next chunk of a segment: its length and stored bytes (a raw
+    // chunk's bytes go to Plain). Without Into, only moves past it.
+    ChunkResult Chunk(ArchiveChunk* Into);
 
 private:
-    struct Inflater;
-    std::unique_ptr<Inflater> z_;
     std::istream* in_ = nullptr;
 };

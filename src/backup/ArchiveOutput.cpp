@@ -1,27 +1,9 @@
 #include "backup/ArchiveOutput.h"
 
+#include "backup/ArchiveChunk.h"
 #include "backup/ArchiveFormat.h"
 
-#include <zlib.h>
-
 #include <ostream>
-
-struct ArchiveOutput::Deflater {
-    z_stream Stream{};
-    bool Ready = false;
-    int Level = 0;
-    unsigned char Out[ArchiveFormat::ChunkSize];
-
-    ~Deflater()
-    {
-        if (Ready)
-            deflateEnd(&Stream);
-    }
-};
-
-ArchiveOutput::ArchiveOutput() : z_(std::make_unique<Deflater>()) {}
-
-ArchiveOutput::~ArchiveOutput() = default;
 
 void ArchiveOutput::Attach(std::ostream* Out)
 {
@@ -58,38 +40,7 @@ bool ArchiveOutput::Signature()
     return Bytes(ArchiveFormat::Signature, 4);
 }
 
-ArchiveOutput::ChunkResult ArchiveOutput::Chunk(const unsigned char* Data, std::size_t Size, int ZlibLevel)
+bool ArchiveOutput::Chunk(const ArchiveChunk& Packed)
 {
-    Deflater& z = *z_;
-    // One deflate state reused with a reset per chunk: the same stream as a
-    // fresh deflateInit2 with these parameters, without re-allocating.
-    if (z.Ready && z.Level != ZlibLevel) {
-        deflateEnd(&z.Stream);
-        z.Ready = false;
-    }
-    if (!z.Ready) {
-        z.Stream = z_stream{};
-        if (deflateInit2(&z.Stream, ZlibLevel, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            return ChunkResult::CompressionFailed;
-        z.Ready = true;
-        z.Level = ZlibLevel;
-    } else if (deflateReset(&z.Stream) != Z_OK) {
-        return ChunkResult::CompressionFailed;
-    }
-    z.Stream.next_in = const_cast<unsigned char*>(Data);
-    z.Stream.avail_in = static_cast<uInt>(Size);
-    z.Stream.next_out = z.Out;
-    z.Stream.avail_out = ArchiveFormat::ChunkSize;
-    const int r = deflate(&z.Stream, Z_FINISH);
-    bool ok;
-    if (r == Z_STREAM_END) {
-        const auto n = static_cast<std::int32_t>(z.Stream.total_out);
-        ok = Int(n) && Bytes(z.Out, static_cast<std::size_t>(n));
-    } else if (r == Z_OK) {
-        // Did not fit in one chunk: compressing does not pay, store it raw.
-        ok = Int(-static_cast<std::int32_t>(Size)) && Bytes(Data, Size);
-    } else {
-        return ChunkResult::CompressionFailed;
-    }
-    return ok ? ChunkResult::Written : ChunkResult::WriteFailed;
+    return Int(Packed.Length) && Bytes(Packed.StoredBytes(), Packed.StoredSize());
 }

@@ -2,6 +2,7 @@
 // is in TBackupFileRestore.cpp.
 #include "backup/TBackupFile.h"
 
+#include "backup/ChunkPipeline.h"
 #include "backup/DosTime.h"
 #include "backup/SourceCollector.h"
 
@@ -235,6 +236,16 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     const std::string tempPath = SaveFileID ? WriteFileIdList(sources, fileIds) : std::string();
 
     WireVolumes();
+    // Chunks are packed on the workers while this thread reads the files and
+    // writes the packed chunks in order: the same bytes as packing them one
+    // by one.
+    const int level = ArchiveFormat::ZlibLevel(static_cast<int>(CompressionLevel));
+    FPipeline = std::make_unique<ChunkPipeline>([level] {
+        auto codec = std::make_shared<ChunkCodec>();
+        return [codec, level](ArchiveChunk& chunk) {
+            chunk.Outcome = codec->Pack(chunk, level) ? chunkOk : chunkPackFailed;
+        };
+    });
     bool written = false;
     if (!FVolumes.CreateFirst(archive, stream ? BackupStream : nullptr)) {
         SetError(errCannotWriteArchive);
@@ -269,6 +280,7 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     }
     FVolumes.Close();
     FOut.Attach(nullptr);
+    FPipeline.reset();
 
     if (!tempPath.empty())
         ::unlink(tempPath.c_str());
@@ -358,50 +370,76 @@ void TBackupFile::BackupOneFile(const ArchiveSource& src, std::size_t nextNameLe
         SetError(errCannotWriteArchive);
         return;
     }
-    const int level = ArchiveFormat::ZlibLevel(static_cast<int>(CompressionLevel));
-    unsigned char buf[ChunkSize];
-    std::size_t have = 0;
-    if (!ReadFull(fd, buf, ChunkSize, have)) {
-        SetError(errCannotReadFile);
+    ChunkPipeline& pipe = *FPipeline;
+    // A chunk still in flight when this ends early belongs to nobody.
+    const ChunkPipeline::ReleaseOnExit release{pipe};
+    // Reads ahead while there is room: the workers pack what the writer has
+    // not reached yet. A piece that cannot be read goes in as news, in its
+    // place, and reading stops there.
+    bool readAll = false;
+    const auto readAhead = [&] {
+        while (!readAll && !pipe.Full()) {
+            ArchiveChunk& chunk = pipe.Next();
+            std::size_t have = 0;
+            const bool read = ReadFull(fd, chunk.Plain, ChunkSize, have);
+            if (read && have == 0) {
+                readAll = true;
+                break;
+            }
+            chunk.PlainSize = have;
+            chunk.NeedsWork = read;
+            chunk.Outcome = read ? chunkOk : chunkUnreadable;
+            readAll = !read;
+            pipe.Submit();
+        }
+    };
+    if (!FOut.Signature()) {
+        SetError(errCannotWriteArchive);
         return;
     }
+    int chunksInVolume = 0;
     for (;;) {
-        if (!FOut.Signature()) {
+        readAhead();
+        if (pipe.Empty() || !FContinue)
+            break;
+        ArchiveChunk& chunk = pipe.Oldest();
+        if (chunk.Outcome == chunkUnreadable) {
+            SetError(errCannotReadFile);
+            return;
+        }
+        if (!ChunkMayStart(chunksInVolume, nextNameLength)) {
+            if (!FOut.Int(0)) {
+                SetError(errCannotWriteArchive);
+                return;
+            }
+            if (!NextVolume())
+                return;
+            if (!FOut.Signature()) {
+                SetError(errCannotWriteArchive);
+                return;
+            }
+            chunksInVolume = 0;
+        }
+        if (chunk.Outcome == chunkPackFailed) {
+            SetError(errCompression);
+            return;
+        }
+        if (!FOut.Chunk(chunk)) {
             SetError(errCannotWriteArchive);
             return;
         }
-        int chunksInVolume = 0;
-        while (have > 0 && FContinue && ChunkMayStart(chunksInVolume, nextNameLength)) {
-            if (level == -2) {
-                SetError(errCompression);
-                return;
-            }
-            const auto r = FOut.Chunk(buf, have, level);
-            if (r != ArchiveOutput::ChunkResult::Written) {
-                SetError(r == ArchiveOutput::ChunkResult::CompressionFailed ? errCompression : errCannotWriteArchive);
-                return;
-            }
-            ++chunksInVolume;
-            FProcessedSize += static_cast<std::int64_t>(have);
-            Pump();
-            Progress(src.RealPath, FProcessedSize);
-            if (!ReadFull(fd, buf, ChunkSize, have)) {
-                SetError(errCannotReadFile);
-                return;
-            }
-        }
-        if (!FContinue)
-            return;
-        if (!FOut.Int(0)) {
-            SetError(errCannotWriteArchive);
-            return;
-        }
-        if (have == 0) {
-            if (!src.IsFileList)
-                ++FProcessedFiles;
-            return;
-        }
-        if (!NextVolume())
-            return;
+        ++chunksInVolume;
+        FProcessedSize += static_cast<std::int64_t>(chunk.PlainSize);
+        pipe.Release();
+        Pump();
+        Progress(src.RealPath, FProcessedSize);
     }
+    if (!FContinue)
+        return;
+    if (!FOut.Int(0)) {
+        SetError(errCannotWriteArchive);
+        return;
+    }
+    if (!src.IsFileList)
+        ++FProcessedFiles;
 }

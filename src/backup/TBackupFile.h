@@ -10,7 +10,8 @@
 // shown and the pending error stays readable through ErrorCode().
 //
 // The parts, each readable alone: ArchiveOutput and ArchiveInput (the
-// bytes, on any stream), ArchiveVolumes (volume names, the next volume, the
+// bytes, on any stream), ArchiveChunk and ChunkPipeline (the chunks packed
+// and unpacked on worker threads, taken in order), ArchiveVolumes (volume names, the next volume, the
 // question for the next disk), SourceCollector (what a backup takes),
 // RestorePolicy (which file an archived name replaces) and RestoredFile (the
 // flushed replacement). This class runs them and reports.
@@ -31,6 +32,7 @@
 #include <vector>
 
 struct ArchiveSource;
+class ChunkPipeline;
 
 QUORVEX_EXCEPTION(EBackupFileError, Exception);
 
@@ -179,6 +181,8 @@ private:
                    std::vector<TArchiveEntryInfo>* entries);
     enum class SegmentResult { Ok, Damaged };
     SegmentResult ReadSegment(std::ostream* target, bool extract, const std::string& shownName, std::int64_t* size);
+    SegmentResult SkipSegment();
+    ChunkPipeline& Unpacker();
     bool ContinueOnNextVolume(ReadRun& run, const std::string& record);
     bool StartEntry(ReadRun& run, const std::string& name, std::int32_t stamp);
     bool ExtractInto(ReadRun& run);
@@ -200,4 +204,6 @@ private:
     ArchiveVolumes FVolumes;
     ArchiveOutput FOut;
     ArchiveInput FIn;
+    // The workers of the running backup or restore.
+    std::unique_ptr<ChunkPipeline> FPipeline;
 };

@@ -1,6 +1,7 @@
 // The archive component's reading side: Restore and Examine.
 #include "backup/TBackupFile.h"
 
+#include "backup/ChunkPipeline.h"
 #include "backup/DosTime.h"
 #include "backup/RestorePolicy.h"
 #include "backup/RestoredFile.h"
@@ -51,34 +52,89 @@ TBackupFile::SegmentResult TBackupFile::ReadSegment(std::ostream* target, bool e
         }
         throw EBackupFileError(ErrorText(errInvalidArchiveType));
     }
-    while (FContinue) {
-        const unsigned char* data = nullptr;
-        std::size_t produced = 0;
-        switch (FIn.Chunk(extract, data, produced)) {
-        case ArchiveInput::ChunkResult::Data: break;
-        case ArchiveInput::ChunkResult::SegmentEnd: return SegmentResult::Ok;
-        case ArchiveInput::ChunkResult::Truncated:
-        case ArchiveInput::ChunkResult::TooLong: SetError(errCannotReadFile); return SegmentResult::Damaged;
-        case ArchiveInput::ChunkResult::BadStream: SetError(errCompression); return SegmentResult::Damaged;
+    if (!extract)
+        return SkipSegment();
+    ChunkPipeline& pipe = Unpacker();
+    const ChunkPipeline::ReleaseOnExit release{pipe};
+    // Reads ahead to the segment's end while there is room, so that the
+    // workers inflate what the writer has not reached yet. A chunk that
+    // cannot be read goes in as news, in its place, and reading stops there.
+    bool segmentRead = false;
+    const auto readAhead = [&] {
+        while (!segmentRead && !pipe.Full()) {
+            ArchiveChunk& chunk = pipe.Next();
+            const auto r = FIn.Chunk(&chunk);
+            if (r == ArchiveInput::ChunkResult::SegmentEnd) {
+                segmentRead = true;
+                break;
+            }
+            chunk.NeedsWork = r == ArchiveInput::ChunkResult::Data;
+            chunk.Outcome = r == ArchiveInput::ChunkResult::Data        ? chunkOk
+                            : r == ArchiveInput::ChunkResult::Truncated ? chunkTruncated
+                                                                        : chunkTooLong;
+            segmentRead = !chunk.NeedsWork;
+            pipe.Submit();
         }
-        if (!extract) {
-            Pump();
-            continue;
+    };
+    while (FContinue) {
+        readAhead();
+        if (pipe.Empty())
+            break;
+        const ArchiveChunk& chunk = pipe.Oldest();
+        switch (chunk.Outcome) {
+        case chunkOk: break;
+        case chunkBadStream: SetError(errCompression); return SegmentResult::Damaged;
+        default: SetError(errCannotReadFile); return SegmentResult::Damaged;
         }
         if (target) {
-            target->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(produced));
+            target->write(reinterpret_cast<const char*>(chunk.Plain), static_cast<std::streamsize>(chunk.PlainSize));
             if (!*target) {
                 SetError(errCannotReadFile);
                 return SegmentResult::Damaged;
             }
         }
+        const auto produced = static_cast<std::int64_t>(chunk.PlainSize);
+        pipe.Release();
         if (size)
-            *size += static_cast<std::int64_t>(produced);
-        FProcessedSize += static_cast<std::int64_t>(produced);
+            *size += produced;
+        FProcessedSize += produced;
         Pump();
         Progress(shownName, FProcessedSize);
     }
     return SegmentResult::Ok;
+}
+
+// Moves past the rest of a segment that is not extracted.
+TBackupFile::SegmentResult TBackupFile::SkipSegment()
+{
+    while (FContinue) {
+        switch (FIn.Chunk(nullptr)) {
+        case ArchiveInput::ChunkResult::Data: break;
+        case ArchiveInput::ChunkResult::SegmentEnd: return SegmentResult::Ok;
+        case ArchiveInput::ChunkResult::Truncated:
+        case ArchiveInput::ChunkResult::TooLong: SetError(errCannotReadFile); return SegmentResult::Damaged;
+        }
+        Pump();
+    }
+    return SegmentResult::Ok;
+}
+
+// The restore's workers, made at the first chunk that is inflated.
+ChunkPipeline& TBackupFile::Unpacker()
+{
+    if (!FPipeline) {
+        FPipeline = std::make_unique<ChunkPipeline>([] {
+            auto codec = std::make_shared<ChunkCodec>();
+            return [codec](ArchiveChunk& chunk) {
+                switch (codec->Unpack(chunk)) {
+                case ChunkCodec::UnpackResult::Ok: chunk.Outcome = chunkOk; break;
+                case ChunkCodec::UnpackResult::TooLong: chunk.Outcome = chunkTooLong; break;
+                case ChunkCodec::UnpackResult::BadStream: chunk.Outcome = chunkBadStream; break;
+                }
+            };
+        });
+    }
+    return *FPipeline;
 }
 
 // The restored entry's next segment, into its pending file.
@@ -209,6 +265,7 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
             self->FBusy = false;
             self->FVolumes.Close();
             self->FIn.Attach(nullptr);
+            self->FPipeline.reset();
         }
     } guard{this};
     FIn.Attach(FVolumes.In());
