@@ -3,6 +3,7 @@
 #include "backup/ArchiveFormat.h"
 #include "backup/SourceCollector.h"
 #include "base/EntityNaming.h"
+#include "base/ProgramPaths.h"
 
 #include <cctype>
 #include <filesystem>
@@ -155,4 +156,22 @@ bool RestorePolicy::MakeFolders(const std::string& Target) const
         folder += '/';
     }
     return true;
+}
+
+bool RestorePolicy::IsDataFileIn(const std::string& Folder, const std::string& Target)
+{
+    return Target.size() > Folder.size() && Target.compare(0, Folder.size(), Folder) == 0
+           && Target.find('/', Folder.size()) == std::string::npos
+           && EntityNaming::IsDataFileName(Target.substr(Folder.size()));
+}
+
+bool RestorePolicy::HoldsProgram(const std::string& Folder)
+{
+    const std::string folder = ProgramPaths::WithSlash(Folder);
+    for (const char* program : {"quorvex", "reinit"}) {
+        struct stat st {};
+        if (::stat((folder + program).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return true;
+    }
+    return false;
 }

@@ -29,6 +29,14 @@ public:
     // or -1 when it does not exist.
     static bool ShouldRestore(TRestoreMode Mode, std::int32_t Archived, std::int32_t Current);
 
+    // True when Target lies directly in Folder (given with its '/') and is
+    // one of the program's own data files (ENTITY.DAT, STORAGE.<n>.DAT).
+    static bool IsDataFileIn(const std::string& Folder, const std::string& Target);
+    // True when Folder holds the client or reinit, as a portable copy does
+    // (its data live beside its program). A restore there takes only the
+    // data files: the next start would run whatever else it replaced.
+    static bool HoldsProgram(const std::string& Folder);
+
     // Makes the missing folders of Target. False when its folder is not
     // there afterwards, or a folder below the destination is a link.
     bool MakeFolders(const std::string& Target) const;

@@ -4,7 +4,7 @@
 #include "ui/WaitCursor.h"
 
 #include "backup/ArchiveFormat.h"
-#include "base/EntityNaming.h"
+#include "backup/RestorePolicy.h"
 #include "base/Texts.h"
 #include "help/TPublicData.h"
 #include "ui/MessageBox.h"
@@ -214,9 +214,7 @@ TFrmBackup::~TFrmBackup()
 
 bool TFrmBackup::IsRestorableTarget(const std::string& Target) const
 {
-    return Target.size() > DataDir.size() && Target.compare(0, DataDir.size(), DataDir) == 0
-           && Target.find('/', DataDir.size()) == std::string::npos
-           && EntityNaming::IsDataFileName(Target.substr(DataDir.size()));
+    return RestorePolicy::IsDataFileIn(DataDir, Target);
 }
 
 void TFrmBackup::FormCreate()

@@ -152,6 +152,41 @@ TEST_F(QvarchiveTest, RestoreModeAndFullPathOptions)
     EXPECT_EQ(testsupport::ReadFile(nested), "[Geral]\r\nEntidades=1\r\n") << nested;
 }
 
+TEST_F(QvarchiveTest, IntoAFolderHoldingTheClientOnlyDataFilesAreRestoredUnlessAllAreAsked)
+{
+    // A portable copy: program and data in one folder. The archive holds a
+    // reinit of its own beside the data files.
+    const fs::path copy = root / "copy";
+    fs::create_directories(copy);
+    std::ofstream(root / "data" / "reinit", std::ios::binary) << "archived reinit";
+    const fs::path arc = root / "p.bkp";
+    ASSERT_EQ(Tool("create " + P(arc) + " " + P(root / "data" / "ENTITY.DAT") + " " + P(root / "data" / "reinit")).code,
+              0);
+    for (const char* program : {"quorvex", "reinit"}) {
+        fs::remove_all(copy);
+        fs::create_directories(copy);
+        std::ofstream(copy / program, std::ios::binary) << "the program";
+        auto r = Tool("restore " + P(arc) + " " + P(copy));
+        EXPECT_EQ(r.code, 0) << r.out;
+        EXPECT_EQ(testsupport::ReadFile(copy / "ENTITY.DAT"), "[Geral]\r\nEntidades=1\r\n") << program;
+        EXPECT_EQ(testsupport::ReadFile(copy / program), "the program") << program;
+        if (std::string(program) == "quorvex") {
+            EXPECT_FALSE(fs::exists(copy / "reinit"));
+        }
+        EXPECT_NE(r.out.find("skipped " + Lower(root / "data" / "reinit")), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("-a"), std::string::npos) << r.out;
+    }
+    // Asked for everything, it replaces the program file too; a folder
+    // without the client takes everything unasked.
+    auto r = Tool("restore -a " + P(arc) + " " + P(copy));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(testsupport::ReadFile(copy / "reinit"), "archived reinit");
+    r = Tool("restore " + P(arc) + " " + P(root / "out"));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(testsupport::ReadFile(root / "out" / "reinit"), "archived reinit");
+    EXPECT_EQ(r.out.find("skipped"), std::string::npos) << r.out;
+}
+
 // Bytes of an archive, little-endian integers and length-prefixed strings.
 std::string Int32(std::int32_t v)
 {

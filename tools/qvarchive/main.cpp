@@ -3,11 +3,13 @@
 //   qvarchive list    ARCHIVE
 //   qvarchive verify  ARCHIVE
 //   qvarchive create  [-l fastest|none|default|max] [-m MAXSIZE] [-t TITLE] [-i] ARCHIVE FILE...
-//   qvarchive restore [-f] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER
+//   qvarchive restore [-f] [-a] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER
 //
 // Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong usage.
 #include "backup/ArchiveFormat.h"
+#include "backup/RestorePolicy.h"
 #include "backup/TBackupFile.h"
+#include "base/ProgramPaths.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,12 +30,14 @@ const char* Usage = "usage:\n"
                     "  qvarchive list    ARCHIVE\n"
                     "  qvarchive verify  ARCHIVE\n"
                     "  qvarchive create  [-l fastest|none|default|max] [-m MAXSIZE] [-t TITLE] [-i] ARCHIVE FILE...\n"
-                    "  qvarchive restore [-f] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER\n"
+                    "  qvarchive restore [-f] [-a] [-r all|nooverwrite|newer|existing|existingnewer] ARCHIVE FOLDER\n"
                     "\n"
                     "create: FILE may hold wildcards and end in \" /s\" to search subfolders;\n"
                     "        -m splits the archive into volumes (ARCHIVE, .002, .003, ...) of at most MAXSIZE bytes;\n"
                     "        -i stores the list of file IDs as the first entry.\n"
-                    "restore: -f keeps the archived folders below FOLDER instead of the bare file names.\n";
+                    "restore: -f keeps the archived folders below FOLDER instead of the bare file names;\n"
+                    "         into a folder that holds the client, only its data files are restored\n"
+                    "         unless -a (all) is given.\n";
 
 bool Interactive()
 {
@@ -241,10 +245,13 @@ int Restore(std::vector<std::string> args)
     TBackupFile b;
     ReportErrors(b);
     std::size_t i = 0;
+    bool everything = false;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string& opt = args[i];
         if (opt == "-f") {
             b.RestoreFullPath = true;
+        } else if (opt == "-a") {
+            everything = true;
         } else if (opt == "-r" && i + 1 < args.size()) {
             const std::string& v = args[++i];
             if (v == "all")
@@ -287,6 +294,18 @@ int Restore(std::vector<std::string> args)
                      "or its name holds control characters\n",
                      ArchiveFormat::PrintableName(name).c_str());
     };
+    // A portable copy's folder is also its program's: as the client does, the
+    // archive replaces only the data files there, unless asked for all.
+    const std::string destination = ProgramPaths::WithSlash(folder);
+    std::vector<std::string> skipped;
+    if (!everything && RestorePolicy::HoldsProgram(destination)) {
+        b.OnRestoreFile = [&](TBackupFile* sender, std::string& target, std::int32_t, bool& restore) {
+            if (restore && !RestorePolicy::IsDataFileIn(destination, target)) {
+                restore = false;
+                skipped.push_back(sender->EntryName());
+            }
+        };
+    }
     bool ok;
     {
         ProgressLine progress(b);
@@ -298,6 +317,11 @@ int Restore(std::vector<std::string> args)
             return 1;
         }
     }
+    for (const std::string& name : skipped)
+        std::fprintf(stderr,
+                     "qvarchive: skipped %s: %s holds the client, so only data files are restored there (-a "
+                     "restores every file)\n",
+                     ArchiveFormat::PrintableName(name).c_str(), folder.c_str());
     if (!ok) {
         if (b.ErrorCode() == 0)
             std::fprintf(stderr, "qvarchive: stopped before the end of %s\n", archive.c_str());
