@@ -8,6 +8,8 @@
 //
 // A child prints "ready" once its window is shown and the event loop has
 // nothing left to do; the parent measures from process start to that line.
+#include "GuiBenchSupport.h"
+
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
 #include "base/Texts.h"
@@ -29,18 +31,10 @@
 
 namespace {
 
-// Prints "ready" once the window is exposed and pending events are done.
-void ReportWhenIdle(QWidget* window)
+void ReportReady()
 {
-    QTimer::singleShot(0, window, [window] {
-        if (!window->windowHandle() || !window->windowHandle()->isExposed()) {
-            ReportWhenIdle(window);
-            return;
-        }
-        std::printf("ready\n");
-        std::fflush(stdout);
-        QCoreApplication::quit();
-    });
+    guibench::Say("ready");
+    QCoreApplication::quit();
 }
 
 int RunMinimal(int argc, char** argv)
@@ -49,7 +43,7 @@ int RunMinimal(int argc, char** argv)
     QWidget window;
     window.resize(640, 400);
     window.show();
-    ReportWhenIdle(&window);
+    guibench::WhenIdle(&window, ReportReady);
     return app.exec();
 }
 
@@ -60,78 +54,18 @@ int RunClient(int argc, char** argv, const std::string& dir)
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     TForm1 form(dir);
     form.show();
-    ReportWhenIdle(&form);
+    guibench::WhenIdle(&form, ReportReady);
     app.exec();
     // Keep the sample as it is for the next launch.
     form.Restored = 1;
     return 0;
 }
 
-std::string Hex(std::size_t bytes, unsigned seed)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text(bytes * 2, '0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        text[i] = digits[(seed >> 16) & 15];
-    }
-    return text;
-}
-
-void WriteSample(const std::string& dir, int entities, int certificates)
-{
-    std::ofstream reg(dir + "ENTITY.DAT", std::ios::binary);
-    reg << "[General]\r\nCount=" << entities << "\r\nCountAll=" << entities << "\r\nActiveIndex=1\r\n\r\n";
-    for (int n = 1; n <= entities; ++n) {
-        reg << "[Entity" << n << "]\r\nfilename=" << dir << "STORAGE." << n << ".DAT\r\nProfile=01\r\n"
-            << "Tipo_Inscricao=01\r\nInscricao=" << 11222333000100LL + n << "\r\nRazao=Entidade " << n
-            << " Ltda\r\nIndex=" << n << "\r\n\r\n";
-        std::ofstream st(dir + "STORAGE." + std::to_string(n) + ".DAT", std::ios::binary);
-        std::vector<std::string> ids;
-        for (int c = 0; c < certificates; ++c) {
-            char id[40];
-            std::snprintf(id, sizeof id, "{%08X-0000-4000-8000-%012X}", n, c);
-            ids.push_back(id);
-        }
-        st << "[General]\r\nRequest=1\r\nMasterKey=" << ids[0] << "\r\nKeys=";
-        for (int c = 1; c < certificates; ++c)
-            st << (c > 1 ? "," : "") << ids[std::size_t(c)];
-        st << "\r\nRequestSent=1\r\nRequestReceived=1\r\n\r\n";
-        for (int c = 0; c < certificates; ++c) {
-            st << "[" << ids[std::size_t(c)] << "]\r\nName=Certificado " << c + 1
-               << "\r\nPublicKey=" << Hex(140, unsigned(n * 1000 + c)) << "\r\nInfo=" << Hex(100, unsigned(c))
-               << "\r\nKeyFile=" << Hex(900, unsigned(n + c)) << "\r\nSigned=" << (c % 3 ? 1 : 0) << "\r\n\r\n";
-        }
-    }
-}
-
 // Milliseconds from launch to "ready".
 double Launch(const QString& self, const QStringList& args)
 {
-    QProcess child;
-    QElapsedTimer clock;
-    clock.start();
-    child.start(self, args);
-    if (!child.waitForStarted(10000))
-        return -1;
-    while (child.state() != QProcess::NotRunning) {
-        if (child.canReadLine() || child.waitForReadyRead(10000)) {
-            if (child.readLine().startsWith("ready")) {
-                const double ms = double(clock.nsecsElapsed()) / 1e6;
-                child.waitForFinished(10000);
-                return ms;
-            }
-        } else {
-            break;
-        }
-    }
-    return -1;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    const guibench::ChildRun run = guibench::Launch(self, args);
+    return run.Arrived.count("ready") ? run.Arrived.at("ready") : -1;
 }
 
 } // namespace
@@ -161,7 +95,7 @@ int main(int argc, char** argv)
     if (memory.isValid())
         places.push_back({"memory file system", &memory});
     for (const Place& place : places)
-        WriteSample(place.dir->path().toStdString() + "/", 50, 20);
+        guibench::WriteSample(place.dir->path().toStdString() + "/", 50, 20);
 
     const int rounds = 7;
     std::vector<double> minimal;
@@ -182,10 +116,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "a launch did not report ready\n");
         return 1;
     }
-    const double m = Median(minimal);
+    const double m = guibench::Median(minimal);
     std::printf("launch to idle, median of %d: empty Qt window %.1f ms\n", rounds, m);
     for (std::size_t p = 0; p < places.size(); ++p) {
-        const double c = Median(client[p]);
+        const double c = guibench::Median(client[p]);
         std::printf("  client, 50 entities x 20 certificates, data on %s: %.1f ms, ratio %.2f (aim: within 3)\n",
                     places[p].label, c, c / m);
     }
