@@ -475,10 +475,10 @@ TEST_F(MediumFaults, GatherSeedFillsZeroesAndReportsTheSeedLibrary)
 
     Control->SeedResult(0);
     seed = "kept";
-    EXPECT_RAISES(media.GatherSeed(seed), "ERSARandomSeed", "Ocorreu um erro interno no módulo obsrsak.dll.(0)");
+    EXPECT_RAISES(media.GatherSeed(seed), "ERSARandomSeed", "Ocorreu um erro interno no módulo libquorvexseed.so.(0)");
     EXPECT_EQ(seed, "kept");
     Control->SeedResult(-3);
-    EXPECT_RAISES(media.GatherSeed(seed), "ERSARandomSeed", "Ocorreu um erro interno no módulo obsrsak.dll.(-3)");
+    EXPECT_RAISES(media.GatherSeed(seed), "ERSARandomSeed", "Ocorreu um erro interno no módulo libquorvexseed.so.(-3)");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(media.Seed().data()), 128), std::string(128, '\0'));
 }
 
