@@ -3,6 +3,7 @@
 #include "app/QuorvexApplication.h"
 #include "app/RemovableMedia.h"
 #include "app/TForm1.h"
+#include "app/steps/KeyFileOperations.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
 #include "base/SafeReplace.h"
@@ -53,6 +54,8 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // A save cut short by a crash leaves its temporary beside the data; no
     // client writes here now but this one, so every writer of one is gone.
     SafeReplace::RemoveStaleTemporaries(paths.DataDir());
+    // So does a key file that a step wrote out for one operation.
+    RemoveLeftoverKeyFiles(paths.DataDir());
 
     auto form = std::make_unique<TForm1>(paths);
     if (form->StartFailed)

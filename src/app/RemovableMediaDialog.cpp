@@ -1,11 +1,14 @@
 #include "app/RemovableMediaDialog.h"
 
 #include "app/RemovableMedia.h"
+#include "base/DriveAGuard.h"
 #include "base/ProgramPaths.h"
 #include "base/Texts.h"
+#include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,7 +21,7 @@
 QString RemovableMediaDialog::SystemMountsTable = QStringLiteral("/proc/self/mounts");
 
 RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* Parent, const QString& MountsTable)
-    : QDialog(Parent)
+    : QDialog(Parent), Paths_(Paths)
 {
     setObjectName(QStringLiteral("RemovableMediaDialog"));
     setWindowTitle(Tr(Texts::MediaCaption));
@@ -107,6 +110,17 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
 void RemovableMediaDialog::ShowCurrent()
 {
     Current->setText(Tr(Texts::MediaCurrent) + (Chosen_.isEmpty() ? DefaultFolder_ : Chosen_));
+}
+
+void RemovableMediaDialog::accept()
+{
+    const QString folder = Chosen_.isEmpty() ? DefaultFolder_ : Chosen_;
+    const std::string refusal = DriveAGuard::Refusal(Paths_, QFile::encodeName(folder).toStdString());
+    if (!refusal.empty()) {
+        ShowMessage(QString::fromUtf8(refusal.c_str()), this);
+        return;
+    }
+    QDialog::accept();
 }
 
 bool RemovableMediaDialog::Choose(QWidget* Parent, ProgramPaths& Paths)

@@ -1,12 +1,13 @@
 #pragma once
 // Lets the user choose the folder that stands for drive A: a mounted
 // removable volume (listed first), another folder, or the default one.
+#include "base/ProgramPaths.h"
+
 #include <QDialog>
 #include <QString>
 
 class QLabel;
 class QListWidget;
-class ProgramPaths;
 
 class RemovableMediaDialog : public QDialog {
     Q_OBJECT
@@ -28,8 +29,14 @@ public:
     QListWidget* Volumes = nullptr;
     QLabel* Current = nullptr;
 
+    // OK: a folder whose files the steps must never delete (the data,
+    // program or home folder, a system folder, or one holding them) is
+    // refused with the reason, and the dialog stays open.
+    void accept() override;
+
 private:
     void ShowCurrent();
+    ProgramPaths Paths_;
     QString Chosen_;
     QString DefaultFolder_;
 };

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -63,6 +65,41 @@ std::string FollowLink(const std::string& Path)
 bool ProcessIsGone(pid_t Pid)
 {
     return Pid > 0 && ::kill(Pid, 0) != 0 && errno == ESRCH;
+}
+
+// Zeros the regular file open at Fd when its name is the only one: a file
+// that another name still holds is someone's own (a hard link in the data
+// folder, or the live target that a crash left linked as an old version).
+void ZeroIfSoleName(int Fd)
+{
+    struct stat st {};
+    if (::fstat(Fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1)
+        OverwriteWithZeros(Fd);
+}
+
+// Whether two open files hold the same bytes.
+bool SameBytes(int A, int B)
+{
+    char a[16384];
+    char b[sizeof a];
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(A, a, sizeof a, at);
+        if (n < 0)
+            return false;
+        ssize_t m = 0;
+        while (m < n) {
+            const ssize_t k = ::pread(B, b + m, static_cast<std::size_t>(n - m), at + m);
+            if (k <= 0)
+                return false;
+            m += k;
+        }
+        if (n == 0)
+            return ::pread(B, b, 1, at) == 0;
+        if (std::memcmp(a, b, static_cast<std::size_t>(n)) != 0)
+            return false;
+        at += n;
+    }
 }
 
 } // namespace
@@ -152,6 +189,11 @@ ssize_t Writer::WriteSome(int Fd, const void* Data, std::size_t Size)
     return ::write(Fd, Data, Size);
 }
 
+int Writer::ChangeMode(int Fd, mode_t Mode)
+{
+    return ::fchmod(Fd, Mode);
+}
+
 int Writer::Begin(const std::string& Target, const Options& Opts)
 {
     Abort();
@@ -188,7 +230,13 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
         return error;
     }
     // fchmod is not bent by the umask: the mode asked for is the mode given.
-    ::fchmod(Fd_, Mode_);
+    // A file that cannot be given it (a data file left readable by others)
+    // is not written at all.
+    if (ChangeMode(Fd_, Mode_) != 0) {
+        const int error = ErrnoOr(EPERM);
+        Abort();
+        return error;
+    }
     return 0;
 }
 
@@ -245,12 +293,7 @@ int Writer::Commit()
     SyncFolder(folder);
 
     if (!oldLink.empty()) {
-        const int fd = ::open(oldLink.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            OverwriteWithZeros(fd);
-            ::close(fd);
-        }
-        ::unlink(oldLink.c_str());
+        WipeAndRemove(oldLink);
         SyncFolder(folder);
     }
     return 0;
@@ -264,14 +307,141 @@ void Writer::Abort()
     }
     if (!TempPath_.empty()) {
         // What was written may be key material too.
-        const int fd = ::open(TempPath_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            OverwriteWithZeros(fd);
-            ::close(fd);
-        }
-        ::unlink(TempPath_.c_str());
+        WipeAndRemove(TempPath_);
         TempPath_.clear();
     }
+}
+
+int WipeAndRemove(const std::string& Path)
+{
+    struct stat st {};
+    if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        const int fd = ::open(Path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ZeroIfSoleName(fd);
+            ::close(fd);
+        }
+    }
+    return ::unlink(Path.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+}
+
+int MoveFile(const std::string& From, const std::string& To, bool Replace)
+{
+    return Mover().Move(From, To, Replace);
+}
+
+int Mover::RenameNoReplace(const std::string& From, const std::string& To)
+{
+    return ::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0 ? 0 : ErrnoOr(EIO);
+}
+
+int Mover::Move(const std::string& From, const std::string& To, bool Replace)
+{
+    if (From == To)
+        return 0;
+    int error = 0;
+    if (Replace)
+        error = ::rename(From.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+    else
+        error = RenameNoReplace(From, To);
+    // Another file system, or one that cannot rename without replacing.
+    if (error == EXDEV || (error == EINVAL && !Replace))
+        return Copy(From, To, Replace);
+    return error;
+}
+
+int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
+{
+    const int in = ::open(From.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return ErrnoOr(EIO);
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return EINVAL;
+    }
+    if (!Replace && ::lstat(To.c_str(), &st) == 0) {
+        ::close(in);
+        return EEXIST;
+    }
+
+    const std::string folder = FolderOf(To);
+    std::string temporary;
+    int out = -1;
+    for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
+        temporary = TemporaryName(folder, NamePart(To));
+        out = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0 && errno != EEXIST)
+            break;
+    }
+    if (out < 0) {
+        const int error = ErrnoOr(EIO);
+        ::close(in);
+        return error;
+    }
+
+    // Owner-only whatever the umask, as every key file the program writes.
+    int error = ::fchmod(out, 0600) == 0 ? 0 : ErrnoOr(EPERM);
+    char buffer[16384];
+    while (!error) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = ErrnoOr(EIO);
+            break;
+        }
+        if (n == 0)
+            break;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t k = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
+            if (k < 0 && errno == EINTR)
+                continue;
+            if (k <= 0) {
+                error = ErrnoOr(EIO);
+                break;
+            }
+            done += k;
+        }
+    }
+    // On the medium, and the same bytes as the original once read back.
+    if (!error && ::fsync(out) != 0)
+        error = ErrnoOr(EIO);
+    if (!error && !SameBytes(in, out))
+        error = EIO;
+    ::close(in);
+    if (::close(out) != 0 && !error)
+        error = ErrnoOr(EIO);
+    if (!error)
+        error = Place(temporary, To, Replace);
+    if (error) {
+        WipeAndRemove(temporary);
+        return error;
+    }
+    SyncFolder(folder);
+    return 0;
+}
+
+int Mover::Place(const std::string& Temporary, const std::string& To, bool Replace)
+{
+    if (Replace)
+        return ::rename(Temporary.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+    const int error = RenameNoReplace(Temporary, To);
+    if (error != EINVAL)
+        return error;
+    // A second name never replaces one: link, then drop the temporary name.
+    if (::link(Temporary.c_str(), To.c_str()) == 0) {
+        ::unlink(Temporary.c_str());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    // Neither exclusive rename nor hard links: the name was free a moment
+    // ago, and only the user could have made it since.
+    struct stat st {};
+    if (::lstat(To.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(Temporary.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
 }
 
 int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Opts)
@@ -302,7 +472,7 @@ int RemoveStaleTemporaries(const std::string& Folder)
         if (S_ISREG(st.st_mode)) {
             const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
-                OverwriteWithZeros(fd);
+                ZeroIfSoleName(fd);
                 ::close(fd);
             }
         } else if (!S_ISLNK(st.st_mode)) {

@@ -21,8 +21,9 @@ struct Options {
     mode_t RemoveBits = 0;
     // Overwrites the replaced version's bytes before its blocks are freed
     // (key material): a hard link keeps the old version reachable while the
-    // new one is renamed in; it is then overwritten and removed. A link left
-    // by a crash is wiped by RemoveStaleTemporaries.
+    // new one is renamed in; it is then overwritten and removed, unless
+    // another name still holds it (someone's own file, only renamed over).
+    // A link left by a crash is wiped by RemoveStaleTemporaries.
     bool WipeOldVersion = false;
 };
 
@@ -47,8 +48,9 @@ public:
     const std::string& Target() const { return Target_; }
 
 protected:
-    // Seam for tests: like write(2).
+    // Seams for tests: like write(2) and fchmod(2).
     virtual ssize_t WriteSome(int Fd, const void* Data, std::size_t Size);
+    virtual int ChangeMode(int Fd, mode_t Mode);
 
 private:
     int Fd_ = -1;
@@ -61,6 +63,34 @@ private:
 
 // Replaces Target with Size bytes at Data in one go.
 int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Options = {});
+
+// Puts the file From under the name To, also where a rename cannot: across
+// file systems (EXDEV) and on file systems that cannot rename without
+// replacing (EINVAL). There the bytes are copied to a new file beside To,
+// flushed, read back and compared, and that file is renamed into place;
+// From then remains for the caller to remove (a key file is wiped, not just
+// unlinked). Replace false: an existing To is never replaced (EEXIST).
+class Mover {
+public:
+    virtual ~Mover() = default;
+    int Move(const std::string& From, const std::string& To, bool Replace);
+
+protected:
+    // Seam for tests: like renameat2 with RENAME_NOREPLACE; 0 or an errno value.
+    virtual int RenameNoReplace(const std::string& From, const std::string& To);
+
+private:
+    int Copy(const std::string& From, const std::string& To, bool Replace);
+    int Place(const std::string& Temporary, const std::string& To, bool Replace);
+};
+
+int MoveFile(const std::string& From, const std::string& To, bool Replace);
+
+// Removes the name Path (a link is removed, never followed). A regular file
+// that no other name holds is overwritten with zeros and flushed first: it
+// may hold keys. A file that another name still holds is someone's own and
+// keeps its bytes. Returns 0 or the errno value of the removal.
+int WipeAndRemove(const std::string& Path);
 
 // A name for a temporary file of this process beside a file named Name in
 // Folder (Folder with a trailing '/'): hidden, carrying the process number,

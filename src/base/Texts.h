@@ -181,6 +181,18 @@ inline constexpr const char* MediaCurrent = "Pasta atual: ";
 inline constexpr const char* MediaOther = "&Outra pasta...";
 inline constexpr const char* MediaDefault = "Pasta &padrão";
 inline constexpr const char* MediaChooseFolder = "Escolha a pasta da mídia removível";
+// Why a folder cannot stand for drive A: the folder as chosen between the
+// two parts, then one of the reasons.
+inline constexpr const char* DriveARefused1 = "A pasta ";
+inline constexpr const char* DriveARefused2 =
+    " não pode ser usada como mídia removível (drive A), pois os arquivos da mídia são apagados "
+    "antes de cada gravação e ela ";
+inline constexpr const char* DriveAHoldsData = "é ou contém a pasta de dados do programa.";
+inline constexpr const char* DriveAHoldsProgram = "é ou contém a pasta do programa.";
+inline constexpr const char* DriveAHoldsHome = "é ou contém a sua pasta pessoal.";
+inline constexpr const char* DriveAIsSystem = "é uma pasta do sistema.";
+// After the reason, when a step stops on such a folder.
+inline constexpr const char* DriveAStop = " A operação não será concluída.";
 inline constexpr const char* MediaFixed =
     "A pasta da mídia removível foi fixada na configuração do computador e não pode ser "
     "alterada aqui.";
@@ -399,6 +411,8 @@ inline constexpr const char* SendError = "Ocorreu um erro durante o processo de 
 inline constexpr const char* RequestSignError = "Ocorreu um erro durante a assinatura eletrônica da requisição. É possível que a senha informada não seja a correta. Tente novamente. Caso persista o problema, consulte a central de atendimento da Autoridade Certificadora e informe a seguinte ocorrência: ";
 inline constexpr const char* InsertFormattedDisk = "Por favor, insira um disquete formatado no drive A.";
 inline constexpr const char* ClearDiskQuestion = "Todos os arquivos existentes no disquete serão removidos permanentemente. Deseja realmente continuar?";
+// On a line of its own after the question: the folder and how many files go.
+inline constexpr const char* ClearDiskFolder = "Pasta: %s - arquivos a remover: %d";
 inline constexpr const char* AgreementQuestion = "Você deve enviar à Autoridade Certificadora duas vias impressas do termo de adesão ao convênio de prestação de serviços. Deseja realizar essa operação agora?";
 inline constexpr const char* NotSignedYet = "Este certificado eletrônico ainda não foi assinado pela Autoridade Certificadora. O disquete não pode ser gerado.";
 inline constexpr const char* DiskTitle = "Criar Disquete";

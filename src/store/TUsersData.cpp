@@ -1,6 +1,7 @@
 #include "store/TUsersData.h"
 
 #include "base/EntityNaming.h"
+#include "base/SafeReplace.h"
 #include "store/StoreErrors.h"
 #include "base/Texts.h"
 
@@ -272,8 +273,11 @@ void TUsersData::Remove(int32_t Index)
         throw;
     }
 
-    // A storage file that cannot be deleted stays; the entity goes all the same.
-    ::unlink(Storages_[at]->FileName().c_str());
+    // The storage file holds the entity's keys, encrypted: overwritten before
+    // its blocks are freed, as a restore does with what it replaces, unless
+    // another name still holds it. One that cannot be deleted stays; the
+    // entity goes all the same.
+    SafeReplace::WipeAndRemove(Storages_[at]->FileName());
     Storages_.erase(Storages_.begin() + static_cast<std::ptrdiff_t>(at));
     Users_.erase(Users_.begin() + static_cast<std::ptrdiff_t>(at));
     Numbers_.erase(Numbers_.begin() + static_cast<std::ptrdiff_t>(at));

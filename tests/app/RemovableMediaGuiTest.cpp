@@ -4,6 +4,7 @@
 #include "app/RemovableMediaDialog.h"
 #include "app/TForm1.h"
 #include "base/ProgramPaths.h"
+#include "base/Texts.h"
 #include "support/ModalAnswerer.h"
 
 #include <QAction>
@@ -96,6 +97,38 @@ TEST_F(RemovableMediaTest, TheMenuEntryOpensTheDialogAndOkPutsTheChoiceIntoThePa
     RemovableMediaDialog::SystemMountsTable = QStringLiteral("/proc/self/mounts");
     EXPECT_EQ(window.Paths.DriveA(), "/media/ana/PEN/");
     EXPECT_EQ(RemovableMedia::Remembered(), QStringLiteral("/media/ana/PEN"));
+}
+
+// A folder whose files the steps would delete is refused at OK with the
+// reason, and the dialog stays open for another choice.
+TEST_F(RemovableMediaTest, AFolderHoldingTheDataOrASystemFolderIsRefusedWithTheReason)
+{
+    const QString table = WriteMounts("/dev/sdb1 /media/ana/PEN vfat rw 0 0\n");
+    const std::string data = home.path().toStdString() + "/";
+    struct Case {
+        std::string chosen;
+        const char* reason;
+    } cases[] = {{data, Texts::DriveAHoldsData}, {"/usr", Texts::DriveAIsSystem}};
+    for (const Case& c : cases) {
+        ProgramPaths paths(data, data);
+        paths.SetChosenDriveA(c.chosen);
+        RemovableMediaDialog dialog(paths, nullptr, table);
+        dialog.show();
+        QString shown;
+        AnswerNextModal([&](QWidget* message) {
+            shown = DialogText(message);
+            ClickButton(message, QStringLiteral("OK"));
+        });
+        ASSERT_TRUE(ClickButton(&dialog, QStringLiteral("OK")));
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(Texts::DriveARefused2) + QString::fromUtf8(c.reason)))
+            << c.chosen << ": " << shown.toStdString();
+        EXPECT_TRUE(dialog.isVisible()) << c.chosen;
+        EXPECT_NE(dialog.result(), QDialog::Accepted) << c.chosen;
+
+        dialog.Volumes->itemClicked(dialog.Volumes->item(0));
+        ASSERT_TRUE(ClickButton(&dialog, QStringLiteral("OK")));
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.chosen;
+    }
 }
 
 } // namespace

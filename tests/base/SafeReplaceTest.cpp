@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <iostream>
+#include <memory>
+
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +19,14 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string ReadFile(const std::string& Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
 
 std::string ReadAll(int fd)
 {
@@ -53,17 +65,20 @@ TEST(SafeReplace, StaleTemporariesOfEndedProcessesAreWipedAndRemoved)
     auto write = [&](const std::string& file, const std::string& bytes) { std::ofstream(dir + file) << bytes; };
 
     // A storage file's new version and a key file's old version of a killed
-    // save: both hold key material. Links made here keep them readable.
+    // save: both hold key material. Descriptors kept open here read them.
     const std::string tmp = name("STORAGE.1.DAT", dead, "tmp");
     const std::string old = name("{KEY}.PRI", dead, "old");
     write(tmp, "KeyFile=0123456789ABCDEF");
     write(old, "QVXKEY private");
-    fs::create_hard_link(dir + tmp, dir + "peek-tmp");
-    fs::create_hard_link(dir + old, dir + "peek-old");
-    const int tmpFd = ::open((dir + "peek-tmp").c_str(), O_RDONLY);
-    const int oldFd = ::open((dir + "peek-old").c_str(), O_RDONLY);
+    const int tmpFd = ::open((dir + tmp).c_str(), O_RDONLY);
+    const int oldFd = ::open((dir + old).c_str(), O_RDONLY);
     ASSERT_GE(tmpFd, 0);
     ASSERT_GE(oldFd, 0);
+    // Killed between linking the old version and renaming the new one in:
+    // the old version is still the live file, which keeps its bytes.
+    write("STORAGE.5.DAT", "live data");
+    const std::string liveOld = name("STORAGE.5.DAT", dead, "old");
+    fs::create_hard_link(dir + "STORAGE.5.DAT", dir + liveOld);
     // A link under a temporary's name goes; what it points at stays.
     write("outside", "keep me");
     const std::string link = name("STORAGE.2.DAT", dead, "tmp");
@@ -78,22 +93,163 @@ TEST(SafeReplace, StaleTemporariesOfEndedProcessesAreWipedAndRemoved)
     for (std::size_t i = 2; i < kept.size(); ++i)
         write(kept[i], "x");
 
-    EXPECT_EQ(SafeReplace::RemoveStaleTemporaries(dir), 3);
+    EXPECT_EQ(SafeReplace::RemoveStaleTemporaries(dir), 4);
 
-    for (const std::string& gone : {tmp, old, link})
+    for (const std::string& gone : {tmp, old, link, liveOld})
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir + gone))) << gone;
     EXPECT_EQ(ReadAll(tmpFd), std::string(24, '\0'));
     EXPECT_EQ(ReadAll(oldFd), std::string(14, '\0'));
     ::close(tmpFd);
     ::close(oldFd);
-    std::ifstream outside(dir + "outside");
-    std::stringstream content;
-    content << outside.rdbuf();
-    EXPECT_EQ(content.str(), "keep me");
+    EXPECT_EQ(ReadFile(dir + "outside"), "keep me");
     for (const std::string& stays : kept)
         EXPECT_TRUE(fs::exists(fs::symlink_status(dir + stays))) << stays;
+    EXPECT_EQ(ReadFile(dir + "STORAGE.5.DAT"), "live data");
 
     // A folder that cannot be read holds nothing to remove.
     EXPECT_EQ(SafeReplace::RemoveStaleTemporaries(dir + "none/"), 0);
     fs::remove_all(dir);
+}
+
+// The old version of a key file is overwritten before its blocks are freed,
+// but only when no other name holds it: a file hard-linked under the key
+// file's name is someone's own, and only loses that name.
+TEST(SafeReplace, TheOldVersionIsWipedOnlyWhenNoOtherNameHoldsIt)
+{
+    char pattern[] = "/tmp/quorvex-wipeold-XXXXXX";
+    const std::string dir = std::string(::mkdtemp(pattern)) + "/";
+    struct Case {
+        const char* what;
+        bool otherName;
+        std::string oldAfterwards; // what the old version holds afterwards
+    } cases[] = {{"sole name", false, std::string(9, '\0')}, {"hard-linked user's file", true, "old bytes"}};
+    for (const Case& c : cases) {
+        const std::string target = dir + "{KEY}.PRI";
+        std::ofstream(target) << "old bytes";
+        if (c.otherName)
+            fs::create_hard_link(target, dir + "user-file");
+        const int oldFd = ::open(target.c_str(), O_RDONLY);
+        ASSERT_GE(oldFd, 0);
+        SafeReplace::Options options;
+        options.WipeOldVersion = true;
+        EXPECT_EQ(SafeReplace::ReplaceFile(target, "new", 3, options), 0) << c.what;
+        EXPECT_EQ(ReadFile(target), "new") << c.what;
+        EXPECT_EQ(ReadAll(oldFd), c.oldAfterwards) << c.what;
+        ::close(oldFd);
+        if (c.otherName) {
+            EXPECT_EQ(ReadFile(dir + "user-file"), "old bytes");
+        }
+        fs::remove(dir + "user-file");
+    }
+    // Only the target and nothing of the replacement's making remain.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // Removing a file directly: the same rule.
+    std::ofstream(dir + "storage") << "keys";
+    fs::create_hard_link(dir + "storage", dir + "kept");
+    EXPECT_EQ(SafeReplace::WipeAndRemove(dir + "storage"), 0);
+    EXPECT_EQ(ReadFile(dir + "kept"), "keys");
+    EXPECT_FALSE(fs::exists(dir + "storage"));
+    fs::remove_all(dir);
+}
+
+// A mode that cannot be set is an error: nothing is written, the target and
+// the folder stay as they were.
+TEST(SafeReplace, AModeThatCannotBeSetIsAnError)
+{
+    struct ModeRefused : SafeReplace::Writer {
+        int ChangeMode(int, mode_t) override
+        {
+            errno = EPERM;
+            return -1;
+        }
+    };
+    char pattern[] = "/tmp/quorvex-mode-XXXXXX";
+    const std::string dir = std::string(::mkdtemp(pattern)) + "/";
+    std::ofstream(dir + "data") << "old";
+    ModeRefused writer;
+    EXPECT_EQ(writer.Begin(dir + "data"), EPERM);
+    EXPECT_EQ(writer.Write("new", 3), EBADF);
+    EXPECT_EQ(writer.Commit(), EBADF);
+    EXPECT_EQ(ReadFile(dir + "data"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    fs::remove_all(dir);
+}
+
+namespace {
+
+// A file system that cannot rename without replacing.
+struct NoExclusiveRename : SafeReplace::Mover {
+    int RenameNoReplace(const std::string&, const std::string&) override { return EINVAL; }
+};
+
+std::string ExecutableFolder()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+bool OnAnotherFileSystem(const std::string& A, const std::string& B)
+{
+    struct stat a {
+    }, b{};
+    return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev != b.st_dev;
+}
+
+} // namespace
+
+// A file is put under its final name across file systems and where the file
+// system cannot rename without replacing: copied, flushed, read back; a file
+// already there is replaced only when asked, and never by the exclusive move.
+TEST(SafeReplace, MovingAFileWorksAcrossFileSystemsAndWithoutExclusiveRename)
+{
+    char pattern[] = "/tmp/quorvex-move-XXXXXX";
+    const std::string local = std::string(::mkdtemp(pattern)) + "/";
+    struct Case {
+        std::string what, from, to;
+        bool exclusiveRename;
+    };
+    std::vector<Case> cases = {{"no exclusive rename", local + "a/", local + "b/", false}};
+    // The build folder against the shared-memory file system, both ways.
+    const std::string build = ExecutableFolder() + "/";
+    char shmPattern[] = "/dev/shm/quorvex-move-XXXXXX";
+    std::string shm;
+    if (OnAnotherFileSystem("/dev/shm", build) && ::mkdtemp(shmPattern)) {
+        shm = std::string(shmPattern) + "/";
+        const std::string buildSide = build + "move-" + std::to_string(::getpid()) + "/";
+        cases.push_back({"memory to build folder", shm + "a/", buildSide + "b/", true});
+        cases.push_back({"build folder to memory", buildSide + "a/", shm + "b/", true});
+    } else {
+        std::cout << "[ SKIPPED  ] across file systems: /dev/shm and the build folder " << build
+                  << " are not two file systems here\n";
+    }
+    const std::string key(3000, 'K');
+    for (const Case& c : cases) {
+        fs::create_directories(c.from);
+        fs::create_directories(c.to);
+        std::unique_ptr<SafeReplace::Mover> mover =
+            c.exclusiveRename ? std::make_unique<SafeReplace::Mover>() : std::make_unique<NoExclusiveRename>();
+        std::ofstream(c.from + "x.PRI") << key;
+        EXPECT_EQ(mover->Move(c.from + "x.PRI", c.to + "chave.PRI", false), 0) << c.what;
+        EXPECT_EQ(ReadFile(c.to + "chave.PRI"), key) << c.what;
+        struct stat st {};
+        EXPECT_EQ(::stat((c.to + "chave.PRI").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 077, 0u) << c.what << ": owner only";
+
+        // An existing file is not replaced unless asked.
+        std::ofstream(c.from + "y.PRI") << "second";
+        EXPECT_EQ(mover->Move(c.from + "y.PRI", c.to + "chave.PRI", false), EEXIST) << c.what;
+        EXPECT_EQ(ReadFile(c.to + "chave.PRI"), key) << c.what;
+        EXPECT_EQ(ReadFile(c.from + "y.PRI"), "second") << c.what;
+        EXPECT_EQ(mover->Move(c.from + "y.PRI", c.to + "chave.PRI", true), 0) << c.what;
+        EXPECT_EQ(ReadFile(c.to + "chave.PRI"), "second") << c.what;
+        // Nothing of the copy's making is left beside the target.
+        EXPECT_EQ(std::distance(fs::directory_iterator(c.to), fs::directory_iterator()), 1) << c.what;
+        fs::remove_all(c.from);
+        fs::remove_all(c.to);
+    }
+    fs::remove_all(local);
+    if (!shm.empty()) {
+        fs::remove_all(shm);
+        fs::remove_all(build + "move-" + std::to_string(::getpid()));
+    }
 }

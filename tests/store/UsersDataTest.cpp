@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -419,6 +421,38 @@ TEST_F(Registry, RemoveMarksTheEntitysOwnNumber)
     EXPECT_EQ(file.ReadString("Entity0", "DELETED", "none"), "none");
     TRequestFile again(EntityDat);
     EXPECT_EQ(TUsersData(again, AppDir).Count(), 1);
+}
+
+// The storage file holds the entity's encrypted keys: removing the entity
+// overwrites it before it goes, unless another name holds it (then that
+// name keeps its bytes).
+TEST_F(Registry, RemovingAnEntityWipesItsStorageFileUnlessAnotherNameHoldsIt)
+{
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    reg.Add();
+    reg.Add();
+    for (int32_t i = 1; i <= 2; ++i) {
+        reg.Storage(i)->WriteString("{KEY}", "KeyFile", "0123456789ABCDEF");
+        reg.Storage(i)->UpdateFile();
+    }
+    const std::string first = Read("STORAGE.1.DAT");
+    const int firstFd = ::open((AppDir + "STORAGE.1.DAT").c_str(), O_RDONLY);
+    ASSERT_GE(firstFd, 0);
+    fs::create_hard_link(AppDir + "STORAGE.2.DAT", AppDir + "kept-copy");
+    const std::string second = Read("STORAGE.2.DAT");
+
+    reg.Activate(1);
+    reg.Remove(1);
+    EXPECT_FALSE(Exists("STORAGE.1.DAT"));
+    std::string bytes(first.size(), 'x');
+    EXPECT_EQ(::pread(firstFd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(first.size()));
+    EXPECT_EQ(bytes, std::string(first.size(), '\0'));
+    ::close(firstFd);
+
+    reg.Remove(1);
+    EXPECT_FALSE(Exists("STORAGE.2.DAT"));
+    EXPECT_EQ(Read("kept-copy"), second);
 }
 
 TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)

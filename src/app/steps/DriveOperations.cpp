@@ -57,6 +57,23 @@ bool DriveHasFiles(const std::string& Dir)
     return false;
 }
 
+int FilesToClear(const std::string& Dir)
+{
+    if (Dir.empty())
+        return 0;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(Dir.c_str()));
+    if (!dir)
+        return 0;
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        struct stat st {};
+        if (!IsDotEntry(entry->d_name) && ::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
+            && !S_ISDIR(st.st_mode))
+            ++count;
+    }
+    return count;
+}
+
 void ClearDrive(const std::string& Dir)
 {
     if (Dir.empty())

@@ -12,6 +12,9 @@ bool IsDriveWritable(const std::string& Dir);
 // a sub-folder included.
 bool DriveHasFiles(const std::string& Dir);
 
+// How many entries ClearDrive would delete: every one but the sub-folders.
+int FilesToClear(const std::string& Dir);
+
 // Deletes every entry of the folder that can be deleted, without recursion
 // (a link is removed, never followed); sub-folders and whatever resists stay.
 void ClearDrive(const std::string& Dir);

@@ -8,11 +8,14 @@
 #include "crypto/Wipe.h"
 #include "store/TRequestFile.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstring>
+#include <memory>
 
 bool IsCertificateIdentifier(const std::string& Id)
 {
@@ -80,6 +83,27 @@ std::string ExtractKeyFile(const TRequestFile& Storage, const std::string& Id, c
         return {};
     }
     return path;
+}
+
+int RemoveLeftoverKeyFiles(const std::string& Folder)
+{
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(Folder.c_str()), ::closedir);
+    if (!dir)
+        return 0;
+    const std::string folder = ProgramPaths::WithSlash(Folder);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.size() != 42 || name.compare(38, 4, ".PRI") != 0 || !IsCertificateIdentifier(name.substr(0, 38)))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+            || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            continue; // a folder or a special file is not ours
+        if (SafeReplace::WipeAndRemove(folder + name) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 std::string PlainFileName(const std::string& Name, const std::string& Fallback)

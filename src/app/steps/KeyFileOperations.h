@@ -30,6 +30,13 @@ std::string ReadKeyFile(const std::string& FileName);
 // Wipes a key file when it exists; a wipe that fails is raised.
 void WipeKeyFile(const std::string& FileName);
 
+// Removes the key files (<identifier>.PRI) that a step cut short by a crash
+// left in Folder, their bytes overwritten first unless another name holds
+// them; links are removed, never followed. Only the data folder is given:
+// no finished medium is ever written there, so every such file is a
+// leftover. Returns how many were removed.
+int RemoveLeftoverKeyFiles(const std::string& Folder);
+
 // A certificate name as a plain file name: the part after the last "/",
 // "\" or ":", without control characters; Fallback when nothing usable is
 // left ("", "." or "..").

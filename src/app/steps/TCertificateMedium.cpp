@@ -5,14 +5,13 @@
 #include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TCertificateCreation.h"
+#include "base/SafeReplace.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
 #include "store/TRequestFile.h"
 
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,15 +32,12 @@ bool Exists(const std::string& Path)
     return ::lstat(Path.c_str(), &st) == 0;
 }
 
-// Renames without ever replacing what stands under the new name, unless
-// Replace says the user agreed to that.
-bool RenameKeyFile(const std::string& From, const std::string& To, bool Replace)
+// Whether two names, however spelled, hold one file.
+bool SameFile(const std::string& A, const std::string& B)
 {
-    if (From == To)
-        return true;
-    if (Replace)
-        return ::rename(From.c_str(), To.c_str()) == 0;
-    return ::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0;
+    struct stat a {
+    }, b{};
+    return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 } // namespace
@@ -113,11 +109,16 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
         C.Ask.Show(FormatText(Texts::CannotGetMedia, {Id}));
         return false;
     }
-    if (!RenameKeyFile(extracted, chosen, replace)) {
+    // Never replacing what stands under the chosen name unless the user
+    // agreed; on another file system the key is copied and read back there.
+    if (SafeReplace::MoveFile(extracted, chosen, replace) != 0) {
         C.Ask.Show(Texts::DiskWriteError);
         C.WipeAndReport(extracted);
         return false;
     }
+    // A copy leaves the extracted key file behind.
+    if (!SameFile(extracted, chosen))
+        C.WipeAndReport(extracted);
 
     auto password = C.Ask.AskPassword(TPasswordMode::ChangePassword, {});
     if (!password || password->Result() != StepResult::OK) {

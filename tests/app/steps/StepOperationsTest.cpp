@@ -6,7 +6,9 @@
 
 #include "StepFixture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace steptest;
 
@@ -43,6 +45,7 @@ TEST_F(StepOperations, ClearingTheDriveKeepsFoldersSoItStaysNotEmpty)
     WriteFile(DriveDir + ".hidden", "x");
     WriteFile(Root / "outside", "keep me");
     fs::create_symlink(Root / "outside", DriveDir + "link.PRI");
+    EXPECT_EQ(FilesToClear(DriveDir), 3) << "the folder is not counted";
     ClearDrive(DriveDir);
 
     EXPECT_FALSE(fs::exists(DriveDir + "old.TXT"));
@@ -90,9 +93,51 @@ TEST_F(StepOperations, ExtractKeyFileReplacesAPlantedLinkAndCleansUpAfterAFailur
     EXPECT_FALSE(fs::is_symlink(path));
     EXPECT_EQ(ReadFile(Root / "victim"), "precious");
 
+    // A user's file hard-linked under the key file's name keeps its bytes:
+    // only the name is taken over.
+    fs::remove(path);
+    WriteFile(Root / "user-file", "user's own");
+    fs::create_hard_link(Root / "user-file", path);
+    EXPECT_EQ(ReadFile(ExtractKeyFile(Storage(), Id, DriveDir)), "AB");
+    EXPECT_EQ(ReadFile(Root / "user-file"), "user's own");
+
     // A folder that cannot take the file: the failure is raised, nothing stays.
     EXPECT_THROW(ExtractKeyFile(Storage(), Id, (Root / "missing").string()), std::exception);
     EXPECT_TRUE(KeyFilesIn(Root / "missing").empty());
+}
+
+// A key file that a crashed step left in the data folder is never a finished
+// medium: the start wipes it. What only looks alike, or is not a file, stays.
+TEST_F(StepOperations, LeftoverKeyFilesInTheDataFolderAreWiped)
+{
+    const std::string leftover = DataDir + Id + ".PRI";
+    WriteFile(leftover, "private key");
+    const int leftoverFd = ::open(leftover.c_str(), O_RDONLY);
+    ASSERT_GE(leftoverFd, 0);
+    const std::string shared = DataDir + "{0A1B2C3D-1111-4222-8333-444455557777}.PRI";
+    WriteFile(Root / "user-file", "user's own");
+    fs::create_hard_link(Root / "user-file", shared);
+    const std::string link = DataDir + "{0A1B2C3D-1111-4222-8333-444455558888}.PRI";
+    WriteFile(Root / "outside", "keep me");
+    fs::create_symlink(Root / "outside", link);
+    const std::vector<std::string> kept = {"notakey.PRI", Id + ".PRI.bak", Id + ".pri.txt", "STORAGE.1.DAT",
+                                           "{0A1B2C3D-1111-4222-8333-444455559999}.PRI"};
+    for (std::size_t i = 0; i < 3; ++i)
+        WriteFile(DataDir + kept[i], "x");
+    fs::create_directories(DataDir + kept[4]);
+
+    EXPECT_EQ(RemoveLeftoverKeyFiles(DataDir), 3);
+    for (const std::string& gone : {leftover, shared, link})
+        EXPECT_FALSE(fs::exists(fs::symlink_status(gone))) << gone;
+    char bytes[11] = {};
+    EXPECT_EQ(::pread(leftoverFd, bytes, sizeof bytes, 0), 11);
+    EXPECT_EQ(std::string(bytes, sizeof bytes), std::string(11, '\0')) << "overwritten before removal";
+    ::close(leftoverFd);
+    EXPECT_EQ(ReadFile(Root / "user-file"), "user's own");
+    EXPECT_EQ(ReadFile(Root / "outside"), "keep me");
+    for (const std::string& stays : kept)
+        EXPECT_TRUE(fs::exists(DataDir + stays)) << stays;
+    EXPECT_EQ(RemoveLeftoverKeyFiles((Root / "missing").string()), 0);
 }
 
 TEST(StepFormatting, ZeroPadListsAndPlainNames)

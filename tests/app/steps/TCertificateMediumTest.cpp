@@ -7,6 +7,9 @@
 #include "crypto/TRSAMedia.h"
 
 #include "StepFixture.h"
+#include "support/ScopedEnvironment.h"
+
+#include <sys/stat.h>
 
 using namespace steptest;
 
@@ -145,6 +148,67 @@ TEST_F(CertificateMedium, AHostileNameIsProposedAsAPlainFileNameAndUnsignedIsRef
     EXPECT_FALSE(Disk());
     EXPECT_EQ(Ask.Shown, std::vector<std::string>{Texts::NotSignedYet});
     EXPECT_TRUE(Ask.Asked.empty());
+}
+
+std::string BuildFolder()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path().string() + "/";
+}
+
+// The medium is written where the user chose even when drive A and that
+// folder lie on two file systems (the key file cannot be renamed there): it
+// is copied, read back, and the key file left on drive A is wiped.
+TEST_F(CertificateMedium, AMediumIsWrittenToAFolderOnAnotherFileSystem)
+{
+    struct stat shm {
+    }, build{};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(BuildFolder().c_str(), &build) != 0 || shm.st_dev == build.st_dev)
+        GTEST_SKIP() << "/dev/shm and the build folder " << BuildFolder() << " are not two file systems here";
+    const std::string tag = "medium-" + std::to_string(::getpid());
+    const std::string inMemory = "/dev/shm/quorvex-" + tag + "/";
+    const std::string inBuild = BuildFolder() + tag + "/";
+    struct Case {
+        const char* what;
+        std::string drive, target;
+    } cases[] = {{"drive in memory, target in the build folder", inMemory + "A/", inBuild + "out/"},
+                 {"drive in the build folder, target in memory", inBuild + "A/", inMemory + "out/"}};
+    for (const Case& c : cases) {
+        fs::create_directories(c.drive);
+        fs::create_directories(c.target);
+        if (!Storage().SectionExists(Id)) {
+            Id = CreateCertificate(*this, Ask, *Context, "SENHA123");
+            Storage().WriteBool(Id, "Signed", true);
+        }
+        Paths = ProgramPaths(DataDir, DataDir, c.drive);
+        Ask = ScriptedQuestions{};
+        Ask.Answers = {StepResult::OK};
+        Ask.Files = {c.target + "chave"};
+        Ask.Passwords = {{StepResult::OK, "SENHA123", "DEFINITIVA1"}};
+        EXPECT_TRUE(Disk()) << c.what << ": " << (Ask.Shown.empty() ? "" : Ask.Shown.back());
+        EXPECT_EQ(FilesIn(c.target), std::vector<std::string>{"chave.PRI"}) << c.what;
+        EXPECT_TRUE(KeyOpensWith(c.target + "chave.PRI", "DEFINITIVA1")) << c.what;
+        EXPECT_TRUE(FilesIn(c.drive).empty()) << c.what << ": the extracted key file is wiped";
+        EXPECT_FALSE(Storage().SectionExists(Id)) << c.what;
+    }
+    fs::remove_all(inMemory);
+    fs::remove_all(inBuild);
+}
+
+// Drive A set to the user's home: the step stops with the reason before it
+// asks for the medium, and the home's files stay.
+TEST_F(CertificateMedium, ADriveFolderHoldingTheHomeStopsTheMediumAndDeletesNothing)
+{
+    fs::create_directories(Root / "home");
+    WriteFile(Root / "home" / ".profile", "user's");
+    const testsupport::ScopedEnvironment home("HOME", (Root / "home").string());
+    Paths = ProgramPaths(DataDir, DataDir, (Root / "home").string());
+    EXPECT_FALSE(Disk());
+    EXPECT_EQ(Ask.Shown,
+              std::vector<std::string>{std::string(Texts::DriveARefused1) + Paths.DriveA() + Texts::DriveARefused2
+                                       + Texts::DriveAHoldsHome + Texts::DriveAStop});
+    EXPECT_TRUE(Ask.Asked.empty());
+    EXPECT_EQ(FilesIn(Root / "home"), std::vector<std::string>{".profile"});
+    EXPECT_TRUE(Storage().SectionExists(Id));
 }
 
 } // namespace

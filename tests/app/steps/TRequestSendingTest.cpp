@@ -7,11 +7,15 @@
 #include "crypto/FormatHex.h"
 
 #include "StepFixture.h"
+#include "support/ScopedEnvironment.h"
 
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 #include <openssl/x509.h>
+
+#include <algorithm>
+#include <optional>
 
 using namespace steptest;
 
@@ -145,7 +149,7 @@ TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
          [&] {
              WriteFile(DriveDir + "other.txt", "x");
              Ask.OnQuestion = [&](const std::string& text) {
-                 if (text == Texts::ClearDiskQuestion) {
+                 if (text.rfind(Texts::ClearDiskQuestion, 0) == 0) {
                      fs::remove_all(Root / "A");
                      WriteFile(Root / "A", "not a folder");
                  }
@@ -208,11 +212,55 @@ TEST_F(RequestSending, AMediumHoldingAFolderIsClearedAfterOneQuestionAndTheAgree
     const TRequestSending::Outcome outcome = Send();
     EXPECT_TRUE(outcome.Sent);
     EXPECT_TRUE(outcome.ShowAgreement);
-    EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, Texts::ClearDiskQuestion,
-                                                   Texts::AgreementQuestion}));
+    // The question keeps its sentence and names, on a line of its own, the
+    // folder and how many files go (the folder stays).
+    const std::string clear =
+        std::string(Texts::ClearDiskQuestion) + "\nPasta: " + DriveDir + " - arquivos a remover: 1";
+    EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, clear, Texts::AgreementQuestion}));
     EXPECT_FALSE(fs::exists(DriveDir + "old.TXT"));
     EXPECT_TRUE(fs::is_directory(DriveDir + "lost+found"));
     EXPECT_EQ(FilesIn(DriveDir).size(), 2u);
+}
+
+// Drive A standing for a folder that holds what the user keeps: the send
+// stops with the reason before the medium is asked for, and nothing there is
+// deleted, whether the folder was chosen or set in the environment.
+TEST_F(RequestSending, ADriveFolderHoldingTheUsersFilesStopsTheSendAndDeletesNothing)
+{
+    fs::create_directories(Root / "home");
+    WriteFile(Root / "home" / ".bashrc", "user's");
+    const testsupport::ScopedEnvironment home("HOME", (Root / "home").string());
+    struct Case {
+        const char* what;
+        std::string chosen, environment;
+        const char* reason;
+    } cases[] = {
+        {"the data folder, chosen", DataDir, "", Texts::DriveAHoldsData},
+        {"the folder above the data, from the environment", "", Root.string(), Texts::DriveAHoldsData},
+        {"the home folder, chosen", (Root / "home").string(), "", Texts::DriveAHoldsHome},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> before = FilesIn(DataDir);
+        std::sort(before.begin(), before.end());
+        Paths = ProgramPaths(DataDir, DataDir);
+        Paths.SetChosenDriveA(c.chosen);
+        std::optional<testsupport::ScopedEnvironment> drive;
+        if (!c.environment.empty())
+            drive.emplace("QUORVEX_DRIVE_A", c.environment);
+        Ask = ScriptedQuestions{};
+        Ask.Passwords = {{StepResult::OK, "SENHA123", {}}};
+        const std::string folder = Paths.DriveA();
+        EXPECT_FALSE(Send().Sent) << c.what;
+        EXPECT_EQ(Ask.Shown, std::vector<std::string>{std::string(Texts::DriveARefused1) + folder
+                                                      + Texts::DriveARefused2 + c.reason + Texts::DriveAStop})
+            << c.what;
+        EXPECT_TRUE(Ask.Asked.empty()) << c.what << ": neither the medium nor the clearing is asked about";
+        std::vector<std::string> after = FilesIn(DataDir);
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(after, before) << c.what;
+        EXPECT_EQ(ReadFile(Root / "home" / ".bashrc"), "user's") << c.what;
+        EXPECT_FALSE(Storage().ReadBool("General", "RequestSent", false)) << c.what;
+    }
 }
 
 } // namespace
