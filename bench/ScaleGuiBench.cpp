@@ -14,7 +14,9 @@
 
 #include "app/QuorvexApplication.h"
 #include "app/TForm1.h"
+#include "base/ProgramPaths.h"
 #include "base/Texts.h"
+#include "crypto/KitLibraries.h"
 #include "ui/Text1252.h"
 
 #include <QAction>
@@ -45,7 +47,12 @@ int RunClient(int argc, char** argv, const std::string& dir)
     QuorvexApplication app(argc, argv);
     TForm1::SetRestartFlag(0);
     QApplication::setApplicationName(Tr(Texts::AppTitle));
-    auto form = std::make_unique<TForm1>(dir);
+    // The program's own files, the kit's libraries among them (the shutdown
+    // stamps every storage file with the kit's digest), are in the build's
+    // bin/ folder beside bench/.
+    const std::string programDir = ProgramPaths::ExecutableFolder() + "../bin/";
+    KitLibraries::LoadProgramKit(programDir);
+    auto form = std::make_unique<TForm1>(ProgramPaths(dir, programDir));
     form->show();
     guibench::WhenIdle(form.get(), [&form] {
         guibench::Say("ready");

@@ -10,7 +10,7 @@ if(TARGET bench_CertificateStepsBench)
 endif()
 
 # Every benchmark of the kit loads its libraries from the program's folder.
-foreach(name CryptoBench ReceiveBench CertificateStepsBench)
+foreach(name CryptoBench ReceiveBench CertificateStepsBench ScaleGuiBench)
   if(TARGET bench_${name})
     add_dependencies(bench_${name} quorvexkit quorvexseed)
   endif()

@@ -7,9 +7,13 @@
 class KitLibraries;
 class TUsersData;
 
+// A file whose text is still what this process last stamped keeps its stamp
+// and is not written again. The changed files are saved side by side, each
+// whole through the safe replace, their flushes overlapping.
+//
 // Raises on failure (the kit cannot be loaded, a file cannot be saved); the
-// files stamped before the failure stay stamped. The active entity and its
-// storage stay as they were.
+// files saved stay stamped, and a file that failed is stamped anew next
+// time. The active entity and its storage stay as they were.
 void StampFingerprints(TUsersData& Registry);
 // The same with the digest from the given kit.
 void StampFingerprints(TUsersData& Registry, KitLibraries& Kit);

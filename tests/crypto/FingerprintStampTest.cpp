@@ -14,6 +14,7 @@
 #include <openssl/evp.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <fstream>
 #include <iterator>
 
@@ -79,6 +80,36 @@ TEST_F(FingerprintStampTest, EveryStorageGetsTheDigestOfItsTextAsItStoodAndIsSav
         EXPECT_EQ(after.Text(), original.Text()) << "nothing but the stamp changed";
     }
     EXPECT_EQ(registry.ActiveIndex(), 2);
+}
+
+TEST_F(FingerprintStampTest, AFileUnchangedSinceItsLastStampIsNeitherStampedNorWrittenAgain)
+{
+    WriteData({"[General]\r\nRequest=1\r\n\r\n", "[General]\r\nRequest=2\r\n\r\n", "[General]\r\nRequest=3\r\n\r\n"});
+    TRequestFile registryFile(appDir + "ENTITY.DAT");
+    TUsersData registry(registryFile, appDir);
+    StampFingerprints(registry);
+    // A file replaced on disk gets a new inode: the inode tells what was written.
+    const auto inodes = [&] {
+        std::vector<std::pair<std::uintmax_t, std::string>> out;
+        for (int n = 1; n <= 3; ++n) {
+            struct stat st {};
+            ::stat(Storage(n).c_str(), &st);
+            out.emplace_back(st.st_ino, ReadFile(Storage(n)));
+        }
+        return out;
+    };
+    const auto first = inodes();
+    StampFingerprints(registry); // a backup, then the shutdown: nothing changed between
+    EXPECT_EQ(inodes(), first);
+
+    registry.Storage(2)->WriteString("General", "Request", "5");
+    const std::string changed = registry.Storage(2)->Text();
+    StampFingerprints(registry);
+    const auto second = inodes();
+    EXPECT_EQ(second[0], first[0]);
+    EXPECT_EQ(second[2], first[2]);
+    EXPECT_NE(second[1].first, first[1].first);
+    EXPECT_EQ(TRequestFile(Storage(2).string()).ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(changed));
 }
 
 TEST_F(FingerprintStampTest, AKitThatCannotBeLoadedRaisesAndChangesNothing)
