@@ -7,8 +7,7 @@ namespace TermEntity {
 TUserData FromStorage(const TCustomRequestFile& Storage)
 {
     TUserData entity;
-    entity.ReadFields(Storage, "Request", "");
-    entity.ReadResp(Storage);
+    entity.ReadStorageRecord(Storage);
     return entity;
 }
 

@@ -32,10 +32,9 @@ TDialogButtons DialogButtons(TStepButtons Buttons)
 
 class WindowPassword : public TPasswordAnswer {
 public:
-    WindowPassword(QWidget* Owner, TPasswordMode Mode, const std::string& Name) : Dialog_(new TFrmPwd(Owner))
+    WindowPassword(QWidget* Owner, KeyFilePwd::TPwdMode Mode, const std::string& Name) : Dialog_(new TFrmPwd(Owner))
     {
-        const auto mode = static_cast<KeyFilePwd::TPwdMode>(Mode);
-        Result_ = Name.empty() ? Dialog_->Execute(mode) : Dialog_->ExecuteFor(mode, Name);
+        Result_ = Name.empty() ? Dialog_->Execute(Mode) : Dialog_->ExecuteFor(Mode, Name);
     }
     // The dialog zeroes its buffers when it is destroyed.
     ~WindowPassword() override { delete Dialog_; }
@@ -132,12 +131,13 @@ int TForm1Questions::InsertMedium(const std::string& Text, const std::string& Dr
     // No folder at all stands for the drive (a stick that was removed, a
     // folder never made): asking again would not help, so the user may
     // choose the folder; the step probes the drive again either way.
-    if (result == StepResult::OK && !QFileInfo(QFile::decodeName(Drive.c_str())).isDir())
+    if (result == mrOk && !QFileInfo(QFile::decodeName(Drive.c_str())).isDir())
         RemovableMediaDialog::Choose(&Form_, Form_.Paths);
     return result;
 }
 
-std::unique_ptr<TPasswordAnswer> TForm1Questions::AskPassword(TPasswordMode Mode, const std::string& CertificateName)
+std::unique_ptr<TPasswordAnswer> TForm1Questions::AskPassword(KeyFilePwd::TPwdMode Mode,
+                                                              const std::string& CertificateName)
 {
     return std::make_unique<WindowPassword>(&Form_, Mode, CertificateName);
 }

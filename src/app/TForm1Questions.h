@@ -15,7 +15,8 @@ public:
     int Warn(const std::string& Text, TStepButtons Buttons) override;
     void Show(const std::string& Text) override;
     int InsertMedium(const std::string& Text, const std::string& Drive) override;
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode Mode, const std::string& CertificateName) override;
+    std::unique_ptr<TPasswordAnswer> AskPassword(KeyFilePwd::TPwdMode Mode,
+                                                 const std::string& CertificateName) override;
     bool ChooseOpenFile(const TFileQuestion& Question, std::string& FileName) override;
     bool ChooseSaveFile(const TFileQuestion& Question, std::string& FileName) override;
     void GatherSeed(TRSAMedia& Media, std::string& Seed) override;

@@ -1,6 +1,6 @@
 #include "crypto/TFlushedFileStream.h"
 
-#include "crypto/FormatText.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 
 #include <cerrno>
@@ -58,5 +58,5 @@ void TFlushedFileStream::Flush()
 {
     const int error = FHandle < 0 ? EBADF : (::fsync(FHandle) != 0 ? errno : 0);
     if (error != 0)
-        throw EFlushError(FormatText(Texts::FlushError, error));
+        throw EFlushError(FormatText(Texts::FlushError, {std::to_string(error)}));
 }

@@ -1,6 +1,6 @@
 #include "crypto/TFrmPwd.h"
 
-#include "crypto/FormatText.h"
+#include "base/FormatText.h"
 #include "crypto/Wipe.h"
 #include "ui/TDialog.h"
 #include "help/TPublicData.h"
@@ -29,7 +29,7 @@ bool MinimumLengthRule(const std::string& Password)
 {
     if (static_cast<int>(Password.size()) >= MinimumPasswordLength)
         return true;
-    RuleMessage = FormatText(Texts::PwdMinimumLength, MinimumPasswordLength);
+    RuleMessage = FormatText(Texts::PwdMinimumLength, {std::to_string(MinimumPasswordLength)});
     return false;
 }
 
@@ -245,8 +245,9 @@ int TFrmPwd::Execute(TPwdMode NewMode)
     case pmAskPassword: {
         // The certificate's name comes from the data files (Windows-1252);
         // the message around it from the texts table (UTF-8).
-        QString message =
-            Tr(FormatText(Texts::PwdAskMessage, "\x01", MinimumPasswordLength, MaximumPasswordLength).c_str());
+        QString message = Tr(FormatText(Texts::PwdAskMessage, {"\x01", std::to_string(MinimumPasswordLength),
+                                                               std::to_string(MaximumPasswordLength)})
+                                 .c_str());
         message.replace(QChar(1), FromAnsi(CertificateName));
         LabelMsg->setText(message);
     } break;
@@ -256,7 +257,9 @@ int TFrmPwd::Execute(TPwdMode NewMode)
         ConfirmPWD->move(EditLeft, 122);
         LabelConfirmPWD->move(LabelLeft, 122);
         SetHeight(180);
-        LabelMsg->setText(Tr(FormatText(Texts::PwdNewMessage, MinimumPasswordLength, MaximumPasswordLength).c_str()));
+        LabelMsg->setText(Tr(FormatText(Texts::PwdNewMessage,
+                                        {std::to_string(MinimumPasswordLength), std::to_string(MaximumPasswordLength)})
+                                 .c_str()));
         break;
     case pmChangePassword: LabelMsg->setText(Tr(Texts::PwdChangeMessage)); break;
     }

@@ -7,6 +7,7 @@
 // accepted passwords over in two 32-byte buffers locked in memory, which are
 // zeroed when the dialog is destroyed. One dialog per attempt.
 #include "crypto/TLockedBuffer.h"
+#include "crypto/TPwdMode.h"
 
 #include <QDialog>
 
@@ -19,8 +20,6 @@ class QLineEdit;
 class QPushButton;
 
 namespace KeyFilePwd {
-
-enum TPwdMode : unsigned char { pmAskPassword = 0, pmNewPassword = 1, pmChangePassword = 2 };
 
 // A rule takes the candidate password and accepts it with True; a rule that
 // rejects sets RuleMessage.

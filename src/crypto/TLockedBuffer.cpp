@@ -1,6 +1,6 @@
 #include "crypto/TLockedBuffer.h"
 
-#include "crypto/FormatText.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 
 #include <cerrno>
@@ -46,7 +46,7 @@ void* TLockedBuffer::Allocate()
     // Anonymous pages come from the kernel zero-filled and belong to us alone.
     void* block = mmap(nullptr, static_cast<size_t>(FSize), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED)
-        throw EAllocationError(FormatText(Texts::AllocMemoryError, errno));
+        throw EAllocationError(FormatText(Texts::AllocMemoryError, {std::to_string(errno)}));
 #ifdef MADV_DONTDUMP
     // Keeps the secret out of core dumps; a kernel without it still works.
     madvise(block, static_cast<size_t>(FSize), MADV_DONTDUMP);
@@ -61,7 +61,7 @@ void TLockedBuffer::Release()
     if (!FMemory)
         throw EFreeMemError(Texts::UnallocatedMemory);
     if (munmap(FMemory, FMappedSize) != 0)
-        throw EFreeMemError(FormatText(Texts::FreeMemoryError, errno));
+        throw EFreeMemError(FormatText(Texts::FreeMemoryError, {std::to_string(errno)}));
     FMemory = nullptr;
     FMappedSize = 0;
     // Unmapping drops any lock on the pages.
@@ -75,7 +75,7 @@ void TLockedBuffer::Lock()
     if (FLocked)
         throw ELockMemError(Texts::MemoryAlreadyLocked);
     if (mlock(FMemory, FMappedSize) != 0)
-        throw ELockMemError(FormatText(Texts::LockMemoryError, errno));
+        throw ELockMemError(FormatText(Texts::LockMemoryError, {std::to_string(errno)}));
     FLocked = true;
 }
 
@@ -86,6 +86,6 @@ void TLockedBuffer::Unlock()
     if (!FLocked)
         throw EUnlockMemError(Texts::MemoryNotLocked);
     if (munlock(FMemory, FMappedSize) != 0)
-        throw EUnlockMemError(FormatText(Texts::UnlockMemoryError, errno));
+        throw EUnlockMemError(FormatText(Texts::UnlockMemoryError, {std::to_string(errno)}));
     FLocked = false;
 }

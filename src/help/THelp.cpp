@@ -1,5 +1,6 @@
 #include "help/THelp.h"
 
+#include "base/FormatText.h"
 #include "base/Texts.h"
 #include "help/TFrmHelp.h"
 #include "ui/HtmlView.h"
@@ -76,20 +77,9 @@ void THelp::Show()
 
 QString THelp::ErrorPage(const QString& Kind, const QString& Name)
 {
-    QString page = Tr(Texts::HelpErrorPage);
-    // Replaced in one pass, so that a '%s' inside the first text stays text.
-    const QString parts[2] = {Kind.toHtmlEscaped(), Name.toHtmlEscaped()};
-    QString out;
-    int used = 0;
-    qsizetype from = 0;
-    for (qsizetype at = page.indexOf(QLatin1String("%s")); at >= 0 && used < 2;
-         at = page.indexOf(QLatin1String("%s"), from)) {
-        out += page.mid(from, at - from);
-        out += parts[used++];
-        from = at + 2;
-    }
-    out += page.mid(from);
-    return out;
+    // The texts are escaped first, and a "%s" inside the first stays text.
+    return QString::fromStdString(
+        FormatText(Texts::HelpErrorPage, {Kind.toHtmlEscaped().toStdString(), Name.toHtmlEscaped().toStdString()}));
 }
 
 void THelp::DisplayTopic(const QString& Name)

@@ -23,6 +23,7 @@
 #include "ui/TDialog.h"
 #include "help/TPublicData.h"
 #include "store/TUsersData.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
@@ -73,23 +74,6 @@ int ParseCode(const std::string& Text)
         value = value * 10 + (c - '0');
     }
     return value;
-}
-
-// Fills the "%s" markers of a text in order. Done by hand: QString::arg
-// knows only numbered markers, and an argument must never be read as one.
-QString FormatS(const QString& Format, std::initializer_list<QString> Args)
-{
-    QString out;
-    auto arg = Args.begin();
-    for (qsizetype i = 0; i < Format.size(); ++i) {
-        if (Format[i] == u'%' && i + 1 < Format.size() && Format[i + 1] == u's' && arg != Args.end()) {
-            out += *arg++;
-            ++i;
-        } else {
-            out += Format[i];
-        }
-    }
-    return out;
 }
 
 QLabel* MakeLabel(QWidget* Page, const char* Name, const char* Caption)
@@ -595,7 +579,8 @@ void TFrmRequest::ButtonOKClick()
         EditId->setText(FromAnsi(id));
     // 5. Check digits: advisory, the user may keep the number.
     if (type < Rules.Count() && !Rules[type](id)) {
-        const QString question = FormatS(Tr(Texts::ReqIdInvalid), {FromAnsi(id), ComboTypeId->currentText()});
+        const QString question = QString::fromStdString(
+            FormatText(Texts::ReqIdInvalid, {FromAnsi(id).toStdString(), ComboTypeId->currentText().toStdString()}));
         if (AskYesNo(question)) {
             PageControl1->setCurrentWidget(TabId);
             EditId->setFocus();

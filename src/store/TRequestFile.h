@@ -82,7 +82,8 @@ public:
     // Removes every section.
     void Clear();
 
-    // The image as bytes exactly as UpdateFile writes them (CR LF endings).
+    // The image as bytes exactly as UpdateFile writes them (CR LF endings):
+    // also the one text that signatures and fingerprints cover.
     std::string Text() const;
     // Clears the content and parses Text as if it had been read from disk.
     void SetText(std::string_view Text);

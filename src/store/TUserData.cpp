@@ -132,6 +132,12 @@ void TUserData::WriteRegistryRecord(TCustomRequestFile& Registry, const std::str
     Registry.WriteInteger(Section, "Index", Index);
 }
 
+void TUserData::ReadStorageRecord(const TCustomRequestFile& Storage)
+{
+    ReadFields(Storage, "Request", "");
+    ReadResp(Storage);
+}
+
 void TUserData::ReadResp(const TCustomRequestFile& Storage)
 {
     auto& resp = RespList();

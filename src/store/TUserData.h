@@ -74,6 +74,9 @@ public:
     // pairs Resp<i>, Cpf<i> (a count beyond the section's lines is cut to
     // them, since only a damaged file holds one). Creates the list.
     void ReadResp(const TCustomRequestFile& Storage);
+    // The entity's data as its storage file holds them: the fields of
+    // [Request] (missing ones empty) and the persons of [Resp].
+    void ReadStorageRecord(const TCustomRequestFile& Storage);
     // The entity's data in its storage file: [General] Request=1, the fields
     // in [Request], then [Resp] written whole again with RespCount last, and
     // one save. Raises what saving raises; memory then holds the record.

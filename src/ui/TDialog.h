@@ -7,27 +7,14 @@
 //   No to all 9, Yes to all 10, Help 0.
 #include <QObject>
 #include <QString>
+#include "base/ModalResult.h"
+
 #include <QStringList>
 
 #include <string>
 
 enum TDialogButtons { dtOK, dtYesNo, dtYesNoCancel, dtOKCancel, dtAbortRetryIgnore, dtYesNoAll };
 enum TDialogType { mtWarning, mtError, mtInformation, mtConfirmation };
-
-// Modal results, as the callers compare them.
-enum TModalResult {
-    mrNone = 0,
-    mrOk = 1,
-    mrCancel = 2,
-    mrAbort = 3,
-    mrRetry = 4,
-    mrIgnore = 5,
-    mrYes = 6,
-    mrNo = 7,
-    mrAll = 8,
-    mrNoToAll = 9,
-    mrYesToAll = 10,
-};
 
 class TDialog : public QObject {
     Q_OBJECT

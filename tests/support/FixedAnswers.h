@@ -25,11 +25,11 @@ public:
     int Confirm(const std::string&, TStepButtons Buttons) override { return AnswerFor(Buttons); }
     int Warn(const std::string&, TStepButtons Buttons) override { return AnswerFor(Buttons); }
     void Show(const std::string& Text) override { Last = Text; }
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode, const std::string&) override
+    std::unique_ptr<TPasswordAnswer> AskPassword(KeyFilePwd::TPwdMode, const std::string&) override
     {
         struct Given : TPasswordAnswer {
             explicit Given(std::string P) : Password(std::move(P)) {}
-            int Result() const override { return StepResult::OK; }
+            int Result() const override { return mrOk; }
             void GetPassword(std::string& P) const override { P = Password; }
             void GetNewPassword(std::string& P) const override { P = Password; }
             std::string Password;
@@ -47,8 +47,8 @@ private:
     int AnswerFor(TStepButtons Buttons) const
     {
         if (Answer_ == Reply::Cancel)
-            return StepResult::Cancel;
-        return Buttons == TStepButtons::YesNo ? StepResult::Yes : StepResult::OK;
+            return mrCancel;
+        return Buttons == TStepButtons::YesNo ? mrYes : mrOk;
     }
 
     Reply Answer_;

@@ -3,6 +3,7 @@
 #include "app/steps/DriveOperations.h"
 #include "app/steps/StorageOperations.h"
 #include "base/DriveAGuard.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 
 namespace {
@@ -25,7 +26,7 @@ bool AskForMedium(const TStepContext& C, const char* Text)
     if (!DriveMayBeUsed(C))
         return false;
     do {
-        if (C.Ask.InsertMedium(Text, C.Paths.DriveA()) != StepResult::OK)
+        if (C.Ask.InsertMedium(Text, C.Paths.DriveA()) != mrOk)
             return false;
         C.Ask.Repaint();
     } while (!IsDriveWritable(C.Paths.DriveA()));
@@ -41,7 +42,7 @@ bool PrepareEmptyMedium(const TStepContext& C)
     if (DriveHasFiles(drive)) {
         const std::string question = std::string(Texts::ClearDiskQuestion) + "\n"
                                      + FormatText(Texts::ClearDiskFolder, {drive, std::to_string(FilesToClear(drive))});
-        if (C.Ask.Confirm(question, TStepButtons::OKCancel) != StepResult::OK)
+        if (C.Ask.Confirm(question, TStepButtons::OKCancel) != mrOk)
             return false;
         ClearDrive(drive);
     }

@@ -1,31 +1,9 @@
 #include "app/steps/StorageOperations.h"
 
 #include "store/TRequestFile.h"
-#include "store/TUserData.h"
 
 #include <algorithm>
 #include <cctype>
-
-void LoadEntityFromStorage(const TRequestFile& Storage, TUserData& Record)
-{
-    const std::string s = "Request";
-    Record.SetProfile(Storage.ReadString(s, "Profile", ""));
-    Record.SetTipoInscricao(Storage.ReadString(s, "Tipo_Inscricao", ""));
-    Record.SetInscricao(Storage.ReadString(s, "Inscricao", ""));
-    Record.Razao = Storage.ReadString(s, "Razao", "");
-    Record.Endereco = Storage.ReadString(s, "Endereco", "");
-    Record.Bairro = Storage.ReadString(s, "Bairro", "");
-    Record.Cidade = Storage.ReadString(s, "Cidade", "");
-    Record.UF = Storage.ReadString(s, "UF", "");
-    Record.CEP = Storage.ReadString(s, "CEP", "");
-    Record.Telefone = Storage.ReadString(s, "Telefone", "");
-    Record.Email = Storage.ReadString(s, "Email", "");
-
-    // The record's own reader: it bounds a damaged RespCount by the lines
-    // the section really holds, where a loop up to the stored count could
-    // run for billions of rounds.
-    Record.ReadResp(Storage);
-}
 
 std::string ZeroPad(int Number, int Width)
 {
@@ -93,31 +71,4 @@ std::vector<std::string> AllCertificates(const TRequestFile& Storage)
         if (!id.empty())
             ids.push_back(id);
     return ids;
-}
-
-std::string JoinLines(const std::vector<std::string>& Lines)
-{
-    std::string text;
-    for (const std::string& line : Lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
-}
-
-std::string FormatText(const char* Format, const std::vector<std::string>& Arguments)
-{
-    std::string out;
-    std::size_t next = 0;
-    for (const char* p = Format; *p; ++p) {
-        if (p[0] == '%' && (p[1] == 's' || p[1] == 'd')) {
-            if (next < Arguments.size())
-                out += Arguments[next];
-            ++next;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
 }

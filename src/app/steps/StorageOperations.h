@@ -4,13 +4,6 @@
 #include <vector>
 
 class TRequestFile;
-class TUserData;
-
-// Sets the record's request fields (Profile, Tipo_Inscricao, Inscricao,
-// Razao, Endereco, Bairro, Cidade, UF, CEP, Telefone, Email) from [Request]
-// of Storage, and its responsible persons to the pairs Resp<k>, Cpf<k> of
-// [Resp], k = 1 .. RespCount (replacing, never adding to, the list it had).
-void LoadEntityFromStorage(const TRequestFile& Storage, TUserData& Record);
 
 // Decimal text of Number, left-padded with "0" to Width characters.
 std::string ZeroPad(int Number, int Width);
@@ -26,10 +19,3 @@ std::string JoinCommaList(const std::vector<std::string>& List);
 std::vector<std::string> ReadKeys(const TRequestFile& Storage);
 // [General] MasterKey followed by [General] Keys, empty entries left out.
 std::vector<std::string> AllCertificates(const TRequestFile& Storage);
-
-// The text of the lines, each followed by CR LF: what a data file holds and
-// what its signature and fingerprint cover.
-std::string JoinLines(const std::vector<std::string>& Lines);
-
-// printf-style "%s" and "%d" filled in order (the texts table's forms).
-std::string FormatText(const char* Format, const std::vector<std::string>& Arguments);

@@ -61,14 +61,14 @@ std::string TCertificateCreation::FileNew()
         return {};
     }
 
-    auto password = C.Ask.AskPassword(TPasswordMode::NewPassword, {});
-    if (!password || password->Result() != StepResult::OK)
+    auto password = C.Ask.AskPassword(KeyFilePwd::pmNewPassword, {});
+    if (!password || password->Result() != mrOk)
         return {};
 
     C.Ask.Repaint();
     TBusyScope busy(C.Ask);
     TUserData* entity = C.Registry.Activate(C.Registry.ActiveIndex());
-    LoadEntityFromStorage(*storage, *entity);
+    entity->ReadStorageRecord(*storage);
 
     try {
         std::string newPassword;
@@ -145,7 +145,7 @@ bool TCertificateCreation::RemoveCertificate(const std::string& Id, bool Ask)
     TRequestFile* storage = C.ActiveStorage();
     if (Id.empty() || !storage)
         return false;
-    if (Ask && C.Ask.Confirm(Texts::RemoveCertificateQuestion, TStepButtons::YesNo) != StepResult::Yes)
+    if (Ask && C.Ask.Confirm(Texts::RemoveCertificateQuestion, TStepButtons::YesNo) != mrYes)
         return false;
 
     std::vector<std::string> keys = ReadKeys(*storage);

@@ -1,6 +1,7 @@
 #include "app/steps/TCertificateExport.h"
 
 #include "app/steps/StorageOperations.h"
+#include "base/FormatText.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 #include "crypto/TRSAMedia.h"
@@ -26,9 +27,7 @@ std::string TCertificateExport::Fingerprint(const TRequestFile& File)
     auto copy = TRequestFile::CreateFromLines(nullptr);
     copy->SetText(File.Text());
     copy->EraseSection("Fingerprint");
-    std::vector<std::string> lines;
-    copy->GetStrings(lines);
-    return HashString(JoinLines(lines));
+    return HashString(copy->Text());
 }
 
 bool TCertificateExport::IsExportFile(const TRequestFile& File)
@@ -76,7 +75,7 @@ int TCertificateExport::FileExport()
     // Asked about the name that will really be written.
     struct stat st {};
     if (::lstat(fileName.c_str(), &st) == 0
-        && C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != StepResult::Yes)
+        && C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != mrYes)
         return 0;
 
     const std::string text = ExportText(*storage, exported);

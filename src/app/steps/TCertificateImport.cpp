@@ -5,6 +5,7 @@
 #include "app/steps/TCertificateExport.h"
 #include "base/BoundedFileReader.h"
 #include "base/FileErrors.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"

@@ -5,6 +5,7 @@
 #include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TCertificateCreation.h"
+#include "base/FormatText.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
@@ -90,7 +91,7 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
     // Asked about the name that will really be written.
     bool replace = false;
     if (Exists(chosen) && chosen != drive + Id + ".PRI") {
-        if (C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {chosen}), TStepButtons::YesNo) != StepResult::Yes)
+        if (C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {chosen}), TStepButtons::YesNo) != mrYes)
             return false;
         replace = true;
     }
@@ -120,8 +121,8 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
     if (!SameFile(extracted, chosen))
         C.WipeAndReport(extracted);
 
-    auto password = C.Ask.AskPassword(TPasswordMode::ChangePassword, {});
-    if (!password || password->Result() != StepResult::OK) {
+    auto password = C.Ask.AskPassword(KeyFilePwd::pmChangePassword, {});
+    if (!password || password->Result() != mrOk) {
         password.reset();
         C.WipeAndReport(chosen);
         return false;
@@ -166,8 +167,8 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
         ok = attemptChange();
         while (!ok && attempt <= 2) {
             C.Ask.Show(Texts::WrongCurrentPassword);
-            password = C.Ask.AskPassword(TPasswordMode::ChangePassword, {});
-            if (!password || password->Result() != StepResult::OK)
+            password = C.Ask.AskPassword(KeyFilePwd::pmChangePassword, {});
+            if (!password || password->Result() != mrOk)
                 return giveUp({});
             C.Ask.Repaint();
             ++attempt;

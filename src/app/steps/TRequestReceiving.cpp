@@ -5,6 +5,7 @@
 #include "app/steps/StorageOperations.h"
 #include "base/BoundedFileReader.h"
 #include "base/FileErrors.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
@@ -180,8 +181,8 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
         return false;
     }
 
-    auto password = C.Ask.AskPassword(TPasswordMode::AskPassword, Storage.ReadString(Id, "Name", ""));
-    if (!password || password->Result() != StepResult::OK) {
+    auto password = C.Ask.AskPassword(KeyFilePwd::pmAskPassword, Storage.ReadString(Id, "Name", ""));
+    if (!password || password->Result() != mrOk) {
         password.reset();
         C.WipeAndReport(keyFile);
         return false;

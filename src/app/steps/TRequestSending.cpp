@@ -31,7 +31,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
     if (!storage)
         return outcome;
     if (storage->ReadBool("General", "RequestSent", false)) {
-        if (C.Ask.Warn(Texts::ResendQuestion, TStepButtons::YesNo) != StepResult::Yes)
+        if (C.Ask.Warn(Texts::ResendQuestion, TStepButtons::YesNo) != mrYes)
             return outcome;
         C.Ask.Repaint();
     }
@@ -64,9 +64,6 @@ TRequestSending::Outcome TRequestSending::RequestSend()
         request->WriteString("Keys", "Info" + nn, storage->ReadString(positions[i], "Info", ""));
     }
     request->WriteString("General", "Num_Keys", std::to_string(positions.size()));
-    std::vector<std::string> lines;
-    request->GetStrings(lines);
-    request.reset();
 
     // The master's key signs, whether or not it is signed itself.
     const std::string master = storage->ReadString("General", "MasterKey", "");
@@ -84,8 +81,8 @@ TRequestSending::Outcome TRequestSending::RequestSend()
 
     std::string signature;
     {
-        auto password = C.Ask.AskPassword(TPasswordMode::AskPassword, {});
-        if (!password || password->Result() != StepResult::OK) {
+        auto password = C.Ask.AskPassword(KeyFilePwd::pmAskPassword, {});
+        if (!password || password->Result() != mrOk) {
             password.reset();
             C.WipeAndReport(keyFile);
             return outcome;
@@ -97,7 +94,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
         try {
             password->GetPassword(secret);
             media->Open();
-            media->SignString(secret, JoinLines(lines), signature);
+            media->SignString(secret, request->Text(), signature);
             media->Close();
         } catch (const std::exception& e) {
             ZeroBuffer(secret.data(), static_cast<int>(secret.size()));
@@ -114,9 +111,9 @@ TRequestSending::Outcome TRequestSending::RequestSend()
     }
 
     try {
-        auto signedRequest = TRequestFile::CreateFromLines(lines);
-        signedRequest->WriteString("Signatures", "User", StringToHex(signature));
-        const std::string text = signedRequest->Text();
+        // What was signed, and its signature after it.
+        request->WriteString("Signatures", "User", StringToHex(signature));
+        const std::string text = request->Text();
 
         if (!PrepareEmptyMedium(C))
             return outcome;
@@ -139,7 +136,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
         C.Ask.Show(std::string(Texts::SendError) + e.what());
     }
 
-    if (profile != "04" && C.Ask.Inform(Texts::AgreementQuestion, TStepButtons::OKCancel) == StepResult::OK)
+    if (profile != "04" && C.Ask.Inform(Texts::AgreementQuestion, TStepButtons::OKCancel) == mrOk)
         outcome.ShowAgreement = true;
     return outcome;
 }

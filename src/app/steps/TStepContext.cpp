@@ -2,6 +2,7 @@
 
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/StorageOperations.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 #include "crypto/TRSAMedia.h"
 #include "store/TUsersData.h"

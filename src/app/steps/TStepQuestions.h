@@ -5,6 +5,9 @@
 // Texts handed over are UTF-8 (the program's texts table, with file names
 // and identifiers inserted). Certificate names are data-file bytes
 // (Windows-1252) and are passed apart, for the window to convert.
+#include "base/ModalResult.h"
+#include "crypto/TPwdMode.h"
+
 #include <memory>
 #include <string>
 
@@ -12,17 +15,6 @@ class TRSAMedia;
 
 // The button sets of the message dialog that the steps use.
 enum class TStepButtons { OK, YesNo, OKCancel };
-
-// Modal results as the message and password dialogs return them.
-namespace StepResult {
-inline constexpr int OK = 1;
-inline constexpr int Cancel = 2;
-inline constexpr int Yes = 6;
-inline constexpr int No = 7;
-} // namespace StepResult
-
-// The modes of the password dialog.
-enum class TPasswordMode { AskPassword = 0, NewPassword = 1, ChangePassword = 2 };
 
 // One run of the password dialog. Destroying it frees the dialog, whose
 // buffers are zeroed then; a step keeps it no longer than it needs the
@@ -69,7 +61,8 @@ public:
 
     // Runs the password dialog once. CertificateName (data-file bytes) is
     // shown in the AskPassword message; empty gives the dialog's default.
-    virtual std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode Mode, const std::string& CertificateName) = 0;
+    virtual std::unique_ptr<TPasswordAnswer> AskPassword(KeyFilePwd::TPwdMode Mode,
+                                                         const std::string& CertificateName) = 0;
 
     // Open and save dialogs; false when cancelled. FileName is a path.
     // Neither asks about an existing file: the step does, once it knows the

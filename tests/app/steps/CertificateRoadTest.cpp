@@ -79,8 +79,8 @@ TEST_F(CertificateRoad, MadeSentAnsweredReceived)
     ASSERT_EQ(ids.size(), 3u);
 
     Ask = ScriptedQuestions{};
-    Ask.Passwords = {{StepResult::OK, "SENHA0", {}}};
-    Ask.Answers = {StepResult::OK /* medium */, StepResult::Cancel /* agreement */};
+    Ask.Passwords = {{mrOk, "SENHA0", {}}};
+    Ask.Answers = {mrOk /* medium */, mrCancel /* agreement */};
     const TRequestSending::Outcome sent = TRequestSending(*Context).RequestSend();
     ASSERT_TRUE(sent.Sent) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
 
@@ -92,9 +92,9 @@ TEST_F(CertificateRoad, MadeSentAnsweredReceived)
     ASSERT_TRUE(fs::exists(response)) << out;
 
     Ask = ScriptedQuestions{};
-    Ask.Answers = {StepResult::OK /* medium */};
+    Ask.Answers = {mrOk /* medium */};
     Ask.Files = {response};
-    Ask.Passwords = {{StepResult::OK, "SENHA0", {}}, {StepResult::OK, "SENHA1", {}}, {StepResult::OK, "SENHA2", {}}};
+    Ask.Passwords = {{mrOk, "SENHA0", {}}, {mrOk, "SENHA1", {}}, {mrOk, "SENHA2", {}}};
     const auto received = TRequestReceiving(*Context).RequestReceive();
     EXPECT_EQ(received.Incorporated, 3);
     EXPECT_TRUE(received.Completed);
@@ -124,7 +124,7 @@ TEST_F(CertificateRoad, MadeSentAnsweredReceived)
 
     // Nothing is left to send.
     Ask = ScriptedQuestions{};
-    Ask.Answers = {StepResult::Yes /* send again */};
+    Ask.Answers = {mrYes /* send again */};
     EXPECT_FALSE(TRequestSending(*Context).RequestSend().Sent);
     EXPECT_EQ(Ask.Shown, std::vector<std::string>{
                              "Todos os certificados gerados foram assinados. A operação não será concluída."});

@@ -57,7 +57,7 @@ inline std::vector<std::string> KeyFilesIn(const fs::path& Dir)
 }
 
 struct PasswordScript {
-    int Result = StepResult::OK;
+    int Result = mrOk;
     std::string Password;
     std::string NewPassword;
 };
@@ -85,7 +85,7 @@ public:
 
     std::vector<std::string> Asked; // every Inform/Confirm/Warn text
     std::vector<std::string> Shown; // every Show text
-    std::vector<TPasswordMode> PasswordModes;
+    std::vector<KeyFilePwd::TPwdMode> PasswordModes;
     std::vector<std::string> PasswordNames;
     std::vector<TFileQuestion> FileQuestions;
     std::vector<std::string> Added, Changed, Removed;
@@ -100,13 +100,13 @@ public:
     int Warn(const std::string& Text, TStepButtons) override { return Answer(Text); }
     void Show(const std::string& Text) override { Shown.push_back(Text); }
 
-    std::unique_ptr<TPasswordAnswer> AskPassword(TPasswordMode Mode, const std::string& Name) override
+    std::unique_ptr<TPasswordAnswer> AskPassword(KeyFilePwd::TPwdMode Mode, const std::string& Name) override
     {
         PasswordModes.push_back(Mode);
         PasswordNames.push_back(Name);
         if (Passwords.empty()) {
             ADD_FAILURE() << "unexpected password question";
-            return std::make_unique<ScriptedPassword>(PasswordScript{StepResult::Cancel, {}, {}});
+            return std::make_unique<ScriptedPassword>(PasswordScript{mrCancel, {}, {}});
         }
         PasswordScript s = Passwords.front();
         Passwords.pop_front();
@@ -145,7 +145,7 @@ private:
             OnQuestion(Text);
         if (Answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << Text;
-            return StepResult::Cancel;
+            return mrCancel;
         }
         const int a = Answers.front();
         Answers.pop_front();
@@ -271,7 +271,7 @@ inline std::string CreateCertificate(StepFixture& F, ScriptedQuestions& Ask, con
                                      const std::string& Password = "SENHA123")
 {
     (void)F;
-    Ask.Passwords.push_back({StepResult::OK, {}, Password});
+    Ask.Passwords.push_back({mrOk, {}, Password});
     const std::string id = TCertificateCreation(Context).FileNew();
     EXPECT_FALSE(id.empty()) << (Ask.Shown.empty() ? std::string() : Ask.Shown.back());
     return id;

@@ -173,16 +173,14 @@ TEST(StepFormatting, ZeroPadListsAndPlainNames)
     EXPECT_FALSE(IsCertificateIdentifier("abcdef01-1111-4222-8333-444455556666"));
     EXPECT_FALSE(IsCertificateIdentifier("{abcdef01x1111-4222-8333-444455556666}"));
     EXPECT_FALSE(IsCertificateIdentifier("{gbcdef01-1111-4222-8333-444455556666}"));
-
-    EXPECT_EQ(FormatText("a %s b %d c", {"X", "7"}), "a X b 7 c");
 }
 
-TEST_F(StepOperations, LoadEntityFromStorageReplacesTheResponsiblePersons)
+TEST_F(StepOperations, TheRecordReadFromStorageReplacesTheResponsiblePersons)
 {
     TUserData record;
     record.RespList() = {"Old", "1"};
-    LoadEntityFromStorage(Storage(), record);
-    LoadEntityFromStorage(Storage(), record);
+    record.ReadStorageRecord(Storage());
+    record.ReadStorageRecord(Storage());
     EXPECT_EQ(record.Razao, "Metalurgica Sol Ltda");
     EXPECT_EQ(record.Inscricao(), "11222333000181");
     EXPECT_EQ(record.Profile(), "01");
@@ -192,13 +190,13 @@ TEST_F(StepOperations, LoadEntityFromStorageReplacesTheResponsiblePersons)
     EXPECT_EQ(*record.Resp, (std::vector<std::string>{"Maria Silva", "11144477735"}));
 
     TUserData fresh; // no list yet: one is made
-    LoadEntityFromStorage(Storage(), fresh);
+    fresh.ReadStorageRecord(Storage());
     ASSERT_TRUE(fresh.Resp.has_value());
     EXPECT_EQ(fresh.Resp->size(), 2u);
 
     // A damaged count is bounded by the section, not trusted.
     Storage().WriteInteger("Resp", "RespCount", 2000000000);
-    LoadEntityFromStorage(Storage(), fresh);
+    fresh.ReadStorageRecord(Storage());
     EXPECT_LE(fresh.Resp->size(), 6u);
     EXPECT_EQ(fresh.Resp->at(0), "Maria Silva");
 }

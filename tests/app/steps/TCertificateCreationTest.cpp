@@ -15,7 +15,7 @@ class CertificateCreation : public StepFixture {
 protected:
     std::string Create(const std::string& Password = "SENHA123")
     {
-        Ask.Passwords.push_back({StepResult::OK, {}, Password});
+        Ask.Passwords.push_back({mrOk, {}, Password});
         return TCertificateCreation(*Context).FileNew();
     }
 };
@@ -27,7 +27,8 @@ TEST_F(CertificateCreation, FirstBecomesMasterSecondGoesToKeysAndNoKeyFileStays)
     const std::string second = Create();
     ASSERT_TRUE(IsCertificateIdentifier(second));
     EXPECT_NE(first, second);
-    EXPECT_EQ(Ask.PasswordModes, (std::vector<TPasswordMode>{TPasswordMode::NewPassword, TPasswordMode::NewPassword}));
+    EXPECT_EQ(Ask.PasswordModes,
+              (std::vector<KeyFilePwd::TPwdMode>{KeyFilePwd::pmNewPassword, KeyFilePwd::pmNewPassword}));
     EXPECT_EQ(Ask.Added, (std::vector<std::string>{first, second}));
     EXPECT_EQ(Ask.BusyDepth, 0);
     EXPECT_TRUE(KeyFilesIn(DataDir).empty());
@@ -89,13 +90,13 @@ TEST_F(CertificateCreation, StopsBeforeGenerationChangeNothing)
         {"seed failed", [&] { Ask.SeedFails = true; }, Texts::KeyGenerationError},
         {"password cancelled",
          [&] {
-             Ask.Passwords.push_back({StepResult::Cancel, {}, {}});
+             Ask.Passwords.push_back({mrCancel, {}, {}});
          },
          ""},
         {"entity without company name",
          [&] {
              Storage().WriteString("Request", "Razao", "");
-             Ask.Passwords.push_back({StepResult::OK, {}, "SENHA123"});
+             Ask.Passwords.push_back({mrOk, {}, "SENHA123"});
          },
          std::string(Texts::KeyGenerationError) + Texts::MediaUser},
     };
@@ -148,12 +149,12 @@ TEST_F(CertificateCreation, RemovalPromotesTheFirstOfKeysAndTheLastResetsTheEnti
 
     // A fresh step over each reloaded registry.
     auto step = [&] { return TCertificateCreation(*Context); };
-    Ask.Answers = {StepResult::No};
+    Ask.Answers = {mrNo};
     step().FileRemove(a);
     EXPECT_EQ(Storage().ReadString("General", "MasterKey", ""), a) << "a No keeps it";
     EXPECT_EQ(Ask.Asked, std::vector<std::string>{Texts::RemoveCertificateQuestion});
 
-    Ask.Answers = {StepResult::Yes};
+    Ask.Answers = {mrYes};
     step().FileRemove(a);
     Reload();
     EXPECT_EQ(Storage().ReadString("General", "MasterKey", ""), b);
@@ -163,7 +164,7 @@ TEST_F(CertificateCreation, RemovalPromotesTheFirstOfKeysAndTheLastResetsTheEnti
     // A signed certificate is refused with a notice.
     Storage().WriteBool(c, "Signed", true);
     Ask.Asked.clear();
-    Ask.Answers = {StepResult::OK};
+    Ask.Answers = {mrOk};
     step().FileRemove(c);
     EXPECT_EQ(Ask.Asked, std::vector<std::string>{Texts::SignedNotRemovable});
     EXPECT_TRUE(Storage().SectionExists(c));

@@ -1,6 +1,7 @@
 // Export and import with the real kit, and the import as an attacker would
 // feed it: hand-edited files, identifiers that are paths or section names,
 // other keys under identifiers the entity holds, and the limit of 100.
+#include "base/FormatText.h"
 #include "app/steps/TCertificateExport.h"
 #include "app/steps/TCertificateImport.h"
 #include "base/Texts.h"
@@ -86,7 +87,7 @@ TEST_F(ExportImport, AnExportThatCannotBeWrittenOrIsDeclinedChangesNothing)
     // The question names the file with its added extension; No keeps it.
     WriteFile(ExportFile, "old");
     Ask = ScriptedQuestions{};
-    Ask.Answers = {StepResult::No};
+    Ask.Answers = {mrNo};
     EXPECT_EQ(Export((Root / "export").string()), 0);
     EXPECT_EQ(Ask.Asked, std::vector<std::string>{FormatText(Texts::ReplaceFileQuestion, {ExportFile})});
     EXPECT_EQ(ReadFile(ExportFile), "old");

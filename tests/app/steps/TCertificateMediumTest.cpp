@@ -1,6 +1,7 @@
 // Writing a signed certificate to its medium with the real kit: the name
 // rules, three attempts at the current password, and that the certificate
 // leaves the storage only once the medium has been read back.
+#include "base/FormatText.h"
 #include "app/steps/TCertificateMedium.h"
 #include "app/steps/KeyFileOperations.h"
 #include "base/Texts.h"
@@ -41,11 +42,10 @@ protected:
 
 TEST_F(CertificateMedium, ARightPasswordOnTheThirdAttemptWritesTheMediumAndRemovesTheCertificate)
 {
-    Ask.Answers = {StepResult::OK};
+    Ask.Answers = {mrOk};
     Ask.Files = {DriveDir + "Meu certificado"};
-    Ask.Passwords = {{StepResult::OK, "ERRADA11", "DEFINITIVA1"},
-                     {StepResult::OK, "ERRADA22", "DEFINITIVA1"},
-                     {StepResult::OK, "SENHA123", "DEFINITIVA1"}};
+    Ask.Passwords = {
+        {mrOk, "ERRADA11", "DEFINITIVA1"}, {mrOk, "ERRADA22", "DEFINITIVA1"}, {mrOk, "SENHA123", "DEFINITIVA1"}};
     EXPECT_TRUE(Disk()) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
     EXPECT_EQ(Ask.Shown, (std::vector<std::string>{Texts::WrongCurrentPassword, Texts::WrongCurrentPassword}));
     ASSERT_EQ(Ask.FileQuestions.size(), 1u);
@@ -71,28 +71,26 @@ TEST_F(CertificateMedium, StopsKeepTheCertificateAndLeaveNoKeyFileAnywhere)
         std::string shown; // prefix of the last message; empty: none
     } cases[] = {
         {"three wrong passwords",
-         {{StepResult::OK, "ERRADA11", "DEFINITIVA1"},
-          {StepResult::OK, "ERRADA22", "DEFINITIVA1"},
-          {StepResult::OK, "ERRADA33", "DEFINITIVA1"}},
+         {{mrOk, "ERRADA11", "DEFINITIVA1"}, {mrOk, "ERRADA22", "DEFINITIVA1"}, {mrOk, "ERRADA33", "DEFINITIVA1"}},
          {},
          Texts::TooManyPasswordAttempts},
-        {"password dialog cancelled", {{StepResult::Cancel, {}, {}}}, {}, ""},
+        {"password dialog cancelled", {{mrCancel, {}, {}}}, {}, ""},
         {"cancelled at the second attempt",
-         {{StepResult::OK, "ERRADA11", "DEFINITIVA1"}, {StepResult::Cancel, {}, {}}},
+         {{mrOk, "ERRADA11", "DEFINITIVA1"}, {mrCancel, {}, {}}},
          {},
          Texts::WrongCurrentPassword},
         {"written key does not read back as the stored one",
-         {{StepResult::OK, "SENHA123", "DEFINITIVA1"}},
+         {{mrOk, "SENHA123", "DEFINITIVA1"}},
          [&] { Storage().WriteString(Id, "PublicKey", std::string(280, 'A')); },
          Texts::MediumNotConfirmed},
         {"kit error on the medium (a damaged key file)",
-         {{StepResult::OK, "SENHA123", "DEFINITIVA1"}},
+         {{mrOk, "SENHA123", "DEFINITIVA1"}},
          [&] { Storage().WriteString(Id, "KeyFile", "0102030405060708"); },
          "Ocorreu um erro"},
     };
     for (Case& c : cases) {
         Ask = ScriptedQuestions{};
-        Ask.Answers = {StepResult::OK};
+        Ask.Answers = {mrOk};
         Ask.Files = {DriveDir + "x"};
         Ask.Passwords = c.passwords;
         Storage().SetText(ReadFile(DataDir + "STORAGE.1.DAT"));
@@ -123,7 +121,7 @@ TEST_F(CertificateMedium, TheKeyExtensionRuleComesBeforeTheQuestionAboutAnExisti
     // the question names it, and No leaves it as it was.
     fs::create_directories(Root / "out");
     WriteFile(Root / "out" / "chave.PRI", "someone else's");
-    Ask.Answers = {StepResult::OK, StepResult::No};
+    Ask.Answers = {mrOk, mrNo};
     Ask.Files = {(Root / "out" / "chave").string()};
     EXPECT_FALSE(Disk());
     ASSERT_EQ(Ask.Asked.size(), 2u);
@@ -137,7 +135,7 @@ TEST_F(CertificateMedium, TheKeyExtensionRuleComesBeforeTheQuestionAboutAnExisti
 TEST_F(CertificateMedium, AHostileNameIsProposedAsAPlainFileNameAndUnsignedIsRefused)
 {
     Storage().WriteString(Id, "Name", "../../etc/cron.d/evil");
-    Ask.Answers = {StepResult::OK};
+    Ask.Answers = {mrOk};
     Ask.Files = {""}; // cancelled at the save dialog
     EXPECT_FALSE(Disk());
     ASSERT_EQ(Ask.FileQuestions.size(), 1u);
@@ -181,9 +179,9 @@ TEST_F(CertificateMedium, AMediumIsWrittenToAFolderOnAnotherFileSystem)
         }
         Paths = ProgramPaths(DataDir, DataDir, c.drive);
         Ask = ScriptedQuestions{};
-        Ask.Answers = {StepResult::OK};
+        Ask.Answers = {mrOk};
         Ask.Files = {c.target + "chave"};
-        Ask.Passwords = {{StepResult::OK, "SENHA123", "DEFINITIVA1"}};
+        Ask.Passwords = {{mrOk, "SENHA123", "DEFINITIVA1"}};
         EXPECT_TRUE(Disk()) << c.what << ": " << (Ask.Shown.empty() ? "" : Ask.Shown.back());
         EXPECT_EQ(FilesIn(c.target), std::vector<std::string>{"chave.PRI"}) << c.what;
         EXPECT_TRUE(KeyOpensWith(c.target + "chave.PRI", "DEFINITIVA1")) << c.what;

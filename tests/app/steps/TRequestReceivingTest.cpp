@@ -38,7 +38,7 @@ protected:
 
     std::string Create(const std::string& Password)
     {
-        Ask.Passwords.push_back({StepResult::OK, {}, Password});
+        Ask.Passwords.push_back({mrOk, {}, Password});
         const std::string id = TCertificateCreation(*Context).FileNew();
         EXPECT_FALSE(id.empty());
         return id;
@@ -89,7 +89,7 @@ protected:
     void Passwords(std::initializer_list<std::string> List)
     {
         for (const std::string& p : List)
-            Ask.Passwords.push_back({StepResult::OK, p, {}});
+            Ask.Passwords.push_back({mrOk, p, {}});
     }
 
     TRequestReceiving::TOutcome Receive(const TRequestFile& R) { return TRequestReceiving(*Context).Incorporate(R); }
@@ -270,7 +270,7 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
         const std::string before = StorageOnDisk();
         Ask = ScriptedQuestions{};
         for (const std::string& p : c.passwords)
-            Ask.Passwords.push_back({StepResult::OK, p, {}});
+            Ask.Passwords.push_back({mrOk, p, {}});
         TRequestFile response("");
         response.SetText(good->Text());
         c.change(response);
@@ -296,7 +296,7 @@ TEST_F(RequestReceiving, ACancelledPasswordStopsSilentlyAndWipesTheKeyFile)
 {
     CreateAndSend(1);
     const std::string sent = StorageOnDisk();
-    Ask.Passwords.push_back({StepResult::Cancel, {}, {}});
+    Ask.Passwords.push_back({mrCancel, {}, {}});
     const auto outcome = Receive(*Response());
     EXPECT_EQ(outcome.Incorporated, 0);
     EXPECT_TRUE(Ask.Shown.empty());
@@ -340,7 +340,7 @@ TEST_F(RequestReceiving, TheMediumAndTheFileAreCheckedFirst)
     // coming until the user cancels; no file is asked for.
     const std::string away = Root.string() + "/away";
     fs::rename(DriveDir, away);
-    Ask.Answers = {StepResult::OK, StepResult::OK, StepResult::Cancel};
+    Ask.Answers = {mrOk, mrOk, mrCancel};
     EXPECT_EQ(TRequestReceiving(*Context).RequestReceive().Incorporated, 0);
     EXPECT_EQ(Ask.Asked, std::vector<std::string>(3, Texts::ReceiveInsertDisk));
     EXPECT_TRUE(Ask.FileQuestions.empty());
@@ -349,7 +349,7 @@ TEST_F(RequestReceiving, TheMediumAndTheFileAreCheckedFirst)
     // The medium arrives while the question is shown.
     fs::rename(DriveDir, away);
     Ask = ScriptedQuestions{};
-    Ask.Answers = {StepResult::OK, StepResult::OK};
+    Ask.Answers = {mrOk, mrOk};
     Ask.OnQuestion = [&](const std::string&) {
         if (Ask.Asked.size() == 2)
             fs::rename(away, DriveDir);
@@ -365,7 +365,7 @@ TEST_F(RequestReceiving, TheMediumAndTheFileAreCheckedFirst)
     for (const std::string& name : {DriveDir + "pipe.CNS", DriveDir + "folder.CNS", DriveDir + "missing.CNS"}) {
         SCOPED_TRACE(name);
         Ask = ScriptedQuestions{};
-        Ask.Answers = {StepResult::OK};
+        Ask.Answers = {mrOk};
         Ask.Files = {name};
         TRequestReceiving(*Context).RequestReceive();
         EXPECT_EQ(Ask.Shown, std::vector<std::string>{Texts::ReceiveInvalidFile});
@@ -378,7 +378,7 @@ TEST_F(RequestReceiving, TheMediumAndTheFileAreCheckedFirst)
     // A real response file on the medium is read and incorporated.
     WriteFile(DriveDir + "{REQ}.CNS", Response()->Text());
     Ask = ScriptedQuestions{};
-    Ask.Answers = {StepResult::OK};
+    Ask.Answers = {mrOk};
     Ask.Files = {DriveDir + "{REQ}.CNS"};
     Passwords({"SENHA0"});
     EXPECT_EQ(TRequestReceiving(*Context).RequestReceive().Incorporated, 1);

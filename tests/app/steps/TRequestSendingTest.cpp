@@ -57,13 +57,13 @@ protected:
 TEST_F(RequestSending, SignedMasterAndTwoUnsignedSendsTwoPositionsSignedByTheMaster)
 {
     Storage().WriteBool(Ids[0], "Signed", true);
-    Ask.Passwords = {{StepResult::OK, "SENHA123", {}}};
-    Ask.Answers = {StepResult::OK /* medium */, StepResult::Cancel /* agreement */};
+    Ask.Passwords = {{mrOk, "SENHA123", {}}};
+    Ask.Answers = {mrOk /* medium */, mrCancel /* agreement */};
     const TRequestSending::Outcome outcome = Send();
     ASSERT_TRUE(outcome.Sent) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
     EXPECT_FALSE(outcome.ShowAgreement);
     EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, Texts::AgreementQuestion}));
-    EXPECT_EQ(Ask.PasswordModes, std::vector<TPasswordMode>{TPasswordMode::AskPassword});
+    EXPECT_EQ(Ask.PasswordModes, std::vector<KeyFilePwd::TPwdMode>{KeyFilePwd::pmAskPassword});
     EXPECT_EQ(Ask.PasswordNames, std::vector<std::string>{""}) << "the default name: the first certificate";
 
     const std::vector<std::string> onDrive = FilesIn(DriveDir);
@@ -122,30 +122,25 @@ TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
         std::string shown; // prefix of the one message; empty: none
         bool agreementAsked;
     } cases[] = {
-        {"resend declined", {}, {StepResult::No}, {}, "", false},
-        {"password cancelled", {{StepResult::Cancel, {}, {}}}, {StepResult::Yes}, {}, "", false},
-        {"wrong password", {{StepResult::OK, "ERRADA12", {}}}, {StepResult::Yes}, {}, Texts::RequestSignError, false},
-        {"medium prompt cancelled",
-         {{StepResult::OK, "SENHA123", {}}},
-         {StepResult::Yes, StepResult::Cancel},
-         {},
-         "",
-         false},
+        {"resend declined", {}, {mrNo}, {}, "", false},
+        {"password cancelled", {{mrCancel, {}, {}}}, {mrYes}, {}, "", false},
+        {"wrong password", {{mrOk, "ERRADA12", {}}}, {mrYes}, {}, Texts::RequestSignError, false},
+        {"medium prompt cancelled", {{mrOk, "SENHA123", {}}}, {mrYes, mrCancel}, {}, "", false},
         {"no medium, asked again until cancelled",
-         {{StepResult::OK, "SENHA123", {}}},
-         {StepResult::Yes, StepResult::OK, StepResult::OK, StepResult::Cancel},
+         {{mrOk, "SENHA123", {}}},
+         {mrYes, mrOk, mrOk, mrCancel},
          [&] { fs::remove_all(DriveDir); },
          "",
          false},
         {"clearing refused",
-         {{StepResult::OK, "SENHA123", {}}},
-         {StepResult::Yes, StepResult::OK, StepResult::Cancel},
+         {{mrOk, "SENHA123", {}}},
+         {mrYes, mrOk, mrCancel},
          [&] { WriteFile(DriveDir + "other.txt", "x"); },
          "",
          false},
         {"medium gone between the probe and the write",
-         {{StepResult::OK, "SENHA123", {}}},
-         {StepResult::Yes, StepResult::OK, StepResult::OK, StepResult::Cancel},
+         {{mrOk, "SENHA123", {}}},
+         {mrYes, mrOk, mrOk, mrCancel},
          [&] {
              WriteFile(DriveDir + "other.txt", "x");
              Ask.OnQuestion = [&](const std::string& text) {
@@ -159,7 +154,7 @@ TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
          true},
         {"master key not extractable",
          {},
-         {StepResult::Yes},
+         {mrYes},
          [&] { Storage().WriteString(Ids[0], "KeyFile", ""); },
          Texts::SendError,
          false},
@@ -207,8 +202,8 @@ TEST_F(RequestSending, AMediumHoldingAFolderIsClearedAfterOneQuestionAndTheAgree
 {
     fs::create_directories(DriveDir + "lost+found");
     WriteFile(DriveDir + "old.TXT", "old");
-    Ask.Passwords = {{StepResult::OK, "SENHA123", {}}};
-    Ask.Answers = {StepResult::OK, StepResult::OK /* clear */, StepResult::OK /* agreement */};
+    Ask.Passwords = {{mrOk, "SENHA123", {}}};
+    Ask.Answers = {mrOk, mrOk /* clear */, mrOk /* agreement */};
     const TRequestSending::Outcome outcome = Send();
     EXPECT_TRUE(outcome.Sent);
     EXPECT_TRUE(outcome.ShowAgreement);
@@ -248,7 +243,7 @@ TEST_F(RequestSending, ADriveFolderHoldingTheUsersFilesStopsTheSendAndDeletesNot
         if (!c.environment.empty())
             drive.emplace("QUORVEX_DRIVE_A", c.environment);
         Ask = ScriptedQuestions{};
-        Ask.Passwords = {{StepResult::OK, "SENHA123", {}}};
+        Ask.Passwords = {{mrOk, "SENHA123", {}}};
         const std::string folder = Paths.DriveA();
         EXPECT_FALSE(Send().Sent) << c.what;
         EXPECT_EQ(Ask.Shown, std::vector<std::string>{std::string(Texts::DriveARefused1) + folder
