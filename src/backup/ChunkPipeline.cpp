@@ -11,11 +11,22 @@ ChunkPipeline::ChunkPipeline(const std::function<Work()>& MakeWork, int Workers)
     for (auto& slot : slots_)
         slot = std::make_unique<Slot>();
     workers_.reserve(workers);
-    for (std::size_t i = 0; i < workers; ++i)
-        workers_.emplace_back([this, work = MakeWork()]() mutable { RunWorker(std::move(work)); });
+    try {
+        for (std::size_t i = 0; i < workers; ++i)
+            workers_.emplace_back([this, work = MakeWork()]() mutable { RunWorker(std::move(work)); });
+    } catch (...) {
+        // No thread to be had: the ones started end before this raises.
+        StopWorkers();
+        throw;
+    }
 }
 
 ChunkPipeline::~ChunkPipeline()
+{
+    StopWorkers();
+}
+
+void ChunkPipeline::StopWorkers()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);

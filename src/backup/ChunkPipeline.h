@@ -64,6 +64,7 @@ private:
         bool Done = false;
     };
     void RunWorker(Work work);
+    void StopWorkers();
 
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<std::thread> workers_;

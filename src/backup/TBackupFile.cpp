@@ -240,12 +240,17 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     // writes the packed chunks in order: the same bytes as packing them one
     // by one.
     const int level = ArchiveFormat::ZlibLevel(static_cast<int>(CompressionLevel));
-    FPipeline = std::make_unique<ChunkPipeline>([level] {
-        auto codec = std::make_shared<ChunkCodec>();
-        return [codec, level](ArchiveChunk& chunk) {
-            chunk.Outcome = codec->Pack(chunk, level) ? chunkOk : chunkPackFailed;
-        };
-    });
+    try {
+        FPipeline = std::make_unique<ChunkPipeline>([level] {
+            auto codec = std::make_shared<ChunkCodec>();
+            return [codec, level](ArchiveChunk& chunk) {
+                chunk.Outcome = codec->Pack(chunk, level) ? chunkOk : chunkPackFailed;
+            };
+        });
+    } catch (const std::exception&) {
+        // No thread or memory for the workers: nothing is written.
+        SetError(errCompression);
+    }
     bool written = false;
     if (!FVolumes.CreateFirst(archive, stream ? BackupStream : nullptr)) {
         SetError(errCannotWriteArchive);
