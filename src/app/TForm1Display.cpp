@@ -1,12 +1,12 @@
 // What the main window shows of the registry: the entity list and caption,
-// the action rule, the next-task text and the certificate lists with their
-// in-place renaming.
+// the actions and the next-task text that the entity rules allow, and the
+// certificate lists with their in-place renaming.
 #include "app/TForm1.h"
 
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TViews.h"
-#include "app/steps/StorageOperations.h"
+#include "app/steps/EntityRules.h"
 #include "base/Texts.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
@@ -68,65 +68,40 @@ void TForm1::UpdateActionStates(bool ClosingStep)
 
 void TForm1::ApplyActionRule(bool HaveEntities, bool ClosingStep)
 {
-    for (QAction* a : {FileNew, FileDeal, FileRemove, FileRename, FileDisk, FileImport, FileExport, RequestFill,
-                       RequestRemove, RequestSend, RequestReceive})
-        a->setEnabled(false);
-    const bool masterEmpty = !ActiveStorage || ActiveStorage->ReadString(kGeneral, "MasterKey", "").empty();
-    if (HaveEntities) {
-        for (QAction* a : {FileNew, FileDeal, RequestFill, RequestRemove})
-            a->setEnabled(true);
-        if (!masterEmpty) {
-            for (QAction* a : {FileRemove, FileRename, FileImport, FileExport, RequestSend})
-                a->setEnabled(true);
-            if (ActiveStorage->ReadBool(kGeneral, "RequestSent", false)) {
-                RequestReceive->setEnabled(true);
-                if (ActiveStorage->ReadBool(kGeneral, "RequestReceived", false)) {
-                    for (QAction* a : {FileNew, FileDeal, RequestSend})
-                        a->setEnabled(false);
-                    if (AllCertificatesSigned())
-                        RequestReceive->setEnabled(false);
-                    FileDisk->setEnabled(true);
-                }
-            }
-        }
-    }
-    if (ClosingStep && ActiveStorage && masterEmpty) {
-        FileNew->setEnabled(true);
-        FileDeal->setEnabled(true);
-        for (QAction* a : {FileRemove, FileRename, FileDisk, FileImport, FileExport, RequestSend, RequestReceive})
-            a->setEnabled(false);
-    }
+    const TAllowedActions allowed =
+        EntityRules::Allowed(EntityRules::StateOf(HaveEntities, ActiveStorage), ClosingStep);
+    const std::pair<QAction*, bool> actions[] = {
+        {FileNew, allowed.FileNew},
+        {FileDeal, allowed.FileDeal},
+        {FileRemove, allowed.FileRemove},
+        {FileRename, allowed.FileRename},
+        {FileDisk, allowed.FileDisk},
+        {FileImport, allowed.FileImport},
+        {FileExport, allowed.FileExport},
+        {RequestFill, allowed.RequestFill},
+        {RequestRemove, allowed.RequestRemove},
+        {RequestSend, allowed.RequestSend},
+        {RequestReceive, allowed.RequestReceive},
+    };
+    for (const auto& [action, enabled] : actions)
+        action->setEnabled(enabled);
 }
 
 bool TForm1::AllCertificatesSigned()
 {
-    if (!ActiveStorage)
-        return false;
-    std::vector<std::string> ids{ActiveStorage->ReadString(kGeneral, "MasterKey", "")};
-    for (const std::string& id : ReadKeys(*ActiveStorage))
-        ids.push_back(id);
-    for (const std::string& id : ids) {
-        // An empty identifier (no master yet) names no signed certificate.
-        if (id.empty() || !ActiveStorage->ReadBool(id, "Signed", false))
-            return false;
-    }
-    return true;
+    return EntityRules::AllCertificatesSigned(ActiveStorage);
 }
 
 void TForm1::UpdateTip()
 {
     const char* text = Texts::TipRequestFill;
-    if (!Registry || Registry->Count() == 0)
-        text = Texts::TipRequestAdd;
-    else if (ActiveStorage) {
-        if (ActiveStorage->ReadBool(kGeneral, "RequestReceived", false))
-            text = Texts::TipFileDisk;
-        else if (ActiveStorage->ReadBool(kGeneral, "RequestSent", false))
-            text = Texts::TipRequestReceive;
-        else if (!ActiveStorage->ReadString(kGeneral, "MasterKey", "").empty())
-            text = Texts::TipRequestSend;
-        else if (ActiveStorage->ReadBool(kGeneral, "Request", false))
-            text = Texts::TipFileNew;
+    switch (EntityRules::NextTask(EntityRules::StateOf(Registry && Registry->Count() > 0, ActiveStorage))) {
+    case TNextTask::RequestAdd: text = Texts::TipRequestAdd; break;
+    case TNextTask::RequestFill: text = Texts::TipRequestFill; break;
+    case TNextTask::FileNew: text = Texts::TipFileNew; break;
+    case TNextTask::RequestSend: text = Texts::TipRequestSend; break;
+    case TNextTask::RequestReceive: text = Texts::TipRequestReceive; break;
+    case TNextTask::FileDisk: text = Texts::TipFileDisk; break;
     }
     Tip->LoadFromString(std::string(text));
 }

@@ -1,0 +1,92 @@
+#include "app/steps/EntityRules.h"
+
+#include "app/steps/StorageOperations.h"
+#include "store/TRequestFile.h"
+
+#include <string>
+#include <vector>
+
+namespace EntityRules {
+
+namespace {
+
+const char* const kGeneral = "General";
+
+} // namespace
+
+bool AllCertificatesSigned(const TRequestFile* Storage)
+{
+    if (!Storage)
+        return false;
+    std::vector<std::string> ids{Storage->ReadString(kGeneral, "MasterKey", "")};
+    for (const std::string& id : ReadKeys(*Storage))
+        ids.push_back(id);
+    for (const std::string& id : ids) {
+        // An empty identifier (no master yet) names no signed certificate.
+        if (id.empty() || !Storage->ReadBool(id, "Signed", false))
+            return false;
+    }
+    return true;
+}
+
+TEntityState StateOf(bool HaveEntities, const TRequestFile* Storage)
+{
+    TEntityState state;
+    state.HaveEntities = HaveEntities;
+    if (!Storage)
+        return state;
+    state.HaveStorage = true;
+    state.FilledIn = Storage->ReadBool(kGeneral, "Request", false);
+    state.CertificatesCreated = !Storage->ReadString(kGeneral, "MasterKey", "").empty();
+    state.RequestSent = Storage->ReadBool(kGeneral, "RequestSent", false);
+    state.CertificatesReceived = Storage->ReadBool(kGeneral, "RequestReceived", false);
+    state.AllSigned = AllCertificatesSigned(Storage);
+    return state;
+}
+
+TAllowedActions Allowed(const TEntityState& State, bool ClosingStep)
+{
+    TAllowedActions a;
+    if (State.HaveEntities) {
+        a.FileNew = a.FileDeal = a.RequestFill = a.RequestRemove = true;
+        if (State.HaveStorage && State.CertificatesCreated) {
+            a.FileRemove = a.FileRename = a.FileImport = a.FileExport = a.RequestSend = true;
+            if (State.RequestSent) {
+                a.RequestReceive = true;
+                if (State.CertificatesReceived) {
+                    // Received: no new certificates, no second request; only
+                    // what is still unsigned can be received.
+                    a.FileNew = a.FileDeal = a.RequestSend = false;
+                    if (State.AllSigned)
+                        a.RequestReceive = false;
+                    a.FileDisk = true;
+                }
+            }
+        }
+    }
+    if (ClosingStep && State.HaveStorage && !State.CertificatesCreated) {
+        a.FileNew = a.FileDeal = true;
+        a.FileRemove = a.FileRename = a.FileDisk = a.FileImport = a.FileExport = false;
+        a.RequestSend = a.RequestReceive = false;
+    }
+    return a;
+}
+
+TNextTask NextTask(const TEntityState& State)
+{
+    if (!State.HaveEntities)
+        return TNextTask::RequestAdd;
+    if (!State.HaveStorage)
+        return TNextTask::RequestFill;
+    if (State.CertificatesReceived)
+        return TNextTask::FileDisk;
+    if (State.RequestSent)
+        return TNextTask::RequestReceive;
+    if (State.CertificatesCreated)
+        return TNextTask::RequestSend;
+    if (State.FilledIn)
+        return TNextTask::FileNew;
+    return TNextTask::RequestFill;
+}
+
+} // namespace EntityRules
