@@ -45,7 +45,6 @@ long PeakKilobytes()
 int RunClient(int argc, char** argv, const std::string& dir)
 {
     QuorvexApplication app(argc, argv);
-    TForm1::SetRestartFlag(0);
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     // The program's own files, the kit's libraries among them (the shutdown
     // stamps every storage file with the kit's digest), are in the build's

@@ -50,7 +50,6 @@ int RunMinimal(int argc, char** argv)
 int RunClient(int argc, char** argv, const std::string& dir)
 {
     QuorvexApplication app(argc, argv);
-    TForm1::SetRestartFlag(0);
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     TForm1 form(dir);
     form.show();

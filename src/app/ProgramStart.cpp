@@ -40,7 +40,6 @@ bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::str
 int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnShown)
 {
     QuorvexApplication app(argc, argv);
-    TForm1::SetRestartFlag(0);
     QApplication::setApplicationName(Tr(Texts::AppTitle));
     QApplication::setApplicationDisplayName(QString());
 
@@ -74,7 +73,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // After a restore the restored files must be read by a fresh start: reinit
     // waits for this process to end and starts the client again. The window is
     // destroyed after the launch, and then writes nothing (Restored is set).
-    if (TForm1::RestartFlag() == 1)
+    if (form->RestartFlag() == 1)
         StartReinit(form->Paths.ProgramDir(), QCoreApplication::applicationPid(),
                     QCoreApplication::applicationFilePath().toStdString(), paths.DataDir());
     TRSAMedia::SetSeedOwner(nullptr);

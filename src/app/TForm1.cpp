@@ -49,17 +49,6 @@ private:
 
 } // namespace
 
-int TForm1::RestartFlag()
-{
-    return qApp ? qApp->property("Tag").toInt() : 0;
-}
-
-void TForm1::SetRestartFlag(int Value)
-{
-    if (qApp)
-        qApp->setProperty("Tag", Value);
-}
-
 TForm1::TForm1(const ProgramPaths& paths, QWidget* parent) : QMainWindow(parent), Paths(paths)
 {
     Construct();

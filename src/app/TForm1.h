@@ -94,8 +94,10 @@ public:
     // The application's restart flag (its integer tag): 1 makes the program
     // start reinit once the message loop has ended. A restore sets it to 1
     // together with Restored, then closes the main window.
-    static int RestartFlag();
-    static void SetRestartFlag(int Value);
+    // Set after a restore: the program start launches reinit once the
+    // window has closed, so that a fresh start reads the restored files.
+    int RestartFlag() const { return restartFlag_; }
+    void SetRestartFlag(int Value) { restartFlag_ = Value; }
 
     // Program-wide objects (owned here) and the three active references.
     TRequestFile* RegistryFile = nullptr; // AppDir + "ENTITY.DAT"
@@ -163,6 +165,7 @@ public:
     void HelpAboutExecute();
 
 private:
+    int restartFlag_ = 0;
     void Construct();
     void CreateComponents();
     void CreateActions();

@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         }
         QTimer::singleShot(50, &form, [&form, restarted] {
             form.Restored = 1;
-            TForm1::SetRestartFlag(restarted ? 0 : 1);
+            form.SetRestartFlag(restarted ? 0 : 1);
             form.close();
         });
     });

@@ -107,7 +107,6 @@ protected:
     void SetUp() override
     {
         qApp->setQuitOnLastWindowClosed(false);
-        TForm1::SetRestartFlag(0);
         root = tmp.Path();
         app = root / "app";
         fs::create_directories(app / "Backup");
@@ -117,7 +116,6 @@ protected:
                             sample::Make("Gama ME", "33444555000177", State::Filled)});
         unsetenv("QUORVEX_DRIVE_A");
     }
-    void TearDown() override { TForm1::SetRestartFlag(0); }
 
     std::map<std::string, std::string> DataFiles() const
     {
@@ -186,7 +184,7 @@ TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
                                "efeito. \r\nCaso o aplicativo não reinicie automaticamente, o faça manualmente.");
     // The restart: flags set, main window closed.
     EXPECT_NE(form.Restored, 0);
-    EXPECT_EQ(TForm1::RestartFlag(), 1);
+    EXPECT_EQ(form.RestartFlag(), 1);
     EXPECT_FALSE(form.isVisible());
     // Every archived file is back under its own name; the newer one stays.
     auto after = DataFiles();
@@ -266,7 +264,7 @@ TEST_F(BackupDialogTest, UnreadableArchiveShowsTheErrorAndDoesNotRestart)
     EXPECT_EQ(answers.Seen.back(), "Cannot read archive");
     EXPECT_EQ(answers.Unexpected, 0);
     EXPECT_EQ(form.Restored, 0);
-    EXPECT_EQ(TForm1::RestartFlag(), 0);
+    EXPECT_EQ(form.RestartFlag(), 0);
     EXPECT_EQ(DataFiles(), before);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -295,7 +293,7 @@ TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
     // The registry was not cut short by the damaged entry.
     EXPECT_EQ(DataFiles(), before);
     EXPECT_EQ(form.Restored, 1);
-    EXPECT_EQ(TForm1::RestartFlag(), 1);
+    EXPECT_EQ(form.RestartFlag(), 1);
 }
 
 TEST_F(BackupDialogTest, EmptyDestinationReportsTheArchiveErrorThenTheFailure)
@@ -456,7 +454,7 @@ TEST_F(BackupDialogTest, RestoreThatStopsAfterReplacingAFileStillRestarts)
         EXPECT_EQ(answers.Seen[1], "Invalid archive type");
         EXPECT_EQ(answers.Seen[2], "ERRO na restauração de seu BackUp !");
         EXPECT_EQ(form.Restored, 1);
-        EXPECT_EQ(TForm1::RestartFlag(), 1);
+        EXPECT_EQ(form.RestartFlag(), 1);
         EXPECT_FALSE(form.isVisible());
     }
     // The window's shutdown wrote nothing over the restored file.
@@ -519,7 +517,7 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
     EXPECT_EQ(answers.Seen[2], skipped);
     EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
     EXPECT_EQ(form.Restored, 1);
-    EXPECT_EQ(TForm1::RestartFlag(), 1);
+    EXPECT_EQ(form.RestartFlag(), 1);
 
     // The program's files are byte for byte as before; only the data files
     // named in the archive were replaced, under their own names.

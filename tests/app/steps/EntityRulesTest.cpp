@@ -20,10 +20,9 @@ std::string Names(const TAllowedActions& a)
 {
     std::string out;
     const std::pair<bool, const char*> all[] = {
-        {a.FileNew, "New"},       {a.FileDeal, "Deal"},     {a.FileRemove, "Remove"},
-        {a.FileRename, "Rename"}, {a.FileDisk, "Disk"},     {a.FileImport, "Import"},
-        {a.FileExport, "Export"}, {a.RequestFill, "Fill"},  {a.RequestRemove, "Drop"},
-        {a.RequestSend, "Send"},  {a.RequestReceive, "Receive"},
+        {a.FileNew, "New"},        {a.FileDeal, "Deal"},     {a.FileRemove, "Remove"},      {a.FileRename, "Rename"},
+        {a.FileDisk, "Disk"},      {a.FileImport, "Import"}, {a.FileExport, "Export"},      {a.RequestFill, "Fill"},
+        {a.RequestRemove, "Drop"}, {a.RequestSend, "Send"},  {a.RequestReceive, "Receive"},
     };
     for (const auto& [on, name] : all)
         if (on)
@@ -84,8 +83,8 @@ TEST(EntityRules, EachStateAllowsItsActionsAndNamesItsNextTask)
         {"filled in", true, Filled, false, "New Deal Fill Drop", TNextTask::FileNew},
         {"certificates created", true, created, false, "New Deal Remove Rename Import Export Fill Drop Send",
          TNextTask::RequestSend},
-        {"request sent", true, created | Sent, false,
-         "New Deal Remove Rename Import Export Fill Drop Send Receive", TNextTask::RequestReceive},
+        {"request sent", true, created | Sent, false, "New Deal Remove Rename Import Export Fill Drop Send Receive",
+         TNextTask::RequestReceive},
         {"received, one still unsigned", true, created | Sent | Received | MasterSigned | OtherUnsigned, false,
          "Remove Rename Disk Import Export Fill Drop Receive", TNextTask::FileDisk},
         {"received, all signed", true, created | Sent | Received | MasterSigned, false,
@@ -94,8 +93,7 @@ TEST(EntityRules, EachStateAllowsItsActionsAndNamesItsNextTask)
          "New Deal Remove Rename Import Export Fill Drop Send", TNextTask::FileDisk},
         {"sent flags left without a master", true, Filled | Sent | Received, false, "New Deal Fill Drop",
          TNextTask::FileDisk},
-        {"closing a step without a master", true, Filled | Sent, true, "New Deal Fill Drop",
-         TNextTask::RequestReceive},
+        {"closing a step without a master", true, Filled | Sent, true, "New Deal Fill Drop", TNextTask::RequestReceive},
         {"closing a step, registry count not yet known", false, Filled, true, "New Deal", TNextTask::RequestAdd},
         {"closing a step with a master changes nothing", true, created | Sent, true,
          "New Deal Remove Rename Import Export Fill Drop Send Receive", TNextTask::RequestReceive},
