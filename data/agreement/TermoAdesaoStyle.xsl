@@ -8,13 +8,16 @@
   <xsl:output method="html" encoding="UTF-8" indent="yes"
               doctype-public="-//W3C//DTD HTML 4.01//EN"/>
 
-  <!-- 14 digits as 00.000.000/0000-00 (CNPJ); a CEI (12 digits, stored
+  <!-- A CNPJ (12 digits or capitals, then 2 check digits) as
+       00.000.000/0000-00 or 12.ABC.345/01DE-35; a CEI (12 digits, stored
        with two leading zeros) as 00.000.00000/00; anything else as it is. -->
   <xsl:template name="inscricao">
     <xsl:param name="tipo"/>
     <xsl:param name="numero"/>
     <xsl:choose>
-      <xsl:when test="$tipo = '01' and string-length($numero) = 14 and translate($numero, '0123456789', '') = ''">
+      <xsl:when test="$tipo = '01' and string-length($numero) = 14
+                      and translate(substring($numero, 1, 12), '0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ', '') = ''
+                      and translate(substring($numero, 13, 2), '0123456789', '') = ''">
         <xsl:value-of select="concat(substring($numero, 1, 2), '.', substring($numero, 3, 3), '.',
                               substring($numero, 6, 3), '/', substring($numero, 9, 4), '-', substring($numero, 13, 2))"/>
       </xsl:when>

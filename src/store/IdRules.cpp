@@ -4,12 +4,30 @@
 
 namespace {
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 bool AllDigits(const std::string& Text)
 {
     for (char c : Text)
-        if (c < '0' || c > '9')
+        if (!IsDigit(c))
             return false;
     return true;
+}
+
+bool HasLetter(const std::string& Text)
+{
+    for (char c : Text)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            return true;
+    return false;
+}
+
+bool OneCharacterRepeated(const std::string& Text)
+{
+    return Text.find_first_not_of(Text.empty() ? '0' : Text[0]) == std::string::npos;
 }
 
 int DigitFromRemainder(int Sum)
@@ -30,12 +48,12 @@ bool IsCandidateNumber(const std::string& Text, std::size_t Length)
     if (Text.size() != Length || !AllDigits(Text))
         return false;
     // One digit repeated passes every modulus-11 check but is never issued.
-    return Text.find_first_not_of(Text.empty() ? '0' : Text[0]) != std::string::npos;
+    return !OneCharacterRepeated(Text);
 }
 
 std::string PadLeftZeros(const std::string& Text, std::size_t Width)
 {
-    if (Text.size() >= Width)
+    if (Text.size() >= Width || HasLetter(Text))
         return Text;
     return std::string(Width - Text.size(), '0') + Text;
 }
@@ -60,9 +78,19 @@ int CheckDigitMod11(const std::string& Digits)
     return DigitFromRemainder(sum);
 }
 
+bool IsCNPJForm(const std::string& Text)
+{
+    if (Text.size() != 14 || !IsDigit(Text[12]) || !IsDigit(Text[13]))
+        return false;
+    for (std::size_t i = 0; i < 12; ++i)
+        if (!IsDigit(Text[i]) && (Text[i] < 'A' || Text[i] > 'Z'))
+            return false;
+    return true;
+}
+
 bool IsValidCNPJ(const std::string& Text)
 {
-    if (!IsCandidateNumber(Text, 14))
+    if (!IsCNPJForm(Text) || OneCharacterRepeated(Text))
         return false;
     return DigitMatches(Text[12], CheckDigitMod11Cyclic(Text.substr(0, 12)))
            && DigitMatches(Text[13], CheckDigitMod11Cyclic(Text.substr(0, 13)));

@@ -1,5 +1,6 @@
 #include "store/TUserData.h"
 
+#include "store/IdRules.h"
 #include "store/TCustomRequestFile.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@ std::string PadCode(const std::string& Text)
 
 void TUserData::SetInscricao(const std::string& Text)
 {
-    Inscricao_ = Text.size() >= 14 ? Text : std::string(14 - Text.size(), '0') + Text;
+    Inscricao_ = PadLeftZeros(Text, 14);
 }
 
 void TUserData::SetProfile(const std::string& Text)

@@ -27,9 +27,11 @@ public:
     // The entity number n (names Entity<n> and STORAGE.<n>.DAT); 0 until set.
     int32_t Index = 0;
 
-    // Identifier digits, always at least 14 characters (left-padded with "0").
+    // The identifier, at least 14 characters (digits left-padded with "0"),
+    // unless it holds a letter (an alphanumeric CNPJ, never padded).
     const std::string& Inscricao() const { return Inscricao_; }
-    // Stores Text preceded by as many "0" as 14 minus its length.
+    // Stores Text preceded by as many "0" as 14 minus its length; a text
+    // holding a letter is stored as it is.
     void SetInscricao(const std::string& Text);
     // Profile code, two digits.
     const std::string& Profile() const { return Profile_; }

@@ -130,6 +130,12 @@ TEST_F(TermGeneratorTest, TransformsWithTheShippedStylesheet)
         EXPECT_NE(html.find(part), std::string::npos) << part;
     EXPECT_LT(html.find("Ana Lima"), html.find("Bruno Reis"));
     EXPECT_EQ(Read(data_ + "TermoAdesao.xml").rfind("<?xml version = \"1.0\"?><termo>", 0), 0u);
+
+    // An alphanumeric CNPJ is punctuated the same way.
+    TUserData lettered = Entity({});
+    lettered.SetInscricao("12ABC34501DE35");
+    ASSERT_EQ(generator.Generate(lettered, engine, "07/12/2026").Error, "");
+    EXPECT_NE(Read(data_ + "VerTermo.html").find("12.ABC.345/01DE-35"), std::string::npos);
 }
 
 TEST_F(TermGeneratorTest, NoStylesheetWritesTheXmlAndNoPage)

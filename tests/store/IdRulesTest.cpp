@@ -4,6 +4,8 @@
 #include "store/IdRules.h"
 #include "store/StoreErrors.h"
 
+#include "AlphanumericCnpjTable.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -104,6 +106,32 @@ TEST(IdRulesCNPJ, GeneratedNumbersAndAlteredCheckDigits)
     EXPECT_GT(checked, 390);
     EXPECT_TRUE(IsValidCNPJ("11222333000181"));
     EXPECT_EQ(MakeCNPJ("112223330001"), "11222333000181");
+}
+
+// Letters in the body: each row's check digits come from another
+// implementation of the rule; every other pair must be refused.
+TEST(IdRulesCNPJ, AlphanumericAgreesWithAnIndependentImplementation)
+{
+    for (const std::string row : AlphanumericCnpjTable) {
+        ASSERT_TRUE(IsValidCNPJ(row)) << row;
+        for (int d = 0; d < 100; ++d) {
+            std::string other = row.substr(0, 12) + static_cast<char>('0' + d / 10) + static_cast<char>('0' + d % 10);
+            if (other != row) {
+                ASSERT_FALSE(IsValidCNPJ(other)) << other;
+            }
+        }
+    }
+    EXPECT_TRUE(IsValidCNPJ("12ABC34501DE35"));
+    // The form turns letters into capitals; the rule knows only those.
+    EXPECT_FALSE(IsValidCNPJ("12abc34501de35"));
+    // The check digits stay digits, and no other character may stand in the body.
+    EXPECT_FALSE(IsValidCNPJ("12ABC34501DE3F"));
+    EXPECT_FALSE(IsValidCNPJ("12ABC-4501DE35"));
+    EXPECT_FALSE(IsValidCNPJ("12ABC"
+                             "\xC7"
+                             "4501DE35"));
+    EXPECT_TRUE(IsCNPJForm("AAAAAAAAAAAA45"));
+    EXPECT_FALSE(IsCNPJForm("AAAAAAAAAAAAA5"));
 }
 
 TEST(IdRulesCNPJ, ShapeRules)
@@ -207,6 +235,9 @@ TEST(IdRulesHelpers, CandidatePaddingAndTheRuleList)
     EXPECT_EQ(PadLeftZeros("", 3), "000");
     EXPECT_EQ(PadLeftZeros("123456", 3), "123456");
     EXPECT_EQ(PadLeftZeros("123", 3), "123");
+    // A short alphanumeric CNPJ is not a number whose zeros were left out.
+    EXPECT_EQ(PadLeftZeros("2ABC34501DE35", 14), "2ABC34501DE35");
+    EXPECT_EQ(PadLeftZeros("2abc", 14), "2abc");
 
     const TIdRules rules = TIdRules::Standard();
     ASSERT_EQ(rules.Count(), 3);

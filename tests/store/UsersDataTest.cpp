@@ -86,6 +86,9 @@ TEST(UserData, SettersPadAndKeyIdentityAndAssign)
     EXPECT_EQ(u.Inscricao(), std::string(14, '0'));
     u.SetInscricao("123456789012345");
     EXPECT_EQ(u.Inscricao(), "123456789012345");
+    // Letters are never padded: an alphanumeric CNPJ is kept as it came.
+    u.SetInscricao("2ABC34501DE35");
+    EXPECT_EQ(u.Inscricao(), "2ABC34501DE35");
     u.SetProfile("1");
     EXPECT_EQ(u.Profile(), "01");
     u.SetProfile("96");

@@ -243,15 +243,16 @@ TEST_F(AuthorityTest, AnswersASignedRequestWithOneCertificatePerPosition)
     }
     EXPECT_EQ(identifiers.size(), 3u) << "every certificate has its own serial";
 
-    // A second answer keeps the authority's key and goes on with the serials.
+    // A second answer keeps the authority's key and goes on with the serials;
+    // an alphanumeric CNPJ is answered like any other.
     const std::string keyBefore = testsupport::ReadFile(Ca() / "authority.key");
     const Key fourth = MakeKey();
-    const Result again = Answer(Signed(RequestBody({&fourth}), fourth.pkey.get()), "{REQ2}.TXT");
+    const Result again = Answer(Signed(RequestBody({&fourth}, "12ABC34501DE35"), fourth.pkey.get()), "{REQ2}.TXT");
     ASSERT_EQ(again.code, 0) << again.out;
     EXPECT_EQ(again.out.find("made a new"), std::string::npos);
     EXPECT_EQ(testsupport::ReadFile(Ca() / "authority.key"), keyBefore);
     TRequestFile second2((root / "A" / "{REQ2}.CNS").string());
-    EXPECT_EQ(second2.ReadString("Certificates", "NewId00", "").substr(16, 8), "00000004");
+    EXPECT_EQ(second2.ReadString("Certificates", "NewId00", ""), "0112ABC34501DE350000000401");
 }
 
 // Once the master is certified it is no longer in the requests; the
@@ -302,6 +303,8 @@ TEST_F(AuthorityTest, RefusesWhatIsNotASignedRequest)
         {"no keys at all", replaced(good, "Num_Keys=2", "Num_Keys=0"), "Num_Keys"},
         {"key not hexadecimal", replaced(good, "Key01=30", "Key01=3G"), "Key01"},
         {"inscription not 14 digits", replaced(good, "Inscricao=11222333000181", "Inscricao=../../x"), "Inscricao"},
+        {"inscription in lower case", replaced(good, "Inscricao=11222333000181", "Inscricao=12abc34501de35"),
+         "Inscricao"},
         {"a NUL byte", replaced(good, "Centro", std::string("Cen\0ro", 6)), "NUL"},
         {"short signature", replaced(good, "User=", "User=00"), "128-byte"},
         {"empty file", "", "no [Signatures]"},

@@ -138,7 +138,8 @@ void CertificationAuthority::RememberKeys(const std::string& Inscricao, const st
         }
     std::error_code ec;
     fs::create_directories(Folder_ + "keys", ec);
-    // Inscricao was checked to be 14 digits: the name stays inside keys/.
+    // Inscricao was checked to be 14 digits or capitals: the name stays
+    // inside keys/.
     Save(Folder_ + "keys/" + Inscricao + ".txt", text, 0600);
 }
 

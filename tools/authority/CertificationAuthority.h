@@ -46,7 +46,8 @@ public:
     static std::string ResponseText(const SignedRequest& Request, const std::vector<Issued>& Certificates);
 
     // The identifier of the Serial-th certificate of an entity:
-    // Tipo_Inscricao (2) + Inscricao (14) + serial (8 digits) + Profile (2).
+    // Tipo_Inscricao (2) + Inscricao (14, digits or, in a CNPJ, capitals) +
+    // serial (8 digits) + Profile (2).
     static std::string MakeIdentifier(const SignedRequest& Request, std::uint32_t Serial);
 
 private:

@@ -1,6 +1,7 @@
 #include "SignedRequest.h"
 
 #include "AuthorityError.h"
+#include "store/IdRules.h"
 #include "store/TRequestFile.h"
 
 #include <openssl/bn.h>
@@ -133,8 +134,13 @@ SignedRequest::SignedRequest(const std::string& FileText)
     Razao_ = data.ReadString("General", "Razao", "");
     if (TipoInscricao_ != "01" && TipoInscricao_ != "02")
         throw ERequestRefused("malformed request: Tipo_Inscricao is neither 01 (CNPJ) nor 02 (CEI)");
-    if (Inscricao_.size() != 14 || !AllDigits(Inscricao_))
-        throw ERequestRefused("malformed request: Inscricao is not 14 digits");
+    // A CNPJ may carry capital letters in its body (those issued since July
+    // 2026); a CEI is digits. Either way the text names a file under keys/,
+    // so nothing else may pass.
+    const bool inscricaoForm =
+        TipoInscricao_ == "01" ? IsCNPJForm(Inscricao_) : Inscricao_.size() == 14 && AllDigits(Inscricao_);
+    if (!inscricaoForm)
+        throw ERequestRefused("malformed request: Inscricao is not a 14-character CNPJ or a 14-digit CEI");
     if (Profile_.size() != 2 || !AllDigits(Profile_))
         throw ERequestRefused("malformed request: Profile is not 2 digits");
     if (Razao_.empty())

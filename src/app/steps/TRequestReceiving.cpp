@@ -41,7 +41,7 @@ std::string InscriptionOf(const std::string& NewId)
 {
     if (NewId.find_first_not_of(" \t") == std::string::npos)
         return Texts::ReceiveNoInscription;
-    if (NewId.size() == 26 && NewId.find_first_not_of("0123456789") == std::string::npos)
+    if (NewId.size() == 26 && NewId.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos)
         return NewId.substr(2, 14);
     return NewId;
 }
