@@ -16,6 +16,7 @@
 #include "ui/MessageBox.h"
 #include "ui/RtfReader.h"
 #include "ui/Text1252.h"
+#include "ui/PortugueseFileColumns.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -107,6 +108,7 @@ void TFrmContrato::CreateComponents()
     memHelp->setReadOnly(true);
     memHelp->setFixedWidth(190);
     memHelp->setFocusPolicy(Qt::NoFocus);
+    memHelp->setAccessibleName(Tr(Texts::AccAgreementHelp));
 
     PageControl1 = new QStackedWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -118,6 +120,7 @@ void TFrmContrato::CreateComponents()
     reContrato->setObjectName(QStringLiteral("reContrato"));
     reContrato->setReadOnly(true);
     reContrato->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    reContrato->setAccessibleName(Tr(Texts::AccAgreementText));
     cbAceito = new QCheckBox(Tr(Texts::AgrAccept), tsContrato);
     cbAceito->setObjectName(QStringLiteral("cbAceito"));
     auto* contractLayout = new QVBoxLayout(tsContrato);
@@ -130,6 +133,7 @@ void TFrmContrato::CreateComponents()
     tsTermo->setWindowTitle(Tr(Texts::AgrPageTerm));
     wbTermo = new HtmlView(tsTermo);
     wbTermo->setObjectName(QStringLiteral("wbTermo"));
+    wbTermo->setAccessibleName(Tr(Texts::AccTermView));
     auto* termLayout = new QVBoxLayout(tsTermo);
     termLayout->setContentsMargins(0, 0, 0, 0);
     termLayout->addWidget(wbTermo);
@@ -176,6 +180,7 @@ void TFrmContrato::CreateComponents()
     SaveDialog = new QFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
     SaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    UsePortugueseColumns(SaveDialog);
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog->setFileMode(QFileDialog::AnyFile);

@@ -5,13 +5,26 @@
 #include "ui/Text1252.h"
 
 #include <QLibraryInfo>
+#include <QLocale>
+#include <QWidget>
 #include <QTranslator>
 
 #include <exception>
 
 QuorvexApplication::QuorvexApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    UseBrazilianLocale();
     LoadQtTranslation(*this);
+}
+
+void QuorvexApplication::UseBrazilianLocale()
+{
+    // Dates, sizes and numbers in Qt's own dialogs follow the program's
+    // language, whatever the desktop's is.
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    QLocale::setDefault(brazil);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->setLocale(brazil);
 }
 
 bool QuorvexApplication::LoadQtTranslation(QCoreApplication& App)

@@ -16,4 +16,6 @@ public:
     // Qt's translations folder); false when it is not there, and Qt's
     // dialogs then stay in English.
     static bool LoadQtTranslation(QCoreApplication& App);
+    // Brazilian Portuguese as the default locale of every widget.
+    static void UseBrazilianLocale();
 };

@@ -6,6 +6,7 @@
 #include "base/Texts.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
+#include "ui/PortugueseFileColumns.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
@@ -38,8 +39,11 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
     const char* fixed = std::getenv("QUORVEX_DRIVE_A");
     const bool isFixed = fixed && *fixed;
 
-    layout->addWidget(new QLabel(Tr(Texts::MediaMounted), this));
+    auto* mountedLabel = new QLabel(Tr(Texts::MediaMounted), this);
+    layout->addWidget(mountedLabel);
     Volumes = new QListWidget(this);
+    mountedLabel->setBuddy(Volumes);
+    Volumes->setAccessibleName(mountedLabel->text());
     Volumes->setObjectName(QStringLiteral("Volumes"));
     const QStringList mounted = RemovableMedia::MountedVolumes(MountsTable.isEmpty() ? SystemMountsTable : MountsTable);
     for (const QString& volume : mounted)
@@ -77,6 +81,7 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        UsePortugueseColumns(&dialog);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             Chosen_ = dialog.selectedFiles().first();
             ShowCurrent();
@@ -92,6 +97,18 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
     buttons->button(QDialogButtonBox::Cancel)->setText(Tr(Texts::ReqCancel));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // A folder chosen by keyboard (Enter on a listed medium, or the folder
+    // dialog) is accepted with the next Enter.
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setDefault(true);
+    connect(Volumes, &QListWidget::itemActivated, this, [this, ok](QListWidgetItem* item) {
+        if (item->flags() & Qt::ItemIsEnabled) {
+            Chosen_ = item->text();
+            ShowCurrent();
+            ok->setFocus();
+        }
+    });
+    connect(other, &QPushButton::clicked, ok, [ok] { ok->setFocus(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (isFixed) {

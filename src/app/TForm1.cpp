@@ -18,6 +18,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Pictures.h"
 #include "ui/Text1252.h"
+#include "ui/PortugueseFileColumns.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -101,6 +103,8 @@ void TForm1::CreateComponents()
     tipLayout->setContentsMargins(0, 0, 0, 0);
     Tip = new HtmlView(Panel1);
     Tip->setObjectName(QStringLiteral("Tip"));
+    Tip->setAccessibleName(Tr(Texts::AccTip));
+    Tip->setAccessibleDescription(Tr(Texts::AccTipDescription));
     Tip->setFont(QFont(QStringLiteral("Arial"), 9));
     tipLayout->addWidget(Tip);
     connect(Tip, &HtmlView::HotSpotClick, this, [this](const QString& target, bool& handled) {
@@ -134,16 +138,37 @@ void TForm1::CreateComponents()
     // As wide as the panel: an item holds the Razao and the inscription.
     cbxEntity->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cbxEntity->setMinimumContentsLength(20);
+    // Typing part of a name or of an inscription narrows the list: an
+    // office may keep hundreds of client companies.
+    EditEntitySearch = new QLineEdit(Panel2);
+    EditEntitySearch->setObjectName(QStringLiteral("EditEntitySearch"));
+    EditEntitySearch->setPlaceholderText(Tr(Texts::EntitySearchHint));
+    EditEntitySearch->setClearButtonEnabled(true);
+    EditEntitySearch->setAccessibleName(Tr(Texts::AccEntitySearch));
+    EditEntitySearch->setAccessibleDescription(Tr(Texts::AccEntitySearchDescription));
+    Label1->setBuddy(cbxEntity);
+    // A list is named by its label, not by the choice it shows.
+    cbxEntity->setAccessibleName(Label1->text());
     selector->addWidget(Label1);
-    selector->addWidget(cbxEntity);
+    auto* choice = new QHBoxLayout;
+    choice->addWidget(cbxEntity, 3);
+    choice->addWidget(EditEntitySearch, 2);
+    selector->addLayout(choice);
+    connect(EditEntitySearch, &QLineEdit::textChanged, this, [this] {
+        if (Registry)
+            FillEntityList();
+    });
+    connect(EditEntitySearch, &QLineEdit::returnPressed, this, [this] {
+        if (!actionRunning_)
+            EntitySearchAccepted();
+    });
     // On top even when no list view is there to fill the space below.
     work->addWidget(Panel2, 0, Qt::AlignTop);
     // Only the user's choice switches entity; refilling the list does not.
     connect(cbxEntity, &QComboBox::activated, this, [this](int) {
         if (actionRunning_) {
             // The step in progress works on the entity shown.
-            if (Registry && Registry->ActiveIndex() > 0)
-                cbxEntity->setCurrentIndex(Registry->ActiveIndex() - 1);
+            SelectActiveItem();
             return;
         }
         try {
@@ -169,6 +194,7 @@ QFileDialog* TForm1::OpenFile()
         openFile_ = new QFileDialog(this);
         openFile_->setObjectName(QStringLiteral("OpenFile"));
         openFile_->setOption(QFileDialog::DontUseNativeDialog);
+        UsePortugueseColumns(openFile_);
         openFile_->setAcceptMode(QFileDialog::AcceptOpen);
         openFile_->setFileMode(QFileDialog::ExistingFile);
     }
@@ -181,6 +207,7 @@ QFileDialog* TForm1::SaveFile()
         saveFile_ = new QFileDialog(this);
         saveFile_->setObjectName(QStringLiteral("SaveFile"));
         saveFile_->setOption(QFileDialog::DontUseNativeDialog);
+        UsePortugueseColumns(saveFile_);
         saveFile_->setAcceptMode(QFileDialog::AcceptSave);
         saveFile_->setFileMode(QFileDialog::AnyFile);
         saveFile_->setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -250,15 +277,9 @@ void TForm1::CreateMenus()
     MenuFile->addAction(FileDisk);
     MenuFile->addSeparator();
     MenuFile->addAction(FileBackup);
-    // Import and export keep their menu places but do not show; the actions
-    // themselves stay live (shortcut, enabling) through the window.
-    for (QAction* hidden : {FileImport, FileExport}) {
-        QAction* item = MenuFile->addAction(hidden->icon(), hidden->text());
-        item->setObjectName(hidden->objectName() + QStringLiteral("Item"));
-        item->setVisible(false);
-        connect(item, &QAction::triggered, hidden, &QAction::trigger);
-        connect(hidden, &QAction::enabledChanged, item, &QAction::setEnabled);
-    }
+    // Shown, so that export (which has no shortcut) can be started at all.
+    MenuFile->addAction(FileImport);
+    MenuFile->addAction(FileExport);
     MenuFile->addSeparator();
     MenuFile->addAction(FileDeal);
     // Not one of the workflow's actions: always offered.

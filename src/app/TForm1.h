@@ -19,6 +19,7 @@ class QAction;
 class QComboBox;
 class QFileDialog;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QWidget;
 
@@ -45,16 +46,17 @@ public:
     ~TForm1() override;
 
     // ---- components ------------------------------------------------------
-    QWidget* Panel1 = nullptr;      // left, 209 pixels: holds Tip
-    HtmlView* Tip = nullptr;        // next-task text
-    QWidget* panWork = nullptr;     // the rest: Panel2 and the list views
-    QWidget* Panel2 = nullptr;      // top of panWork, 56 pixels
-    QLabel* Label1 = nullptr;       // "Selecione uma Entidade"
-    QComboBox* cbxEntity = nullptr; // "n - Razao (Inscricao)" per entity
-    QMenu* MenuFile = nullptr;      // "&Arquivo"
-    QMenu* MenuRequest = nullptr;   // "&Requisição"
-    QMenu* MenuHelp = nullptr;      // "&?"
-    QMenu* PopupMenu = nullptr;     // context menu of the list views
+    QWidget* Panel1 = nullptr;             // left, 209 pixels: holds Tip
+    HtmlView* Tip = nullptr;               // next-task text
+    QWidget* panWork = nullptr;            // the rest: Panel2 and the list views
+    QWidget* Panel2 = nullptr;             // top of panWork, 56 pixels
+    QLabel* Label1 = nullptr;              // "Selecione uma Entidade"
+    QComboBox* cbxEntity = nullptr;        // "n - Razao (Inscricao)" per entity shown; data: its position
+    QLineEdit* EditEntitySearch = nullptr; // narrows cbxEntity to the entities it finds
+    QMenu* MenuFile = nullptr;             // "&Arquivo"
+    QMenu* MenuRequest = nullptr;          // "&Requisição"
+    QMenu* MenuHelp = nullptr;             // "&?"
+    QMenu* PopupMenu = nullptr;            // context menu of the list views
     // The open dialog (file must exist) and the save dialog (overwriting is
     // confirmed): Qt's own dialogs, made on first use since building them
     // costs more than the rest of the window.
@@ -174,7 +176,14 @@ private:
     QAction* MakeAction(const char* objectName, const char* caption, void (TForm1::*handler)());
     // The action rule, with the test for "there are entities" given.
     void ApplyActionRule(bool HaveEntities, bool ClosingStep);
+    // Rebuilds cbxEntity with the entities that the search text finds, each
+    // item carrying its position; the active entity is selected when shown.
     void FillEntityList();
+    // Selects the item of the active entity (none when it is not shown).
+    void SelectActiveItem();
+    // Enter in the search field: the one entity found becomes active; with
+    // several, the list opens for the choice.
+    void EntitySearchAccepted();
     // The caption names the active entity, or only the program with none.
     void SetActiveCaption();
     // Points ActiveEntity, ActiveView and ActiveStorage at the entity at

@@ -8,6 +8,7 @@
 #include "app/TViews.h"
 #include "app/steps/EntityRules.h"
 #include "base/Texts.h"
+#include "store/EntitySearch.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
@@ -18,6 +19,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -38,11 +41,32 @@ QString TForm1::EntityItemText(int n) const
 
 void TForm1::FillEntityList()
 {
+    const std::string query = EditEntitySearch ? ToAnsi(EditEntitySearch->text()) : std::string();
+    const QSignalBlocker quiet(cbxEntity);
     cbxEntity->clear();
-    for (int n = 1; n <= Registry->Count(); ++n)
-        cbxEntity->addItem(EntityItemText(n));
-    if (Registry->ActiveIndex() > 0)
-        cbxEntity->setCurrentIndex(Registry->ActiveIndex() - 1);
+    for (int n = 1; Registry && n <= Registry->Count(); ++n)
+        if (MatchesEntitySearch(*Registry->Entity(n), query))
+            cbxEntity->addItem(EntityItemText(n), n);
+    SelectActiveItem();
+}
+
+void TForm1::SelectActiveItem()
+{
+    // By position, never by the text: two entities may share an inscription
+    // (a restored or hand-made folder), and a Razao may hold anything.
+    const int active = Registry ? Registry->ActiveIndex() : 0;
+    cbxEntity->setCurrentIndex(active > 0 ? cbxEntity->findData(active) : -1);
+}
+
+void TForm1::EntitySearchAccepted()
+{
+    if (cbxEntity->count() == 1) {
+        cbxEntity->setCurrentIndex(0);
+        cbxEntityChange();
+    } else if (cbxEntity->count() > 1) {
+        cbxEntity->setFocus();
+        cbxEntity->showPopup();
+    }
 }
 
 void TForm1::SetActiveCaption()
@@ -108,13 +132,7 @@ void TForm1::UpdateTip()
 
 void TForm1::RefreshEntityList()
 {
-    cbxEntity->clear();
-    if (Registry) {
-        for (int n = 1; n <= Registry->Count(); ++n)
-            cbxEntity->addItem(EntityItemText(n));
-        if (Registry->ActiveIndex() > 0)
-            cbxEntity->setCurrentIndex(Registry->ActiveIndex() - 1);
-    }
+    FillEntityList();
     UpdateActionStates(ActiveStorage != nullptr);
     UpdateTip();
 }
@@ -123,17 +141,10 @@ void TForm1::cbxEntityChange()
 {
     if (!Registry || cbxEntity->count() == 0 || cbxEntity->currentIndex() < 0)
         return;
-    // The inscription is between the parentheses that end the item; the
-    // Razao before them may hold parentheses of its own.
-    const QString item = cbxEntity->currentText();
-    if (!item.endsWith(QLatin1Char(')')))
+    const int position = cbxEntity->currentData().toInt();
+    if (position < 1 || position > Registry->Count())
         return;
-    const qsizetype open = item.lastIndexOf(QLatin1Char('('));
-    if (open < 0)
-        return;
-    const std::string inscription = ToAnsi(item.mid(open + 1, item.size() - open - 2));
-    TUserData* entity = Registry->ActivateByInscription(inscription);
-    if (!entity)
+    if (!Registry->Activate(position))
         return;
     FollowEntity(Registry->ActiveIndex());
     SetActiveCaption();

@@ -9,6 +9,7 @@
 #include "help/TPublicData.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
+#include "ui/PortugueseFileColumns.h"
 
 #include <QApplication>
 #include <QDir>
@@ -105,12 +106,14 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     TabControl1->addTab(Tr(Texts::BkTabCopy));
     TabControl1->addTab(Tr(Texts::BkTabRestore));
     TabControl1->setCurrentIndex(0);
+    TabControl1->setAccessibleName(Tr(Texts::AccBackupTabs));
 
     lblName = new QLabel(Tr(Texts::BkNameLabel), this);
     lblName->setObjectName(QStringLiteral("lblName"));
     edtName = new QLineEdit(this);
     edtName->setObjectName(QStringLiteral("edtName"));
     edtName->setToolTip(Tr(Texts::BkNameHint));
+    lblName->setBuddy(edtName);
     lblPath = new QLabel(Tr(Texts::BkPathLabel), this);
     lblPath->setObjectName(QStringLiteral("lblPath"));
     edtPath = new QLineEdit(this);
@@ -148,12 +151,14 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     OpenDialog = new QFileDialog(this);
     OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
     OpenDialog->setOption(QFileDialog::DontUseNativeDialog);
+    UsePortugueseColumns(OpenDialog);
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
     OpenDialog->setNameFilter(NameFilter(Texts::BkFilter));
     SaveDialog = new QFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
     SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+    UsePortugueseColumns(SaveDialog);
     // The dialog asks about existing files in its own words below.
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
     SaveDialog->setAcceptMode(QFileDialog::AcceptSave);

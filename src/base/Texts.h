@@ -167,7 +167,30 @@ inline constexpr const char* ActHelpTopics = "&Tópicos da Ajuda...";
 inline constexpr const char* ActHelpHow = "&Como fazer para...";
 inline constexpr const char* ActHelpAbout = "&Sobre...";
 inline constexpr const char* SelectEntity = "Selecione uma Entidade";
+inline constexpr const char* EntitySearchHint = "Localizar (nome, CNPJ ou CEI)";
+
+// ---- what a screen reader says of controls that no visible label names ------
+inline constexpr const char* AccEntitySearch = "Localizar entidade";
+inline constexpr const char* AccEntitySearchDescription =
+    "Digite parte do nome ou do CNPJ/CEI: a lista de entidades mostra só as encontradas. Enter ativa a entidade encontrada.";
+inline constexpr const char* AccTip = "Sua próxima tarefa";
+inline constexpr const char* AccTipDescription = "O próximo passo para obter o certificado eletrônico, com o link que o executa.";
+inline constexpr const char* AccCertificates = "Certificados da entidade ativa";
+inline constexpr const char* AccTypeId = "Tipo de inscrição";
+inline constexpr const char* AccRespList = "Responsáveis cadastrados";
+inline constexpr const char* AccRequestPages = "Páginas da requisição";
+inline constexpr const char* AccAgreementText = "Texto do convênio";
+inline constexpr const char* AccAgreementHelp = "Instruções";
+inline constexpr const char* AccTermView = "Termo de adesão";
+inline constexpr const char* AccHelpPage = "Página da ajuda";
+inline constexpr const char* AccBackupTabs = "Cópia ou restauração";
+inline constexpr const char* AccMessageText = "Mensagem";
+inline constexpr const char* AccSeedArea = "Área de movimentos";
+inline constexpr const char* AccSeedAreaDescription = "Mova o mouse sobre esta área ou pressione teclas variadas até a barra se completar; Esc cancela.";
 inline constexpr const char* ActiveEntityCaption = " - Entidade Ativa: ";
+// The type column of the file dialogs.
+inline constexpr const char* FileTypeFolder = "Pasta";
+inline constexpr const char* FileTypeFile = "Arquivo";
 
 // ---- removable medium (the folder that stands for drive A) --------------------
 inline constexpr const char* ActFileMedia = "Mídia Removíve&l...";
@@ -323,7 +346,7 @@ inline constexpr const char* AgrFinishNotSaved = "Deseja finalizar esta aplicaç
 
 // ---- crypto kit: seed dialog -------------------------------------------------
 inline constexpr const char* SeedDialogTitle = "Geração de chaves";
-inline constexpr const char* SeedDialogPrompt = "Movimente o mouse sobre esta janela até que a barra fique completa. Os movimentos do mouse são usados na geração das chaves do certificado eletrônico.";
+inline constexpr const char* SeedDialogPrompt = "Movimente o mouse sobre esta janela (ou pressione teclas variadas) até que a barra fique completa. Os movimentos do mouse e as teclas são usados na geração das chaves do certificado eletrônico.";
 inline constexpr const char* SeedDialogCancel = "Cancelar";
 
 // ---- help viewer -------------------------------------------------------------

@@ -22,6 +22,7 @@
 
 #include "ui/TDialog.h"
 #include "help/TPublicData.h"
+#include "store/LetterFolding.h"
 #include "store/TUsersData.h"
 #include "base/FormatText.h"
 #include "base/Texts.h"
@@ -51,10 +52,12 @@ bool IsDigitKey(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
-// Letters (turned into capitals), digits, space, backspace and delete;
-// everything else becomes 0.
+// Letters (turned into capitals, accented ones into their plain capitals),
+// digits, space, backspace and delete; everything else becomes 0.
 char16_t AlfaKey(char16_t c)
 {
+    if (const char16_t plain = FoldPortugueseLetter(c))
+        return plain;
     if (c >= u'a' && c <= u'z')
         return char16_t(c - u'a' + u'A');
     if ((c >= u'A' && c <= u'Z') || IsDigitKey(c) || c == u' ' || c == KeyBackspace || c == KeyDelete)
@@ -159,6 +162,7 @@ void TFrmRequest::BuildPages()
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setAccessibleName(Tr(Texts::AccRequestPages));
 
     // Identification page.
     TabId = new QWidget;
@@ -169,7 +173,7 @@ void TFrmRequest::BuildPages()
         ComboProfiles = MakeList(TabId, "ComboProfiles");
         LabelId = MakeLabel(TabId, "LabelId", Texts::ReqLabelId);
         ComboTypeId = MakeList(TabId, "ComboTypeId");
-        EditId = MakeEdit(TabId, "EditId", CnpjLength, KeyFilter::Numeric, true);
+        EditId = MakeEdit(TabId, "EditId", CnpjLength, KeyFilter::Identifier, true);
         LabelName = MakeLabel(TabId, "LabelName", Texts::ReqLabelName);
         EditName = MakeEdit(TabId, "EditName", 31, KeyFilter::Alfa, true);
         LabelPhone = MakeLabel(TabId, "LabelPhone", Texts::ReqLabelPhone);
@@ -178,6 +182,10 @@ void TFrmRequest::BuildPages()
         LabelName->setBuddy(EditName);
         LabelPhone->setBuddy(EditPhone);
         LabelProfiles->setBuddy(ComboProfiles);
+        // The identifier's label names the number field; the type list beside
+        // it gets a name of its own.
+        ComboTypeId->setAccessibleName(Tr(Texts::AccTypeId));
+        ComboProfiles->setAccessibleName(LabelProfiles->text());
 
         grid->addWidget(LabelProfiles, 0, 0, 1, 2);
         grid->addWidget(ComboProfiles, 1, 0, 1, 2);
@@ -215,6 +223,7 @@ void TFrmRequest::BuildPages()
         LabelCity->setBuddy(EditCity);
         LabelZip->setBuddy(EditZip);
         LabelState->setBuddy(ComboUF);
+        ComboUF->setAccessibleName(LabelState->text());
         LabelMail->setBuddy(EditMail);
 
         grid->addWidget(LabelAddress, 0, 0, 1, 2);
@@ -251,6 +260,7 @@ void TFrmRequest::BuildPages()
         BtnRemover->setEnabled(false);
         ltvResp = new QTreeWidget(TabResp);
         ltvResp->setObjectName(QStringLiteral("ltvResp"));
+        ltvResp->setAccessibleName(Tr(Texts::AccRespList));
         ltvResp->setColumnCount(3);
         ltvResp->setHeaderLabels({Tr(Texts::ReqColumnNumber), Tr(Texts::ReqColumnName), Tr(Texts::ReqColumnCpf)});
         ltvResp->setRootIsDecorated(false);
@@ -280,6 +290,15 @@ void TFrmRequest::BuildPages()
     }
     PageControl1->addTab(TabResp, Tr(Texts::ReqTabResp));
     PageControl1->setMinimumSize(380, 300);
+    // A page brought to the front (Ctrl+Tab, a click on its tab, a check
+    // that failed) takes the keyboard on its first field.
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) {
+        if (!isVisible())
+            return;
+        QWidget* page = PageControl1->currentWidget();
+        QWidget* first = page == TabId ? static_cast<QWidget*>(EditId) : page == TabLocale ? EditAddress : EdtResp;
+        first->setFocus(Qt::TabFocusReason);
+    });
 
     ButtonOK = new QPushButton(Tr(Texts::ReqOK), this);
     ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
@@ -313,6 +332,21 @@ void TFrmRequest::EditNumericKeyPress(QChar& Key)
 {
     const char16_t c = Key.unicode();
     if (!(IsDigitKey(c) || c == KeyBackspace || c == KeyDelete))
+        Key = QChar();
+}
+
+void TFrmRequest::EditIdKeyPress(QChar& Key, bool Letters)
+{
+    const char16_t c = Key.unicode();
+    if (!Letters) {
+        EditNumericKeyPress(Key);
+        return;
+    }
+    // A CNPJ may carry plain letters A to Z; accented ones or a space are no
+    // part of it.
+    if (c >= u'a' && c <= u'z')
+        Key = QChar(char16_t(c - u'a' + u'A'));
+    else if (!((c >= u'A' && c <= u'Z') || IsDigitKey(c) || c == KeyBackspace || c == KeyDelete))
         Key = QChar();
 }
 
@@ -357,6 +391,7 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     for (QChar key : text) {
         switch (Filter) {
         case KeyFilter::Numeric: EditNumericKeyPress(key); break;
+        case KeyFilter::Identifier: EditIdKeyPress(key, ComboTypeId->currentIndex() != TypeCEI); break;
         case KeyFilter::Alfa: EditAlfaKeyPress(key); break;
         case KeyFilter::All: EditAllKeyPress(key); break;
         case KeyFilter::None: break;
@@ -376,6 +411,19 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     return true;
 }
 
+bool TFrmRequest::PersonFieldEnter(QLineEdit* Edit, QKeyEvent* Event)
+{
+    if ((Edit != EdtResp && Edit != EdtCpfResp) || (Event->key() != Qt::Key_Return && Event->key() != Qt::Key_Enter))
+        return false;
+    // Enter here means "this person", not OK for the whole form: from the
+    // name on to the CPF while that is empty, else the person is added.
+    if (Edit == EdtResp && EdtCpfResp->text().isEmpty())
+        EdtCpfResp->setFocus(Qt::TabFocusReason);
+    else
+        BtnAdicionarClick();
+    return true;
+}
+
 bool TFrmRequest::eventFilter(QObject* Watched, QEvent* Event)
 {
     auto* edit = qobject_cast<QLineEdit*>(Watched);
@@ -384,6 +432,8 @@ bool TFrmRequest::eventFilter(QObject* Watched, QEvent* Event)
 
     switch (Event->type()) {
     case QEvent::KeyPress:
+        if (PersonFieldEnter(edit, static_cast<QKeyEvent*>(Event)))
+            return true;
         for (const auto& [filtered, filter] : Filters_) {
             if (filtered == edit)
                 return FilterKey(edit, filter, static_cast<QKeyEvent*>(Event));
@@ -421,6 +471,10 @@ void TFrmRequest::showEvent(QShowEvent* Event)
 void TFrmRequest::FormShow()
 {
     setWindowTitle(Tr(NewEntity ? Texts::ReqCaptionNew : Texts::ReqCaptionRequest));
+    // The keyboard starts on the identifier (the profile list offers one
+    // choice only), so a CNPJ typed at once lands where it belongs.
+    if (PageControl1->currentWidget() == TabId)
+        EditId->setFocus(Qt::OtherFocusReason);
 }
 
 std::string TFrmRequest::IdForType(const std::string& Inscricao, int TypePosition)
@@ -514,6 +568,8 @@ void TFrmRequest::BtnAdicionarClick()
     EdtResp->clear();
     EdtCpfResp->clear();
     BtnRemover->setEnabled(true);
+    // Ready for the next person.
+    EdtResp->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmRequest::BtnRemoverClick()

@@ -108,6 +108,9 @@ public:
     // Key filters: Key is the typed character; a refused one is set to 0, a
     // lower-case letter is turned into its capital.
     static void EditNumericKeyPress(QChar& Key);
+    // The identifier field: digits only for a CEI; for a CNPJ also the
+    // letters A to Z (lower case becoming capitals).
+    static void EditIdKeyPress(QChar& Key, bool Letters);
     static void EditAlfaKeyPress(QChar& Key);
     static void EditAllKeyPress(QChar& Key);
 
@@ -128,12 +131,14 @@ protected:
     void showEvent(QShowEvent* Event) override;
 
 private:
-    enum class KeyFilter { None, Numeric, Alfa, All };
+    enum class KeyFilter { None, Numeric, Identifier, Alfa, All };
 
     void FormCreate();
     void BuildPages();
     QLineEdit* MakeEdit(QWidget* Page, const char* Name, int MaxLength, KeyFilter Filter, bool NoContextMenu);
     bool FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event);
+    // Enter in a responsible-person field: true when taken.
+    bool PersonFieldEnter(QLineEdit* Edit, QKeyEvent* Event);
     bool AskYesNo(const QString& Text);
     // True when an entity other than the one being edited already has this
     // stored identifier.

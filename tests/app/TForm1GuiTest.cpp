@@ -16,6 +16,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QAbstractItemView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -202,24 +204,85 @@ TEST(MainWindow, SelectorListsEntitiesAndSwitchingAppliesTheClosingStep)
     EXPECT_FALSE(form.FileNew->isEnabled());
 }
 
-TEST(MainWindow, RazaoWithParenthesesIsSelectedByTheInscriptionThatEndsTheItem)
+namespace {
+
+// Four entities that text alone cannot tell apart: the second Razao carries
+// the first entity's inscription, and the fourth (a restored or hand-made
+// folder) shares it.
+void WriteLookalikes(const Folder& folder)
 {
-    Folder folder;
-    // The second Razao even carries the first entity's inscription.
     sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Filled),
                                  sample::Make("Gama (11222333000181) Ltda", "33444555000122", State::Created),
-                                 sample::Make("Delta (Filial)", "44555666000133", State::Sent)});
+                                 sample::Make("Delta (Filial)", "44555666000133", State::Sent),
+                                 sample::Make("Alfa Filial", "11222333000181", State::Created)});
+}
+
+} // namespace
+
+TEST(MainWindow, SelectorChoosesByPositionWhateverTheTextsHold)
+{
+    Folder folder;
+    WriteLookalikes(folder);
     TForm1 form(folder.Dir());
-    for (int index : {1, 2, 0}) {
+    for (int index : {1, 2, 0, 3, 0}) {
         form.cbxEntity->setCurrentIndex(index);
         form.cbxEntityChange();
         EXPECT_EQ(form.Registry->ActiveIndex(), index + 1);
         EXPECT_EQ(form.ActiveEntity, form.Registry->Entity(index + 1));
     }
-    form.cbxEntity->setCurrentIndex(1);
+    form.cbxEntity->setCurrentIndex(2);
     form.cbxEntityChange();
     EXPECT_TRUE(form.RequestSend->isEnabled());
-    EXPECT_FALSE(form.RequestReceive->isEnabled());
+    EXPECT_TRUE(form.RequestReceive->isEnabled());
+}
+
+TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
+{
+    Folder folder;
+    WriteLookalikes(folder);
+    TForm1 form(folder.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    auto shown = [&] {
+        QStringList items;
+        for (int i = 0; i < form.cbxEntity->count(); ++i)
+            items << form.cbxEntity->itemText(i);
+        return items.join(QLatin1Char('|'));
+    };
+    form.EditEntitySearch->setFocus();
+    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("filial"));
+    EXPECT_EQ(shown(), QStringLiteral("3 - Delta (Filial) (44555666000133)|4 - Alfa Filial (11222333000181)"));
+    // The active entity (the first) is not among them: nothing is selected,
+    // and nothing was switched by the narrowing.
+    EXPECT_EQ(form.cbxEntity->currentIndex(), -1);
+    EXPECT_EQ(form.Registry->ActiveIndex(), 1);
+
+    form.EditEntitySearch->clear();
+    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("11.222.333/0001"));
+    EXPECT_EQ(shown(), QStringLiteral("1 - Alfa (11222333000181)|4 - Alfa Filial (11222333000181)"));
+    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
+
+    // One entity found: Enter makes it active.
+    form.EditEntitySearch->clear();
+    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("4455566"));
+    QTest::keyClick(form.EditEntitySearch, Qt::Key_Return);
+    EXPECT_EQ(form.Registry->ActiveIndex(), 3);
+    EXPECT_TRUE(form.RequestReceive->isEnabled());
+
+    // Several: Enter opens the list, where the keys choose.
+    form.EditEntitySearch->clear();
+    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("alfa"));
+    QTest::keyClick(form.EditEntitySearch, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.cbxEntity->view()->isVisible(); }));
+    QTest::keyClick(form.cbxEntity->view(), Qt::Key_Down);
+    QTest::keyClick(form.cbxEntity->view(), Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.Registry->ActiveIndex() == 4; }));
+    EXPECT_EQ(form.ActiveEntity, form.Registry->Entity(4));
+
+    // Emptied, the list shows every entity again, the active one selected.
+    form.EditEntitySearch->clear();
+    EXPECT_EQ(form.cbxEntity->count(), 4);
+    EXPECT_EQ(form.cbxEntity->currentIndex(), 3);
 }
 
 TEST(MainWindow, RefreshEntityListRebuildsTheSelectorAndReappliesTheRule)
@@ -256,7 +319,7 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
     };
     EXPECT_EQ(layout(form.MenuFile),
               QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|Cópia de Segurança|"
-                                "&Importar...(hidden)|&Exportar...(hidden)|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
+                                "&Importar...|&Exportar...|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
     EXPECT_EQ(layout(form.MenuRequest),
               QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber"));
     EXPECT_EQ(layout(form.MenuHelp), QString::fromUtf8("&Tópicos da Ajuda...|&Como fazer para...|-|&Sobre..."));
@@ -278,22 +341,33 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
     EXPECT_FALSE(form.ImageList1[0].pixmap(32, 32).toImage() == form.ImageList1[1].pixmap(32, 32).toImage());
 }
 
-TEST(MainWindow, ShortcutOfAHiddenMenuItemStillReachesItsAction)
+TEST(MainWindow, ImportAndExportAreReachedFromTheMenuAndImportByItsShortcut)
 {
     Folder folder;
     sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created)});
     TForm1 form(folder.Dir());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    int fired = 0;
-    QObject::connect(form.FileImport, &QAction::triggered, [&] { ++fired; });
-    // The import asks for its file first: cancelled here.
-    AnswerNextModal([](QWidget* dlg) {
+    int imports = 0, exports = 0;
+    QObject::connect(form.FileImport, &QAction::triggered, [&] { ++imports; });
+    QObject::connect(form.FileExport, &QAction::triggered, [&] { ++exports; });
+    // Each step asks for its file first: cancelled here.
+    auto cancel = [](QWidget* dlg) {
         if (auto* dialog = qobject_cast<QDialog*>(dlg))
             dialog->reject();
-    });
+    };
+    AnswerNextModal(cancel);
     QTest::keyClick(&form, Qt::Key_I, Qt::ControlModifier);
-    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(imports, 1);
+
+    // Alt+A opens the menu, E (the underlined letter of "&Exportar...")
+    // starts the export.
+    ASSERT_TRUE(form.FileExport->isEnabled());
+    AnswerNextModal(cancel);
+    QTest::keyClick(&form, Qt::Key_A, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.MenuFile->isVisible(); }));
+    QTest::keyClick(form.MenuFile, Qt::Key_E);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return exports == 1; }));
 }
 
 TEST(MainWindow, UnreadableRegistryStopsTheStartWithTheMessageAndWritesNothing)

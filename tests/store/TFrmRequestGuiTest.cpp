@@ -81,15 +81,16 @@ TEST_F(RequestFormTest, KeyFiltersShapeWhatIsTyped)
     QTest::keyClicks(form->EditZip, QStringLiteral("70.040-a10"));
     EXPECT_EQ(form->EditZip->text(), QStringLiteral("7004010"));
 
-    // Letters: capitals, and accented letters are refused.
-    formtest::TypeText(form->EditName, U("Conceição"));
-    EXPECT_EQ(form->EditName->text(), QStringLiteral("CONCEIO"));
-    formtest::TypeText(form->EdtResp, U("joão 2, da silva"));
-    EXPECT_EQ(form->EdtResp->text(), QStringLiteral("JOO 2 DA SILVA"));
+    // Letters: capitals; Portuguese accented letters keep their plain
+    // capital, any other character above code 127 is refused.
+    formtest::TypeText(form->EditName, U("Padaria Conceição"));
+    EXPECT_EQ(form->EditName->text(), QStringLiteral("PADARIA CONCEICAO"));
+    formtest::TypeText(form->EdtResp, U("joão 2, da silva ñ€ß"));
+    EXPECT_EQ(form->EdtResp->text(), QStringLiteral("JOAO 2 DA SILVA "));
 
     // Address: letters plus the punctuation from space to "@".
-    formtest::TypeText(form->EditAddress, U("Rua São João, 12 - apto/3 @x_y"));
-    EXPECT_EQ(form->EditAddress->text(), QStringLiteral("RUA SO JOO, 12 - APTO/3 @XY"));
+    formtest::TypeText(form->EditAddress, U("Rua São José, nº 12 - apto/3 @x_y 2ª"));
+    EXPECT_EQ(form->EditAddress->text(), QStringLiteral("RUA SAO JOSE, NO 12 - APTO/3 @XY 2A"));
 
     // Backspace still edits a filtered field.
     QTest::keyClick(form->EditPhone, Qt::Key_Backspace);
@@ -328,6 +329,38 @@ TEST_F(RequestFormTest, ShortCnpjIsCompletedBeforeItIsChecked)
     EXPECT_EQ(form->UserData->Inscricao(), formtest::ValidCNPJLeadingZero.toStdString());
 }
 
+TEST_F(RequestFormTest, AlphanumericCnpjIsTypedInCapitalsAndNeverPadded)
+{
+    // One character short: no zero is put in front, the question shows it.
+    formtest::FillValid(*form, QStringLiteral("2abc34501de35"));
+    {
+        ModalScript script;
+        script.Press(QStringLiteral("Sim"));
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        ASSERT_EQ(script.texts.size(), 1);
+        EXPECT_TRUE(script.texts[0].contains(Question(QStringLiteral("2ABC34501DE35"), "CNPJ")))
+            << script.texts[0].toStdString();
+        EXPECT_EQ(form->EditId->text(), QStringLiteral("2ABC34501DE35"));
+    }
+    // Lower case becomes capitals; the whole number is valid and raises no
+    // question.
+    form->EditId->clear();
+    QTest::keyClicks(form->EditId, QStringLiteral("12abc34501de35"));
+    EXPECT_EQ(form->EditId->text(), QStringLiteral("12ABC34501DE35"));
+    {
+        ModalScript script;
+        QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+        EXPECT_EQ(form->result(), 1);
+        EXPECT_EQ(form->UserData->Inscricao(), "12ABC34501DE35");
+    }
+    // A CEI takes digits only.
+    form->ComboTypeId->setCurrentIndex(1);
+    form->EditId->clear();
+    QTest::keyClicks(form->EditId, QStringLiteral("10a98B76543219"));
+    EXPECT_EQ(form->EditId->text(), QStringLiteral("109876543219"));
+}
+
 TEST_F(RequestFormTest, WrongCnpjCanBeCorrectedOrKept)
 {
     const QString wrong = QStringLiteral("11222333000182");
@@ -453,7 +486,7 @@ TEST_F(RequestFormTest, LoadFromUserDataFillsEveryControl)
     EXPECT_EQ(form->RespCounter, 0);
 }
 
-// The form refuses accented letters as they are typed (its key filters), but
+// The form folds accented letters as they are typed (its key filters), but
 // a record whose texts hold them (written elsewhere, or by a former version)
 // shows them as they are and keeps their bytes when accepted: the data files
 // are Windows-1252, the form converts both ways.
@@ -705,8 +738,9 @@ TEST(RequestFormScreens, EachFilledPageShowsItsCaptionsWhole)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
-    QTest::keyClicks(form.EditId, formtest::ValidCNPJ);
-    // The name's key filter drops the accented letter: "PADARIA SO JORGE".
+    // An alphanumeric CNPJ typed in lower case; the name's key filter turns
+    // the accented letter into its plain capital: "PADARIA SAO JORGE".
+    QTest::keyClicks(form.EditId, QStringLiteral("12abc34501de35"));
     formtest::TypeText(form.EditName, U("Padaria São Jorge"));
     QTest::keyClicks(form.EditPhone, QStringLiteral("(61) 3333-4444"));
     QTest::keyClicks(form.EditAddress, QStringLiteral("Av. das Nacoes, quadra 5, lote 12"));
