@@ -1,6 +1,7 @@
 #include "app/TViews.h"
 
 #include "app/TCustomView.h"
+#include "base/Texts.h"
 #include "store/TUsersData.h"
 #include "ui/Text1252.h"
 
@@ -27,6 +28,7 @@ TCustomView* TViews::AddView()
 {
     auto* view = new TCustomView(parent_);
     view->setVisible(false);
+    view->setAccessibleName(Tr(Texts::AccCertificates));
     if (setup_)
         setup_(view);
     views_.push_back(view);

@@ -230,14 +230,17 @@ int TFrmPwd::Execute(TPwdMode NewMode)
     if (Mode == pmAskPassword || Mode == pmChangePassword) {
         PWD = MakeEdit("PWD", 93);
         LabelPWD = MakeLabel("LabelPWD", Texts::PwdCurrentLabel, 93);
+        LabelPWD->setBuddy(PWD);
         SetHeight(150);
     }
     if (Mode == pmNewPassword || Mode == pmChangePassword) {
         NewPWD = MakeEdit("NewPWD", 122);
         LabelNewPWD = MakeLabel("LabelNewPWD", Texts::PwdNewLabel, 122);
+        LabelNewPWD->setBuddy(NewPWD);
         SetHeight(180);
         ConfirmPWD = MakeEdit("ConfirmPWD", 152);
         LabelConfirmPWD = MakeLabel("LabelConfirmPWD", Texts::PwdConfirmLabel, 152);
+        LabelConfirmPWD->setBuddy(ConfirmPWD);
         SetHeight(210);
     }
 

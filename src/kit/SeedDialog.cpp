@@ -3,6 +3,7 @@
 #include "base/Texts.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -26,6 +27,8 @@ SeedDialog::SeedDialog(QWidget* owner) : QDialog(owner)
     area_->setMinimumSize(360, 180);
     area_->setAutoFillBackground(true);
     area_->setPalette(QPalette(Qt::white));
+    area_->setAccessibleName(QString::fromUtf8(Texts::AccSeedArea));
+    area_->setAccessibleDescription(QString::fromUtf8(Texts::AccSeedAreaDescription));
 
     progress_ = new QProgressBar(this);
     progress_->setObjectName("SeedProgress");
@@ -67,11 +70,37 @@ void SeedDialog::Movement(QWidget* receiver, QMouseEvent* event)
         accept();
 }
 
+bool SeedDialog::KeyStroke(QKeyEvent* event)
+{
+    // Escape still cancels; any other key is a seed event, so that the bar can
+    // be filled without a mouse (and Enter or Space never press Cancel).
+    if (event->key() == Qt::Key_Escape)
+        return false;
+    // Holding a key down repeats it at a fixed rate: only real presses count.
+    if (event->isAutoRepeat() || progress_->value() >= kMovementsNeeded)
+        return true;
+    // Each press is an event of its own (the pool counts only a change), told
+    // apart from mouse positions by a negative second coordinate.
+    pool_.AddMovement(event->key(), -1 - keyStrokes_++, event->timestamp());
+    progress_->setValue(std::min(pool_.movements(), kMovementsNeeded));
+    if (pool_.movements() >= kMovementsNeeded)
+        accept();
+    return true;
+}
+
 bool SeedDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseMove && watched->isWidgetType())
         Movement(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event));
+    if (event->type() == QEvent::KeyPress && KeyStroke(static_cast<QKeyEvent*>(event)))
+        return true;
     return QDialog::eventFilter(watched, event);
+}
+
+void SeedDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (!KeyStroke(event))
+        QDialog::keyPressEvent(event);
 }
 
 void SeedDialog::mouseMoveEvent(QMouseEvent* event)

@@ -1,11 +1,12 @@
 #pragma once
 // The dialog that gathers a key-generation seed: the user moves the mouse over
-// it, a progress bar fills, and when it is full the dialog closes by itself
+// it (or presses keys), a progress bar fills, and when it is full the dialog closes by itself
 // as accepted. Cancel (or closing the window) rejects it.
 #include "kit/SeedPool.h"
 
 #include <QDialog>
 
+class QKeyEvent;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -26,15 +27,19 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Movement(QWidget* receiver, QMouseEvent* event);
+    // True when the key press was taken as a seed event.
+    bool KeyStroke(QKeyEvent* event);
 
     SeedPool pool_;
     QLabel* prompt_;
     QWidget* area_;
     QProgressBar* progress_;
     QPushButton* cancel_;
+    int keyStrokes_ = 0;
 };
 
 } // namespace kit

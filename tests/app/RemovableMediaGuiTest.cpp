@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,22 @@ TEST_F(RemovableMediaTest, ChoosingAVolumeIsRememberedAndBecomesDriveA)
     RemovableMediaDialog again(next, nullptr, table);
     ClickButton(&again, QStringLiteral("Default"));
     EXPECT_TRUE(again.Chosen().isEmpty());
+}
+
+// Without a mouse: Enter on a listed medium chooses it and accepts the dialog.
+TEST_F(RemovableMediaTest, EnterOnAListedVolumeChoosesAndAccepts)
+{
+    const QString table = WriteMounts("/dev/sdb1 /media/ana/PEN vfat rw 0 0\n");
+    ProgramPaths paths(home.path().toStdString(), home.path().toStdString());
+    RemovableMediaDialog dialog(paths, nullptr, table);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QApplication::setActiveWindow(&dialog);
+    dialog.Volumes->setFocus();
+    QTest::keyClick(dialog.Volumes, Qt::Key_Home);
+    QTest::keyClick(dialog.Volumes, Qt::Key_Return);
+    EXPECT_EQ(dialog.Chosen(), QStringLiteral("/media/ana/PEN"));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 TEST_F(RemovableMediaTest, TheMenuEntryOpensTheDialogAndOkPutsTheChoiceIntoThePaths)

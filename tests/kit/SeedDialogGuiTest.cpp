@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -125,6 +126,42 @@ TEST_F(SeedDialogGuiTest, CancelLeavesTheSeedZeroedAndReturnsOne)
     EXPECT_TRUE(AllZero(seed));
 }
 
+// Without a mouse: key presses fill the bar; held keys (auto-repeat) do not
+// count, Enter and Space do not press Cancel, and Escape still cancels.
+TEST_F(SeedDialogGuiTest, KeyPressesFillTheBarAndEscapeCancels)
+{
+    int afterRepeats = -1, afterFive = -1;
+    testsupport::AnswerNextModal([&](QWidget* dialog) {
+        auto* bar = dialog->findChild<QProgressBar*>("SeedProgress");
+        QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : dialog;
+        for (int i = 0; i < 20; ++i) {
+            QKeyEvent held(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"), true);
+            QApplication::sendEvent(focus, &held);
+        }
+        QTest::keyClick(focus, Qt::Key_A);
+        afterRepeats = bar->value();
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter, Qt::Key_B})
+            QTest::keyClick(focus, key);
+        afterFive = bar->value();
+        for (int i = 0; dialog->isVisible() && i < bar->maximum() + 5; ++i)
+            QTest::keyClick(focus, Qt::Key(Qt::Key_A + i % 26));
+        CloseIfStillOpen(dialog);
+    });
+    Seed seed{};
+    EXPECT_GE(getMouseSeed(0, nullptr, seed.data()), 1);
+    EXPECT_EQ(afterRepeats, 1);
+    EXPECT_EQ(afterFive, 5);
+    EXPECT_FALSE(AllZero(seed));
+
+    testsupport::AnswerNextModal([](QWidget* dialog) {
+        QTest::keyClick(dialog, Qt::Key_X);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, Qt::Key_Escape);
+    });
+    seed.fill(0xAB);
+    EXPECT_EQ(1, getMouseSeed(0, nullptr, seed.data()));
+    EXPECT_TRUE(AllZero(seed));
+}
+
 TEST_F(SeedDialogGuiTest, StandingStillDoesNotFillTheBar)
 {
     int value = -1;
@@ -173,9 +210,10 @@ TEST_F(SeedDialogGuiTest, ScreenShowsThePromptAndTheButtonWhole)
         auto* cancel = dialog->findChild<QPushButton*>("CancelButton");
         EXPECT_TRUE(prompt && cancel);
         if (prompt && cancel) {
-            EXPECT_EQ(prompt->text(), QString::fromUtf8("Movimente o mouse sobre esta janela até que a barra fique "
-                                                        "completa. Os movimentos do mouse são usados na geração das "
-                                                        "chaves do certificado eletrônico."));
+            EXPECT_EQ(prompt->text(),
+                      QString::fromUtf8("Movimente o mouse sobre esta janela (ou pressione teclas variadas) até que a "
+                                        "barra fique completa. Os movimentos do mouse e as teclas são usados na "
+                                        "geração das chaves do certificado eletrônico."));
             EXPECT_GE(prompt->height(), prompt->heightForWidth(prompt->width()));
             EXPECT_GE(cancel->width(), cancel->sizeHint().width());
         }
