@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -86,6 +87,7 @@ TFrmHelp::TFrmHelp(THelp* Help) : QWidget(nullptr, Qt::Window), help_(Help)
 
     HTMLView = new HtmlView(this);
     HTMLView->setObjectName(QStringLiteral("HTMLView"));
+    HTMLView->setAccessibleName(Tr(Texts::AccHelpPage));
     HTMLView->SetImageProvider(
         [this](const QString& Name, QByteArray& Bytes) { return HTMLViewImageRequest(Name, Bytes); });
     connect(HTMLView, &HtmlView::LayoutFinished, this, &TFrmHelp::HTMLViewLayoutFinished);
@@ -119,6 +121,8 @@ QFrame* TFrmHelp::MakeButton(const char* ObjectName, const char* Caption, QLabel
     panel->setFrameShape(QFrame::NoFrame);
     panel->setCursor(Qt::PointingHandCursor);
     // The caption covers the panel; its leading blanks leave the picture room.
+    panel->setAccessibleName(Tr(Caption).trimmed());
+    panel->setFocusPolicy(Qt::TabFocus);
     CaptionLabel = new QLabel(Tr(Caption), panel);
     CaptionLabel->setObjectName(QString::fromLatin1(ObjectName) + QStringLiteral("Caption"));
     CaptionLabel->setGeometry(0, 0, kButtonWidth, kButtonHeight);
@@ -222,9 +226,16 @@ bool TFrmHelp::eventFilter(QObject* Watched, QEvent* Event)
         panel->setFrameShadow(QFrame::Sunken);
         return true;
     }
-    if (Event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    // The keyboard reaches the panels with Tab; Space or Enter presses one.
+    const bool keyed = Event->type() == QEvent::KeyPress
+                       && (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Space
+                           || static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Return
+                           || static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Enter);
+    const bool released =
+        Event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton;
+    if (keyed || released) {
         panel->setFrameShape(QFrame::NoFrame);
-        const bool inside = panel->rect().contains(static_cast<QMouseEvent*>(Event)->position().toPoint());
+        const bool inside = keyed || panel->rect().contains(static_cast<QMouseEvent*>(Event)->position().toPoint());
         if (inside) {
             if (panel == TopicButton)
                 TopicButtonClick();

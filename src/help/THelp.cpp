@@ -7,7 +7,10 @@
 #include "ui/Text1252.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QWindow>
+
+#include <algorithm>
 
 THelp::THelp(QObject* parent) : QObject(parent), form_(std::make_unique<TFrmHelp>(this)) {}
 
@@ -62,8 +65,30 @@ void THelp::SetTopMost(bool Value)
         form_->show();
 }
 
+QPoint THelp::BesidePlace(const QRect& Anchor, const QSize& Size, const QRect& Screen)
+{
+    const int top = std::clamp(Anchor.top(), Screen.top(), std::max(Screen.top(), Screen.bottom() + 1 - Size.height()));
+    // Right of the window when it fits, else left of it, else against the
+    // screen's right edge (covering as little of the window as it can).
+    if (Anchor.right() + 1 + Size.width() <= Screen.right() + 1)
+        return {Anchor.right() + 1, top};
+    if (Anchor.left() - Size.width() >= Screen.left())
+        return {Anchor.left() - Size.width(), top};
+    return {std::max(Screen.left(), Screen.right() + 1 - Size.width()), top};
+}
+
 void THelp::Show()
 {
+    if (!placed_) {
+        // The first time, beside the window that asked, not over it.
+        if (QWidget* asker = QApplication::activeWindow(); asker && asker != form_.get()) {
+            const QWidget* window = asker->window();
+            if (const QScreen* screen = window->screen())
+                form_->move(
+                    BesidePlace(window->frameGeometry(), form_->frameGeometry().size(), screen->availableGeometry()));
+            placed_ = true;
+        }
+    }
     form_->show();
     // Help asked for from a modal dialog must take input while the dialog
     // is open: a window that belongs to the dialog is not blocked by it.

@@ -3,6 +3,9 @@
 // the help window. Every window that offers help sets CurrentTopic to an
 // entry name of the archive and calls Show.
 #include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -39,8 +42,12 @@ public:
     bool TopMost() const { return topMost_; }
     void SetTopMost(bool Value);
 
-    // Shows the window, not modally, and brings it forward.
+    // Shows the window, not modally, and brings it forward; the first time
+    // beside the window that asked for it.
     void Show();
+    // Where a window of Size goes beside Anchor within Screen: right of it,
+    // else left of it, else against the screen's right edge.
+    static QPoint BesidePlace(const QRect& Anchor, const QSize& Size, const QRect& Screen);
     // Loads and displays one entry, leaving CurrentTopic as it is. A target
     // "page#place" shows the page at that place.
     void DisplayTopic(const QString& Name);
@@ -58,4 +65,5 @@ private:
     QString currentTopic_;
     bool archiveMissing_ = true;
     bool topMost_ = false;
+    bool placed_ = false;
 };
