@@ -8,7 +8,7 @@
 #include "backup/TFrmBackup.h"
 #include "base/ProgramPaths.h"
 #include "crypto/TFrmPwd.h"
-#include "help/TDialog.h"
+#include "ui/TDialog.h"
 #include "help/TFrmAbout.h"
 #include "help/TFrmHelp.h"
 #include "help/THelp.h"
