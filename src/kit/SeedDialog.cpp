@@ -82,8 +82,8 @@ bool SeedDialog::KeyStroke(QKeyEvent* event)
     // Each press is an event of its own (the pool counts only a change), told
     // apart from mouse positions by a negative second coordinate.
     pool_.AddMovement(event->key(), -1 - keyStrokes_++, event->timestamp());
-    progress_->setValue(std::min(pool_.movements(), kMovementsNeeded));
-    if (pool_.movements() >= kMovementsNeeded)
+    progress_->setValue(std::min(pool_.Movements(), kMovementsNeeded));
+    if (pool_.Movements() >= kMovementsNeeded)
         accept();
     return true;
 }
