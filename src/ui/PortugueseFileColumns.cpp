@@ -32,7 +32,8 @@ QVariant PortugueseFileColumns::data(const QModelIndex& Index, int Role) const
     case TypeColumn:
         if (info.isDir())
             return Tr(Texts::FileTypeFolder);
-        return info.suffix().isEmpty() ? Tr(Texts::FileTypeFile) : Tr(Texts::FileTypeFile) + QLatin1Char(' ') + info.suffix();
+        return info.suffix().isEmpty() ? Tr(Texts::FileTypeFile)
+                                       : Tr(Texts::FileTypeFile) + QLatin1Char(' ') + info.suffix();
     case DateColumn: return locale.toString(info.lastModified(), QLocale::ShortFormat);
     default: return QIdentityProxyModel::data(Index, Role);
     }

@@ -14,6 +14,7 @@
 #include "ui/HtmlView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -348,6 +349,7 @@ TEST(MainWindow, ImportAndExportAreReachedFromTheMenuAndImportByItsShortcut)
     TForm1 form(folder.Dir());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QApplication::setActiveWindow(&form);
     int imports = 0, exports = 0;
     QObject::connect(form.FileImport, &QAction::triggered, [&] { ++imports; });
     QObject::connect(form.FileExport, &QAction::triggered, [&] { ++exports; });
@@ -363,6 +365,9 @@ TEST(MainWindow, ImportAndExportAreReachedFromTheMenuAndImportByItsShortcut)
     // Alt+A opens the menu, E (the underlined letter of "&Exportar...")
     // starts the export.
     ASSERT_TRUE(form.FileExport->isEnabled());
+    // The window manager's part: the window has the keyboard again once the
+    // dialog is gone.
+    QApplication::setActiveWindow(&form);
     AnswerNextModal(cancel);
     QTest::keyClick(&form, Qt::Key_A, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.MenuFile->isVisible(); }));

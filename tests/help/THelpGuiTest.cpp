@@ -368,6 +368,8 @@ TEST(HelpWindow, OpensBesideTheWindowThatAsked)
     Archive archive;
     THelp help;
     help.SetFileName(archive.Path());
+    help.SetWidth(300);
+    help.SetHeight(200);
     QWidget main;
     main.setGeometry(0, 0, 300, 200);
     main.show();
@@ -418,7 +420,7 @@ TEST(HelpScreens, TheBuiltPagesShowWithTheirPictures)
     } screens[] = {
         {"index.htm", "Cliente de Certificação Quorvex", "main.png", "help-1-index.png"},
         {"how.htm", "Como fazer para...", "main-received.png", "help-2-how.png"},
-        {"backup.htm", "Cópia de Segurança", nullptr, "help-3-backup.png"},
+        {"backup.htm", "Cópia de segurança", nullptr, "help-3-backup.png"},
         {"media.htm", "Mídia Removível", nullptr, "help-4-media.png"},
     };
     const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR");

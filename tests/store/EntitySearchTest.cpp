@@ -34,7 +34,7 @@ TEST(EntitySearch, NamesAndInscriptionsWithOrWithoutPunctuation)
         {"12ABC", false, true, false},
         {"98765", false, false, true},
         {"0010987", false, false, true}, // the CEI as stored, with its two zeros
-        {"7", false, false, true}, // the name "OBRA 7"; no inscription of the others holds a 7
+        {"7", false, false, true},       // the name "OBRA 7"; no inscription of the others holds a 7
         {"./-", false, false, false},
         {"xyz", false, false, false},
     };
