@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             kit::UnlockPrivateKey(file, "FUZZSENHA");
         } catch (const kit::KitError& e) {
-            if (e.code != HL_E_WRONG_PASSWORD && e.code != HL_E_FILE_FORMAT)
+            if (e.Code != HL_E_WRONG_PASSWORD && e.Code != HL_E_FILE_FORMAT)
                 std::abort();
         }
     }
