@@ -82,7 +82,7 @@ void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
         if (known != stamped.end() && known->second == TextDigest(text))
             continue;
         std::string digest;
-        HashString(Kit, storage->Text(), digest);
+        HashString(Kit, text, digest);
         storage->WriteString("Fingerprint", "Value", digest);
         changed.push_back(storage);
     }
