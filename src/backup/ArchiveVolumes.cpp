@@ -4,9 +4,7 @@
 #include "base/SafeReplace.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include <fcntl.h>
@@ -45,42 +43,22 @@ bool SyncFile(const std::string& Path)
     return ok;
 }
 
-// An archive reached through a symbolic link is written where the link
-// points, as it always was, and the link stays.
-std::string FollowLink(const std::string& Path)
-{
-    struct stat st {};
-    char resolved[PATH_MAX];
-    if (::lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::realpath(Path.c_str(), resolved))
-        return resolved;
-    return Path;
-}
-
 // Creates an empty file beside Final under a fresh temporary name, with the
 // mode an existing Final has (else the usual mode of a new file), and
 // returns its name; empty when it cannot be made.
 std::string ReserveTemporary(const std::string& Final)
 {
-    const std::string folder = SafeReplace::FolderOf(Final);
-    const auto slash = Final.find_last_of('/');
-    const std::string name = slash == std::string::npos ? Final : Final.substr(slash + 1);
     struct stat old {};
     const bool existed = ::stat(Final.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string path = SafeReplace::TemporaryName(folder, name);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return {};
-        }
-        const bool ok = !existed || ::fchmod(fd, old.st_mode & 07777) == 0;
-        ::close(fd);
-        if (ok)
-            return path;
-        ::unlink(path.c_str());
+    std::string path;
+    const int fd = SafeReplace::CreateTemporaryBeside(Final, 0666, path);
+    if (fd < 0)
         return {};
-    }
+    const bool ok = !existed || ::fchmod(fd, old.st_mode & 07777) == 0;
+    ::close(fd);
+    if (ok)
+        return path;
+    ::unlink(path.c_str());
     return {};
 }
 
@@ -143,7 +121,9 @@ bool ArchiveVolumes::CreateFirst(const std::string& Archive, std::ostream* Calle
 
 bool ArchiveVolumes::CreateVolume(const std::string& Final)
 {
-    const std::string target = FollowLink(Final);
+    // An archive reached through a symbolic link is written where the link
+    // points, as it always was, and the link stays.
+    const std::string target = SafeReplace::FollowLink(Final);
     std::string temporary = ReserveTemporary(target);
     if (temporary.empty())
         return false;

@@ -50,18 +50,6 @@ std::string NamePart(const std::string& Path)
     return slash == std::string::npos ? Path : Path.substr(slash + 1);
 }
 
-// A symbolic link as target stays a link: the file it points at is replaced.
-std::string FollowLink(const std::string& Path)
-{
-    struct stat st {};
-    if (::lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(Path.c_str(), resolved))
-            return resolved;
-    }
-    return Path;
-}
-
 bool ProcessIsGone(pid_t Pid)
 {
     return Pid > 0 && ::kill(Pid, 0) != 0 && errno == ESRCH;
@@ -194,6 +182,31 @@ int Writer::ChangeMode(int Fd, mode_t Mode)
     return ::fchmod(Fd, Mode);
 }
 
+std::string FollowLink(const std::string& Path)
+{
+    struct stat st {};
+    if (::lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(Path.c_str(), resolved))
+            return resolved;
+    }
+    return Path;
+}
+
+int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path)
+{
+    const std::string folder = FolderOf(Target);
+    const std::string name = NamePart(Target);
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        Path = TemporaryName(folder, name);
+        fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CreateMode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    return fd;
+}
+
 int Writer::Begin(const std::string& Target, const Options& Opts)
 {
     Abort();
@@ -201,8 +214,6 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
         return EINVAL;
     Options_ = Opts;
     Target_ = FollowLink(Target);
-    const std::string folder = FolderOf(Target_);
-    const std::string name = NamePart(Target_);
 
     struct stat old {};
     TargetExisted_ = ::stat(Target_.c_str(), &old) == 0;
@@ -218,12 +229,7 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
         Mode_ = Options_.NewFileMode;
     }
 
-    for (int attempt = 0; attempt < 16 && Fd_ < 0; ++attempt) {
-        TempPath_ = TemporaryName(folder, name);
-        Fd_ = ::open(TempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (Fd_ < 0 && errno != EEXIST)
-            break;
-    }
+    Fd_ = CreateTemporaryBeside(Target_, 0600, TempPath_);
     if (Fd_ < 0) {
         const int error = ErrnoOr(EIO);
         TempPath_.clear();

@@ -27,6 +27,15 @@ struct Options {
     bool WipeOldVersion = false;
 };
 
+// A symbolic link as target stays a link: the file it points at is the one
+// replaced. Any other path is returned as it is.
+std::string FollowLink(const std::string& Path);
+
+// Creates a new, empty file beside Target under a fresh TemporaryName
+// (exclusively, never through a link) with CreateMode, less the umask.
+// Returns its descriptor, or -1 with errno set; Path receives its name.
+int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path);
+
 // Writes a replacement in pieces (a restore streams its output).
 class Writer {
 public:
