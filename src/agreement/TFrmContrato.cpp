@@ -360,7 +360,7 @@ bool TFrmContrato::IsOwnFile(const QString& Target) const
 
 QString TFrmContrato::ChooseSaveTarget(bool Agreement)
 {
-    SaveDialog->setNameFilter(NameFilter(Agreement ? Texts::AgrRtfFilter : Texts::AgrHtmFilter));
+    SaveDialog->setNameFilters(NameFilters(Agreement ? Texts::AgrRtfFilter : Texts::AgrHtmFilter));
     while (true) {
         SaveDialog->selectFile(QString());
         if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())

@@ -11,6 +11,7 @@
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "ui/MessageBox.h"
+#include "ui/NameFilter.h"
 #include "ui/Text1252.h"
 
 #include <QApplication>
@@ -46,32 +47,6 @@ private:
     TFrmPwd* Dialog_;
     int Result_ = 2;
 };
-
-// "Text (*.PRI)|*.PRI|All (*.*)|*.*" -> Qt name filters; the patterns take
-// either letter case, and "*.*" is every file.
-QStringList NameFilters(const std::string& Filter)
-{
-    const QStringList parts = Tr(Filter.c_str()).split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString name = parts[i];
-        const qsizetype open = name.lastIndexOf(QLatin1Char('('));
-        if (open > 0)
-            name = name.left(open).trimmed();
-        QStringList patterns;
-        for (const QString& p : parts[i + 1].split(QLatin1Char(';'))) {
-            if (p == QLatin1String("*.*")) {
-                patterns << QStringLiteral("*");
-            } else {
-                patterns << p.toUpper();
-                if (p.toLower() != p.toUpper())
-                    patterns << p.toLower();
-            }
-        }
-        filters << name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-    }
-    return filters;
-}
 
 bool RunFileDialog(QFileDialog* Dialog, const TFileQuestion& Q, std::string& FileName)
 {

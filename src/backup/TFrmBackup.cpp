@@ -154,7 +154,7 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     UsePortugueseColumns(OpenDialog);
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog->setNameFilter(NameFilter(Texts::BkFilter));
+    OpenDialog->setNameFilters(NameFilters(Texts::BkFilter));
     SaveDialog = new QFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
     SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -163,7 +163,7 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
     SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog->setFileMode(QFileDialog::AnyFile);
-    SaveDialog->setNameFilter(NameFilter(Texts::BkFilter));
+    SaveDialog->setNameFilters(NameFilters(Texts::BkFilter));
 
     auto* grid = new QGridLayout;
     grid->addWidget(lblName, 0, 0);

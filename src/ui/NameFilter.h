@@ -1,6 +1,10 @@
 #pragma once
-// A file-type filter of the texts table, "RTF files (*.rtf)|*.RTF", as one
-// Qt name filter that takes both letter cases: "RTF files (*.rtf *.RTF)".
-#include <QString>
+// The file-type filters of the texts table, "Description (*.PRI)|*.PRI|All
+// (*.*)|*.*", as Qt name filters: one per description and mask pair, each
+// pattern in both letter cases (the files come from systems that do not keep
+// case), the description's own spelling first; "*.*" is every file, "*".
+#include <QStringList>
 
-QString NameFilter(const char* Filter);
+#include <string>
+
+QStringList NameFilters(const std::string& Filter);
