@@ -9,7 +9,6 @@
 #include "base/SafeReplace.h"
 #include "help/TPublicData.h"
 #include "base/Texts.h"
-#include "crypto/TRSAMedia.h"
 #include "store/TUsersData.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
@@ -62,8 +61,6 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // The data module with the help viewer; HELP.DAT is one of the program's
     // own read-only files, beside the executable.
     TPublicData publicData(form->Paths.ProgramDir());
-    // The mouse-seed dialog of key generation opens over the main window.
-    TRSAMedia::SetSeedOwner(static_cast<QWidget*>(form.get()));
     form->show();
     ReportDamagedFiles(*form);
     if (OnShown)
@@ -76,7 +73,6 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     if (form->RestartFlag() == 1)
         StartReinit(form->Paths.ProgramDir(), QCoreApplication::applicationPid(),
                     QCoreApplication::applicationFilePath().toStdString(), paths.DataDir());
-    TRSAMedia::SetSeedOwner(nullptr);
     form.reset();
     return 0;
 }

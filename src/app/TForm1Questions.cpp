@@ -48,6 +48,15 @@ private:
     int Result_ = 2;
 };
 
+class WindowSeedOwner : public SeedOwner {
+public:
+    explicit WindowSeedOwner(QWidget* Window) : Window_(Window) {}
+    void* KitWindow() const override { return Window_; }
+
+private:
+    QWidget* Window_;
+};
+
 bool RunFileDialog(QFileDialog* Dialog, const TFileQuestion& Q, std::string& FileName)
 {
     Dialog->setWindowTitle(Tr(Q.Title.c_str()));
@@ -134,7 +143,9 @@ bool TForm1Questions::ChooseSaveFile(const TFileQuestion& Question, std::string&
 
 void TForm1Questions::GatherSeed(TRSAMedia& Media, std::string& Seed)
 {
-    Media.GatherSeed(Seed);
+    // The mouse-seed dialog of key generation opens over the main window.
+    WindowSeedOwner owner(&Form_);
+    Media.GatherSeed(Seed, &owner);
 }
 
 void TForm1Questions::Repaint()

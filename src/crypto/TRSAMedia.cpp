@@ -16,8 +16,6 @@
 
 namespace {
 
-void* SeedOwnerWindow = nullptr;
-
 // "<text>(<code>)": the kit's result right after the message's full stop.
 std::string WithCode(const char* text, int32_t code)
 {
@@ -154,16 +152,6 @@ std::string TRSAMedia::DefaultFileName(const std::string& Folder)
     return folder + NewGuidText() + ".PRI";
 }
 
-void TRSAMedia::SetSeedOwner(void* Owner)
-{
-    SeedOwnerWindow = Owner;
-}
-
-void* TRSAMedia::SeedOwner()
-{
-    return SeedOwnerWindow;
-}
-
 TRSAMedia::TRSAMedia() : TRSAMedia(KitLibraries::Program()) {}
 
 TRSAMedia::TRSAMedia(const std::string& FileName) : TRSAMedia(KitLibraries::Program(), FileName) {}
@@ -209,12 +197,12 @@ void TRSAMedia::Close()
     FHandle = -1;
 }
 
-void TRSAMedia::GatherSeed(std::string& Seed)
+void TRSAMedia::GatherSeed(std::string& Seed, const SeedOwner* Owner)
 {
     ZeroBuffer(FSeed.data(), SeedSize);
     RequireKit(FKit);
     auto getMouseSeed = Require<GetMouseSeed_t>(FKit, "GetMouseSeed");
-    const int32_t r = getMouseSeed(0, SeedOwnerWindow, FSeed.data());
+    const int32_t r = getMouseSeed(0, Owner ? Owner->KitWindow() : nullptr, FSeed.data());
     if (r < 1)
         throw ERSARandomSeed(WithCode(Texts::RandomSeed, r));
     Seed.assign(reinterpret_cast<const char*>(FSeed.data()), SeedSize);

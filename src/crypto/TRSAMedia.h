@@ -9,6 +9,7 @@
 // Every failure is one of the exceptions below (or a plain Exception where
 // said); a failing kit result is appended to the message in decimal.
 #include "crypto/KitLibraries.h"
+#include "crypto/SeedOwner.h"
 #include "base/Exception.h"
 #include "store/TUserData.h"
 
@@ -68,8 +69,9 @@ public:
     void Close();
 
     // Fills the medium's seed from the user's mouse movements (the kit's seed
-    // dialog, owned by SeedOwner) and returns a copy of its 128 bytes.
-    void GatherSeed(std::string& Seed);
+    // dialog, over Owner's window when there is one) and returns a copy of
+    // its 128 bytes.
+    void GatherSeed(std::string& Seed, const SeedOwner* Owner = nullptr);
     void Generate(const std::string& Password);
     void GenerateFor(const std::string& Password, const TUserData& Source);
     void GetPublicKey(std::string& Key);
@@ -86,11 +88,6 @@ public:
     const std::string& FileName() const { return FFileName; }
     const std::array<uint8_t, SeedSize>& Seed() const { return FSeed; }
     TUserData& UserData() { return FUserData; }
-
-    // The window that owns the seed dialog: the GUI sets its main window here
-    // (a QWidget* as void*). None by default, for headless use.
-    static void SetSeedOwner(void* Owner);
-    static void* SeedOwner();
 
     // Program folder + a new GUID in registry form + ".PRI".
     static std::string DefaultFileName(const std::string& Folder);

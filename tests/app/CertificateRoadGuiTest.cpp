@@ -91,10 +91,12 @@ bool OpensWith(const fs::path& File, const QString& Password)
 
 // ---- the user's answers -------------------------------------------------------
 
-// Fills the seed dialog by moving the mouse over it until it closes itself.
+// Fills the seed dialog, which opens over the main window, by moving the mouse
+// over it until it closes itself.
 void MoveMouseOverSeed(QWidget* Dialog)
 {
     EXPECT_EQ(Dialog->objectName(), QStringLiteral("SeedDialog"));
+    EXPECT_NE(qobject_cast<TForm1*>(Dialog->parentWidget()), nullptr) << "the seed dialog opens over the main window";
     QWidget* area = Dialog->findChild<QWidget*>(QStringLiteral("SeedArea"));
     ASSERT_NE(area, nullptr);
     for (int i = 0; i < 400 && Dialog->isVisible(); ++i) {

@@ -453,15 +453,18 @@ TEST_F(MediumFaults, EveryFailingHashOrSignCallIsRaisedWithItsCode)
 TEST_F(MediumFaults, GatherSeedFillsZeroesAndReportsTheSeedLibrary)
 {
     TRSAMedia media(*Kit, KeyFile);
-    int owner = 0;
-    TRSAMedia::SetSeedOwner(&owner);
+    int window = 0;
+    struct : SeedOwner {
+        int* window = nullptr;
+        void* KitWindow() const override { return window; }
+    } owner;
+    owner.window = &window;
     std::string seed;
-    media.GatherSeed(seed);
-    TRSAMedia::SetSeedOwner(nullptr);
+    media.GatherSeed(seed, &owner);
     ASSERT_EQ(seed.size(), 128u);
     EXPECT_EQ(seed[0], 1);
     EXPECT_EQ(static_cast<unsigned char>(seed[127]), 128);
-    EXPECT_EQ(Control->SeedOwner(), &owner);
+    EXPECT_EQ(Control->SeedOwner(), &window);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(media.Seed().data()), 128), seed);
 
     // The seed goes to the kit as it was gathered.
