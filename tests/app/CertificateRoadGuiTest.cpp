@@ -5,12 +5,14 @@
 // the medium, answered by the authority's tool, received, two certificates
 // written to media (one after two wrong current passwords), and certificates
 // exported from a second entity and imported into the first. The files are
-// read back from disk after each step.
+// read back from disk after each step. A second walk goes from an empty
+// folder to a written medium with key presses alone.
 
 // Mouse moves go through the window system, as a real mouse's do: the seed
 // dialog counts only moves that reach it as events.
 #define QTEST_QPA_MOUSE_HANDLING
 
+#include "app/RemovableMediaDialog.h"
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
@@ -22,12 +24,16 @@
 #include "store/TUsersData.h"
 #include "support/FileBytes.h"
 #include "support/RunTool.h"
+#include "support/ScopedEnvironment.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +45,7 @@
 using formtest::ModalScript;
 using testsupport::Quote;
 using testsupport::ReadFile;
+using testsupport::ScopedEnvironment;
 
 namespace {
 
@@ -153,10 +160,14 @@ protected:
         driveDir = base / "A";
         for (const fs::path& dir : {programDir, dataDir, driveDir})
             fs::create_directories(dir);
-        window = std::make_unique<TForm1>(ProgramPaths(dataDir.string(), programDir.string(), driveDir.string()));
+        window = std::make_unique<TForm1>(
+            ProgramPaths(dataDir.string(), programDir.string(), FixedDrive() ? driveDir.string() : std::string()));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
+
+    // Whether drive A is given to the window, or left for the user to choose.
+    virtual bool FixedDrive() const { return true; }
 
     void TearDown() override
     {
@@ -520,6 +531,326 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     EXPECT_EQ(window->ActiveView->Item(2)->text(), QStringLiteral("Filial B"));
     EXPECT_EQ(window->ActiveView->Item(1)->data(Qt::UserRole).toInt(), 0) << "not signed";
     NoKeyFileLeft();
+}
+
+// ---- the same road with the keyboard alone ------------------------------------------
+
+// The offscreen platform has no window manager: when a dialog closes, no
+// window gets the keyboard back, as the window below it does on a desktop.
+// The test plays that part.
+void ActivateTopWindow()
+{
+    if (QApplication::activeWindow())
+        return;
+    QWidget* top = QApplication::activeModalWidget();
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (!top && widget->isVisible() && qobject_cast<QMainWindow*>(widget))
+            top = widget;
+    if (!top)
+        return;
+    top->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(top));
+}
+
+// Where a key pressed now goes: an open menu or list, else the widget that has
+// the keyboard.
+QWidget* KeyTarget()
+{
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return popup;
+    ActivateTopWindow();
+    if (QWidget* focus = QApplication::focusWidget())
+        return focus;
+    return QApplication::activeModalWidget();
+}
+
+void Key(int Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier)
+{
+    QWidget* target = KeyTarget();
+    ASSERT_NE(target, nullptr) << "no widget takes the keyboard";
+    QTest::keyClick(target, Qt::Key(Key), Modifiers);
+}
+
+// Key by key, each to wherever the keyboard is at that moment.
+void Type(const QString& Text)
+{
+    for (QChar c : Text) {
+        QWidget* target = KeyTarget();
+        ASSERT_NE(target, nullptr) << "no widget takes the keyboard";
+        QTest::keyClicks(target, QString(c));
+    }
+}
+
+// A dialog that opens without the keyboard in it loses what is typed at once.
+void ExpectKeyboardIn(QWidget* Dialog)
+{
+    QWidget* focus = QApplication::focusWidget();
+    EXPECT_TRUE(focus && (focus == Dialog || Dialog->isAncestorOf(focus)))
+        << Dialog->objectName().toStdString() << " opens with the keyboard on "
+        << (focus ? focus->objectName().toStdString() : std::string("nothing"));
+}
+
+// A message answered with Enter (its default button) or Escape.
+ModalScript::Step Answer(int Key_)
+{
+    return [Key_](QWidget* Dialog) {
+        ExpectKeyboardIn(Dialog);
+        Key(Key_);
+    };
+}
+
+// Types the passwords the dialog asks for, Tab between them, Enter for OK.
+ModalScript::Step TypePasswords(const QString& Current, const QString& New = {})
+{
+    return [Current, New](QWidget* Dialog) {
+        ExpectKeyboardIn(Dialog);
+        auto* pwd = qobject_cast<TFrmPwd*>(Dialog);
+        ASSERT_NE(pwd, nullptr) << Dialog->objectName().toStdString();
+        QStringList fields;
+        if (pwd->PWD)
+            fields << Current;
+        if (pwd->NewPWD)
+            fields << New << New;
+        for (int i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                Key(Qt::Key_Tab);
+            Type(fields[i]);
+        }
+        Key(Qt::Key_Return);
+    };
+}
+
+// Fills the seed dialog with key presses until it closes itself.
+void PressKeysOverSeed(QWidget* Dialog)
+{
+    ExpectKeyboardIn(Dialog);
+    const QString keys = QStringLiteral("QWERTYUIOPASDFGHJKLZXCVBNM");
+    for (int i = 0; i < 400 && Dialog->isVisible(); ++i)
+        Type(keys.mid(i % keys.size(), 1));
+    EXPECT_FALSE(Dialog->isVisible()) << "the seed dialog closes by itself when full";
+    if (Dialog->isVisible())
+        Key(Qt::Key_Escape);
+}
+
+// Types a path into Qt's file dialog (where the keyboard starts) and Enter;
+// an empty path takes the name proposed.
+ModalScript::Step TypePath(const std::string& Path)
+{
+    return [Path](QWidget* Dialog) {
+        ExpectKeyboardIn(Dialog);
+        if (!Path.empty()) {
+            Key(Qt::Key_A, Qt::ControlModifier);
+            Type(QString::fromStdString(Path));
+        }
+        Key(Qt::Key_Return);
+    };
+}
+
+class KeyboardRoadGuiTest : public CertificateRoadGuiTest {
+protected:
+    bool FixedDrive() const override { return false; }
+
+    void SetUp() override
+    {
+        ::unsetenv("QUORVEX_DRIVE_A");
+        ASSERT_TRUE(settings.isValid());
+        // Neither the desktop's volumes nor a choice remembered elsewhere.
+        mountsTable = settings.filePath(QStringLiteral("mounts"));
+        QFile(mountsTable).open(QIODevice::WriteOnly);
+        std::swap(RemovableMediaDialog::SystemMountsTable, mountsTable);
+        CertificateRoadGuiTest::SetUp();
+    }
+    void TearDown() override
+    {
+        CertificateRoadGuiTest::TearDown();
+        std::swap(RemovableMediaDialog::SystemMountsTable, mountsTable);
+    }
+
+    // Runs what the keys start (a shortcut or a menu walk); the script
+    // answers the dialogs. Returns their texts.
+    QStringList Press(ModalScript& Script, const std::function<void()>& Keys)
+    {
+        Keys();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Script.unexpected, 0) << Script.texts.join('|').toStdString();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "no menu left open";
+        return Script.texts;
+    }
+
+    // A new certificate (the seed and password dialogs answered by keys),
+    // named in the caption editor that opens on it. Returns its identifier.
+    std::string NewCertificate(const std::function<void()>& Keys, const QString& Password, const QString& Name)
+    {
+        const int before = window->ActiveView ? window->ActiveView->count() : 0;
+        ModalScript script;
+        script.Then(PressKeysOverSeed).Then(TypePasswords({}, Password));
+        Press(script, Keys);
+        EXPECT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
+        TCustomView* view = window->ActiveView;
+        if (!view || view->count() != before + 1) {
+            ADD_FAILURE() << "no item for the new certificate";
+            return {};
+        }
+        TCustomItem* item = view->Item(before);
+        const std::string id = item->Id;
+        ActivateTopWindow();
+        QWidget* editor = QApplication::focusWidget();
+        EXPECT_TRUE(qobject_cast<QLineEdit*>(editor) && view->isAncestorOf(editor))
+            << "the keyboard is in the caption editor";
+        // The proposed name is selected: typing replaces it. The view takes
+        // the caption after the editor has seen the Enter, at the next turn
+        // of the event loop.
+        Type(Name);
+        Key(Qt::Key_Return);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(item->text(), Name);
+        EXPECT_EQ(window->ActiveStorage->ReadString(id, "Name", ""), Name.toStdString());
+        return id;
+    }
+
+    QTemporaryDir settings;
+    ScopedEnvironment config{"XDG_CONFIG_HOME", settings.path().toStdString()};
+    QString mountsTable;
+};
+
+TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
+{
+    // ---- register the entity, the CNPJ typed at once and in lower case ---------
+    {
+        ModalScript script;
+        script.Then([](QWidget* Dialog) {
+            ExpectKeyboardIn(Dialog);
+            Type(QStringLiteral("12abc34501de35"));
+            Key(Qt::Key_Tab);
+            Type(QStringLiteral("Padaria Boa Vista"));
+            Key(Qt::Key_Tab);
+            Type(QStringLiteral("6133334444"));
+            Key(Qt::Key_Tab, Qt::ControlModifier); // the address page
+            for (const char* field : {"Rua das Flores, 12", "Centro", "Brasilia", "70000000", "DF"}) {
+                Type(QString::fromUtf8(field));
+                Key(Qt::Key_Tab);
+            }
+            Type(QStringLiteral("contato@padaria.com.br"));
+            Key(Qt::Key_Tab, Qt::ControlModifier); // the responsible persons
+            Type(QStringLiteral("Maria da Silva"));
+            Key(Qt::Key_Return);
+            Type(formtest::ValidCPF);
+            Key(Qt::Key_Return);
+            Key(Qt::Key_O, Qt::AltModifier);
+        });
+        Press(script, [] { Key(Qt::Key_E, Qt::ControlModifier); });
+    }
+    ASSERT_EQ(window->Registry->Count(), 1) << "the entity is registered";
+
+    // ---- two certificates: by the shortcut and through the menu -------------------
+    const QString passwords[] = {QStringLiteral("SENHA001"), QStringLiteral("SENHA002")};
+    const QString names[] = {QStringLiteral("Primeiro"), QStringLiteral("Segundo")};
+    std::vector<std::string> ids;
+    ids.push_back(NewCertificate([] { Key(Qt::Key_N, Qt::ControlModifier); }, passwords[0], names[0]));
+    ids.push_back(NewCertificate(
+        [] {
+            Key(Qt::Key_A, Qt::AltModifier);
+            Key(Qt::Key_N);
+        },
+        passwords[1], names[1]));
+    ASSERT_FALSE(ids[0].empty() || ids[1].empty());
+
+    // ---- the medium: another folder, chosen in the removable-medium dialog ----------
+    {
+        ModalScript script;
+        script
+            .Then([&](QWidget* Dialog) {
+                ExpectKeyboardIn(Dialog);
+                Key(Qt::Key_Tab); // from the list of mounted volumes to "Outra pasta..."
+                Key(Qt::Key_Space);
+                Key(Qt::Key_Return); // the folder chosen: OK
+            })
+            .Then(TypePath(driveDir.string()));
+        Press(script, [] {
+            Key(Qt::Key_A, Qt::AltModifier);
+            Key(Qt::Key_L);
+        });
+        EXPECT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
+    }
+
+    // ---- send the request ----------------------------------------------------------
+    std::string requestFile;
+    {
+        ModalScript script;
+        script.Then(TypePasswords(passwords[0]))
+            .Then(Answer(Qt::Key_Return))  // insert a formatted medium: OK
+            .Then(Answer(Qt::Key_Escape)); // the agreement: not now
+        const QStringList texts = Press(script, [&] {
+            Key(Qt::Key_R, Qt::AltModifier);
+            // "Nova Entidade..." and "Enviar" share their letter, which then
+            // moves between them: pressed until "Enviar" is highlighted.
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (int i = 0; i < 3 && menu->activeAction() != window->RequestSend; ++i)
+                Key(Qt::Key_E);
+            ASSERT_EQ(menu->activeAction(), window->RequestSend);
+            Key(Qt::Key_Return);
+        });
+        ASSERT_EQ(texts.size(), 3) << texts.join('|').toStdString();
+        requestFile = Storage(1).ReadString("RequestReference", "FileName", "");
+        ASSERT_EQ(fs::path(requestFile).parent_path(), driveDir) << "written to the chosen medium";
+        const TRequestFile request(requestFile);
+        EXPECT_EQ(request.ReadString("General", "Inscricao", ""), "12ABC34501DE35");
+        EXPECT_EQ(request.ReadString("General", "UF", ""), "DF");
+        EXPECT_EQ(request.ReadString("General", "Email", ""), "contato@padaria.com.br");
+        EXPECT_EQ(request.ReadString("General", "Num_Keys", ""), "2");
+    }
+    NoKeyFileLeft();
+
+    // ---- the authority answers; receive ------------------------------------------------
+    const std::string response = requestFile.substr(0, requestFile.size() - 4) + ".CNS";
+    {
+        const testsupport::ToolResult answer = testsupport::RunTool(
+            "qvauthority", Quote((fs::path(root.path().toStdString()) / "ca").string()) + " " + Quote(requestFile));
+        ASSERT_EQ(answer.code, 0) << answer.out;
+    }
+    {
+        ModalScript script;
+        script
+            .Then(Answer(Qt::Key_Return)) // the authority's medium is in the drive
+            .Then(TypePath(response))
+            .Then(TypePasswords(passwords[0]))
+            .Then(TypePasswords(passwords[1]))
+            .Then(Answer(Qt::Key_Return)); // the summary
+        const QStringList texts = Press(script, [] {
+            Key(Qt::Key_R, Qt::AltModifier);
+            Key(Qt::Key_R);
+        });
+        ASSERT_EQ(texts.size(), 5) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[4].contains(U("Foram incorporados com sucesso 2 certificados eletrônicos assinados.")))
+            << texts[4].toStdString();
+    }
+    for (const std::string& id : ids)
+        EXPECT_TRUE(Storage(1).ReadBool(id, "Signed", false)) << id;
+
+    // ---- the second certificate to its medium: chosen in the list by the arrows -------
+    for (int i = 0; i < 10 && QApplication::focusWidget() != window->ActiveView; ++i)
+        Key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), window->ActiveView) << "Tab reaches the certificates";
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Right);
+    ASSERT_NE(window->ActiveView->Selected(), nullptr);
+    ASSERT_EQ(window->ActiveView->Selected()->Id, ids[1]);
+    {
+        ModalScript script;
+        script
+            .Then(Answer(Qt::Key_Return)) // insert a formatted medium
+            .Then(Answer(Qt::Key_Return)) // its files will be removed
+            .Then(TypePath({}))           // the name proposed
+            .Then(TypePasswords(passwords[1], QStringLiteral("DEFINITIVA1")));
+        const QStringList texts = Press(script, [] { Key(Qt::Key_D, Qt::ControlModifier); });
+        ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
+    }
+    NoKeyFileLeft();
+    EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"Segundo.PRI"});
+    EXPECT_TRUE(OpensWith(driveDir / "Segundo.PRI", QStringLiteral("DEFINITIVA1")));
+    EXPECT_FALSE(Storage(1).SectionExists(ids[1])) << "the medium is the only copy now";
+    EXPECT_EQ(window->ActiveView->count(), 1);
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -17,13 +19,15 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace formtest {
 
 // Answers the modal dialogs that open while it lives, one step per dialog,
 // in order; each dialog's text is recorded. A dialog beyond the script is
-// recorded too and closed with "Não" or "OK", so an unexpected question fails
-// the test's checks instead of hanging it. Steps run from the event loop,
+// recorded too and closed with "Não" or "OK" (any other dialog is rejected),
+// so an unexpected question fails the test's checks instead of hanging it;
+// so is a dialog that its step left open for seconds. Steps run from the event loop,
 // after the poll that found the dialog, so a step may open dialogs of its own.
 class ModalScript {
 public:
@@ -56,15 +60,32 @@ public:
     int unexpected = 0;
 
 private:
+    struct Handled {
+        QPointer<QWidget> dialog;
+        std::shared_ptr<QElapsedTimer> sinceStep = std::make_shared<QElapsedTimer>();
+    };
+
     void Poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible())
             return;
-        for (const QPointer<QWidget>& seen : handling_)
-            if (seen == modal)
-                return;
-        handling_.push_back(modal);
+        for (const Handled& seen : handling_) {
+            if (seen.dialog != modal)
+                continue;
+            // A press that closes it may take a moment (a mnemonic animates
+            // its button); seconds mean nothing will.
+            if (seen.sinceStep->isValid() && seen.sinceStep->elapsed() > 3000) {
+                ++unexpected;
+                texts << QStringLiteral("(left open) ") + testsupport::DialogText(modal);
+                seen.sinceStep->invalidate();
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            }
+            return;
+        }
+        handling_.push_back({modal});
+        const std::shared_ptr<QElapsedTimer> sinceStep = handling_.back().sinceStep;
         texts << testsupport::DialogText(modal);
         Step step;
         if (!steps_.empty()) {
@@ -73,20 +94,24 @@ private:
         } else {
             ++unexpected;
             step = [](QWidget* dialog) {
-                if (!testsupport::ClickButton(dialog, QStringLiteral("Não")))
-                    testsupport::ClickButton(dialog, QStringLiteral("OK"));
+                if (testsupport::ClickButton(dialog, QStringLiteral("Não"))
+                    || testsupport::ClickButton(dialog, QStringLiteral("OK")))
+                    return;
+                if (auto* other = qobject_cast<QDialog*>(dialog))
+                    other->reject();
             };
         }
         QPointer<QWidget> target(modal);
-        QTimer::singleShot(0, modal, [target, step] {
+        QTimer::singleShot(0, modal, [target, step, sinceStep] {
             if (target)
                 step(target);
+            sinceStep->start();
         });
     }
 
     QTimer timer_;
     std::deque<Step> steps_;
-    std::vector<QPointer<QWidget>> handling_;
+    std::vector<Handled> handling_;
 };
 
 // Types Text key by key. QTest::keyClicks covers ASCII; a letter such as
