@@ -55,12 +55,12 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // So does a key file that a step wrote out for one operation.
     RemoveLeftoverKeyFiles(paths.DataDir());
 
-    auto form = std::make_unique<TForm1>(paths);
+    // The data module with the help viewer; HELP.DAT is one of the program's
+    // own read-only files, beside the executable. It outlives the window.
+    TPublicData publicData(paths.ProgramDir());
+    auto form = std::make_unique<TForm1>(paths, &publicData);
     if (form->StartFailed)
         return 1;
-    // The data module with the help viewer; HELP.DAT is one of the program's
-    // own read-only files, beside the executable.
-    TPublicData publicData(form->Paths.ProgramDir());
     form->show();
     ReportDamagedFiles(*form);
     if (OnShown)

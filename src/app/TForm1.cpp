@@ -8,7 +8,7 @@
 #include "ui/TDialog.h"
 #include "help/TFrmAbout.h"
 #include "help/THelp.h"
-#include "help/TPublicData.h"
+#include "help/HelpService.h"
 #include "base/Exception.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
@@ -51,14 +51,16 @@ private:
 
 } // namespace
 
-TForm1::TForm1(const ProgramPaths& paths, QWidget* parent) : QMainWindow(parent), Paths(paths)
+TForm1::TForm1(const ProgramPaths& paths, HelpService* help, QWidget* parent)
+    : QMainWindow(parent), Paths(paths), Help(help)
 {
     Construct();
 }
 
 TForm1::TForm1(const std::string& appDir, QWidget* parent)
     : QMainWindow(parent), Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ProgramPaths::ExecutableFolder())
-                                                : ProgramPaths(appDir, appDir))
+                                                : ProgramPaths(appDir, appDir)),
+      Help(nullptr)
 {
     Construct();
 }
@@ -459,11 +461,12 @@ void TForm1::HelpAboutExecute()
 
 void TForm1::HelpTopicsExecute()
 {
-    if (TPublicData* module = TPublicData::Instance())
-        ShowHelpTopic(module->HelpWin->Contents());
+    if (Help)
+        Help->ShowContents();
 }
 
 void TForm1::HelpHowExecute()
 {
-    ShowHelpTopic(QStringLiteral("how.htm"));
+    if (Help)
+        Help->ShowTopic(QStringLiteral("how.htm"));
 }

@@ -23,6 +23,7 @@ class QLineEdit;
 class QMenu;
 class QWidget;
 
+class HelpService;
 class HtmlView;
 class TCustomItem;
 class TCustomView;
@@ -36,8 +37,10 @@ class TViews;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // The program's folders, made once at start.
-    explicit TForm1(const ProgramPaths& Paths, QWidget* parent = nullptr);
+    // The program's folders, made once at start. Help: the help viewer, which
+    // the window hands on to every dialog it opens; null, and help does
+    // nothing.
+    explicit TForm1(const ProgramPaths& Paths, HelpService* Help = nullptr, QWidget* parent = nullptr);
     // AppDir empty: the paths of the running executable. Tests pass a
     // temporary folder, which then holds the data and stands for the
     // program's folder too.
@@ -88,6 +91,7 @@ public:
 
     // ---- fields ----------------------------------------------------------
     ProgramPaths Paths;        // data folder, program folder, drive A
+    HelpService* Help;         // the program's help viewer; may be null
     std::string AppDir;        // the data folder (Paths.DataDir()), trailing '/'
     std::string AgreementFile; // set just before the agreement form is shown
     int Restored = 0;          // non-zero after a restore: shutdown writes nothing

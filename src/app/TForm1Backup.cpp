@@ -6,7 +6,7 @@
 std::unique_ptr<TFrmBackup> TForm1::MakeBackupDialog()
 {
     auto form = std::make_unique<TFrmBackup>(
-        Paths, [this] { StampFingerprints(); }, this);
+        Paths, [this] { StampFingerprints(); }, Help, this);
     // After a restore the data in memory no longer match the disk: nothing
     // is written at shutdown, and reinit starts the program again.
     connect(form.get(), &TFrmBackup::RestoreDone, this, [this] {

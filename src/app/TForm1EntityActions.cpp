@@ -72,7 +72,7 @@ void TForm1::RequestAddExecute()
     // The entity shown now: a cancelled registration returns to it.
     const int32_t previous = Registry->ActiveIndex();
 
-    auto form = std::make_unique<TFrmRequest>(this, Registry);
+    auto form = std::make_unique<TFrmRequest>(this, Registry, Help);
     ThenSaveRegistry(*RegistryFile, [&] {
         form->NewEntity = true;
         TUserData* record = Registry->Add();
@@ -131,7 +131,7 @@ void TForm1::RequestFillExecute()
     if (!Registry || !RegistryFile || Registry->ActiveIndex() < 1)
         return;
 
-    auto form = std::make_unique<TFrmRequest>(this, Registry);
+    auto form = std::make_unique<TFrmRequest>(this, Registry, Help);
     ThenSaveRegistry(*RegistryFile, [&] {
         const int32_t active = Registry->ActiveIndex();
         ActiveStorage = Registry->Storage(active);

@@ -33,7 +33,8 @@ TDialogButtons DialogButtons(TStepButtons Buttons)
 
 class WindowPassword : public TPasswordAnswer {
 public:
-    WindowPassword(QWidget* Owner, KeyFilePwd::TPwdMode Mode, const std::string& Name) : Dialog_(new TFrmPwd(Owner))
+    WindowPassword(QWidget* Owner, HelpService* Help, KeyFilePwd::TPwdMode Mode, const std::string& Name)
+        : Dialog_(new TFrmPwd(Owner, Help))
     {
         Result_ = Name.empty() ? Dialog_->Execute(Mode) : Dialog_->ExecuteFor(Mode, Name);
     }
@@ -123,7 +124,7 @@ int TForm1Questions::InsertMedium(const std::string& Text, const std::string& Dr
 std::unique_ptr<TPasswordAnswer> TForm1Questions::AskPassword(KeyFilePwd::TPwdMode Mode,
                                                               const std::string& CertificateName)
 {
-    return std::make_unique<WindowPassword>(&Form_, Mode, CertificateName);
+    return std::make_unique<WindowPassword>(&Form_, Form_.Help, Mode, CertificateName);
 }
 
 bool TForm1Questions::ChooseOpenFile(const TFileQuestion& Question, std::string& FileName)

@@ -6,7 +6,7 @@
 #include "backup/ArchiveFormat.h"
 #include "backup/RestorePolicy.h"
 #include "base/Texts.h"
-#include "help/TPublicData.h"
+#include "help/HelpService.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 #include "ui/PortugueseFileColumns.h"
@@ -94,7 +94,8 @@ std::optional<bool> RunArchive(WaitCursor& Cursor, TBackupFile& Archive, Run&& W
 
 } // namespace
 
-TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> StampFingerprints, QWidget* parent)
+TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> StampFingerprints, HelpService* Help,
+                       QWidget* parent)
     : QDialog(parent), Paths(GivenPaths), StampFingerprints_(std::move(StampFingerprints))
 {
     setObjectName(QStringLiteral("FrmBackup"));
@@ -144,7 +145,10 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
     ButtonHelp->setAutoDefault(false);
     // The help page on backups and restores.
-    connect(ButtonHelp, &QPushButton::clicked, this, [] { ShowHelpTopic(QStringLiteral("backup.htm")); });
+    connect(ButtonHelp, &QPushButton::clicked, this, [Help] {
+        if (Help)
+            Help->ShowTopic(QStringLiteral("backup.htm"));
+    });
 
     // Qt's own dialogs, so that they look the same everywhere and tests can
     // answer them.

@@ -25,13 +25,17 @@ class QProgressBar;
 class QPushButton;
 class QTabBar;
 
+class HelpService;
+
 class TFrmBackup : public QDialog {
     Q_OBJECT
 public:
     // Paths: the data folder (what is backed up, where a restore goes) and
     // drive A. StampFingerprints: stamps every storage file before a backup
-    // (raises on failure; empty for nothing to stamp).
-    TFrmBackup(const ProgramPaths& Paths, std::function<void()> StampFingerprints, QWidget* parent = nullptr);
+    // (raises on failure; empty for nothing to stamp). Help: what the help
+    // button opens; may be null.
+    TFrmBackup(const ProgramPaths& Paths, std::function<void()> StampFingerprints, HelpService* Help = nullptr,
+               QWidget* parent = nullptr);
     ~TFrmBackup() override;
 
     // ---- components ------------------------------------------------------

@@ -3,7 +3,7 @@
 #include "base/FormatText.h"
 #include "crypto/Wipe.h"
 #include "ui/TDialog.h"
-#include "help/TPublicData.h"
+#include "help/HelpService.h"
 #include "base/Texts.h"
 #include "ui/Text1252.h"
 
@@ -56,20 +56,9 @@ constexpr int LabelLeft = 48;
 constexpr int MessageWidth = 194;
 constexpr int MessageHeight = 77;
 
-void ShowWithMessageDialog(QWidget* Parent, const QString& Text)
-{
-    TDialog dialog(Parent);
-    dialog.SetDialogButtons(dtOK);
-    dialog.DialogType = mtWarning;
-    dialog.Execute(Text);
-}
-
 } // namespace
 
-std::function<void(const QString& Topic)> TFrmPwd::HelpHandler = ShowHelpTopic;
-std::function<void(QWidget* Parent, const QString& Text)> TFrmPwd::ShowMessageHandler = ShowWithMessageDialog;
-
-TFrmPwd::TFrmPwd(QWidget* Owner) : QDialog(Owner)
+TFrmPwd::TFrmPwd(QWidget* Owner, HelpService* Help) : QDialog(Owner), FHelp(Help)
 {
     setObjectName(QStringLiteral("FrmPwd"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -347,7 +336,7 @@ void TFrmPwd::ButtonOKClick()
     if (hasNew && NewPWD && ConfirmPWD && ConfirmPWD->text().compare(NewPWD->text(), Qt::CaseInsensitive) != 0) {
         Blank(NewPWD, blank);
         Blank(ConfirmPWD, blank);
-        ShowMessageHandler(this, Tr(Texts::PwdConfirmMismatch));
+        ShowRejection(Tr(Texts::PwdConfirmMismatch));
         NewPWD->setFocus();
         return;
     }
@@ -368,7 +357,7 @@ void TFrmPwd::ButtonOKClick()
             Blank(PWD, blank);
             Blank(NewPWD, blank);
             Blank(ConfirmPWD, blank);
-            ShowMessageHandler(this, QString::fromUtf8(RuleMessage.c_str()));
+            ShowRejection(QString::fromUtf8(RuleMessage.c_str()));
             if (PWD)
                 PWD->setFocus();
             else
@@ -399,8 +388,16 @@ void TFrmPwd::ButtonOKClick()
 
 void TFrmPwd::ButtonHelpClick()
 {
-    if (HelpHandler)
-        HelpHandler(QStringLiteral("pwd.htm"));
+    if (FHelp)
+        FHelp->ShowTopic(QStringLiteral("pwd.htm"));
+}
+
+void TFrmPwd::ShowRejection(const QString& Text)
+{
+    TDialog dialog(this);
+    dialog.SetDialogButtons(dtOK);
+    dialog.DialogType = mtWarning;
+    dialog.Execute(Text);
 }
 
 void TFrmPwd::GetPassword(std::string& Password) const

@@ -19,6 +19,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+class HelpService;
+
 namespace KeyFilePwd {
 
 // A rule takes the candidate password and accepts it with True; a rule that
@@ -43,7 +45,8 @@ class TFrmPwd : public QDialog {
 public:
     using TPwdMode = KeyFilePwd::TPwdMode;
 
-    explicit TFrmPwd(QWidget* Owner = nullptr);
+    // Help: what the help button opens; none, and the button does nothing.
+    explicit TFrmPwd(QWidget* Owner = nullptr, HelpService* Help = nullptr);
     ~TFrmPwd() override;
 
     // Builds the edits and the message for Mode, shows the dialog modally
@@ -86,11 +89,6 @@ public:
     // holds in the screen's font adds.
     int FormHeight() const { return FHeight; }
 
-    // Shows the help viewer at a topic: the program's viewer unless replaced.
-    static std::function<void(const QString& Topic)> HelpHandler;
-    // Shows a rejection message; a message dialog unless replaced.
-    static std::function<void(QWidget* Parent, const QString& Text)> ShowMessageHandler;
-
     void ButtonOKClick();
     void ButtonHelpClick();
 
@@ -114,6 +112,10 @@ private:
     // Moves an edit's text into a locked buffer as NUL-terminated text.
     static void CopyInto(char* Buffer, QLineEdit* Edit);
 
+    // Shows a rejection in a warning dialog over this one.
+    void ShowRejection(const QString& Text);
+
+    HelpService* FHelp;
     TLockedBuffer* FPasswordLocked = nullptr;
     TLockedBuffer* FNewPasswordLocked = nullptr;
     int FHeight = 150;

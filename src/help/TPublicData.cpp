@@ -2,10 +2,6 @@
 
 #include "help/THelp.h"
 
-namespace {
-TPublicData* instance = nullptr;
-}
-
 TPublicData::TPublicData(const std::string& ProgramFolder, QObject* parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("PublicData"));
@@ -13,24 +9,17 @@ TPublicData::TPublicData(const std::string& ProgramFolder, QObject* parent) : QO
     HelpWin->setObjectName(QStringLiteral("HelpWin"));
     HelpWin->SetFileName(ProgramFolder + "HELP.DAT");
     HelpWin->SetContents(QStringLiteral("index.htm"));
-    instance = this;
 }
 
-TPublicData::~TPublicData()
+TPublicData::~TPublicData() = default;
+
+void TPublicData::ShowTopic(const QString& Topic)
 {
-    if (instance == this)
-        instance = nullptr;
+    HelpWin->SetCurrentTopic(Topic);
+    HelpWin->Show();
 }
 
-TPublicData* TPublicData::Instance()
+void TPublicData::ShowContents()
 {
-    return instance;
-}
-
-void ShowHelpTopic(const QString& Topic)
-{
-    if (TPublicData* data = TPublicData::Instance()) {
-        data->HelpWin->SetCurrentTopic(Topic);
-        data->HelpWin->Show();
-    }
+    ShowTopic(HelpWin->Contents());
 }

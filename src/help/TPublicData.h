@@ -1,6 +1,9 @@
 #pragma once
 // The program's data module: holds the help viewer that every window uses.
-// Made at start, right after the main window, and kept to the end.
+// Made at start, before the main window, which hands it to every window it
+// opens, and kept to the end.
+#include "help/HelpService.h"
+
 #include <QObject>
 #include <QString>
 
@@ -8,7 +11,7 @@
 
 class THelp;
 
-class TPublicData : public QObject {
+class TPublicData : public QObject, public HelpService {
     Q_OBJECT
 public:
     // ProgramFolder: the folder of the program's read-only files, ending in
@@ -18,11 +21,7 @@ public:
 
     THelp* HelpWin = nullptr;
 
-    // The data module of the running program; null before it is made and
-    // after it is gone (tests of single windows, tools).
-    static TPublicData* Instance();
+    // Sets the viewer's CurrentTopic, then shows it.
+    void ShowTopic(const QString& Topic) override;
+    void ShowContents() override;
 };
-
-// Opens the program's help viewer at Topic: sets its CurrentTopic, then shows
-// it. Does nothing when the program has no data module.
-void ShowHelpTopic(const QString& Topic);

@@ -21,7 +21,7 @@
 #include <iterator>
 
 #include "ui/TDialog.h"
-#include "help/TPublicData.h"
+#include "help/HelpService.h"
 #include "store/LetterFolding.h"
 #include "store/TUsersData.h"
 #include "base/FormatText.h"
@@ -96,7 +96,8 @@ QComboBox* MakeList(QWidget* Page, const char* Name)
 
 } // namespace
 
-TFrmRequest::TFrmRequest(QWidget* Owner, TUsersData* Registry_) : QDialog(Owner), Registry(Registry_)
+TFrmRequest::TFrmRequest(QWidget* Owner, TUsersData* Registry_, HelpService* Help)
+    : QDialog(Owner), Registry(Registry_), Help_(Help)
 {
     FormCreate();
 }
@@ -678,7 +679,8 @@ void TFrmRequest::ButtonOKClick()
 void TFrmRequest::ButtonHelpClick()
 {
     emit HelpRequested(HelpTopic());
-    ShowHelpTopic(HelpTopic());
+    if (Help_)
+        Help_->ShowTopic(HelpTopic());
 }
 
 QString TFrmRequest::HelpTopic() const

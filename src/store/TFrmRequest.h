@@ -22,6 +22,7 @@ class QTabWidget;
 class QTreeWidget;
 class QWidget;
 
+class HelpService;
 class TDialog;
 class TUsersData;
 
@@ -30,8 +31,9 @@ class TFrmRequest : public QDialog {
 public:
     // Owner: the main window (the form is centred on it). Registry: where a
     // new entity's identifier is checked for duplicates; may be null when the
-    // form is used on its own.
-    explicit TFrmRequest(QWidget* Owner = nullptr, TUsersData* Registry = nullptr);
+    // form is used on its own. Help: what the help button opens besides
+    // telling HelpRequested; may be null.
+    explicit TFrmRequest(QWidget* Owner = nullptr, TUsersData* Registry = nullptr, HelpService* Help = nullptr);
     ~TFrmRequest() override;
 
     // ---- fields -----------------------------------------------------------
@@ -144,6 +146,7 @@ private:
     // stored identifier.
     bool InscriptionTaken(const std::string& Stored) const;
 
+    HelpService* Help_;
     std::unique_ptr<TUserData> OwnUserData_;
     QList<QPair<QLineEdit*, KeyFilter>> Filters_;
 };

@@ -2,6 +2,7 @@
 // real edits, buttons clicked, the message dialog answered.
 #include "support/Sanitizers.h"
 #include "crypto/TFrmPwd.h"
+#include "help/HelpService.h"
 #include "support/ModalAnswerer.h"
 
 #include <gtest/gtest.h>
@@ -447,15 +448,17 @@ TEST(TFrmPwdDeathTest, WithoutLockedMemoryThePasswordsComeFromTheEdits)
 
 TEST(TFrmPwd, HelpShowsTheTopicOfThisDialog)
 {
-    QString topic;
-    TFrmPwd::HelpHandler = [&topic](const QString& t) { topic = t; };
-    TFrmPwd dialog;
+    struct : HelpService {
+        QString topic;
+        void ShowTopic(const QString& Topic) override { topic = Topic; }
+        void ShowContents() override { topic = QStringLiteral("contents"); }
+    } help;
+    TFrmPwd dialog(nullptr, &help);
     RunDialog(dialog, pmAskPassword, [](TFrmPwd& d) {
         ClickButton(&d, "ButtonHelp");
         ClickButton(&d, "ButtonCancel");
     });
-    TFrmPwd::HelpHandler = nullptr;
-    EXPECT_EQ(topic, "pwd.htm");
+    EXPECT_EQ(help.topic, "pwd.htm");
 }
 
 // Each mode on the screen, as the steps show it (the ask mode with a stored

@@ -1,7 +1,9 @@
 // Every place that offers help opens the program's help viewer at its page:
 // the main window's two help actions, the request form's help button in
-// both modes, the password dialog's and the backup dialog's.
+// both modes, the password dialog's and the backup dialog's, each as the
+// main window opens it.
 #include "app/TForm1.h"
+#include "app/TForm1Questions.h"
 #include "backup/TFrmBackup.h"
 #include "base/ProgramPaths.h"
 #include "crypto/TFrmPwd.h"
@@ -9,6 +11,7 @@
 #include "help/THelp.h"
 #include "help/TPublicData.h"
 #include "store/TFrmRequest.h"
+#include "support/ModalAnswerer.h"
 #include "support/ZipMaker.h"
 #include "ui/HtmlView.h"
 
@@ -49,15 +52,20 @@ private:
 };
 
 // The topic asked for, whether the window shows and what it shows.
-void ExpectShown(const char* topic)
+void ExpectShown(TPublicData& data, const char* topic)
 {
-    TPublicData* data = TPublicData::Instance();
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(data->HelpWin->CurrentTopic(), QString::fromLatin1(topic));
-    EXPECT_TRUE(data->HelpWin->Visible()) << topic;
+    EXPECT_EQ(data.HelpWin->CurrentTopic(), QString::fromLatin1(topic));
+    EXPECT_TRUE(data.HelpWin->Visible()) << topic;
     const QString expected = QStringLiteral("Pagina ") + QString::fromLatin1(topic).section('.', 0, 0);
-    EXPECT_EQ(data->HelpWin->Form()->HTMLView->toPlainText().trimmed(), expected);
-    data->HelpWin->SetVisible(false);
+    EXPECT_EQ(data.HelpWin->Form()->HTMLView->toPlainText().trimmed(), expected);
+    data.HelpWin->SetVisible(false);
+}
+
+// Presses a modal dialog's help button, then closes the dialog.
+void HelpThenCancel(QWidget* dialog)
+{
+    ClickButton(dialog, QStringLiteral("ButtonHelp"));
+    static_cast<QDialog*>(dialog)->reject();
 }
 
 } // namespace
@@ -65,46 +73,52 @@ void ExpectShown(const char* topic)
 TEST(HelpDataModule, HoldsTheViewerOnTheProgramsArchive)
 {
     ProgramFolder folder;
-    EXPECT_EQ(TPublicData::Instance(), nullptr);
-    // No data module: asking for help does nothing, and fails nothing.
-    ShowHelpTopic(QStringLiteral("index.htm"));
-    {
-        TPublicData data(folder.Dir());
-        EXPECT_EQ(TPublicData::Instance(), &data);
-        EXPECT_EQ(data.HelpWin->FileName(), folder.Dir() + "HELP.DAT");
-        EXPECT_FALSE(data.HelpWin->ArchiveMissing());
-        EXPECT_EQ(data.HelpWin->Contents(), QStringLiteral("index.htm"));
-        EXPECT_FALSE(data.HelpWin->Visible());
-    }
-    EXPECT_EQ(TPublicData::Instance(), nullptr);
+    TPublicData data(folder.Dir());
+    EXPECT_EQ(data.HelpWin->FileName(), folder.Dir() + "HELP.DAT");
+    EXPECT_FALSE(data.HelpWin->ArchiveMissing());
+    EXPECT_EQ(data.HelpWin->Contents(), QStringLiteral("index.htm"));
+    EXPECT_FALSE(data.HelpWin->Visible());
 }
 
+// The main window hands its viewer to every dialog it opens.
 TEST(HelpEntryPoints, EachWindowOpensItsPage)
 {
     ProgramFolder folder;
     QTemporaryDir data;
-    TForm1 form(data.path().toStdString() + "/");
+    const std::string dir = data.path().toStdString() + "/";
     TPublicData publicData(folder.Dir());
+    TForm1 form(ProgramPaths(dir, dir), &publicData);
 
     form.HelpTopics->trigger();
-    ExpectShown("index.htm");
+    ExpectShown(publicData, "index.htm");
     form.HelpHow->trigger();
-    ExpectShown("how.htm");
+    ExpectShown(publicData, "how.htm");
 
+    AnswerNextModal(HelpThenCancel);
+    form.RequestAdd->trigger();
+    ExpectShown(publicData, "newentity.htm");
     for (const bool newEntity : {true, false}) {
-        TFrmRequest request;
+        TFrmRequest request(nullptr, nullptr, &publicData);
         request.NewEntity = newEntity;
         request.ButtonHelp->click();
-        ExpectShown(newEntity ? "newentity.htm" : "request.htm");
+        ExpectShown(publicData, newEntity ? "newentity.htm" : "request.htm");
     }
 
-    TFrmPwd pwd;
-    pwd.ButtonHelp->click();
-    ExpectShown("pwd.htm");
+    TForm1Questions ask(form);
+    AnswerNextModal(HelpThenCancel);
+    EXPECT_EQ(ask.AskPassword(KeyFilePwd::pmAskPassword, {})->Result(), 2);
+    ExpectShown(publicData, "pwd.htm");
 
-    TFrmBackup backup(ProgramPaths(data.path().toStdString(), data.path().toStdString()), {});
+    form.MakeBackupDialog()->ButtonHelp->click();
+    ExpectShown(publicData, "backup.htm");
+
+    // A window given no viewer offers help that does nothing, and reaches
+    // no other viewer.
+    TFrmPwd alone;
+    alone.ButtonHelp->click();
+    TFrmBackup backup(ProgramPaths(dir, dir), {});
     backup.ButtonHelp->click();
-    ExpectShown("backup.htm");
+    EXPECT_FALSE(publicData.HelpWin->Visible());
 }
 
 // The program makes the data module at start, on the HELP.DAT beside its

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     return ProgramStart(argc, argv, [](TForm1& form) {
         QTimer::singleShot(0, &form, [&form] {
             QByteArray note;
-            if (TPublicData* data = TPublicData::Instance()) {
+            if (auto* data = dynamic_cast<TPublicData*>(form.Help)) {
                 form.HelpTopics->trigger();
                 THelp& help = *data->HelpWin;
                 note = QByteArray::fromStdString(help.FileName()) + "\n" + help.CurrentTopic().toUtf8() + "\n"
