@@ -4,6 +4,7 @@
 #include "app/RemovableMedia.h"
 #include "app/TForm1.h"
 #include "app/steps/KeyFileOperations.h"
+#include "app/steps/TEntitySession.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
 #include "base/SafeReplace.h"
@@ -87,10 +88,10 @@ bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock)
 
 void ReportDamagedFiles(TForm1& Form)
 {
-    if (!Form.Registry)
+    if (!Form.Session())
         return;
     QString text;
-    for (const TDamagedFile& damaged : Form.Registry->DamagedFiles()) {
+    for (const TDamagedFile& damaged : Form.Session()->Registry().DamagedFiles()) {
         if (!text.isEmpty())
             text += QStringLiteral("\n\n");
         text += Tr(Texts::DamagedFileKept1) + QString::fromStdString(damaged.File) + Tr(Texts::DamagedFileKept2)

@@ -4,14 +4,12 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TViews.h"
-#include "app/steps/StorageOperations.h"
+#include "app/steps/TEntitySession.h"
 #include "ui/TDialog.h"
 #include "help/TFrmAbout.h"
 #include "help/THelp.h"
 #include "help/HelpService.h"
 #include "base/Exception.h"
-#include "store/TRequestFile.h"
-#include "store/TUserData.h"
 #include "store/TUsersData.h"
 #include "base/Texts.h"
 #include "ui/HtmlView.h"
@@ -33,8 +31,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const char* const kGeneral = "General";
 
 // Marks an action as running for as long as it lasts, and clears the mark
 // however it ends: whatever leaves a handler, the next action must run.
@@ -157,7 +153,7 @@ void TForm1::CreateComponents()
     choice->addWidget(EditEntitySearch, 2);
     selector->addLayout(choice);
     connect(EditEntitySearch, &QLineEdit::textChanged, this, [this] {
-        if (Registry)
+        if (session_)
             FillEntityList();
     });
     connect(EditEntitySearch, &QLineEdit::returnPressed, this, [this] {
@@ -349,13 +345,13 @@ void TForm1::FormCreate()
     Dlg->Caption = Tr(Texts::AppTitle);
 
     try {
-        RegistryFile = new TRequestFile(AppDir + "ENTITY.DAT");
-        Registry = new TUsersData(*RegistryFile, AppDir);
+        session_ = std::make_unique<TEntitySession>(AppDir);
     } catch (const std::exception& e) {
         ReportStartFailure(e);
         return;
     }
-    Views = new TViews(*Registry, panWork, [this](TCustomView* view) {
+    TUsersData& registry = session_->Registry();
+    Views = new TViews(registry, panWork, [this](TCustomView* view) {
         view->setIconSize(QSize(32, 32));
         // The list views share the window's context menu.
         view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -379,37 +375,24 @@ void TForm1::FormCreate()
         if (ActiveView == view)
             ActiveView = nullptr;
     };
-    Registry->SetListener(Views);
+    registry.SetListener(Views);
 
-    if (Registry->Count() == 0) {
-        ApplyActionRule(false, false);
+    if (session_->Count() == 0) {
+        UpdateActionStates();
         UpdateTip();
         return;
     }
 
-    try {
-        ActiveEntity = Registry->Activate(Registry->ActiveIndex());
-        ActiveStorage = Registry->Storage(Registry->ActiveIndex());
-        SetActiveCaption();
-        ActiveStorage->UpdateFile();
-    } catch (const std::exception& e) {
-        ReportStartFailure(e);
-        return;
-    }
-
+    SetActiveCaption();
     FillEntityList();
-    ApplyActionRule(RegistryFile->ReadInteger(kGeneral, "Count", 0) > 0, false);
+    UpdateActionStates();
 
-    for (int n = 1; n <= Registry->Count(); ++n) {
-        ActiveStorage = Registry->Storage(n);
-        ActiveView = Views->View(n);
-        const std::string master = ActiveStorage->ReadString(kGeneral, "MasterKey", "");
-        AddCertificateItem(master, ActiveStorage->ReadString(master, "Name", ""));
-        for (const std::string& id : ReadKeys(*ActiveStorage))
-            AddCertificateItem(id, ActiveStorage->ReadString(id, "Name", ""));
-    }
+    for (int n = 1; n <= session_->Count(); ++n)
+        if (TCustomView* view = Views->View(n))
+            for (const TCertificateEntry& certificate : session_->Certificates(n))
+                AddCertificateItem(*view, certificate);
 
-    FollowEntity(Registry->ActiveIndex());
+    ShowActiveView();
     resize(640, 400);
     CentreOnScreen();
     UpdateTip();
@@ -422,28 +405,20 @@ void TForm1::FormDestroy()
     destroyed_ = true;
     // After a failed start or a restore nothing is written: the files on
     // disk are the ones to keep.
-    if (!StartFailed && Restored == 0 && Registry) {
+    if (!StartFailed && Restored == 0 && session_) {
         try {
             StampFingerprints();
-            RegistryFile->WriteInteger(kGeneral, "Count", Registry->Count());
-            RegistryFile->WriteInteger(kGeneral, "CountAll", Registry->CountAll());
-            RegistryFile->WriteInteger(kGeneral, "ActiveIndex", Registry->ActiveIndex());
-            RegistryFile->UpdateFile();
+            session_->SaveOnExit();
         } catch (const std::exception& e) {
             ShowMessage(Tr(Texts::SaveFailure) + QString::fromStdString(e.what()), this);
         }
     }
-    if (Registry)
-        Registry->SetListener(nullptr);
+    if (session_)
+        session_->Registry().SetListener(nullptr);
     ActiveView = nullptr;
-    ActiveStorage = nullptr;
-    ActiveEntity = nullptr;
     delete Views;
     Views = nullptr;
-    delete Registry;
-    Registry = nullptr;
-    delete RegistryFile;
-    RegistryFile = nullptr;
+    session_.reset();
 }
 
 // ---- simple actions -----------------------------------------------------------

@@ -1,9 +1,8 @@
 #pragma once
 // The main window: menus and actions, the next-task panel, the entity
-// selector and one certificate list per entity. It owns the registry file,
-// the registry and the views for the whole run, and keeps three references
-// current as the user switches entity: the active entity, its storage file
-// and its list view.
+// selector and one certificate list per entity. It asks the entity session
+// (owned for the whole run) what to show and hands it the user's changes;
+// it keeps the views and the one that shows the active entity.
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -28,10 +27,9 @@ class HtmlView;
 class TCustomItem;
 class TCustomView;
 class TDialog;
+class TEntitySession;
+struct TCertificateEntry;
 class TFrmBackup;
-class TRequestFile;
-class TUserData;
-class TUsersData;
 class TViews;
 
 class TForm1 : public QMainWindow {
@@ -105,13 +103,10 @@ public:
     int RestartFlag() const { return restartFlag_; }
     void SetRestartFlag(int Value) { restartFlag_ = Value; }
 
-    // Program-wide objects (owned here) and the three active references.
-    TRequestFile* RegistryFile = nullptr; // AppDir + "ENTITY.DAT"
-    TUsersData* Registry = nullptr;
+    // The entities of the run; null when the data files could not be opened.
+    TEntitySession* Session() const { return session_.get(); }
     TViews* Views = nullptr;
-    TUserData* ActiveEntity = nullptr;     // owned by the registry
-    TRequestFile* ActiveStorage = nullptr; // owned by the registry
-    TCustomView* ActiveView = nullptr;     // owned by the views
+    TCustomView* ActiveView = nullptr; // the active entity's list, owned by the views
 
     // ---- operations offered to the workflow steps -------------------------
     // Enables exactly the actions that the active storage allows. The closing
@@ -123,14 +118,17 @@ public:
     // action rule with its closing step (when there is an active storage) and
     // updates the tip.
     void RefreshEntityList();
-    // True when the master certificate and every one in Keys is signed; an
-    // entity without certificates gives false.
-    bool AllCertificatesSigned();
     // Shows the service agreement form (sets AgreementFile first).
     void ShowAgreement();
-    // Adds an icon for a certificate to the active view; nothing when Id or
-    // Name is empty. The icon shows whether [Id] Signed is set.
+    // Adds an icon for a certificate of the active entity to the active
+    // view; nothing when Id or Name is empty. The icon shows whether the
+    // session says it is signed.
     TCustomItem* AddCertificateItem(const std::string& Id, const std::string& Name);
+    // A certificate's item in View, with its signed icon.
+    TCustomItem* AddCertificateItem(TCustomView& View, const TCertificateEntry& Certificate);
+    void ShowSigned(TCustomItem& Item, bool Signed);
+    // Shows the active entity's view (none when there is no active entity).
+    void ShowActiveView();
     // Gives the first item captioned Name (any letter case) the signed icon.
     void MarkItemSigned(const std::string& Name);
     // Selector text of entity position n: "n - Razao (Inscricao)".
@@ -172,14 +170,13 @@ public:
 
 private:
     int restartFlag_ = 0;
+    std::unique_ptr<TEntitySession> session_;
     void Construct();
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
     void CentreOnScreen();
     QAction* MakeAction(const char* objectName, const char* caption, void (TForm1::*handler)());
-    // The action rule, with the test for "there are entities" given.
-    void ApplyActionRule(bool HaveEntities, bool ClosingStep);
     // Rebuilds cbxEntity with the entities that the search text finds, each
     // item carrying its position; the active entity is selected when shown.
     void FillEntityList();
@@ -190,16 +187,16 @@ private:
     void EntitySearchAccepted();
     // The caption names the active entity, or only the program with none.
     void SetActiveCaption();
-    // Points ActiveEntity, ActiveView and ActiveStorage at the entity at
-    // Position (all null for position 0), and shows its view.
-    void FollowEntity(int32_t Position);
+    // The caption, selector, actions and tip after an entity was added,
+    // filled in, removed or dropped.
+    void ShowEntityChange();
     void ReportStartFailure(const std::exception& e);
     // Runs a handler; a failure it does not catch itself is shown in a plain
     // message box and the program carries on.
     void RunGuarded(void (TForm1::*Handler)());
 
-    // Refreshes the window after a certificate step: the active storage
-    // again, the action states with their closing step, the tip.
+    // Refreshes the window after a certificate step: the action states with
+    // their closing step, the tip.
     void AfterStep();
     // There is an active entity for a step to work on.
     bool HaveActiveEntity() const;

@@ -4,17 +4,17 @@
 
 #include "agreement/TFrmContrato.h"
 #include "agreement/TermEntity.h"
+#include "app/steps/TEntitySession.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
-#include "store/TUsersData.h"
 
 #include <memory>
 
 void TForm1::FileDealExecute()
 {
-    if (!Registry)
+    if (!session_)
         return;
-    TUserData* entity = Registry->Activate(Registry->ActiveIndex());
+    const TUserData* entity = session_->ActiveEntity();
     // Profile "04" signs no agreement.
     if (entity && entity->Profile() == "04")
         return;
@@ -30,7 +30,10 @@ void TForm1::ShowAgreement()
     setup.ProgramDir = Paths.ProgramDir();
     // A fresh record, read from the active entity's storage file when the
     // term is made (the entity may have been filled in meanwhile).
-    setup.LoadEntity = [this] { return ActiveStorage ? TermEntity::FromStorage(*ActiveStorage) : TUserData(); };
+    setup.LoadEntity = [this] {
+        const TRequestFile* storage = session_ ? session_->ActiveStorage() : nullptr;
+        return storage ? TermEntity::FromStorage(*storage) : TUserData();
+    };
     // Made for this showing only and released afterwards, also when showing
     // fails.
     auto form = std::make_unique<TFrmContrato>(std::move(setup), this);

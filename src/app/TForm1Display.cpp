@@ -6,12 +6,10 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TViews.h"
-#include "app/steps/EntityRules.h"
+#include "app/steps/TEntitySession.h"
 #include "base/Texts.h"
 #include "store/EntitySearch.h"
-#include "store/TRequestFile.h"
 #include "store/TUserData.h"
-#include "store/TUsersData.h"
 #include "ui/HtmlView.h"
 #include "ui/MessageBox.h"
 #include "ui/Pictures.h"
@@ -22,17 +20,11 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-namespace {
-
-const char* const kGeneral = "General";
-
-} // namespace
-
 // ---- entity list, caption, action rule, tip ---------------------------------
 
 QString TForm1::EntityItemText(int n) const
 {
-    const TUserData* entity = Registry ? Registry->Entity(n) : nullptr;
+    const TUserData* entity = session_ ? session_->Registry().Entity(n) : nullptr;
     if (!entity)
         return {};
     return QString::number(n) + QStringLiteral(" - ") + FromAnsi(entity->Razao) + QStringLiteral(" (")
@@ -44,8 +36,8 @@ void TForm1::FillEntityList()
     const std::string query = EditEntitySearch ? ToAnsi(EditEntitySearch->text()) : std::string();
     const QSignalBlocker quiet(cbxEntity);
     cbxEntity->clear();
-    for (int n = 1; Registry && n <= Registry->Count(); ++n)
-        if (MatchesEntitySearch(*Registry->Entity(n), query))
+    for (int n = 1; session_ && n <= session_->Count(); ++n)
+        if (MatchesEntitySearch(*session_->Registry().Entity(n), query))
             cbxEntity->addItem(EntityItemText(n), n);
     SelectActiveItem();
 }
@@ -54,7 +46,7 @@ void TForm1::SelectActiveItem()
 {
     // By position, never by the text: two entities may share an inscription
     // (a restored or hand-made folder), and a Razao may hold anything.
-    const int active = Registry ? Registry->ActiveIndex() : 0;
+    const int active = session_ ? session_->ActivePosition() : 0;
     cbxEntity->setCurrentIndex(active > 0 ? cbxEntity->findData(active) : -1);
 }
 
@@ -71,29 +63,31 @@ void TForm1::EntitySearchAccepted()
 
 void TForm1::SetActiveCaption()
 {
-    if (!ActiveEntity) {
+    const TUserData* entity = session_ ? session_->ActiveEntity() : nullptr;
+    if (!entity) {
         setWindowTitle(Tr(Texts::AppTitle));
         return;
     }
-    setWindowTitle(Tr(Texts::AppTitle) + Tr(Texts::ActiveEntityCaption) + FromAnsi(ActiveEntity->Razao));
+    setWindowTitle(Tr(Texts::AppTitle) + Tr(Texts::ActiveEntityCaption) + FromAnsi(entity->Razao));
 }
 
-void TForm1::FollowEntity(int32_t Position)
+void TForm1::ShowActiveView()
 {
-    ActiveEntity = Registry->Entity(Position);
-    ActiveView = Views->ShowView(Position);
-    ActiveStorage = Registry->Storage(Position);
+    ActiveView = session_ && Views ? Views->ShowView(session_->ActivePosition()) : nullptr;
+}
+
+void TForm1::ShowEntityChange()
+{
+    ShowActiveView();
+    if (ActiveView && session_->ActiveEntity())
+        ActiveView->setToolTip(FromAnsi(session_->ActiveEntity()->Razao));
+    SetActiveCaption();
+    RefreshEntityList();
 }
 
 void TForm1::UpdateActionStates(bool ClosingStep)
 {
-    ApplyActionRule(Registry && Registry->Count() > 0, ClosingStep);
-}
-
-void TForm1::ApplyActionRule(bool HaveEntities, bool ClosingStep)
-{
-    const TAllowedActions allowed =
-        EntityRules::Allowed(EntityRules::StateOf(HaveEntities, ActiveStorage), ClosingStep);
+    const TAllowedActions allowed = session_ ? session_->Allowed(ClosingStep) : TAllowedActions{};
     const std::pair<QAction*, bool> actions[] = {
         {FileNew, allowed.FileNew},
         {FileDeal, allowed.FileDeal},
@@ -111,15 +105,10 @@ void TForm1::ApplyActionRule(bool HaveEntities, bool ClosingStep)
         action->setEnabled(enabled);
 }
 
-bool TForm1::AllCertificatesSigned()
-{
-    return EntityRules::AllCertificatesSigned(ActiveStorage);
-}
-
 void TForm1::UpdateTip()
 {
     const char* text = Texts::TipRequestFill;
-    switch (EntityRules::NextTask(EntityRules::StateOf(Registry && Registry->Count() > 0, ActiveStorage))) {
+    switch (session_ ? session_->NextTask() : TNextTask::RequestAdd) {
     case TNextTask::RequestAdd: text = Texts::TipRequestAdd; break;
     case TNextTask::RequestFill: text = Texts::TipRequestFill; break;
     case TNextTask::FileNew: text = Texts::TipFileNew; break;
@@ -133,23 +122,18 @@ void TForm1::UpdateTip()
 void TForm1::RefreshEntityList()
 {
     FillEntityList();
-    UpdateActionStates(ActiveStorage != nullptr);
+    UpdateActionStates(session_ && session_->ActiveStorage() != nullptr);
     UpdateTip();
 }
 
 void TForm1::cbxEntityChange()
 {
-    if (!Registry || cbxEntity->count() == 0 || cbxEntity->currentIndex() < 0)
+    if (!session_ || cbxEntity->count() == 0 || cbxEntity->currentIndex() < 0)
         return;
-    const int position = cbxEntity->currentData().toInt();
-    if (position < 1 || position > Registry->Count())
+    if (!session_->Select(cbxEntity->currentData().toInt()))
         return;
-    if (!Registry->Activate(position))
-        return;
-    FollowEntity(Registry->ActiveIndex());
+    ShowActiveView();
     SetActiveCaption();
-    RegistryFile->WriteInteger(kGeneral, "ActiveIndex", Registry->ActiveIndex());
-    RegistryFile->UpdateFile();
     UpdateActionStates(true);
     UpdateTip();
 }
@@ -182,12 +166,22 @@ TCustomItem* TForm1::AddCertificateItem(const std::string& Id, const std::string
 {
     if (Id.empty() || Name.empty() || !ActiveView)
         return nullptr;
-    TCustomItem* item = ActiveView->AddItem(FromAnsi(Name));
-    item->Id = Id;
-    const bool isSigned = ActiveStorage && ActiveStorage->ReadBool(Id, "Signed", false);
-    item->setIcon(ImageList1.value(isSigned ? 1 : 0));
-    item->setData(Qt::UserRole, isSigned ? 1 : 0);
+    const bool isSigned = session_ && session_->Certificate(Id).Signed;
+    return AddCertificateItem(*ActiveView, {Id, Name, isSigned});
+}
+
+TCustomItem* TForm1::AddCertificateItem(TCustomView& View, const TCertificateEntry& Certificate)
+{
+    TCustomItem* item = View.AddItem(FromAnsi(Certificate.Name));
+    item->Id = Certificate.Id;
+    ShowSigned(*item, Certificate.Signed);
     return item;
+}
+
+void TForm1::ShowSigned(TCustomItem& Item, bool Signed)
+{
+    Item.setIcon(ImageList1.value(Signed ? 1 : 0));
+    Item.setData(Qt::UserRole, Signed ? 1 : 0);
 }
 
 void TForm1::MarkItemSigned(const std::string& Name)
@@ -198,8 +192,7 @@ void TForm1::MarkItemSigned(const std::string& Name)
     for (int row = 0; row < ActiveView->count(); ++row) {
         TCustomItem* item = ActiveView->Item(row);
         if (item->text().compare(caption, Qt::CaseInsensitive) == 0) {
-            item->setIcon(ImageList1.value(1));
-            item->setData(Qt::UserRole, 1);
+            ShowSigned(*item, true);
             return;
         }
     }
@@ -215,28 +208,15 @@ void TForm1::FileRenameExecute()
 
 void TForm1::ViewEdited(TCustomItem* Item, QString& NewCaption)
 {
-    if (!Item || !ActiveView)
+    if (!Item || !ActiveView || !session_)
         return;
-    // A certificate without a name gets no item at the next start, and could
-    // then no longer be selected for any step: the edit is undone.
-    if (NewCaption.isEmpty()) {
+    switch (session_->RenameCertificate(Item->Id, ToAnsi(NewCaption))) {
+    case TRenameResult::Renamed:
+    case TRenameResult::Unchanged: break;
+    case TRenameResult::Empty: NewCaption = Item->text(); break;
+    case TRenameResult::Duplicate:
         NewCaption = Item->text();
-        return;
-    }
-    for (int row = 0; row < ActiveView->count(); ++row) {
-        TCustomItem* other = ActiveView->Item(row);
-        if (other != Item && other->text().compare(NewCaption, Qt::CaseInsensitive) == 0) {
-            NewCaption = Item->text();
-            ShowMessage(Tr(Texts::CertificateNameNotUnique), this);
-            return;
-        }
-    }
-    if (NewCaption == Item->text())
-        return;
-    if (ActiveStorage) {
-        ActiveStorage->WriteString(Item->Id, "Name", ToAnsi(NewCaption));
-        // Saved at once, like every other change: a rename must not wait for
-        // shutdown (a crash or a restore would lose it).
-        ActiveStorage->UpdateFile();
+        ShowMessage(Tr(Texts::CertificateNameNotUnique), this);
+        break;
     }
 }

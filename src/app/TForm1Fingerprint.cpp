@@ -2,10 +2,10 @@
 #include "app/TForm1.h"
 
 #include "crypto/FingerprintStamp.h"
-#include "store/TUsersData.h"
+#include "app/steps/TEntitySession.h"
 
 void TForm1::StampFingerprints()
 {
-    if (Registry)
-        ::StampFingerprints(*Registry);
+    if (session_)
+        ::StampFingerprints(session_->Registry());
 }

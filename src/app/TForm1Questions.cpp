@@ -5,11 +5,10 @@
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
 #include "app/TViews.h"
+#include "app/steps/TEntitySession.h"
 #include "crypto/TFrmPwd.h"
 #include "crypto/TRSAMedia.h"
 #include "ui/TDialog.h"
-#include "store/TRequestFile.h"
-#include "store/TUsersData.h"
 #include "ui/MessageBox.h"
 #include "ui/NameFilter.h"
 #include "ui/Text1252.h"
@@ -166,8 +165,7 @@ void TForm1Questions::Busy(bool On)
 
 void TForm1Questions::CertificateAdded(const std::string& Id, const std::string& Name, bool Edit)
 {
-    if (Form_.Registry && Form_.Views)
-        Form_.ActiveView = Form_.Views->ShowView(Form_.Registry->ActiveIndex());
+    Form_.ShowActiveView();
     TCustomItem* item = Form_.AddCertificateItem(Id, Name);
     if (item && Edit && Form_.ActiveView) {
         Form_.ActiveView->setCurrentItem(item);
@@ -178,14 +176,12 @@ void TForm1Questions::CertificateAdded(const std::string& Id, const std::string&
 void TForm1Questions::CertificateChanged(const std::string& Id)
 {
     TCustomItem* item = ItemOf(Form_.ActiveView, Id);
-    if (!item || !Form_.ActiveStorage)
+    if (!item || !Form_.Session() || !Form_.Session()->ActiveStorage())
         return;
-    const std::string name = Form_.ActiveStorage->ReadString(Id, "Name", "");
-    if (!name.empty())
-        item->setText(FromAnsi(name));
-    const bool isSigned = Form_.ActiveStorage->ReadBool(Id, "Signed", false);
-    item->setIcon(Form_.ImageList1.value(isSigned ? 1 : 0));
-    item->setData(Qt::UserRole, isSigned ? 1 : 0);
+    const TCertificateEntry certificate = Form_.Session()->Certificate(Id);
+    if (!certificate.Name.empty())
+        item->setText(FromAnsi(certificate.Name));
+    Form_.ShowSigned(*item, certificate.Signed);
 }
 
 void TForm1Questions::CertificateRemoved(const std::string& Id)

@@ -6,15 +6,14 @@
 #include "app/TForm1Questions.h"
 #include "app/steps/TRequestReceiving.h"
 #include "app/steps/TStepContext.h"
-#include "store/TUsersData.h"
+#include "app/steps/TEntitySession.h"
 
 void TForm1::RequestReceiveExecute()
 {
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
     TRequestReceiving(context).RequestReceive();
     AfterStep();
 }

@@ -11,22 +11,19 @@
 #include "app/steps/TCertificateExport.h"
 #include "app/steps/TCertificateImport.h"
 #include "app/steps/TCertificateMedium.h"
+#include "app/steps/TEntitySession.h"
 #include "app/steps/TRequestSending.h"
 #include "app/steps/TStepContext.h"
-#include "store/TRequestFile.h"
-#include "store/TUsersData.h"
 
 #include <QAction>
 
 bool TForm1::HaveActiveEntity() const
 {
-    return Registry && Registry->ActiveIndex() >= 1 && Registry->ActiveIndex() <= Registry->Count();
+    return session_ && session_->ActiveEntity();
 }
 
 void TForm1::AfterStep()
 {
-    if (HaveActiveEntity())
-        ActiveStorage = Registry->Storage(Registry->ActiveIndex());
     UpdateActionStates(true);
     UpdateTip();
 }
@@ -36,8 +33,7 @@ void TForm1::FileNewExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
     TCertificateCreation(context).FileNew();
     AfterStep();
 }
@@ -50,8 +46,7 @@ void TForm1::FileRemoveExecute()
     if (!item)
         return;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
     TCertificateCreation(context).FileRemove(item->Id);
     AfterStep();
 }
@@ -65,9 +60,8 @@ void TForm1::FileDiskExecute()
         return;
     const std::string id = item->Id;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
-    ActiveView = Views->ShowView(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
+    ShowActiveView();
     TCertificateMedium(context).FileDisk(id);
     AfterStep();
 }
@@ -77,8 +71,7 @@ void TForm1::FileExportExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
     TCertificateExport(context).FileExport();
     AfterStep();
 }
@@ -88,9 +81,8 @@ void TForm1::FileImportExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
-    ActiveView = Views->ShowView(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
+    ShowActiveView();
     TCertificateImport(context).FileImport();
     AfterStep();
 }
@@ -100,8 +92,7 @@ void TForm1::RequestSendExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(*Registry, Paths, ask);
-    ActiveStorage = Registry->Storage(Registry->ActiveIndex());
+    TStepContext context(session_->Registry(), Paths, ask);
     const TRequestSending::Outcome outcome = TRequestSending(context).RequestSend();
     AfterStep();
     if (outcome.ShowAgreement)

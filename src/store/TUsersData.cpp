@@ -54,6 +54,7 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
 
     std::vector<std::string> usedPaths;
+    bool pathsReplaced = false;
     for (const int32_t n : numbers) {
         const std::string section = EntitySection(n);
         if (RegistryFile_.ReadBool(section, "DELETED", false))
@@ -69,7 +70,7 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
         if (!IsUsableStoragePath(path, usedPaths)) {
             path = AppDir_ + EntityNaming::StorageFileName(n);
             RegistryFile_.WriteString(section, "filename", path);
-            Save();
+            pathsReplaced = true;
         }
         usedPaths.push_back(path);
 
@@ -89,9 +90,10 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
     Count_ = static_cast<int32_t>(Users_.size());
     ActiveIndex_ = Count_ == 0 ? 0 : std::clamp(storedActive, 1, Count_);
 
-    // A registry whose reading stopped early is saved now, so that its
-    // original is set aside at start, before anything else is done to it.
-    if (RegistryFile_.StoppedEarly() && RegistryFile_.DamagedCopy().empty())
+    // Replaced paths are saved once, all together. A registry whose reading
+    // stopped early is saved now too, so that its original is set aside at
+    // start, before anything else is done to it.
+    if (pathsReplaced || (RegistryFile_.StoppedEarly() && RegistryFile_.DamagedCopy().empty()))
         Save();
 }
 
@@ -167,18 +169,16 @@ TUserData* TUsersData::Activate(int32_t Index)
     CheckPosition(Index);
     ActiveIndex_ = Index;
     RegistryFile_.WriteInteger(General, "ActiveIndex", ActiveIndex_);
-    Save();
     return Users_[static_cast<std::size_t>(Index) - 1].get();
 }
 
 TUserData* TUsersData::ActivateByInscription(const std::string& Inscricao)
 {
-    TUserData* found = nullptr;
-    for (int32_t i = 1; i <= Count_; ++i) {
+    int32_t last = 0;
+    for (int32_t i = 1; i <= Count_; ++i)
         if (Users_[static_cast<std::size_t>(i) - 1]->Inscricao() == Inscricao)
-            found = Activate(i);
-    }
-    return found;
+            last = i;
+    return last > 0 ? Activate(last) : nullptr;
 }
 
 TUserData* TUsersData::Entity(int32_t Index) const
@@ -227,7 +227,6 @@ TUserData* TUsersData::Add()
     storage->UpdateFile();
 
     RegistryFile_.WriteString(EntitySection(n), "filename", path);
-    Save();
 
     auto user = std::make_unique<TUserData>();
     TUserData* record = user.get();
@@ -241,7 +240,6 @@ TUserData* TUsersData::Add()
 
     RegistryFile_.WriteInteger(General, "Count", Count_);
     RegistryFile_.WriteInteger(General, "CountAll", CountAll_);
-    Save();
     return record;
 }
 
@@ -260,6 +258,9 @@ void TUsersData::Remove(int32_t Index)
     const std::string oldMark = RegistryFile_.ReadString(section, "DELETED", "0");
     const bool hadMark = oldMark != "0" || RegistryFile_.ReadString(section, "DELETED", "1") == "0";
     RegistryFile_.WriteBool(section, "DELETED", true);
+    // The mark reaches the disk before the storage file is wiped: a run that
+    // ends in between leaves a removed entity with its file, never a
+    // registered one whose keys are gone.
     try {
         Save();
     } catch (...) {
@@ -288,7 +289,5 @@ void TUsersData::Remove(int32_t Index)
         Listener_->EntityRemoved(Index);
 
     RegistryFile_.WriteInteger(General, "Count", Count_);
-    Save();
     RegistryFile_.WriteInteger(General, "ActiveIndex", ActiveIndex_);
-    Save();
 }

@@ -4,7 +4,9 @@
 //
 // Two numbers per entity: the entity number n (issued once, never reused;
 // kept in TUserData::Index) and the 1-based position among the live entities,
-// which every operation here takes. Every change is saved at once.
+// which every operation here takes. Changes are made in memory; the caller
+// decides when the registry file is saved, except where a removal must have
+// its mark on disk first (see Remove).
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersDataListener.h"
@@ -61,12 +63,12 @@ public:
     const std::string& AppDir() const { return AppDir_; }
     TRequestFile& RegistryFile() const { return RegistryFile_; }
 
-    // Makes the entity at Index active (General/ActiveIndex written and
+    // Makes the entity at Index active (General/ActiveIndex written, not
     // saved) and returns its record; null and no change for Index < 1.
     // Index > Count raises EListError.
     TUserData* Activate(int32_t Index);
-    // Activates every entity whose Inscricao equals the text exactly; returns
-    // the last one, or null (and changes nothing) when none matches.
+    // Activates the last entity whose Inscricao equals the text exactly and
+    // returns it, or null (and changes nothing) when none matches. Not saved.
     TUserData* ActivateByInscription(const std::string& Inscricao);
     // The record at Index; null for Index < 1, EListError above Count.
     TUserData* Entity(int32_t Index) const;
@@ -77,13 +79,17 @@ public:
 
     // Registers a new empty entity (number CountAll + 1, or the first number
     // above it whose section does not exist yet; empty storage file AppDir +
-    // "STORAGE.<n>.DAT") at position Count + 1 and returns its record; does
-    // not activate it. When the storage file cannot be created the failure
-    // is raised and nothing is registered.
+    // "STORAGE.<n>.DAT", created on disk) at position Count + 1 and returns
+    // its record; does not activate it, and does not save the registry file.
+    // When the storage file cannot be created the failure is raised and
+    // nothing is registered.
     TUserData* Add();
-    // Marks the entity at Index deleted (its section stays, with DELETED=1),
-    // deletes its storage file, and moves ActiveIndex down by one (to 1 when
-    // entities remain, 0 when none). Index < 1 does nothing.
+    // Marks the entity at Index deleted (its section stays, with DELETED=1)
+    // and saves that mark, then deletes its storage file and moves
+    // ActiveIndex down by one (to 1 when entities remain, 0 when none); the
+    // new Count and ActiveIndex are written but not saved. A failing save of
+    // the mark raises and leaves the entity registered. Index < 1 does
+    // nothing.
     void Remove(int32_t Index);
 
     // Who hears of added and removed entities; null (the default) for nobody.

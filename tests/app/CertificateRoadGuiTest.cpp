@@ -16,6 +16,7 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
+#include "app/steps/TEntitySession.h"
 #include "crypto/TFrmPwd.h"
 #include "crypto/TRSAMedia.h"
 #include "store/TFrmRequest.h"
@@ -231,7 +232,7 @@ protected:
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents();
         EXPECT_EQ(item->text(), Name);
-        EXPECT_EQ(window->ActiveStorage->ReadString(id, "Name", ""), Name.toStdString());
+        EXPECT_EQ(window->Session()->ActiveStorage()->ReadString(id, "Name", ""), Name.toStdString());
         return id;
     }
 
@@ -266,7 +267,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
 {
     // ---- register the entity ------------------------------------------------
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria Boa Vista"));
-    ASSERT_EQ(window->Registry->Count(), 1);
+    ASSERT_EQ(window->Session()->Registry().Count(), 1);
     ASSERT_TRUE(window->FileNew->isEnabled());
 
     // ---- three certificates ---------------------------------------------------
@@ -375,7 +376,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     }
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{});
-    ASSERT_EQ(window->Registry->Count(), 1);
+    ASSERT_EQ(window->Session()->Registry().Count(), 1);
     {
         const TRequestFile storage = Storage(1);
         EXPECT_EQ(Sections(storage),
@@ -397,7 +398,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
 
     // ---- the first medium: the drive still holds the request, emptied after
     // the question; the proposed name is taken --------------------------------------
-    const std::string storedKey1 = window->ActiveStorage->ReadString(ids[1], "KeyFile", "");
+    const std::string storedKey1 = window->Session()->ActiveStorage()->ReadString(ids[1], "KeyFile", "");
     {
         SelectItem(ids[1]);
         QString proposed;
@@ -466,8 +467,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
 
     // ---- a second entity of the same company exports two new certificates -------------
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Padaria Boa Vista"));
-    ASSERT_EQ(window->Registry->Count(), 2);
-    ASSERT_EQ(window->Registry->ActiveIndex(), 2);
+    ASSERT_EQ(window->Session()->Registry().Count(), 2);
+    ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 2);
     std::vector<std::string> exported = {NewCertificate(QStringLiteral("OUTRA001"), QStringLiteral("Filial A")),
                                          NewCertificate(QStringLiteral("OUTRA002"), QStringLiteral("Filial B"))};
     const std::string exportFile = (fs::path(root.path().toStdString()) / "troca.CRT").string();
@@ -501,7 +502,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
 
     // ---- the first entity imports them ------------------------------------------------
     QTest::keyClick(window->cbxEntity, Qt::Key_Up);
-    ASSERT_EQ(window->Registry->ActiveIndex(), 1);
+    ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 1);
     ASSERT_EQ(window->ActiveView->count(), 1);
     {
         const std::string received = Storage(1).ReadString("General", "RequestReceived", "");
@@ -515,7 +516,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         });
         const QStringList texts = Run(window->FileImport, script);
         EXPECT_EQ(texts.size(), 1) << texts.join('|').toStdString();
-        EXPECT_EQ(window->Registry->ActiveIndex(), 1);
+        EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
         const TRequestFile first = Storage(1);
         EXPECT_EQ(first.ReadString("General", "MasterKey", ""), ids[2]);
         EXPECT_EQ(first.ReadString("General", "Keys", ""), exported[0] + "," + exported[1]);
@@ -704,7 +705,7 @@ protected:
         Key(Qt::Key_Return);
         QCoreApplication::processEvents();
         EXPECT_EQ(item->text(), Name);
-        EXPECT_EQ(window->ActiveStorage->ReadString(id, "Name", ""), Name.toStdString());
+        EXPECT_EQ(window->Session()->ActiveStorage()->ReadString(id, "Name", ""), Name.toStdString());
         return id;
     }
 
@@ -740,7 +741,7 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
         });
         Press(script, [] { Key(Qt::Key_E, Qt::ControlModifier); });
     }
-    ASSERT_EQ(window->Registry->Count(), 1) << "the entity is registered";
+    ASSERT_EQ(window->Session()->Registry().Count(), 1) << "the entity is registered";
 
     // ---- two certificates: by the shortcut and through the menu -------------------
     const QString passwords[] = {QStringLiteral("SENHA001"), QStringLiteral("SENHA002")};

@@ -4,6 +4,7 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
+#include "app/steps/TEntitySession.h"
 #include "app/TViews.h"
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
@@ -130,7 +131,7 @@ TEST(CertificateViews, ClashingRenameIsRefusedWhateverTheCase)
     EXPECT_TRUE(shown.contains(QString::fromUtf8("O nome do certificado eletrônico deve ser único.")))
         << shown.toStdString();
     EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
-    EXPECT_EQ(form.ActiveStorage->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
+    EXPECT_EQ(form.Session()->ActiveStorage()->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
     EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
 
     // The keyboard is back on the list: F2 edits the same item again.
@@ -175,7 +176,7 @@ TEST(CertificateViews, EmptyNameIsRefusedSoTheCertificateStaysListed)
         form.ActiveView->setCurrentRow(1);
         RenameSelected(form, QString());
         EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
-        EXPECT_EQ(form.ActiveStorage->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
+        EXPECT_EQ(form.Session()->ActiveStorage()->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
         EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
     }
     TForm1 again(f.Dir());
@@ -213,7 +214,7 @@ TEST(CertificateViews, RenameThatCannotBeSavedIsReportedNotThrownIntoTheEditor)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     const std::string before = sample::ReadFile(f.Dir() + "STORAGE.1.DAT");
-    form.ActiveStorage->SetWriter(std::make_shared<RefusingWriter>());
+    form.Session()->ActiveStorage()->SetWriter(std::make_shared<RefusingWriter>());
     form.ActiveView->setCurrentRow(0);
     QString shown;
     AnswerNextModal([&](QWidget* dlg) {
@@ -224,5 +225,5 @@ TEST(CertificateViews, RenameThatCannotBeSavedIsReportedNotThrownIntoTheEditor)
     EXPECT_TRUE(shown.contains(QStringLiteral("Cannot create file"))) << shown.toStdString();
     EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
     // The disk works again for the shutdown save.
-    form.ActiveStorage->SetWriter(nullptr);
+    form.Session()->ActiveStorage()->SetWriter(nullptr);
 }

@@ -2,6 +2,7 @@
 // window over a temporary program folder: the request form is filled in as a
 // user would, and the data files are read back from disk.
 #include "app/TForm1.h"
+#include "app/steps/TEntitySession.h"
 
 #include "app/TViews.h"
 #include "store/AtomicFileWriter.h"
@@ -195,8 +196,8 @@ TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
     EXPECT_FALSE(window->RequestSend->isEnabled());
     EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"FileNew\"")));
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PADARIA BOA VISTA"));
-    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
-    EXPECT_EQ(window->Registry->Entity(1)->Index, 1);
+    EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
+    EXPECT_EQ(window->Session()->Registry().Entity(1)->Index, 1);
 }
 
 TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertificates)
@@ -204,8 +205,8 @@ TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertifi
     Start();
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria"), {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
     // A certificate made meanwhile must survive the correction.
-    window->ActiveStorage->WriteString("General", "MasterKey", "{00000001-1111-2222-3333-000000000007}");
-    window->ActiveStorage->UpdateFile();
+    window->Session()->ActiveStorage()->WriteString("General", "MasterKey", "{00000001-1111-2222-3333-000000000007}");
+    window->Session()->ActiveStorage()->UpdateFile();
 
     QString caption;
     QStringList loadedNames;
@@ -246,7 +247,7 @@ TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertifi
     EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "PADARIA NOVA");
     EXPECT_EQ(entities.ReadInteger("General", "Count", 0), 1);
     EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PADARIA NOVA (11222333000181)"));
-    EXPECT_EQ(window->Registry->Entity(1)->Razao, "PADARIA NOVA");
+    EXPECT_EQ(window->Session()->Registry().Entity(1)->Razao, "PADARIA NOVA");
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PADARIA NOVA"));
     // With a certificate the next step is sending the request.
     EXPECT_TRUE(window->RequestSend->isEnabled());
@@ -260,7 +261,7 @@ TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntity
     // Back to the first entity, as the user would through the selector.
     window->cbxEntity->setCurrentIndex(0);
     window->cbxEntityChange();
-    ASSERT_EQ(window->Registry->ActiveIndex(), 1);
+    ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 1);
 
     CancelNewEntity();
 
@@ -273,11 +274,11 @@ TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntity
     EXPECT_TRUE(StorageExists(2));
 
     // Window and registry name the same entity: the one shown before.
-    EXPECT_EQ(window->Registry->ActiveIndex(), 1);
+    EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
     EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 1);
     EXPECT_EQ(window->cbxEntity->count(), 2);
     EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
-    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
+    EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
     EXPECT_EQ(window->Views->ShownIndex(), 1);
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 
@@ -288,7 +289,7 @@ TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntity
     EXPECT_EQ(after.ReadString("Entity4", "Razao", ""), "TERCEIRA");
     EXPECT_EQ(after.ReadInteger("Entity4", "Index", 0), 4);
     EXPECT_TRUE(StorageExists(4));
-    EXPECT_EQ(window->Registry->ActiveIndex(), 3);
+    EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 3);
     EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("3 - TERCEIRA (11444777000161)"));
 }
 
@@ -303,7 +304,7 @@ TEST_F(EntityActionsTest, CancelledFirstEntityLeavesTheNoEntityState)
     EXPECT_TRUE(entities.ReadBool("Entity1", "DELETED", false));
     EXPECT_FALSE(StorageExists(1));
     EXPECT_EQ(window->cbxEntity->count(), 0);
-    EXPECT_EQ(window->ActiveStorage, nullptr);
+    EXPECT_EQ(window->Session()->ActiveStorage(), nullptr);
     EXPECT_FALSE(window->RequestFill->isEnabled());
     EXPECT_FALSE(window->RequestRemove->isEnabled());
     EXPECT_TRUE(window->RequestAdd->isEnabled());
@@ -328,8 +329,8 @@ TEST_F(EntityActionsTest, RemovingTheOnlyEntityReturnsToTheNoEntityState)
     EXPECT_FALSE(StorageExists(1));
 
     EXPECT_EQ(window->cbxEntity->count(), 0);
-    EXPECT_EQ(window->ActiveStorage, nullptr);
-    EXPECT_EQ(window->ActiveEntity, nullptr);
+    EXPECT_EQ(window->Session()->ActiveStorage(), nullptr);
+    EXPECT_EQ(window->Session()->ActiveEntity(), nullptr);
     for (QAction* action : {window->FileNew, window->FileDeal, window->FileRemove, window->FileRename, window->FileDisk,
                             window->FileImport, window->FileExport, window->RequestFill, window->RequestRemove,
                             window->RequestSend, window->RequestReceive})
@@ -357,8 +358,8 @@ TEST_F(EntityActionsTest, CancelOnTheRemovalQuestionKeepsEverything)
 
     EXPECT_EQ(ReadBytes(appDir + "ENTITY.DAT"), entitiesBefore);
     EXPECT_EQ(ReadBytes(appDir + "STORAGE.2.DAT"), storageBefore);
-    EXPECT_EQ(window->Registry->Count(), 2);
-    EXPECT_EQ(window->Registry->ActiveIndex(), 2);
+    EXPECT_EQ(window->Session()->Registry().Count(), 2);
+    EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 2);
     EXPECT_EQ(window->cbxEntity->count(), 2);
 }
 
@@ -370,14 +371,14 @@ TEST_F(EntityActionsTest, RemovingTheActiveEntityActivatesTheOneBefore)
     AddEntity(QStringLiteral("11444777000161"), QStringLiteral("Terceira"));
     window->cbxEntity->setCurrentIndex(1);
     window->cbxEntityChange();
-    ASSERT_EQ(window->Registry->ActiveIndex(), 2);
+    ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 2);
 
     RemoveEntity(QStringLiteral("OK"));
 
     EXPECT_FALSE(StorageExists(2));
     EXPECT_TRUE(Entities().ReadBool("Entity2", "DELETED", false));
-    EXPECT_EQ(window->Registry->ActiveIndex(), 1);
-    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
+    EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
+    EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
     EXPECT_EQ(window->Views->ShownIndex(), 1);
     ASSERT_EQ(window->cbxEntity->count(), 2);
     EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PRIMEIRA (11222333000181)"));
@@ -407,23 +408,25 @@ TEST_F(EntityActionsTest, RemovalWhoseLastSaveFailsLeavesTheWindowOnALiveEntity)
     Start();
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
-    ASSERT_EQ(window->Registry->ActiveIndex(), 2);
+    ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 2);
 
     // The entity is marked deleted and dropped; saving the new count fails.
-    window->RegistryFile->SetWriter(std::make_shared<FailingAfterWriter>(1));
+    window->Session()->RegistryFile().SetWriter(std::make_shared<FailingAfterWriter>(1));
     ModalScript script;
     script.Press(QStringLiteral("OK")).Press(QStringLiteral("OK"));
     window->RequestRemove->trigger();
-    window->RegistryFile->SetWriter(nullptr);
+    window->Session()->RegistryFile().SetWriter(nullptr);
     ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
     EXPECT_TRUE(script.texts[1].contains(QStringLiteral("Cannot create file"))) << script.texts[1].toStdString();
 
     // The window follows what the registry now holds: no freed storage or
     // record stays active, the selector lists the live entities.
-    ASSERT_EQ(window->Registry->Count(), 1);
-    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(window->Registry->ActiveIndex()));
-    EXPECT_EQ(window->ActiveEntity, window->Registry->Entity(window->Registry->ActiveIndex()));
-    EXPECT_EQ(window->ActiveView, window->Views->View(window->Registry->ActiveIndex()));
+    ASSERT_EQ(window->Session()->Registry().Count(), 1);
+    EXPECT_EQ(window->Session()->ActiveStorage(),
+              window->Session()->Registry().Storage(window->Session()->Registry().ActiveIndex()));
+    EXPECT_EQ(window->Session()->ActiveEntity(),
+              window->Session()->Registry().Entity(window->Session()->Registry().ActiveIndex()));
+    EXPECT_EQ(window->ActiveView, window->Views->View(window->Session()->Registry().ActiveIndex()));
     EXPECT_EQ(window->cbxEntity->count(), 1);
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 }
@@ -435,11 +438,11 @@ TEST_F(EntityActionsTest, CancelledNewEntityWhoseRemovalSaveFailsStillReturnsToT
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
     window->cbxEntity->setCurrentIndex(0);
     window->cbxEntityChange();
-    ASSERT_EQ(window->Registry->ActiveIndex(), 1);
+    ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 1);
 
-    // The saves of adding and activating the new entity and of its DELETED
-    // mark go through; saving the new count then fails.
-    window->RegistryFile->SetWriter(std::make_shared<FailingAfterWriter>(4));
+    // The save of the new entity made active and that of its DELETED mark go
+    // through; saving the new count and the entity shown before then fails.
+    window->Session()->RegistryFile().SetWriter(std::make_shared<FailingAfterWriter>(2));
     ModalScript script;
     script.Then([](QWidget* dialog) {
         if (auto* form = qobject_cast<TFrmRequest*>(dialog))
@@ -447,15 +450,15 @@ TEST_F(EntityActionsTest, CancelledNewEntityWhoseRemovalSaveFailsStillReturnsToT
     });
     script.Press(QStringLiteral("OK"));
     window->RequestAdd->trigger();
-    window->RegistryFile->SetWriter(nullptr);
+    window->Session()->RegistryFile().SetWriter(nullptr);
     ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
     EXPECT_TRUE(script.texts[1].contains(QStringLiteral("Cannot create file"))) << script.texts[1].toStdString();
 
     // The window and the registry name the entity shown before.
-    ASSERT_EQ(window->Registry->Count(), 2);
-    EXPECT_EQ(window->Registry->ActiveIndex(), 1);
-    EXPECT_EQ(window->ActiveStorage, window->Registry->Storage(1));
-    EXPECT_EQ(window->ActiveEntity, window->Registry->Entity(1));
+    ASSERT_EQ(window->Session()->Registry().Count(), 2);
+    EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
+    EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
+    EXPECT_EQ(window->Session()->ActiveEntity(), window->Session()->Registry().Entity(1));
     EXPECT_EQ(window->ActiveView, window->Views->View(1));
     EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
 }
@@ -470,7 +473,7 @@ TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsO
             << "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n";
     }
     Start();
-    ASSERT_EQ(window->Registry->Count(), 1);
+    ASSERT_EQ(window->Session()->Registry().Count(), 1);
 
     QString loadedName = QStringLiteral("(not opened)");
     ModalScript script;
@@ -495,7 +498,7 @@ TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsO
     std::vector<std::string> sections;
     entities.ReadSections(sections);
     EXPECT_EQ(std::count(sections.begin(), sections.end(), "Entity0"), 0);
-    EXPECT_EQ(window->Registry->Entity(1)->Razao, "RECUPERADA");
+    EXPECT_EQ(window->Session()->Registry().Entity(1)->Razao, "RECUPERADA");
     EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - RECUPERADA (11222333000181)"));
 }
 
@@ -508,15 +511,15 @@ TEST_F(EntityActionsTest, EntitiesSurviveARestart)
     Stop();
 
     Start();
-    ASSERT_EQ(window->Registry->Count(), 2);
-    EXPECT_EQ(window->Registry->CountAll(), 3);
-    const TUserData* first = window->Registry->Entity(1);
+    ASSERT_EQ(window->Session()->Registry().Count(), 2);
+    EXPECT_EQ(window->Session()->Registry().CountAll(), 3);
+    const TUserData* first = window->Session()->Registry().Entity(1);
     EXPECT_EQ(first->Razao, "PRIMEIRA");
     EXPECT_EQ(first->Index, 1);
     ASSERT_TRUE(first->Resp.has_value());
     EXPECT_EQ(*first->Resp, (std::vector<std::string>{"MARIA DA SILVA", formtest::ValidCPF.toStdString(), "BRUNO",
                                                       formtest::OtherCPF.toStdString()}));
-    EXPECT_EQ(window->Registry->Entity(2)->Index, 3);
+    EXPECT_EQ(window->Session()->Registry().Entity(2)->Index, 3);
     EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - SEGUNDA (09876543000141)"));
 }
 
@@ -538,8 +541,8 @@ TEST_F(EntityActionsTest, NewEntityWhoseStorageCannotBeMadeIsReportedAndNotRegis
     EXPECT_FALSE(formOpened);
     EXPECT_TRUE(script.texts[0].contains(QStringLiteral("STORAGE.1.DAT"))) << script.texts[0].toStdString();
 
-    EXPECT_EQ(window->Registry->Count(), 0);
-    EXPECT_EQ(window->Registry->CountAll(), 0);
+    EXPECT_EQ(window->Session()->Registry().Count(), 0);
+    EXPECT_EQ(window->Session()->Registry().CountAll(), 0);
     EXPECT_EQ(window->cbxEntity->count(), 0);
     EXPECT_FALSE(window->RequestFill->isEnabled());
     const TRequestFile entities = Entities();

@@ -4,6 +4,7 @@
 // must leave the file outside as it was.
 #include "app/SampleData.h"
 #include "app/TForm1.h"
+#include "app/steps/TEntitySession.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "support/ModalAnswerer.h"
@@ -36,8 +37,8 @@ TEST(HostileData, StoragePathOutsideTheDataFolderIsNeverTouched)
     {
         TForm1 form(data);
         ASSERT_FALSE(form.StartFailed);
-        ASSERT_EQ(form.Registry->Count(), 1);
-        EXPECT_EQ(form.ActiveStorage->FileName(), data + "STORAGE.1.DAT");
+        ASSERT_EQ(form.Session()->Registry().Count(), 1);
+        EXPECT_EQ(form.Session()->ActiveStorage()->FileName(), data + "STORAGE.1.DAT");
     }
     EXPECT_EQ(sample::ReadFile(outside), "not a data file of the client");
     // The stamp at exit went to the entity's own file.
@@ -47,7 +48,7 @@ TEST(HostileData, StoragePathOutsideTheDataFolderIsNeverTouched)
         TForm1 form(data);
         AnswerNextModal([](QWidget* dialog) { ClickButton(dialog, QStringLiteral("OK")); });
         form.RequestRemove->trigger();
-        EXPECT_EQ(form.Registry->Count(), 0);
+        EXPECT_EQ(form.Session()->Registry().Count(), 0);
     }
     EXPECT_EQ(sample::ReadFile(outside), "not a data file of the client");
     EXPECT_FALSE(std::filesystem::exists(data + "STORAGE.1.DAT"));

@@ -5,6 +5,7 @@
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
 #include "app/TViews.h"
+#include "app/steps/TEntitySession.h"
 #include "ui/TDialog.h"
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
@@ -74,10 +75,32 @@ ino_t Inode(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
+// The actions the session allows, by the names of the window's actions.
+std::set<std::string> AllowedNames(const TAllowedActions& a)
+{
+    const std::pair<bool, const char*> all[] = {
+        {a.FileNew, "FileNew"},
+        {a.FileDeal, "FileDeal"},
+        {a.FileRemove, "FileRemove"},
+        {a.FileRename, "FileRename"},
+        {a.FileDisk, "FileDisk"},
+        {a.FileImport, "FileImport"},
+        {a.FileExport, "FileExport"},
+        {a.RequestFill, "RequestFill"},
+        {a.RequestRemove, "RequestRemove"},
+        {a.RequestSend, "RequestSend"},
+        {a.RequestReceive, "RequestReceive"},
+    };
+    std::set<std::string> names;
+    for (const auto& [on, name] : all)
+        if (on)
+            names.insert(name);
+    return names;
+}
+
 struct StateCase {
     const char* label;
     State state;
-    std::set<std::string> enabled;
     const char* sentence; // opening sentence as displayed
     const char* link;     // link target
 };
@@ -100,37 +123,29 @@ TEST(MainWindow, NoEntityEnablesOnlyTheAlwaysOnActionsAndAsksForAnEntity)
     EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Cliente de Certificação Quorvex"));
 }
 
-TEST(MainWindow, EachStateEnablesExactlyItsActionsAndShowsItsNextTask)
+// The rule table itself is the entity rules' test: here the window shows
+// what the session allows and the text of the task it names.
+TEST(MainWindow, EachStateEnablesWhatTheSessionAllowsAndShowsItsNextTask)
 {
-    const std::set<std::string> registered = {"FileNew", "FileDeal", "RequestFill", "RequestRemove"};
-    std::set<std::string> created = registered;
-    created.insert({"FileRemove", "FileRename", "FileImport", "FileExport", "RequestSend"});
-    std::set<std::string> sent = created;
-    sent.insert("RequestReceive");
-    const std::set<std::string> receivedSigned = {"RequestFill", "RequestRemove", "FileRemove", "FileRename",
-                                                  "FileImport",  "FileExport",    "FileDisk"};
-    std::set<std::string> receivedUnsigned = receivedSigned;
-    receivedUnsigned.insert("RequestReceive");
-
     const StateCase cases[] = {
-        {"registered", State::Registered, registered,
+        {"registered", State::Registered,
          "Para obter um certificado eletrônico para acesso ao sistema Vinculum, você deve primeiro preencher "
          "uma requisição à Autoridade Certificadora.",
          "RequestFill"},
-        {"filled", State::Filled, registered,
+        {"filled", State::Filled,
          "Você deve agora criar pelo menos um certificado eletrônico, a ser assinado pela Autoridade "
          "Certificadora.",
          "FileNew"},
-        {"created", State::Created, created,
-         "A partir de agora, você pode enviar sua requisição à Autoridade Certificadora.", "RequestSend"},
-        {"sent", State::Sent, sent,
+        {"created", State::Created, "A partir de agora, você pode enviar sua requisição à Autoridade Certificadora.",
+         "RequestSend"},
+        {"sent", State::Sent,
          "Após a assinatura do convênio de prestação de serviços, a Autoridade Certificadora deve lhe "
          "fornecer um disquete contendo seu certificado eletrônico assinado.",
          "RequestReceive"},
-        {"received, all signed", State::ReceivedAllSigned, receivedSigned,
+        {"received, all signed", State::ReceivedAllSigned,
          "Finalmente, você está apto a utilizar seu certificado eletrônico para acesso ao sistema Vinculum.",
          "FileDisk"},
-        {"received, one unsigned", State::ReceivedOneUnsigned, receivedUnsigned,
+        {"received, one unsigned", State::ReceivedOneUnsigned,
          "Finalmente, você está apto a utilizar seu certificado eletrônico para acesso ao sistema Vinculum.",
          "FileDisk"},
     };
@@ -140,7 +155,8 @@ TEST(MainWindow, EachStateEnablesExactlyItsActionsAndShowsItsNextTask)
         sample::Write(folder.Dir(), {sample::Make("Alfa Comercio Ltda", "11222333000181", c.state)});
         TForm1 form(folder.Dir());
         ASSERT_FALSE(form.StartFailed);
-        EXPECT_EQ(Enabled(form), With(c.enabled));
+        ASSERT_TRUE(form.Session());
+        EXPECT_EQ(Enabled(form), With(AllowedNames(form.Session()->Allowed(false))));
         const QString tip = form.Tip->toPlainText().simplified();
         EXPECT_TRUE(tip.contains(QString::fromUtf8(c.sentence))) << tip.toStdString();
         EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"%1\"").arg(QLatin1String(c.link))));
@@ -150,20 +166,6 @@ TEST(MainWindow, EachStateEnablesExactlyItsActionsAndShowsItsNextTask)
         EXPECT_EQ(form.windowTitle(),
                   QString::fromUtf8("Cliente de Certificação Quorvex - Entidade Ativa: Alfa Comercio Ltda"));
         EXPECT_EQ(form.size(), QSize(640, 400));
-    }
-}
-
-TEST(MainWindow, AllCertificatesSignedNeedsAMasterAndEverySigned)
-{
-    const std::pair<State, bool> cases[] = {{State::Filled, false},
-                                            {State::Sent, false},
-                                            {State::ReceivedOneUnsigned, false},
-                                            {State::ReceivedAllSigned, true}};
-    for (const auto& [state, expected] : cases) {
-        Folder folder;
-        sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", state, 1, 3)});
-        TForm1 form(folder.Dir());
-        EXPECT_EQ(form.AllCertificatesSigned(), expected);
     }
 }
 
@@ -188,9 +190,9 @@ TEST(MainWindow, SelectorListsEntitiesAndSwitchingAppliesTheClosingStep)
     // As the user does it: keyboard on the selector.
     form.cbxEntity->setFocus();
     QTest::keyClick(form.cbxEntity, Qt::Key_Up);
-    EXPECT_EQ(form.Registry->ActiveIndex(), 1);
+    EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 1);
     EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Cliente de Certificação Quorvex - Entidade Ativa: Alfa"));
-    EXPECT_EQ(form.ActiveStorage, form.Registry->Storage(1));
+    EXPECT_EQ(form.Session()->ActiveStorage(), form.Session()->Registry().Storage(1));
     EXPECT_EQ(form.ActiveView, form.Views->View(1));
     EXPECT_FALSE(form.Views->View(2)->isVisibleTo(form.panWork));
     EXPECT_TRUE(form.Views->View(1)->isVisibleTo(form.panWork));
@@ -200,7 +202,7 @@ TEST(MainWindow, SelectorListsEntitiesAndSwitchingAppliesTheClosingStep)
     EXPECT_EQ(onDisk.ReadInteger("General", "ActiveIndex", 0), 1);
 
     QTest::keyClick(form.cbxEntity, Qt::Key_Down);
-    EXPECT_EQ(form.Registry->ActiveIndex(), 2);
+    EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 2);
     EXPECT_TRUE(form.FileDisk->isEnabled());
     EXPECT_FALSE(form.FileNew->isEnabled());
 }
@@ -228,8 +230,8 @@ TEST(MainWindow, SelectorChoosesByPositionWhateverTheTextsHold)
     for (int index : {1, 2, 0, 3, 0}) {
         form.cbxEntity->setCurrentIndex(index);
         form.cbxEntityChange();
-        EXPECT_EQ(form.Registry->ActiveIndex(), index + 1);
-        EXPECT_EQ(form.ActiveEntity, form.Registry->Entity(index + 1));
+        EXPECT_EQ(form.Session()->Registry().ActiveIndex(), index + 1);
+        EXPECT_EQ(form.Session()->ActiveEntity(), form.Session()->Registry().Entity(index + 1));
     }
     form.cbxEntity->setCurrentIndex(2);
     form.cbxEntityChange();
@@ -256,7 +258,7 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     // The active entity (the first) is not among them: nothing is selected,
     // and nothing was switched by the narrowing.
     EXPECT_EQ(form.cbxEntity->currentIndex(), -1);
-    EXPECT_EQ(form.Registry->ActiveIndex(), 1);
+    EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 1);
 
     form.EditEntitySearch->clear();
     QTest::keyClicks(form.EditEntitySearch, QStringLiteral("11.222.333/0001"));
@@ -267,7 +269,7 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     form.EditEntitySearch->clear();
     QTest::keyClicks(form.EditEntitySearch, QStringLiteral("4455566"));
     QTest::keyClick(form.EditEntitySearch, Qt::Key_Return);
-    EXPECT_EQ(form.Registry->ActiveIndex(), 3);
+    EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 3);
     EXPECT_TRUE(form.RequestReceive->isEnabled());
 
     // Several: Enter opens the list, where the keys choose.
@@ -277,8 +279,8 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.cbxEntity->view()->isVisible(); }));
     QTest::keyClick(form.cbxEntity->view(), Qt::Key_Down);
     QTest::keyClick(form.cbxEntity->view(), Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form.Registry->ActiveIndex() == 4; }));
-    EXPECT_EQ(form.ActiveEntity, form.Registry->Entity(4));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.Session()->Registry().ActiveIndex() == 4; }));
+    EXPECT_EQ(form.Session()->ActiveEntity(), form.Session()->Registry().Entity(4));
 
     // Emptied, the list shows every entity again, the active one selected.
     form.EditEntitySearch->clear();
@@ -292,8 +294,8 @@ TEST(MainWindow, RefreshEntityListRebuildsTheSelectorAndReappliesTheRule)
     sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Sent),
                                  sample::Make("Beta", "22333444000155", State::Filled)});
     TForm1 form(folder.Dir());
-    form.ActiveStorage->WriteString("General", "RequestReceived", "1");
-    form.ActiveEntity->Razao = "Alfa Renomeada";
+    form.Session()->ActiveStorage()->WriteString("General", "RequestReceived", "1");
+    form.Session()->ActiveEntity()->Razao = "Alfa Renomeada";
     form.RefreshEntityList();
     ASSERT_EQ(form.cbxEntity->count(), 2);
     EXPECT_EQ(form.cbxEntity->itemText(0), QStringLiteral("1 - Alfa Renomeada (11222333000181)"));
@@ -408,8 +410,8 @@ TEST(MainWindow, ShutdownWritesTheCountersButNothingAfterARestore)
         form->cbxEntity->setCurrentIndex(1);
         form->cbxEntityChange();
         // Damage the counters in the file: shutdown must put them back.
-        form->RegistryFile->WriteInteger("General", "Count", 9);
-        form->RegistryFile->WriteInteger("General", "ActiveIndex", 9);
+        form->Session()->RegistryFile().WriteInteger("General", "Count", 9);
+        form->Session()->RegistryFile().WriteInteger("General", "ActiveIndex", 9);
     }
     TRequestFile registry(folder.File("ENTITY.DAT"));
     EXPECT_EQ(registry.ReadInteger("General", "Count", 0), 2);
@@ -424,8 +426,8 @@ TEST(MainWindow, ShutdownWritesTheCountersButNothingAfterARestore)
         bytes.push_back(sample::ReadFile(folder.File(f)));
         inodes.push_back(Inode(folder.File(f)));
     }
-    form->RegistryFile->WriteInteger("General", "Count", 7);
-    form->ActiveStorage->WriteString("General", "MasterKey", "");
+    form->Session()->RegistryFile().WriteInteger("General", "Count", 7);
+    form->Session()->ActiveStorage()->WriteString("General", "MasterKey", "");
     form->Restored = 1;
     form.reset();
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -453,8 +455,8 @@ TEST(MainWindow, FailedSaveAtShutdownIsReportedAndLeavesTheFileAsItWas)
     sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created)});
     auto form = std::make_unique<TForm1>(folder.Dir());
     const std::string before = sample::ReadFile(folder.File("ENTITY.DAT"));
-    form->RegistryFile->WriteInteger("General", "CountAll", 5);
-    form->RegistryFile->SetWriter(std::make_shared<RefusingWriter>());
+    form->Session()->RegistryFile().WriteInteger("General", "CountAll", 5);
+    form->Session()->RegistryFile().SetWriter(std::make_shared<RefusingWriter>());
     QString shown;
     AnswerNextModal([&](QWidget* dlg) {
         shown = DialogText(dlg);
@@ -477,15 +479,15 @@ TEST(MainWindow, RegistryAdditionsAndRemovalsAreFollowedByTheViews)
     TForm1 form(folder.Dir());
     ASSERT_EQ(form.Views->Count(), 2);
     TCustomView* alfa = form.Views->View(1);
-    form.Registry->Add();
+    form.Session()->Registry().Add();
     EXPECT_EQ(form.Views->Count(), 3);
     EXPECT_EQ(form.ActiveView, form.Views->View(3));
-    form.Registry->Remove(2);
+    form.Session()->Registry().Remove(2);
     EXPECT_EQ(form.Views->Count(), 2);
     EXPECT_EQ(form.Views->View(1), alfa);
     EXPECT_EQ(form.Views->View(1)->count(), 2);
     // The view that was current went with its entity.
-    form.Registry->Remove(2);
+    form.Session()->Registry().Remove(2);
     EXPECT_EQ(form.Views->Count(), 1);
     EXPECT_EQ(form.ActiveView, nullptr);
     EXPECT_EQ(form.Views->ShowView(0), nullptr);
@@ -522,7 +524,7 @@ TEST(MainWindow, ClickingTheTipLinkRunsItsStep)
     QTest::mouseClick(form.Tip->viewport(), Qt::LeftButton, {}, at);
     // The new-entity step ran (its form came up) and was cancelled.
     EXPECT_EQ(opened, QStringLiteral("TFrmRequest"));
-    EXPECT_EQ(form.Registry->Count(), 0);
+    EXPECT_EQ(form.Session()->Registry().Count(), 0);
     // Targets are matched without regard to case; unknown ones do nothing.
     form.TipHotSpotClick(QStringLiteral("nowhere"));
     opened.clear();
@@ -566,7 +568,7 @@ TEST(MainWindow, AnyExceptionLeavingAnActionLetsTheNextOneRun)
         c.run();
         EXPECT_FALSE(asked.isEmpty()) << "the next one ran and asked its question";
     }
-    EXPECT_EQ(form.Registry->Count(), 1);
+    EXPECT_EQ(form.Session()->Registry().Count(), 1);
 }
 
 TEST(MainWindow, AboutBoxShowsTitleServiceAndVersion)

@@ -139,7 +139,7 @@ TEST(UserData, SettersPadAndKeyIdentityAndAssign)
     EXPECT_EQ(*dst.Resp, (std::vector<std::string>{"MARIA", "11111111111"}));
 }
 
-TEST_F(Registry, EmptyRegistryWritesNothingUntilTheFirstAdd)
+TEST_F(Registry, EmptyRegistryWritesNothingUntilTheCallerSaves)
 {
     TRequestFile file(EntityDat);
     TUsersData reg(file, AppDir);
@@ -161,6 +161,9 @@ TEST_F(Registry, EmptyRegistryWritesNothingUntilTheFirstAdd)
     EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
     EXPECT_EQ(Read("STORAGE.1.DAT"), "");
     EXPECT_TRUE(Exists("STORAGE.1.DAT"));
+    // The caller decides when the registration reaches the registry file.
+    EXPECT_FALSE(Exists("ENTITY.DAT"));
+    file.UpdateFile();
     EXPECT_EQ(Read("ENTITY.DAT"),
               "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\n\r\n[General]\r\nCount=1\r\nCountAll=1\r\n\r\n");
 }
@@ -196,6 +199,7 @@ TEST_F(Registry, NumbersAreNeverReusedAndPositionsShift)
         EXPECT_EQ(reg.CountAll(), 4);
         EXPECT_EQ(reg.Storage(3)->FileName(), AppDir + "STORAGE.4.DAT");
         EXPECT_EQ(file.ReadString("Entity4", "filename", ""), AppDir + "STORAGE.4.DAT");
+        file.UpdateFile();
     }
     // A fresh start sees the same positions and skips the deleted entity.
     TRequestFile again(EntityDat);
@@ -251,7 +255,7 @@ TEST_F(Registry, ListenerFollowsAddsAndRemovals)
     EXPECT_EQ(rec.Events, (std::vector<std::string>{"+1", "+2", "-2"}));
 }
 
-TEST_F(Registry, ActivationWritesAndSaves)
+TEST_F(Registry, ActivationWritesTheKeyAndLeavesSavingToTheCaller)
 {
     TRequestFile file(EntityDat);
     TUsersData reg(file, AppDir);
@@ -260,16 +264,18 @@ TEST_F(Registry, ActivationWritesAndSaves)
     reg.Entity(1)->SetInscricao("11222333000181");
     reg.Entity(2)->SetInscricao("99");
     reg.Entity(3)->SetInscricao("11222333000181");
+    file.UpdateFile();
     EXPECT_EQ(reg.ActivateByInscription("11222333000181"), reg.Entity(3));
     EXPECT_EQ(reg.ActiveIndex(), 3);
-    EXPECT_EQ(TRequestFile(EntityDat).ReadInteger("General", "ActiveIndex", 0), 3);
+    EXPECT_EQ(file.ReadInteger("General", "ActiveIndex", 0), 3);
+    EXPECT_EQ(TRequestFile(EntityDat).ReadInteger("General", "ActiveIndex", 0), 0);
     EXPECT_EQ(reg.ActivateByInscription("000000000099"), nullptr);
     EXPECT_EQ(reg.ActivateByInscription("00000000000099"), reg.Entity(2));
     EXPECT_EQ(reg.ActiveIndex(), 2);
     EXPECT_FALSE(reg.IsInscriptionFree("00000000000099"));
     EXPECT_TRUE(reg.IsInscriptionFree("99"));
     EXPECT_EQ(reg.Activate(1), reg.Entity(1));
-    EXPECT_EQ(TRequestFile(EntityDat).ReadInteger("General", "ActiveIndex", 0), 1);
+    EXPECT_EQ(file.ReadInteger("General", "ActiveIndex", 0), 1);
     try {
         reg.Entity(4);
         FAIL();
@@ -476,6 +482,7 @@ TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
     // The next save, for whatever reason, must not carry the failed removal.
     writer->Fail = false;
     reg.Activate(1);
+    file.UpdateFile();
     TRequestFile again(EntityDat);
     EXPECT_EQ(TUsersData(again, AppDir).Count(), 2);
 }

@@ -1,0 +1,233 @@
+#include "app/steps/TEntitySession.h"
+
+#include "app/steps/StorageOperations.h"
+#include "base/EntityNaming.h"
+#include "store/TRequestFile.h"
+#include "store/TUserData.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const char* const kGeneral = "General";
+
+// The lower case of a Windows-1252 letter, so that two names differing only
+// in case (accented capitals included) count as one.
+char LowerCase1252(char Character)
+{
+    const auto c = static_cast<unsigned char>(Character);
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return static_cast<char>(c + 0x20);
+    if (c == 0x8A || c == 0x8C || c == 0x8E)
+        return static_cast<char>(c + 0x10);
+    if (c == 0x9F)
+        return static_cast<char>(0xFF);
+    return Character;
+}
+
+bool SameNameIgnoringCase(const std::string& A, const std::string& B)
+{
+    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
+               return LowerCase1252(a) == LowerCase1252(b);
+           });
+}
+
+// The entity number of a registered entity. Its record carries it once the
+// registration was completed; an entity whose registration was cut short
+// (the program ended while the form was open) has none, and its number is
+// read from the name of its storage file, "STORAGE.<n>.DAT". 0 when neither
+// tells.
+int32_t EntityNumber(const TUserData& Data, const TRequestFile& Storage)
+{
+    if (Data.Index > 0)
+        return Data.Index;
+    return EntityNaming::StorageFileNumber(EntityNaming::FilePart(Storage.FileName()));
+}
+
+} // namespace
+
+TEntitySession::TEntitySession(const std::string& AppDir, TUsersDataOptions Options)
+    : registryFile_(std::make_unique<TRequestFile>(AppDir + EntityNaming::RegistryFileName)),
+      registry_(std::make_unique<TUsersData>(*registryFile_, AppDir, std::move(Options)))
+{
+    // The position read back may have been out of range: the one in use is
+    // the one on disk from the start.
+    if (registry_->Count() > 0) {
+        registry_->Activate(registry_->ActiveIndex());
+        Save();
+    }
+}
+
+TEntitySession::~TEntitySession() = default;
+
+void TEntitySession::Save()
+{
+    registryFile_->UpdateFile();
+}
+
+TUserData* TEntitySession::ActiveEntity() const
+{
+    return registry_->Entity(ActivePosition());
+}
+
+TRequestFile* TEntitySession::ActiveStorage() const
+{
+    return registry_->Storage(ActivePosition());
+}
+
+TEntityState TEntitySession::State() const
+{
+    return EntityRules::StateOf(Count() > 0, ActiveStorage());
+}
+
+TAllowedActions TEntitySession::Allowed(bool ClosingStep) const
+{
+    return EntityRules::Allowed(State(), ClosingStep);
+}
+
+TNextTask TEntitySession::NextTask() const
+{
+    return EntityRules::NextTask(State());
+}
+
+std::vector<TCertificateEntry> TEntitySession::Certificates(int32_t Position) const
+{
+    std::vector<TCertificateEntry> list;
+    const TRequestFile* storage = registry_->Storage(Position);
+    if (!storage)
+        return list;
+    for (const std::string& id : AllCertificates(*storage)) {
+        TCertificateEntry entry{id, storage->ReadString(id, "Name", ""), storage->ReadBool(id, "Signed", false)};
+        if (!entry.Name.empty())
+            list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+TCertificateEntry TEntitySession::Certificate(const std::string& Id) const
+{
+    const TRequestFile* storage = ActiveStorage();
+    if (!storage)
+        return {Id, {}, false};
+    return {Id, storage->ReadString(Id, "Name", ""), storage->ReadBool(Id, "Signed", false)};
+}
+
+TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std::string& NewName)
+{
+    if (NewName.empty())
+        return TRenameResult::Empty;
+    for (const TCertificateEntry& other : Certificates(ActivePosition()))
+        if (other.Id != Id && SameNameIgnoringCase(other.Name, NewName))
+            return TRenameResult::Duplicate;
+    TRequestFile* storage = ActiveStorage();
+    if (!storage || storage->ReadString(Id, "Name", "") == NewName)
+        return TRenameResult::Unchanged;
+    storage->WriteString(Id, "Name", NewName);
+    storage->UpdateFile();
+    return TRenameResult::Renamed;
+}
+
+bool TEntitySession::Select(int32_t Position)
+{
+    if (Position < 1 || Position > Count())
+        return false;
+    registry_->Activate(Position);
+    Save();
+    return true;
+}
+
+TUserData* TEntitySession::BeginRegistration()
+{
+    previous_ = ActivePosition();
+    registering_ = registry_->Add();
+    registry_->Activate(Count());
+    Save();
+    return registering_;
+}
+
+void TEntitySession::CommitRegistration()
+{
+    TUserData* record = std::exchange(registering_, nullptr);
+    if (!record)
+        return;
+    record->WriteStorageRecord(*ActiveStorage());
+    // The number just issued: the record's registry section is named by it.
+    const int32_t number = registry_->CountAll();
+    record->Index = number;
+    record->WriteRegistryRecord(*registryFile_, EntityNaming::SectionName(number));
+    Save();
+}
+
+void TEntitySession::CancelRegistration()
+{
+    TUserData* record = std::exchange(registering_, nullptr);
+    if (!record)
+        return;
+    // The number stays used: the entity is marked deleted, never issued
+    // again, and its storage file goes.
+    record->Index = registry_->CountAll();
+    // Back to the entity active before, also when removing fails half way:
+    // the registry must name an entity that is still there.
+    try {
+        registry_->Remove(Count());
+    } catch (...) {
+        try {
+            ReactivatePrevious();
+        } catch (...) {
+            // The removal's own failure is the one to report.
+        }
+        throw;
+    }
+    ReactivatePrevious();
+}
+
+void TEntitySession::ReactivatePrevious()
+{
+    if (previous_ > 0 && previous_ <= Count())
+        registry_->Activate(previous_);
+    Save();
+}
+
+TUserData* TEntitySession::RecordToCorrect() const
+{
+    const TRequestFile* storage = ActiveStorage();
+    return storage && storage->ReadBool(kGeneral, "Request", false) ? ActiveEntity() : nullptr;
+}
+
+void TEntitySession::StoreFilledIn(const TUserData& Filled)
+{
+    TUserData* entity = ActiveEntity();
+    TRequestFile* storage = ActiveStorage();
+    if (!entity || !storage)
+        return;
+    Filled.WriteStorageRecord(*storage);
+    if (&Filled != entity) {
+        // A blank record that the form filled: the registry's record takes
+        // its data, so that the entity list, ENTITY.DAT and the storage file
+        // agree.
+        entity->Assign(Filled);
+        entity->RespList() = Filled.Resp ? *Filled.Resp : std::vector<std::string>{};
+    }
+    if (const int32_t number = EntityNumber(*entity, *storage); number > 0) {
+        entity->Index = number;
+        entity->WriteRegistryRecord(*registryFile_, EntityNaming::SectionName(number));
+        Save();
+    }
+}
+
+void TEntitySession::RemoveActive()
+{
+    if (ActivePosition() < 1)
+        return;
+    registry_->Remove(ActivePosition());
+    Save();
+}
+
+void TEntitySession::SaveOnExit()
+{
+    registryFile_->WriteInteger(kGeneral, "Count", registry_->Count());
+    registryFile_->WriteInteger(kGeneral, "CountAll", registry_->CountAll());
+    registryFile_->WriteInteger(kGeneral, "ActiveIndex", registry_->ActiveIndex());
+    Save();
+}
