@@ -367,6 +367,10 @@ void TForm1::FormCreate()
         };
         panWork->layout()->addWidget(view);
     });
+    Views->OnFill = [this](int n, TCustomView* view) {
+        for (const TCertificateEntry& certificate : session_->Certificates(n))
+            AddCertificateItem(*view, certificate);
+    };
     Views->OnAdded = [this](TCustomView* view) {
         // A new entity's list becomes the current one.
         ActiveView = view;
@@ -386,11 +390,6 @@ void TForm1::FormCreate()
     SetActiveCaption();
     FillEntityList();
     UpdateActionStates();
-
-    for (int n = 1; n <= session_->Count(); ++n)
-        if (TCustomView* view = Views->View(n))
-            for (const TCertificateEntry& certificate : session_->Certificates(n))
-                AddCertificateItem(*view, certificate);
 
     ShowActiveView();
     resize(640, 400);

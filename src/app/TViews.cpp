@@ -5,17 +5,12 @@
 #include "store/TUsersData.h"
 #include "ui/Text1252.h"
 
+#include <algorithm>
+
 TViews::TViews(TUsersData& Registry, QWidget* Parent, std::function<void(TCustomView*)> Setup)
-    : parent_(Parent), setup_(std::move(Setup))
+    : registry_(Registry), parent_(Parent), setup_(std::move(Setup))
 {
-    for (int n = 1; n <= Registry.Count(); ++n) {
-        TCustomView* view = AddView();
-        if (const TUserData* entity = Registry.Entity(n))
-            view->setToolTip(FromAnsi(entity->Razao));
-    }
-    shown_ = Registry.ActiveIndex();
-    if (shown_ > 0 && shown_ <= Count())
-        views_[std::size_t(shown_ - 1)]->setVisible(true);
+    views_.assign(std::size_t(std::max(Registry.Count(), 0)), nullptr);
 }
 
 TViews::~TViews()
@@ -24,31 +19,37 @@ TViews::~TViews()
         delete view;
 }
 
-TCustomView* TViews::AddView()
+TCustomView* TViews::Make(int Index)
 {
     auto* view = new TCustomView(parent_);
     view->setVisible(false);
     view->setAccessibleName(Tr(Texts::AccCertificates));
+    if (const TUserData* entity = registry_.Entity(Index))
+        view->setToolTip(FromAnsi(entity->Razao));
     if (setup_)
         setup_(view);
-    views_.push_back(view);
+    views_[std::size_t(Index - 1)] = view;
+    if (OnFill)
+        OnFill(Index, view);
     return view;
 }
 
-TCustomView* TViews::View(int Index) const
+TCustomView* TViews::View(int Index)
 {
     if (Index < 1 || Index > Count())
         return nullptr;
-    return views_[std::size_t(Index - 1)];
+    TCustomView* view = views_[std::size_t(Index - 1)];
+    return view ? view : Make(Index);
 }
 
 TCustomView* TViews::ShowView(int Index)
 {
     if (Index <= 0 || Index > Count())
         return nullptr;
-    for (TCustomView* view : views_)
-        view->setVisible(false);
-    TCustomView* view = views_[std::size_t(Index - 1)];
+    TCustomView* view = View(Index);
+    for (TCustomView* other : views_)
+        if (other && other != view)
+            other->setVisible(false);
     view->setVisible(true);
     shown_ = Index;
     return view;
@@ -59,7 +60,7 @@ void TViews::RemoveView(int Index)
     if (Index < 1 || Index > Count())
         return;
     TCustomView* view = views_[std::size_t(Index - 1)];
-    if (OnRemoving)
+    if (view && OnRemoving)
         OnRemoving(view);
     views_.erase(views_.begin() + (Index - 1));
     delete view;
@@ -70,10 +71,13 @@ void TViews::RemoveView(int Index)
         --shown_;
 }
 
-void TViews::EntityAdded(int32_t)
+void TViews::EntityAdded(int32_t Position)
 {
-    TCustomView* view = AddView();
-    if (OnAdded)
+    // Always the last position; the place is made first so that the view
+    // can be filled through the common path.
+    views_.resize(std::size_t(std::max(Position, Count())), nullptr);
+    TCustomView* view = View(Position);
+    if (view && OnAdded)
         OnAdded(view);
 }
 
