@@ -58,6 +58,8 @@ TEST(CertificateViews, EachEntityGetsItsItemsInOrderWithSignedIcons)
                             sample::Make("Gama", "33444555000122", State::Filled)});
     TForm1 form(f.Dir());
     ASSERT_EQ(form.Views->Count(), 3);
+    // A list is made when its entity is first shown: only the active one at start.
+    EXPECT_EQ(form.panWork->findChildren<TCustomView*>().size(), 1);
     TCustomView* alfa = form.Views->View(1);
     ASSERT_EQ(alfa->count(), 3);
     for (int i = 0; i < 3; ++i) {
@@ -69,6 +71,7 @@ TEST(CertificateViews, EachEntityGetsItsItemsInOrderWithSignedIcons)
     EXPECT_EQ(form.Views->View(2)->Item(0)->Id, sample::Guid(10));
     EXPECT_FALSE(IsSignedIcon(form, form.Views->View(2)->Item(0)));
     EXPECT_EQ(form.Views->View(3)->count(), 0);
+    EXPECT_EQ(form.Views->View(3)->toolTip(), QStringLiteral("Gama"));
     EXPECT_EQ(alfa->toolTip(), QStringLiteral("Alfa"));
     EXPECT_EQ(alfa->viewMode(), QListView::IconMode);
     EXPECT_EQ(alfa->iconSize(), QSize(32, 32));
