@@ -406,7 +406,6 @@ void TForm1::FormDestroy()
     // disk are the ones to keep.
     if (!StartFailed && Restored == 0 && session_) {
         try {
-            StampFingerprints();
             session_->SaveOnExit();
         } catch (const std::exception& e) {
             ShowMessage(Tr(Texts::SaveFailure) + QString::fromStdString(e.what()), this);

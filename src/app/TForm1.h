@@ -109,13 +109,14 @@ public:
     TCustomView* ActiveView = nullptr; // the active entity's list, owned by the views
 
     // ---- operations offered to the workflow steps -------------------------
-    // Enables exactly the actions that the active storage allows. The closing
-    // step is applied on entity switches and by RefreshEntityList.
+    // Enables exactly the actions that the session allows for the active
+    // entity. The closing step is applied on entity switches and by
+    // RefreshEntityList.
     void UpdateActionStates(bool ClosingStep = false);
     // Shows the next-task text of the active entity.
     void UpdateTip();
     // Rebuilds the entity selector, reselects the active entity, applies the
-    // action rule with its closing step (when there is an active storage) and
+    // action rule with its closing step (when an entity is active) and
     // updates the tip.
     void RefreshEntityList();
     // Shows the service agreement form (sets AgreementFile first).
@@ -133,9 +134,6 @@ public:
     void MarkItemSigned(const std::string& Name);
     // Selector text of entity position n: "n - Razao (Inscricao)".
     QString EntityItemText(int n) const;
-    // Stamps every storage file with a fresh [Fingerprint] Value and saves it.
-    // Raises on failure (FormDestroy reports it).
-    void StampFingerprints();
     // The backup dialog over this window's paths and stamp; a restore it
     // reports sets Restored and the restart flag and closes this window.
     std::unique_ptr<TFrmBackup> MakeBackupDialog();

@@ -1,12 +1,18 @@
 // The backup and restore menu action.
 #include "app/TForm1.h"
 
+#include "app/steps/TEntitySession.h"
 #include "backup/TFrmBackup.h"
 
 std::unique_ptr<TFrmBackup> TForm1::MakeBackupDialog()
 {
     auto form = std::make_unique<TFrmBackup>(
-        Paths, [this] { StampFingerprints(); }, Help, this);
+        Paths,
+        [this] {
+            if (session_)
+                session_->StampFingerprints();
+        },
+        Help, this);
     // After a restore the data in memory no longer match the disk: nothing
     // is written at shutdown, and reinit starts the program again.
     connect(form.get(), &TFrmBackup::RestoreDone, this, [this] {

@@ -2,6 +2,7 @@
 
 #include "app/steps/StorageOperations.h"
 #include "base/EntityNaming.h"
+#include "crypto/FingerprintStamp.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 
@@ -224,8 +225,14 @@ void TEntitySession::RemoveActive()
     Save();
 }
 
+void TEntitySession::StampFingerprints()
+{
+    ::StampFingerprints(*registry_);
+}
+
 void TEntitySession::SaveOnExit()
 {
+    StampFingerprints();
     registryFile_->WriteInteger(kGeneral, "Count", registry_->Count());
     registryFile_->WriteInteger(kGeneral, "CountAll", registry_->CountAll());
     registryFile_->WriteInteger(kGeneral, "ActiveIndex", registry_->ActiveIndex());

@@ -94,7 +94,12 @@ public:
     // before it becomes active.
     void RemoveActive();
 
-    // The registry's counts and active position, saved at the end of a run.
+    // Stamps every storage file with a fresh fingerprint and saves the ones
+    // that changed: before a backup, so that the copy matches what the
+    // program leaves behind, and at the end of a run. Raises on failure.
+    void StampFingerprints();
+    // The end of a run: the stamps, then the registry's counts and active
+    // position. Raises on failure.
     void SaveOnExit();
 
 private:
