@@ -132,3 +132,20 @@ TEST(EntitySession, RenamesRefuseEmptyAndClashingNamesAndSaveOnlyAChange)
         EXPECT_EQ(writer->Saves, row.Saves);
     }
 }
+
+// A hand-edited or damaged Count key must not hide the entities loaded: the
+// state counts what the registry holds.
+TEST(EntitySession, StateCountsTheEntitiesLoadedNotTheStoredCount)
+{
+    DataFolder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created)});
+    {
+        TRequestFile registry(folder.Dir() + "ENTITY.DAT");
+        registry.WriteInteger("General", "Count", 0);
+        registry.UpdateFile();
+    }
+    const TEntitySession session(folder.Dir());
+    EXPECT_TRUE(session.State().HaveEntities);
+    EXPECT_TRUE(session.Allowed(false).RequestSend);
+    EXPECT_EQ(session.NextTask(), TNextTask::RequestSend);
+}
