@@ -3,12 +3,15 @@
 #include "base/FileErrors.h"
 #include "base/SafeReplace.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -62,9 +65,98 @@ bool HoldsExactly(const std::string& Path, const struct stat& Known, std::string
     return same;
 }
 
+// Set while WriteChangedFile runs on this thread: the caller knows the bytes
+// are new, so WriteFile need not read the file back to compare.
+thread_local bool KnownChanged = false;
+
+// Dropping the last reference to a replaced version frees its blocks, and on
+// a file system mounted to discard the kernel waits for the device to hear of
+// them: a good part of a save that its caller need not wait for. The old
+// version is held open across the rename and closed by a helper thread. When
+// the helper is still closing an earlier one (many files saved at once), the
+// saver closes its own, so that nothing piles up and bulk saves keep their
+// overlap. The durability of the save is untouched: the new file and the
+// folder are flushed before the helper ever sees the old one.
+class ReplacedVersionCloser {
+public:
+    // Never destroyed: a save may run while static objects are torn down,
+    // and the process's end closes whatever is left.
+    static ReplacedVersionCloser& Instance()
+    {
+        static auto* closer = new ReplacedVersionCloser;
+        return *closer;
+    }
+
+    void Close(int Fd)
+    {
+        std::unique_lock<std::mutex> lock(Mutex_);
+        if (Pending_ >= 0 || !StartLocked()) {
+            lock.unlock();
+            ::close(Fd);
+            return;
+        }
+        Pending_ = Fd;
+        Wake_.notify_one();
+    }
+
+    void Wait()
+    {
+        std::unique_lock<std::mutex> lock(Mutex_);
+        Idle_.wait(lock, [this] { return Pending_ < 0; });
+    }
+
+private:
+    bool StartLocked()
+    {
+        if (!Started_) {
+            try {
+                std::thread([this] { Run(); }).detach();
+                Started_ = true;
+            } catch (const std::system_error&) {
+                return false; // no thread to be had: the saver closes it
+            }
+        }
+        return true;
+    }
+
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(Mutex_);
+        for (;;) {
+            Wake_.wait(lock, [this] { return Pending_ >= 0; });
+            const int fd = Pending_;
+            lock.unlock();
+            ::close(fd);
+            lock.lock();
+            Pending_ = -1;
+            Idle_.notify_all();
+        }
+    }
+
+    std::mutex Mutex_;
+    std::condition_variable Wake_;
+    std::condition_variable Idle_;
+    int Pending_ = -1; // the descriptor being closed, until it is
+    bool Started_ = false;
+};
+
 } // namespace
 
 AtomicFileWriter::~AtomicFileWriter() = default;
+
+void AtomicFileWriter::WaitForReplacedVersions()
+{
+    ReplacedVersionCloser::Instance().Wait();
+}
+
+void AtomicFileWriter::WriteChangedFile(const std::string& FileName, std::string_view Bytes)
+{
+    struct Flag {
+        Flag() { KnownChanged = true; }
+        ~Flag() { KnownChanged = false; }
+    } flag;
+    WriteFile(FileName, Bytes);
+}
 
 AtomicFileWriter& AtomicFileWriter::Default()
 {
@@ -87,8 +179,11 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
     if (FileName.empty() || FileName.back() == '/')
         throw EFCreateError(FileErrors::CannotCreateFile(FileName));
 
+    const bool knownChanged = KnownChanged;
+    KnownChanged = false; // for this call only, not for any it makes
     struct stat old {};
-    if (::stat(FileName.c_str(), &old) == 0 && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
+    const bool existed = ::stat(FileName.c_str(), &old) == 0;
+    if (existed && !knownChanged && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
         && HoldsExactly(FileName, old, Bytes)) {
         if (old.st_mode & NotForOthers)
             ::chmod(FileName.c_str(), old.st_mode & 07777 & ~NotForOthers);
@@ -103,7 +198,19 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
         throw EFCreateError(FileErrors::CannotCreateFile(FileName));
     if (writer.Write(Bytes.data(), Bytes.size()) != 0)
         throw EWriteError(FileErrors::StreamWriteError());
+    // Held across the rename, so that freeing its blocks can wait (see
+    // ReplacedVersionCloser). Only a regular file: opening anything else may
+    // have effects of its own.
+    int replaced = -1;
+    if (existed && S_ISREG(old.st_mode) && old.st_blocks > 0)
+        replaced = ::open(writer.Target().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     const int committed = writer.Commit();
+    if (replaced >= 0) {
+        if (committed == 0)
+            ReplacedVersionCloser::Instance().Close(replaced);
+        else
+            ::close(replaced);
+    }
     if (committed == EIO || committed == ENOSPC || committed == EDQUOT)
         throw EWriteError(FileErrors::StreamWriteError());
     if (committed != 0)

@@ -16,6 +16,16 @@ public:
     // temporary file remains.
     // Virtual so that headless tools and fuzzers can keep images in memory.
     virtual void WriteFile(const std::string& FileName, std::string_view Bytes);
+    // The same for bytes the caller knows to differ from what the file held
+    // when the caller last read or wrote it: the file is not read back for
+    // the comparison. Goes through WriteFile, so a writer that overrides it
+    // still sees every save.
+    void WriteChangedFile(const std::string& FileName, std::string_view Bytes);
+
+    // Waits until the versions that saves replaced are released: their
+    // blocks are freed after the save returns (benchmarks time a save apart
+    // from that work; nothing else needs to wait).
+    static void WaitForReplacedVersions();
 
     // The writer used when none is set on a file object.
     static AtomicFileWriter& Default();

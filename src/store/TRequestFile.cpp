@@ -91,16 +91,20 @@ inline uint64_t BreakMaskSse2(const char* p, bool& Nul)
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i zero = _mm_setzero_si128();
-    uint64_t mask = 0;
-    __m128i nul = zero;
-    for (int i = 0; i < 4; ++i) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        mask |= static_cast<uint64_t>(static_cast<uint16_t>(m)) << (16 * i);
-        nul = _mm_or_si128(nul, _mm_cmpeq_epi8(v, zero));
-    }
+    // Written out four times: the compiler kept a loop here, with a shift by
+    // a variable count, and that loop was a third of the whole load.
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    const __m128i v3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
+    auto breaks = [&](__m128i v) {
+        return static_cast<uint64_t>(
+            static_cast<uint16_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)))));
+    };
+    const __m128i nul = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v0, zero), _mm_cmpeq_epi8(v1, zero)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v2, zero), _mm_cmpeq_epi8(v3, zero)));
     Nul = _mm_movemask_epi8(nul) != 0;
-    return mask;
+    return breaks(v0) | breaks(v1) << 16 | breaks(v2) << 32 | breaks(v3) << 48;
 }
 #endif
 
@@ -124,7 +128,8 @@ bool ForEachRun(const char* Begin, const char* End, TakeRun& Take)
 {
     const char* lineStart = Begin; // where the open run began, when one is open
     bool inLine = false;           // whether the byte before the block was part of a run
-    auto block = [&](const char* p, uint64_t breaks) {
+    auto block = [&](const char* p, uint64_t breaks) __attribute__((always_inline))
+    {
         const uint64_t before = (breaks << 1) | (inLine ? 0u : 1u); // bit i: byte i-1 is a break
         uint64_t starts = ~breaks & before;
         uint64_t ends = breaks & ~before;
@@ -176,26 +181,38 @@ bool ForEachRun(const char* Begin, const char* End, TakeRun& Take)
     return stopped;
 }
 
-// About how many lines [Begin, End) holds (a little more, to spare a late
-// regrowth), judged by the first kilobytes; never more than one per sixteen
-// bytes, so that a text whose start misleads cannot claim much memory.
-std::size_t EstimateLines(const char* Begin, const char* End)
+// About how many lines and how many section headers [Begin, End) holds (a
+// little more, to spare a late regrowth), judged by the first kilobytes;
+// never more than one of each per sixteen bytes, so that a text whose start
+// misleads cannot claim much memory.
+struct LineEstimate {
+    std::size_t Lines;
+    std::size_t Headers;
+};
+
+LineEstimate EstimateLines(const char* Begin, const char* End)
 {
     constexpr std::size_t Sample = 4096;
     const std::size_t size = static_cast<std::size_t>(End - Begin);
     const std::size_t most = size / 16 + 16;
     if (size <= Sample)
-        return most;
+        return {most, 0}; // a few sections: growing costs nothing worth a guess
     std::size_t starts = 0;
+    std::size_t headers = 0;
     uint64_t breakBefore = 1;
     bool nul; // the estimate may count past a NUL
     for (const char* p = Begin; p < Begin + Sample; p += 64) {
         const uint64_t breaks = BreakMask(p, nul);
-        starts += static_cast<std::size_t>(__builtin_popcountll(~breaks & (breaks << 1 | breakBefore)));
+        uint64_t first = ~breaks & (breaks << 1 | breakBefore);
+        starts += static_cast<std::size_t>(__builtin_popcountll(first));
+        for (; first; first &= first - 1)
+            headers += p[__builtin_ctzll(first)] == '[';
         breakBefore = breaks >> 63;
     }
-    const std::size_t guess = starts * (size / Sample) + starts * (size % Sample) / Sample + starts / 8 + 16;
-    return std::min(guess, most);
+    const auto scale = [&](std::size_t n) {
+        return std::min(n * (size / Sample) + n * (size % Sample) / Sample + n / 8 + 16, most);
+    };
+    return {scale(starts), scale(headers)};
 }
 
 // Below this many sections a straight scan is faster than keeping an index.
@@ -385,9 +402,12 @@ void TRequestFile::WriteString(const std::string& Section, const std::string& Id
     LiveBytes_ += kept.size();
     const std::size_t at = FindKey(s, Ident);
     if (at != std::string::npos) {
+        // Writing the value a key already has leaves the image as it was.
+        Edited_ = Edited_ || Lines_[at] != kept;
         LiveBytes_ -= Lines_[at].size();
         Lines_[at] = kept;
     } else {
+        Edited_ = true;
         SectionRef& section = Sections_[s];
         Lines_.insert(Lines_.begin() + static_cast<std::ptrdiff_t>(section.First + section.Count), kept);
         ++section.Count;
@@ -435,6 +455,7 @@ void TRequestFile::EraseSection(const std::string& Section)
     if (s == std::string::npos)
         return;
     const SectionRef section = Sections_[s];
+    Edited_ = true;
     LiveBytes_ -= section.Name.size();
     for (std::size_t i = section.First; i < section.First + section.Count; ++i)
         LiveBytes_ -= Lines_[i].size();
@@ -454,6 +475,7 @@ void TRequestFile::DeleteKey(const std::string& Section, const std::string& Iden
     const std::size_t at = FindKey(s, Ident);
     if (at == std::string::npos)
         return;
+    Edited_ = true;
     LiveBytes_ -= Lines_[at].size();
     Lines_.erase(Lines_.begin() + static_cast<std::ptrdiff_t>(at));
     --Sections_[s].Count;
@@ -487,20 +509,28 @@ std::string TRequestFile::Text() const
     std::string text;
     text.resize(size);
     char* out = text.data();
+    // The line ends are stored byte by byte: a library call for each of
+    // them cost as much as copying the lines of a file of short lines.
     auto put = [&out](std::string_view bytes) {
         if (!bytes.empty())
             std::memcpy(out, bytes.data(), bytes.size());
         out += bytes.size();
     };
+    auto end = [&out] {
+        out[0] = '\r';
+        out[1] = '\n';
+        out += 2;
+    };
     for (const auto& section : Sections_) {
-        put("[");
+        *out++ = '[';
         put(section.Name);
-        put("]\r\n");
+        *out++ = ']';
+        end();
         for (std::size_t i = section.First; i < section.First + section.Count; ++i) {
             put(Lines_[i]);
-            put("\r\n");
+            end();
         }
-        put("\r\n");
+        end();
     }
     return text;
 }
@@ -514,6 +544,8 @@ void TRequestFile::Clear()
     Chunks_.clear();
     ChunkUsed_ = ChunkCapacity_ = ArenaBytes_ = LiveBytes_ = 0;
     Current_ = std::string::npos;
+    // What the file holds now is not known: the next save compares.
+    Edited_ = false;
     InvalidateIndex();
 }
 
@@ -549,13 +581,18 @@ bool TRequestFile::ParseText(std::string_view Text)
     // Regrowing the line list midway costs more than the rest of the load,
     // and a fixed guess either falls short on files of short lines or wastes
     // memory on files of long ones: the first few kilobytes tell.
-    Lines_.reserve(Lines_.size() + EstimateLines(begin, end));
+    const LineEstimate estimate = EstimateLines(begin, end);
+    Lines_.reserve(Lines_.size() + estimate.Lines);
+    Sections_.reserve(Sections_.size() + estimate.Headers);
 
     // Lines above the first header of this text belong to no section and are
     // dropped. Sections are parsed in order, so the open one is the last.
     bool open = false;
     std::size_t live = 0;
-    auto take = [&](const char* first, const char* last) {
+    // Inlined by force: as a call, saving and restoring registers for every
+    // line cost as much as the work on the line.
+    auto take = [&](const char* first, const char* last) __attribute__((always_inline))
+    {
         const std::size_t size = static_cast<std::size_t>(last - first);
         const char c = *first;
         if (c == '[' && last[-1] == ']' && size >= 2) {
@@ -574,6 +611,8 @@ bool TRequestFile::ParseText(std::string_view Text)
     // A guess far above the outcome gives its memory back.
     if (Lines_.capacity() > 2 * Lines_.size() + 256)
         Lines_.shrink_to_fit();
+    if (Sections_.capacity() > 2 * Sections_.size() + 256)
+        Sections_.shrink_to_fit();
 
     if (open)
         Sections_.back().Count = Lines_.size() - Sections_.back().First;
@@ -623,7 +662,11 @@ void TRequestFile::UpdateFile()
     AtomicFileWriter& writer = Writer_ ? *Writer_ : AtomicFileWriter::Default();
     if (!DamagedOriginal_.empty())
         KeepDamagedOriginal(writer);
-    writer.WriteFile(FileName(), Text());
+    if (Edited_)
+        writer.WriteChangedFile(FileName(), Text());
+    else
+        writer.WriteFile(FileName(), Text());
+    Edited_ = false;
 }
 
 void TRequestFile::SetWriter(std::shared_ptr<AtomicFileWriter> Writer)

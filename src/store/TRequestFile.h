@@ -146,6 +146,10 @@ private:
     std::shared_ptr<AtomicFileWriter> Writer_;
 
     bool StoppedEarly_ = false;
+    // Whether an edit since the last load or save changed the image: its
+    // save then differs from the file for sure, and the file need not be
+    // read back to find out.
+    bool Edited_ = false;
     // The bytes of a file whose reading stopped early, as they were on disk,
     // until the first save has set them aside.
     std::string DamagedOriginal_;

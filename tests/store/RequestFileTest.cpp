@@ -336,9 +336,18 @@ TEST(RequestFileDisk, FailedWriteKeepsPreviousFileAndMemory)
         // No half-written companion file is left behind.
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
     }
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto opened = openFiles();
     f.SetWriter(nullptr);
     f.UpdateFile();
     EXPECT_EQ(ReadBytes(path), image);
+    // The replaced version, held open across the rename, is let go.
+    f.WriteString("Big", "k", "new");
+    f.UpdateFile();
+    AtomicFileWriter::WaitForReplacedVersions();
+    EXPECT_EQ(openFiles(), opened);
 }
 
 TEST(RequestFileDisk, SavingKeepsPermissionsAndLinks)
@@ -371,6 +380,10 @@ TEST(RequestFileDisk, SavingAnUnchangedFileLeavesItInPlace)
     };
     const auto before = inode();
     TRequestFile f(path);
+    f.UpdateFile();
+    EXPECT_EQ(inode(), before);
+    // Writing the value a key already has is no change either.
+    f.WriteString("s", "k", "v");
     f.UpdateFile();
     EXPECT_EQ(inode(), before);
 
