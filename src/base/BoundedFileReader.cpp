@@ -18,7 +18,7 @@ struct Descriptor {
 
 Result Failed(Status Outcome, int Error = 0)
 {
-    return Result{Outcome, Error};
+    return Result{Outcome, Error, {}};
 }
 
 } // namespace
@@ -70,7 +70,7 @@ Result Read(const std::string& Path, std::size_t MaxSize, std::unique_ptr<char[]
         return Failed(Status::TooLarge);
     Buffer = std::move(buffer);
     Size = used;
-    return Result{Status::Read, 0};
+    return Result{Status::Read, 0, FileIdentity::Of(st)};
 }
 
 Result Read(const std::string& Path, std::size_t MaxSize, std::string& Content)

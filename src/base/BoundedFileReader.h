@@ -6,6 +6,8 @@
 // stops at the bound), and an interrupted read is retried.
 //
 // No exception leaves this code but a failed allocation (the kit calls it).
+#include "base/FileIdentity.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,6 +26,9 @@ enum class Status {
 struct Result {
     Status Outcome = Status::ReadFailed;
     int Error = 0; // errno of the failed call, 0 when none failed
+    // The file as it was opened, before any byte was read: a later identity
+    // that matches it means the bytes read are still the file's.
+    FileIdentity Identity;
     bool Ok() const { return Outcome == Status::Read; }
 };
 

@@ -65,6 +65,13 @@ bool HoldsExactly(const std::string& Path, const struct stat& Known, std::string
     return same;
 }
 
+// A file left in place still loses what others could do with it.
+void KeepForOwnerOnly(const std::string& Path, const struct stat& Known)
+{
+    if (Known.st_mode & NotForOthers)
+        ::chmod(Path.c_str(), Known.st_mode & 07777 & ~NotForOthers);
+}
+
 // Set while WriteChangedFile runs on this thread: the caller knows the bytes
 // are new, so WriteFile need not read the file back to compare.
 thread_local bool KnownChanged = false;
@@ -174,6 +181,19 @@ long AtomicFileWriter::WriteSome(int Fd, const char* Data, std::size_t Size)
     return static_cast<long>(::write(Fd, Data, Size));
 }
 
+void AtomicFileWriter::WriteFileUnlessUnchanged(const std::string& FileName, std::string_view Bytes,
+                                                const FileIdentity& ReadFrom)
+{
+    struct stat now {};
+    if (!FileName.empty() && ::stat(FileName.c_str(), &now) == 0 && S_ISREG(now.st_mode)
+        && static_cast<std::size_t>(now.st_size) == Bytes.size() && FileIdentity::Of(now).Matches(ReadFrom)
+        && ::access(FileName.c_str(), W_OK) == 0) {
+        KeepForOwnerOnly(FileName, now);
+        return;
+    }
+    WriteFile(FileName, Bytes);
+}
+
 void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view Bytes)
 {
     if (FileName.empty() || FileName.back() == '/')
@@ -185,8 +205,7 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
     const bool existed = ::stat(FileName.c_str(), &old) == 0;
     if (existed && !knownChanged && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
         && HoldsExactly(FileName, old, Bytes)) {
-        if (old.st_mode & NotForOthers)
-            ::chmod(FileName.c_str(), old.st_mode & 07777 & ~NotForOthers);
+        KeepForOwnerOnly(FileName, old);
         return;
     }
 

@@ -2,6 +2,8 @@
 // Replaces a data file's content through the base's safe replace, in the
 // store's exceptions. A file that already holds exactly the new bytes is left
 // in place (every storage file is saved at start-up, mostly unchanged).
+#include "base/FileIdentity.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -21,6 +23,12 @@ public:
     // the comparison. Goes through WriteFile, so a writer that overrides it
     // still sees every save.
     void WriteChangedFile(const std::string& FileName, std::string_view Bytes);
+    // The same for bytes the caller read from the file, as ReadFrom, and
+    // that are still what it read: when the file is still that version, it
+    // is left in place as WriteFile leaves a file holding the bytes, without
+    // reading it again (every storage file is saved once loaded). Anything
+    // else goes to WriteFile.
+    void WriteFileUnlessUnchanged(const std::string& FileName, std::string_view Bytes, const FileIdentity& ReadFrom);
 
     // Waits until the versions that saves replaced are released: their
     // blocks are freed after the save returns (benchmarks time a save apart

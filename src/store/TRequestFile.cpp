@@ -229,6 +229,9 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
     // Read straight into the arena: the loaded lines point into this buffer.
     std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
+    // Taken before the file is opened: see FileIdentity::SettledBefore.
+    struct timespec opened {};
+    ::clock_gettime(CLOCK_REALTIME, &opened);
     const BoundedFileReader::Result read = BoundedFileReader::Read(FileName, MaxDataFileSize, buffer, used);
     switch (read.Outcome) {
     case BoundedFileReader::Status::Read: break;
@@ -243,6 +246,9 @@ TRequestFile::TRequestFile(const std::string& FileName) : TCustomRequestFile(Fil
     const char* text = buffer.get();
     AdoptChunk(std::move(buffer), used);
     StoppedEarly_ = ParseText(std::string_view(text, used));
+    Loaded_ = std::string_view(text, used);
+    LoadedFrom_ = read.Identity;
+    LoadedIntact_ = !StoppedEarly_ && read.Identity.SettledBefore(opened);
     // The only copy of what the reading left out: kept until the first save
     // has set it aside.
     if (StoppedEarly_)
@@ -309,6 +315,7 @@ void TRequestFile::CompactIfWasteful()
         return;
     std::vector<std::unique_ptr<char[]>> old;
     old.swap(Chunks_);
+    LoadedIntact_ = false; // the loaded bytes go with the old chunks
     ChunkUsed_ = ChunkCapacity_ = ArenaBytes_ = 0;
     for (auto& section : Sections_)
         section.Name = Keep(section.Name);
@@ -546,6 +553,7 @@ void TRequestFile::Clear()
     Current_ = std::string::npos;
     // What the file holds now is not known: the next save compares.
     Edited_ = false;
+    LoadedIntact_ = false;
     InvalidateIndex();
 }
 
@@ -662,11 +670,16 @@ void TRequestFile::UpdateFile()
     AtomicFileWriter& writer = Writer_ ? *Writer_ : AtomicFileWriter::Default();
     if (!DamagedOriginal_.empty())
         KeepDamagedOriginal(writer);
-    if (Edited_)
-        writer.WriteChangedFile(FileName(), Text());
-    else
-        writer.WriteFile(FileName(), Text());
-    Edited_ = false;
+    const std::string text = Text();
+    if (Edited_) {
+        writer.WriteChangedFile(FileName(), text);
+        Edited_ = false;
+        LoadedIntact_ = false; // the file holds the new image now
+    } else if (!Writer_ && LoadedIntact_ && text == Loaded_) {
+        writer.WriteFileUnlessUnchanged(FileName(), text, LoadedFrom_);
+    } else {
+        writer.WriteFile(FileName(), text);
+    }
 }
 
 void TRequestFile::SetWriter(std::shared_ptr<AtomicFileWriter> Writer)

@@ -7,6 +7,7 @@
 // before the first "[name]" header are dropped; duplicate sections are kept
 // in order. Writing gives "[name]", the lines, one empty line per section,
 // CR LF after every line; no sections give a zero-byte file.
+#include "base/FileIdentity.h"
 #include "store/TCustomRequestFile.h"
 
 #include <cstddef>
@@ -150,6 +151,13 @@ private:
     // save then differs from the file for sure, and the file need not be
     // read back to find out.
     bool Edited_ = false;
+    // The bytes loaded, as the arena still holds them, and the file's
+    // identity when it was opened: while nothing was edited, a save whose
+    // image is those bytes, over a file still of that identity, need not
+    // read the file again to know that it holds them.
+    std::string_view Loaded_;
+    FileIdentity LoadedFrom_;
+    bool LoadedIntact_ = false;
     // The bytes of a file whose reading stopped early, as they were on disk,
     // until the first save has set them aside.
     std::string DamagedOriginal_;

@@ -53,7 +53,8 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
 
-    std::vector<std::string> usedPaths;
+    // A set: an office folder holds thousands of entities.
+    std::unordered_set<std::string> usedPaths;
     bool pathsReplaced = false;
     for (const int32_t n : numbers) {
         const std::string section = EntitySection(n);
@@ -72,7 +73,7 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
             RegistryFile_.WriteString(section, "filename", path);
             pathsReplaced = true;
         }
-        usedPaths.push_back(path);
+        usedPaths.insert(path);
 
         auto storage = OpenStorageWithRetry(path);
         // Creates a missing storage file and normalises an existing one.
@@ -97,7 +98,7 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
         Save();
 }
 
-bool TUsersData::IsUsableStoragePath(const std::string& Path, const std::vector<std::string>& Taken) const
+bool TUsersData::IsUsableStoragePath(const std::string& Path, const std::unordered_set<std::string>& Taken) const
 {
     const std::string part = FilePart(Path);
     if (part.empty() || part == "." || part == ".." || Path != AppDir_ + part)
@@ -112,7 +113,7 @@ bool TUsersData::IsUsableStoragePath(const std::string& Path, const std::vector<
             c = static_cast<char>(c - 'a' + 'A');
     if (upper == EntityNaming::RegistryFileName)
         return false;
-    return std::find(Taken.begin(), Taken.end(), Path) == Taken.end();
+    return Taken.count(Path) == 0;
 }
 
 std::vector<TDamagedFile> TUsersData::DamagedFiles() const

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // Knobs for building the registry; the defaults are the program's.
@@ -106,7 +107,7 @@ public:
 
 private:
     std::unique_ptr<TRequestFile> OpenStorageWithRetry(const std::string& FileName);
-    bool IsUsableStoragePath(const std::string& Path, const std::vector<std::string>& Taken) const;
+    bool IsUsableStoragePath(const std::string& Path, const std::unordered_set<std::string>& Taken) const;
     void CheckPosition(int32_t Index) const;
     void Save();
 

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -391,6 +392,19 @@ TEST(RequestFileDisk, SavingAnUnchangedFileLeavesItInPlace)
     f.UpdateFile();
     EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n");
     EXPECT_NE(inode(), before);
+
+    // A file untouched for a while is known by its identity, not read again
+    // (loses others' permissions all the same); one written since is seen.
+    fs::permissions(path, fs::perms::group_read, fs::perm_options::add);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    const auto settled = inode();
+    TRequestFile h(path);
+    h.UpdateFile();
+    EXPECT_EQ(inode(), settled);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    WriteBytes(path, "[S]\r\nk=w\r\n\r\n");
+    h.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=v\r\n\r\n");
 
     // A layout that differs from the image (LF only) is normalised.
     WriteBytes(path, "[S]\nk=v\n");
