@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <map>
 #include <string>
 #include <thread>
+#include <sys/xattr.h>
 #include <vector>
 
 namespace {
@@ -30,12 +32,45 @@ std::size_t TextDigest(const std::string& Text)
     return std::hash<std::string>{}(Text);
 }
 
+// An earlier run's stamp is known by a mark on the file itself, beside its
+// bytes (an extended attribute): the digest of the text the stamp left. A
+// file loaded untouched whose text still has that digest needs no stamp
+// either, so closing a large folder where little changed writes little. The
+// mark never replaces a look at the text: a file changed in place keeps its
+// mark but not its digest, and a file saved anew is a new file without one.
+// Where marks cannot be kept, every file is stamped, as always.
+constexpr char StampMark[] = "user.quorvex.stamp";
+
+std::string MarkOf(std::size_t Digest)
+{
+    char text[2 * sizeof(std::size_t) + 1];
+    std::snprintf(text, sizeof text, "%016zX", Digest);
+    return text;
+}
+
+bool CarriesMark(const std::string& File, std::size_t Digest)
+{
+    const std::string expected = MarkOf(Digest);
+    char found[64];
+    const ssize_t n = ::getxattr(File.c_str(), StampMark, found, sizeof found);
+    return n == static_cast<ssize_t>(expected.size())
+           && expected.compare(0, expected.size(), found, expected.size()) == 0;
+}
+
+// Failures are ignored: the file is only stamped again next time.
+void Mark(const std::string& File, std::size_t Digest)
+{
+    const std::string mark = MarkOf(Digest);
+    ::setxattr(File.c_str(), StampMark, mark.data(), mark.size(), 0);
+}
+
 // Saves the files side by side: each goes through the safe replace on its
 // own (whole, or not at all), but their flushes to the disk overlap instead
 // of each waiting for the one before. Every file is tried; the first failure
 // is raised once all are done.
-void SaveTogether(const std::vector<TRequestFile*>& Files)
+void SaveTogether(const std::vector<TRequestFile*>& Files, std::vector<std::size_t>& Digests)
 {
+    Digests.assign(Files.size(), 0);
     constexpr std::size_t MostAtOnce = 8; // flushes wait on the disk, not on a core
     const std::size_t threads = std::min(MostAtOnce, Files.size());
     std::atomic<std::size_t> next{0};
@@ -44,6 +79,8 @@ void SaveTogether(const std::vector<TRequestFile*>& Files)
         for (std::size_t i = next++; i < Files.size(); i = next++) {
             try {
                 Files[i]->UpdateFile();
+                Digests[i] = TextDigest(Files[i]->Text());
+                Mark(Files[i]->FileName(), Digests[i]);
             } catch (...) {
                 failures[i] = std::current_exception();
             }
@@ -78,18 +115,24 @@ void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
         // The file's text as it is written to disk: each line followed by
         // CR LF, an earlier stamp included.
         const std::string text = storage->Text();
+        const std::size_t digest = TextDigest(text);
         const auto known = stamped.find(storage->FileName());
-        if (known != stamped.end() && known->second == TextDigest(text))
+        if (known != stamped.end() && known->second == digest)
             continue;
-        std::string digest;
-        HashString(Kit, text, digest);
-        storage->WriteString("Fingerprint", "Value", digest);
+        if (storage->KnownToHoldImage() && CarriesMark(storage->FileName(), digest)) {
+            stamped[storage->FileName()] = digest;
+            continue;
+        }
+        std::string fingerprint;
+        HashString(Kit, text, fingerprint);
+        storage->WriteString("Fingerprint", "Value", fingerprint);
         changed.push_back(storage);
     }
     // Forgotten first: a file that fails to save is stamped again next time.
     for (TRequestFile* storage : changed)
         stamped.erase(storage->FileName());
-    SaveTogether(changed);
-    for (TRequestFile* storage : changed)
-        stamped[storage->FileName()] = TextDigest(storage->Text());
+    std::vector<std::size_t> digests;
+    SaveTogether(changed, digests);
+    for (std::size_t i = 0; i < changed.size(); ++i)
+        stamped[changed[i]->FileName()] = digests[i];
 }

@@ -7,8 +7,9 @@
 class KitLibraries;
 class TUsersData;
 
-// A file whose text is still what this process last stamped keeps its stamp
-// and is not written again. The changed files are saved side by side, each
+// A file whose text is still what the last stamp left keeps its stamp and is
+// not written again: in this process, or in an earlier run for a file loaded
+// untouched that still carries the mark the stamp left on it. The changed files are saved side by side, each
 // whole through the safe replace, their flushes overlapping.
 //
 // Raises on failure (the kit cannot be loaded, a file cannot be saved); the

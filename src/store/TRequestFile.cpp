@@ -682,6 +682,14 @@ void TRequestFile::UpdateFile()
     }
 }
 
+bool TRequestFile::KnownToHoldImage() const
+{
+    if (Edited_ || !LoadedIntact_)
+        return false;
+    struct stat now {};
+    return ::stat(FileName().c_str(), &now) == 0 && FileIdentity::Of(now).Matches(LoadedFrom_) && Text() == Loaded_;
+}
+
 void TRequestFile::SetWriter(std::shared_ptr<AtomicFileWriter> Writer)
 {
     Writer_ = std::move(Writer);

@@ -76,6 +76,11 @@ public:
     // such a copy was made.
     const std::string& DamagedCopy() const { return DamagedCopy_; }
 
+    // Whether the file is known to hold exactly the image without reading
+    // it: nothing was edited since the load, and the file is still the
+    // version then read (see FileIdentity::SettledBefore).
+    bool KnownToHoldImage() const;
+
     // Appends the written image, one entry per line, without terminators.
     void GetStrings(std::vector<std::string>& List) const;
     // Clears the content and parses Lines by the reading rules.

@@ -13,8 +13,13 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 
@@ -48,6 +53,18 @@ protected:
         WriteFile(dir / "ENTITY.DAT", registry);
     }
     fs::path Storage(int n) const { return dir / ("STORAGE." + std::to_string(n) + ".DAT"); }
+    // The inode and bytes of storage files 1..Count: a file replaced on disk
+    // gets a new inode, so the inode tells what was written.
+    std::vector<std::pair<std::uintmax_t, std::string>> Files(int Count) const
+    {
+        std::vector<std::pair<std::uintmax_t, std::string>> out;
+        for (int n = 1; n <= Count; ++n) {
+            struct stat st {};
+            ::stat(Storage(n).c_str(), &st);
+            out.emplace_back(st.st_ino, ReadFile(Storage(n)));
+        }
+        return out;
+    }
 
     testsupport::TempFolder tmp{"fpstamp"};
     fs::path dir;
@@ -88,16 +105,7 @@ TEST_F(FingerprintStampTest, AFileUnchangedSinceItsLastStampIsNeitherStampedNorW
     TRequestFile registryFile(appDir + "ENTITY.DAT");
     TUsersData registry(registryFile, appDir);
     StampFingerprints(registry);
-    // A file replaced on disk gets a new inode: the inode tells what was written.
-    const auto inodes = [&] {
-        std::vector<std::pair<std::uintmax_t, std::string>> out;
-        for (int n = 1; n <= 3; ++n) {
-            struct stat st {};
-            ::stat(Storage(n).c_str(), &st);
-            out.emplace_back(st.st_ino, ReadFile(Storage(n)));
-        }
-        return out;
-    };
+    const auto inodes = [&] { return Files(3); };
     const auto first = inodes();
     StampFingerprints(registry); // a backup, then the shutdown: nothing changed between
     EXPECT_EQ(inodes(), first);
@@ -110,6 +118,46 @@ TEST_F(FingerprintStampTest, AFileUnchangedSinceItsLastStampIsNeitherStampedNorW
     EXPECT_EQ(second[2], first[2]);
     EXPECT_NE(second[1].first, first[1].first);
     EXPECT_EQ(TRequestFile(Storage(2).string()).ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(changed));
+}
+
+// The next run knows the files that the last one stamped and that nobody
+// touched since: it neither stamps nor writes them again.
+TEST_F(FingerprintStampTest, AFileUntouchedSinceAnEarlierRunsStampIsNotStampedAgain)
+{
+    WriteData({"[General]\r\nRequest=1\r\n\r\n", "[General]\r\nRequest=2\r\n\r\n", "[General]\r\nRequest=3\r\n\r\n"});
+    const auto run = [&](const std::function<void(TUsersData&)>& Work) {
+        // A process of its own, so that nothing this one remembers helps.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            TRequestFile registryFile(appDir + "ENTITY.DAT");
+            TUsersData registry(registryFile, appDir);
+            Work(registry);
+            StampFingerprints(registry);
+            ::_exit(0);
+        }
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        ASSERT_EQ(status, 0);
+        // Files written just before a load are read again (a quick second
+        // write could share their time); these are older by then.
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    };
+    const auto files = [&] { return Files(3); };
+    run([](TUsersData&) {});
+    const auto first = files();
+    run([](TUsersData&) {});
+    EXPECT_EQ(files(), first);
+
+    // Changed on disk by someone else (the mark stays): stamped over.
+    WriteFile(Storage(1), "[General]\r\nRequest=7\r\n\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    run([](TUsersData& registry) { registry.Storage(2)->WriteString("General", "Request", "5"); });
+    const auto second = files();
+    EXPECT_NE(second[0].first, first[0].first);
+    EXPECT_EQ(TRequestFile(Storage(1).string()).ReadString("Fingerprint", "Value", ""),
+              ExpectedFingerprint("[General]\r\nRequest=7\r\n\r\n"));
+    EXPECT_NE(second[1].first, first[1].first);
+    EXPECT_EQ(second[2], first[2]);
 }
 
 TEST_F(FingerprintStampTest, AKitThatCannotBeLoadedRaisesAndChangesNothing)
