@@ -67,7 +67,7 @@ std::string TCertificateCreation::FileNew()
 
     C.Ask.Repaint();
     TBusyScope busy(C.Ask);
-    TUserData* entity = C.Registry.Activate(C.Registry.ActiveIndex());
+    TUserData* entity = C.Registry.Entity(C.Registry.ActiveIndex());
     entity->ReadStorageRecord(*storage);
 
     try {

@@ -35,7 +35,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
             return outcome;
         C.Ask.Repaint();
     }
-    const TUserData* entity = C.Registry.Activate(C.Registry.ActiveIndex());
+    const TUserData* entity = C.Registry.Entity(C.Registry.ActiveIndex());
 
     // The request in memory: the entity's data, CEP before Cidade.
     auto request = TRequestFile::CreateFromLines(nullptr);
