@@ -3,8 +3,9 @@
 // registry over it, which entity is active, what its state allows and the
 // changes the user makes to entities and to certificate names. It decides
 // when the registry reaches the disk: every action ends with the disk
-// current, and nothing is saved twice within one action. The main window
-// asks it, shows what it says and fills the records it stores.
+// current and saves each file once, except that a removal's mark is saved
+// before the entity's storage file is wiped. The main window asks it, shows
+// what it says and fills the records it stores.
 #include "app/steps/EntityRules.h"
 #include "store/TUsersData.h"
 
