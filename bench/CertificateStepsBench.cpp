@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     TUsersData registry(registryFile, dataDir);
     const ProgramPaths paths(dataDir, dataDir, driveA);
     auto answers = BenchAnswers(true);
-    TStepContext context(registry, paths, answers, &kit);
+    TStepContext context(registry, paths, answers, kit);
     TRequestFile& storage = *context.ActiveStorage();
     const fs::path work = root / "peer";
     fs::create_directories(work);

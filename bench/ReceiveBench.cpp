@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         TUsersData registry(registryFile, dataDir);
         const ProgramPaths paths(dataDir, dataDir, (root / "A").string() + "/");
         auto answers = BenchAnswers(false);
-        TStepContext context(registry, paths, answers, &kit);
+        TStepContext context(registry, paths, answers, kit);
         const auto start = Clock::now();
         incorporated = TRequestReceiving(context).Incorporate(response).Incorporated;
         receive = Seconds(start);

@@ -50,8 +50,8 @@ int RunClient(int argc, char** argv, const std::string& dir)
     // stamps every storage file with the kit's digest), are in the build's
     // bin/ folder beside bench/.
     const std::string programDir = ProgramPaths::ExecutableFolder() + "../bin/";
-    KitLibraries::LoadProgramKit(programDir);
-    auto form = std::make_unique<TForm1>(ProgramPaths(dir, programDir));
+    KitLibraries kit(programDir);
+    auto form = std::make_unique<TForm1>(ProgramPaths(dir, programDir), kit);
     form->show();
     guibench::WhenIdle(form.get(), [&form] {
         guibench::Say("ready");

@@ -54,6 +54,7 @@ struct World {
     testsupport::FixedAnswers Ask{testsupport::FixedAnswers::Reply::Cancel, ""};
     std::unique_ptr<TRequestFile> RegistryFile;
     std::unique_ptr<TUsersData> Registry;
+    KitLibraries Kit{QUORVEX_KIT_DIR};
     std::unique_ptr<TStepContext> Context;
     std::shared_ptr<MemoryWriter> Writer = std::make_shared<MemoryWriter>();
     std::string Baseline;
@@ -62,7 +63,6 @@ struct World {
     {
         Dir = (std::filesystem::temp_directory_path() / ("importfuzz-" + std::to_string(::getpid()))).string() + "/";
         std::filesystem::create_directories(Dir);
-        KitLibraries::LoadProgramKit(QUORVEX_KIT_DIR);
         const std::string master = "{11111111-2222-4333-8444-555555555555}";
         std::ofstream(Dir + "ENTITY.DAT", std::ios::binary)
             << "[General]\r\nCount=1\r\nCountAll=1\r\nActiveIndex=1\r\n\r\n[Entity1]\r\nfilename=" << Dir
@@ -74,7 +74,7 @@ struct World {
         RegistryFile = std::make_unique<TRequestFile>(Dir + "ENTITY.DAT");
         Registry = std::make_unique<TUsersData>(*RegistryFile, Dir);
         Registry->Storage(1)->SetWriter(Writer);
-        Context = std::make_unique<TStepContext>(*Registry, Paths, Ask);
+        Context = std::make_unique<TStepContext>(*Registry, Paths, Ask, Kit);
         Baseline = Registry->Storage(1)->Text();
     }
 };
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     auto file = TRequestFile::CreateFromLines(nullptr);
     file->SetText(std::string_view(reinterpret_cast<const char*>(Data) + 1, Size - 1));
     if (Data[0] & 1)
-        file->WriteString("Fingerprint", "Value", TCertificateExport::Fingerprint(*file));
+        file->WriteString("Fingerprint", "Value", TCertificateExport::Fingerprint(world.Kit, *file));
 
     const int imported = TCertificateImport(*world.Context).ImportFile(*file);
     if (imported == 0) {

@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TUsersData registry(registryFile, W->DataDir);
         const ProgramPaths paths(W->DataDir, W->DataDir, W->DriveDir);
         testsupport::FixedAnswers answers(testsupport::FixedAnswers::Reply::Cancel, Password);
-        TStepContext context(registry, paths, answers, W->Kit.get());
+        TStepContext context(registry, paths, answers, *W->Kit);
         TRequestFile response("");
         if (!TRequestReceiving::LoadResponse(W->DriveDir + "R.CNS", response))
             std::abort(); // a small regular file is always read

@@ -17,8 +17,7 @@ if(TARGET fuzz_ResponseFuzz)
   add_dependencies(fuzz_ResponseFuzz quorvexkit quorvexseed)
 endif()
 
-# The import hashes through the program's kit, loaded from the build's
-# program folder.
+# The import hashes through the kit of the build's program folder.
 if(TARGET fuzz_ImportFuzz AND TARGET quorvexkit)
   target_compile_definitions(fuzz_ImportFuzz PRIVATE QUORVEX_KIT_DIR="$<TARGET_FILE_DIR:quorvexkit>/")
   add_dependencies(fuzz_ImportFuzz quorvexkit quorvexseed)

@@ -8,6 +8,7 @@
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
 #include "base/SafeReplace.h"
+#include "crypto/KitLibraries.h"
 #include "help/TPublicData.h"
 #include "base/Texts.h"
 #include "store/TUsersData.h"
@@ -59,7 +60,9 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // The data module with the help viewer; HELP.DAT is one of the program's
     // own read-only files, beside the executable. It outlives the window.
     TPublicData publicData(paths.ProgramDir());
-    auto form = std::make_unique<TForm1>(paths, &publicData);
+    // The crypto kit's libraries lie there too; loaded once for the run.
+    KitLibraries kit(paths.ProgramDir());
+    auto form = std::make_unique<TForm1>(paths, kit, &publicData);
     if (form->StartFailed)
         return 1;
     form->show();

@@ -8,6 +8,7 @@
 #include "ui/TDialog.h"
 #include "help/TFrmAbout.h"
 #include "help/THelp.h"
+#include "crypto/KitLibraries.h"
 #include "help/HelpService.h"
 #include "base/Exception.h"
 #include "store/TUsersData.h"
@@ -47,8 +48,8 @@ private:
 
 } // namespace
 
-TForm1::TForm1(const ProgramPaths& paths, HelpService* help, QWidget* parent)
-    : QMainWindow(parent), Paths(paths), Help(help)
+TForm1::TForm1(const ProgramPaths& paths, KitLibraries& kit, HelpService* help, QWidget* parent)
+    : QMainWindow(parent), Paths(paths), Help(help), Kit(&kit)
 {
     Construct();
 }
@@ -56,8 +57,9 @@ TForm1::TForm1(const ProgramPaths& paths, HelpService* help, QWidget* parent)
 TForm1::TForm1(const std::string& appDir, QWidget* parent)
     : QMainWindow(parent), Paths(appDir.empty() ? ProgramPaths::ForExecutableFolder(ProgramPaths::ExecutableFolder())
                                                 : ProgramPaths(appDir, appDir)),
-      Help(nullptr)
+      ownKit_(std::make_unique<KitLibraries>(ProgramPaths::ExecutableFolder()))
 {
+    Kit = ownKit_.get();
     Construct();
 }
 
@@ -406,7 +408,7 @@ void TForm1::FormDestroy()
     // disk are the ones to keep.
     if (!StartFailed && Restored == 0 && session_) {
         try {
-            session_->SaveOnExit();
+            session_->SaveOnExit(*Kit);
         } catch (const std::exception& e) {
             ShowMessage(Tr(Texts::SaveFailure) + QString::fromStdString(e.what()), this);
         }

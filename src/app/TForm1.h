@@ -24,6 +24,7 @@ class QWidget;
 
 class HelpService;
 class HtmlView;
+class KitLibraries;
 class TCustomItem;
 class TCustomView;
 class TDialog;
@@ -35,13 +36,15 @@ class TViews;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // The program's folders, made once at start. Help: the help viewer, which
-    // the window hands on to every dialog it opens; null, and help does
-    // nothing.
-    explicit TForm1(const ProgramPaths& Paths, HelpService* Help = nullptr, QWidget* parent = nullptr);
+    // The program's folders, made once at start. Kit: the crypto kit that
+    // the certificate steps and the fingerprint stamp use; it outlives the
+    // window. Help: the help viewer, which the window hands on to every
+    // dialog it opens; null, and help does nothing.
+    TForm1(const ProgramPaths& Paths, KitLibraries& Kit, HelpService* Help = nullptr, QWidget* parent = nullptr);
     // AppDir empty: the paths of the running executable. Tests pass a
     // temporary folder, which then holds the data and stands for the
-    // program's folder too.
+    // program's folder too. The window loads a kit of its own from the
+    // executable's folder and offers no help.
     explicit TForm1(const std::string& AppDir = {}, QWidget* parent = nullptr);
     // Runs FormDestroy (once).
     ~TForm1() override;
@@ -88,12 +91,13 @@ public:
     QAction* HelpAbout = nullptr;
 
     // ---- fields ----------------------------------------------------------
-    ProgramPaths Paths;        // data folder, program folder, drive A
-    HelpService* Help;         // the program's help viewer; may be null
-    std::string AppDir;        // the data folder (Paths.DataDir()), trailing '/'
-    std::string AgreementFile; // set just before the agreement form is shown
-    int Restored = 0;          // non-zero after a restore: shutdown writes nothing
-    bool StartFailed = false;  // data files could not be opened: shutdown writes nothing
+    ProgramPaths Paths;          // data folder, program folder, drive A
+    HelpService* Help = nullptr; // the program's help viewer; may be null
+    KitLibraries* Kit = nullptr; // the crypto kit; set by every constructor
+    std::string AppDir;          // the data folder (Paths.DataDir()), trailing '/'
+    std::string AgreementFile;   // set just before the agreement form is shown
+    int Restored = 0;            // non-zero after a restore: shutdown writes nothing
+    bool StartFailed = false;    // data files could not be opened: shutdown writes nothing
 
     // The application's restart flag (its integer tag): 1 makes the program
     // start reinit once the message loop has ended. A restore sets it to 1
@@ -168,6 +172,9 @@ public:
 
 private:
     int restartFlag_ = 0;
+    // Declared first, so that the kit the window loaded itself outlives
+    // everything else the window holds.
+    std::unique_ptr<KitLibraries> ownKit_;
     std::unique_ptr<TEntitySession> session_;
     void Construct();
     void CreateComponents();

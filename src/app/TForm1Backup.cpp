@@ -10,7 +10,7 @@ std::unique_ptr<TFrmBackup> TForm1::MakeBackupDialog()
         Paths,
         [this] {
             if (session_)
-                session_->StampFingerprints();
+                session_->StampFingerprints(*Kit);
         },
         Help, this);
     // After a restore the data in memory no longer match the disk: nothing

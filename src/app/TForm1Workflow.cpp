@@ -33,7 +33,7 @@ void TForm1::FileNewExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask);
+    TStepContext context(session_->Registry(), Paths, ask, *Kit);
     TCertificateCreation(context).FileNew();
     AfterStep();
 }
@@ -46,7 +46,7 @@ void TForm1::FileRemoveExecute()
     if (!item)
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask);
+    TStepContext context(session_->Registry(), Paths, ask, *Kit);
     TCertificateCreation(context).FileRemove(item->Id);
     AfterStep();
 }
@@ -60,7 +60,7 @@ void TForm1::FileDiskExecute()
         return;
     const std::string id = item->Id;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask);
+    TStepContext context(session_->Registry(), Paths, ask, *Kit);
     ShowActiveView();
     TCertificateMedium(context).FileDisk(id);
     AfterStep();
@@ -71,7 +71,7 @@ void TForm1::FileExportExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask);
+    TStepContext context(session_->Registry(), Paths, ask, *Kit);
     TCertificateExport(context).FileExport();
     AfterStep();
 }
@@ -81,7 +81,7 @@ void TForm1::FileImportExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask);
+    TStepContext context(session_->Registry(), Paths, ask, *Kit);
     ShowActiveView();
     TCertificateImport(context).FileImport();
     AfterStep();
@@ -92,7 +92,7 @@ void TForm1::RequestSendExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask);
+    TStepContext context(session_->Registry(), Paths, ask, *Kit);
     const TRequestSending::Outcome outcome = TRequestSending(context).RequestSend();
     AfterStep();
     if (outcome.ShowAgreement)

@@ -99,11 +99,6 @@ void SaveTogether(const std::vector<TRequestFile*>& Files, std::vector<std::size
 
 } // namespace
 
-void StampFingerprints(TUsersData& Registry)
-{
-    StampFingerprints(Registry, KitLibraries::Program());
-}
-
 void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
 {
     auto& stamped = StampedTexts();

@@ -15,6 +15,4 @@ class TUsersData;
 // Raises on failure (the kit cannot be loaded, a file cannot be saved); the
 // files saved stay stamped, and a file that failed is stamped anew next
 // time. The active entity and its storage stay as they were.
-void StampFingerprints(TUsersData& Registry);
-// The same with the digest from the given kit.
 void StampFingerprints(TUsersData& Registry, KitLibraries& Kit);

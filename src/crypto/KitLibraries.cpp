@@ -1,20 +1,12 @@
 #include "crypto/KitLibraries.h"
-#include "base/ProgramPaths.h"
 
 #include "kit/HlKit.h"
 
 #include <cstring>
 #include <dlfcn.h>
-#include <memory>
 #include <unistd.h>
 
 namespace {
-
-std::unique_ptr<KitLibraries>& ProgramKit()
-{
-    static std::unique_ptr<KitLibraries> kit;
-    return kit;
-}
 
 std::string WithSlash(const std::string& folder)
 {
@@ -36,6 +28,7 @@ void CleanKitSettings() {}
 
 KitLibraries::KitLibraries(const std::string& Folder) : folder_(WithSlash(Folder))
 {
+    CleanKitSettings();
     keyLibrary_ = OpenLibrary(folder_ + HL_KIT_LIBRARY_NAME);
     // The seed library brings Qt's window libraries into a process that may
     // have none (the tools, the headless steps). Qt cannot be unloaded: what
@@ -50,6 +43,7 @@ KitLibraries::~KitLibraries()
         dlclose(seedLibrary_);
     if (keyLibrary_)
         dlclose(keyLibrary_);
+    CleanKitSettings();
 }
 
 void* KitLibraries::Function(const char* Name) const
@@ -58,29 +52,4 @@ void* KitLibraries::Function(const char* Name) const
     if (!library)
         return nullptr;
     return dlsym(library, Name);
-}
-
-KitLibraries& KitLibraries::Program()
-{
-    auto& kit = ProgramKit();
-    if (!kit) {
-        CleanKitSettings();
-        kit = std::make_unique<KitLibraries>(ProgramPaths::ExecutableFolder());
-    }
-    return *kit;
-}
-
-void KitLibraries::LoadProgramKit(const std::string& AppDir)
-{
-    auto& kit = ProgramKit();
-    if (kit)
-        return;
-    CleanKitSettings();
-    kit = std::make_unique<KitLibraries>(AppDir);
-}
-
-void KitLibraries::UnloadProgramKit()
-{
-    ProgramKit().reset();
-    CleanKitSettings();
 }

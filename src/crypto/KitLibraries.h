@@ -1,6 +1,8 @@
 #pragma once
 // The crypto kit's two libraries, opened with dlopen from one folder (the
 // program's folder in production, any folder in tests) and never linked.
+// The program start loads the kit once and hands it to whatever uses it; no
+// code finds a kit of its own.
 // A library that fails to load is not reported here: every later kit
 // operation fails with EDLLLoadFail. Functions are looked up by name at each
 // use, so a missing one surfaces as EFunctionLoadFail in the operation that
@@ -20,14 +22,8 @@ public:
     // The named function, from the seed library for GetMouseSeed and from the
     // key library otherwise; null when absent or not loaded.
     void* Function(const char* Name) const;
+    // With a trailing '/'.
     const std::string& Folder() const { return folder_; }
-
-    // The program's kit: loaded once, from the given folder at start-up or,
-    // when nobody did that first, from the executable's folder at first use.
-    static KitLibraries& Program();
-    static void LoadProgramKit(const std::string& AppDir);
-    // Closes the program's kit (at exit).
-    static void UnloadProgramKit();
 
 private:
     std::string folder_;

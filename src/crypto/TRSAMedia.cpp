@@ -1,5 +1,4 @@
 #include "crypto/TRSAMedia.h"
-#include "base/ProgramPaths.h"
 
 #include "crypto/FormatHex.h"
 #include "crypto/TLockedBuffer.h"
@@ -152,12 +151,8 @@ std::string TRSAMedia::DefaultFileName(const std::string& Folder)
     return folder + NewGuidText() + ".PRI";
 }
 
-TRSAMedia::TRSAMedia() : TRSAMedia(KitLibraries::Program()) {}
-
-TRSAMedia::TRSAMedia(const std::string& FileName) : TRSAMedia(KitLibraries::Program(), FileName) {}
-
 TRSAMedia::TRSAMedia(KitLibraries& Kit, const std::string& FileName)
-    : FKit(Kit), FFileName(FileName.empty() ? DefaultFileName(ProgramPaths::ExecutableFolder()) : FileName)
+    : FKit(Kit), FFileName(FileName.empty() ? DefaultFileName(Kit.Folder()) : FileName)
 {
     ZeroBuffer(FSeed.data(), SeedSize);
 }
@@ -443,15 +438,10 @@ void HashString(KitLibraries& Kit, const std::string& Text, std::string& HexDige
     StringToHex(std::string(reinterpret_cast<char*>(digest), sizeof digest), HexDigest);
 }
 
-void HashString(const std::string& Text, std::string& HexDigest)
-{
-    HashString(KitLibraries::Program(), Text, HexDigest);
-}
-
-std::string HashString(const std::string& Text)
+std::string HashString(KitLibraries& Kit, const std::string& Text)
 {
     std::string digest;
-    HashString(Text, digest);
+    HashString(Kit, Text, digest);
     return digest;
 }
 

@@ -51,12 +51,8 @@ public:
     // The kit's answer to a wrong password.
     static constexpr int32_t WrongPassword = 40979;
 
-    // Create: the program's kit, a new key-file name in the program's folder.
-    TRSAMedia();
-    // CreateForFile: the program's kit, the given key file.
-    explicit TRSAMedia(const std::string& FileName);
-    // A medium on a kit loaded from a folder of one's choice (tests, tools).
-    // An empty FileName gives the default name in the program's folder.
+    // A medium on the given kit and key file. An empty FileName gives a new
+    // name in the kit's folder, which is the program's folder.
     explicit TRSAMedia(KitLibraries& Kit, const std::string& FileName = std::string());
     // Destroy: zeroes the seed and closes an open medium (a failing close is
     // swallowed here; nothing may escape a destructor).
@@ -105,9 +101,8 @@ private:
 
 // The kit's 16-byte digest of the bytes of Text as 32 upper-case hex digits:
 // the fingerprint of the data and export files. Uses a kit handle of its own.
-void HashString(const std::string& Text, std::string& HexDigest);
-std::string HashString(const std::string& Text);
 void HashString(KitLibraries& Kit, const std::string& Text, std::string& HexDigest);
+std::string HashString(KitLibraries& Kit, const std::string& Text);
 
 // True when the list holds at least two entries, each decodes from hex to
 // exactly 100 bytes, and bytes 32-63 of every entry equal those of the first.

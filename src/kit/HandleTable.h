@@ -21,6 +21,10 @@ inline constexpr std::size_t kMaxHashContexts = 256;
 
 class HandleTable {
 public:
+    // One table per loaded copy of the library. It stays a static of the
+    // library: the exported functions are C entry points that take a handle
+    // number and no context, so there is nothing through which a table could
+    // be handed in. Each copy loaded from another folder has its own.
     static HandleTable& Instance();
 
     // Every exported function holds this for its whole call.

@@ -1,6 +1,7 @@
 // The agreement from the main window: the menu action and ShowAgreement.
 #include "app/SampleData.h"
 #include "app/TForm1.h"
+#include "support/TestKit.h"
 #include "agreement/TFrmContrato.h"
 #include "base/ProgramPaths.h"
 #include "support/ModalAnswerer.h"
@@ -38,7 +39,7 @@ TEST(MainWindowAgreement, FileDealShowsTheTermOfTheActiveEntity)
                   {sample::Make("Alfa Comercio", "11222333000181", sample::State::Filled),
                    sample::Make("Beta Servicos", "22333444000155", sample::State::Created)},
                   2);
-    TForm1 form(ProgramPaths(folders.Data(), folders.Program()));
+    TForm1 form(ProgramPaths(folders.Data(), folders.Program()), TestKit());
     QString term, caption;
     AnswerNextModal([&](QWidget* w) {
         auto* f = qobject_cast<TFrmContrato*>(w);
@@ -67,7 +68,7 @@ TEST(MainWindowAgreement, ProfileFourSignsNoAgreement)
     std::string registry = sample::ReadFile(folders.Data() + "ENTITY.DAT");
     registry.replace(registry.find("Profile=01"), 10, "Profile=04");
     sample::WriteFile(folders.Data() + "ENTITY.DAT", registry);
-    TForm1 form(ProgramPaths(folders.Data(), folders.Program()));
+    TForm1 form(ProgramPaths(folders.Data(), folders.Program()), TestKit());
     bool shown = false;
     AnswerNextModal(
         [&](QWidget* w) {

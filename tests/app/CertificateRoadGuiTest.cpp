@@ -26,6 +26,7 @@
 #include "support/FileBytes.h"
 #include "support/RunTool.h"
 #include "support/ScopedEnvironment.h"
+#include "support/TestKit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,6 +48,7 @@ using formtest::ModalScript;
 using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::ScopedEnvironment;
+using testsupport::TestKit;
 
 namespace {
 
@@ -90,7 +92,7 @@ std::vector<std::string> KeyFilesIn(const fs::path& Dir)
 // succeeds only under the current one.
 bool OpensWith(const fs::path& File, const QString& Password)
 {
-    TRSAMedia media(File.string());
+    TRSAMedia media(TestKit(), File.string());
     media.Open();
     const bool ok = media.ChangePassword(Password.toStdString(), Password.toStdString());
     media.Close();
@@ -162,7 +164,8 @@ protected:
         for (const fs::path& dir : {programDir, dataDir, driveDir})
             fs::create_directories(dir);
         window = std::make_unique<TForm1>(
-            ProgramPaths(dataDir.string(), programDir.string(), FixedDrive() ? driveDir.string() : std::string()));
+            ProgramPaths(dataDir.string(), programDir.string(), FixedDrive() ? driveDir.string() : std::string()),
+            TestKit());
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }

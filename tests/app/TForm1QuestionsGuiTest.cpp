@@ -10,6 +10,7 @@
 #include "app/RemovableMedia.h"
 #include "app/SampleData.h"
 #include "app/TForm1.h"
+#include "support/TestKit.h"
 #include "crypto/TFrmPwd.h"
 #include "store/TFrmRequestTestSupport.h"
 
@@ -156,7 +157,8 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
             fs::create_directories(root / dir);
         sample::Write((root / "dados").string() + "/", {sample::Make("PADARIA BOA VISTA", "11222333000181", c.state)});
 
-        auto window = std::make_unique<TForm1>(ProgramPaths((root / "dados").string(), (root / "programa").string()));
+        auto window = std::make_unique<TForm1>(ProgramPaths((root / "dados").string(), (root / "programa").string()),
+                                               testsupport::TestKit());
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         const std::string storage = sample::ReadFile(root / "dados" / "STORAGE.1.DAT");

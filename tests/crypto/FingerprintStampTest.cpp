@@ -3,6 +3,7 @@
 // OpenSSL.
 #include "support/ExpectedFingerprint.h"
 #include "support/TempFolder.h"
+#include "support/TestKit.h"
 #include "crypto/FingerprintStamp.h"
 
 #include "crypto/KitLibraries.h"
@@ -29,6 +30,7 @@ namespace {
 
 using testsupport::ExpectedFingerprint;
 using testsupport::ReadFile;
+using testsupport::TestKit;
 using testsupport::WriteFile;
 
 class FingerprintStampTest : public ::testing::Test {
@@ -83,7 +85,7 @@ TEST_F(FingerprintStampTest, EveryStorageGetsTheDigestOfItsTextAsItStoodAndIsSav
         before.push_back(ReadFile(Storage(n)));
     ASSERT_EQ(registry.Count(), 3);
 
-    StampFingerprints(registry);
+    StampFingerprints(registry, TestKit());
 
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
@@ -104,15 +106,15 @@ TEST_F(FingerprintStampTest, AFileUnchangedSinceItsLastStampIsNeitherStampedNorW
     WriteData({"[General]\r\nRequest=1\r\n\r\n", "[General]\r\nRequest=2\r\n\r\n", "[General]\r\nRequest=3\r\n\r\n"});
     TRequestFile registryFile(appDir + "ENTITY.DAT");
     TUsersData registry(registryFile, appDir);
-    StampFingerprints(registry);
+    StampFingerprints(registry, TestKit());
     const auto inodes = [&] { return Files(3); };
     const auto first = inodes();
-    StampFingerprints(registry); // a backup, then the shutdown: nothing changed between
+    StampFingerprints(registry, TestKit()); // a backup, then the shutdown: nothing changed between
     EXPECT_EQ(inodes(), first);
 
     registry.Storage(2)->WriteString("General", "Request", "5");
     const std::string changed = registry.Storage(2)->Text();
-    StampFingerprints(registry);
+    StampFingerprints(registry, TestKit());
     const auto second = inodes();
     EXPECT_EQ(second[0], first[0]);
     EXPECT_EQ(second[2], first[2]);
@@ -132,7 +134,7 @@ TEST_F(FingerprintStampTest, AFileUntouchedSinceAnEarlierRunsStampIsNotStampedAg
             TRequestFile registryFile(appDir + "ENTITY.DAT");
             TUsersData registry(registryFile, appDir);
             Work(registry);
-            StampFingerprints(registry);
+            StampFingerprints(registry, TestKit());
             ::_exit(0);
         }
         int status = -1;

@@ -12,6 +12,7 @@
 #include "help/TPublicData.h"
 #include "store/TFrmRequest.h"
 #include "support/ModalAnswerer.h"
+#include "support/TestKit.h"
 #include "support/ZipMaker.h"
 #include "ui/HtmlView.h"
 
@@ -87,7 +88,7 @@ TEST(HelpEntryPoints, EachWindowOpensItsPage)
     QTemporaryDir data;
     const std::string dir = data.path().toStdString() + "/";
     TPublicData publicData(folder.Dir());
-    TForm1 form(ProgramPaths(dir, dir), &publicData);
+    TForm1 form(ProgramPaths(dir, dir), TestKit(), &publicData);
 
     form.HelpTopics->trigger();
     ExpectShown(publicData, "index.htm");

@@ -22,22 +22,23 @@ bool HasExtension(const std::string& FileName)
 
 } // namespace
 
-std::string TCertificateExport::Fingerprint(const TRequestFile& File)
+std::string TCertificateExport::Fingerprint(KitLibraries& Kit, const TRequestFile& File)
 {
     auto copy = TRequestFile::CreateFromLines(nullptr);
     copy->SetText(File.Text());
     copy->EraseSection("Fingerprint");
-    return HashString(copy->Text());
+    return HashString(Kit, copy->Text());
 }
 
-bool TCertificateExport::IsExportFile(const TRequestFile& File)
+bool TCertificateExport::IsExportFile(KitLibraries& Kit, const TRequestFile& File)
 {
     if (File.ReadString("General", "Id", "") != ExportMarker)
         return false;
-    return File.ReadString("Fingerprint", "Value", "") == Fingerprint(File);
+    return File.ReadString("Fingerprint", "Value", "") == Fingerprint(Kit, File);
 }
 
-std::string TCertificateExport::ExportText(const TRequestFile& Storage, const std::vector<std::string>& Ids)
+std::string TCertificateExport::ExportText(KitLibraries& Kit, const TRequestFile& Storage,
+                                           const std::vector<std::string>& Ids)
 {
     auto file = TRequestFile::CreateFromLines(nullptr);
     file->WriteString("General", "Id", ExportMarker);
@@ -47,7 +48,7 @@ std::string TCertificateExport::ExportText(const TRequestFile& Storage, const st
             file->WriteString(id, key, Storage.ReadString(id, key, ""));
         file->WriteBool(id, "Signed", Storage.ReadBool(id, "Signed", false));
     }
-    file->WriteString("Fingerprint", "Value", Fingerprint(*file));
+    file->WriteString("Fingerprint", "Value", Fingerprint(Kit, *file));
     return file->Text();
 }
 
@@ -78,7 +79,7 @@ int TCertificateExport::FileExport()
         && C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != mrYes)
         return 0;
 
-    const std::string text = ExportText(*storage, exported);
+    const std::string text = ExportText(C.Kit, *storage, exported);
     SafeReplace::Options options;
     options.NewFileMode = 0600; // it holds keys
     options.RemoveBits = 077;

@@ -18,14 +18,14 @@ public:
     int FileExport();
 
     // The export file's text for these certificates of Storage, fingerprint
-    // included.
-    static std::string ExportText(const TRequestFile& Storage, const std::vector<std::string>& Ids);
+    // (from Kit) included.
+    static std::string ExportText(KitLibraries& Kit, const TRequestFile& Storage, const std::vector<std::string>& Ids);
     // The fingerprint of a file object's text without its [Fingerprint]
     // section (the object itself is left as it was).
-    static std::string Fingerprint(const TRequestFile& File);
+    static std::string Fingerprint(KitLibraries& Kit, const TRequestFile& File);
     // The file's [General] Id is the export marker and its fingerprint
     // matches its text.
-    static bool IsExportFile(const TRequestFile& File);
+    static bool IsExportFile(KitLibraries& Kit, const TRequestFile& File);
 
 private:
     const TStepContext& C;

@@ -108,7 +108,7 @@ int TCertificateImport::ImportFile(const TRequestFile& File)
     TRequestFile* storage = C.ActiveStorage();
     if (!storage)
         return 0;
-    if (!TCertificateExport::IsExportFile(File) || !IsWellFormed(File)) {
+    if (!TCertificateExport::IsExportFile(C.Kit, File) || !IsWellFormed(File)) {
         C.Ask.Show(Texts::ImportInvalid);
         return 0;
     }

@@ -225,14 +225,14 @@ void TEntitySession::RemoveActive()
     Save();
 }
 
-void TEntitySession::StampFingerprints()
+void TEntitySession::StampFingerprints(KitLibraries& Kit)
 {
-    ::StampFingerprints(*registry_);
+    ::StampFingerprints(*registry_, Kit);
 }
 
-void TEntitySession::SaveOnExit()
+void TEntitySession::SaveOnExit(KitLibraries& Kit)
 {
-    StampFingerprints();
+    StampFingerprints(Kit);
     registryFile_->WriteInteger(kGeneral, "Count", registry_->Count());
     registryFile_->WriteInteger(kGeneral, "CountAll", registry_->CountAll());
     registryFile_->WriteInteger(kGeneral, "ActiveIndex", registry_->ActiveIndex());

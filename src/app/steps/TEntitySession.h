@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class KitLibraries;
 class TRequestFile;
 class TUserData;
 
@@ -97,11 +98,12 @@ public:
 
     // Stamps every storage file with a fresh fingerprint and saves the ones
     // that changed: before a backup, so that the copy matches what the
-    // program leaves behind, and at the end of a run. Raises on failure.
-    void StampFingerprints();
+    // program leaves behind, and at the end of a run. The digests come from
+    // Kit. Raises on failure.
+    void StampFingerprints(KitLibraries& Kit);
     // The end of a run: the stamps, then the registry's counts and active
     // position. Raises on failure.
-    void SaveOnExit();
+    void SaveOnExit(KitLibraries& Kit);
 
 private:
     void Save();

@@ -17,9 +17,7 @@ TRequestFile* TStepContext::ActiveStorage() const
 
 std::unique_ptr<TRSAMedia> TStepContext::MediaFor(const std::string& FileName) const
 {
-    if (Kit)
-        return std::make_unique<TRSAMedia>(*Kit, FileName);
-    return std::make_unique<TRSAMedia>(FileName);
+    return std::make_unique<TRSAMedia>(Kit, FileName);
 }
 
 bool TStepContext::WipeAndReport(const std::string& FileName) const

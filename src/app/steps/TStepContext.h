@@ -14,9 +14,7 @@ class TUsersData;
 
 class TStepContext {
 public:
-    // Kit null: the program's kit.
-    TStepContext(TUsersData& TheRegistry, const ProgramPaths& ThePaths, TStepQuestions& TheAsk,
-                 KitLibraries* TheKit = nullptr)
+    TStepContext(TUsersData& TheRegistry, const ProgramPaths& ThePaths, TStepQuestions& TheAsk, KitLibraries& TheKit)
         : Registry(TheRegistry), Paths(ThePaths), Ask(TheAsk), Kit(TheKit)
     {
     }
@@ -24,7 +22,7 @@ public:
     TUsersData& Registry;
     const ProgramPaths& Paths;
     TStepQuestions& Ask;
-    KitLibraries* Kit;
+    KitLibraries& Kit;
 
     // The active entity's storage file; null when there is no entity.
     TRequestFile* ActiveStorage() const;

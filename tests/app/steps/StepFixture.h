@@ -4,6 +4,7 @@
 // answers from a script and records what was asked and shown.
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TStepContext.h"
+#include "support/TestKit.h"
 #include "app/steps/TStepQuestions.h"
 #include "base/ProgramPaths.h"
 #include "crypto/TRSAMedia.h"
@@ -224,7 +225,7 @@ protected:
         Registry.reset();
         RegistryFile = std::make_unique<TRequestFile>(DataDir + "ENTITY.DAT");
         Registry = std::make_unique<TUsersData>(*RegistryFile, DataDir);
-        Context = std::make_unique<TStepContext>(*Registry, Paths, Ask);
+        Context = std::make_unique<TStepContext>(*Registry, Paths, Ask, testsupport::TestKit());
     }
 
     void Activate(int Position) { Registry->Activate(Position); }

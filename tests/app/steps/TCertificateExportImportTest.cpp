@@ -46,7 +46,7 @@ protected:
         auto file = TRequestFile::CreateFromLines(nullptr);
         file->SetText(ReadFile(ExportFile));
         Edit(*file);
-        file->WriteString("Fingerprint", "Value", TCertificateExport::Fingerprint(*file));
+        file->WriteString("Fingerprint", "Value", TCertificateExport::Fingerprint(Context->Kit, *file));
         WriteFile(ExportFile, file->Text());
     }
 
@@ -61,7 +61,7 @@ TEST_F(ExportImport, ExportWritesTheUnsignedOnesThenMarksTheRequestSent)
     EXPECT_EQ(Ask.Shown, std::vector<std::string>{FormatText(Texts::ExportDone, {"2"})});
     auto file = TRequestFile::CreateFromLines(nullptr);
     file->SetText(ReadFile(ExportFile));
-    EXPECT_TRUE(TCertificateExport::IsExportFile(*file));
+    EXPECT_TRUE(TCertificateExport::IsExportFile(Context->Kit, *file));
     EXPECT_EQ(file->ReadString("General", "Keys", ""), Ids[1] + "," + Ids[2]);
     std::vector<std::string> sections;
     file->ReadSections(sections);

@@ -31,7 +31,7 @@ protected:
     bool Disk() { return TCertificateMedium(*Context).FileDisk(Id); }
     bool KeyOpensWith(const std::string& File, const std::string& Password)
     {
-        TRSAMedia media(File);
+        TRSAMedia media(Context->Kit, File);
         media.Open();
         const bool ok = media.ChangePassword(Password, Password);
         media.Close();

@@ -6,6 +6,7 @@
 #include "store/AtomicFileWriter.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
+#include "support/TestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <string>
 
 using sample::State;
+using testsupport::TestKit;
 
 namespace {
 
@@ -79,7 +81,7 @@ TEST(EntitySession, EachActionSavesTheRegistryAsOftenAsItsCrashStatesNeed)
         // wiped, then the counts and the entity shown before.
         {"cancelling it", [&] { session.CancelRegistration(); }, 2, 3},
         {"removing the active entity", [&] { session.RemoveActive(); }, 2, 2},
-        {"the exit save", [&] { session.SaveOnExit(); }, 1, 2},
+        {"the exit save", [&] { session.SaveOnExit(TestKit()); }, 1, 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Action);
