@@ -50,11 +50,11 @@ private:
 
 class WindowSeedOwner : public SeedOwner {
 public:
-    explicit WindowSeedOwner(QWidget* Window) : Window_(Window) {}
-    void* KitWindow() const override { return Window_; }
+    explicit WindowSeedOwner(QWidget* Window) : window_(Window) {}
+    void* KitWindow() const override { return window_; }
 
 private:
-    QWidget* Window_;
+    QWidget* window_;
 };
 
 bool RunFileDialog(QFileDialog* Dialog, const TFileQuestion& Q, std::string& FileName)
