@@ -284,6 +284,9 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     run.Entries = entries;
     run.Options.NewFileMode = 0600;
     run.Options.WipeOldVersion = WipeReplacedFiles;
+    // Restored files are flushed one by one: the disk writes each while
+    // the rest of it is still being inflated.
+    run.Options.StartWritingEarly = true;
 
     while (FContinue) {
         std::string name;

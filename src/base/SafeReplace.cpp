@@ -229,6 +229,7 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
         Mode_ = Options_.NewFileMode;
     }
 
+    Written_ = 0;
     Fd_ = CreateTemporaryBeside(Target_, 0600, TempPath_);
     if (Fd_ < 0) {
         const int error = ErrnoOr(EIO);
@@ -251,6 +252,7 @@ int Writer::Write(const void* Data, std::size_t Size)
     if (Fd_ < 0)
         return EBADF;
     auto bytes = static_cast<const char*>(Data);
+    const std::size_t total = Size;
     while (Size > 0) {
         errno = 0;
         const ssize_t n = WriteSome(Fd_, bytes, Size);
@@ -261,6 +263,11 @@ int Writer::Write(const void* Data, std::size_t Size)
         bytes += n;
         Size -= static_cast<std::size_t>(n);
     }
+    // Only a request to begin: the flush at Commit is what makes the bytes
+    // durable, and a file system without it loses nothing.
+    if (Options_.StartWritingEarly)
+        ::sync_file_range(Fd_, Written_, static_cast<off_t>(total), SYNC_FILE_RANGE_WRITE);
+    Written_ += static_cast<off_t>(total);
     return 0;
 }
 

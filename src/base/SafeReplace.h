@@ -25,6 +25,10 @@ struct Options {
     // another name still holds it (someone's own file, only renamed over).
     // A link left by a crash is wiped by RemoveStaleTemporaries.
     bool WipeOldVersion = false;
+    // Starts the disk on each piece as soon as it is written, for a large
+    // file streamed in pieces: its final flush then waits for little more
+    // than the last piece, instead of for the whole file at once.
+    bool StartWritingEarly = false;
 };
 
 // A symbolic link as target stays a link: the file it points at is the one
@@ -68,6 +72,7 @@ private:
     Options Options_;
     bool TargetExisted_ = false;
     mode_t Mode_ = 0600;
+    off_t Written_ = 0; // bytes written to the new file so far
 };
 
 // Replaces Target with Size bytes at Data in one go.
