@@ -1,7 +1,9 @@
 #include "backup/ArchiveVolumes.h"
 
 #include "backup/ArchiveFormat.h"
+#include "base/FormatText.h"
 #include "base/SafeReplace.h"
+#include "base/Texts.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -92,9 +94,7 @@ std::string ArchiveVolumes::VolumeName(const std::string& Archive, int Volume)
 
 std::string ArchiveVolumes::DiskQuestion(int Volume)
 {
-    std::string text = "Please insert disk %s and click OK to continue.";
-    text.replace(text.find("%s"), 2, std::to_string(Volume));
-    return text;
+    return FormatText(Texts::BkInsertDisk, {std::to_string(Volume)});
 }
 
 bool ArchiveVolumes::AskForDisk(int Volume) const

@@ -137,6 +137,8 @@ inline constexpr const char* BkHelp = "Ajuda";
 inline constexpr const char* BkYes = "Sim";
 inline constexpr const char* BkNo = "Não";
 inline constexpr const char* BkFilter = "BKP files (*.bkp)|*.BKP";
+// The archive's own question for the next volume of a spanned backup.
+inline constexpr const char* BkInsertDisk = "Please insert disk %s and click OK to continue.";
 inline constexpr const char* BkOverwriteQuestion = "Arquivo já existe. Deseja sobrescrever ?";
 inline constexpr const char* BkOverwriteTitle = "AVISO";
 inline constexpr const char* BkBackupDone = "Back Up realizado com sucesso !";
