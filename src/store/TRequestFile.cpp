@@ -1,12 +1,12 @@
 #include "store/TRequestFile.h"
 
 #include "base/BoundedFileReader.h"
+#include "base/LetterCase.h"
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 #include "base/Texts.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -18,37 +18,8 @@
 
 namespace {
 
-// Letter case folding of the program's single-byte character set
-// (Windows-1252): ASCII letters, the accented capitals 0xC0-0xDE except the
-// multiplication sign, and the four capitals that live in 0x80-0x9F.
-constexpr std::array<unsigned char, 256> MakeFoldTable()
-{
-    std::array<unsigned char, 256> t{};
-    for (std::size_t i = 0; i < 256; ++i)
-        t[i] = static_cast<unsigned char>(i);
-    for (std::size_t c = 'A'; c <= 'Z'; ++c)
-        t[c] = static_cast<unsigned char>(c + 32);
-    for (std::size_t c = 0xC0; c <= 0xDE; ++c)
-        if (c != 0xD7)
-            t[c] = static_cast<unsigned char>(c + 32);
-    t[0x8A] = 0x9A; // S caron
-    t[0x8C] = 0x9C; // OE
-    t[0x8E] = 0x9E; // Z caron
-    t[0x9F] = 0xFF; // Y diaeresis
-    return t;
-}
-
-constexpr auto Fold = MakeFoldTable();
-
-bool SameText(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Fold[static_cast<unsigned char>(a[i])] != Fold[static_cast<unsigned char>(b[i])])
-            return false;
-    return true;
-}
+using LetterCase::Fold;
+using LetterCase::SameText;
 
 std::string Folded(std::string_view s)
 {

@@ -2,37 +2,16 @@
 
 #include "app/steps/StorageOperations.h"
 #include "base/EntityNaming.h"
+#include "base/LetterCase.h"
 #include "crypto/FingerprintStamp.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace {
 
 const char* const kGeneral = "General";
-
-// The lower case of a Windows-1252 letter, so that two names differing only
-// in case (accented capitals included) count as one.
-char LowerCase1252(char Character)
-{
-    const auto c = static_cast<unsigned char>(Character);
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return static_cast<char>(c + 0x20);
-    if (c == 0x8A || c == 0x8C || c == 0x8E)
-        return static_cast<char>(c + 0x10);
-    if (c == 0x9F)
-        return static_cast<char>(0xFF);
-    return Character;
-}
-
-bool SameNameIgnoringCase(const std::string& A, const std::string& B)
-{
-    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
-               return LowerCase1252(a) == LowerCase1252(b);
-           });
-}
 
 // The entity number of a registered entity. Its record carries it once the
 // registration was completed; an entity whose registration was cut short
@@ -119,7 +98,7 @@ TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std
     if (NewName.empty())
         return TRenameResult::Empty;
     for (const TCertificateEntry& other : Certificates(ActivePosition()))
-        if (other.Id != Id && SameNameIgnoringCase(other.Name, NewName))
+        if (other.Id != Id && LetterCase::SameText(other.Name, NewName))
             return TRenameResult::Duplicate;
     TRequestFile* storage = ActiveStorage();
     if (!storage || storage->ReadString(Id, "Name", "") == NewName)
