@@ -103,6 +103,9 @@ public:
             return;
         }
         Pending_ = Fd;
+        // Woken after the lock is let go, so that the helper does not wake
+        // only to wait for the saver's lock (one more wake-up for the saver).
+        lock.unlock();
         Wake_.notify_one();
     }
 

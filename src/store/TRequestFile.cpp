@@ -463,6 +463,51 @@ void TRequestFile::DeleteKey(const std::string& Section, const std::string& Iden
 
 // ---- rendering --------------------------------------------------------------
 
+namespace {
+
+// Room for the image a save writes, kept from save to save on the thread:
+// a save then neither asks for fresh memory nor zero-fills bytes it is about
+// to overwrite. Taken while in use, so that a save made from within another
+// (a writer that saves a second file) gets room of its own; room grown for
+// an unusually large file is let go afterwards.
+class ImageBuffer {
+public:
+    explicit ImageBuffer(std::size_t Size) : Bytes_(std::move(Spare)), Capacity_(SpareCapacity), Size_(Size)
+    {
+        SpareCapacity = 0;
+        if (!Bytes_ || Capacity_ < Size) {
+            Bytes_.reset(new char[std::max<std::size_t>(Size, 1)]);
+            Capacity_ = Size;
+        }
+    }
+    ImageBuffer(const ImageBuffer&) = delete;
+    ImageBuffer& operator=(const ImageBuffer&) = delete;
+    ~ImageBuffer()
+    {
+        if (Capacity_ <= KeptAtMost && Capacity_ >= SpareCapacity) {
+            Spare = std::move(Bytes_);
+            SpareCapacity = Capacity_;
+        }
+    }
+
+    char* Data() { return Bytes_.get(); }
+    std::string_view View() const { return {Bytes_.get(), Size_}; }
+
+private:
+    static constexpr std::size_t KeptAtMost = 4u << 20;
+    static thread_local std::unique_ptr<char[]> Spare;
+    static thread_local std::size_t SpareCapacity;
+
+    std::unique_ptr<char[]> Bytes_;
+    std::size_t Capacity_;
+    std::size_t Size_;
+};
+
+thread_local std::unique_ptr<char[]> ImageBuffer::Spare;
+thread_local std::size_t ImageBuffer::SpareCapacity = 0;
+
+} // namespace
+
 void TRequestFile::GetStrings(std::vector<std::string>& List) const
 {
     List.reserve(List.size() + Lines_.size() + 2 * Sections_.size());
@@ -477,16 +522,19 @@ void TRequestFile::GetStrings(std::vector<std::string>& List) const
     }
 }
 
-std::string TRequestFile::Text() const
+std::size_t TRequestFile::ImageSize() const
 {
     std::size_t size = 0;
     for (const auto& section : Sections_)
         size += section.Name.size() + 6;
     for (const auto& line : Lines_)
         size += line.size() + 2;
-    std::string text;
-    text.resize(size);
-    char* out = text.data();
+    return size;
+}
+
+void TRequestFile::RenderInto(char* Out) const
+{
+    char* out = Out;
     // Line ends are stored byte by byte, and short pieces (most lines of the
     // registry) copied inline as two overlapping fixed-size moves: a library
     // call per piece cost as much as the copying itself.
@@ -520,6 +568,12 @@ std::string TRequestFile::Text() const
         }
         end();
     }
+}
+
+std::string TRequestFile::Text() const
+{
+    std::string text(ImageSize(), '\0');
+    RenderInto(text.data());
     return text;
 }
 
@@ -651,7 +705,9 @@ void TRequestFile::UpdateFile()
     AtomicFileWriter& writer = Writer_ ? *Writer_ : AtomicFileWriter::Default();
     if (!DamagedOriginal_.empty())
         KeepDamagedOriginal(writer);
-    const std::string text = Text();
+    ImageBuffer image(ImageSize());
+    RenderInto(image.Data());
+    const std::string_view text = image.View();
     if (Edited_) {
         writer.WriteChangedFile(FileName(), text);
         Edited_ = false;

@@ -132,6 +132,9 @@ private:
     bool ParseText(std::string_view Text);
     void KeepDamagedOriginal(AtomicFileWriter& Writer);
     void ShiftAfter(std::size_t S, std::ptrdiff_t By);
+    // The image's size, and the image itself written to Out (that many bytes).
+    std::size_t ImageSize() const;
+    void RenderInto(char* Out) const;
 
     // The arena holds the bytes behind every name and line: the text as
     // loaded plus whatever was written since. Views into it stay valid until
