@@ -2,7 +2,7 @@
 // One chunk on its way into or out of the archive, and the zlib work on it.
 // Each chunk is a complete zlib stream of its own (or its raw bytes when
 // compressing does not pay), so chunks can be packed and unpacked in any
-// order, on any thread, each codec keeping its own zlib state.
+// order, on any thread, each codec keeping its own state.
 #include "backup/ArchiveFormat.h"
 
 #include <cstddef>

@@ -5,9 +5,10 @@
 ChunkPipeline::ChunkPipeline(const std::function<Work()>& MakeWork, int Workers)
 {
     const auto workers = static_cast<std::size_t>(std::max(1, Workers));
-    // Four chunks per worker: enough that a worker never waits on the
-    // writer's turn, few enough to stay a few hundred kilobytes.
-    slots_.resize(4 * workers);
+    // Four runs per worker: one being worked on, the rest queued or
+    // waiting for the writer, so that a worker never waits on the writer's
+    // turn; about a megabyte for each worker.
+    slots_.resize(4 * RunLength * workers);
     for (auto& slot : slots_)
         slot = std::make_unique<Slot>();
     workers_.reserve(workers);
@@ -45,19 +46,29 @@ int ChunkPipeline::DefaultWorkers()
 
 void ChunkPipeline::Submit()
 {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         slots_[submitted_ % slots_.size()]->Done = false;
         ++submitted_;
+        wake = Waiting() % RunLength == 0;
     }
-    queued_.notify_one();
+    if (wake)
+        queued_.notify_one();
 }
 
 ArchiveChunk& ChunkPipeline::Oldest()
 {
     Slot& slot = *slots_[released_ % slots_.size()];
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return slot.Done; });
+    if (!slot.Done) {
+        // A short run still queued is taken now rather than when it grows.
+        callerWaits_ = true;
+        if (Waiting() > 0)
+            queued_.notify_all();
+        done_.wait(lock, [&] { return slot.Done; });
+        callerWaits_ = false;
+    }
     return slot.Chunk;
 }
 
@@ -65,22 +76,37 @@ void ChunkPipeline::RunWorker(Work work)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        queued_.wait(lock, [this] { return stopping_ || claimed_ < submitted_; });
+        queued_.wait(lock, [this] { return stopping_ || Waiting() >= RunLength || (callerWaits_ && Waiting() > 0); });
         if (stopping_)
             return;
-        Slot& slot = *slots_[claimed_ % slots_.size()];
-        ++claimed_;
+        const std::size_t first = claimed_;
+        const std::size_t count = std::min(Waiting(), RunLength);
+        claimed_ += count;
         lock.unlock();
-        if (slot.Chunk.NeedsWork)
-            work(slot.Chunk);
+        for (std::size_t i = first; i < first + count; ++i) {
+            ArchiveChunk& chunk = slots_[i % slots_.size()]->Chunk;
+            if (chunk.NeedsWork)
+                work(chunk);
+        }
         lock.lock();
-        slot.Done = true;
-        done_.notify_all();
+        for (std::size_t i = first; i < first + count; ++i)
+            slots_[i % slots_.size()]->Done = true;
+        if (callerWaits_)
+            done_.notify_all();
     }
+}
+
+void ChunkPipeline::DropQueued()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (; claimed_ < submitted_; ++claimed_)
+        slots_[claimed_ % slots_.size()]->Done = true;
 }
 
 ChunkPipeline::ReleaseOnExit::~ReleaseOnExit()
 {
+    // What no worker has started on is not worth waiting for.
+    pipe_.DropQueued();
     while (!pipe_.Empty()) {
         pipe_.Oldest();
         pipe_.Release();

@@ -774,10 +774,10 @@ TEST_F(BackupFileTest, DamagedArchiveLeavesExistingFilesWhole)
 
 TEST_F(BackupFileTest, ShrinkingSourceEndsAtTheFirstEmptyRead)
 {
-    // Cut beyond what is read ahead of the writer (at most 16 chunks).
+    // Cut beyond what is read ahead of the writer (at most 128 chunks).
     const fs::path f = src / "shrinks.bin";
-    WriteAll(f, RandomBytes(64 * 16384, 12));
-    const std::uintmax_t cut = 20 * 16384 + 100;
+    WriteAll(f, RandomBytes(256 * 16384, 12));
+    const std::uintmax_t cut = 160 * 16384 + 100;
     TBackupFile b;
     Watch(b);
     std::vector<int> percents;
