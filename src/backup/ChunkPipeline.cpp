@@ -5,6 +5,7 @@
 ChunkPipeline::ChunkPipeline(const std::function<Work()>& MakeWork, int Workers)
 {
     const auto workers = static_cast<std::size_t>(std::max(1, Workers));
+    workerCount_ = workers;
     // Four runs per worker: one being worked on, the rest queued or
     // waiting for the writer, so that a worker never waits on the writer's
     // turn; about a megabyte for each worker.
@@ -80,7 +81,11 @@ void ChunkPipeline::RunWorker(Work work)
         if (stopping_)
             return;
         const std::size_t first = claimed_;
-        const std::size_t count = std::min(Waiting(), RunLength);
+        std::size_t count = std::min(Waiting(), RunLength);
+        // The caller waits (at a file's end, say): what is left is shared
+        // among the workers instead of one taking it all.
+        if (callerWaits_)
+            count = std::min(count, (Waiting() + workerCount_ - 1) / workerCount_);
         claimed_ += count;
         lock.unlock();
         for (std::size_t i = first; i < first + count; ++i) {

@@ -78,6 +78,7 @@ private:
 
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<std::thread> workers_;
+    std::size_t workerCount_ = 1;
     std::mutex mutex_;
     std::condition_variable queued_;
     std::condition_variable done_;

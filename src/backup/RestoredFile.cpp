@@ -1,7 +1,5 @@
 #include "backup/RestoredFile.h"
 
-#include "backup/DosTime.h"
-
 #include <cerrno>
 #include <streambuf>
 #include <vector>
@@ -10,13 +8,12 @@
 // pieces; a failed write makes the stream fail.
 class RestoredFile::Buffer : public std::streambuf {
 public:
-    explicit Buffer(SafeReplace::Writer& Writer) : writer_(Writer), bytes_(1 << 18)
-    {
-        setp(bytes_.data(), bytes_.data() + bytes_.size());
-    }
+    Buffer() : bytes_(1 << 18) { Reset(nullptr); }
     int Error() const { return error_; }
-    void Reset()
+    // Starts over on another file (none: writes fail).
+    void Reset(SafeReplace::Writer* Writer)
     {
+        writer_ = Writer;
         error_ = 0;
         setp(bytes_.data(), bytes_.data() + bytes_.size());
     }
@@ -38,18 +35,18 @@ private:
     int Drain()
     {
         if (error_ == 0 && pptr() > pbase())
-            error_ = writer_.Write(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+            error_ = writer_ ? writer_->Write(pbase(), static_cast<std::size_t>(pptr() - pbase())) : EBADF;
         setp(bytes_.data(), bytes_.data() + bytes_.size());
         return error_;
     }
 
-    SafeReplace::Writer& writer_;
+    SafeReplace::Writer* writer_ = nullptr;
     std::vector<char> bytes_;
     int error_ = 0;
 };
 
 RestoredFile::RestoredFile()
-    : buffer_(std::make_unique<Buffer>(writer_)), stream_(std::make_unique<std::ostream>(buffer_.get()))
+    : buffer_(std::make_unique<Buffer>()), stream_(std::make_unique<std::ostream>(buffer_.get()))
 {
 }
 
@@ -61,35 +58,35 @@ RestoredFile::~RestoredFile()
 int RestoredFile::Begin(const std::string& Target, const SafeReplace::Options& Options)
 {
     Abort();
-    if (const int error = writer_.Begin(Target, Options))
+    auto writer = std::make_unique<SafeReplace::Writer>();
+    if (const int error = writer->Begin(Target, Options))
         return error;
-    active_ = true;
+    writer_ = std::move(writer);
+    buffer_->Reset(writer_.get());
     return 0;
 }
 
-int RestoredFile::Commit(std::int32_t DosStamp)
+std::unique_ptr<SafeReplace::Writer> RestoredFile::Finish(int& Error)
 {
-    if (!active_)
-        return EBADF;
-    active_ = false;
+    Error = 0;
+    if (!writer_) {
+        Error = EBADF;
+        return nullptr;
+    }
     stream_->flush();
     if (!*stream_ || buffer_->Error() != 0) {
-        const int error = buffer_->Error() != 0 ? buffer_->Error() : EIO;
-        writer_.Abort();
-        return error;
+        Error = buffer_->Error() != 0 ? buffer_->Error() : EIO;
+        Abort();
+        return nullptr;
     }
-    if (const int error = writer_.Commit())
-        return error;
-    // The archived stamp, once the last byte is in place. Only a comparison
-    // of stamps (rmNewer) depends on it, so it is no reason to fail.
-    DosTime::SetFileStamp(writer_.Target(), DosStamp);
-    return 0;
+    buffer_->Reset(nullptr);
+    return std::move(writer_);
 }
 
 void RestoredFile::Abort()
 {
-    active_ = false;
-    writer_.Abort();
-    buffer_->Reset();
+    // The writer removes its new file as it goes.
+    writer_.reset();
+    buffer_->Reset(nullptr);
     stream_->clear();
 }

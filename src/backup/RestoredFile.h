@@ -1,12 +1,12 @@
 #pragma once
 // One file being restored: its bytes stream into a new file beside the
 // target (SafeReplace: created exclusively under an unpredictable name,
-// never through a link) and replace the target only at Commit, flushed, with
-// the archived time stamp. A damaged or interrupted archive therefore leaves
-// the existing file whole.
+// never through a link). Once all of them are in, Finish gives the new file
+// up to be put in place (RestoreCommitter: flushed, then renamed over the
+// target); until then the target stays as it was, so a damaged or
+// interrupted archive leaves the existing file whole.
 #include "base/SafeReplace.h"
 
-#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -14,23 +14,24 @@
 class RestoredFile {
 public:
     RestoredFile();
-    ~RestoredFile(); // an uncommitted file is removed
+    ~RestoredFile(); // an unfinished file is removed
     RestoredFile(const RestoredFile&) = delete;
     RestoredFile& operator=(const RestoredFile&) = delete;
 
     // 0 or an errno value.
     int Begin(const std::string& Target, const SafeReplace::Options& Options);
-    bool Active() const { return active_; }
+    bool Active() const { return writer_ != nullptr; }
     // Where the bytes go; it fails (and stays failed) once a write fails.
     std::ostream& Stream() { return *stream_; }
-    // Replaces the target and gives it the DOS time stamp. 0 or an errno.
-    int Commit(std::int32_t DosStamp);
+    // Writes out what is still buffered and hands over the new file, ready
+    // to replace the target. Null, with Error set and the file removed, when
+    // a write failed.
+    std::unique_ptr<SafeReplace::Writer> Finish(int& Error);
     void Abort();
 
 private:
     class Buffer;
-    SafeReplace::Writer writer_;
+    std::unique_ptr<SafeReplace::Writer> writer_;
     std::unique_ptr<Buffer> buffer_;
     std::unique_ptr<std::ostream> stream_;
-    bool active_ = false;
 };

@@ -13,8 +13,9 @@
 // bytes, on any stream), ArchiveChunk and ChunkPipeline (the chunks packed
 // and unpacked on worker threads, taken in order), ArchiveVolumes (volume names, the next volume, the
 // question for the next disk), SourceCollector (what a backup takes),
-// RestorePolicy (which file an archived name replaces) and RestoredFile (the
-// flushed replacement). This class runs them and reports.
+// RestorePolicy (which file an archived name replaces), RestoredFile (the
+// replacement being written) and RestoreCommitter (which puts it in place,
+// flushed). This class runs them and reports.
 //
 // File format: docs/backup-archive-format.md.
 #include "backup/ArchiveFormat.h"
@@ -187,6 +188,7 @@ private:
     bool StartEntry(ReadRun& run, const std::string& name, std::int32_t stamp);
     bool ExtractInto(ReadRun& run);
     void CommitPending(ReadRun& run);
+    void SettleCommits(ReadRun& run);
 
     TBackupMode FBackupMode = bmAll;
     std::int64_t FTotalSize = 0;

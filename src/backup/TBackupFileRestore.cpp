@@ -3,6 +3,7 @@
 
 #include "backup/ChunkPipeline.h"
 #include "backup/DosTime.h"
+#include "backup/RestoreCommitter.h"
 #include "backup/RestorePolicy.h"
 #include "backup/RestoredFile.h"
 
@@ -26,6 +27,8 @@ struct TBackupFile::ReadRun {
     std::string Target;
     std::int32_t Stamp = 0;
     RestoredFile Pending;
+    // Puts complete files in place while the next one is being read.
+    RestoreCommitter Committer;
 };
 
 bool TBackupFile::Restore(const std::string& archive, const std::string& destination)
@@ -152,17 +155,31 @@ bool TBackupFile::ExtractInto(ReadRun& run)
     return ok && FError == errNone;
 }
 
-// The previous file had all of its data: it replaces its target now.
+// The previous file had all of its data: it goes on its way to replace its
+// target.
 void TBackupFile::CommitPending(ReadRun& run)
 {
     run.Restoring = false;
     if (!run.Pending.Active())
         return;
-    if (run.Pending.Commit(run.Stamp) != 0) {
+    int error = 0;
+    auto file = run.Pending.Finish(error);
+    if (!file) {
         SetError(errCannotReadFile);
         return;
     }
-    ++FProcessedFiles;
+    run.Committer.Hand(std::move(file), run.Stamp);
+}
+
+// Waits for the files handed over to be in place, and counts them; a file
+// that could not replace its target ends the run with an error.
+void TBackupFile::SettleCommits(ReadRun& run)
+{
+    if (run.ExamineOnly)
+        return;
+    if (run.Committer.Settle() != 0)
+        SetError(errCannotReadFile);
+    FProcessedFiles = run.Committer.Committed();
 }
 
 bool TBackupFile::ContinueOnNextVolume(ReadRun& run, const std::string& record)
@@ -207,6 +224,14 @@ bool TBackupFile::StartEntry(ReadRun& run, const std::string& name, std::int32_t
         return ReadSegment(nullptr, false, "", nullptr) == SegmentResult::Ok;
 
     FEntryName = name;
+    // Names resolve against the files in the destination; one still on its
+    // way into place is waited for when this name could meet it.
+    if (run.Committer.MayMeet(name))
+        run.Committer.Settle();
+    if (run.Committer.Error() != 0) {
+        SetError(errCannotReadFile);
+        return false;
+    }
     std::string target = run.Policy.TargetFor(name);
     if (target.empty()) {
         // Would land outside the destination (or nowhere): never written.
@@ -280,6 +305,13 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     FProcessedSize = 0;
 
     ReadRun run(destination, RestoreFullPath);
+    // However the run ends, also by an exception, the files handed over are
+    // in place (or removed) and counted before it returns.
+    struct SettleGuard {
+        TBackupFile* self;
+        ReadRun& run;
+        ~SettleGuard() { self->SettleCommits(run); }
+    } settle{this, run};
     run.ExamineOnly = examineOnly;
     run.Entries = entries;
     run.Options.NewFileMode = 0600;
@@ -319,6 +351,7 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     }
     if (FError != errNone || !FContinue)
         run.Pending.Abort();
+    SettleCommits(run);
     FVolumes.Close();
     FIn.Attach(nullptr);
     const bool result = FError == errNone && FContinue;

@@ -1,6 +1,7 @@
 // Archives made to hurt the reader: volume sets that lead back into
 // themselves, names that drive terminals, links planted in the destination,
-// and the volume limit the writer must keep.
+// targets that change while they are restored, and the volume limit the
+// writer must keep.
 #include "backup/ArchiveFormat.h"
 #include "backup/TBackupFile.h"
 
@@ -226,6 +227,56 @@ TEST_F(HostileArchiveTest, ReplacedFilesCanBeWipedBeforeTheyAreLetGo)
     for (const auto& e : fs::directory_iterator(dst))
         names.push_back(e.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"STORAGE.1.DAT"});
+}
+
+// Restored files go into place on a thread of their own while the next one
+// is read; the restore must still see each in place before it resolves a
+// name that could meet it, and stop at the first that cannot go in.
+TEST_F(HostileArchiveTest, EachRestoredFileIsInPlaceBeforeANameMeetsItAndAFailedOneEndsTheRestore)
+{
+    // A file, then an entry that would need it to be a folder: skipped, as
+    // when the file was there before.
+    WriteAll(
+        root / "f.bkp",
+        Builder().Header(9, 2).Entry("/x/d").RawChunk("file d").Int(0).Entry("/x/D/f").RawChunk("f").Int(0).Int(0).b);
+    TBackupFile full;
+    Guard(full);
+    full.RestoreFullPath = true;
+    EXPECT_TRUE(full.Restore((root / "f.bkp").string(), dst.string()));
+    EXPECT_EQ(ReadAll(dst / "x" / "d"), "file d");
+    EXPECT_EQ(full.ProcessedFiles(), 1);
+    EXPECT_TRUE(errors.empty());
+    fs::remove_all(dst / "x");
+
+    // The first file's target becomes a folder before it can replace it:
+    // the files after it are not put in place either.
+    WriteAll(root / "g.bkp", Builder()
+                                 .Header(9, 3)
+                                 .Entry("/x/a")
+                                 .RawChunk("a")
+                                 .Int(0)
+                                 .Entry("/x/b")
+                                 .RawChunk("b")
+                                 .Int(0)
+                                 .Entry("/x/c")
+                                 .RawChunk("c")
+                                 .Int(0)
+                                 .Int(0)
+                                 .b);
+    TBackupFile r;
+    Guard(r);
+    r.OnFileRestored = [&](TBackupFile*, std::string& name, std::ostream&) {
+        if (name == (dst / "a").string())
+            WriteAll(dst / "a" / "inside", "someone's");
+    };
+    EXPECT_FALSE(r.Restore((root / "g.bkp").string(), dst.string()));
+    EXPECT_EQ(errors, std::vector<std::int32_t>{TBackupFile::errCannotReadFile});
+    EXPECT_EQ(r.ProcessedFiles(), 0);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dst))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"a"});
+    EXPECT_EQ(ReadAll(dst / "a" / "inside"), "someone's");
 }
 
 TEST_F(HostileArchiveTest, NoVolumeGrowsPastMaxSize)
