@@ -12,10 +12,6 @@
 #include <ctime>
 #include <sys/stat.h>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 using LetterCase::Fold;
@@ -38,152 +34,6 @@ bool KeyIs(std::string_view Line, std::string_view Ident)
     if (std::memchr(Line.data(), '=', Ident.size()))
         return false;
     return SameText(Line.substr(0, Ident.size()), Ident);
-}
-
-// Bit i set where byte i of the 64 at p is CR or LF, sixteen bytes at a time
-// where the processor allows; Nul tells whether the 64 bytes hold a NUL, so
-// that the text is not read twice to find its end. (Wider vectors were tried:
-// the scan hides behind the per-line work, so they gained nothing.)
-[[maybe_unused]] inline uint64_t BreakMaskPlain(const char* p, bool& Nul)
-{
-    uint64_t mask = 0;
-    bool nul = false;
-    for (int i = 0; i < 64; ++i) {
-        mask |= static_cast<uint64_t>(p[i] == '\r' || p[i] == '\n') << i;
-        nul |= p[i] == '\0';
-    }
-    Nul = nul;
-    return mask;
-}
-
-#ifdef __SSE2__
-inline uint64_t BreakMaskSse2(const char* p, bool& Nul)
-{
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    // Written out four times: the compiler kept a loop here, with a shift by
-    // a variable count, and that loop was a third of the whole load.
-    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-    const __m128i v3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-    auto breaks = [&](__m128i v) {
-        return static_cast<uint64_t>(
-            static_cast<uint16_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)))));
-    };
-    const __m128i nul = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v0, zero), _mm_cmpeq_epi8(v1, zero)),
-                                     _mm_or_si128(_mm_cmpeq_epi8(v2, zero), _mm_cmpeq_epi8(v3, zero)));
-    Nul = _mm_movemask_epi8(nul) != 0;
-    return breaks(v0) | breaks(v1) << 16 | breaks(v2) << 32 | breaks(v3) << 48;
-}
-#endif
-
-inline uint64_t BreakMask(const char* p, bool& Nul)
-{
-#ifdef __SSE2__
-    return BreakMaskSse2(p, Nul);
-#else
-    return BreakMaskPlain(p, Nul);
-#endif
-}
-
-// Calls Take(first, last) for every run of bytes without CR or LF in
-// [Begin, End), in order, up to the first NUL, which ends the text as it
-// always has for these files. The text goes 64 bytes at a time through BreakMask;
-// a run starts at a non-break after a break (or at the start) and ends at a
-// break after a non-break, so the runs of a block come from two bit masks
-// without looking at the bytes again. Returns true when a NUL ended the text.
-template <class TakeRun>
-bool ForEachRun(const char* Begin, const char* End, TakeRun& Take)
-{
-    const char* lineStart = Begin; // where the open run began, when one is open
-    bool inLine = false;           // whether the byte before the block was part of a run
-    auto block = [&](const char* p, uint64_t breaks) __attribute__((always_inline))
-    {
-        const uint64_t before = (breaks << 1) | (inLine ? 0u : 1u); // bit i: byte i-1 is a break
-        uint64_t starts = ~breaks & before;
-        uint64_t ends = breaks & ~before;
-        // Runs alternate with breaks: a run carried in from the previous block
-        // ends first, then each start is followed by its end, if any here.
-        if (inLine) {
-            if (!ends)
-                return;
-            Take(lineStart, p + __builtin_ctzll(ends));
-            ends &= ends - 1;
-            inLine = false;
-        }
-        while (starts) {
-            const char* first = p + __builtin_ctzll(starts);
-            starts &= starts - 1;
-            if (!ends) {
-                lineStart = first;
-                inLine = true;
-                return;
-            }
-            Take(first, p + __builtin_ctzll(ends));
-            ends &= ends - 1;
-        }
-    };
-
-    const char* p = Begin;
-    bool nul = false;
-    for (; End - p >= 64; p += 64) {
-        const uint64_t breaks = BreakMask(p, nul);
-        if (nul)
-            break;
-        block(p, breaks);
-    }
-    // The rest (up to a NUL), padded with line ends: the padding closes the
-    // last run at the end of the text.
-    std::size_t rest = std::min<std::size_t>(static_cast<std::size_t>(End - p), 64);
-    bool stopped = false;
-    if (rest) { // an empty text may have no address at all
-        if (const void* at = std::memchr(p, '\0', rest)) {
-            rest = static_cast<std::size_t>(static_cast<const char*>(at) - p);
-            stopped = true;
-        }
-    }
-    char tail[64];
-    if (rest)
-        std::memcpy(tail, p, rest);
-    std::memset(tail + rest, '\n', sizeof tail - rest);
-    block(p, BreakMask(tail, nul));
-    return stopped;
-}
-
-// About how many lines and how many section headers [Begin, End) holds (a
-// little more, to spare a late regrowth), judged by the first kilobytes;
-// never more than one of each per sixteen bytes, so that a text whose start
-// misleads cannot claim much memory.
-struct LineEstimate {
-    std::size_t Lines;
-    std::size_t Headers;
-};
-
-LineEstimate EstimateLines(const char* Begin, const char* End)
-{
-    constexpr std::size_t Sample = 4096;
-    const std::size_t size = static_cast<std::size_t>(End - Begin);
-    const std::size_t most = size / 16 + 16;
-    if (size <= Sample)
-        return {most, 0}; // a few sections: growing costs nothing worth a guess
-    std::size_t starts = 0;
-    std::size_t headers = 0;
-    uint64_t breakBefore = 1;
-    bool nul; // the estimate may count past a NUL
-    for (const char* p = Begin; p < Begin + Sample; p += 64) {
-        const uint64_t breaks = BreakMask(p, nul);
-        uint64_t first = ~breaks & (breaks << 1 | breakBefore);
-        starts += static_cast<std::size_t>(__builtin_popcountll(first));
-        for (; first; first &= first - 1)
-            headers += p[__builtin_ctzll(first)] == '[';
-        breakBefore = breaks >> 63;
-    }
-    const auto scale = [&](std::size_t n) {
-        return std::min(n * (size / Sample) + n * (size % Sample) / Sample + n / 8 + 16, most);
-    };
-    return {scale(starts), scale(headers)};
 }
 
 // Below this many sections a straight scan is faster than keeping an index.
@@ -616,52 +466,10 @@ void TRequestFile::ParseLine(std::string_view Line, bool Owned)
 
 bool TRequestFile::ParseText(std::string_view Text)
 {
-    // Empty lines are dropped, so a CR LF pair may be taken as two breaks
-    // around an empty line: the lines kept are exactly the runs of bytes
-    // without CR or LF before the first NUL.
-    const char* const begin = Text.data();
-    const char* const end = begin + Text.size();
-    // Regrowing the line list midway costs more than the rest of the load,
-    // and a fixed guess either falls short on files of short lines or wastes
-    // memory on files of long ones: the first few kilobytes tell.
-    const LineEstimate estimate = EstimateLines(begin, end);
-    Lines_.reserve(Lines_.size() + estimate.Lines);
-    Sections_.reserve(Sections_.size() + estimate.Headers);
-
-    // Lines above the first header of this text belong to no section and are
-    // dropped. Sections are parsed in order, so the open one is the last.
-    bool open = false;
-    std::size_t live = 0;
-    // Inlined by force: as a call, saving and restoring registers for every
-    // line cost as much as the work on the line.
-    auto take = [&](const char* first, const char* last) __attribute__((always_inline))
-    {
-        const std::size_t size = static_cast<std::size_t>(last - first);
-        const char c = *first;
-        if (c == '[' && last[-1] == ']' && size >= 2) {
-            if (open)
-                Sections_.back().Count = Lines_.size() - Sections_.back().First;
-            Sections_.push_back(SectionRef{std::string_view(first + 1, size - 2), Lines_.size(), 0});
-            live += size - 2;
-            open = true;
-        } else if (c != ';' && open) {
-            Lines_.emplace_back(first, size);
-            live += size;
-        }
-    };
-
-    const bool stopped = ForEachRun(begin, end, take);
-    // A guess far above the outcome gives its memory back.
-    if (Lines_.capacity() > 2 * Lines_.size() + 256)
-        Lines_.shrink_to_fit();
-    if (Sections_.capacity() > 2 * Sections_.size() + 256)
-        Sections_.shrink_to_fit();
-
-    if (open)
-        Sections_.back().Count = Lines_.size() - Sections_.back().First;
-    LiveBytes_ += live;
+    const DataTextSplitter::Result split = DataTextSplitter::Split(Text, Lines_, Sections_);
+    LiveBytes_ += split.Bytes;
     Current_ = std::string::npos;
-    return stopped;
+    return split.StoppedEarly;
 }
 
 void TRequestFile::SetStrings(const std::vector<std::string>& Lines)

@@ -8,6 +8,7 @@
 // in order. Writing gives "[name]", the lines, one empty line per section,
 // CR LF after every line; no sections give a zero-byte file.
 #include "base/FileIdentity.h"
+#include "store/DataTextSplitter.h"
 #include "store/TCustomRequestFile.h"
 
 #include <cstddef>
@@ -114,11 +115,7 @@ private:
     TRequestFile(FromLinesTag, const std::vector<std::string>* Lines);
 
     // A section: its name and the range of its lines in Lines_.
-    struct SectionRef {
-        std::string_view Name;
-        std::size_t First = 0;
-        std::size_t Count = 0;
-    };
+    using SectionRef = DataTextSection;
 
     // Index of the first section named Name (any case), or npos.
     std::size_t FindSection(std::string_view Name) const;
