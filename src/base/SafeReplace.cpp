@@ -303,7 +303,10 @@ int Writer::Commit()
         return error;
     }
     TempPath_.clear();
-    SyncFolder(folder);
+    // The old version is wiped only once the rename that replaced it is on
+    // the disk.
+    if (!Options_.FolderFlushedByCaller || !oldLink.empty())
+        SyncFolder(folder);
 
     if (!oldLink.empty()) {
         WipeAndRemove(oldLink);

@@ -29,6 +29,10 @@ struct Options {
     // file streamed in pieces: its final flush then waits for little more
     // than the last piece, instead of for the whole file at once.
     bool StartWritingEarly = false;
+    // Commit renames without flushing the folder: the caller replaces many
+    // files in one folder and flushes it once after the last rename. Until
+    // then a crash may lose a rename, never the bytes of either version.
+    bool FolderFlushedByCaller = false;
 };
 
 // A symbolic link as target stays a link: the file it points at is the one
@@ -52,7 +56,8 @@ public:
     // followed: the file it points at is replaced).
     int Begin(const std::string& Target, const Options& Options = {});
     int Write(const void* Data, std::size_t Size);
-    // Flushes, renames over the target, flushes the folder.
+    // Flushes, renames over the target, flushes the folder (see
+    // FolderFlushedByCaller).
     int Commit();
     // Removes the new file; the target stays as it was.
     void Abort();

@@ -5,14 +5,11 @@
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -64,39 +61,6 @@ void Mark(const std::string& File, std::size_t Digest)
     ::setxattr(File.c_str(), StampMark, mark.data(), mark.size(), 0);
 }
 
-// Saves the files side by side: each goes through the safe replace on its
-// own (whole, or not at all), but their flushes to the disk overlap instead
-// of each waiting for the one before. Every file is tried; the first failure
-// is raised once all are done.
-void SaveTogether(const std::vector<TRequestFile*>& Files, std::vector<std::size_t>& Digests)
-{
-    Digests.assign(Files.size(), 0);
-    constexpr std::size_t MostAtOnce = 8; // flushes wait on the disk, not on a core
-    const std::size_t threads = std::min(MostAtOnce, Files.size());
-    std::atomic<std::size_t> next{0};
-    std::vector<std::exception_ptr> failures(Files.size());
-    const auto work = [&] {
-        for (std::size_t i = next++; i < Files.size(); i = next++) {
-            try {
-                Files[i]->UpdateFile();
-                Digests[i] = TextDigest(Files[i]->Text());
-                Mark(Files[i]->FileName(), Digests[i]);
-            } catch (...) {
-                failures[i] = std::current_exception();
-            }
-        }
-    };
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < threads; ++t)
-        pool.emplace_back(work);
-    work();
-    for (auto& thread : pool)
-        thread.join();
-    for (const auto& failure : failures)
-        if (failure)
-            std::rethrow_exception(failure);
-}
-
 } // namespace
 
 void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
@@ -126,8 +90,15 @@ void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
     // Forgotten first: a file that fails to save is stamped again next time.
     for (TRequestFile* storage : changed)
         stamped.erase(storage->FileName());
-    std::vector<std::size_t> digests;
-    SaveTogether(changed, digests);
-    for (std::size_t i = 0; i < changed.size(); ++i)
-        stamped[changed[i]->FileName()] = digests[i];
+    const std::vector<std::exception_ptr> failures = TRequestFile::UpdateFiles(changed);
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        if (failures[i])
+            continue;
+        const std::size_t digest = TextDigest(changed[i]->Text());
+        Mark(changed[i]->FileName(), digest);
+        stamped[changed[i]->FileName()] = digest;
+    }
+    for (const auto& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
 }

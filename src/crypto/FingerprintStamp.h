@@ -9,8 +9,8 @@ class TUsersData;
 
 // A file whose text is still what the last stamp left keeps its stamp and is
 // not written again: in this process, or in an earlier run for a file loaded
-// untouched that still carries the mark the stamp left on it. The changed files are saved side by side, each
-// whole through the safe replace, their flushes overlapping.
+// untouched that still carries the mark the stamp left on it. The changed
+// files are saved together, each whole, their flushes overlapping.
 //
 // Raises on failure (the kit cannot be loaded, a file cannot be saved); the
 // files saved stay stamped, and a file that failed is stamped anew next

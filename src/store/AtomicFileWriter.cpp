@@ -199,42 +199,79 @@ void AtomicFileWriter::WriteFileUnlessUnchanged(const std::string& FileName, std
 
 void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view Bytes)
 {
-    if (FileName.empty() || FileName.back() == '/')
-        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
-
     const bool knownChanged = KnownChanged;
     KnownChanged = false; // for this call only, not for any it makes
+    Replacement replacement(*this);
+    if (!replacement.Begin(FileName, Bytes, knownChanged, false))
+        return;
+    replacement.Commit();
+    const int replaced = replacement.TakeReplacedVersion();
+    if (replaced >= 0)
+        ReplacedVersionCloser::Instance().Close(replaced);
+}
+
+AtomicFileWriter::Replacement::Replacement(AtomicFileWriter& Owner) : Owner_(Owner) {}
+
+AtomicFileWriter::Replacement::~Replacement()
+{
+    if (Replaced_ >= 0)
+        ::close(Replaced_);
+}
+
+bool AtomicFileWriter::Replacement::Begin(const std::string& FileName, std::string_view Bytes, bool KnownChanged,
+                                          bool OneOfMany)
+{
+    if (FileName.empty() || FileName.back() == '/')
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
+    FileName_ = FileName;
+
     struct stat old {};
     const bool existed = ::stat(FileName.c_str(), &old) == 0;
-    if (existed && !knownChanged && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
+    if (existed && !KnownChanged && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
         && HoldsExactly(FileName, old, Bytes)) {
         KeepForOwnerOnly(FileName, old);
-        return;
+        return false;
     }
 
-    SeamWriter writer(*this);
+    Writer_ = std::make_unique<SeamWriter>(Owner_);
     SafeReplace::Options options;
     options.NewFileMode = 0600;
     options.RemoveBits = NotForOthers;
-    if (writer.Begin(FileName, options) != 0)
+    options.StartWritingEarly = OneOfMany;
+    options.FolderFlushedByCaller = OneOfMany;
+    if (Writer_->Begin(FileName, options) != 0)
         throw EFCreateError(FileErrors::CannotCreateFile(FileName));
-    if (writer.Write(Bytes.data(), Bytes.size()) != 0)
+    if (Writer_->Write(Bytes.data(), Bytes.size()) != 0)
         throw EWriteError(FileErrors::StreamWriteError());
     // Held across the rename, so that freeing its blocks can wait (see
     // ReplacedVersionCloser). Only a regular file: opening anything else may
     // have effects of its own.
-    int replaced = -1;
     if (existed && S_ISREG(old.st_mode) && old.st_blocks > 0)
-        replaced = ::open(writer.Target().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    const int committed = writer.Commit();
-    if (replaced >= 0) {
-        if (committed == 0)
-            ReplacedVersionCloser::Instance().Close(replaced);
-        else
-            ::close(replaced);
+        Replaced_ = ::open(Writer_->Target().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return true;
+}
+
+void AtomicFileWriter::Replacement::Commit()
+{
+    const int committed = Writer_->Commit();
+    if (committed != 0 && Replaced_ >= 0) {
+        ::close(Replaced_);
+        Replaced_ = -1;
     }
     if (committed == EIO || committed == ENOSPC || committed == EDQUOT)
         throw EWriteError(FileErrors::StreamWriteError());
     if (committed != 0)
-        throw EFCreateError(FileErrors::CannotCreateFile(FileName));
+        throw EFCreateError(FileErrors::CannotCreateFile(FileName_));
+}
+
+std::string AtomicFileWriter::Replacement::Folder() const
+{
+    return SafeReplace::FolderOf(Writer_ ? Writer_->Target() : FileName_);
+}
+
+int AtomicFileWriter::Replacement::TakeReplacedVersion()
+{
+    const int fd = Replaced_;
+    Replaced_ = -1;
+    return fd;
 }

@@ -5,8 +5,13 @@
 #include "base/FileIdentity.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+
+namespace SafeReplace {
+class Writer;
+}
 
 class AtomicFileWriter {
 public:
@@ -29,6 +34,41 @@ public:
     // reading it again (every storage file is saved once loaded). Anything
     // else goes to WriteFile.
     void WriteFileUnlessUnchanged(const std::string& FileName, std::string_view Bytes, const FileIdentity& ReadFrom);
+
+    // One save in two steps, so that many files can be written first and
+    // then flushed side by side (see BatchFileWriter); WriteFile takes both
+    // steps at once. Each step raises what WriteFile would raise there, and
+    // a failure leaves the old file as it was and no temporary file.
+    class Replacement {
+    public:
+        explicit Replacement(AtomicFileWriter& Owner);
+        Replacement(const Replacement&) = delete;
+        Replacement& operator=(const Replacement&) = delete;
+        // A new file not committed is removed; a replaced version still
+        // held is let go.
+        ~Replacement();
+
+        // Writes Bytes to a new file beside FileName. False when the file
+        // already holds them: it is left in place, as WriteFile leaves it.
+        // KnownChanged: as WriteChangedFile. OneOfMany: the disk starts on
+        // the bytes at once, and Commit leaves the folder for the caller to
+        // flush once after the last rename.
+        bool Begin(const std::string& FileName, std::string_view Bytes, bool KnownChanged, bool OneOfMany);
+        // Flushes the new file and renames it over the old one.
+        void Commit();
+        // The folder of the file replaced (once begun).
+        std::string Folder() const;
+        // The replaced version, held open across the rename so that the
+        // caller chooses when its blocks are freed (see the closer in the
+        // source); -1 when there is none. The caller closes it.
+        int TakeReplacedVersion();
+
+    private:
+        AtomicFileWriter& Owner_;
+        std::unique_ptr<SafeReplace::Writer> Writer_;
+        std::string FileName_;
+        int Replaced_ = -1;
+    };
 
     // Waits until the versions that saves replaced are released: their
     // blocks are freed after the save returns (benchmarks time a save apart

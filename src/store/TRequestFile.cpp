@@ -3,6 +3,7 @@
 #include "base/BoundedFileReader.h"
 #include "base/LetterCase.h"
 #include "store/AtomicFileWriter.h"
+#include "store/BatchFileWriter.h"
 #include "store/StoreErrors.h"
 #include "base/Texts.h"
 
@@ -525,6 +526,44 @@ void TRequestFile::UpdateFile()
     } else {
         writer.WriteFile(FileName(), text);
     }
+}
+
+std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TRequestFile*>& Files)
+{
+    std::vector<std::exception_ptr> failures(Files.size());
+    std::vector<std::string> texts(Files.size());
+    std::vector<std::size_t> together;
+    BatchFileWriter batch;
+    for (std::size_t i = 0; i < Files.size(); ++i) {
+        TRequestFile& file = *Files[i];
+        try {
+            // A writer of its own (a test's, a tool's in memory) sees the
+            // save as always; a file not edited is mostly left in place
+            // without a write.
+            if (file.Writer_ || !file.Edited_) {
+                file.UpdateFile();
+                continue;
+            }
+            if (!file.DamagedOriginal_.empty())
+                file.KeepDamagedOriginal(AtomicFileWriter::Default());
+            texts[i] = file.Text();
+            batch.Add(file.FileName(), texts[i], true);
+            together.push_back(i);
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    }
+    const std::vector<std::exception_ptr> saved = batch.Run();
+    for (std::size_t k = 0; k < together.size(); ++k) {
+        TRequestFile& file = *Files[together[k]];
+        if (saved[k]) {
+            failures[together[k]] = saved[k];
+        } else {
+            file.Edited_ = false;
+            file.LoadedIntact_ = false; // the file holds the new image now
+        }
+    }
+    return failures;
 }
 
 bool TRequestFile::KnownToHoldImage() const

@@ -12,6 +12,7 @@
 #include "store/TCustomRequestFile.h"
 
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -66,6 +67,12 @@ public:
     // the original aside (see DamagedCopy); when that copy cannot be made,
     // nothing is saved and the failure is raised.
     void UpdateFile() override;
+    // Saves each file as UpdateFile does, but together, so that their
+    // flushes to the disk overlap (see BatchFileWriter). Every file is
+    // tried; one entry per file: null when it was saved, else what
+    // UpdateFile would have raised (that file is then as UpdateFile leaves
+    // it after a failure).
+    static std::vector<std::exception_ptr> UpdateFiles(const std::vector<TRequestFile*>& Files);
 
     // True when the reading stopped at a NUL before the end of the text, as
     // the format wants: the bytes after it are not in memory, and a save

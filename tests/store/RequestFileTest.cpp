@@ -3,6 +3,7 @@
 #include "support/FailingWriter.h"
 #include "support/TempFolder.h"
 #include "store/AtomicFileWriter.h"
+#include "store/BatchFileWriter.h"
 #include "store/StoreErrors.h"
 #include "store/TRequestFile.h"
 
@@ -749,4 +750,59 @@ TEST(RequestFileDamage, FirstSaveKeepsTheOriginalAsideOnce)
     EXPECT_FALSE(TRequestFile(dir.File("none.dat")).StoppedEarly());
     EXPECT_TRUE(FromText("[S]\r\n\0"s)->StoppedEarly());
     EXPECT_FALSE(FromText("[S]\r\nk=v")->StoppedEarly());
+}
+
+// Many files saved together: whatever fails midway, each file is its old
+// version or its new one, whole; each failure is its file's own, and no
+// temporary stays behind.
+TEST(RequestFileDisk, SavingManyTogetherLeavesEachFileOldOrNewWhole)
+{
+    TempDir dir;
+    const std::string fresh(1000, 'n');
+    std::vector<std::string> paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(dir.File("STORAGE." + std::to_string(i) + ".DAT"));
+        WriteBytes(paths.back(), i < 5 ? "old " + std::to_string(i) : fresh);
+    }
+    fs::permissions(paths[0], fs::perms::others_read, fs::perm_options::add);
+    struct stat held {};
+    ::stat(paths[5].c_str(), &held);
+    FailingWriter disk(2500); // full in the middle of the third file
+    BatchFileWriter batch(disk);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        batch.Add(paths[i], fresh, i < 5); // the last already holds its bytes
+    const auto failures = batch.Run();
+    ASSERT_EQ(failures.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        SCOPED_TRACE(i);
+        const bool saved = i < 2 || i == 5;
+        EXPECT_EQ(ReadBytes(paths[i]), saved ? fresh : "old " + std::to_string(i));
+        if (saved)
+            EXPECT_FALSE(failures[i]);
+        else
+            EXPECT_THROW(std::rethrow_exception(failures[i]), EWriteError);
+    }
+    EXPECT_EQ(ModeOf(paths[0]), fs::perms::owner_read | fs::perms::owner_write);
+    struct stat after {};
+    ::stat(paths[5].c_str(), &after);
+    EXPECT_EQ(after.st_ino, held.st_ino);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 6);
+
+    // Data files saved together: a damaged one keeps its original aside
+    // first, one that cannot be saved keeps its edit for the next save.
+    const std::string damaged = dir.File("STORAGE.7.DAT");
+    WriteBytes(damaged, "[S]\r\na=1\r\n\0lost"s);
+    TRequestFile first(paths[2]), second(damaged), lost(dir.File("none/STORAGE.8.DAT"));
+    for (TRequestFile* file : {&first, &second, &lost})
+        file->WriteString("Fingerprint", "Value", "F");
+    const auto results = TRequestFile::UpdateFiles({&first, &second, &lost});
+    EXPECT_FALSE(results[0]);
+    EXPECT_FALSE(results[1]);
+    EXPECT_THROW(std::rethrow_exception(results[2]), EFCreateError);
+    EXPECT_EQ(ReadBytes(paths[2]), first.Text());
+    EXPECT_EQ(ReadBytes(damaged), second.Text());
+    EXPECT_EQ(ReadBytes(second.DamagedCopy()), "[S]\r\na=1\r\n\0lost"s);
+    fs::create_directory(dir.File("none"));
+    lost.UpdateFile();
+    EXPECT_EQ(ReadBytes(dir.File("none/STORAGE.8.DAT")), lost.Text());
 }
