@@ -3,12 +3,11 @@
 #include "base/SafeReplace.h"
 
 #include <algorithm>
-#include <atomic>
-#include <functional>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sys/resource.h>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -17,26 +16,40 @@ namespace {
 // Flushes and releases wait on the disk, not on a core.
 constexpr std::size_t MostThreads = 8;
 
-// Runs Work(0..Count-1) on up to MostThreads threads, this one included.
-void OnThreads(std::size_t Count, const std::function<void(std::size_t)>& Work)
-{
-    std::atomic<std::size_t> next{0};
-    const auto loop = [&] {
-        for (std::size_t i = next++; i < Count; i = next++)
-            Work(i);
-    };
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < std::min(MostThreads, Count); ++t) {
-        try {
-            pool.emplace_back(loop);
-        } catch (const std::system_error&) {
-            break; // fewer helpers, or none: this thread does the rest
+// Runs Work on up to MostThreads - 1 threads of its own; Join waits for
+// them. Without threads to be had, Join runs Work on the caller's.
+class Helpers {
+public:
+    Helpers(std::size_t Count, std::function<void()> Work) : Work_(std::move(Work))
+    {
+        for (std::size_t t = 1; t < std::min(MostThreads, Count); ++t) {
+            try {
+                Threads_.emplace_back(Work_);
+            } catch (...) {
+                break; // fewer helpers: the caller does the rest
+            }
         }
     }
-    loop();
-    for (auto& thread : pool)
-        thread.join();
-}
+    Helpers(const Helpers&) = delete;
+    Helpers& operator=(const Helpers&) = delete;
+    // The caller joins in, then waits for the rest.
+    void Join()
+    {
+        Work_();
+        for (auto& thread : Threads_)
+            thread.join();
+        Threads_.clear();
+    }
+    ~Helpers()
+    {
+        for (auto& thread : Threads_)
+            thread.join();
+    }
+
+private:
+    std::function<void()> Work_;
+    std::vector<std::thread> Threads_;
+};
 
 // Each file in flight holds two descriptors (its new file and its replaced
 // version): a share of the process's allowance, so that the rest of the
@@ -52,9 +65,9 @@ std::size_t FilesAtOnce()
 
 } // namespace
 
-void BatchFileWriter::Add(const std::string& FileName, std::string_view Bytes, bool KnownChanged)
+void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged)
 {
-    Saves_.push_back({FileName, Bytes, KnownChanged});
+    Saves_.push_back({FileName, std::move(Bytes), KnownChanged});
 }
 
 std::vector<std::exception_ptr> BatchFileWriter::Run()
@@ -71,32 +84,59 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
 {
     using Replacement = AtomicFileWriter::Replacement;
     std::vector<std::unique_ptr<Replacement>> pending(Count);
-    // Every new file is written first, on this thread: creating files in one
-    // folder takes the folder's lock, so threads would only queue for it.
-    // The old versions stay held meanwhile, none freed before the last new
-    // file exists (a file system may search past recently freed entries
-    // when it creates one).
+    std::mutex mutex;
+    std::condition_variable written;
+    std::size_t ready = 0; // files [0, ready) are written (or failed)
+    std::size_t next = 0;  // the next file for a helper to commit
+
+    // Each file is flushed and only then renamed into place, by the helpers,
+    // as soon as it is written; the flushes overlap with each other and with
+    // the writing of the files after it.
+    Helpers helpers(Count, [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            const std::size_t i = next;
+            if (i >= Count)
+                return;
+            if (i >= ready) {
+                written.wait(lock);
+                continue;
+            }
+            ++next;
+            lock.unlock();
+            if (pending[i]) {
+                try {
+                    pending[i]->Commit();
+                } catch (...) {
+                    Failures[First + i] = std::current_exception();
+                    pending[i].reset();
+                }
+            }
+            lock.lock();
+        }
+    });
+    // The new files are written on this thread: creating files in one folder
+    // takes the folder's lock, so threads would only queue for it. The old
+    // versions stay held until every new file exists (a file system may
+    // search past recently freed entries each time it creates one).
     for (std::size_t i = 0; i < Count; ++i) {
-        const Save& save = Saves_[First + i];
+        Save& save = Saves_[First + i];
         try {
             auto replacement = std::make_unique<Replacement>(Seam_);
-            if (replacement->Begin(save.FileName, save.Bytes, save.KnownChanged, true))
+            if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
                 pending[i] = std::move(replacement);
         } catch (...) {
             Failures[First + i] = std::current_exception();
         }
-    }
-    // Each is flushed and only then renamed into place; the flushes overlap.
-    OnThreads(Count, [&](std::size_t i) {
-        if (!pending[i])
-            return;
-        try {
-            pending[i]->Commit();
-        } catch (...) {
-            Failures[First + i] = std::current_exception();
-            pending[i].reset();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ready = i + 1;
         }
-    });
+        written.notify_one(); // one file more: one helper more to work
+    }
+    written.notify_all(); // the rest see that nothing is left
+    helpers.Join();
+
     // Once after the renames: each file is whole under its name before and
     // after, and only now are they all known to be there after a crash.
     std::set<std::string> folders;
@@ -105,13 +145,25 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
             folders.insert(replacement->Folder());
     for (const std::string& folder : folders)
         SafeReplace::SyncFolder(folder);
+
     // Freeing the old versions' blocks waits on the disk too (see
     // AtomicFileWriter): side by side.
-    OnThreads(Count, [&](std::size_t i) {
-        if (pending[i]) {
-            const int replaced = pending[i]->TakeReplacedVersion();
-            if (replaced >= 0)
-                ::close(replaced);
+    std::size_t release = 0;
+    Helpers releasers(Count, [&] {
+        for (;;) {
+            std::unique_ptr<Replacement> done;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (release >= Count)
+                    return;
+                done = std::move(pending[release++]);
+            }
+            if (done) {
+                const int replaced = done->TakeReplacedVersion();
+                if (replaced >= 0)
+                    ::close(replaced);
+            }
         }
     });
+    releasers.Join();
 }

@@ -1,25 +1,29 @@
 #pragma once
-// Saves many data files of one folder together, each as AtomicFileWriter
-// saves one (whole or not at all, owner-only, unchanged files left in
-// place), but without each waiting for the disk before the next begins:
-// every new file is written first, their flushes then overlap, each is
-// renamed over its old version as soon as its own bytes are on the disk,
-// and each folder is flushed once after the last rename.
+// Saves many data files together, each as AtomicFileWriter saves one (whole
+// or not at all, owner-only, a file already holding its bytes left in
+// place), but without each waiting for the disk before the next begins: the
+// new files are written one after another while a few threads flush them,
+// each is renamed over its old version as soon as its own bytes are on the
+// disk, and each folder is flushed once after the last rename.
 #include "store/AtomicFileWriter.h"
 
 #include <exception>
+#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class BatchFileWriter {
 public:
+    // Gives a file's bytes when they are about to be written, so that only
+    // a few files' bytes are held at once.
+    using Render = std::function<std::string()>;
+
     // Seam: its writes carry every file's bytes (tests inject failures).
     explicit BatchFileWriter(AtomicFileWriter& Seam = AtomicFileWriter::Default()) : Seam_(Seam) {}
 
-    // Bytes must stay valid until Run returns. KnownChanged: as
-    // AtomicFileWriter::WriteChangedFile.
-    void Add(const std::string& FileName, std::string_view Bytes, bool KnownChanged);
+    // KnownChanged: as AtomicFileWriter::WriteChangedFile. Bytes is called
+    // on the thread that calls Run.
+    void Add(const std::string& FileName, Render Bytes, bool KnownChanged);
 
     // Saves every file added; each is tried. One entry per file, in the
     // order added: null when it was saved (or already held its bytes), else
@@ -30,7 +34,7 @@ public:
 private:
     struct Save {
         std::string FileName;
-        std::string_view Bytes;
+        Render Bytes;
         bool KnownChanged;
     };
     // Saves Saves_[First, First + Count).

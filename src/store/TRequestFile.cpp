@@ -531,7 +531,6 @@ void TRequestFile::UpdateFile()
 std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TRequestFile*>& Files)
 {
     std::vector<std::exception_ptr> failures(Files.size());
-    std::vector<std::string> texts(Files.size());
     std::vector<std::size_t> together;
     BatchFileWriter batch;
     for (std::size_t i = 0; i < Files.size(); ++i) {
@@ -546,8 +545,8 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
             }
             if (!file.DamagedOriginal_.empty())
                 file.KeepDamagedOriginal(AtomicFileWriter::Default());
-            texts[i] = file.Text();
-            batch.Add(file.FileName(), texts[i], true);
+            batch.Add(
+                file.FileName(), [&file] { return file.Text(); }, true);
             together.push_back(i);
         } catch (...) {
             failures[i] = std::current_exception();

@@ -770,7 +770,8 @@ TEST(RequestFileDisk, SavingManyTogetherLeavesEachFileOldOrNewWhole)
     FailingWriter disk(2500); // full in the middle of the third file
     BatchFileWriter batch(disk);
     for (std::size_t i = 0; i < paths.size(); ++i)
-        batch.Add(paths[i], fresh, i < 5); // the last already holds its bytes
+        batch.Add(
+            paths[i], [&] { return fresh; }, i < 5); // the last already holds its bytes
     const auto failures = batch.Run();
     ASSERT_EQ(failures.size(), paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
