@@ -91,7 +91,15 @@ TEST(DataTextSplitter, EveryEngineFollowsTheModel)
         std::vector<std::string_view> lines;
         std::vector<DataTextSection> sections;
         for (int round = 0; round < 3000; ++round) {
-            const std::string text = RandomText(rng);
+            std::string text = RandomText(rng);
+            // Now and then a text whose first kilobytes (long lines) promise
+            // far fewer lines than follow, so that the line list must grow.
+            if (round % 100 == 0) {
+                std::string head = "[big]\n";
+                for (int i = 0; i < 3000; ++i)
+                    head += i < 50 ? std::string(100, 'x') + "\n" : "a\r\n";
+                text = head + text;
+            }
             // A buffer of the text's exact size, so that a read past its end
             // is caught by the address sanitizer.
             std::unique_ptr<char[]> bytes(new char[text.size()]);
