@@ -19,6 +19,10 @@ namespace SafeReplace {
 
 namespace {
 
+// Smaller files gain nothing measurable from having their blocks set aside
+// first.
+constexpr std::size_t SetAsideFrom = 64 * 1024;
+
 int ErrnoOr(int Fallback)
 {
     return errno != 0 ? errno : Fallback;
@@ -244,6 +248,10 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
         Abort();
         return error;
     }
+    // Beyond the end, so that the size stays what is written. A refusal (a
+    // file system without it, no room) is left for the writes to report.
+    if (Options_.ExpectedSize >= SetAsideFrom)
+        ::fallocate(Fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(Options_.ExpectedSize));
     return 0;
 }
 
@@ -463,7 +471,9 @@ int Mover::Place(const std::string& Temporary, const std::string& To, bool Repla
 int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Opts)
 {
     Writer writer;
-    if (const int error = writer.Begin(Target, Opts))
+    Options options = Opts;
+    options.ExpectedSize = Size;
+    if (const int error = writer.Begin(Target, options))
         return error;
     if (const int error = writer.Write(Data, Size))
         return error;

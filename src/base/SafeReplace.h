@@ -33,6 +33,12 @@ struct Options {
     // files in one folder and flushes it once after the last rename. Until
     // then a crash may lose a rename, never the bytes of either version.
     bool FolderFlushedByCaller = false;
+    // The size the new file will have, when known from the start: a large
+    // file's blocks are then set aside at once, before its bytes arrive,
+    // rather than found piece by piece while it is flushed, which the flush
+    // waits for. The file holds what is written, no more; blocks set aside
+    // beyond that stay with it until it is replaced, so give the exact size.
+    std::size_t ExpectedSize = 0;
 };
 
 // A symbolic link as target stays a link: the file it points at is the one

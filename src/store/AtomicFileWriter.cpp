@@ -239,6 +239,7 @@ bool AtomicFileWriter::Replacement::Begin(const std::string& FileName, std::stri
     options.RemoveBits = NotForOthers;
     options.StartWritingEarly = OneOfMany;
     options.FolderFlushedByCaller = OneOfMany;
+    options.ExpectedSize = Bytes.size();
     if (Writer_->Begin(FileName, options) != 0)
         throw EFCreateError(FileErrors::CannotCreateFile(FileName));
     if (Writer_->Write(Bytes.data(), Bytes.size()) != 0)

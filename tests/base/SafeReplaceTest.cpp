@@ -176,6 +176,25 @@ TEST(SafeReplace, AModeThatCannotBeSetIsAnError)
     fs::remove_all(dir);
 }
 
+// Setting a large file's blocks aside first never shows in its content: a
+// replacement holds what was written, even when less than announced.
+TEST(SafeReplace, ASizeAnnouncedInAdvanceNeverChangesWhatTheFileHolds)
+{
+    char pattern[] = "/tmp/quorvex-size-XXXXXX";
+    const std::string dir = std::string(::mkdtemp(pattern)) + "/";
+    const std::string bytes(300000, 'k');
+    EXPECT_EQ(SafeReplace::ReplaceFile(dir + "data", bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(ReadFile(dir + "data"), bytes);
+    SafeReplace::Writer writer;
+    SafeReplace::Options options;
+    options.ExpectedSize = 4 * bytes.size();
+    ASSERT_EQ(writer.Begin(dir + "data", options), 0);
+    ASSERT_EQ(writer.Write(bytes.data(), 100000), 0);
+    ASSERT_EQ(writer.Commit(), 0);
+    EXPECT_EQ(ReadFile(dir + "data"), bytes.substr(0, 100000));
+    fs::remove_all(dir);
+}
+
 namespace {
 
 // A file system that cannot rename without replacing.
