@@ -88,16 +88,17 @@ void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
         changed.push_back(storage);
     }
     // Forgotten first: a file that fails to save is stamped again next time.
-    for (TRequestFile* storage : changed)
+    std::vector<std::size_t> digests;
+    for (TRequestFile* storage : changed) {
         stamped.erase(storage->FileName());
-    const std::vector<std::exception_ptr> failures = TRequestFile::UpdateFiles(changed);
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-        if (failures[i])
-            continue;
-        const std::size_t digest = TextDigest(changed[i]->Text());
-        Mark(changed[i]->FileName(), digest);
-        stamped[changed[i]->FileName()] = digest;
+        digests.push_back(TextDigest(storage->Text()));
     }
+    // Each file is marked as soon as it is saved, while the rest are saved.
+    const std::vector<std::exception_ptr> failures =
+        TRequestFile::UpdateFiles(changed, [&](std::size_t i) { Mark(changed[i]->FileName(), digests[i]); });
+    for (std::size_t i = 0; i < changed.size(); ++i)
+        if (!failures[i])
+            stamped[changed[i]->FileName()] = digests[i];
     for (const auto& failure : failures)
         if (failure)
             std::rethrow_exception(failure);

@@ -65,9 +65,9 @@ std::size_t FilesAtOnce()
 
 } // namespace
 
-void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged)
+void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved)
 {
-    Saves_.push_back({FileName, std::move(Bytes), KnownChanged});
+    Saves_.push_back({FileName, std::move(Bytes), KnownChanged, std::move(Saved)});
 }
 
 std::vector<std::exception_ptr> BatchFileWriter::Run()
@@ -107,6 +107,8 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
             if (pending[i]) {
                 try {
                     pending[i]->Commit();
+                    if (Saves_[First + i].Saved)
+                        Saves_[First + i].Saved();
                 } catch (...) {
                     Failures[First + i] = std::current_exception();
                     pending[i].reset();
@@ -125,6 +127,8 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
             auto replacement = std::make_unique<Replacement>(Seam_);
             if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
                 pending[i] = std::move(replacement);
+            else if (save.Saved)
+                save.Saved();
         } catch (...) {
             Failures[First + i] = std::current_exception();
         }

@@ -22,8 +22,10 @@ public:
     explicit BatchFileWriter(AtomicFileWriter& Seam = AtomicFileWriter::Default()) : Seam_(Seam) {}
 
     // KnownChanged: as AtomicFileWriter::WriteChangedFile. Bytes is called
-    // on the thread that calls Run.
-    void Add(const std::string& FileName, Render Bytes, bool KnownChanged);
+    // on the thread that calls Run. Saved, when given, is called once the
+    // file holds its bytes under its name, on any thread, while the other
+    // files are still being saved.
+    void Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved = {});
 
     // Saves every file added; each is tried. One entry per file, in the
     // order added: null when it was saved (or already held its bytes), else
@@ -36,6 +38,7 @@ private:
         std::string FileName;
         Render Bytes;
         bool KnownChanged;
+        std::function<void()> Saved;
     };
     // Saves Saves_[First, First + Count).
     void RunPart(std::size_t First, std::size_t Count, std::vector<std::exception_ptr>& Failures);

@@ -528,7 +528,8 @@ void TRequestFile::UpdateFile()
     }
 }
 
-std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TRequestFile*>& Files)
+std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TRequestFile*>& Files,
+                                                          const std::function<void(std::size_t)>& Saved)
 {
     std::vector<std::exception_ptr> failures(Files.size());
     std::vector<std::size_t> together;
@@ -541,12 +542,17 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
             // without a write.
             if (file.Writer_ || !file.Edited_) {
                 file.UpdateFile();
+                if (Saved)
+                    Saved(i);
                 continue;
             }
             if (!file.DamagedOriginal_.empty())
                 file.KeepDamagedOriginal(AtomicFileWriter::Default());
+            std::function<void()> saved;
+            if (Saved)
+                saved = [&Saved, i] { Saved(i); };
             batch.Add(
-                file.FileName(), [&file] { return file.Text(); }, true);
+                file.FileName(), [&file] { return file.Text(); }, true, std::move(saved));
             together.push_back(i);
         } catch (...) {
             failures[i] = std::current_exception();

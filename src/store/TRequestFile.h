@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -71,8 +72,11 @@ public:
     // flushes to the disk overlap (see BatchFileWriter). Every file is
     // tried; one entry per file: null when it was saved, else what
     // UpdateFile would have raised (that file is then as UpdateFile leaves
-    // it after a failure).
-    static std::vector<std::exception_ptr> UpdateFiles(const std::vector<TRequestFile*>& Files);
+    // it after a failure). Saved, when given, is called with a file's
+    // position as soon as that file is saved, on any thread, while others
+    // are still being saved.
+    static std::vector<std::exception_ptr> UpdateFiles(const std::vector<TRequestFile*>& Files,
+                                                       const std::function<void(std::size_t)>& Saved = {});
 
     // True when the reading stopped at a NUL before the end of the text, as
     // the format wants: the bytes after it are not in memory, and a save

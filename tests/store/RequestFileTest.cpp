@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
@@ -769,15 +770,18 @@ TEST(RequestFileDisk, SavingManyTogetherLeavesEachFileOldOrNewWhole)
     ::stat(paths[5].c_str(), &held);
     FailingWriter disk(2500); // full in the middle of the third file
     BatchFileWriter batch(disk);
+    std::atomic<int> toldSaved[6] = {};
     for (std::size_t i = 0; i < paths.size(); ++i)
         batch.Add(
-            paths[i], [&] { return fresh; }, i < 5); // the last already holds its bytes
+            paths[i], [&] { return fresh; }, i < 5, // the last already holds its bytes
+            [&toldSaved, i] { ++toldSaved[i]; });
     const auto failures = batch.Run();
     ASSERT_EQ(failures.size(), paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
         SCOPED_TRACE(i);
         const bool saved = i < 2 || i == 5;
         EXPECT_EQ(ReadBytes(paths[i]), saved ? fresh : "old " + std::to_string(i));
+        EXPECT_EQ(toldSaved[i], saved ? 1 : 0);
         if (saved)
             EXPECT_FALSE(failures[i]);
         else
