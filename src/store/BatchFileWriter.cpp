@@ -107,11 +107,17 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
             if (pending[i]) {
                 try {
                     pending[i]->Commit();
-                    if (Saves_[First + i].Saved)
-                        Saves_[First + i].Saved();
                 } catch (...) {
                     Failures[First + i] = std::current_exception();
                     pending[i].reset();
+                }
+                // Its replaced version stays held whatever Saved does: it
+                // is let go only after the folder is flushed.
+                try {
+                    if (pending[i] && Saves_[First + i].Saved)
+                        Saves_[First + i].Saved();
+                } catch (...) {
+                    Failures[First + i] = std::current_exception();
                 }
             }
             lock.lock();
