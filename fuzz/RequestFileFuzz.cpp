@@ -55,5 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         }
         first->EraseSection(a[0].Name);
     }
+    // After edits the text still agrees with the line image, which is built
+    // line by line and never from the loaded bytes.
+    std::vector<std::string> edited;
+    first->GetStrings(edited);
+    std::string joined;
+    for (const std::string& line : edited)
+        joined.append(line).append("\r\n");
+    if (first->Text() != joined)
+        std::abort();
     return 0;
 }

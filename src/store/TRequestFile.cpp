@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -138,6 +139,8 @@ void TRequestFile::CompactIfWasteful()
     std::vector<std::unique_ptr<char[]>> old;
     old.swap(Chunks_);
     LoadedIntact_ = false; // the loaded bytes go with the old chunks
+    Loaded_ = {};
+    Spans_.clear();
     ChunkUsed_ = ChunkCapacity_ = ArenaBytes_ = 0;
     for (auto& section : Sections_)
         section.Name = Keep(section.Name);
@@ -219,11 +222,14 @@ void TRequestFile::WriteString(const std::string& Section, const std::string& Id
     if (s == std::string::npos) {
         const std::string_view name = Keep(Section);
         Sections_.push_back(SectionRef{name, Lines_.size(), 0});
+        if (!Spans_.empty())
+            Spans_.emplace_back();
         LiveBytes_ += name.size();
         s = Sections_.size() - 1;
         if (IndexValid_)
             Index_.emplace(Folded(Section), s);
     }
+    DropSpan(s);
     std::string line;
     line.reserve(Ident.size() + 1 + Value.size());
     line.append(Ident).append(1, '=').append(Value);
@@ -292,6 +298,8 @@ void TRequestFile::EraseSection(const std::string& Section)
                  Lines_.begin() + static_cast<std::ptrdiff_t>(section.First + section.Count));
     ShiftAfter(s, -static_cast<std::ptrdiff_t>(section.Count));
     Sections_.erase(Sections_.begin() + static_cast<std::ptrdiff_t>(s));
+    if (!Spans_.empty())
+        Spans_.erase(Spans_.begin() + static_cast<std::ptrdiff_t>(s));
     InvalidateIndex();
     CompactIfWasteful();
 }
@@ -309,6 +317,7 @@ void TRequestFile::DeleteKey(const std::string& Section, const std::string& Iden
     Lines_.erase(Lines_.begin() + static_cast<std::ptrdiff_t>(at));
     --Sections_[s].Count;
     ShiftAfter(s, -1);
+    DropSpan(s);
     CompactIfWasteful();
 }
 
@@ -373,13 +382,64 @@ void TRequestFile::GetStrings(std::vector<std::string>& List) const
     }
 }
 
+std::string_view TRequestFile::VerbatimSpan(const SectionRef& Section) const
+{
+    // Every byte looked at is first proved to lie within Loaded_; the views
+    // are compared by address, so a match means the very bytes are there.
+    const char* const first = Loaded_.data();
+    const char* const last = first + Loaded_.size();
+    const std::less<const char*> before;
+    const char* const name = Section.Name.data();
+    if (Loaded_.empty() || !name || !before(first, name) || before(last, name) || name[-1] != '[')
+        return {};
+    // Whether the bytes from At (within Loaded_) are Bytes.
+    auto holds = [last](const char* At, std::string_view Bytes) {
+        return static_cast<std::size_t>(last - At) >= Bytes.size() && std::memcmp(At, Bytes.data(), Bytes.size()) == 0;
+    };
+    if (static_cast<std::size_t>(last - name) < Section.Name.size() || !holds(name + Section.Name.size(), "]\r\n"))
+        return {};
+    const char* at = name + Section.Name.size() + 3;
+    for (std::size_t i = Section.First; i < Section.First + Section.Count; ++i) {
+        const std::string_view line = Lines_[i];
+        if (line.data() != at || static_cast<std::size_t>(last - at) < line.size() || !holds(at + line.size(), "\r\n"))
+            return {};
+        at += line.size() + 2;
+    }
+    if (!holds(at, "\r\n"))
+        return {};
+    return std::string_view(name - 1, static_cast<std::size_t>(at + 2 - (name - 1)));
+}
+
+const std::vector<std::string_view>& TRequestFile::Spans() const
+{
+    if (Spans_.size() != Sections_.size()) {
+        Spans_.resize(Sections_.size());
+        for (std::size_t i = 0; i < Sections_.size(); ++i)
+            Spans_[i] = VerbatimSpan(Sections_[i]);
+    }
+    return Spans_;
+}
+
+void TRequestFile::DropSpan(std::size_t S)
+{
+    if (S < Spans_.size())
+        Spans_[S] = {};
+}
+
 std::size_t TRequestFile::ImageSize() const
 {
+    const std::vector<std::string_view>& spans = Spans();
     std::size_t size = 0;
-    for (const auto& section : Sections_)
+    for (std::size_t s = 0; s < Sections_.size(); ++s) {
+        if (!spans[s].empty()) {
+            size += spans[s].size();
+            continue;
+        }
+        const SectionRef& section = Sections_[s];
         size += section.Name.size() + 6;
-    for (const auto& line : Lines_)
-        size += line.size() + 2;
+        for (std::size_t i = section.First; i < section.First + section.Count; ++i)
+            size += Lines_[i].size() + 2;
+    }
     return size;
 }
 
@@ -408,7 +468,29 @@ void TRequestFile::RenderInto(char* Out) const
         out[1] = '\n';
         out += 2;
     };
-    for (const auto& section : Sections_) {
+    // Spans that follow each other in the loaded text are copied as one.
+    const std::vector<std::string_view>& spans = Spans();
+    const char* run = nullptr;
+    std::size_t runSize = 0;
+    auto flush = [&] {
+        if (runSize)
+            std::memcpy(out, run, runSize);
+        out += runSize;
+        runSize = 0;
+    };
+    for (std::size_t s = 0; s < Sections_.size(); ++s) {
+        if (!spans[s].empty()) {
+            if (runSize && spans[s].data() == run + runSize) {
+                runSize += spans[s].size();
+            } else {
+                flush();
+                run = spans[s].data();
+                runSize = spans[s].size();
+            }
+            continue;
+        }
+        flush();
+        const SectionRef& section = Sections_[s];
         *out++ = '[';
         put(section.Name);
         *out++ = ']';
@@ -419,6 +501,7 @@ void TRequestFile::RenderInto(char* Out) const
         }
         end();
     }
+    flush();
 }
 
 std::string TRequestFile::Text() const
@@ -440,6 +523,8 @@ void TRequestFile::Clear()
     // What the file holds now is not known: the next save compares.
     Edited_ = false;
     LoadedIntact_ = false;
+    Loaded_ = {};
+    Spans_.clear();
     InvalidateIndex();
 }
 
@@ -487,6 +572,7 @@ void TRequestFile::SetText(std::string_view Text)
     Clear();
     const std::string_view kept = Keep(Text);
     StoppedEarly_ = ParseText(kept);
+    Loaded_ = kept;
 }
 
 void TRequestFile::KeepDamagedOriginal(AtomicFileWriter& Writer)
@@ -551,6 +637,8 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
             std::function<void()> saved;
             if (Saved)
                 saved = [&Saved, i] { Saved(i); };
+            // Found here, so that the helper thread rendering the file only reads it.
+            file.Spans();
             batch.Add(
                 file.FileName(), [&file] { return file.Text(); }, true, std::move(saved));
             together.push_back(i);

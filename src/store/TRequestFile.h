@@ -140,6 +140,12 @@ private:
     bool ParseText(std::string_view Text);
     void KeepDamagedOriginal(AtomicFileWriter& Writer);
     void ShiftAfter(std::size_t S, std::ptrdiff_t By);
+    // The run of Loaded_ that is exactly Section's image, or empty.
+    std::string_view VerbatimSpan(const SectionRef& Section) const;
+    // Spans_, first filled in if it is not yet one per section.
+    const std::vector<std::string_view>& Spans() const;
+    // An edit of section S: its image is no longer the loaded bytes.
+    void DropSpan(std::size_t S);
     // The image's size, and the image itself written to Out (that many bytes).
     std::size_t ImageSize() const;
     void RenderInto(char* Out) const;
@@ -167,10 +173,10 @@ private:
     // save then differs from the file for sure, and the file need not be
     // read back to find out.
     bool Edited_ = false;
-    // The bytes loaded, as the arena still holds them, and the file's
-    // identity when it was opened: while nothing was edited, a save whose
-    // image is those bytes, over a file still of that identity, need not
-    // read the file again to know that it holds them.
+    // The bytes loaded (or given to SetText), as the arena still holds
+    // them, and the file's identity when it was opened: while nothing was
+    // edited, a save whose image is those bytes, over a file still of that
+    // identity, need not read the file again to know that it holds them.
     std::string_view Loaded_;
     FileIdentity LoadedFrom_;
     bool LoadedIntact_ = false;
@@ -183,4 +189,9 @@ private:
     // after removals; order and duplicates live in Sections_ only.
     mutable std::unordered_map<std::string, std::size_t> Index_;
     mutable bool IndexValid_ = false;
+    // Per section, the run of Loaded_ that is exactly its image, if any: a
+    // large file's save copies those runs whole instead of walking its many
+    // short lines. Found by the first render (loads stay as fast), then kept
+    // while the section is untouched. Either empty or one per section.
+    mutable std::vector<std::string_view> Spans_;
 };

@@ -517,6 +517,28 @@ struct Model {
     }
 };
 
+// The image of Sections as the format writes it; with Rng, the same text
+// with what a reading drops or normalises: LF and CR ends, comments, empty
+// lines, lines above the first header, a duplicate section, now and then a
+// NUL that ends the reading.
+std::string Rendered(const std::vector<TRequestSection>& sections, std::mt19937* rng = nullptr)
+{
+    auto chance = [rng](unsigned n) { return rng && (*rng)() % n == 0; };
+    auto end = [&] { return chance(6) ? (chance(2) ? "\n" : "\r") : "\r\n"; };
+    std::string out = chance(4) ? "above=dropped\r\n" : "";
+    for (const auto& s : sections) {
+        out += "[" + s.Name + "]" + end();
+        for (const auto& line : s.Lines)
+            out += (chance(16) ? (chance(2) ? ";note\r\n" : "\r\n") : "") + line + end();
+        out += end();
+    }
+    if (!sections.empty() && chance(4))
+        out += "[" + sections[0].Name + "]\r\ndup=1\r\n\r\n";
+    if (chance(10))
+        out.insert((*rng)() % (out.size() + 1), 1, '\0');
+    return out;
+}
+
 bool SameSections(const std::vector<TRequestSection>& a, const std::vector<TRequestSection>& b)
 {
     if (a.size() != b.size())
@@ -532,7 +554,11 @@ bool SameSections(const std::vector<TRequestSection>& a, const std::vector<TRequ
 TEST(RequestFileEdit, RandomEditsFollowTheModel)
 {
     // Long runs of edits over few and many sections, with large values so
-    // that rewritten bytes pile up and get compacted away.
+    // that rewritten bytes pile up and get compacted away, and now and then
+    // a fresh load; the image is checked between edits, so that a section
+    // rendered as the loaded bytes is caught still rendered so once edited.
+    TempDir dir;
+    const std::string path = dir.File("ENTITY.DAT");
     for (unsigned seed : {1u, 2u, 3u}) {
         std::mt19937 rng(seed);
         const int sectionNames = seed == 3 ? 40 : 5;
@@ -550,7 +576,7 @@ TEST(RequestFileEdit, RandomEditsFollowTheModel)
         for (int step = 0; step < 3000; ++step) {
             const std::string sec = name("sec", sectionNames);
             const std::string key = name("k", 6);
-            switch (pick(10)) {
+            switch (pick(12)) {
             case 0:
             case 1:
             case 2:
@@ -570,7 +596,30 @@ TEST(RequestFileEdit, RandomEditsFollowTheModel)
                 file->EraseSection(sec);
                 model.Erase(sec);
                 break;
+            case 7: {
+                // Seldom, so that rewritten bytes still pile up between loads.
+                if (pick(10) != 0) {
+                    ASSERT_EQ(file->ReadString(sec, key, "<none>"), model.Read(sec, key)) << seed << "/" << step;
+                    break;
+                }
+                // The image as it is (as a save reloads it), or noisy; read
+                // from a file, given as text, or given as lines.
+                const std::string text = Rendered(model.Sections, pick(2) ? &rng : nullptr);
+                switch (pick(3)) {
+                case 0:
+                    WriteBytes(path, text);
+                    file = std::make_unique<TRequestFile>(path);
+                    break;
+                case 1: file->SetText(text); break;
+                default: file->SetStrings(Image(*FromText(text)));
+                }
+                model.Sections = file->Sections();
+                break;
+            }
             default: ASSERT_EQ(file->ReadString(sec, key, "<none>"), model.Read(sec, key)) << seed << "/" << step;
+            }
+            if (step % 5 == 0) {
+                ASSERT_EQ(file->Text(), Rendered(model.Sections)) << seed << "/" << step;
             }
             if (step % 50 == 0) {
                 ASSERT_TRUE(SameSections(file->Sections(), model.Sections)) << seed << "/" << step;
