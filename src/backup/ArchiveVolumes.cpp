@@ -159,7 +159,9 @@ ArchiveVolumes::ArchiveVolumes() : MakeFile(&ArchiveVolumes::CreateFile) {}
 
 std::unique_ptr<std::ostream> ArchiveVolumes::CreateFile(const std::string& Path)
 {
-    const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The name was just reserved as a new regular file of ours: a link put
+    // in its place since is not followed, so nothing else is truncated.
+    const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)
         return nullptr;
     return std::make_unique<VolumeOut>(fd);

@@ -3,6 +3,7 @@
 // targets that change while they are restored, and the volume limit the
 // writer must keep.
 #include "backup/ArchiveFormat.h"
+#include "backup/ArchiveVolumes.h"
 #include "backup/TBackupFile.h"
 
 #include "ArchiveBuilder.h"
@@ -201,6 +202,12 @@ TEST_F(HostileArchiveTest, LinksPlantedInTheDestinationAreNeverFollowed)
     EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
     EXPECT_EQ(ReadAll(dst / "q" / "STORAGE.1.DAT"), "through the temporary");
     EXPECT_TRUE(errors.empty());
+
+    // The writing side: a link put where a volume's reserved name was is
+    // refused, not followed and truncated.
+    fs::create_symlink(outside / "victim", root / ".volume.tmp");
+    EXPECT_EQ(ArchiveVolumes::CreateFile((root / ".volume.tmp").string()), nullptr);
+    EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
 }
 
 TEST_F(HostileArchiveTest, ReplacedFilesCanBeWipedBeforeTheyAreLetGo)
