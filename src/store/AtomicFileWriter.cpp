@@ -74,7 +74,7 @@ void KeepForOwnerOnly(const std::string& Path, const struct stat& Known)
 
 // Set while WriteChangedFile runs on this thread: the caller knows the bytes
 // are new, so WriteFile need not read the file back to compare.
-thread_local bool KnownChanged = false;
+thread_local bool CallerKnowsChanged = false;
 
 // Dropping the last reference to a replaced version frees its blocks, and on
 // a file system mounted to discard the kernel waits for the device to hear of
@@ -162,8 +162,8 @@ void AtomicFileWriter::WaitForReplacedVersions()
 void AtomicFileWriter::WriteChangedFile(const std::string& FileName, std::string_view Bytes)
 {
     struct Flag {
-        Flag() { KnownChanged = true; }
-        ~Flag() { KnownChanged = false; }
+        Flag() { CallerKnowsChanged = true; }
+        ~Flag() { CallerKnowsChanged = false; }
     } flag;
     WriteFile(FileName, Bytes);
 }
@@ -199,8 +199,8 @@ void AtomicFileWriter::WriteFileUnlessUnchanged(const std::string& FileName, std
 
 void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view Bytes)
 {
-    const bool knownChanged = KnownChanged;
-    KnownChanged = false; // for this call only, not for any it makes
+    const bool knownChanged = CallerKnowsChanged;
+    CallerKnowsChanged = false; // for this call only, not for any it makes
     Replacement replacement(*this);
     if (!replacement.Begin(FileName, Bytes, knownChanged, false))
         return;
