@@ -2,15 +2,13 @@
 
 #include "backup/ArchiveFormat.h"
 #include "base/FormatText.h"
+#include "base/PieceBuffer.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <streambuf>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,90 +33,49 @@ private:
 
 namespace {
 
-// A volume being written: the bytes go out in large pieces (a standard file
-// buffer passes every write above a kilobyte straight through, one system
-// call per chunk), and the disk starts on each piece at once, so that the
-// flush at the volume's end waits only for the last one. A failed write
-// makes the stream fail.
-class VolumeOutBuffer : public std::streambuf {
+// A volume being written: the bytes go out in large pieces (see
+// PieceBuffer), and the disk starts on each piece at once, so that the flush
+// at the volume's end waits only for the last one. A failed write makes the
+// stream fail.
+class VolumeOut : public std::ostream {
 public:
-    static constexpr std::size_t BufferSize = 1 << 20;
-    explicit VolumeOutBuffer(int Fd) : fd_(Fd), bytes_(new char[BufferSize])
+    explicit VolumeOut(int Fd)
+        : std::ostream(nullptr), fd_(Fd),
+          buffer_(1 << 20, [this](const char* Data, std::size_t Size) { return Put(Data, Size); })
     {
-        setp(bytes_.get(), bytes_.get() + BufferSize);
+        rdbuf(&buffer_);
     }
-    ~VolumeOutBuffer() override
+    ~VolumeOut() override
     {
-        Drain();
+        buffer_.pubsync();
         ::close(fd_);
     }
-    VolumeOutBuffer(const VolumeOutBuffer&) = delete;
-    VolumeOutBuffer& operator=(const VolumeOutBuffer&) = delete;
-
-protected:
-    int_type overflow(int_type Ch) override
-    {
-        if (!Drain())
-            return traits_type::eof();
-        if (!traits_type::eq_int_type(Ch, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(Ch);
-            pbump(1);
-        }
-        return traits_type::not_eof(Ch);
-    }
-    std::streamsize xsputn(const char* Data, std::streamsize Size) override
-    {
-        std::streamsize done = 0;
-        while (done < Size) {
-            if (pptr() == epptr() && !Drain())
-                break;
-            const auto room = static_cast<std::streamsize>(epptr() - pptr());
-            const std::streamsize n = std::min(room, Size - done);
-            std::memcpy(pptr(), Data + done, static_cast<std::size_t>(n));
-            pbump(static_cast<int>(n));
-            done += n;
-        }
-        return done;
-    }
-    int sync() override { return Drain() ? 0 : -1; }
+    VolumeOut(const VolumeOut&) = delete;
+    VolumeOut& operator=(const VolumeOut&) = delete;
 
 private:
-    bool Drain()
+    int Put(const char* Data, std::size_t Size)
     {
-        const char* at = pbase();
-        const auto size = static_cast<std::size_t>(pptr() - pbase());
-        std::size_t left = size;
-        while (ok_ && left > 0) {
-            const ssize_t n = ::write(fd_, at, left);
+        const off_t at = written_;
+        for (std::size_t rest = Size; rest > 0;) {
+            const ssize_t n = ::write(fd_, Data, rest);
             if (n < 0 && errno == EINTR)
                 continue;
-            ok_ = n > 0;
-            if (ok_) {
-                at += n;
-                left -= static_cast<std::size_t>(n);
-            }
+            if (n <= 0)
+                return n < 0 ? errno : EIO;
+            Data += n;
+            rest -= static_cast<std::size_t>(n);
         }
+        written_ += static_cast<off_t>(Size);
         // Only a request to begin: FinishVolume's flush is what makes the
         // bytes durable.
-        if (ok_ && size > 0)
-            ::sync_file_range(fd_, written_, static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
-        written_ += static_cast<off_t>(size);
-        setp(bytes_.get(), bytes_.get() + BufferSize);
-        return ok_;
+        ::sync_file_range(fd_, at, static_cast<off_t>(Size), SYNC_FILE_RANGE_WRITE);
+        return 0;
     }
 
     int fd_;
-    std::unique_ptr<char[]> bytes_;
     off_t written_ = 0;
-    bool ok_ = true;
-};
-
-class VolumeOut : public std::ostream {
-public:
-    explicit VolumeOut(int Fd) : std::ostream(nullptr), buffer_(Fd) { rdbuf(&buffer_); }
-
-private:
-    VolumeOutBuffer buffer_;
+    PieceBuffer buffer_;
 };
 
 // Forces a finished volume onto its medium before the user is asked to take

@@ -1,52 +1,11 @@
 #include "backup/RestoredFile.h"
 
+#include "base/PieceBuffer.h"
+
 #include <cerrno>
-#include <streambuf>
-#include <vector>
-
-// Collects the bytes in a large buffer and hands them to the writer in big
-// pieces; a failed write makes the stream fail.
-class RestoredFile::Buffer : public std::streambuf {
-public:
-    Buffer() : bytes_(1 << 18) { Reset(nullptr); }
-    int Error() const { return error_; }
-    // Starts over on another file (none: writes fail).
-    void Reset(SafeReplace::Writer* Writer)
-    {
-        writer_ = Writer;
-        error_ = 0;
-        setp(bytes_.data(), bytes_.data() + bytes_.size());
-    }
-
-protected:
-    int_type overflow(int_type Ch) override
-    {
-        if (Drain() != 0)
-            return traits_type::eof();
-        if (!traits_type::eq_int_type(Ch, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(Ch);
-            pbump(1);
-        }
-        return traits_type::not_eof(Ch);
-    }
-    int sync() override { return Drain() == 0 ? 0 : -1; }
-
-private:
-    int Drain()
-    {
-        if (error_ == 0 && pptr() > pbase())
-            error_ = writer_ ? writer_->Write(pbase(), static_cast<std::size_t>(pptr() - pbase())) : EBADF;
-        setp(bytes_.data(), bytes_.data() + bytes_.size());
-        return error_;
-    }
-
-    SafeReplace::Writer* writer_ = nullptr;
-    std::vector<char> bytes_;
-    int error_ = 0;
-};
 
 RestoredFile::RestoredFile()
-    : buffer_(std::make_unique<Buffer>()), stream_(std::make_unique<std::ostream>(buffer_.get()))
+    : buffer_(std::make_unique<PieceBuffer>(1 << 18)), stream_(std::make_unique<std::ostream>(buffer_.get()))
 {
 }
 
@@ -62,7 +21,8 @@ int RestoredFile::Begin(const std::string& Target, const SafeReplace::Options& O
     if (const int error = writer->Begin(Target, Options))
         return error;
     writer_ = std::move(writer);
-    buffer_->Reset(writer_.get());
+    SafeReplace::Writer* file = writer_.get();
+    buffer_->Reset([file](const char* Data, std::size_t Size) { return file->Write(Data, Size); });
     return 0;
 }
 
@@ -79,7 +39,7 @@ std::unique_ptr<SafeReplace::Writer> RestoredFile::Finish(int& Error)
         Abort();
         return nullptr;
     }
-    buffer_->Reset(nullptr);
+    buffer_->Reset({});
     return std::move(writer_);
 }
 
@@ -87,6 +47,6 @@ void RestoredFile::Abort()
 {
     // The writer removes its new file as it goes.
     writer_.reset();
-    buffer_->Reset(nullptr);
+    buffer_->Reset({});
     stream_->clear();
 }

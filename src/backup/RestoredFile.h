@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string>
 
+class PieceBuffer;
+
 class RestoredFile {
 public:
     RestoredFile();
@@ -30,8 +32,7 @@ public:
     void Abort();
 
 private:
-    class Buffer;
     std::unique_ptr<SafeReplace::Writer> writer_;
-    std::unique_ptr<Buffer> buffer_;
+    std::unique_ptr<PieceBuffer> buffer_; // bytes on their way to writer_
     std::unique_ptr<std::ostream> stream_;
 };

@@ -78,7 +78,7 @@ void StampFingerprints(TUsersData& Registry, KitLibraries& Kit)
         const auto known = stamped.find(storage->FileName());
         if (known != stamped.end() && known->second == digest)
             continue;
-        if (storage->KnownToHoldImage() && CarriesMark(storage->FileName(), digest)) {
+        if (storage->KnownToHold(text) && CarriesMark(storage->FileName(), digest)) {
             stamped[storage->FileName()] = digest;
             continue;
         }

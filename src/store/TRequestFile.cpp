@@ -637,8 +637,6 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
             std::function<void()> saved;
             if (Saved)
                 saved = [&Saved, i] { Saved(i); };
-            // Found here, so that the helper thread rendering the file only reads it.
-            file.Spans();
             batch.Add(
                 file.FileName(), [&file] { return file.Text(); }, true, std::move(saved));
             together.push_back(i);
@@ -659,12 +657,12 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
     return failures;
 }
 
-bool TRequestFile::KnownToHoldImage() const
+bool TRequestFile::KnownToHold(std::string_view Image) const
 {
-    if (Edited_ || !LoadedIntact_)
+    if (Edited_ || !LoadedIntact_ || Image != Loaded_)
         return false;
     struct stat now {};
-    return ::stat(FileName().c_str(), &now) == 0 && FileIdentity::Of(now).Matches(LoadedFrom_) && Text() == Loaded_;
+    return ::stat(FileName().c_str(), &now) == 0 && FileIdentity::Of(now).Matches(LoadedFrom_);
 }
 
 void TRequestFile::SetWriter(std::shared_ptr<AtomicFileWriter> Writer)

@@ -88,10 +88,11 @@ public:
     // such a copy was made.
     const std::string& DamagedCopy() const { return DamagedCopy_; }
 
-    // Whether the file is known to hold exactly the image without reading
-    // it: nothing was edited since the load, and the file is still the
-    // version then read (see FileIdentity::SettledBefore).
-    bool KnownToHoldImage() const;
+    // Whether the file is known to hold exactly Image (the image, as Text
+    // gives it) without reading it: nothing was edited since the load, Image
+    // is the bytes then read, and the file is still that version (see
+    // FileIdentity::SettledBefore).
+    bool KnownToHold(std::string_view Image) const;
 
     // Appends the written image, one entry per line, without terminators.
     void GetStrings(std::vector<std::string>& List) const;
