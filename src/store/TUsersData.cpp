@@ -163,6 +163,14 @@ void TUsersData::CheckPosition(int32_t Index) const
         throw EListError(StoreErrors::ListIndexOutOfBounds(static_cast<long long>(Index) - 1));
 }
 
+int32_t TUsersData::Number(int32_t Index) const
+{
+    if (Index < 1)
+        throw EListError(StoreErrors::ListIndexOutOfBounds(static_cast<long long>(Index) - 1));
+    CheckPosition(Index);
+    return Numbers_[static_cast<std::size_t>(Index - 1)];
+}
+
 TUserData* TUsersData::Activate(int32_t Index)
 {
     if (Index < 1)

@@ -75,6 +75,9 @@ public:
     TUserData* Entity(int32_t Index) const;
     // The storage file at Index; null for Index < 1, EListError above Count.
     TRequestFile* Storage(int32_t Index) const;
+    // The entity number n of the entity at Index (its section "Entity<n>"),
+    // as loaded or issued; EListError outside 1..Count.
+    int32_t Number(int32_t Index) const;
     // True when no live entity has exactly this Inscricao.
     bool IsInscriptionFree(const std::string& Inscricao) const;
 

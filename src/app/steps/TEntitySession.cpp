@@ -13,18 +13,6 @@ namespace {
 
 const char* const kGeneral = "General";
 
-// The entity number of a registered entity. Its record carries it once the
-// registration was completed; an entity whose registration was cut short
-// (the program ended while the form was open) has none, and its number is
-// read from the name of its storage file, "STORAGE.<n>.DAT". 0 when neither
-// tells.
-int32_t EntityNumber(const TUserData& Data, const TRequestFile& Storage)
-{
-    if (Data.Index > 0)
-        return Data.Index;
-    return EntityNaming::StorageFileNumber(EntityNaming::FilePart(Storage.FileName()));
-}
-
 } // namespace
 
 TEntitySession::TEntitySession(const std::string& AppDir, TUsersDataOptions Options)
@@ -189,11 +177,13 @@ void TEntitySession::StoreFilledIn(const TUserData& Filled)
         entity->Assign(Filled);
         entity->RespList() = Filled.Resp ? *Filled.Resp : std::vector<std::string>{};
     }
-    if (const int32_t number = EntityNumber(*entity, *storage); number > 0) {
-        entity->Index = number;
-        entity->WriteRegistryRecord(*registryFile_, EntityNaming::SectionName(number));
-        Save();
-    }
+    // The entity's own section, as the registry knows it: not the number the
+    // record or the storage file's name claims, which a damaged or edited
+    // file may give as another entity's.
+    const int32_t number = registry_->Number(ActivePosition());
+    entity->Index = number;
+    entity->WriteRegistryRecord(*registryFile_, EntityNaming::SectionName(number));
+    Save();
 }
 
 void TEntitySession::RemoveActive()

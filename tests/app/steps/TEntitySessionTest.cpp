@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 using sample::State;
 using testsupport::TestKit;
@@ -150,4 +151,33 @@ TEST(EntitySession, StateCountsTheEntitiesLoadedNotTheStoredCount)
     EXPECT_TRUE(session.State().HaveEntities);
     EXPECT_TRUE(session.Allowed(false).RequestSend);
     EXPECT_EQ(session.NextTask(), TNextTask::RequestSend);
+}
+
+TEST(EntitySession, FillingInWritesTheEntitysOwnSectionWhateverItsRecordClaims)
+{
+    DataFolder folder;
+    sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Filled, 1),
+                                 sample::Make("Beta", "22333444000155", State::Filled, 1)});
+    {
+        // A damaged or edited registry: the second entity's record names the
+        // first one's number.
+        TRequestFile registry(folder.Dir() + "ENTITY.DAT");
+        registry.WriteInteger("Entity2", "Index", 1);
+        registry.UpdateFile();
+    }
+    const auto sectionOf = [&](const char* Section) {
+        std::vector<std::string> lines;
+        TRequestFile(folder.Dir() + "ENTITY.DAT").ReadSectionValues(Section, lines);
+        return lines;
+    };
+    const std::vector<std::string> first = sectionOf("Entity1");
+    TEntitySession session(folder.Dir());
+    ASSERT_TRUE(session.Select(2));
+    session.ActiveEntity()->Razao = "BETA NOVA";
+    session.StoreFilledIn(*session.ActiveEntity());
+
+    EXPECT_EQ(sectionOf("Entity1"), first);
+    const TRequestFile onDisk(folder.Dir() + "ENTITY.DAT");
+    EXPECT_EQ(onDisk.ReadString("Entity2", "Razao", ""), "BETA NOVA");
+    EXPECT_EQ(onDisk.ReadInteger("Entity2", "Index", 0), 2);
 }
