@@ -7,7 +7,6 @@
 #include "app/steps/TEntitySession.h"
 #include "ui/TDialog.h"
 #include "help/TFrmAbout.h"
-#include "help/THelp.h"
 #include "crypto/KitLibraries.h"
 #include "help/HelpService.h"
 #include "base/Exception.h"

@@ -4,7 +4,6 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
-#include "app/TViews.h"
 #include "app/steps/TEntitySession.h"
 #include "crypto/TFrmPwd.h"
 #include "crypto/TRSAMedia.h"

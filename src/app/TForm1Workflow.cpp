@@ -6,7 +6,6 @@
 #include "app/TCustomItem.h"
 #include "app/TCustomView.h"
 #include "app/TForm1Questions.h"
-#include "app/TViews.h"
 #include "app/steps/TCertificateCreation.h"
 #include "app/steps/TCertificateExport.h"
 #include "app/steps/TCertificateImport.h"

@@ -24,11 +24,8 @@ void* OpenLibrary(const std::string& path, int extraFlags = 0)
 
 } // namespace
 
-void CleanKitSettings() {}
-
 KitLibraries::KitLibraries(const std::string& Folder) : folder_(WithSlash(Folder))
 {
-    CleanKitSettings();
     keyLibrary_ = OpenLibrary(folder_ + HL_KIT_LIBRARY_NAME);
     // The seed library brings Qt's window libraries into a process that may
     // have none (the tools, the headless steps). Qt cannot be unloaded: what
@@ -43,7 +40,6 @@ KitLibraries::~KitLibraries()
         dlclose(seedLibrary_);
     if (keyLibrary_)
         dlclose(keyLibrary_);
-    CleanKitSettings();
 }
 
 void* KitLibraries::Function(const char* Name) const

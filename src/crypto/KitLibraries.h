@@ -30,8 +30,3 @@ private:
     void* keyLibrary_ = nullptr;
     void* seedLibrary_ = nullptr;
 };
-
-// The kit that this program's format came from kept settings of its own that
-// had to be removed before loading it and after unloading it. Ours keeps
-// none, so there is nothing to clean; the step stays here, in one place.
-void CleanKitSettings();
