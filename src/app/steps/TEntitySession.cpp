@@ -13,6 +13,11 @@ namespace {
 
 const char* const kGeneral = "General";
 
+TCertificateEntry EntryOf(const TRequestFile& Storage, const std::string& Id)
+{
+    return {Id, Storage.ReadString(Id, "Name", ""), Storage.ReadBool(Id, "Signed", false)};
+}
+
 } // namespace
 
 TEntitySession::TEntitySession(const std::string& AppDir, TUsersDataOptions Options)
@@ -66,7 +71,7 @@ std::vector<TCertificateEntry> TEntitySession::Certificates(int32_t Position) co
     if (!storage)
         return list;
     for (const std::string& id : AllCertificates(*storage)) {
-        TCertificateEntry entry{id, storage->ReadString(id, "Name", ""), storage->ReadBool(id, "Signed", false)};
+        TCertificateEntry entry = EntryOf(*storage, id);
         if (!entry.Name.empty())
             list.push_back(std::move(entry));
     }
@@ -78,7 +83,7 @@ TCertificateEntry TEntitySession::Certificate(const std::string& Id) const
     const TRequestFile* storage = ActiveStorage();
     if (!storage)
         return {Id, {}, false};
-    return {Id, storage->ReadString(Id, "Name", ""), storage->ReadBool(Id, "Signed", false)};
+    return EntryOf(*storage, Id);
 }
 
 TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std::string& NewName)
