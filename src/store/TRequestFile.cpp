@@ -84,7 +84,10 @@ TRequestFile::TRequestFile(FromLinesTag, const std::vector<std::string>* Lines) 
         SetStrings(*Lines);
 }
 
-TRequestFile::~TRequestFile() = default;
+TRequestFile::~TRequestFile()
+{
+    DataTextSplitter::Recycle(Lines_);
+}
 
 std::unique_ptr<TRequestFile> TRequestFile::CreateFromLines(const std::vector<std::string>* Lines)
 {
