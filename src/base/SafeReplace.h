@@ -9,6 +9,7 @@
 // returns 0 or an errno value.
 #include <cstddef>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace SafeReplace {
@@ -70,6 +71,8 @@ public:
 
     // The path being replaced (after following a link), once begun.
     const std::string& Target() const { return Target_; }
+    // What Begin found under that path; null when nothing was there.
+    const struct stat* Existing() const { return TargetExisted_ ? &Existing_ : nullptr; }
 
 protected:
     // Seams for tests: like write(2) and fchmod(2).
@@ -77,11 +80,15 @@ protected:
     virtual int ChangeMode(int Fd, mode_t Mode);
 
 private:
+    int WriteAll(const char* Bytes, std::size_t Size);
+    void StartWriting(off_t From, off_t Length);
+
     int Fd_ = -1;
     std::string Target_;
     std::string TempPath_;
     Options Options_;
     bool TargetExisted_ = false;
+    struct stat Existing_ {};
     mode_t Mode_ = 0600;
     off_t Written_ = 0; // bytes written to the new file so far
 };

@@ -226,9 +226,8 @@ bool AtomicFileWriter::Replacement::Begin(const std::string& FileName, std::stri
     FileName_ = FileName;
 
     struct stat old {};
-    const bool existed = ::stat(FileName.c_str(), &old) == 0;
-    if (existed && !KnownChanged && !S_ISDIR(old.st_mode) && ::access(FileName.c_str(), W_OK) == 0
-        && HoldsExactly(FileName, old, Bytes)) {
+    if (!KnownChanged && ::stat(FileName.c_str(), &old) == 0 && !S_ISDIR(old.st_mode)
+        && ::access(FileName.c_str(), W_OK) == 0 && HoldsExactly(FileName, old, Bytes)) {
         KeepForOwnerOnly(FileName, old);
         return false;
     }
@@ -247,7 +246,8 @@ bool AtomicFileWriter::Replacement::Begin(const std::string& FileName, std::stri
     // Held across the rename, so that freeing its blocks can wait (see
     // ReplacedVersionCloser). Only a regular file: opening anything else may
     // have effects of its own.
-    if (existed && S_ISREG(old.st_mode) && old.st_blocks > 0)
+    const struct stat* replaced = Writer_->Existing();
+    if (replaced && S_ISREG(replaced->st_mode) && replaced->st_blocks > 0)
         Replaced_ = ::open(Writer_->Target().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     return true;
 }

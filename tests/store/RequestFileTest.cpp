@@ -326,10 +326,13 @@ TEST(RequestFileDisk, FailedWriteKeepsPreviousFileAndMemory)
     const std::string previous = "[General]\r\nKeys=1\r\n\r\n[Big]\r\nk=old\r\n\r\n";
     WriteBytes(path, previous);
     TRequestFile f(path);
-    f.WriteString("Big", "k", std::string(100000, 'A'));
+    // Large enough to be written in two halves: the disk fails in the first,
+    // in the second, and at the very last byte.
+    f.WriteString("Big", "k", std::string(200000, 'A'));
     const std::string image = f.Text();
 
-    for (std::size_t allowed : {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(99999)}) {
+    for (std::size_t allowed :
+         {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(150000), image.size() - 1}) {
         auto writer = std::make_shared<FailingWriter>(allowed);
         f.SetWriter(writer);
         EXPECT_THROW(f.UpdateFile(), EWriteError) << allowed;
