@@ -295,19 +295,19 @@ int Writer::Write(const void* Data, std::size_t Size)
     if (Fd_ < 0)
         return EBADF;
     auto bytes = static_cast<const char*>(Data);
-    off_t from = Written_; // where the bytes that the disk has not been asked for begin
+    const off_t from = Written_;
     // A large piece goes in two: the disk starts on the first half while the
     // second is copied in, and the two are then written side by side, so
     // the flush at Commit waits for less. The cut falls on a page boundary:
-    // a page already on its way to the disk is not written into again.
-    if (Size >= SplitFrom) {
+    // a page already on its way to the disk is not written into again. A
+    // file streamed in pieces that start early keeps the disk busy already.
+    if (Size >= SplitFrom && !Options_.StartWritingEarly) {
         const off_t cut = (from + static_cast<off_t>(Size / 2)) & ~(PageSize() - 1);
         if (cut > from) {
             const auto first = static_cast<std::size_t>(cut - from);
             if (const int error = WriteAll(bytes, first))
                 return error;
             StartWriting(from, cut - from);
-            from = cut;
             bytes += first;
             Size -= first;
         }
