@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -50,9 +51,19 @@ inline std::string Hex(std::size_t bytes, unsigned seed)
     return text;
 }
 
+// Data files are for their owner only, as the client leaves them (a file
+// found readable by others is made private at start-up, which would charge
+// that work to the run measured).
+inline void OwnerOnly(const std::string& file)
+{
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
 // A data folder of `entities` entities with `certificates` certificates each
-// (the first one the master), as the client writes them.
-inline void WriteSample(const std::string& dir, int entities, int certificates)
+// (the first one the master), as the client writes them. Stamped: each
+// storage file carries a fingerprint from an earlier run, as a restored
+// folder's files do.
+inline void WriteSample(const std::string& dir, int entities, int certificates, bool stamped = false)
 {
     std::ofstream reg(dir + "ENTITY.DAT", std::ios::binary);
     reg << "[General]\r\nCount=" << entities << "\r\nCountAll=" << entities << "\r\nActiveIndex=1\r\n\r\n";
@@ -60,7 +71,8 @@ inline void WriteSample(const std::string& dir, int entities, int certificates)
         reg << "[Entity" << n << "]\r\nfilename=" << dir << "STORAGE." << n << ".DAT\r\nProfile=01\r\n"
             << "Tipo_Inscricao=01\r\nInscricao=" << 11222333000100LL + n << "\r\nRazao=Entidade " << n
             << " Ltda\r\nIndex=" << n << "\r\n\r\n";
-        std::ofstream st(dir + "STORAGE." + std::to_string(n) + ".DAT", std::ios::binary);
+        const std::string storage = dir + "STORAGE." + std::to_string(n) + ".DAT";
+        std::ofstream st(storage, std::ios::binary);
         std::vector<std::string> ids;
         for (int c = 0; c < certificates; ++c) {
             char id[40];
@@ -76,7 +88,13 @@ inline void WriteSample(const std::string& dir, int entities, int certificates)
                << "\r\nPublicKey=" << Hex(140, unsigned(n * 1000 + c)) << "\r\nInfo=" << Hex(100, unsigned(c))
                << "\r\nKeyFile=" << Hex(900, unsigned(n + c)) << "\r\nSigned=" << (c % 3 ? 1 : 0) << "\r\n\r\n";
         }
+        if (stamped)
+            st << "[Fingerprint]\r\nValue=" << Hex(16, unsigned(n)) << "\r\n\r\n";
+        st.close();
+        OwnerOnly(storage);
     }
+    reg.close();
+    OwnerOnly(dir + "ENTITY.DAT");
 }
 
 // One run of a child: the milliseconds from launch at which each of its

@@ -276,3 +276,107 @@ int AtomicFileWriter::Replacement::TakeReplacedVersion()
     Replaced_ = -1;
     return fd;
 }
+
+namespace {
+
+// Reads or writes (Transfer: pread or pwrite) all of Size bytes at Offset,
+// through interruptions and short counts; false when they cannot all move.
+template <typename Transfer, typename Byte>
+bool AllAt(Transfer Move, int Fd, off_t Offset, Byte* Data, std::size_t Size)
+{
+    std::size_t done = 0;
+    while (done < Size) {
+        const ssize_t n = Move(Fd, Data + done, Size - done, Offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Puts Bytes back at Offset, not through the seam: undoes a patch whose own
+// write or flush failed.
+void PutBack(int Fd, off_t Offset, std::string_view Bytes)
+{
+    AllAt(::pwrite, Fd, Offset, Bytes.data(), Bytes.size());
+}
+
+// Whether the file holds exactly Expected at Offset.
+bool HoldsAt(int Fd, off_t Offset, std::string_view Expected)
+{
+    std::string found(Expected.size(), '\0');
+    return AllAt(::pread, Fd, Offset, found.data(), found.size()) && found == Expected;
+}
+
+} // namespace
+
+AtomicFileWriter::SectorPatch::~SectorPatch()
+{
+    if (Fd_ >= 0)
+        ::close(Fd_);
+}
+
+bool AtomicFileWriter::SectorPatch::Begin(const std::string& FileName, off_t Offset, std::string_view Bytes,
+                                          std::string_view Original, const FileIdentity& ReadFrom)
+{
+    if (Bytes.size() != Original.size() || Bytes.empty() || Offset < 0
+        || static_cast<std::size_t>(Offset) / SectorSize
+               != (static_cast<std::size_t>(Offset) + Bytes.size() - 1) / SectorSize)
+        return false;
+    // No link followed, nothing but a regular file opened (a FIFO or a
+    // device may act on being opened), and only a file of one name: a hard
+    // link's other name would see the change, which a replacement never
+    // shows it. Looked at before the open, and the open file again after.
+    struct stat now {};
+    const auto stillTheFileRead = [&] {
+        return S_ISREG(now.st_mode) && now.st_nlink == 1 && FileIdentity::Of(now).Matches(ReadFrom)
+               && static_cast<std::size_t>(Offset) + Bytes.size() <= static_cast<std::size_t>(now.st_size);
+    };
+    if (::lstat(FileName.c_str(), &now) != 0 || !stillTheFileRead())
+        return false;
+    const int fd = ::open(FileName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (::fstat(fd, &now) != 0 || !stillTheFileRead() || !HoldsAt(fd, Offset, Original)) {
+        ::close(fd);
+        return false;
+    }
+    if (now.st_mode & NotForOthers)
+        ::fchmod(fd, now.st_mode & 07777 & ~NotForOthers);
+    std::size_t done = 0;
+    bool written = ::lseek(fd, Offset, SEEK_SET) == Offset;
+    while (written && done < Bytes.size()) {
+        const long n = Owner_.WriteSomeBytes(fd, Bytes.data() + done, Bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        if (written)
+            done += static_cast<std::size_t>(n);
+    }
+    if (!written) {
+        // Not flushed yet: the old bytes go back at once, and the caller
+        // replaces the file whole (or reports why it cannot). A write this
+        // small over a file's own blocks is cut short only by a failing
+        // device or a test's seam.
+        PutBack(fd, Offset, Original);
+        ::close(fd);
+        return false;
+    }
+    Fd_ = fd;
+    Offset_ = Offset;
+    Original_.assign(Original);
+    return true;
+}
+
+void AtomicFileWriter::SectorPatch::Commit()
+{
+    int flushed = ::fdatasync(Fd_);
+    while (flushed != 0 && errno == EINTR)
+        flushed = ::fdatasync(Fd_);
+    if (flushed != 0) {
+        PutBack(Fd_, Offset_, Original_);
+        throw EWriteError(FileErrors::StreamWriteError());
+    }
+}

@@ -863,3 +863,97 @@ TEST(RequestFileDisk, SavingManyTogetherLeavesEachFileOldOrNewWhole)
     lost.UpdateFile();
     EXPECT_EQ(ReadBytes(dir.File("none/STORAGE.8.DAT")), lost.Text());
 }
+
+// The stamp at exit changes one value in each storage file: a change that
+// fits in one sector is written over the file, which a crash leaves all old
+// or all new, but only where no link, second name or other writer could see
+// more than a replacement would show them.
+TEST(RequestFileDisk, AChangeWithinOneSectorIsWrittenOverTheFileOnlyWhereThatIsSafe)
+{
+    TempDir dir;
+    // The value starts 503 bytes in: its first bytes lie in the first
+    // sector, its last ones in the second.
+    const std::string text = "[General]\r\nPad=" + std::string(480, 'p') + "\r\nValue=AAAAAAAAAAAAAAAA\r\n\r\n";
+    enum class Setup { None, SecondName, LoadedThroughLink, RewrittenAfterLoad };
+    const struct {
+        const char* what;
+        std::string value;
+        Setup setup;
+        bool inPlace;
+    } cases[] = {
+        {"one sector", "BBBBAAAAAAAAAAAA", Setup::None, true},
+        {"across two sectors", "BAAAAAAAAAAAAAAB", Setup::None, false},
+        {"another length", "BBB", Setup::None, false},
+        {"a second name", "BBBBAAAAAAAAAAAA", Setup::SecondName, false},
+        {"loaded through a link", "BBBBAAAAAAAAAAAA", Setup::LoadedThroughLink, false},
+        {"rewritten after the load", "BBBBAAAAAAAAAAAA", Setup::RewrittenAfterLoad, false},
+    };
+    const auto inode = [](const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_ino;
+    };
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        fs::create_directory(dir.File(std::to_string(i)));
+        paths.push_back(dir.File(std::to_string(i) + "/STORAGE.1.DAT"));
+        WriteBytes(paths.back(), text);
+        fs::permissions(paths.back(), fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+        if (cases[i].setup == Setup::SecondName)
+            fs::create_hard_link(paths.back(), paths.back() + ".other");
+        if (cases[i].setup == Setup::LoadedThroughLink)
+            fs::create_symlink(paths.back(), paths.back() + ".link");
+    }
+    // Files written just before a load are not trusted to be as loaded.
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const std::string& path = paths[i];
+        const auto before = inode(path);
+        TRequestFile f(c.setup == Setup::LoadedThroughLink ? path + ".link" : path);
+        f.WriteString("General", "Value", c.value);
+        if (c.setup == Setup::RewrittenAfterLoad)
+            WriteBytes(path, std::string(text).replace(503, 4, "CCCC"));
+        const auto failures = TRequestFile::UpdateFiles({&f});
+        ASSERT_FALSE(failures[0]);
+        EXPECT_EQ(ReadBytes(path), f.Text());
+        EXPECT_EQ(inode(path) == before, c.inPlace);
+        EXPECT_EQ(ModeOf(path), fs::perms::owner_read | fs::perms::owner_write);
+        const bool twoNames = c.setup == Setup::SecondName || c.setup == Setup::LoadedThroughLink;
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), fs::directory_iterator()),
+                  twoNames ? 2 : 1);
+        if (c.setup == Setup::SecondName) {
+            EXPECT_EQ(ReadBytes(path + ".other"), text);
+        }
+        if (c.setup == Setup::LoadedThroughLink) {
+            EXPECT_TRUE(fs::is_symlink(path + ".link"));
+        }
+    }
+
+    // A patch whose original is not what the file holds is not applied; one
+    // whose write fails leaves the old bytes and is reported as the whole
+    // save's failure would be.
+    const std::string& path = paths[0];
+    const std::string now = ReadBytes(path);
+    const std::string image = std::string(now).replace(503, 4, "DDDD");
+    const auto patchOf = [&](std::string original) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return BatchFileWriter::Patch{503, "DDDD", std::move(original), FileIdentity::Of(st)};
+    };
+    FailingWriter full(0);
+    BatchFileWriter failing(full);
+    failing.Add(
+        path, [&] { return image; }, true, {}, patchOf(now.substr(503, 4)));
+    EXPECT_THROW(std::rethrow_exception(failing.Run()[0]), EWriteError);
+    EXPECT_EQ(ReadBytes(path), now);
+    const auto before = inode(path);
+    BatchFileWriter mistaken;
+    mistaken.Add(
+        path, [&] { return image; }, true, {}, patchOf("XXXX"));
+    EXPECT_FALSE(mistaken.Run()[0]);
+    EXPECT_EQ(ReadBytes(path), image);
+    EXPECT_NE(inode(path), before);
+}
