@@ -12,12 +12,9 @@
 // per-round ratios shows how noisy the machine was. Both run in a warm
 // process, where freed memory is reused; the very first load in a fresh
 // process also pays for fresh pages, more of them than a plain read (the
-// line list is about as large as the text). A last line per file shows the
-// case in between: freed memory is handed back to the system after every
-// load and every plain read, so that the text's buffer is new to each; the
-// line list is not, as the thread keeps the last one a file let go (see
-// DataTextSplitter::Recycle), which is what a run that loads files of one
-// size after another finds.
+// line list is about as large as the text). A last line per file shows that
+// case apart: freed memory is handed back to the system after every load and
+// every plain read, so that each finds only pages new to it.
 #include "store/AtomicFileWriter.h"
 #include "store/TRequestFile.h"
 
@@ -263,9 +260,8 @@ void Measure(const char* Label, const std::string& Image, const std::string& Fol
     std::printf("%-9s %8s        rendering alone %.1f us\n", "", "", render);
 }
 
-// The load of a file that Measure wrote, against a plain read, each after
-// the freed memory went back to the system (the thread's spare line list
-// excepted).
+// The load of a file that Measure wrote, against a plain read, each in
+// memory fresh from the system, as the first load of a run finds it.
 void MeasureInFreshMemory(const char* Label, const std::string& Folder)
 {
     const std::string path = Folder + "/" + Label + ".DAT";
@@ -277,8 +273,9 @@ void MeasureInFreshMemory(const char* Label, const std::string& Folder)
             Sink = f.SectionCount();
         },
         [&] { Sink = PlainRead(plainPath); }, [] { ::malloc_trim(0); });
-    std::printf("%-9s %8s        load after a trim %8.1f us = %5.2f x plain read (%.1f us); per round %.2f..%.2f x\n",
-                Label, "", load.Work, load.Work / load.Floor, load.Floor, load.Low, load.High);
+    std::printf(
+        "%-9s %8s        load in fresh memory %8.1f us = %5.2f x plain read (%.1f us); per round %.2f..%.2f x\n", Label,
+        "", load.Work, load.Work / load.Floor, load.Floor, load.Low, load.High);
 }
 
 } // namespace

@@ -20,38 +20,6 @@ struct LineEstimate {
     std::size_t Headers;
 };
 
-// The room Recycle keeps: not worth it for small lists (the allocator serves
-// them well), and not held for unusually large ones.
-constexpr std::size_t SpareAtLeast = 1024;
-constexpr std::size_t SpareAtMost = (std::size_t(4) << 20) / sizeof(std::string_view);
-
-// Set once the thread's spare list is gone: a file object destroyed later
-// in the thread's (or the program's) end then frees its list as usual.
-thread_local bool SpareGone = false;
-
-struct SpareList {
-    std::vector<std::string_view> Lines;
-    ~SpareList() { SpareGone = true; }
-};
-
-thread_local SpareList Spare;
-
-// Room for Wanted more lines in Lines: the thread's spare list when Lines is
-// empty and the spare is of about that size (one far too large would only be
-// shrunk again after the split), else fresh room.
-void ReserveLines(std::vector<std::string_view>& Lines, std::size_t Wanted)
-{
-    if (!SpareGone && Lines.empty() && Lines.capacity() < Wanted) {
-        std::vector<std::string_view>& spare = Spare.Lines;
-        if (spare.capacity() >= Wanted && spare.capacity() <= 2 * Wanted + 256) {
-            Lines.swap(spare);
-            std::vector<std::string_view>().swap(spare);
-            return;
-        }
-    }
-    Lines.reserve(Lines.size() + Wanted);
-}
-
 namespace Portable {
 #include "store/DataTextSplitter.inc"
 } // namespace Portable
@@ -110,15 +78,6 @@ Result Split(std::string_view Text, std::vector<std::string_view>& Lines, std::v
 #endif
     (void)Which;
     return Portable::SplitText(Text, Lines, Sections);
-}
-
-void Recycle(std::vector<std::string_view>& Lines)
-{
-    const std::size_t room = Lines.capacity();
-    if (SpareGone || room < SpareAtLeast || room > SpareAtMost || room <= Spare.Lines.capacity())
-        return;
-    Lines.clear();
-    Lines.swap(Spare.Lines);
 }
 
 } // namespace DataTextSplitter

@@ -39,13 +39,4 @@ struct Result {
 Result Split(std::string_view Text, std::vector<std::string_view>& Lines, std::vector<DataTextSection>& Sections,
              Engine Which = Fastest());
 
-// Hands over a line list that its owner no longer needs (its lines are
-// dropped, its room kept): the next split on this thread into an empty list
-// of about that size takes the room instead of asking for fresh memory.
-// Files of the same size are often loaded one after the other, and a large
-// list freed and asked for again may go back to the system in between, to
-// be faulted in page by page at the next load. One list per thread is kept,
-// the larger one, and none above a few megabytes.
-void Recycle(std::vector<std::string_view>& Lines);
-
 } // namespace DataTextSplitter

@@ -85,10 +85,7 @@ TRequestFile::TRequestFile(FromLinesTag, const std::vector<std::string>* Lines) 
         SetStrings(*Lines);
 }
 
-TRequestFile::~TRequestFile()
-{
-    DataTextSplitter::Recycle(Lines_);
-}
+TRequestFile::~TRequestFile() = default;
 
 std::unique_ptr<TRequestFile> TRequestFile::CreateFromLines(const std::vector<std::string>* Lines)
 {

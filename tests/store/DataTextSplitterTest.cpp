@@ -8,7 +8,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -79,62 +78,7 @@ std::string RandomText(std::mt19937& rng)
     return text;
 }
 
-// The sections that a split from an empty start gave, as the model gives them.
-std::vector<ModelSection> Gathered(const std::vector<std::string_view>& Lines,
-                                   const std::vector<DataTextSection>& Sections)
-{
-    std::vector<ModelSection> out;
-    for (const auto& section : Sections) {
-        out.push_back({std::string(section.Name), {}});
-        for (std::size_t i = section.First; i < section.First + section.Count && i < Lines.size(); ++i)
-            out.back().Lines.emplace_back(Lines[i]);
-    }
-    return out;
-}
-
 } // namespace
-
-// A line list handed back serves the next split of a text of about its size
-// on that thread, without its old lines; a much smaller text gets room of its
-// own, so that a small file never holds a large list.
-TEST(DataTextSplitter, RecycledLineListServesTheNextSplitOfItsSize)
-{
-    const auto registry = [](int Entities, char Letter) {
-        std::string text;
-        for (int n = 0; n < Entities; ++n) {
-            text += "[E" + std::to_string(n) + "]\r\n";
-            for (int k = 0; k < 12; ++k)
-                text += "key" + std::to_string(k) + "=" + std::string(10, Letter) + "\r\n";
-        }
-        return text;
-    };
-    // On a thread of its own: the spare list of the test's thread may hold
-    // what earlier tests left.
-    std::thread([&] {
-        const std::string first = registry(400, 'a'), second = registry(400, 'b'), small = registry(2, 'c');
-        std::vector<std::string_view> lines;
-        std::vector<DataTextSection> sections;
-        DataTextSplitter::Split(first, lines, sections);
-        const std::string_view* room = lines.data();
-        DataTextSplitter::Recycle(lines);
-        EXPECT_TRUE(lines.empty());
-
-        std::vector<std::string_view> again;
-        std::vector<DataTextSection> againSections;
-        DataTextSplitter::Split(second, again, againSections);
-        EXPECT_EQ(again.data(), room);
-        EXPECT_EQ(again.size(), 400u * 12);
-        EXPECT_EQ(Gathered(again, againSections), Model(second).Sections);
-
-        DataTextSplitter::Recycle(again);
-        std::vector<std::string_view> few;
-        std::vector<DataTextSection> fewSections;
-        DataTextSplitter::Split(small, few, fewSections);
-        EXPECT_NE(few.data(), room);
-        EXPECT_LE(few.capacity(), 2 * few.size() + 256);
-        EXPECT_EQ(Gathered(few, fewSections), Model(small).Sections);
-    }).join();
-}
 
 TEST(DataTextSplitter, EveryEngineFollowsTheModel)
 {
