@@ -77,7 +77,9 @@ public:
     // flush. Only where a crash can leave nothing worse than a replacement
     // could: the change has its old length and lies within one 512-byte
     // sector (the smallest unit a disk writes whole), so the file is either
-    // all old or all new, every other byte being the same in both.
+    // all old or all new, every other byte being the same in both. A device
+    // that tore a sector all the same could spoil only the bytes changed: a
+    // stamp's value, which the next exit finds wrong and writes again.
     class SectorPatch {
     public:
         static constexpr std::size_t SectorSize = 512;
@@ -89,9 +91,12 @@ public:
 
         // Writes Bytes over the Original bytes at Offset of FileName, when
         // the file is still the version read as ReadFrom (a regular file of
-        // one name, no link to it followed, holding Original there). False
-        // when it is not, or when the write fails: the file then holds what
-        // it held, and the caller saves it whole instead.
+        // one name, no link to it followed, holding Original there). The
+        // identity must have been settled when taken (see
+        // FileIdentity::SettledBefore), so that no write can hide behind
+        // it. False when the file is not that version, or when the write
+        // fails: the file then holds what it held, and the caller saves it
+        // whole instead.
         bool Begin(const std::string& FileName, off_t Offset, std::string_view Bytes, std::string_view Original,
                    const FileIdentity& ReadFrom);
         // Flushes the change to the disk. Raises EWriteError when the flush
