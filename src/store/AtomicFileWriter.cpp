@@ -279,14 +279,14 @@ int AtomicFileWriter::Replacement::TakeReplacedVersion()
 
 namespace {
 
-// Reads or writes (Transfer: pread or pwrite) all of Size bytes at Offset,
+// Reads or writes (Transfer: like pread or pwrite) all of Size bytes at Offset,
 // through interruptions and short counts; false when they cannot all move.
-template <typename Transfer, typename Byte>
-bool AllAt(Transfer Move, int Fd, off_t Offset, Byte* Data, std::size_t Size)
+template <typename Move, typename Byte>
+bool AllAt(Move Transfer, int Fd, off_t Offset, Byte* Data, std::size_t Size)
 {
     std::size_t done = 0;
     while (done < Size) {
-        const ssize_t n = Move(Fd, Data + done, Size - done, Offset + static_cast<off_t>(done));
+        const ssize_t n = Transfer(Fd, Data + done, Size - done, Offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -321,9 +321,7 @@ AtomicFileWriter::SectorPatch::~SectorPatch()
 bool AtomicFileWriter::SectorPatch::Begin(const std::string& FileName, off_t Offset, std::string_view Bytes,
                                           std::string_view Original, const FileIdentity& ReadFrom)
 {
-    if (Bytes.size() != Original.size() || Bytes.empty() || Offset < 0
-        || static_cast<std::size_t>(Offset) / SectorSize
-               != (static_cast<std::size_t>(Offset) + Bytes.size() - 1) / SectorSize)
+    if (Bytes.size() != Original.size() || !FitsOneSector(Offset, Bytes.size()))
         return false;
     // No link followed, nothing but a regular file opened (a FIFO or a
     // device may act on being opened), and only a file of one name: a hard
@@ -345,17 +343,11 @@ bool AtomicFileWriter::SectorPatch::Begin(const std::string& FileName, off_t Off
     }
     if (now.st_mode & NotForOthers)
         ::fchmod(fd, now.st_mode & 07777 & ~NotForOthers);
-    std::size_t done = 0;
-    bool written = ::lseek(fd, Offset, SEEK_SET) == Offset;
-    while (written && done < Bytes.size()) {
-        const long n = Owner_.WriteSomeBytes(fd, Bytes.data() + done, Bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        written = n > 0;
-        if (written)
-            done += static_cast<std::size_t>(n);
-    }
-    if (!written) {
+    // Through the seam, which writes where the descriptor stands.
+    const auto writeSome = [this](int To, const char* Data, std::size_t Size, off_t) {
+        return Owner_.WriteSomeBytes(To, Data, Size);
+    };
+    if (::lseek(fd, Offset, SEEK_SET) != Offset || !AllAt(writeSome, fd, Offset, Bytes.data(), Bytes.size())) {
         // Not flushed yet: the old bytes go back at once, and the caller
         // replaces the file whole (or reports why it cannot). A write this
         // small over a file's own blocks is cut short only by a failing

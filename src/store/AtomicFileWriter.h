@@ -83,6 +83,12 @@ public:
     class SectorPatch {
     public:
         static constexpr std::size_t SectorSize = 512;
+        // Whether Size bytes from Offset lie within one sector.
+        static bool FitsOneSector(off_t Offset, std::size_t Size)
+        {
+            const auto first = static_cast<std::size_t>(Offset);
+            return Offset >= 0 && Size > 0 && first / SectorSize == (first + Size - 1) / SectorSize;
+        }
 
         explicit SectorPatch(AtomicFileWriter& Owner) : Owner_(Owner) {}
         SectorPatch(const SectorPatch&) = delete;

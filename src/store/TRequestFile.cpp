@@ -373,14 +373,13 @@ thread_local std::size_t ImageBuffer::SpareCapacity = 0;
 std::optional<BatchFileWriter::Patch> SectorChange(std::string_view Loaded, std::string_view Image,
                                                    const FileIdentity& ReadFrom)
 {
-    const auto [firstOld, firstNew] = std::mismatch(Loaded.begin(), Loaded.end(), Image.begin(), Image.end());
+    const auto firstOld = std::mismatch(Loaded.begin(), Loaded.end(), Image.begin(), Image.end()).first;
     if (firstOld == Loaded.end())
         return std::nullopt;
-    const auto [lastOld, lastNew] = std::mismatch(Loaded.rbegin(), Loaded.rend(), Image.rbegin(), Image.rend());
+    const auto lastOld = std::mismatch(Loaded.rbegin(), Loaded.rend(), Image.rbegin(), Image.rend()).first;
     const auto offset = static_cast<std::size_t>(firstOld - Loaded.begin());
     const auto end = static_cast<std::size_t>(Loaded.rend() - lastOld);
-    constexpr std::size_t Sector = AtomicFileWriter::SectorPatch::SectorSize;
-    if (offset / Sector != (end - 1) / Sector)
+    if (!AtomicFileWriter::SectorPatch::FitsOneSector(static_cast<off_t>(offset), end - offset))
         return std::nullopt;
     return BatchFileWriter::Patch{static_cast<off_t>(offset), std::string(Image.substr(offset, end - offset)),
                                   std::string(Loaded.substr(offset, end - offset)), ReadFrom};
