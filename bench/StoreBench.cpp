@@ -7,7 +7,10 @@
 // folder), so a save of a changed file is timed, round by round, against a
 // plain write with the same flush, and shown against one without it too. The
 // time is what the saver waits for: freeing the replaced version's blocks is
-// left to a helper thread and done between rounds, untimed.
+// left to a helper thread and done between rounds, untimed. A bare safe
+// replace of the same bytes, with none of the saver's checks, is timed
+// against the same plain write as well: no save that survives a crash can
+// be faster than it, so it shows how much of the save's ratio is the disk's.
 // Loads and plain reads alternate round by round, and the spread of the
 // per-round ratios shows how noisy the machine was. Both run in a warm
 // process, where freed memory is reused; the very first load in a fresh
@@ -133,9 +136,8 @@ std::size_t PlainRead(const std::string& path)
     return used + static_cast<unsigned char>(used ? bytes[used / 2] : 0);
 }
 
-void PlainWrite(const std::string& path, const std::string& bytes, bool flush)
+void WriteAll(int fd, const std::string& bytes)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -143,9 +145,31 @@ void PlainWrite(const std::string& path, const std::string& bytes, bool flush)
             std::abort();
         done += static_cast<std::size_t>(n);
     }
+}
+
+void PlainWrite(const std::string& path, const std::string& bytes, bool flush)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    WriteAll(fd, bytes);
     if (flush)
         ::fsync(fd);
     ::close(fd);
+}
+
+// The least a save that survives a crash must do: a new file, its bytes
+// flushed, renamed over the old one, and the folder flushed for the rename.
+void BareSafeReplace(const std::string& Folder, const std::string& Path, const std::string& Bytes)
+{
+    const std::string temporary = Path + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0)
+        std::abort();
+    WriteAll(fd, Bytes);
+    if (::fdatasync(fd) != 0 || ::close(fd) != 0 || ::rename(temporary.c_str(), Path.c_str()) != 0)
+        std::abort();
+    const int folder = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY);
+    ::fsync(folder);
+    ::close(folder);
 }
 
 double Micro(std::chrono::steady_clock::duration d)
@@ -250,6 +274,10 @@ void Measure(const char* Label, const std::string& Image, const std::string& Fol
         // write and slow it.
         [] { AtomicFileWriter::WaitForReplacedVersions(); });
     const double render = Median(runs, [&] { Sink = file.Text().size(); });
+    const std::string barePath = Folder + "/" + Label + ".bare";
+    PlainWrite(barePath, Image, true);
+    const Paired bare = MeasurePair(
+        runs, [&] { BareSafeReplace(Folder, barePath, Image); }, [&] { PlainWrite(plainPath, Image, true); });
 
     std::printf("%-9s %8zu bytes  load %8.1f us = %5.2f x plain read (%.1f us); per round %.2f..%.2f x\n", Label,
                 Image.size(), load.Work, load.Work / load.Floor, load.Floor, load.Low, load.High);
@@ -257,6 +285,9 @@ void Measure(const char* Label, const std::string& Image, const std::string& Fol
                 "%5.2f x plain write (%.1f us)\n",
                 "", "", save.Work, save.Work / save.Floor, save.Floor, save.Low, save.High, save.Work / plainWrite,
                 plainWrite);
+    std::printf("%-9s %8s        bare safe replace %.1f us = %5.2f x plain write+fsync (%.1f us); per round "
+                "%.2f..%.2f x\n",
+                "", "", bare.Work, bare.Work / bare.Floor, bare.Floor, bare.Low, bare.High);
     std::printf("%-9s %8s        rendering alone %.1f us\n", "", "", render);
 }
 
