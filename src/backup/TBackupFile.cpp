@@ -256,7 +256,7 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
         SetError(errCannotWriteArchive);
     } else {
         FOut.Attach(FVolumes.Out());
-        if (!FOut.String(BackupTitle) || !FOut.Int(static_cast<std::int32_t>(FTotalSize)) || !FOut.Int(FTotalFiles)) {
+        if (!FOut.String(BackupTitle) || !FOut.Int(TotalSize()) || !FOut.Int(FTotalFiles)) {
             SetError(errCannotWriteArchive);
         } else {
             for (std::size_t i = 0; i < sources.size() && FContinue; ++i) {

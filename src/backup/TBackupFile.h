@@ -25,6 +25,7 @@
 #include "backup/BackupTypes.h"
 #include "base/Exception.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -130,7 +131,10 @@ public:
     void Stop() { FContinue = false; }
 
     // ---- run-time state --------------------------------------------------
-    std::int32_t TotalSize() const { return static_cast<std::int32_t>(FTotalSize); }
+    // The header holds the total in 32 bits: data beyond 2 GiB is stated
+    // as the largest total the field can hold, never as a wrapped (small,
+    // zero or negative) one that a reader would divide its progress by.
+    std::int32_t TotalSize() const { return static_cast<std::int32_t>(std::min<std::int64_t>(FTotalSize, INT32_MAX)); }
     std::int64_t ProcessedSize() const { return FProcessedSize; }
     std::int32_t TotalFiles() const { return FTotalFiles; }
     // After a restore, also one that raised: the files already replaced.

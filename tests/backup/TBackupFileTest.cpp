@@ -160,6 +160,27 @@ TEST_F(BackupFileTest, EmptyListWritesHeaderAndTerminatorOnly)
     EXPECT_TRUE(errors.empty());
 }
 
+TEST_F(BackupFileTest, TotalSizeBeyondItsFieldIsCappedNotWrapped)
+{
+    // Sparse, so that 4 GiB + 5 bytes cost no disk; wrapped to 32 bits the
+    // total would read as 5 bytes and a reader's percentages run past 100.
+    const fs::path huge = src / "huge.bin";
+    {
+        std::ofstream(huge).put('x');
+    }
+    fs::resize_file(huge, (std::uintmax_t(1) << 32) + 5);
+    TBackupFile b;
+    Watch(b);
+    b.OnProgress = [](TBackupFile* s, const std::string&, TPercentage, bool&) { s->Stop(); };
+    std::stringstream s;
+    b.BackupStream = &s;
+    EXPECT_FALSE(b.Backup({huge.string()}, TBackupFile::StreamName));
+    EXPECT_EQ(b.TotalSize(), INT32_MAX);
+    Builder header;
+    header.Str("").Int(INT32_MAX).Int(1);
+    EXPECT_EQ(s.str().substr(0, header.b.size()), header.b);
+}
+
 TEST_F(BackupFileTest, ZeroLengthFileAndRawChunkAtLevelNone)
 {
     WriteAll(src / "empty.txt", "");
