@@ -212,7 +212,11 @@ void TForm1::ViewEdited(TCustomItem* Item, QString& NewCaption)
         return;
     switch (session_->RenameCertificate(Item->Id, ToAnsi(NewCaption))) {
     case TRenameResult::Renamed:
-    case TRenameResult::Unchanged: break;
+    case TRenameResult::Unchanged:
+        // The list shows the name as stored (kept on one line).
+        if (const std::string stored = session_->Certificate(Item->Id).Name; !stored.empty())
+            NewCaption = FromAnsi(stored);
+        break;
     case TRenameResult::Empty: NewCaption = Item->text(); break;
     case TRenameResult::Duplicate:
         NewCaption = Item->text();

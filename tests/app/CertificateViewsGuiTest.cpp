@@ -102,6 +102,11 @@ TEST(CertificateViews, RenameReachesTheStorageFileAndSurvivesARestart)
         TForm1 form(f.Dir());
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        // A name pasted over two lines is shown as it is kept: on one line.
+        form.ActiveView->setCurrentRow(0);
+        RenameSelected(form, QStringLiteral("Matriz\r\nCentro"));
+        EXPECT_EQ(form.ActiveView->Item(0)->text(), QStringLiteral("Matriz Centro"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // that editor gone
         form.ActiveView->setCurrentRow(1);
         RenameSelected(form, QString::fromUtf8("Certificado da Filial São João"));
         EXPECT_EQ(form.ActiveView->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
@@ -111,6 +116,7 @@ TEST(CertificateViews, RenameReachesTheStorageFileAndSurvivesARestart)
     }
     TForm1 again(f.Dir());
     ASSERT_EQ(again.ActiveView->count(), 2);
+    EXPECT_EQ(again.ActiveView->Item(0)->text(), QStringLiteral("Matriz Centro"));
     EXPECT_EQ(again.ActiveView->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
 }
 

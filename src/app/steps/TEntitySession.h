@@ -68,8 +68,10 @@ public:
     TCertificateEntry Certificate(const std::string& Id) const;
     // Renames a certificate of the active entity and saves its storage file
     // at once (a crash or a restore must not lose it). Names are compared
-    // without regard to letter case, as the lists show them.
-    TRenameResult RenameCertificate(const std::string& Id, const std::string& NewName);
+    // without regard to letter case, as the lists show them. A name typed
+    // or pasted over several lines is kept on one line (see Certificate for
+    // the name as stored).
+    TRenameResult RenameCertificate(const std::string& Id, const std::string& Typed);
 
     // Makes the entity at Position active and saves that; false (and no
     // change) outside 1..Count.

@@ -126,6 +126,11 @@ TEST(EntitySession, RenamesRefuseEmptyAndClashingNamesAndSaveOnlyAChange)
         {second, "cERTIFICADO 2", TRenameResult::Renamed, "cERTIFICADO 2", 1},
         {second, "cERTIFICADO 2", TRenameResult::Unchanged, "cERTIFICADO 2", 0},
         {second, "", TRenameResult::Empty, "cERTIFICADO 2", 0},
+        // Pasted over several lines: kept on one line, as the file can hold it.
+        {second, "Linha 1\r\n[General]\rMasterKey=\nfim", TRenameResult::Renamed, "Linha 1 [General] MasterKey= fim",
+         1},
+        {second, "Linha 1 [General] MasterKey=\nfim", TRenameResult::Unchanged, "Linha 1 [General] MasterKey= fim", 0},
+        {first, "a\xE7\xE3o", TRenameResult::Duplicate, "A\xE7\xE3o", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -134,6 +139,12 @@ TEST(EntitySession, RenamesRefuseEmptyAndClashingNamesAndSaveOnlyAChange)
         EXPECT_EQ(session.Certificate(row.Id).Name, row.Stored);
         EXPECT_EQ(writer->Saves, row.Saves);
     }
+    // A NUL would end the file there when it is read back.
+    EXPECT_EQ(session.RenameCertificate(first, std::string("x\0y", 3)), TRenameResult::Renamed);
+    TRequestFile reread(storage.FileName());
+    EXPECT_EQ(reread.ReadString(first, "Name", ""), "x y");
+    EXPECT_EQ(reread.ReadString(second, "Name", ""), "Linha 1 [General] MasterKey= fim");
+    EXPECT_EQ(reread.ReadString("General", "MasterKey", ""), sample::Guid(1));
 }
 
 // A hand-edited or damaged Count key must not hide the entities loaded: the
