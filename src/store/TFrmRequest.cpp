@@ -23,6 +23,7 @@
 #include "ui/TDialog.h"
 #include "help/HelpService.h"
 #include "store/LetterFolding.h"
+#include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "base/FormatText.h"
 #include "base/Texts.h"
@@ -657,7 +658,8 @@ void TFrmRequest::ButtonOKClick()
     record.Bairro = ToAnsi(EditLocale->text());
     record.CEP = ToAnsi(EditZip->text());
     record.Cidade = ToAnsi(EditCity->text());
-    record.Email = ToAnsi(EditMail->text());
+    // The e-mail and the persons' fields take pasted text: kept on one line.
+    record.Email = TRequestFile::OneLineValue(ToAnsi(EditMail->text()));
     record.Endereco = ToAnsi(EditAddress->text());
     record.SetInscricao(id);
     record.Razao = ToAnsi(EditName->text());
@@ -669,8 +671,8 @@ void TFrmRequest::ButtonOKClick()
     resp.clear();
     for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
-        resp.push_back(ToAnsi(row->text(1)));
-        resp.push_back(ToAnsi(row->text(2)));
+        resp.push_back(TRequestFile::OneLineValue(ToAnsi(row->text(1))));
+        resp.push_back(TRequestFile::OneLineValue(ToAnsi(row->text(2))));
     }
     // 9.
     done(mrOk);

@@ -387,6 +387,19 @@ std::optional<BatchFileWriter::Patch> SectorChange(std::string_view Loaded, std:
 
 } // namespace
 
+std::string TRequestFile::OneLineValue(std::string_view Text)
+{
+    std::string line;
+    line.reserve(Text.size());
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const char c = Text[i];
+        if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n')
+            continue;
+        line += c == '\r' || c == '\n' || c == '\0' ? ' ' : c;
+    }
+    return line;
+}
+
 void TRequestFile::GetStrings(std::vector<std::string>& List) const
 {
     List.reserve(List.size() + Lines_.size() + 2 * Sections_.size());

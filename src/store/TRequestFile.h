@@ -94,6 +94,12 @@ public:
     // FileIdentity::SettledBefore).
     bool KnownToHold(std::string_view Image) const;
 
+    // Text typed or pasted by the user, made a value that reads back as it
+    // stands: each line break (CR LF, CR or LF) and each NUL becomes one
+    // blank. (WriteString itself keeps a value unchanged, line breaks and
+    // all, which then reads back cut at the first break.)
+    static std::string OneLineValue(std::string_view Text);
+
     // Appends the written image, one entry per line, without terminators.
     void GetStrings(std::vector<std::string>& List) const;
     // Clears the content and parses Lines by the reading rules.

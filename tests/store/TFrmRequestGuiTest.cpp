@@ -120,6 +120,24 @@ TEST_F(RequestFormTest, PastingCannotBypassTheFilters)
                             form->EditZip, form->EditLocale})
         EXPECT_EQ(edit->contextMenuPolicy(), Qt::PreventContextMenu) << edit->objectName().toStdString();
     EXPECT_EQ(form->EditMail->contextMenuPolicy(), Qt::DefaultContextMenu);
+
+    // Text pasted where it may be (the e-mail by its key, a person's fields
+    // by their menu) reaches the record on one line, as a data file holds it.
+    formtest::FillValid(*form);
+    form->EditMail->clear();
+    QApplication::clipboard()->setText(QStringLiteral("a@b.c\r\n[General]"));
+    QTest::keyClick(form->EditMail, Qt::Key_V, Qt::ControlModifier);
+    form->PageControl1->setCurrentWidget(form->TabResp);
+    QApplication::clipboard()->setText(QStringLiteral("BIA\nSOUZA"));
+    form->EdtResp->paste(); // as the menu's Paste does
+    QTest::keyClicks(form->EdtCpfResp, QStringLiteral("11144477735"));
+    QTest::mouseClick(form->BtnAdicionar, Qt::LeftButton);
+    ModalScript script;
+    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(form->UserData->Email, "a@b.c [General]");
+    EXPECT_EQ(form->UserData->RespList().at(2), "BIA SOUZA");
 }
 
 TEST_F(RequestFormTest, LengthLimitsCutTypedText)

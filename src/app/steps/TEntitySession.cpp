@@ -18,23 +18,6 @@ TCertificateEntry EntryOf(const TRequestFile& Storage, const std::string& Id)
     return {Id, Storage.ReadString(Id, "Name", ""), Storage.ReadBool(Id, "Signed", false)};
 }
 
-// A name pasted from several lines would come back from the storage file cut
-// at the first line break, the rest as stray lines (or, at a NUL, with the
-// rest of the file lost): each line break (CR LF, CR or LF) and each NUL
-// becomes one blank.
-std::string OneLine(const std::string& Text)
-{
-    std::string line;
-    line.reserve(Text.size());
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const char c = Text[i];
-        if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n')
-            continue;
-        line += c == '\r' || c == '\n' || c == '\0' ? ' ' : c;
-    }
-    return line;
-}
-
 } // namespace
 
 TEntitySession::TEntitySession(const std::string& AppDir, TUsersDataOptions Options)
@@ -105,16 +88,16 @@ TCertificateEntry TEntitySession::Certificate(const std::string& Id) const
 
 TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std::string& Typed)
 {
-    const std::string NewName = OneLine(Typed);
-    if (NewName.empty())
+    const std::string name = TRequestFile::OneLineValue(Typed);
+    if (name.empty())
         return TRenameResult::Empty;
     for (const TCertificateEntry& other : Certificates(ActivePosition()))
-        if (other.Id != Id && LetterCase::SameText(other.Name, NewName))
+        if (other.Id != Id && LetterCase::SameText(other.Name, name))
             return TRenameResult::Duplicate;
     TRequestFile* storage = ActiveStorage();
-    if (!storage || storage->ReadString(Id, "Name", "") == NewName)
+    if (!storage || storage->ReadString(Id, "Name", "") == name)
         return TRenameResult::Unchanged;
-    storage->WriteString(Id, "Name", NewName);
+    storage->WriteString(Id, "Name", name);
     storage->UpdateFile();
     return TRenameResult::Renamed;
 }
