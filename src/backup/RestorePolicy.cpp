@@ -118,12 +118,15 @@ std::string RestorePolicy::TargetFor(const std::string& Name) const
 bool RestorePolicy::ShouldRestore(TRestoreMode Mode, std::int32_t Archived, std::int32_t Current)
 {
     const bool exists = Current != -1;
+    // The year sits in the top bits: from 2044 on a stamp is negative as a
+    // signed number, so only the unsigned order is the order of time.
+    const bool newer = static_cast<std::uint32_t>(Archived) > static_cast<std::uint32_t>(Current);
     switch (Mode) {
     case rmAll: return true;
     case rmNoOverwrite: return !exists;
-    case rmNewer: return !exists || Archived > Current;
+    case rmNewer: return !exists || newer;
     case rmExisting: return exists;
-    case rmExistingNewer: return exists && Archived > Current;
+    case rmExistingNewer: return exists && newer;
     }
     return false;
 }

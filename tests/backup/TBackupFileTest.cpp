@@ -1,3 +1,4 @@
+#include "backup/RestorePolicy.h"
 #include "backup/TBackupFile.h"
 
 #include "ArchiveBuilder.h"
@@ -452,6 +453,25 @@ TEST_F(BackupFileTest, RestoreModesCompareDosTimeStamps)
     EXPECT_EQ(TBackupFile::FileDosDateTime((dst / "a.txt").string()), archived);
     EXPECT_EQ(TBackupFile::FileDosDateTime((dst / "b.txt").string()), archived);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST(RestorePolicyTest, NewerFollowsTimeAcrossTheSignBitOfTheStamp)
+{
+    const std::int32_t y2030 = TBackupFile::DosDateTimeFromTime(1900000000);                     // 2030
+    const std::int32_t y2050 = static_cast<std::int32_t>((70u << 25) | (1u << 21) | (1u << 16)); // 2050-01-01
+    ASSERT_LT(y2050, 0);
+    const struct {
+        TRestoreMode Mode;
+        std::int32_t Archived, Current;
+        bool Restore;
+    } rows[] = {
+        {rmNewer, y2050, y2030, true},          {rmNewer, y2030, y2050, false}, {rmExistingNewer, y2050, y2030, true},
+        {rmExistingNewer, y2030, y2050, false}, {rmNewer, y2030, y2030, false}, {rmNewer, y2050, -1, true},
+        {rmExistingNewer, y2050, -1, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RestorePolicy::ShouldRestore(row.Mode, row.Archived, row.Current), row.Restore)
+            << row.Mode << " " << row.Archived << " " << row.Current;
 }
 
 TEST_F(BackupFileTest, DosTimeStampsRoundTripAtTwoSecondResolution)
