@@ -252,6 +252,7 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
         SetError(errCompression);
     }
     bool written = false;
+    FChunksInVolume = 0;
     if (!FVolumes.CreateFirst(archive, stream ? BackupStream : nullptr)) {
         SetError(errCannotWriteArchive);
     } else {
@@ -299,8 +300,8 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
 // closes the volume after it; a longer next name moves the mark down by the
 // difference, unless that would leave no room for any chunk. Only when
 // MaxSize leaves no room for even one chunk after a volume's segment
-// signature does each volume take one chunk anyway, so that the backup still
-// comes to an end.
+// signature does each volume take one chunk anyway (one in all, whichever
+// file it belongs to), so that the backup still comes to an end.
 bool TBackupFile::ChunkMayStart(int chunksInVolume, std::size_t nextNameLength) const
 {
     if (MaxSize == 0 || FVolumes.IsStream())
@@ -402,7 +403,6 @@ void TBackupFile::BackupOneFile(const ArchiveSource& src, std::size_t nextNameLe
         SetError(errCannotWriteArchive);
         return;
     }
-    int chunksInVolume = 0;
     for (;;) {
         readAhead();
         if (pipe.Empty() || !FContinue)
@@ -412,7 +412,7 @@ void TBackupFile::BackupOneFile(const ArchiveSource& src, std::size_t nextNameLe
             SetError(errCannotReadFile);
             return;
         }
-        if (!ChunkMayStart(chunksInVolume, nextNameLength)) {
+        if (!ChunkMayStart(FChunksInVolume, nextNameLength)) {
             if (!FOut.Int(0)) {
                 SetError(errCannotWriteArchive);
                 return;
@@ -423,7 +423,7 @@ void TBackupFile::BackupOneFile(const ArchiveSource& src, std::size_t nextNameLe
                 SetError(errCannotWriteArchive);
                 return;
             }
-            chunksInVolume = 0;
+            FChunksInVolume = 0;
         }
         if (chunk.Outcome == chunkPackFailed) {
             SetError(errCompression);
@@ -433,7 +433,7 @@ void TBackupFile::BackupOneFile(const ArchiveSource& src, std::size_t nextNameLe
             SetError(errCannotWriteArchive);
             return;
         }
-        ++chunksInVolume;
+        ++FChunksInVolume;
         FProcessedSize += static_cast<std::int64_t>(chunk.PlainSize);
         pipe.Release();
         Pump();

@@ -198,6 +198,8 @@ private:
     std::int64_t FTotalSize = 0;
     std::int64_t FProcessedSize = 0;
     std::int32_t FTotalFiles = 0;
+    // Chunks written to the current volume, by every file in it.
+    int FChunksInVolume = 0;
     std::int32_t FProcessedFiles = 0;
     bool FBusy = false;
     bool FContinue = false;

@@ -396,6 +396,15 @@ TEST_F(BackupFileTest, TinyMaxSizeStillMakesProgress)
     ASSERT_EQ(a.Entries.size(), 1u);
     EXPECT_EQ(a.Entries[0].Data, data);
     EXPECT_EQ(a.Continuations.size(), 3u);
+
+    // One chunk per volume in all, not one per file: a second file's chunk
+    // goes to a volume of its own.
+    WriteAll(src / "g.bin", "tail");
+    ASSERT_TRUE(b.Backup({(src / "f.bin").string(), (src / "g.bin").string()}, arc));
+    const auto two = archivecheck::Read(arc);
+    ASSERT_EQ(two.Entries.size(), 2u);
+    EXPECT_EQ(two.Entries[1].Data, "tail");
+    EXPECT_EQ(two.Continuations.size(), 4u);
 }
 
 // ---- restore modes, time stamps, destinations ------------------------------
