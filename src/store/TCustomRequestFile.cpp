@@ -214,6 +214,10 @@ std::string TCustomRequestFile::FormatDate(TDateTime Value)
 {
     long long day, seconds;
     Split(Value, day, seconds);
+    // The day the value falls on: its time is dropped, never rounded into
+    // the next day (half a second before midnight is still that date).
+    if (std::isfinite(Value) && std::fabs(Value) <= 1e9)
+        day = static_cast<long long>(std::floor(Value));
     return DatePart(day);
 }
 

@@ -230,6 +230,8 @@ TEST(RequestFileTyped, DatesTimesAndFloatsRoundTrip)
     f->WriteDate("S", "d", 36526.75); // 1 January 2000, evening
     EXPECT_EQ(f->ReadString("S", "d", ""), "01/01/2000");
     EXPECT_DOUBLE_EQ(f->ReadDate("S", "d", -1), 36526.0);
+    f->WriteDate("S", "d", 36526.99999999); // a moment before midnight: still that day
+    EXPECT_EQ(f->ReadString("S", "d", ""), "01/01/2000");
     f->WriteDateTime("S", "dt", 45000.5);
     EXPECT_EQ(f->ReadString("S", "dt", ""), "15/03/2023 12:00:00");
     EXPECT_DOUBLE_EQ(f->ReadDateTime("S", "dt", -1), 45000.5);
