@@ -208,6 +208,26 @@ TEST_F(HostileArchiveTest, LinksPlantedInTheDestinationAreNeverFollowed)
     fs::create_symlink(outside / "victim", root / ".volume.tmp");
     EXPECT_EQ(ArchiveVolumes::CreateFile((root / ".volume.tmp").string()), nullptr);
     EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+
+    // A link planted on the medium under the name of a later volume: the
+    // volume takes the name, the file it pointed at stays as it was.
+    const std::string data = RandomBytes(60000, 7); // incompressible: several volumes
+    WriteAll(root / "src" / "f.bin", data);
+    fs::create_directories(root / "medium");
+    fs::create_symlink(outside / "victim", root / "medium" / "copia.002");
+    fs::create_symlink("../outside/victim", root / "medium" / "copia.003");
+    TBackupFile b;
+    Guard(b);
+    b.MaxSize = 20000;
+    ASSERT_TRUE(b.Backup({(root / "src" / "f.bin").string()}, (root / "medium" / "copia.bkp").string()));
+    EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+    for (const char* volume : {"copia.002", "copia.003"}) {
+        EXPECT_FALSE(fs::is_symlink(root / "medium" / volume)) << volume;
+        EXPECT_TRUE(fs::is_regular_file(root / "medium" / volume)) << volume;
+    }
+    const auto written = archivecheck::Read((root / "medium" / "copia.bkp").string());
+    ASSERT_EQ(written.Entries.size(), 1u);
+    EXPECT_TRUE(written.Entries[0].Data == data);
 }
 
 TEST_F(HostileArchiveTest, ReplacedFilesCanBeWipedBeforeTheyAreLetGo)
