@@ -326,10 +326,10 @@ void Writer::StartWriting(off_t From, off_t Length)
     ::sync_file_range(Fd_, From, Length, SYNC_FILE_RANGE_WRITE);
 }
 
-int Writer::Commit()
+int Writer::Finish()
 {
     if (Fd_ < 0)
-        return EBADF;
+        return TempPath_.empty() ? EBADF : 0; // finished already
     if (::fsync(Fd_) != 0) {
         const int error = ErrnoOr(EIO);
         Abort();
@@ -342,6 +342,13 @@ int Writer::Commit()
         Abort();
         return error;
     }
+    return 0;
+}
+
+int Writer::Commit()
+{
+    if (const int error = Finish())
+        return error;
 
     const std::string folder = FolderOf(Target_);
     std::string oldLink;

@@ -63,8 +63,13 @@ public:
     // followed: the file it points at is replaced).
     int Begin(const std::string& Target, const Options& Options = {});
     int Write(const void* Data, std::size_t Size);
-    // Flushes, renames over the target, flushes the folder (see
-    // FolderFlushedByCaller).
+    // Flushes the new file and lets go of it: it waits, complete, under its
+    // temporary name, holding no descriptor, for Commit or Abort. A restore
+    // that puts many files in place together keeps them this way until the
+    // whole archive has been read. On failure the new file is removed.
+    int Finish();
+    // Flushes (unless Finish did), renames over the target, flushes the
+    // folder (see FolderFlushedByCaller).
     int Commit();
     // Removes the new file; the target stays as it was.
     void Abort();
