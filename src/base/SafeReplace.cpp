@@ -237,8 +237,14 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
     TargetExisted_ = ::lstat(Target.c_str(), &Existing_) == 0;
     Target_ = Target;
     if (TargetExisted_ && S_ISLNK(Existing_.st_mode)) {
-        Target_ = FollowLink(Target);
-        TargetExisted_ = ::stat(Target_.c_str(), &Existing_) == 0;
+        if (Options_.ReplaceLink) {
+            // The link goes; the new file takes its name as a new file.
+            TargetExisted_ = false;
+            Existing_ = {};
+        } else {
+            Target_ = FollowLink(Target);
+            TargetExisted_ = ::stat(Target_.c_str(), &Existing_) == 0;
+        }
     }
     if (TargetExisted_) {
         // A folder is not a file, and a file its owner made read-only stays

@@ -74,6 +74,19 @@ TEST_F(ExportImport, ExportWritesTheUnsignedOnesThenMarksTheRequestSent)
     EXPECT_TRUE(Storage().ReadBool("General", "RequestSent", false));
     EXPECT_EQ(Storage().ReadString("RequestReference", "00", ""), Ids[1]);
     EXPECT_EQ(Storage().ReadString("RequestReference", "01", ""), Ids[2]);
+
+    // A link planted under the chosen name (on a medium): the answer Yes
+    // replaces the name asked about, not the file the link points at.
+    WriteFile((Root / "victim").string(), "someone's file");
+    fs::remove(ExportFile);
+    fs::create_symlink(Root / "victim", ExportFile);
+    Ask = ScriptedQuestions{};
+    Ask.Answers = {mrYes};
+    EXPECT_EQ(Export(ExportFile), 2);
+    EXPECT_EQ(Ask.Asked, std::vector<std::string>{FormatText(Texts::ReplaceFileQuestion, {ExportFile})});
+    EXPECT_EQ(ReadFile((Root / "victim").string()), "someone's file");
+    EXPECT_FALSE(fs::is_symlink(ExportFile));
+    EXPECT_EQ(fs::status(ExportFile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(ExportImport, AnExportThatCannotBeWrittenOrIsDeclinedChangesNothing)
