@@ -8,6 +8,8 @@
 
 #include "StepFixture.h"
 
+#include <cstdio>
+
 using namespace steptest;
 
 namespace {
@@ -219,6 +221,21 @@ TEST_F(ExportImport, HostileExportFilesAreRefusedWithoutTouchingTheStorage)
              });
          },
          Texts::ImportNothing},
+        {"more certificates than an entity holds (each a key file to write and wipe)",
+         [&] {
+             Forge([&](TRequestFile& f) {
+                 std::vector<std::string> many;
+                 for (int i = 0; i < 101; ++i) {
+                     char id[39];
+                     std::snprintf(id, sizeof id, "{%08X-1111-2222-3333-444444444444}", i);
+                     many.push_back(id);
+                     for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
+                         f.WriteString(id, key, f.ReadString(Ids[1], key, ""));
+                 }
+                 f.WriteString("General", "Keys", JoinCommaList(many));
+             });
+         },
+         Texts::ImportInvalid},
         {"a folder instead of a file",
          [&] {
              fs::remove(ExportFile);
