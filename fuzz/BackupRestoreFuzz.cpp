@@ -87,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TBackupFile b;
     b.RestoreFullPath = (mode & 1) != 0;
     b.RestoreMode = static_cast<TRestoreMode>((mode >> 1) % 5);
+    // The client's restore: all or nothing.
+    b.RestoreAllOrNothing = (mode & 0x80) != 0;
     b.RestoreStream = &in;
     b.OnProgress = [bound](TBackupFile* sender, const std::string&, TPercentage, bool&) {
         if (sender->ProcessedSize() > bound)
@@ -97,12 +99,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::error_code ec;
         go = fs::exists(TBackupFile::VolumeName(archive, disk), ec);
     };
+    bool restored = false;
     try {
-        b.Restore(archive, dest.string());
+        restored = b.Restore(archive, dest.string());
     } catch (const EBackupFileError&) {
     }
     if (b.Busy())
         std::abort();
+    // A restore of all or nothing that failed put no file in place (the
+    // folders of a full-path restore are made as it reads).
+    if (b.RestoreAllOrNothing && !restored) {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(dest, ec))
+            if (!e.is_directory())
+                std::abort();
+    }
 
     // Examining the same bytes must come to an end as well.
     in.clear();

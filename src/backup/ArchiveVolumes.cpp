@@ -93,11 +93,12 @@ bool SyncFile(const std::string& Path)
 
 // Creates an empty file beside Final under a fresh temporary name, with the
 // mode an existing Final has (else the usual mode of a new file), and
-// returns its name; empty when it cannot be made.
+// returns its name; empty when it cannot be made. A link as Final (not
+// followed) lends no mode.
 std::string ReserveTemporary(const std::string& Final)
 {
     struct stat old {};
-    const bool existed = ::stat(Final.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool existed = ::lstat(Final.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     std::string path;
     const int fd = SafeReplace::CreateTemporaryBeside(Final, 0666, path);
     if (fd < 0)
@@ -164,18 +165,18 @@ bool ArchiveVolumes::CreateFirst(const std::string& Archive, std::ostream* Calle
         out_ = CallerStream;
         return out_ != nullptr;
     }
-    return CreateVolume(Archive);
+    // An archive reached through a symbolic link is written where the link
+    // points, as it always was, and the link stays: the user named it.
+    return CreateVolume(SafeReplace::FollowLink(Archive));
 }
 
+// Final is written as it is named: a link there is replaced on Commit.
 bool ArchiveVolumes::CreateVolume(const std::string& Final)
 {
-    // An archive reached through a symbolic link is written where the link
-    // points, as it always was, and the link stays.
-    const std::string target = SafeReplace::FollowLink(Final);
-    std::string temporary = ReserveTemporary(target);
+    std::string temporary = ReserveTemporary(Final);
     if (temporary.empty())
         return false;
-    uncommitted_.push_back(Written{temporary, target});
+    uncommitted_.push_back(Written{temporary, Final});
     ownedOut_ = MakeFile(temporary);
     out_ = ownedOut_.get();
     return out_ != nullptr;
@@ -229,6 +230,10 @@ bool ArchiveVolumes::CreateNext()
     if (stream_ || number_ >= ArchiveFormat::MaxVolume)
         return false;
     ++number_;
+    // Volumes after the first take names of the program's choosing, never
+    // asked about: a link found under one (planted on a medium, which is
+    // anyone's) is replaced by the volume, never followed, or the backup
+    // would overwrite whatever file it points at.
     return CreateVolume(VolumeName(archive_, number_));
 }
 

@@ -100,6 +100,17 @@ public:
     // A restore overwrites the bytes of each file it replaces before letting
     // them go (files that hold keys).
     bool WipeReplacedFiles = false;
+    // A restore puts its files in place only once the whole archive has been
+    // read without error, all together (StagedRestore): a damaged, hostile,
+    // stopped or failing archive leaves every target as it was. The client's
+    // data files are one whole; each file put in place at once (the default)
+    // suits a restore of unrelated files.
+    bool RestoreAllOrNothing = false;
+    // A restored file that would grow past this many bytes ends the restore
+    // as damaged (errCannotReadFile) and is not written further; 0 for no
+    // bound. Small chunks that inflate to 16384 bytes each make even a
+    // small archive fill a disk.
+    std::int64_t MaxRestoredFileSize = 0;
 
     TProgressEvent OnProgress;
     TNeedDiskEvent OnNeedDisk;

@@ -6,6 +6,7 @@
 #include "backup/RestoreCommitter.h"
 #include "backup/RestorePolicy.h"
 #include "backup/RestoredFile.h"
+#include "backup/StagedRestore.h"
 
 #include <filesystem>
 #include <ostream>
@@ -26,9 +27,14 @@ struct TBackupFile::ReadRun {
     bool Restoring = false;
     std::string Target;
     std::int32_t Stamp = 0;
+    std::int64_t PendingSize = 0; // bytes of the entry written so far
     RestoredFile Pending;
-    // Puts complete files in place while the next one is being read.
+    // Puts complete files in place while the next one is being read, or,
+    // for a restore of all or nothing, keeps them until the end (destroyed
+    // first: what it still holds is removed).
     RestoreCommitter Committer;
+    bool AllOrNothing = false;
+    StagedRestore Staged;
 };
 
 bool TBackupFile::Restore(const std::string& archive, const std::string& destination)
@@ -89,6 +95,13 @@ TBackupFile::SegmentResult TBackupFile::ReadSegment(std::ostream* target, bool e
         case chunkBadStream: SetError(errCompression); return SegmentResult::Damaged;
         default: SetError(errCannotReadFile); return SegmentResult::Damaged;
         }
+        const auto produced = static_cast<std::int64_t>(chunk.PlainSize);
+        // Checked before the bytes go out: a file past the bound is never
+        // written any further (a decompression bomb fills no disk).
+        if (target && size && MaxRestoredFileSize > 0 && *size + produced > MaxRestoredFileSize) {
+            SetError(errCannotReadFile);
+            return SegmentResult::Damaged;
+        }
         if (target) {
             target->write(reinterpret_cast<const char*>(chunk.Plain), static_cast<std::streamsize>(chunk.PlainSize));
             if (!*target) {
@@ -96,7 +109,6 @@ TBackupFile::SegmentResult TBackupFile::ReadSegment(std::ostream* target, bool e
                 return SegmentResult::Damaged;
             }
         }
-        const auto produced = static_cast<std::int64_t>(chunk.PlainSize);
         pipe.Release();
         if (size)
             *size += produced;
@@ -144,7 +156,7 @@ ChunkPipeline& TBackupFile::Unpacker()
 bool TBackupFile::ExtractInto(ReadRun& run)
 {
     std::ostream& out = run.Pending.Stream();
-    const bool ok = ReadSegment(&out, true, run.Target, nullptr) == SegmentResult::Ok;
+    const bool ok = ReadSegment(&out, true, run.Target, &run.PendingSize) == SegmentResult::Ok;
     if (OnFileRestored) {
         // The file is replaced under the name it was begun with.
         std::string shown = run.Target;
@@ -168,7 +180,12 @@ void TBackupFile::CommitPending(ReadRun& run)
         SetError(errCannotReadFile);
         return;
     }
-    run.Committer.Hand(std::move(file), run.Stamp);
+    if (!run.AllOrNothing) {
+        run.Committer.Hand(std::move(file), run.Stamp);
+        return;
+    }
+    if (run.Staged.Add(std::move(file), run.Stamp) != 0)
+        SetError(errCannotReadFile);
 }
 
 // Waits for the files handed over to be in place, and counts them; a file
@@ -179,7 +196,7 @@ void TBackupFile::SettleCommits(ReadRun& run)
         return;
     if (run.Committer.Settle() != 0)
         SetError(errCannotReadFile);
-    FProcessedFiles = run.Committer.Committed();
+    FProcessedFiles = run.Committer.Committed() + run.Staged.Committed();
 }
 
 bool TBackupFile::ContinueOnNextVolume(ReadRun& run, const std::string& record)
@@ -250,6 +267,7 @@ bool TBackupFile::StartEntry(ReadRun& run, const std::string& name, std::int32_t
 
     run.Target = target;
     run.Stamp = stamp;
+    run.PendingSize = 0;
     if (run.Pending.Begin(target, run.Options) != 0) {
         SetError(errCannotReadFile);
         return false;
@@ -315,7 +333,11 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     run.ExamineOnly = examineOnly;
     run.Entries = entries;
     run.Options.NewFileMode = 0600;
-    run.Options.WipeOldVersion = WipeReplacedFiles;
+    run.AllOrNothing = RestoreAllOrNothing;
+    // Staged files keep the versions they replace until all are in place
+    // (StagedRestore), and wipe them then.
+    run.Options.WipeOldVersion = WipeReplacedFiles && !run.AllOrNothing;
+    run.Options.FolderFlushedByCaller = run.AllOrNothing;
     // Restored files are flushed one by one: the disk writes each while
     // the rest of it is still being inflated.
     run.Options.StartWritingEarly = true;
@@ -351,6 +373,15 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
     }
     if (FError != errNone || !FContinue)
         run.Pending.Abort();
+    // All or nothing: in place only when the archive was read whole.
+    if (run.AllOrNothing) {
+        if (FError == errNone && FContinue && FTerminatorFound) {
+            if (run.Staged.Commit(WipeReplacedFiles) != 0)
+                SetError(errOverwriteFailed);
+        } else {
+            run.Staged.Discard();
+        }
+    }
     SettleCommits(run);
     FVolumes.Close();
     FIn.Attach(nullptr);

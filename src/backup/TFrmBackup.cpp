@@ -7,6 +7,7 @@
 #include "backup/RestorePolicy.h"
 #include "base/Texts.h"
 #include "help/HelpService.h"
+#include "store/TRequestFile.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 #include "ui/PortugueseFileColumns.h"
@@ -378,6 +379,14 @@ void TFrmBackup::DoRestore()
     // Storage files hold the encrypted keys: the replaced versions do not
     // linger in freed blocks.
     BackupFile1.WipeReplacedFiles = true;
+    // The data files are one whole: a registry from the archive beside
+    // storage files of this folder would pair entities with keys that are
+    // not theirs. Nothing is put in place unless the whole archive was read,
+    // and a damaged, hostile or cancelled one leaves the folder as it was.
+    BackupFile1.RestoreAllOrNothing = true;
+    // A data file the client could never load is not restored either: the
+    // restart would fail on it.
+    BackupFile1.MaxRestoredFileSize = static_cast<std::int64_t>(TRequestFile::MaxDataFileSize);
     // Only the data files: an archive could otherwise replace reinit, the
     // client or a kit library, which the restart would then run.
     SkippedEntries.clear();

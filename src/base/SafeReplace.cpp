@@ -237,8 +237,14 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
     TargetExisted_ = ::lstat(Target.c_str(), &Existing_) == 0;
     Target_ = Target;
     if (TargetExisted_ && S_ISLNK(Existing_.st_mode)) {
-        Target_ = FollowLink(Target);
-        TargetExisted_ = ::stat(Target_.c_str(), &Existing_) == 0;
+        if (Options_.ReplaceLink) {
+            // The link goes; the new file takes its name as a new file.
+            TargetExisted_ = false;
+            Existing_ = {};
+        } else {
+            Target_ = FollowLink(Target);
+            TargetExisted_ = ::stat(Target_.c_str(), &Existing_) == 0;
+        }
     }
     if (TargetExisted_) {
         // A folder is not a file, and a file its owner made read-only stays
@@ -326,10 +332,10 @@ void Writer::StartWriting(off_t From, off_t Length)
     ::sync_file_range(Fd_, From, Length, SYNC_FILE_RANGE_WRITE);
 }
 
-int Writer::Commit()
+int Writer::Finish()
 {
     if (Fd_ < 0)
-        return EBADF;
+        return TempPath_.empty() ? EBADF : 0; // finished already
     if (::fsync(Fd_) != 0) {
         const int error = ErrnoOr(EIO);
         Abort();
@@ -342,6 +348,13 @@ int Writer::Commit()
         Abort();
         return error;
     }
+    return 0;
+}
+
+int Writer::Commit()
+{
+    if (const int error = Finish())
+        return error;
 
     const std::string folder = FolderOf(Target_);
     std::string oldLink;

@@ -34,6 +34,11 @@ struct Options {
     // files in one folder and flushes it once after the last rename. Until
     // then a crash may lose a rename, never the bytes of either version.
     bool FolderFlushedByCaller = false;
+    // A symbolic link as target is itself replaced by the new file, never
+    // followed: for a file written under a name that a medium, which is
+    // anyone's, may hold (the link would send the bytes, keys among them,
+    // over whatever file it points at).
+    bool ReplaceLink = false;
     // The size the new file will have, when known from the start: a large
     // file's blocks are then set aside at once, before its bytes arrive,
     // rather than found piece by piece while it is flushed, which the flush
@@ -60,11 +65,16 @@ public:
     virtual ~Writer(); // an uncommitted replacement is removed
 
     // Creates the new file beside Target (a symbolic link as Target is
-    // followed: the file it points at is replaced).
+    // followed, the file it points at replaced, unless ReplaceLink).
     int Begin(const std::string& Target, const Options& Options = {});
     int Write(const void* Data, std::size_t Size);
-    // Flushes, renames over the target, flushes the folder (see
-    // FolderFlushedByCaller).
+    // Flushes the new file and lets go of it: it waits, complete, under its
+    // temporary name, holding no descriptor, for Commit or Abort. A restore
+    // that puts many files in place together keeps them this way until the
+    // whole archive has been read. On failure the new file is removed.
+    int Finish();
+    // Flushes (unless Finish did), renames over the target, flushes the
+    // folder (see FolderFlushedByCaller).
     int Commit();
     // Removes the new file; the target stays as it was.
     void Abort();

@@ -62,13 +62,14 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
             continue;
         auto user = std::make_unique<TUserData>();
 
-        // A stored path is used only when it names a file directly in the
-        // data folder; anything else (the program's folder moved, a Windows
-        // path, a lost name, "<folder>/../x" or another folder reached from
-        // it) becomes the entity's own storage file there. Saving at exit
-        // and removing the entity must never touch a file outside.
+        // A stored path is used only when it names the entity's own storage
+        // file directly in the data folder; anything else (the program's
+        // folder moved, a Windows path, a lost name, "<folder>/../x" or
+        // another folder reached from it, another file of the folder)
+        // becomes the entity's own storage file there. Saving at exit and
+        // removing the entity must never touch any other file.
         std::string path = RegistryFile_.ReadString(section, "filename", "");
-        if (!IsUsableStoragePath(path, usedPaths)) {
+        if (!IsUsableStoragePath(path, n, usedPaths)) {
             path = AppDir_ + EntityNaming::StorageFileName(n);
             RegistryFile_.WriteString(section, "filename", path);
             pathsReplaced = true;
@@ -98,20 +99,21 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
         Save();
 }
 
-bool TUsersData::IsUsableStoragePath(const std::string& Path, const std::unordered_set<std::string>& Taken) const
+bool TUsersData::IsUsableStoragePath(const std::string& Path, int32_t Number,
+                                     const std::unordered_set<std::string>& Taken) const
 {
     const std::string part = FilePart(Path);
-    if (part.empty() || part == "." || part == ".." || Path != AppDir_ + part)
+    if (part.empty() || Path != AppDir_ + part)
         return false;
-    // Hidden names are the program's temporaries and lock; the registry is
-    // no entity's storage, and two entities never share one file.
-    if (part[0] == '.')
-        return false;
-    std::string upper = part;
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    if (upper == EntityNaming::RegistryFileName)
+    // Only STORAGE.<n>.DAT of this entity's own number n (in any letter
+    // case). Any other name in the folder may be a file the client does not
+    // own (in an unpacked copy the folder holds the client, reinit and the
+    // kit, which a save would rewrite and a removal wipe), the registry, a
+    // temporary, or the file of another entity: the two would overwrite
+    // each other's keys, and a new entity (Add) would empty a file named
+    // for a number not issued yet. It is also what a backup takes and a
+    // restore brings back.
+    if (EntityNaming::StorageFileNumber(part) != Number)
         return false;
     return Taken.count(Path) == 0;
 }

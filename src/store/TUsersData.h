@@ -41,9 +41,8 @@ class TUsersData {
 public:
     // Builds the registry from RegistryFile (kept by the caller, written for
     // the rest of the run). AppDir is the data folder with a trailing "/"; a
-    // stored storage path that does not name a file directly in it (or names
-    // the registry, a hidden file or another entity's file) is replaced by
-    // the entity's own AppDir + "STORAGE.<n>.DAT". A registry file whose
+    // stored storage path that is not the entity's own STORAGE.<n>.DAT (any
+    // letter case) directly in it is replaced by AppDir + "STORAGE.<n>.DAT". A registry file whose
     // reading stopped early is saved once built (see DamagedFiles). Every live
     // entity's storage file is opened (retried as Options say) and saved at
     // once. Count is taken from the entities actually loaded and ActiveIndex
@@ -110,7 +109,8 @@ public:
 
 private:
     std::unique_ptr<TRequestFile> OpenStorageWithRetry(const std::string& FileName);
-    bool IsUsableStoragePath(const std::string& Path, const std::unordered_set<std::string>& Taken) const;
+    bool IsUsableStoragePath(const std::string& Path, int32_t Number,
+                             const std::unordered_set<std::string>& Taken) const;
     void CheckPosition(int32_t Index) const;
     void Save();
 

@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 #include <unistd.h>
 
@@ -208,6 +210,26 @@ TEST_F(HostileArchiveTest, LinksPlantedInTheDestinationAreNeverFollowed)
     fs::create_symlink(outside / "victim", root / ".volume.tmp");
     EXPECT_EQ(ArchiveVolumes::CreateFile((root / ".volume.tmp").string()), nullptr);
     EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+
+    // A link planted on the medium under the name of a later volume: the
+    // volume takes the name, the file it pointed at stays as it was.
+    const std::string data = RandomBytes(60000, 7); // incompressible: several volumes
+    WriteAll(root / "src" / "f.bin", data);
+    fs::create_directories(root / "medium");
+    fs::create_symlink(outside / "victim", root / "medium" / "copia.002");
+    fs::create_symlink("../outside/victim", root / "medium" / "copia.003");
+    TBackupFile b;
+    Guard(b);
+    b.MaxSize = 20000;
+    ASSERT_TRUE(b.Backup({(root / "src" / "f.bin").string()}, (root / "medium" / "copia.bkp").string()));
+    EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+    for (const char* volume : {"copia.002", "copia.003"}) {
+        EXPECT_FALSE(fs::is_symlink(root / "medium" / volume)) << volume;
+        EXPECT_TRUE(fs::is_regular_file(root / "medium" / volume)) << volume;
+    }
+    const auto written = archivecheck::Read((root / "medium" / "copia.bkp").string());
+    ASSERT_EQ(written.Entries.size(), 1u);
+    EXPECT_TRUE(written.Entries[0].Data == data);
 }
 
 TEST_F(HostileArchiveTest, ReplacedFilesCanBeWipedBeforeTheyAreLetGo)
@@ -284,6 +306,134 @@ TEST_F(HostileArchiveTest, EachRestoredFileIsInPlaceBeforeANameMeetsItAndAFailed
         names.push_back(e.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"a"});
     EXPECT_EQ(ReadAll(dst / "a" / "inside"), "someone's");
+}
+
+// The client's restore puts the data files in place together or not at all:
+// a registry from the archive beside storage files of the folder would pair
+// entities with keys that are not theirs.
+TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiveIsRead)
+{
+    const std::map<std::string, std::string> before = {{"ENTITY.DAT", "old registry"},
+                                                       {"STORAGE.1.DAT", "old storage 1"}};
+    const auto folder = [this] {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(dst))
+            files[e.path().filename().string()] = fs::is_regular_file(e.path()) ? ReadAll(e.path()) : "<folder>";
+        return files;
+    };
+    const auto whole = [](Builder& a) -> Builder& {
+        return a.Header(40, 3)
+            .Entry("c:\\q\\entity.dat")
+            .RawChunk("new registry")
+            .Int(0)
+            .Entry("c:\\q\\storage.1.dat")
+            .RawChunk("new storage 1")
+            .Int(0)
+            .Entry("c:\\q\\storage.2.dat")
+            .RawChunk("new storage 2")
+            .Int(0);
+    };
+    // The folder as it was, the archive beside it.
+    const auto prepare = [&](const Builder& a) {
+        fs::remove_all(dst);
+        fs::create_directories(dst);
+        for (const auto& [name, bytes] : before)
+            WriteAll(dst / name, bytes);
+        WriteAll(root / "a.bkp", a.b);
+        errors.clear();
+    };
+    const auto configure = [this](TBackupFile& r) {
+        Guard(r);
+        r.RestoreAllOrNothing = true;
+        r.WipeReplacedFiles = true;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(Builder&)> build;
+        std::function<void(TBackupFile&)> setUp;
+        bool raises;
+    };
+    const std::vector<Case> cases = {
+        {"a damaged chunk in the last file",
+         [](Builder& a) {
+             a.Header(40, 3).Entry("c:\\q\\entity.dat").RawChunk("new registry").Int(0);
+             a.Entry("c:\\q\\storage.1.dat").RawChunk("new storage 1").Int(0);
+             a.Entry("c:\\q\\storage.2.dat").Int(5).Raw("abcde").Int(0).Int(0);
+         },
+         {},
+         false},
+        {"no final 0 (truncated)", [&](Builder& a) { whole(a); }, {}, false},
+        {"a damaged entry that is only skipped raises",
+         [&](Builder& a) { whole(a).Str("FILE:LIST").Int(0).Raw("XYZ\0").Int(0).Int(0); },
+         {},
+         true},
+        {"stopped after the second file", [&](Builder& a) { whole(a).Int(0); },
+         [](TBackupFile& r) {
+             r.OnFileRestored = [](TBackupFile* self, std::string& name, std::ostream&) {
+                 if (name.find("STORAGE.1.DAT") != std::string::npos)
+                     self->Stop();
+             };
+         },
+         false},
+        {"a file larger than the client can load (inflating without end)",
+         [&](Builder& a) {
+             whole(a).Entry("c:\\q\\storage.3.dat");
+             for (int i = 0; i < 64; ++i)
+                 a.ZChunk(std::string(16384, '\0'));
+             a.Int(0).Int(0);
+         },
+         [](TBackupFile& r) { r.MaxRestoredFileSize = 100000; }, false},
+        {"a rename that fails part way: the ones before are put back", [&](Builder& a) { whole(a).Int(0); },
+         [this](TBackupFile& r) {
+             // STORAGE.1.DAT becomes a folder before the files go in.
+             r.OnFileRestored = [this](TBackupFile*, std::string& name, std::ostream&) {
+                 if (name.find("STORAGE.2.DAT") != std::string::npos) {
+                     fs::remove(dst / "STORAGE.1.DAT");
+                     fs::create_directories(dst / "STORAGE.1.DAT" / "inside");
+                 }
+             };
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Builder a;
+        c.build(a);
+        prepare(a);
+        TBackupFile r;
+        configure(r);
+        if (c.setUp)
+            c.setUp(r);
+        if (c.raises) {
+            EXPECT_THROW(r.Restore((root / "a.bkp").string(), dst.string()), EBackupFileError);
+        } else {
+            EXPECT_FALSE(r.Restore((root / "a.bkp").string(), dst.string()));
+        }
+        EXPECT_EQ(r.ProcessedFiles(), 0);
+        auto expected = before;
+        if (fs::is_directory(dst / "STORAGE.1.DAT"))
+            expected["STORAGE.1.DAT"] = "<folder>";
+        // Every file as it was, nothing new, no temporary left beside them.
+        EXPECT_EQ(folder(), expected);
+    }
+
+    // Read whole: all in place, a name archived twice restored once (the
+    // later one), the replaced versions wiped.
+    Builder a;
+    whole(a).Entry("/x/STORAGE.1.DAT").RawChunk("newer storage 1").Int(0).Int(0);
+    prepare(a);
+    const int old = ::open((dst / "STORAGE.1.DAT").c_str(), O_RDONLY);
+    ASSERT_GE(old, 0);
+    TBackupFile r;
+    configure(r);
+    EXPECT_TRUE(r.Restore((root / "a.bkp").string(), dst.string()));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(r.ProcessedFiles(), 3);
+    EXPECT_EQ(folder(), (std::map<std::string, std::string>{{"ENTITY.DAT", "new registry"},
+                                                            {"STORAGE.1.DAT", "newer storage 1"},
+                                                            {"STORAGE.2.DAT", "new storage 2"}}));
+    EXPECT_EQ(ReadAll("/proc/self/fd/" + std::to_string(old)), std::string(13, '\0'));
+    ::close(old);
 }
 
 TEST_F(HostileArchiveTest, NoVolumeGrowsPastMaxSize)

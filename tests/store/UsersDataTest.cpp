@@ -637,47 +637,72 @@ TEST_F(Registry, RecordRoundTripsThroughTheRegistryAndStorageFiles)
     EXPECT_FALSE(TRequestFile(storagePath).SectionExists("Resp"));
 }
 
-// A stored path is used only when it names a file directly in the data
-// folder: at exit every storage file is saved, and removing an entity
-// deletes its file, so a path reaching outside would overwrite or delete a
-// file there.
+// A stored path is used only when it names the entity's own storage file
+// directly in the data folder: at exit every storage file is saved, and
+// removing an entity deletes its file, so a path reaching outside, or to
+// another file of the folder (in an unpacked copy: the client, reinit and
+// the kit beside the data), would overwrite or delete that file, and one
+// naming another entity's file would make two entities share their keys.
 TEST_F(Registry, StoragePathsOutsideTheDataFolderAreNeverUsed)
 {
     const std::string data = AppDir + "data/";
     fs::create_directories(data + "sub");
     Write("x", "outside");
     Write("data/keep.dat", "[General]\r\nMasterKey=k\r\n\r\n");
-    std::string registryText = "[General]\r\nCount=7\r\nCountAll=7\r\nActiveIndex=1\r\n\r\n";
-    const std::vector<std::string> stored = {
-        data + "../x",              // outside, through the folder's own text
-        data + "ENTITY.DAT",        // the registry itself
-        data + "sub/STORAGE.3.DAT", // a folder inside
-        data + "../x",              // the same outside file again
-        data + ".hidden",           // a name of the program's temporaries
-        data + "keep.dat",          // directly inside: used as it is
-        data + "keep.dat",          // taken by the entity before
+    Write("data/reinit", "#!/bin/sh\nexec ./quorvex\n");
+    Write("data/STORAGE.10.DAT", "[General]\r\nMasterKey=k10\r\n\r\n");
+    Write("data/storage.11.dat", "[General]\r\nMasterKey=k11\r\n\r\n");
+    Write("data/STORAGE.40.DAT", "[General]\r\nMasterKey=k40\r\n\r\n");
+    struct Row {
+        std::string stored, used;
     };
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        registryText += "[Entity" + std::to_string(i + 1) + "]\r\nfilename=" + stored[i] + "\r\n\r\n";
+    const std::vector<Row> rows = {
+        {data + "../x", "STORAGE.1.DAT"},              // outside, through the folder's own text
+        {data + "ENTITY.DAT", "STORAGE.2.DAT"},        // the registry itself
+        {data + "sub/STORAGE.3.DAT", "STORAGE.3.DAT"}, // a folder inside
+        {data + "../x", "STORAGE.4.DAT"},              // the same outside file again
+        {data + ".hidden", "STORAGE.5.DAT"},           // a name of the program's temporaries
+        {data + "keep.dat", "STORAGE.6.DAT"},          // a file inside that is no storage file
+        {data + "keep.dat", "STORAGE.7.DAT"},          // the same again
+        {data + "reinit", "STORAGE.8.DAT"},            // the program's own file in an unpacked copy
+        {data + "STORAGE.10.DAT", "STORAGE.9.DAT"},    // the file of entity 10, registered too
+        {data + "STORAGE.10.DAT", "STORAGE.10.DAT"},   // its own: used as it is
+        {data + "storage.11.dat", "storage.11.dat"},   // its own in another letter case
+        {data + "STORAGE.40.DAT", "STORAGE.12.DAT"},   // a number not issued yet (see Add below)
+    };
+    std::string registryText = "[General]\r\nCount=12\r\nCountAll=39\r\nActiveIndex=1\r\n\r\n";
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        registryText += "[Entity" + std::to_string(i + 1) + "]\r\nfilename=" + rows[i].stored + "\r\n\r\n";
     Write("data/ENTITY.DAT", registryText);
 
     TRequestFile file(data + "ENTITY.DAT");
     TUsersData reg(file, data);
-    ASSERT_EQ(reg.Count(), 7);
-    const std::vector<std::string> used = {"STORAGE.1.DAT", "STORAGE.2.DAT", "STORAGE.3.DAT", "STORAGE.4.DAT",
-                                           "STORAGE.5.DAT", "keep.dat",      "STORAGE.7.DAT"};
-    for (int32_t i = 1; i <= 7; ++i) {
+    ASSERT_EQ(reg.Count(), 12);
+    for (int32_t i = 1; i <= 12; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(reg.Storage(i)->FileName(), data + used[std::size_t(i - 1)]);
+        const std::string& used = rows[std::size_t(i - 1)].used;
+        EXPECT_EQ(reg.Storage(i)->FileName(), data + used);
         EXPECT_EQ(TRequestFile(data + "ENTITY.DAT").ReadString("Entity" + std::to_string(i), "filename", ""),
-                  data + used[std::size_t(i - 1)]);
+                  data + used);
     }
-    EXPECT_EQ(reg.Storage(6)->ReadString("General", "MasterKey", ""), "k");
+    EXPECT_EQ(reg.Storage(6)->ReadString("General", "MasterKey", ""), "");
+    EXPECT_EQ(reg.Storage(9)->ReadString("General", "MasterKey", ""), "");
+    EXPECT_EQ(reg.Storage(10)->ReadString("General", "MasterKey", ""), "k10");
+    EXPECT_EQ(reg.Storage(11)->ReadString("General", "MasterKey", ""), "k11");
+    // The next entity is number 40: its new, empty file is no one else's.
+    reg.Add();
+    EXPECT_EQ(reg.Storage(13)->FileName(), data + "STORAGE.40.DAT");
+    EXPECT_NE(reg.Storage(12)->FileName(), reg.Storage(13)->FileName());
+    reg.Remove(9);
+    reg.Remove(8);
+    reg.Remove(6);
     reg.Remove(4);
     reg.Remove(1);
     EXPECT_EQ(Read("x"), "outside");
     EXPECT_FALSE(fs::exists(data + "sub/STORAGE.3.DAT"));
-    EXPECT_TRUE(fs::exists(data + "keep.dat"));
+    EXPECT_EQ(Read("data/keep.dat"), "[General]\r\nMasterKey=k\r\n\r\n");
+    EXPECT_EQ(Read("data/reinit"), "#!/bin/sh\nexec ./quorvex\n");
+    EXPECT_EQ(Read("data/STORAGE.10.DAT"), "[General]\r\nMasterKey=k10\r\n\r\n");
 }
 
 // A damaged registry or storage file is set aside while the registry is

@@ -226,6 +226,25 @@ TEST_F(QvarchiveTest, ListShowsControlBytesEscapedAndRestoreRefusesThem)
     EXPECT_TRUE(fs::is_empty(root / "out"));
 }
 
+// Into a folder holding the client the data files go in all or nothing: a
+// registry replaced beside a storage file the archive could not give would
+// pair the entity with keys that are not its own.
+TEST_F(QvarchiveTest, IntoAFolderHoldingTheClientADamagedArchiveReplacesNothing)
+{
+    const fs::path copy = root / "copy";
+    fs::create_directories(copy);
+    std::ofstream(copy / "quorvex", std::ios::binary) << "the program";
+    std::ofstream(copy / "ENTITY.DAT", std::ios::binary) << "own registry";
+    const std::string archive = Str("") + Int32(10) + Int32(2) + RawEntry("/x/entity.dat", "archived registry")
+                                + Str("/x/storage.1.dat") + Int32(0x5A210000) + std::string("EC2\0", 4) + Int32(5)
+                                + "abcde" + Int32(0) + Int32(0);
+    std::ofstream(root / "damaged.bkp", std::ios::binary) << archive;
+    const Result r = Tool("restore " + P(root / "damaged.bkp") + " " + P(copy));
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_EQ(testsupport::ReadFile(copy / "ENTITY.DAT"), "own registry");
+    EXPECT_FALSE(fs::exists(copy / "STORAGE.1.DAT"));
+}
+
 TEST_F(QvarchiveTest, VolumesThatPointBackEndInsteadOfLooping)
 {
     const std::string data(5000, 'x');

@@ -299,6 +299,10 @@ int Restore(std::vector<std::string> args)
     const std::string destination = ProgramPaths::WithSlash(folder);
     std::vector<std::string> skipped;
     if (!everything && RestorePolicy::HoldsProgram(destination)) {
+        // The client's data files go in together or not at all, as in the
+        // client: a registry beside storage files of another copy would
+        // pair entities with keys that are not theirs.
+        b.RestoreAllOrNothing = true;
         b.OnRestoreFile = [&](TBackupFile* sender, std::string& target, std::int32_t, bool& restore) {
             if (restore && !RestorePolicy::IsDataFileIn(destination, target)) {
                 restore = false;

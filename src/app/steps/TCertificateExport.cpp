@@ -83,6 +83,9 @@ int TCertificateExport::FileExport()
     SafeReplace::Options options;
     options.NewFileMode = 0600; // it holds keys
     options.RemoveBits = 077;
+    // The question named this file: a link under its name (planted on a
+    // medium) is what is replaced, never the file it points at.
+    options.ReplaceLink = true;
     if (SafeReplace::ReplaceFile(fileName, text.data(), text.size(), options) != 0) {
         C.Ask.Show(Texts::ExportOverwriteFailed);
         return 0;

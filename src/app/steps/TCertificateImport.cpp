@@ -29,8 +29,14 @@ std::string ReadExportFile(const std::string& FileName, long long Limit)
 
 bool TCertificateImport::IsWellFormed(const TRequestFile& File)
 {
+    // No export lists more than an entity holds; a longer list would have
+    // a key file written, read and wiped for each of its thousands of
+    // entries before the import could refuse it.
+    const std::vector<std::string> ids = SplitCommaList(File.ReadString("General", "Keys", ""));
+    if (ids.size() > static_cast<std::size_t>(MaximumCertificates))
+        return false;
     std::vector<std::string> seen;
-    for (const std::string& id : SplitCommaList(File.ReadString("General", "Keys", ""))) {
+    for (const std::string& id : ids) {
         if (!IsCertificateIdentifier(id) || IsInList(id, seen) || !File.SectionExists(id))
             return false;
         seen.push_back(id);

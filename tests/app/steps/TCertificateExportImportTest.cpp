@@ -8,6 +8,8 @@
 
 #include "StepFixture.h"
 
+#include <cstdio>
+
 using namespace steptest;
 
 namespace {
@@ -74,6 +76,19 @@ TEST_F(ExportImport, ExportWritesTheUnsignedOnesThenMarksTheRequestSent)
     EXPECT_TRUE(Storage().ReadBool("General", "RequestSent", false));
     EXPECT_EQ(Storage().ReadString("RequestReference", "00", ""), Ids[1]);
     EXPECT_EQ(Storage().ReadString("RequestReference", "01", ""), Ids[2]);
+
+    // A link planted under the chosen name (on a medium): the answer Yes
+    // replaces the name asked about, not the file the link points at.
+    WriteFile((Root / "victim").string(), "someone's file");
+    fs::remove(ExportFile);
+    fs::create_symlink(Root / "victim", ExportFile);
+    Ask = ScriptedQuestions{};
+    Ask.Answers = {mrYes};
+    EXPECT_EQ(Export(ExportFile), 2);
+    EXPECT_EQ(Ask.Asked, std::vector<std::string>{FormatText(Texts::ReplaceFileQuestion, {ExportFile})});
+    EXPECT_EQ(ReadFile((Root / "victim").string()), "someone's file");
+    EXPECT_FALSE(fs::is_symlink(ExportFile));
+    EXPECT_EQ(fs::status(ExportFile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(ExportImport, AnExportThatCannotBeWrittenOrIsDeclinedChangesNothing)
@@ -206,6 +221,21 @@ TEST_F(ExportImport, HostileExportFilesAreRefusedWithoutTouchingTheStorage)
              });
          },
          Texts::ImportNothing},
+        {"more certificates than an entity holds (each a key file to write and wipe)",
+         [&] {
+             Forge([&](TRequestFile& f) {
+                 std::vector<std::string> many;
+                 for (int i = 0; i < 101; ++i) {
+                     char id[39];
+                     std::snprintf(id, sizeof id, "{%08X-1111-2222-3333-444444444444}", i);
+                     many.push_back(id);
+                     for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
+                         f.WriteString(id, key, f.ReadString(Ids[1], key, ""));
+                 }
+                 f.WriteString("General", "Keys", JoinCommaList(many));
+             });
+         },
+         Texts::ImportInvalid},
         {"a folder instead of a file",
          [&] {
              fs::remove(ExportFile);
