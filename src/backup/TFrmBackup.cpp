@@ -304,6 +304,8 @@ void TFrmBackup::btnBrowseClick()
         box.button(QMessageBox::Yes)->setText(Tr(Texts::BkYes));
         box.button(QMessageBox::No)->setText(Tr(Texts::BkNo));
         box.button(QMessageBox::Cancel)->setText(Tr(Texts::BkCancel));
+        // Enter answered by habit keeps the file that is there.
+        box.setDefaultButton(QMessageBox::No);
         const int answer = box.exec();
         if (answer == QMessageBox::Yes)
             break;
