@@ -245,6 +245,9 @@ TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
     answers.Add(Answers::Click("Sim"));
     frm.btnBrowseClick();
     EXPECT_EQ(frm.BackupDestination, existing);
+    // The path shown is the one the copy writes: typing cannot change it.
+    QTest::keyClicks(frm.edtPath, QStringLiteral("/outra/pasta"));
+    EXPECT_EQ(frm.edtPath->text().toStdString(), existing);
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(answers.Unexpected, 0);
     int questions = 0;
