@@ -164,7 +164,10 @@ int TDialog::Execute(const QString& Text)
         button->setIcon(glyphs.value(i));
         button->setIconSize(QSize(18, 18));
         button->setGeometry(12, top, buttonWidth, 25);
-        button->setAutoDefault(false);
+        // Enter presses the button that has the keyboard: a user who moves
+        // from the default to another button with Tab or the arrows and
+        // presses Enter gets the button chosen, not the default.
+        button->setAutoDefault(true);
         if (i == defaultIndex) {
             button->setDefault(true);
             button->setFocus();
