@@ -317,7 +317,7 @@ void TFrmContrato::btnImprimirClick()
     }
 }
 
-int TFrmContrato::Ask(const QString& Text, const QString& Title, int Buttons, const QString& Detail)
+int TFrmContrato::Ask(const QString& Text, const QString& Title, int Buttons, const QString& Detail, int DefaultButton)
 {
     QMessageBox box(QMessageBox::Question, Title, Text, QMessageBox::StandardButtons(Buttons), this);
     box.setObjectName(QStringLiteral("Question"));
@@ -329,6 +329,8 @@ int TFrmContrato::Ask(const QString& Text, const QString& Title, int Buttons, co
         b->setText(Tr(Texts::BtnNo));
     if (auto* b = box.button(QMessageBox::Cancel))
         b->setText(Tr(Texts::BtnCancel));
+    if (DefaultButton != 0)
+        box.setDefaultButton(QMessageBox::StandardButton(DefaultButton));
     return box.exec();
 }
 
@@ -373,9 +375,9 @@ QString TFrmContrato::ChooseSaveTarget(bool Agreement)
             name += extension.toLower();
         if (!QFileInfo::exists(name))
             return name;
-        const int answer =
-            Ask(Tr(Texts::AgrOverwrite), Tr(Texts::AgrWarningTitle),
-                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QDir::toNativeSeparators(name));
+        const int answer = Ask(Tr(Texts::AgrOverwrite), Tr(Texts::AgrWarningTitle),
+                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QDir::toNativeSeparators(name),
+                               QMessageBox::No);
         if (answer == QMessageBox::Yes)
             return name;
         if (answer != QMessageBox::No)

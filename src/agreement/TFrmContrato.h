@@ -93,7 +93,9 @@ private:
     QString ChooseSaveTarget(bool Agreement);
     // True for a file the form itself reads or writes, or a data file.
     bool IsOwnFile(const QString& Target) const;
-    int Ask(const QString& Text, const QString& Title, int Buttons, const QString& Detail = {});
+    // DefaultButton, when given, is the button that Enter presses (No before
+    // a file is replaced); else Qt's choice.
+    int Ask(const QString& Text, const QString& Title, int Buttons, const QString& Detail = {}, int DefaultButton = 0);
     void ShowWriteError();
 
     Setup setup_;

@@ -43,7 +43,7 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
     layout->addWidget(mountedLabel);
     Volumes = new QListWidget(this);
     mountedLabel->setBuddy(Volumes);
-    Volumes->setAccessibleName(mountedLabel->text());
+    Volumes->setAccessibleName(mountedLabel->text().remove(QLatin1Char('&')));
     Volumes->setObjectName(QStringLiteral("Volumes"));
     const QStringList mounted = RemovableMedia::MountedVolumes(MountsTable.isEmpty() ? SystemMountsTable : MountsTable);
     for (const QString& volume : mounted)

@@ -55,7 +55,7 @@ void TForm1::RequestRemoveExecute()
 {
     if (!session_ || !session_->ActiveEntity())
         return;
-    Dlg->SetDialogButtons(dtOKCancel);
+    Dlg->SetDialogButtons(dtOKCancel, true);
     if (Dlg->Inform(Tr(Texts::EntityRemoveQuestion)) != mrOk)
         return;
 

@@ -22,11 +22,18 @@ namespace {
 TDialogButtons DialogButtons(TStepButtons Buttons)
 {
     switch (Buttons) {
-    case TStepButtons::YesNo: return dtYesNo;
-    case TStepButtons::OKCancel: return dtOKCancel;
+    case TStepButtons::YesNo:
+    case TStepButtons::YesNoKeep: return dtYesNo;
+    case TStepButtons::OKCancel:
+    case TStepButtons::OKCancelKeep: return dtOKCancel;
     case TStepButtons::OK: break;
     }
     return dtOK;
+}
+
+bool KeepByDefault(TStepButtons Buttons)
+{
+    return Buttons == TStepButtons::YesNoKeep || Buttons == TStepButtons::OKCancelKeep;
 }
 
 class WindowPassword : public TPasswordAnswer {
@@ -87,19 +94,19 @@ TCustomItem* ItemOf(TCustomView* View, const std::string& Id)
 
 int TForm1Questions::Inform(const std::string& Text, TStepButtons Buttons)
 {
-    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons));
+    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons), KeepByDefault(Buttons));
     return Form_.Dlg->Inform(QString::fromStdString(Text));
 }
 
 int TForm1Questions::Confirm(const std::string& Text, TStepButtons Buttons)
 {
-    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons));
+    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons), KeepByDefault(Buttons));
     return Form_.Dlg->Confirm(QString::fromStdString(Text));
 }
 
 int TForm1Questions::Warn(const std::string& Text, TStepButtons Buttons)
 {
-    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons));
+    Form_.Dlg->SetDialogButtons(DialogButtons(Buttons), KeepByDefault(Buttons));
     return Form_.Dlg->Warn(QString::fromStdString(Text));
 }
 

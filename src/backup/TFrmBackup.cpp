@@ -121,10 +121,15 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     edtPath = new QLineEdit(this);
     edtPath->setObjectName(QStringLiteral("edtPath"));
     edtPath->setToolTip(Tr(Texts::BkPathHint));
-    lblPath->setBuddy(edtPath);
+    // The path is chosen in the file dialog of the "..." button, the only
+    // one the copy takes: a path typed here would be ignored.
+    edtPath->setReadOnly(true);
+    edtPath->setAccessibleName(lblPath->text());
     btnBrowse = new QPushButton(Tr(Texts::BkBrowse), this);
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
     btnBrowse->setAutoDefault(false);
+    btnBrowse->setAccessibleName(Tr(Texts::AccBackupBrowse));
+    lblPath->setBuddy(btnBrowse);
     lblComment = new QLabel(Tr(Texts::BkCommentLabel), this);
     lblComment->setObjectName(QStringLiteral("lblComment"));
     lblCommentText = new QLabel(this);
@@ -305,6 +310,8 @@ void TFrmBackup::btnBrowseClick()
         box.button(QMessageBox::Yes)->setText(Tr(Texts::BkYes));
         box.button(QMessageBox::No)->setText(Tr(Texts::BkNo));
         box.button(QMessageBox::Cancel)->setText(Tr(Texts::BkCancel));
+        // Enter answered by habit keeps the file that is there.
+        box.setDefaultButton(QMessageBox::No);
         const int answer = box.exec();
         if (answer == QMessageBox::Yes)
             break;

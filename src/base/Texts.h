@@ -186,6 +186,7 @@ inline constexpr const char* AccAgreementHelp = "Instruções";
 inline constexpr const char* AccTermView = "Termo de adesão";
 inline constexpr const char* AccHelpPage = "Página da ajuda";
 inline constexpr const char* AccBackupTabs = "Cópia ou restauração";
+inline constexpr const char* AccBackupBrowse = "Escolher o arquivo da cópia de segurança";
 inline constexpr const char* AccMessageText = "Mensagem";
 inline constexpr const char* AccSeedArea = "Área de movimentos";
 inline constexpr const char* AccSeedAreaDescription = "Mova o mouse sobre esta área ou pressione teclas variadas até a barra se completar; Esc cancela.";
@@ -200,10 +201,10 @@ inline constexpr const char* MediaCaption = "Mídia Removível";
 inline constexpr const char* MediaExplanation =
     "Escolha onde o cliente grava e lê os disquetes: o pen drive ou outra mídia removível "
     "conectada, ou uma pasta qualquer. A escolha é lembrada nas próximas vezes.";
-inline constexpr const char* MediaMounted = "Mídias removíveis conectadas:";
+inline constexpr const char* MediaMounted = "&Mídias removíveis conectadas:";
 inline constexpr const char* MediaNoneMounted = "(nenhuma mídia removível conectada)";
 inline constexpr const char* MediaCurrent = "Pasta atual: ";
-inline constexpr const char* MediaOther = "&Outra pasta...";
+inline constexpr const char* MediaOther = "Ou&tra pasta...";
 inline constexpr const char* MediaDefault = "Pasta &padrão";
 inline constexpr const char* MediaChooseFolder = "Escolha a pasta da mídia removível";
 // Why a folder cannot stand for drive A: the folder as chosen between the

@@ -383,8 +383,16 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     const QString text = Event->text();
     if (text.isEmpty())
         return false; // cursor movement and the like: no character typed
-    // A Control combination types a control character, which the filters
-    // refuse (AltGr, reported as Control+Alt on some systems, types letters).
+    // Selecting, copying, cutting and undoing only work on what the field
+    // already holds, which went through the filter: the edit does them.
+    for (const QKeySequence::StandardKey editing :
+         {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo}) {
+        if (Event->matches(editing))
+            return false;
+    }
+    // Any other Control combination types a control character, which the
+    // filters refuse (AltGr, reported as Control+Alt on some systems, types
+    // letters).
     const Qt::KeyboardModifiers mods = Event->modifiers();
     if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier))
         return true;

@@ -74,10 +74,11 @@ unsigned TDialog::ButtonSet(TDialogButtons Buttons)
     return Bit(bOK);
 }
 
-void TDialog::SetDialogButtons(TDialogButtons Buttons)
+void TDialog::SetDialogButtons(TDialogButtons Buttons, bool KeepByDefault)
 {
     buttons_ = Buttons;
     set_ = ButtonSet(Buttons);
+    keepByDefault_ = KeepByDefault;
 }
 
 int TDialog::Execute(const QString& Text)
@@ -133,8 +134,14 @@ int TDialog::Execute(const QString& Text)
     }
 
     // Buttons.
-    int defaultIndex = (set_ & Bit(bOK)) ? bOK : (set_ & Bit(bYes)) ? bYes : bRetry;
-    int cancelIndex = (set_ & Bit(bCancel)) ? bCancel : (set_ & Bit(bNo)) ? bNo : (set_ & Bit(bOK)) ? bOK : bAbort;
+    const int cancelIndex = (set_ & Bit(bCancel)) ? bCancel
+                            : (set_ & Bit(bNo))   ? bNo
+                            : (set_ & Bit(bOK))   ? bOK
+                                                  : bAbort;
+    const int defaultIndex = keepByDefault_       ? cancelIndex
+                             : (set_ & Bit(bOK))  ? bOK
+                             : (set_ & Bit(bYes)) ? bYes
+                                                  : bRetry;
     const QList<QIcon> glyphs = Pictures::ButtonGlyphs();
     // Buttons are 78 pixels wide unless a caption needs more; the column
     // then widens with them so no caption is cut.
@@ -157,7 +164,10 @@ int TDialog::Execute(const QString& Text)
         button->setIcon(glyphs.value(i));
         button->setIconSize(QSize(18, 18));
         button->setGeometry(12, top, buttonWidth, 25);
-        button->setAutoDefault(false);
+        // Enter presses the button that has the keyboard: a user who moves
+        // from the default to another button with Tab or the arrows and
+        // presses Enter gets the button chosen, not the default.
+        button->setAutoDefault(true);
         if (i == defaultIndex) {
             button->setDefault(true);
             button->setFocus();

@@ -24,7 +24,10 @@ public:
     // Window title; the application title unless changed.
     QString Caption;
     TDialogButtons DialogButtons() const { return buttons_; }
-    void SetDialogButtons(TDialogButtons Buttons);
+    // KeepByDefault makes No or Cancel the button that Enter presses: the
+    // question before something is deleted or replaced, which a user who
+    // answers by habit must not lose.
+    void SetDialogButtons(TDialogButtons Buttons, bool KeepByDefault = false);
     TDialogType DialogType = mtWarning;
     // Whether the warning that the check box controls is on; the check box
     // shows it inverted and writes it back unless the answer is Cancel or
@@ -61,4 +64,5 @@ public:
 private:
     TDialogButtons buttons_ = dtOK;
     unsigned set_ = 0;
+    bool keepByDefault_ = false;
 };

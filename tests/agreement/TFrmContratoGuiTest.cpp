@@ -274,6 +274,16 @@ TEST_F(TFrmContratoTest, AsksBeforeOverwritingTheFileActuallyWritten)
     Form().btnSalvarClick();
     EXPECT_EQ(ReadAll(data_ + "old.rtf"), "old");
 
+    // Enter, pressed by habit, answers No: the choice again, then given up.
+    ChooseFile(data_ + "old.rtf", [] {
+        AnswerNextModal([](QWidget* w) {
+            CancelFileDialog();
+            PressEnter(w);
+        });
+    });
+    Form().btnSalvarClick();
+    EXPECT_EQ(ReadAll(data_ + "old.rtf"), "old");
+
     ChooseFile(data_ + "old.rtf", [] { Answer("Sim"); });
     Form().btnSalvarClick();
     EXPECT_EQ(ReadAll(data_ + "old.rtf"), ReadAll(program_ + "ConvEmpr.rtf"));

@@ -1,6 +1,8 @@
 // A screen reader names every control: each window's widget tree is walked
 // through QAccessible, and an interactive control (button, edit, check box,
 // radio button, list, combo box, tree, table, tab) without a name fails.
+// Alt and a letter lead to one control only, in every window and menu, and
+// the removable-medium dialog's labels each have one.
 #include "agreement/TFrmContrato.h"
 #include "app/RemovableMediaDialog.h"
 #include "app/SampleData.h"
@@ -17,9 +19,16 @@
 #include "support/ModalAnswerer.h"
 #include "ui/HtmlView.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QMap>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,8 +105,8 @@ QStringList Unnamed(QWidget* Window, int& Counted)
     return out;
 }
 
-// Shows Window and checks it, with every page of a tab widget in front once.
-void ExpectAllNamed(QWidget* Window, int AtLeast)
+// Shows Window and runs Check with every page of a tab widget in front once.
+void EachPage(QWidget* Window, const std::function<void(int Page)>& Check)
 {
     Window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Window)) << Window->objectName().toStdString();
@@ -105,43 +114,49 @@ void ExpectAllNamed(QWidget* Window, int AtLeast)
     int pages = 1;
     for (QTabWidget* t : tabs)
         pages = std::max(pages, t->count());
-    int counted = 0;
     for (int page = 0; page < pages; ++page) {
         for (QTabWidget* t : tabs)
             t->setCurrentIndex(std::min(page, t->count() - 1));
-        EXPECT_EQ(Unnamed(Window, counted), QStringList()) << Window->objectName().toStdString() << " page " << page;
+        Check(page);
     }
+}
+
+void ExpectAllNamed(QWidget* Window, int AtLeast)
+{
+    int counted = 0;
+    EachPage(Window, [&](int page) {
+        EXPECT_EQ(Unnamed(Window, counted), QStringList()) << Window->objectName().toStdString() << " page " << page;
+    });
     EXPECT_GE(counted, AtLeast) << Window->objectName().toStdString();
 }
 
-} // namespace
-
-TEST(AccessibleNames, EveryInteractiveControlOfEveryWindowHasAName)
+// Builds every window of the program in turn and hands it to Check, shown,
+// with the least number of controls it must have.
+void EachWindow(const std::function<void(QWidget* Window, int AtLeast)>& Check)
 {
     QTemporaryDir folder;
     const std::string dir = folder.path().toStdString() + "/";
     sample::Write(dir, {sample::Make("Alfa", "11222333000181", sample::State::Created)});
     {
         TForm1 main(dir);
-        ExpectAllNamed(&main, 4);
-        EXPECT_FALSE(main.Tip->accessibleDescription().isEmpty());
+        Check(&main, 4);
     }
     {
         TFrmRequest form;
-        ExpectAllNamed(&form, 15);
+        Check(&form, 15);
     }
     using namespace KeyFilePwd;
     for (TPwdMode mode : {pmAskPassword, pmNewPassword, pmChangePassword}) {
         TFrmPwd pwd;
-        testsupport::AnswerNextModal([](QWidget* dialog) {
-            ExpectAllNamed(dialog, 3);
+        testsupport::AnswerNextModal([&Check](QWidget* dialog) {
+            Check(dialog, 3);
             static_cast<QDialog*>(dialog)->reject();
         });
         pwd.Execute(mode);
     }
     {
         TFrmBackup backup(ProgramPaths(dir, dir), {});
-        ExpectAllNamed(&backup, 4);
+        Check(&backup, 4);
     }
     {
         TFrmContrato::Setup setup;
@@ -150,24 +165,24 @@ TEST(AccessibleNames, EveryInteractiveControlOfEveryWindowHasAName)
         setup.ProgramDir = QUORVEX_APP_DIR;
         setup.LoadEntity = [] { return TUserData(); };
         TFrmContrato agreement(setup);
-        ExpectAllNamed(&agreement, 6);
+        Check(&agreement, 6);
     }
     {
         THelp help;
         help.SetFileName(QUORVEX_APP_DIR "HELP.DAT");
         help.SetCurrentTopic(QStringLiteral("index.htm"));
-        ExpectAllNamed(help.Form(), 1);
+        Check(help.Form(), 1);
         help.SetVisible(false);
     }
     {
         TFrmAbout about;
-        ExpectAllNamed(&about, 1);
+        Check(&about, 1);
     }
     {
         TDialog dlg;
         dlg.SetDialogButtons(dtYesNo);
-        testsupport::AnswerNextModal([](QWidget* dialog) {
-            ExpectAllNamed(dialog, 2);
+        testsupport::AnswerNextModal([&Check](QWidget* dialog) {
+            Check(dialog, 2);
             static_cast<QDialog*>(dialog)->reject();
         });
         dlg.Execute(QStringLiteral("Pergunta?"));
@@ -175,6 +190,116 @@ TEST(AccessibleNames, EveryInteractiveControlOfEveryWindowHasAName)
     {
         ProgramPaths paths(dir, dir);
         RemovableMediaDialog media(paths);
-        ExpectAllNamed(&media, 5);
+        Check(&media, 5);
+    }
+}
+
+// The letter after '&' in Text, in lower case; none for a text without one.
+QChar Mnemonic(const QString& Text)
+{
+    for (qsizetype i = 0; i + 1 < Text.size(); ++i) {
+        if (Text[i] != QLatin1Char('&'))
+            continue;
+        if (Text[i + 1] == QLatin1Char('&')) {
+            ++i;
+            continue;
+        }
+        return Text[i + 1].toLower();
+    }
+    return {};
+}
+
+// The captions are the system's own, word for word; in two places they
+// share a letter, and Alt with it then moves between the two until Enter.
+const QStringList kSharedBySystemCaptions = {
+    QStringLiteral("'a' twice: BtnAdicionar, ButtonHelp"), // "&Adicionar", "&Ajuda"
+    QStringLiteral("'e' twice: RequestAdd, RequestSend"),  // "Nova &Entidade...", "&Enviar"
+};
+
+// Letters taken twice among Texts ("text" -> who), and the names of Needed
+// texts without a letter.
+QStringList LetterFaults(const QList<std::pair<QString, QString>>& Texts, const QStringList& Needed)
+{
+    QStringList faults;
+    QMap<QChar, QString> owner;
+    for (const auto& [text, who] : Texts) {
+        const QChar letter = Mnemonic(text);
+        if (letter.isNull()) {
+            if (Needed.contains(who))
+                faults << QStringLiteral("no letter: ") + who;
+            continue;
+        }
+        if (!owner.contains(letter)) {
+            owner[letter] = who;
+            continue;
+        }
+        const QString twice = QStringLiteral("'%1' twice: %2, %3").arg(letter).arg(owner[letter], who);
+        if (!kSharedBySystemCaptions.contains(twice))
+            faults << twice;
+    }
+    return faults;
+}
+
+// Alt and a letter lead to one control of Window only (with every page of a
+// tab widget in front once); in the windows whose captions are the
+// program's own, every label that names a control has a letter.
+void ExpectLettersWithoutClash(QWidget* Window, int)
+{
+    const bool ownCaptions = Window->objectName() == QStringLiteral("RemovableMediaDialog");
+    EachPage(Window, [Window, ownCaptions](int page) {
+        QList<std::pair<QString, QString>> texts;
+        QStringList needed;
+        for (QWidget* w : Window->findChildren<QWidget*>()) {
+            if (!w->isVisible())
+                continue;
+            const QString who =
+                w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+            if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                texts.append({button->text(), who});
+            } else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) {
+                texts.append({label->text(), who});
+                if (ownCaptions)
+                    needed << who;
+            } else if (auto* bar = qobject_cast<QTabBar*>(w)) {
+                for (int i = 0; i < bar->count(); ++i)
+                    texts.append({bar->tabText(i), who + QLatin1Char('/') + QString::number(i)});
+            }
+        }
+        EXPECT_EQ(LetterFaults(texts, needed).join(QStringLiteral(" | ")).toStdString(), "")
+            << Window->objectName().toStdString() << " page " << page;
+    });
+}
+
+} // namespace
+
+TEST(AccessibleNames, EveryInteractiveControlOfEveryWindowHasAName)
+{
+    EachWindow(ExpectAllNamed);
+    QTemporaryDir folder;
+    TForm1 main(folder.path().toStdString() + "/");
+    EXPECT_FALSE(main.Tip->accessibleDescription().isEmpty());
+}
+
+// Alt and a letter lead to one place only, in every window and menu.
+TEST(AccessibleNames, NoLetterLeadsToTwoPlaces)
+{
+    EachWindow(ExpectLettersWithoutClash);
+
+    QTemporaryDir folder;
+    const std::string dir = folder.path().toStdString() + "/";
+    sample::Write(dir, {sample::Make("Alfa", "11222333000181", sample::State::Created)});
+    TForm1 main(dir);
+    QList<std::pair<QString, QString>> titles;
+    for (QAction* entry : main.menuBar()->actions())
+        titles.append({entry->text(), entry->text()});
+    EXPECT_EQ(LetterFaults(titles, {}).join(QStringLiteral(" | ")).toStdString(), "") << "menu bar";
+    for (QMenu* menu : main.findChildren<QMenu*>()) {
+        QList<std::pair<QString, QString>> entries;
+        for (QAction* entry : menu->actions()) {
+            if (!entry->isSeparator() && entry->isVisible())
+                entries.append({entry->text(), entry->objectName()});
+        }
+        EXPECT_EQ(LetterFaults(entries, {}).join(QStringLiteral(" | ")).toStdString(), "")
+            << menu->objectName().toStdString();
     }
 }

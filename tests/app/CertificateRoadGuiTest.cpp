@@ -844,8 +844,12 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
         ModalScript script;
         script
             .Then(Answer(Qt::Key_Return)) // insert a formatted medium
-            .Then(Answer(Qt::Key_Return)) // its files will be removed
-            .Then(TypePath({}))           // the name proposed
+            .Then([](QWidget* Dialog) {   // its files will be removed: Enter
+                ExpectKeyboardIn(Dialog); // would cancel, so OK is chosen
+                Key(Qt::Key_Backtab);
+                Key(Qt::Key_Return);
+            })
+            .Then(TypePath({})) // the name proposed
             .Then(TypePasswords(passwords[1], QStringLiteral("DEFINITIVA1")));
         const QStringList texts = Press(script, [] { Key(Qt::Key_D, Qt::ControlModifier); });
         ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();

@@ -9,7 +9,10 @@
 
 #include "app/RemovableMedia.h"
 #include "app/SampleData.h"
+#include "app/TCustomItem.h"
+#include "app/TCustomView.h"
 #include "app/TForm1.h"
+#include "app/steps/TEntitySession.h"
 #include "support/TestKit.h"
 #include "crypto/TFrmPwd.h"
 #include "store/TFrmRequestTestSupport.h"
@@ -87,6 +90,29 @@ struct Case {
     const char* driveAfter;
 };
 
+// The remembered choice of the drive goes to a folder of the test's own
+// (Qt reads the settings' place once per run); no folder is fixed for it.
+void UseOwnSettings(const QTemporaryDir& Config)
+{
+    ::setenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit().constData(), 1);
+    ::unsetenv("QUORVEX_DRIVE_A");
+}
+
+// The main window over Root/dados (its drive A the folder A there, its
+// program folder Root/programa) with one entity in State, shown.
+std::unique_ptr<TForm1> OpenWindow(const fs::path& Root, State EntityState)
+{
+    RemovableMedia::Remember(QString());
+    for (const char* dir : {"programa", "dados", "dados/A"})
+        fs::create_directories(Root / dir);
+    sample::Write((Root / "dados").string() + "/", {sample::Make("PADARIA BOA VISTA", "11222333000181", EntityState)});
+    auto window = std::make_unique<TForm1>(ProgramPaths((Root / "dados").string(), (Root / "programa").string()),
+                                           testsupport::TestKit());
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
+}
+
 TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheChoice)
 {
     const auto seedThenPassword = [](const char* PasswordButton) {
@@ -140,27 +166,16 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
          "pen"},
     };
 
-    // The remembered choice goes to a folder of the test's own (Qt reads
-    // the settings' place once per run).
     QTemporaryDir config;
     ASSERT_TRUE(config.isValid());
-    ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
-    ::unsetenv("QUORVEX_DRIVE_A");
+    UseOwnSettings(config);
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir tmp;
         ASSERT_TRUE(tmp.isValid());
         const fs::path root = tmp.path().toStdString();
-        RemovableMedia::Remember(QString());
-        for (const char* dir : {"programa", "dados", "dados/A"})
-            fs::create_directories(root / dir);
-        sample::Write((root / "dados").string() + "/", {sample::Make("PADARIA BOA VISTA", "11222333000181", c.state)});
-
-        auto window = std::make_unique<TForm1>(ProgramPaths((root / "dados").string(), (root / "programa").string()),
-                                               testsupport::TestKit());
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        auto window = OpenWindow(root, c.state);
         const std::string storage = sample::ReadFile(root / "dados" / "STORAGE.1.DAT");
         if (*c.chosenDrive)
             window->Paths.SetChosenDriveA((root / c.chosenDrive).string());
@@ -197,6 +212,61 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
             ModalScript closing;
             window.reset();
             EXPECT_EQ(closing.texts.size(), 0) << closing.texts.join('|').toStdString();
+        }
+    }
+}
+
+// A question asked before something is deleted or replaced takes Enter,
+// pressed by habit, as Cancel or No: a file of the user's in the medium
+// folder, the entity and the certificate all stay as they were.
+TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
+{
+    struct Row {
+        const char* what;
+        State state;
+        QAction* TForm1::*action;
+        int okBefore; // questions answered OK before the one answered with Enter
+    };
+    const Row rows[] = {
+        {"a medium folder that holds a file of the user's", State::ReceivedAllSigned, &TForm1::FileDisk, 1},
+        {"removing the entity", State::Filled, &TForm1::RequestRemove, 0},
+        {"removing a certificate", State::Created, &TForm1::FileRemove, 0},
+    };
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    UseOwnSettings(config);
+
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        QTemporaryDir tmp;
+        ASSERT_TRUE(tmp.isValid());
+        const fs::path root = tmp.path().toStdString();
+        auto window = OpenWindow(root, r.state);
+        const fs::path photo = root / "dados" / "A" / "foto.jpg";
+        sample::WriteFile(photo.string(), "the user's photo");
+        if (window->ActiveView->count() > 0)
+            window->ActiveView->setCurrentItem(window->ActiveView->Item(0));
+        const std::string registry = sample::ReadFile(root / "dados" / "ENTITY.DAT");
+        const std::string storage = sample::ReadFile(root / "dados" / "STORAGE.1.DAT");
+
+        ModalScript script;
+        for (int i = 0; i < r.okBefore; ++i)
+            script.Press("OK");
+        script.Then(testsupport::PressEnter);
+        QAction* action = (*window).*r.action;
+        ASSERT_TRUE(action->isEnabled());
+        action->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
+        EXPECT_EQ(script.texts.size(), r.okBefore + 1) << script.texts.join('|').toStdString();
+
+        EXPECT_EQ(sample::ReadFile(photo), "the user's photo");
+        EXPECT_EQ(sample::ReadFile(root / "dados" / "ENTITY.DAT"), registry);
+        EXPECT_EQ(sample::ReadFile(root / "dados" / "STORAGE.1.DAT"), storage);
+        EXPECT_EQ(window->Session()->Registry().Count(), 1);
+        {
+            ModalScript closing;
+            window.reset();
         }
     }
 }

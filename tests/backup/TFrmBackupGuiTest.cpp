@@ -234,17 +234,26 @@ TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
     answers.Add(Answers::Click("Cancelar"));
     frm.btnBrowseClick();
     EXPECT_EQ(frm.BackupDestination, old);
+    // Enter, pressed by habit, answers "Não".
+    answers.Add(Answers::Choose(existing));
+    answers.Add(testsupport::PressEnter);
+    answers.Add(Answers::Dismiss());
+    frm.btnBrowseClick();
+    EXPECT_EQ(frm.BackupDestination, old);
     // "Sim" takes it. The implicit extension is asked about too.
     answers.Add(Answers::Choose((app / "Backup" / "velha").string()));
     answers.Add(Answers::Click("Sim"));
     frm.btnBrowseClick();
     EXPECT_EQ(frm.BackupDestination, existing);
+    // The path shown is the one the copy writes: typing cannot change it.
+    QTest::keyClicks(frm.edtPath, QStringLiteral("/outra/pasta"));
+    EXPECT_EQ(frm.edtPath->text().toStdString(), existing);
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(answers.Unexpected, 0);
     int questions = 0;
     for (const auto& s : answers.Seen)
         questions += s == "Arquivo já existe. Deseja sobrescrever ?";
-    EXPECT_EQ(questions, 3);
+    EXPECT_EQ(questions, 4);
     EXPECT_EQ(sample::ReadFile(existing), "old archive"); // choosing writes nothing yet
 }
 

@@ -96,6 +96,22 @@ TEST_F(RequestFormTest, KeyFiltersShapeWhatIsTyped)
     QTest::keyClick(form->EditPhone, Qt::Key_Backspace);
     EXPECT_EQ(form->EditPhone->text(), QStringLiteral("113456789"));
 
+    // So do the keys that select, copy and cut what a field holds: a name
+    // typed wrong is selected and typed over, a number copied elsewhere.
+    QTest::keyClick(form->EditName, Qt::Key_A, Qt::ControlModifier);
+    formtest::TypeText(form->EditName, U("Boa Vista"));
+    EXPECT_EQ(form->EditName->text(), QStringLiteral("BOA VISTA"));
+    QTest::keyClick(form->EditPhone, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form->EditPhone, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("113456789"));
+    QTest::keyClick(form->EditPhone, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(form->EditPhone->text(), QString());
+    QTest::keyClick(form->EditPhone, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(form->EditPhone->text(), QStringLiteral("113456789"));
+    // Any other Control key types nothing.
+    QTest::keyClick(form->EditPhone, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(form->EditPhone->text(), QStringLiteral("113456789"));
+
     // The e-mail has no filter.
     formtest::TypeText(form->EditMail, U("Zé@exemplo.com.br"));
     EXPECT_EQ(form->EditMail->text(), U("Zé@exemplo.com.br"));

@@ -48,7 +48,7 @@ private:
     {
         if (Answer_ == Reply::Cancel)
             return mrCancel;
-        return Buttons == TStepButtons::YesNo ? mrYes : mrOk;
+        return Buttons == TStepButtons::YesNo || Buttons == TStepButtons::YesNoKeep ? mrYes : mrOk;
     }
 
     Reply Answer_;

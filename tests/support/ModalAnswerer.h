@@ -75,6 +75,14 @@ inline QString DialogText(QWidget* dialog)
     return all;
 }
 
+// Enter, as a user presses it by habit: to the control that has the
+// keyboard in the dialog, else to the dialog itself.
+inline void PressEnter(QWidget* dialog)
+{
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus && dialog->isAncestorOf(focus) ? focus : dialog, Qt::Key_Return);
+}
+
 inline void TypeInto(QWidget* dialog, const QString& editName, const QString& text)
 {
     if (auto* edit = dialog->findChild<QLineEdit*>(editName))

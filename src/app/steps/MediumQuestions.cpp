@@ -42,7 +42,7 @@ bool PrepareEmptyMedium(const TStepContext& C)
     if (DriveHasFiles(drive)) {
         const std::string question = std::string(Texts::ClearDiskQuestion) + "\n"
                                      + FormatText(Texts::ClearDiskFolder, {drive, std::to_string(FilesToClear(drive))});
-        if (C.Ask.Confirm(question, TStepButtons::OKCancel) != mrOk)
+        if (C.Ask.Confirm(question, TStepButtons::OKCancelKeep) != mrOk)
             return false;
         ClearDrive(drive);
     }

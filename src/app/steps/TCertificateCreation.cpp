@@ -145,7 +145,7 @@ bool TCertificateCreation::RemoveCertificate(const std::string& Id, bool Ask)
     TRequestFile* storage = C.ActiveStorage();
     if (Id.empty() || !storage)
         return false;
-    if (Ask && C.Ask.Confirm(Texts::RemoveCertificateQuestion, TStepButtons::YesNo) != mrYes)
+    if (Ask && C.Ask.Confirm(Texts::RemoveCertificateQuestion, TStepButtons::YesNoKeep) != mrYes)
         return false;
 
     std::vector<std::string> keys = ReadKeys(*storage);

@@ -76,7 +76,7 @@ int TCertificateExport::FileExport()
     // Asked about the name that will really be written.
     struct stat st {};
     if (::lstat(fileName.c_str(), &st) == 0
-        && C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNo) != mrYes)
+        && C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {fileName}), TStepButtons::YesNoKeep) != mrYes)
         return 0;
 
     const std::string text = ExportText(C.Kit, *storage, exported);

@@ -91,7 +91,7 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
     // Asked about the name that will really be written.
     bool replace = false;
     if (Exists(chosen) && chosen != drive + Id + ".PRI") {
-        if (C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {chosen}), TStepButtons::YesNo) != mrYes)
+        if (C.Ask.Confirm(FormatText(Texts::ReplaceFileQuestion, {chosen}), TStepButtons::YesNoKeep) != mrYes)
             return false;
         replace = true;
     }

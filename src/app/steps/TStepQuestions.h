@@ -13,8 +13,10 @@
 
 class TRSAMedia;
 
-// The button sets of the message dialog that the steps use.
-enum class TStepButtons { OK, YesNo, OKCancel };
+// The button sets of the message dialog that the steps use. The "Keep" sets
+// ask before something is deleted or replaced: their No or Cancel is the
+// button that Enter presses, so that an answer given by habit keeps it.
+enum class TStepButtons { OK, YesNo, OKCancel, YesNoKeep, OKCancelKeep };
 
 // One run of the password dialog. Destroying it frees the dialog, whose
 // buffers are zeroed then; a step keeps it no longer than it needs the
