@@ -15,6 +15,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 
+#include <QLocale>
 #include <QProcess>
 
 #include <memory>
@@ -93,12 +94,20 @@ void ReportDamagedFiles(TForm1& Form)
 {
     if (!Form.Session())
         return;
+    const TUsersData& registry = Form.Session()->Registry();
     QString text;
-    for (const TDamagedFile& damaged : Form.Session()->Registry().DamagedFiles()) {
+    for (const TDamagedFile& damaged : registry.DamagedFiles()) {
         if (!text.isEmpty())
             text += QStringLiteral("\n\n");
         text += Tr(Texts::DamagedFileKept1) + QString::fromStdString(damaged.File) + Tr(Texts::DamagedFileKept2)
                 + QString::fromStdString(damaged.Copy) + Tr(Texts::DamagedFileKept3);
+    }
+    if (registry.EntitiesLeftOut() > 0) {
+        if (!text.isEmpty())
+            text += QStringLiteral("\n\n");
+        const QLocale brazil(QLocale::Portuguese, QLocale::Brazil); // "10.000"
+        text += Tr(Texts::EntitiesLeftOut1) + brazil.toString(registry.Count()) + Tr(Texts::EntitiesLeftOut2)
+                + brazil.toString(registry.EntitiesLeftOut()) + Tr(Texts::EntitiesLeftOut3);
     }
     if (!text.isEmpty())
         ShowMessage(text, &Form);

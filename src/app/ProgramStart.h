@@ -26,5 +26,6 @@ bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::str
 bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock);
 
 // Tells the user once which data files were found damaged at start and where
-// their originals were set aside.
+// their originals were set aside, and how many entities of a registry too
+// large to open whole were left out.
 void ReportDamagedFiles(TForm1& Form);

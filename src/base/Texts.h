@@ -414,6 +414,14 @@ inline constexpr const char* DamagedFileKept2 =
     " estava danificado: a leitura parou antes do fim do arquivo, e o que vinha depois não pôde ser "
     "lido. Uma cópia do arquivo original foi guardada em ";
 inline constexpr const char* DamagedFileKept3 = ".";
+// Shown at start when the registry holds more live entities than the client
+// opens: lead-in, how many were opened, the middle part, how many were not,
+// the closing part.
+inline constexpr const char* EntitiesLeftOut1 =
+    "O cadastro de entidades (ENTITY.DAT) tem mais entidades do que o cliente abre de uma vez: "
+    "somente as primeiras ";
+inline constexpr const char* EntitiesLeftOut2 = " foram abertas. As outras ";
+inline constexpr const char* EntitiesLeftOut3 = " continuam no arquivo como estão, sem ser abertas nem alteradas.";
 // A second client started on a data folder that a running client holds.
 inline constexpr const char* AlreadyRunning =
     "O Cliente de Certificação Quorvex já está em execução com esta pasta de dados. Use a janela que "

@@ -60,6 +60,10 @@ TUsersData::TUsersData(TRequestFile& RegistryFile, std::string AppDir, TUsersDat
         const std::string section = EntitySection(n);
         if (RegistryFile_.ReadBool(section, "DELETED", false))
             continue;
+        if (Users_.size() >= Options_.MaxEntities) {
+            ++LeftOut_;
+            continue;
+        }
         auto user = std::make_unique<TUserData>();
 
         // A stored path is used only when it names the entity's own storage

@@ -28,6 +28,13 @@ struct TUsersDataOptions {
     std::function<void(int Milliseconds)> Sleep;
     // Opens a storage file; null means constructing a TRequestFile.
     std::function<std::unique_ptr<TRequestFile>(const std::string& FileName)> OpenStorage;
+    // The most live entities opened at start, in number order; the others
+    // stay in the registry file untouched (see EntitiesLeftOut). Each one
+    // opened costs a storage file (created when missing, with a flush) and a
+    // list in the window, so a registry of millions of sections, which a
+    // restored archive may bring, would hold the start for hours and fill
+    // the folder and the memory. An office keeps thousands at the most.
+    std::size_t MaxEntities = 10000;
 };
 
 // A data file whose reading stopped early, and where its original was set
@@ -106,6 +113,8 @@ public:
     // reading stopped early) and whose original was set aside by a save: the
     // main window tells the user about them once, at start.
     std::vector<TDamagedFile> DamagedFiles() const;
+    // Live entities of the registry file not opened, past MaxEntities.
+    int32_t EntitiesLeftOut() const { return LeftOut_; }
 
 private:
     std::unique_ptr<TRequestFile> OpenStorageWithRetry(const std::string& FileName);
@@ -125,5 +134,6 @@ private:
     std::vector<int32_t> Numbers_;
     int32_t Count_ = 0;
     int32_t CountAll_ = 0;
+    int32_t LeftOut_ = 0;
     int32_t ActiveIndex_ = 0;
 };

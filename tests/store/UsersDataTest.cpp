@@ -386,6 +386,34 @@ TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
                             + "STORAGE.1.DAT\r\n\r\n");
     TRequestFile zero(EntityDat);
     EXPECT_EQ(TUsersData(zero, AppDir).ActiveIndex(), 1);
+
+    // More live entities than the client opens (a restored registry may
+    // hold millions of sections): the first ones by number are opened, the
+    // others neither get a storage file nor lose their section.
+    std::string many = "[General]\r\nCount=5\r\nCountAll=5\r\nActiveIndex=5\r\n\r\n[Entity2]\r\nDELETED=1\r\n\r\n";
+    for (const int n : {5, 4, 3, 1})
+        many += "[Entity" + std::to_string(n) + "]\r\nRazao=E" + std::to_string(n) + "\r\n\r\n";
+    Write("ENTITY.DAT", many);
+    fs::remove(AppDir + "STORAGE.3.DAT");
+    TUsersDataOptions capped = NoWait();
+    capped.MaxEntities = 2;
+    {
+        TRequestFile big(EntityDat);
+        TUsersData opened(big, AppDir, capped);
+        EXPECT_EQ(opened.Count(), 2);
+        EXPECT_EQ(opened.EntitiesLeftOut(), 2);
+        EXPECT_EQ(opened.Number(1), 1);
+        EXPECT_EQ(opened.Number(2), 3);
+        EXPECT_EQ(opened.ActiveIndex(), 2);
+        big.UpdateFile();
+    }
+    EXPECT_TRUE(Exists("STORAGE.3.DAT"));
+    EXPECT_FALSE(Exists("STORAGE.4.DAT"));
+    EXPECT_FALSE(Exists("STORAGE.5.DAT"));
+    TRequestFile after(EntityDat);
+    EXPECT_EQ(after.ReadString("Entity5", "Razao", ""), "E5");
+    EXPECT_EQ(after.ReadString("Entity4", "Razao", ""), "E4");
+    EXPECT_EQ(after.ReadString("Entity4", "DELETED", "none"), "none");
 }
 
 TEST_F(Registry, AddNeverReissuesANumberThatHasASection)
