@@ -422,6 +422,10 @@ inline constexpr const char* EntitiesLeftOut1 =
     "somente as primeiras ";
 inline constexpr const char* EntitiesLeftOut2 = " foram abertas. As outras ";
 inline constexpr const char* EntitiesLeftOut3 = " continuam no arquivo como estão, sem ser abertas nem alteradas.";
+// A new entity asked for when the registry holds as many as the client opens.
+inline constexpr const char* EntityLimitReached =
+    "O cadastro já tem o máximo de entidades que o cliente abre de uma vez; nenhuma entidade nova pode ser "
+    "incluída.";
 // A second client started on a data folder that a running client holds.
 inline constexpr const char* AlreadyRunning =
     "O Cliente de Certificação Quorvex já está em execução com esta pasta de dados. Use a janela que "

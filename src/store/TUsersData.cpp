@@ -222,6 +222,10 @@ bool TUsersData::IsInscriptionFree(const std::string& Inscricao) const
 
 TUserData* TUsersData::Add()
 {
+    // Past the bound the new entity, with the highest number, would be the
+    // one left out at the next start: refused before anything is written.
+    if (Users_.size() >= Options_.MaxEntities)
+        throw EEntityLimitError(Texts::EntityLimitReached);
     // A number whose section already exists belongs to an entity that a
     // damaged CountAll hides; issuing it again would overwrite that entity's
     // registration and empty its storage file.

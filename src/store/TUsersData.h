@@ -92,7 +92,8 @@ public:
     // "STORAGE.<n>.DAT", created on disk) at position Count + 1 and returns
     // its record; does not activate it, and does not save the registry file.
     // When the storage file cannot be created the failure is raised and
-    // nothing is registered.
+    // nothing is registered; so is EEntityLimitError when MaxEntities live
+    // entities are open already.
     TUserData* Add();
     // Marks the entity at Index deleted (its section stays, with DELETED=1)
     // and saves that mark, then deletes its storage file and moves

@@ -405,12 +405,17 @@ TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
         EXPECT_EQ(opened.Number(1), 1);
         EXPECT_EQ(opened.Number(2), 3);
         EXPECT_EQ(opened.ActiveIndex(), 2);
+        // A new one would be the one left out at the next start.
+        EXPECT_THROW(opened.Add(), EEntityLimitError);
+        EXPECT_EQ(opened.Count(), 2);
         big.UpdateFile();
     }
     EXPECT_TRUE(Exists("STORAGE.3.DAT"));
     EXPECT_FALSE(Exists("STORAGE.4.DAT"));
     EXPECT_FALSE(Exists("STORAGE.5.DAT"));
+    EXPECT_FALSE(Exists("STORAGE.6.DAT"));
     TRequestFile after(EntityDat);
+    EXPECT_FALSE(after.SectionExists("Entity6"));
     EXPECT_EQ(after.ReadString("Entity5", "Razao", ""), "E5");
     EXPECT_EQ(after.ReadString("Entity4", "Razao", ""), "E4");
     EXPECT_EQ(after.ReadString("Entity4", "DELETED", "none"), "none");
