@@ -96,18 +96,18 @@ void ReportDamagedFiles(TForm1& Form)
         return;
     const TUsersData& registry = Form.Session()->Registry();
     QString text;
-    for (const TDamagedFile& damaged : registry.DamagedFiles()) {
+    auto paragraph = [&text]() -> QString& {
         if (!text.isEmpty())
             text += QStringLiteral("\n\n");
-        text += Tr(Texts::DamagedFileKept1) + QString::fromStdString(damaged.File) + Tr(Texts::DamagedFileKept2)
-                + QString::fromStdString(damaged.Copy) + Tr(Texts::DamagedFileKept3);
-    }
+        return text;
+    };
+    for (const TDamagedFile& damaged : registry.DamagedFiles())
+        paragraph() += Tr(Texts::DamagedFileKept1) + QString::fromStdString(damaged.File) + Tr(Texts::DamagedFileKept2)
+                       + QString::fromStdString(damaged.Copy) + Tr(Texts::DamagedFileKept3);
     if (registry.EntitiesLeftOut() > 0) {
-        if (!text.isEmpty())
-            text += QStringLiteral("\n\n");
         const QLocale brazil(QLocale::Portuguese, QLocale::Brazil); // "10.000"
-        text += Tr(Texts::EntitiesLeftOut1) + brazil.toString(registry.Count()) + Tr(Texts::EntitiesLeftOut2)
-                + brazil.toString(registry.EntitiesLeftOut()) + Tr(Texts::EntitiesLeftOut3);
+        paragraph() += Tr(Texts::EntitiesLeftOut1) + brazil.toString(registry.Count()) + Tr(Texts::EntitiesLeftOut2)
+                       + brazil.toString(registry.EntitiesLeftOut()) + Tr(Texts::EntitiesLeftOut3);
     }
     if (!text.isEmpty())
         ShowMessage(text, &Form);

@@ -68,12 +68,9 @@ int StagedRestore::Commit(bool WipeReplaced)
         item.Existed = ::lstat(target.c_str(), &st) == 0;
         if (!item.Existed || !S_ISREG(st.st_mode))
             continue;
-        const std::string name = target.substr(target.find_last_of('/') + 1);
-        std::string old = SafeReplace::TemporaryName(SafeReplace::FolderOf(target), name, "old");
         // A file system without hard links: replaced without a way back, as
         // a single save replaces it.
-        if (::link(target.c_str(), old.c_str()) == 0)
-            item.Old = std::move(old);
+        item.Old = SafeReplace::HoldOldVersion(target);
     }
 
     std::set<std::string> folders;

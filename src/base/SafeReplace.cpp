@@ -109,6 +109,12 @@ bool SameBytes(int A, int B)
 
 } // namespace
 
+std::string HoldOldVersion(const std::string& Target)
+{
+    std::string old = TemporaryName(FolderOf(Target), NamePart(Target), "old");
+    return ::link(Target.c_str(), old.c_str()) == 0 ? old : std::string();
+}
+
 std::string FolderOf(const std::string& Path)
 {
     const auto slash = Path.find_last_of('/');
@@ -358,11 +364,10 @@ int Writer::Commit()
 
     const std::string folder = FolderOf(Target_);
     std::string oldLink;
-    if (Options_.WipeOldVersion && TargetExisted_) {
-        oldLink = TemporaryName(folder, NamePart(Target_), "old");
-        if (::link(Target_.c_str(), oldLink.c_str()) != 0)
-            oldLink.clear(); // e.g. a file system without hard links: replace anyway
-    }
+    // Without a link (e.g. a file system without hard links) it is replaced
+    // anyway.
+    if (Options_.WipeOldVersion && TargetExisted_)
+        oldLink = HoldOldVersion(Target_);
     if (::rename(TempPath_.c_str(), Target_.c_str()) != 0) {
         const int error = ErrnoOr(EIO);
         if (!oldLink.empty())

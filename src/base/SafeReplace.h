@@ -134,6 +134,12 @@ int MoveFile(const std::string& From, const std::string& To, bool Replace);
 // keeps its bytes. Returns 0 or the errno value of the removal.
 int WipeAndRemove(const std::string& Path);
 
+// Gives the file at Target a second name beside it (a hard link under a
+// fresh "old" temporary name), so that its bytes outlive its replacement
+// until that name is let go. Returns the name, or empty when no link can be
+// made (a file system without hard links).
+std::string HoldOldVersion(const std::string& Target);
+
 // A name for a temporary file of this process beside a file named Name in
 // Folder (Folder with a trailing '/'): hidden, carrying the process number,
 // unpredictable. Kind is "tmp" or "old".

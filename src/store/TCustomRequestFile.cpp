@@ -91,16 +91,27 @@ bool ParseTimePart(const std::string& Text, std::size_t& Pos, double& Fraction)
     return true;
 }
 
+bool Representable(double Value)
+{
+    return std::isfinite(Value) && std::fabs(Value) <= 1e9;
+}
+
+// The whole day a date-time falls on; 0 for a value no date can show.
+long long DayOf(double Value)
+{
+    return Representable(Value) ? static_cast<long long>(std::floor(Value)) : 0;
+}
+
 // Splits a date-time into whole days and seconds of the day, rounding to the
 // second and carrying into the next day.
 void Split(double Value, long long& Day, long long& Seconds)
 {
-    if (!std::isfinite(Value) || std::fabs(Value) > 1e9) {
+    if (!Representable(Value)) {
         Day = 0;
         Seconds = 0;
         return;
     }
-    Day = static_cast<long long>(std::floor(Value));
+    Day = DayOf(Value);
     Seconds = std::llround((Value - static_cast<double>(Day)) * 86400.0);
     if (Seconds >= 86400) {
         ++Day;
@@ -212,13 +223,9 @@ void TCustomRequestFile::WriteBool(const std::string& Section, const std::string
 
 std::string TCustomRequestFile::FormatDate(TDateTime Value)
 {
-    long long day, seconds;
-    Split(Value, day, seconds);
     // The day the value falls on: its time is dropped, never rounded into
     // the next day (half a second before midnight is still that date).
-    if (std::isfinite(Value) && std::fabs(Value) <= 1e9)
-        day = static_cast<long long>(std::floor(Value));
-    return DatePart(day);
+    return DatePart(DayOf(Value));
 }
 
 std::string TCustomRequestFile::FormatDateTime(TDateTime Value)
