@@ -1,6 +1,7 @@
 #include "backup/ArchiveVolumes.h"
 
 #include "backup/ArchiveFormat.h"
+#include "base/FileModes.h"
 #include "base/FormatText.h"
 #include "base/PieceBuffer.h"
 #include "base/SafeReplace.h"
@@ -103,7 +104,7 @@ std::string ReserveTemporary(const std::string& Final)
     const int fd = SafeReplace::CreateTemporaryBeside(Final, 0666, path);
     if (fd < 0)
         return {};
-    const bool ok = !existed || ::fchmod(fd, old.st_mode & 07777) == 0;
+    const bool ok = !existed || FileModes::Change(fd, old.st_mode & 07777) == 0;
     ::close(fd);
     if (ok)
         return path;

@@ -1,5 +1,7 @@
 #include "base/SafeReplace.h"
 
+#include "base/FileModes.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -107,6 +109,54 @@ bool SameBytes(int A, int B)
     }
 }
 
+// Whether the file at Path, just written through Written and flushed,
+// holds the bytes of From as the medium gives them back, not as the page
+// cache still holds them: its pages, clean once flushed, are dropped first,
+// and it is read again around the cache (O_DIRECT) where the file system
+// allows that. What the device keeps in its own cache is beyond reach.
+bool SameBytesOnMedium(int From, int Written, const std::string& Path)
+{
+    ::posix_fadvise(Written, 0, 0, POSIX_FADV_DONTNEED);
+    int fd = ::open(Path.c_str(), O_RDONLY | O_DIRECT | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        // Whole aligned blocks: a direct read ends short only at the end.
+        alignas(4096) static thread_local char b[65536];
+        char a[sizeof b];
+        off_t at = 0;
+        for (;;) {
+            ssize_t k = ::pread(fd, b, sizeof b, at);
+            if (k < 0 && errno == EINTR)
+                continue;
+            if (k < 0 && errno == EINVAL && at == 0)
+                break; // direct reading refused after all: read as usual
+            if (k < 0) {
+                ::close(fd);
+                return false;
+            }
+            ssize_t n = 0;
+            while (n < k) {
+                const ssize_t got = ::pread(From, a + n, static_cast<std::size_t>(k - n), at + n);
+                if (got <= 0) {
+                    ::close(fd);
+                    return false;
+                }
+                n += got;
+            }
+            if (std::memcmp(a, b, static_cast<std::size_t>(k)) != 0) {
+                ::close(fd);
+                return false;
+            }
+            at += k;
+            if (k < static_cast<ssize_t>(sizeof b)) {
+                ::close(fd);
+                return ::pread(From, a, 1, at) == 0;
+            }
+        }
+        ::close(fd);
+    }
+    return SameBytes(From, Written);
+}
+
 } // namespace
 
 std::string HoldOldVersion(const std::string& Target)
@@ -202,7 +252,7 @@ ssize_t Writer::WriteSome(int Fd, const void* Data, std::size_t Size)
 
 int Writer::ChangeMode(int Fd, mode_t Mode)
 {
-    return ::fchmod(Fd, Mode);
+    return FileModes::Change(Fd, Mode);
 }
 
 std::string FollowLink(const std::string& Path)
@@ -470,7 +520,7 @@ int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
     }
 
     // Owner-only whatever the umask, as every key file the program writes.
-    int error = ::fchmod(out, 0600) == 0 ? 0 : ErrnoOr(EPERM);
+    int error = FileModes::Change(out, 0600) == 0 ? 0 : ErrnoOr(EPERM);
     char buffer[16384];
     while (!error) {
         const ssize_t n = ::read(in, buffer, sizeof buffer);
@@ -496,7 +546,7 @@ int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
     // On the medium, and the same bytes as the original once read back.
     if (!error && ::fsync(out) != 0)
         error = ErrnoOr(EIO);
-    if (!error && !SameBytes(in, out))
+    if (!error && !SameBytesOnMedium(in, out, temporary))
         error = EIO;
     ::close(in);
     if (::close(out) != 0 && !error)

@@ -1,6 +1,7 @@
 #include "store/AtomicFileWriter.h"
 
 #include "base/FileErrors.h"
+#include "base/FileModes.h"
 #include "base/SafeReplace.h"
 
 #include <cerrno>
@@ -69,7 +70,7 @@ bool HoldsExactly(const std::string& Path, const struct stat& Known, std::string
 void KeepForOwnerOnly(const std::string& Path, const struct stat& Known)
 {
     if (Known.st_mode & NotForOthers)
-        ::chmod(Path.c_str(), Known.st_mode & 07777 & ~NotForOthers);
+        FileModes::ChangeAt(Path, Known.st_mode & 07777 & ~NotForOthers);
 }
 
 // Set while WriteChangedFile runs on this thread: the caller knows the bytes
@@ -342,7 +343,7 @@ bool AtomicFileWriter::SectorPatch::Begin(const std::string& FileName, off_t Off
         return false;
     }
     if (now.st_mode & NotForOthers)
-        ::fchmod(fd, now.st_mode & 07777 & ~NotForOthers);
+        FileModes::Change(fd, now.st_mode & 07777 & ~NotForOthers);
     // Through the seam, which writes where the descriptor stands.
     const auto writeSome = [this](int To, const char* Data, std::size_t Size, off_t) {
         return Owner_.WriteSomeBytes(To, Data, Size);

@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -271,4 +273,44 @@ TEST(SafeReplace, MovingAFileWorksAcrossFileSystemsAndWithoutExclusiveRename)
         fs::remove_all(shm);
         fs::remove_all(build + "move-" + std::to_string(::getpid()));
     }
+}
+
+// The read back of a copy across file systems checks what the medium holds,
+// not the pages just written: they are dropped after the flush and the file
+// is read around the cache, so none of it is left in memory after the move.
+// (Before, every page of the copy stayed cached and the read back compared
+// the cache with itself.)
+TEST(SafeReplace, TheReadBackOfACopyReadsTheMediumNotTheCache)
+{
+    const std::string build = ExecutableFolder() + "/";
+    if (!OnAnotherFileSystem("/dev/shm", build))
+        GTEST_SKIP() << "/dev/shm and the build folder " << build << " are not two file systems here";
+    char shmPattern[] = "/dev/shm/quorvex-readback-XXXXXX";
+    ASSERT_NE(::mkdtemp(shmPattern), nullptr);
+    const std::string from = std::string(shmPattern) + "/key.PRI";
+    const std::string to = build + "readback-" + std::to_string(::getpid()) + ".PRI";
+    std::string bytes(256 * 1024, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    std::ofstream(from, std::ios::binary) << bytes;
+
+    ASSERT_EQ(SafeReplace::MoveFile(from, to, false), 0);
+
+    // Which of the copy's pages are in memory now, looked at without reading them.
+    const int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::size_t pages = (bytes.size() + 4095) / 4096;
+    void* map = ::mmap(nullptr, bytes.size(), PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    std::vector<unsigned char> resident(pages);
+    EXPECT_EQ(::mincore(map, bytes.size(), resident.data()), 0);
+    std::size_t cached = 0;
+    for (unsigned char page : resident)
+        cached += page & 1;
+    ::munmap(map, bytes.size());
+    ::close(fd);
+    EXPECT_EQ(cached, 0u) << cached << " of " << pages << " pages of the copy were still cached";
+    EXPECT_EQ(ReadFile(to), bytes);
+    fs::remove(to);
+    fs::remove_all(shmPattern);
 }
