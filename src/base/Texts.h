@@ -451,6 +451,19 @@ inline constexpr const char* InsertFormattedDisk = "Por favor, insira um disquet
 inline constexpr const char* ClearDiskQuestion = "Todos os arquivos existentes no disquete serão removidos permanentemente. Deseja realmente continuar?";
 // On a line of its own after the question: the folder and how many files go.
 inline constexpr const char* ClearDiskFolder = "Pasta: %s - arquivos a remover: %d";
+// On a line of its own after a medium question: the folder that is drive A.
+inline constexpr const char* InsertDiskFolder = "Pasta do drive A: %s";
+// Instead of ClearDiskQuestion when some files on the medium stay.
+inline constexpr const char* ClearDiskClientFilesQuestion = "Os arquivos gravados por este programa no disquete serão removidos permanentemente; os demais arquivos serão mantidos. Deseja realmente continuar?";
+// Lines of the clearing question: the files that go, those that stay. %s: a
+// few names, then ClearDiskMore.
+inline constexpr const char* ClearDiskRemoved = "Serão removidos: %s";
+inline constexpr const char* ClearDiskSignedKept = "Serão mantidos, pois contêm um certificado eletrônico assinado: %s";
+inline constexpr const char* ClearDiskKept = "Serão mantidos: %s";
+inline constexpr const char* ClearDiskMore = "e mais %d";
+// After a step wrote to the medium: the file's name, then its folder.
+inline constexpr const char* RequestWritten = "A requisição foi gravada no arquivo %s, na pasta %s.";
+inline constexpr const char* MediumWritten = "O certificado eletrônico foi gravado no arquivo %s, na pasta %s.";
 inline constexpr const char* AgreementQuestion = "Você deve enviar à Autoridade Certificadora duas vias impressas do termo de adesão ao convênio de prestação de serviços. Deseja realizar essa operação agora?";
 inline constexpr const char* NotSignedYet = "Este certificado eletrônico ainda não foi assinado pela Autoridade Certificadora. O disquete não pode ser gerado.";
 inline constexpr const char* DiskTitle = "Criar Disquete";

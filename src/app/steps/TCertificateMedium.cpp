@@ -41,6 +41,15 @@ bool SameFile(const std::string& A, const std::string& B)
     return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Whether two folder names, however spelled, name one folder.
+bool SameFolder(const std::string& A, const std::string& B)
+{
+    struct stat a {
+    }, b{};
+    return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && S_ISDIR(a.st_mode) && a.st_dev == b.st_dev
+           && a.st_ino == b.st_ino;
+}
+
 } // namespace
 
 std::string TCertificateMedium::WithKeyExtension(const std::string& FileName)
@@ -78,7 +87,10 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
         C.Ask.Show(Texts::NotSignedYet);
         return false;
     }
-    if (!PrepareEmptyMedium(C))
+    // The medium is asked for first; it is cleared only once the target is
+    // chosen, right before the key is written, so a cancelled dialog
+    // deletes nothing.
+    if (!AskForMedium(C, Texts::InsertFormattedDisk))
         return false;
 
     const std::string drive = C.Paths.DriveA();
@@ -95,6 +107,9 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
             return false;
         replace = true;
     }
+    // A key saved into another folder leaves the drive as it is.
+    if (SameFolder(SafeReplace::FolderOf(chosen), drive) && !ClearMediumBeforeWriting(C))
+        return false;
 
     C.Ask.Repaint();
     std::string extracted;
@@ -189,5 +204,6 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
             return giveUp(Texts::MediumNotConfirmed);
     }
     TCertificateCreation(C).RemoveCertificate(Id, false);
+    C.Ask.Show(FormatText(Texts::MediumWritten, {FileNameOf(chosen), FolderNameOf(chosen)}));
     return true;
 }

@@ -1,9 +1,11 @@
 #include "app/steps/TRequestSending.h"
 
+#include "app/steps/DriveOperations.h"
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
 #include "base/FileErrors.h"
+#include "base/FormatText.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
@@ -132,6 +134,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
         storage->UpdateFile();
         outcome.Sent = true;
         outcome.FileName = fileName;
+        C.Ask.Show(FormatText(Texts::RequestWritten, {FileNameOf(fileName), FolderNameOf(fileName)}));
     } catch (const std::exception& e) {
         C.Ask.Show(std::string(Texts::SendError) + e.what());
     }

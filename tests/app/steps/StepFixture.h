@@ -278,6 +278,30 @@ inline std::string CreateCertificate(StepFixture& F, ScriptedQuestions& Ask, con
     return id;
 }
 
+// The bytes of a key file in the kit's layout (docs/kit-key-file-format.md)
+// as far as the medium clearing reads it: the flags and the certificate slot.
+// Flag sets bit 0 (a signed certificate); SlotByte fills the slot's first
+// byte; the rest is filler.
+inline std::string KitKeyFileBytes(bool Flag, char SlotByte = 0, int Version = 1)
+{
+    const std::string notice = "aviso";
+    std::string bytes = "QVXKEY\r\n";
+    bytes += static_cast<char>(Version);
+    bytes += '\0';
+    bytes += static_cast<char>(Flag ? 1 : 0);
+    bytes += '\0';
+    bytes += std::string(100, 'i');
+    bytes += static_cast<char>(notice.size());
+    bytes += '\0';
+    bytes += notice + std::string(140, 'p');
+    std::string slot(192, '\0');
+    slot[0] = SlotByte;
+    if (Flag)
+        slot.assign(192, 'c');
+    bytes += slot + std::string(200, 'k');
+    return bytes;
+}
+
 // Every file of a folder, names only.
 inline std::vector<std::string> FilesIn(const fs::path& Dir)
 {

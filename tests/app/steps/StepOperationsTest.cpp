@@ -1,11 +1,14 @@
 // The drive, key-file and storage operations that every step stands on.
 #include "app/steps/DriveOperations.h"
 #include "app/steps/KeyFileOperations.h"
+#include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
+#include "base/Texts.h"
 #include "store/TUserData.h"
 
 #include "StepFixture.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,26 +37,127 @@ TEST_F(StepOperations, DriveProbeSaysNoMediumWithoutErrorAndLeavesNothing)
     }
 }
 
-TEST_F(StepOperations, ClearingTheDriveKeepsFoldersSoItStaysNotEmpty)
+// Clearing the medium takes only what the client writes to one, and never a
+// key file that holds a signed certificate; folders, links and the user's
+// files stay, named in the survey.
+TEST_F(StepOperations, ClearingTheDriveTakesOnlyTheClientsFilesAndNeverASignedKey)
 {
     EXPECT_FALSE(DriveHasFiles(DriveDir));
     EXPECT_FALSE(DriveHasFiles((Root / "missing").string()));
     fs::create_directories(DriveDir + "lost+found");
     EXPECT_TRUE(DriveHasFiles(DriveDir)) << "a folder alone counts";
-
-    WriteFile(DriveDir + "old.TXT", "x");
-    WriteFile(DriveDir + ".hidden", "x");
     WriteFile(Root / "outside", "keep me");
     fs::create_symlink(Root / "outside", DriveDir + "link.PRI");
-    EXPECT_EQ(FilesToClear(DriveDir), 3) << "the folder is not counted";
-    ClearDrive(DriveDir);
 
-    EXPECT_FALSE(fs::exists(DriveDir + "old.TXT"));
-    EXPECT_FALSE(fs::exists(DriveDir + ".hidden"));
-    EXPECT_FALSE(fs::is_symlink(DriveDir + "link.PRI"));
-    EXPECT_EQ(ReadFile(Root / "outside"), "keep me") << "a link is removed, never followed";
+    enum Fate { Goes, KeptSigned, Kept };
+    struct Row {
+        const char* name;
+        std::string bytes;
+        Fate fate;
+    } rows[] = {
+        {"{0A1B2C3D-1111-4222-8333-444455556666}.TXT", "[General]", Goes}, // a request
+        {"{0a1b2c3d-1111-4222-8333-444455557777}.txt", "[General]", Goes}, // one in lower case
+        {"notas.TXT", "the user's", Kept},
+        {"RESPOSTA.CNS", "response", Goes},
+        {"resposta2.cns", "response", Goes},
+        {"provisoria.PRI", KitKeyFileBytes(false), Goes},
+        {"ASSINADA.PRI", KitKeyFileBytes(true), KeptSigned},
+        {"slot.pri", KitKeyFileBytes(false, 'x'), KeptSigned},    // flag clear but slot filled
+        {"futura.PRI", KitKeyFileBytes(false, 0, 2), KeptSigned}, // a layout not known here
+        {"outro.PRI", "not a key file of the kit", Kept},
+        {"vazio.PRI", "", Kept},
+        {"export.CRT", "[General]", Goes},
+        {"copia.BKP", "PK", Goes},
+        {"copia.002", "volume", Goes},
+        {"COPIA.003", "volume", Goes},
+        {"filme.002", "not beside an archive", Kept},
+        {"{0A1B2C3D-1111-4222-8333-444455556666}~tf", "", Goes}, // a probe left by a crash
+        {".hidden", "x", Kept},
+        {"id_rsa", "secret", Kept},
+    };
+    for (const Row& row : rows)
+        WriteFile(DriveDir + row.name, row.bytes);
+
+    const MediumFolder medium(DriveDir);
+    ASSERT_TRUE(medium.IsOpen());
+    const MediumSurvey survey = medium.Survey();
+    auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(listed(survey.ToRemove, row.name), row.fate == Goes) << row.name;
+        EXPECT_EQ(listed(survey.SignedKeys, row.name), row.fate == KeptSigned) << row.name;
+        EXPECT_EQ(listed(survey.Others, row.name), row.fate == Kept) << row.name;
+    }
+    EXPECT_TRUE(listed(survey.Others, "link.PRI")) << "a link is never the client's";
+    EXPECT_FALSE(listed(survey.Others, "lost+found")) << "folders are not named";
+    EXPECT_EQ(FilesToClear(DriveDir), static_cast<int>(survey.ToRemove.size()));
+
+    ClearDrive(DriveDir);
+    for (const Row& row : rows)
+        EXPECT_EQ(fs::exists(DriveDir + row.name), row.fate != Goes) << row.name;
+    for (const Row& row : rows) {
+        if (row.fate != Goes) {
+            EXPECT_EQ(ReadFile(DriveDir + row.name), row.bytes) << row.name;
+        }
+    }
+    EXPECT_TRUE(fs::is_symlink(DriveDir + "link.PRI"));
+    EXPECT_EQ(ReadFile(Root / "outside"), "keep me") << "a link is never followed";
     EXPECT_TRUE(fs::is_directory(DriveDir + "lost+found"));
-    EXPECT_TRUE(DriveHasFiles(DriveDir));
+}
+
+// Between the question and the clearing the medium may change: a name that
+// now holds something else (a signed key, a link), or a folder name that now
+// is a link elsewhere, loses nothing; the folder opened before the question
+// is the one cleared.
+TEST_F(StepOperations, WhatChangesDuringTheQuestionIsNotCleared)
+{
+    const std::string request = "{0A1B2C3D-1111-4222-8333-444455556666}.TXT";
+    WriteFile(DriveDir + "a.PRI", KitKeyFileBytes(false));
+    WriteFile(DriveDir + "b.CNS", "response");
+    WriteFile(DriveDir + request, "[General]");
+    fs::create_directories(Root / "elsewhere");
+    WriteFile(Root / "elsewhere" / "b.CNS", "someone's");
+    WriteFile(Root / "elsewhere" / request, "someone's");
+
+    const MediumFolder medium(DriveDir);
+    const MediumSurvey survey = medium.Survey();
+    ASSERT_EQ(survey.ToRemove.size(), 3u);
+    // Meanwhile: a signed key under the first name, a link under the second,
+    // and the drive's own name swapped for a link to another folder.
+    WriteFile(DriveDir + "a.PRI", KitKeyFileBytes(true));
+    fs::remove(DriveDir + "b.CNS");
+    fs::create_symlink(Root / "elsewhere" / "b.CNS", DriveDir + "b.CNS");
+    fs::rename(Root / "A", Root / "A-moved");
+    fs::create_directory_symlink(Root / "elsewhere", Root / "A");
+
+    EXPECT_EQ(medium.Clear(survey.ToRemove), 1) << "only the request, in the folder opened before";
+    EXPECT_EQ(ReadFile(Root / "A-moved" / "a.PRI"), KitKeyFileBytes(true));
+    EXPECT_TRUE(fs::is_symlink(Root / "A-moved" / "b.CNS"));
+    EXPECT_FALSE(fs::exists(Root / "A-moved" / request));
+    EXPECT_EQ(ReadFile(Root / "elsewhere" / "b.CNS"), "someone's");
+    EXPECT_EQ(ReadFile(Root / "elsewhere" / request), "someone's");
+    fs::remove(Root / "A");
+    fs::rename(Root / "A-moved", Root / "A");
+}
+
+// The question names what goes (a few by name, then how many more) and what
+// stays; with nothing staying it keeps the system's own words.
+TEST_F(StepOperations, TheClearingQuestionNamesTheFiles)
+{
+    MediumSurvey survey;
+    survey.ToRemove = {"1.CNS", "2.CNS", "3.CNS", "4.CNS", "5.CNS", "6.CNS", "7.CNS"};
+    EXPECT_EQ(ClearMediumQuestion("/media/ana/PEN", survey),
+              std::string(Texts::ClearDiskQuestion) + "\nPasta: /media/ana/PEN - arquivos a remover: 7"
+                  + "\nSerão removidos: 1.CNS, 2.CNS, 3.CNS, 4.CNS, 5.CNS e mais 2");
+    survey.ToRemove = {"x.PRI"};
+    survey.SignedKeys = {"ANTIGA.PRI"};
+    survey.Others = {"foto\n.jpg"};
+    EXPECT_EQ(ClearMediumQuestion("/media/ana/PEN", survey),
+              std::string(Texts::ClearDiskClientFilesQuestion) + "\nPasta: /media/ana/PEN - arquivos a remover: 1"
+                  + "\nSerão removidos: x.PRI"
+                  + "\nSerão mantidos, pois contêm um certificado eletrônico assinado: ANTIGA.PRI"
+                  + "\nSerão mantidos: foto?.jpg");
 }
 
 TEST_F(StepOperations, ExtractKeyFileWritesTheDecodedBytesOnlyForAnIdentifier)

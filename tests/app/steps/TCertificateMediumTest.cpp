@@ -10,6 +10,7 @@
 #include "StepFixture.h"
 #include "support/ScopedEnvironment.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 using namespace steptest;
@@ -47,7 +48,11 @@ TEST_F(CertificateMedium, ARightPasswordOnTheThirdAttemptWritesTheMediumAndRemov
     Ask.Passwords = {
         {mrOk, "ERRADA11", "DEFINITIVA1"}, {mrOk, "ERRADA22", "DEFINITIVA1"}, {mrOk, "SENHA123", "DEFINITIVA1"}};
     EXPECT_TRUE(Disk()) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
-    EXPECT_EQ(Ask.Shown, (std::vector<std::string>{Texts::WrongCurrentPassword, Texts::WrongCurrentPassword}));
+    EXPECT_EQ(Ask.Shown, (std::vector<std::string>{
+                             Texts::WrongCurrentPassword, Texts::WrongCurrentPassword,
+                             FormatText(Texts::MediumWritten, {"Meu certificado.PRI", (Root / "A").string()})}));
+    EXPECT_EQ(Ask.Asked,
+              std::vector<std::string>{std::string(Texts::InsertFormattedDisk) + "\nPasta do drive A: " + DriveDir});
     ASSERT_EQ(Ask.FileQuestions.size(), 1u);
     EXPECT_EQ(Ask.FileQuestions[0].Title, Texts::DiskTitle);
     EXPECT_EQ(Ask.FileQuestions[0].Folder, DriveDir);
@@ -207,6 +212,62 @@ TEST_F(CertificateMedium, ADriveFolderHoldingTheHomeStopsTheMediumAndDeletesNoth
     EXPECT_TRUE(Ask.Asked.empty());
     EXPECT_EQ(FilesIn(Root / "home"), std::vector<std::string>{".profile"});
     EXPECT_TRUE(Storage().SectionExists(Id));
+}
+
+// The medium is cleared only once its target is chosen, right before the
+// key is written: a Cancel in the save dialog deletes nothing, a key saved
+// elsewhere leaves the drive as it is, and a key file that holds a signed
+// certificate (the only copy of an earlier key) is never cleared.
+TEST_F(CertificateMedium, TheMediumIsClearedOnlyRightBeforeTheKeyIsWrittenAndNeverOfASignedKey)
+{
+    const std::string earlier = KitKeyFileBytes(true);
+    const std::string request = "{0A1B2C3D-1111-4222-8333-444455556666}.TXT";
+    const std::vector<std::string> before = {"ANTIGA.PRI", "planilha.xls", request};
+    WriteFile(DriveDir + "ANTIGA.PRI", earlier);
+    WriteFile(DriveDir + "planilha.xls", "user's");
+    WriteFile(DriveDir + request, "[General]");
+    auto sorted = [](std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    fs::create_directories(Root / "out");
+    struct Case {
+        const char* what;
+        std::string file; // "" cancels the save dialog
+        bool written;
+        std::vector<std::string> left; // on the drive afterwards
+    } cases[] = {
+        {"save dialog cancelled", "", false, before},
+        {"key saved into another folder", (Root / "out" / "chave").string(), true, before},
+        {"key saved on the drive", DriveDir + "nova", true, {"ANTIGA.PRI", "nova.PRI", "planilha.xls"}},
+    };
+    for (const Case& c : cases) {
+        if (!Storage().SectionExists(Id)) {
+            Id = CreateCertificate(*this, Ask, *Context, "SENHA123");
+            Storage().WriteBool(Id, "Signed", true);
+        }
+        Ask = ScriptedQuestions{};
+        const bool onDrive = c.file.rfind(DriveDir, 0) == 0;
+        Ask.Answers = {mrOk};
+        if (onDrive)
+            Ask.Answers.push_back(mrOk);
+        Ask.Files = {c.file};
+        Ask.Passwords = {{mrOk, "SENHA123", "DEFINITIVA1"}};
+        EXPECT_EQ(Disk(), c.written) << c.what;
+        EXPECT_EQ(sorted(FilesIn(DriveDir)), sorted(c.left)) << c.what;
+        EXPECT_EQ(ReadFile(DriveDir + "ANTIGA.PRI"), earlier) << c.what;
+        if (onDrive) {
+            ASSERT_EQ(Ask.Asked.size(), 2u) << c.what;
+            EXPECT_EQ(Ask.Asked[1], std::string(Texts::ClearDiskClientFilesQuestion) + "\nPasta: " + DriveDir
+                                        + " - arquivos a remover: 1\nSerão removidos: " + request
+                                        + "\nSerão mantidos, pois contêm um certificado eletrônico assinado: "
+                                          "ANTIGA.PRI\nSerão mantidos: planilha.xls")
+                << c.what;
+            EXPECT_TRUE(KeyOpensWith(DriveDir + "nova.PRI", "DEFINITIVA1")) << c.what;
+        } else {
+            EXPECT_EQ(Ask.Asked.size(), 1u) << c.what << ": no clearing question";
+        }
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // stops on the way.
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/TRequestSending.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
 
@@ -62,12 +63,18 @@ TEST_F(RequestSending, SignedMasterAndTwoUnsignedSendsTwoPositionsSignedByTheMas
     const TRequestSending::Outcome outcome = Send();
     ASSERT_TRUE(outcome.Sent) << (Ask.Shown.empty() ? "" : Ask.Shown.back());
     EXPECT_FALSE(outcome.ShowAgreement);
-    EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, Texts::AgreementQuestion}));
+    // The medium question names the folder that is drive A on a line of its own.
+    EXPECT_EQ(Ask.Asked,
+              (std::vector<std::string>{std::string(Texts::InsertFormattedDisk) + "\nPasta do drive A: " + DriveDir,
+                                        Texts::AgreementQuestion}));
     EXPECT_EQ(Ask.PasswordModes, std::vector<KeyFilePwd::TPwdMode>{KeyFilePwd::pmAskPassword});
     EXPECT_EQ(Ask.PasswordNames, std::vector<std::string>{""}) << "the default name: the first certificate";
 
     const std::vector<std::string> onDrive = FilesIn(DriveDir);
     ASSERT_EQ(onDrive.size(), 1u);
+    // The user is told what was written where.
+    EXPECT_EQ(Ask.Shown,
+              std::vector<std::string>{FormatText(Texts::RequestWritten, {onDrive[0], (Root / "A").string()})});
     const std::string name = onDrive.front();
     ASSERT_EQ(name.size(), 42u);
     EXPECT_TRUE(IsCertificateIdentifier(name.substr(0, 38)));
@@ -135,14 +142,14 @@ TEST_F(RequestSending, ASendThatStopsLeavesThePositionsOfTheRequestReallySent)
         {"clearing refused",
          {{mrOk, "SENHA123", {}}},
          {mrYes, mrOk, mrCancel},
-         [&] { WriteFile(DriveDir + "other.txt", "x"); },
+         [&] { WriteFile(DriveDir + "old.CNS", "x"); },
          "",
          false},
         {"medium gone between the probe and the write",
          {{mrOk, "SENHA123", {}}},
          {mrYes, mrOk, mrOk, mrCancel},
          [&] {
-             WriteFile(DriveDir + "other.txt", "x");
+             WriteFile(DriveDir + "old.CNS", "x");
              Ask.OnQuestion = [&](const std::string& text) {
                  if (text.rfind(Texts::ClearDiskQuestion, 0) == 0) {
                      fs::remove_all(Root / "A");
@@ -201,18 +208,20 @@ TEST_F(RequestSending, EveryCertificateSignedStopsAtOnce)
 TEST_F(RequestSending, AMediumHoldingAFolderIsClearedAfterOneQuestionAndTheAgreementFollows)
 {
     fs::create_directories(DriveDir + "lost+found");
-    WriteFile(DriveDir + "old.TXT", "old");
+    WriteFile(DriveDir + "old.CNS", "old");
     Ask.Passwords = {{mrOk, "SENHA123", {}}};
     Ask.Answers = {mrOk, mrOk /* clear */, mrOk /* agreement */};
     const TRequestSending::Outcome outcome = Send();
     EXPECT_TRUE(outcome.Sent);
     EXPECT_TRUE(outcome.ShowAgreement);
-    // The question keeps its sentence and names, on a line of its own, the
-    // folder and how many files go (the folder stays).
-    const std::string clear =
-        std::string(Texts::ClearDiskQuestion) + "\nPasta: " + DriveDir + " - arquivos a remover: 1";
-    EXPECT_EQ(Ask.Asked, (std::vector<std::string>{Texts::InsertFormattedDisk, clear, Texts::AgreementQuestion}));
-    EXPECT_FALSE(fs::exists(DriveDir + "old.TXT"));
+    // The question keeps its sentence and names, on lines of their own, the
+    // folder, how many files go and which (the folder stays).
+    const std::string clear = std::string(Texts::ClearDiskQuestion) + "\nPasta: " + DriveDir
+                              + " - arquivos a remover: 1\nSerão removidos: old.CNS";
+    EXPECT_EQ(Ask.Asked,
+              (std::vector<std::string>{std::string(Texts::InsertFormattedDisk) + "\nPasta do drive A: " + DriveDir,
+                                        clear, Texts::AgreementQuestion}));
+    EXPECT_FALSE(fs::exists(DriveDir + "old.CNS"));
     EXPECT_TRUE(fs::is_directory(DriveDir + "lost+found"));
     EXPECT_EQ(FilesIn(DriveDir).size(), 2u);
 }
@@ -255,6 +264,36 @@ TEST_F(RequestSending, ADriveFolderHoldingTheUsersFilesStopsTheSendAndDeletesNot
         EXPECT_EQ(after, before) << c.what;
         EXPECT_EQ(ReadFile(Root / "home" / ".bashrc"), "user's") << c.what;
         EXPECT_FALSE(Storage().ReadBool("General", "RequestSent", false)) << c.what;
+    }
+}
+
+// A folder of the user's own may stand for drive A (~/.ssh, ~/Documentos):
+// sending there takes only an earlier request of the client, named in the
+// question, and every file of the user's stays.
+TEST_F(RequestSending, AFolderOfTheUsersOwnAsDriveALosesNoFileOfTheUser)
+{
+    const testsupport::ScopedEnvironment home("HOME", (Root / "home").string());
+    const std::string earlier = "{0A1B2C3D-1111-4222-8333-444455556666}.TXT";
+    for (const char* folder : {".ssh", "Documentos"}) {
+        const fs::path drive = Root / "home" / folder;
+        fs::create_directories(drive);
+        WriteFile(drive / "id_rsa", "secret");
+        WriteFile(drive / "known_hosts", "hosts");
+        WriteFile(drive / earlier, "[General]");
+        Paths = ProgramPaths(DataDir, DataDir);
+        Paths.SetChosenDriveA(drive.string());
+        Ask = ScriptedQuestions{};
+        Ask.Passwords = {{mrOk, "SENHA123", {}}};
+        Ask.Answers = {mrOk /* medium */, mrOk /* clear */, mrCancel /* agreement */};
+        EXPECT_TRUE(Send().Sent) << folder << ": " << (Ask.Shown.empty() ? "" : Ask.Shown.back());
+        ASSERT_EQ(Ask.Asked.size(), 3u) << folder;
+        EXPECT_NE(Ask.Asked[1].find(std::string("Serão removidos: ") + earlier), std::string::npos) << Ask.Asked[1];
+        EXPECT_NE(Ask.Asked[1].find("Serão mantidos: "), std::string::npos) << Ask.Asked[1];
+        EXPECT_EQ(ReadFile(drive / "id_rsa"), "secret") << folder;
+        EXPECT_EQ(ReadFile(drive / "known_hosts"), "hosts") << folder;
+        EXPECT_FALSE(fs::exists(drive / earlier)) << folder;
+        EXPECT_EQ(FilesIn(drive).size(), 3u) << folder << ": the two files and the new request";
+        Storage().WriteBool("General", "RequestSent", false);
     }
 }
 
