@@ -304,11 +304,15 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         ModalScript script;
         script.Then(Passwords(passwords[0]))
             .Press("OK")      // insert a formatted medium
+            .Press("OK")      // the request was written there
             .Press("Cancel"); // the agreement: not now
         const QStringList texts = Run(window->RequestSend, script);
-        ASSERT_EQ(texts.size(), 3) << texts.join('|').toStdString();
+        ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
         EXPECT_TRUE(texts[1].contains(U("Por favor, insira um disquete formatado no drive A.")));
-        EXPECT_TRUE(texts[2].contains(U("Você deve enviar à Autoridade Certificadora duas vias impressas")));
+        EXPECT_TRUE(texts[1].contains(U("Pasta do drive A: ") + QString::fromStdString(driveDir.string())))
+            << texts[1].toStdString();
+        EXPECT_TRUE(texts[2].contains(U("A requisição foi gravada no arquivo {"))) << texts[2].toStdString();
+        EXPECT_TRUE(texts[3].contains(U("Você deve enviar à Autoridade Certificadora duas vias impressas")));
     }
     NoKeyFileLeft();
     {
@@ -400,7 +404,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     EXPECT_FALSE(window->RequestSend->isEnabled());
 
     // ---- the first medium: the drive still holds the request, emptied after
-    // the question; the proposed name is taken --------------------------------------
+    // the save dialog and the question; the proposed name is taken ---------------------
     const std::string storedKey1 = window->Session()->ActiveStorage()->ReadString(ids[1], "KeyFile", "");
     {
         SelectItem(ids[1]);
@@ -408,12 +412,16 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         ModalScript script;
         script
             .Press("OK") // insert a formatted medium
-            .Press("OK") // its files will be removed
             .Then(ChooseFile({}, &proposed))
-            .Then(Passwords(passwords[1], QStringLiteral("DEFINITIVA1")));
+            .Press("OK") // its files will be removed
+            .Then(Passwords(passwords[1], QStringLiteral("DEFINITIVA1")))
+            .Press("OK"); // the key was written there
         const QStringList texts = Run(window->FileDisk, script);
-        ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
-        EXPECT_TRUE(texts[1].contains(U("Todos os arquivos existentes no disquete serão removidos permanentemente.")));
+        ASSERT_EQ(texts.size(), 5) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts[2].contains(U("Todos os arquivos existentes no disquete serão removidos permanentemente.")));
+        EXPECT_TRUE(texts[2].contains(U("Serão removidos: {"))) << texts[2].toStdString();
+        EXPECT_TRUE(texts[4].contains(U("O certificado eletrônico foi gravado no arquivo Segundo.PRI, na pasta ")))
+            << texts[4].toStdString();
         EXPECT_EQ(fs::path(proposed.toStdString()), driveDir / "Segundo.PRI");
     }
     NoKeyFileLeft();
@@ -444,9 +452,10 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             .Press("OK")
             .Then(Passwords(QStringLiteral("ERRADA02"), QStringLiteral("DEFINITIVA0")))
             .Press("OK")
-            .Then(Passwords(passwords[0], QStringLiteral("DEFINITIVA0")));
+            .Then(Passwords(passwords[0], QStringLiteral("DEFINITIVA0")))
+            .Press("OK"); // the key was written there
         const QStringList texts = Run(window->FileDisk, script);
-        ASSERT_EQ(texts.size(), 7) << texts.join('|').toStdString();
+        ASSERT_EQ(texts.size(), 8) << texts.join('|').toStdString();
         for (int i : {3, 5})
             EXPECT_TRUE(
                 texts[i].contains(U("A senha atual para o certificado eletrônico está incorreta. Tente novamente.")))
@@ -783,6 +792,7 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
         ModalScript script;
         script.Then(TypePasswords(passwords[0]))
             .Then(Answer(Qt::Key_Return))  // insert a formatted medium: OK
+            .Then(Answer(Qt::Key_Return))  // the request was written there: OK
             .Then(Answer(Qt::Key_Escape)); // the agreement: not now
         const QStringList texts = Press(script, [&] {
             Key(Qt::Key_R, Qt::AltModifier);
@@ -795,7 +805,7 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
             ASSERT_EQ(menu->activeAction(), window->RequestSend);
             Key(Qt::Key_Return);
         });
-        ASSERT_EQ(texts.size(), 3) << texts.join('|').toStdString();
+        ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
         requestFile = Storage(1).ReadString("RequestReference", "FileName", "");
         ASSERT_EQ(fs::path(requestFile).parent_path(), driveDir) << "written to the chosen medium";
         const TRequestFile request(requestFile);
@@ -844,15 +854,16 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
         ModalScript script;
         script
             .Then(Answer(Qt::Key_Return)) // insert a formatted medium
+            .Then(TypePath({}))           // the name proposed
             .Then([](QWidget* Dialog) {   // its files will be removed: Enter
                 ExpectKeyboardIn(Dialog); // would cancel, so OK is chosen
                 Key(Qt::Key_Backtab);
                 Key(Qt::Key_Return);
             })
-            .Then(TypePath({})) // the name proposed
-            .Then(TypePasswords(passwords[1], QStringLiteral("DEFINITIVA1")));
+            .Then(TypePasswords(passwords[1], QStringLiteral("DEFINITIVA1")))
+            .Then(Answer(Qt::Key_Return)); // the key was written there: OK
         const QStringList texts = Press(script, [] { Key(Qt::Key_D, Qt::ControlModifier); });
-        ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
+        ASSERT_EQ(texts.size(), 5) << texts.join('|').toStdString();
     }
     NoKeyFileLeft();
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"Segundo.PRI"});

@@ -217,20 +217,23 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
 }
 
 // A question asked before something is deleted or replaced takes Enter,
-// pressed by habit, as Cancel or No: a file of the user's in the medium
-// folder, the entity and the certificate all stay as they were.
+// pressed by habit, as Cancel or No: the client's files in the medium folder
+// (asked about after the save dialog), a file of the user's there, the
+// entity and the certificate all stay as they were.
 TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
 {
     struct Row {
         const char* what;
         State state;
         QAction* TForm1::*action;
-        int okBefore; // questions answered OK before the one answered with Enter
+        int okBefore;    // questions answered OK before the one answered with Enter
+        bool saveDialog; // then a save dialog, its proposed name taken
     };
     const Row rows[] = {
-        {"a medium folder that holds a file of the user's", State::ReceivedAllSigned, &TForm1::FileDisk, 1},
-        {"removing the entity", State::Filled, &TForm1::RequestRemove, 0},
-        {"removing a certificate", State::Created, &TForm1::FileRemove, 0},
+        {"a medium folder that holds a request and a file of the user's", State::ReceivedAllSigned, &TForm1::FileDisk,
+         1, true},
+        {"removing the entity", State::Filled, &TForm1::RequestRemove, 0, false},
+        {"removing a certificate", State::Created, &TForm1::FileRemove, 0, false},
     };
     QTemporaryDir config;
     ASSERT_TRUE(config.isValid());
@@ -244,6 +247,8 @@ TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
         auto window = OpenWindow(root, r.state);
         const fs::path photo = root / "dados" / "A" / "foto.jpg";
         sample::WriteFile(photo.string(), "the user's photo");
+        const fs::path request = root / "dados" / "A" / "{0A1B2C3D-1111-4222-8333-444455556666}.TXT";
+        sample::WriteFile(request.string(), "an earlier request");
         if (window->ActiveView->count() > 0)
             window->ActiveView->setCurrentItem(window->ActiveView->Item(0));
         const std::string registry = sample::ReadFile(root / "dados" / "ENTITY.DAT");
@@ -252,15 +257,22 @@ TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
         ModalScript script;
         for (int i = 0; i < r.okBefore; ++i)
             script.Press("OK");
+        if (r.saveDialog)
+            script.Then([](QWidget* w) {
+                auto* dialog = qobject_cast<QFileDialog*>(w);
+                ASSERT_NE(dialog, nullptr);
+                static_cast<QDialog*>(dialog)->accept();
+            });
         script.Then(testsupport::PressEnter);
         QAction* action = (*window).*r.action;
         ASSERT_TRUE(action->isEnabled());
         action->trigger();
         QCoreApplication::processEvents();
         EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
-        EXPECT_EQ(script.texts.size(), r.okBefore + 1) << script.texts.join('|').toStdString();
+        EXPECT_EQ(script.texts.size(), r.okBefore + (r.saveDialog ? 2 : 1)) << script.texts.join('|').toStdString();
 
         EXPECT_EQ(sample::ReadFile(photo), "the user's photo");
+        EXPECT_EQ(sample::ReadFile(request), "an earlier request");
         EXPECT_EQ(sample::ReadFile(root / "dados" / "ENTITY.DAT"), registry);
         EXPECT_EQ(sample::ReadFile(root / "dados" / "STORAGE.1.DAT"), storage);
         EXPECT_EQ(window->Session()->Registry().Count(), 1);

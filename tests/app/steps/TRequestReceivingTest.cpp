@@ -342,7 +342,8 @@ TEST_F(RequestReceiving, TheMediumAndTheFileAreCheckedFirst)
     fs::rename(DriveDir, away);
     Ask.Answers = {mrOk, mrOk, mrCancel};
     EXPECT_EQ(TRequestReceiving(*Context).RequestReceive().Incorporated, 0);
-    EXPECT_EQ(Ask.Asked, std::vector<std::string>(3, Texts::ReceiveInsertDisk));
+    EXPECT_EQ(Ask.Asked,
+              std::vector<std::string>(3, std::string(Texts::ReceiveInsertDisk) + "\nPasta do drive A: " + DriveDir));
     EXPECT_TRUE(Ask.FileQuestions.empty());
     fs::rename(away, DriveDir);
 
