@@ -11,10 +11,10 @@
 #include <vector>
 
 enum class TFieldFilter {
-    Numeric,  // "0".."9"
-    CnpjId,   // "0".."9" and "A".."Z" (lower case becomes capitals)
-    Letters,  // letters as capitals, digits and the space
-    Address,  // as Letters, plus every character from space to "@"
+    Numeric, // "0".."9"
+    CnpjId,  // "0".."9" and "A".."Z" (lower case becomes capitals)
+    Letters, // letters as capitals, digits and the space
+    Address, // as Letters, plus every character from space to "@"
 };
 
 // One character through the filter: the character the field takes (a

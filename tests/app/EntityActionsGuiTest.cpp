@@ -153,7 +153,7 @@ TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
 {
     Start();
     const QString caption = AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria Boa Vista"),
-                                      {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
+                                      {"Bruno", formtest::OtherCPF, "Carla", "22233344405"});
     EXPECT_EQ(caption, U("Cadastrar Nova Entidade"));
 
     const TRequestFile entities = Entities();
@@ -203,7 +203,7 @@ TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
 TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertificates)
 {
     Start();
-    AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria"), {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria"), {"Bruno", formtest::OtherCPF, "Carla", "22233344405"});
     // A certificate made meanwhile must survive the correction.
     window->Session()->ActiveStorage()->WriteString("General", "MasterKey", "{00000001-1111-2222-3333-000000000007}");
     window->Session()->ActiveStorage()->UpdateFile();

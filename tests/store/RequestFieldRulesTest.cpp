@@ -83,13 +83,13 @@ TEST(RequestFieldRules, TextTypedIntoTheMiddleOrAllAtOnceLeavesNoDoubledSpace)
         std::u16string before, typed, after, inserted;
         std::size_t max, cut;
     } table[] = {
-        {u"PADARIA", u" & ", u" FILHOS", u"", 0, 0},        // between words that keep their space
-        {u"PADARIA", u" & ", u"FILHOS", u" ", 0, 0},        // one space is kept
-        {u"", u" & A", u"", u"A", 0, 0},                   // nothing leads
-        {u"A ", u" B", u"", u"B", 0, 0},                   // no second space
-        {u"AB", u"cde", u"F", u"CD", 5, 1},                // the room left is the limit less both sides
-        {u"ABCDE", u"X", u"", u"", 5, 1},                  // a full field takes nothing
-        {u"A", u"ÇÃO", u"", u"CAO", 0, 0},                 // several keys at once
+        {u"PADARIA", u" & ", u" FILHOS", u"", 0, 0}, // between words that keep their space
+        {u"PADARIA", u" & ", u"FILHOS", u" ", 0, 0}, // one space is kept
+        {u"", u" & A", u"", u"A", 0, 0},             // nothing leads
+        {u"A ", u" B", u"", u"B", 0, 0},             // no second space
+        {u"AB", u"cde", u"F", u"CD", 5, 1},          // the room left is the limit less both sides
+        {u"ABCDE", u"X", u"", u"", 5, 1},            // a full field takes nothing
+        {u"A", u"ÇÃO", u"", u"CAO", 0, 0},           // several keys at once
     };
     for (const auto& row : table) {
         const TFieldInput input = FilterFieldInput(TFieldFilter::Letters, row.before, row.typed, row.after, row.max);
