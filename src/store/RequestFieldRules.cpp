@@ -74,14 +74,18 @@ void AppendUtf8(std::string& Out, char16_t c)
     }
 }
 
-// A refused character as the note names it: the space by its name, control
-// characters not at all.
+// A refused character as the note names it: the space by its name, any
+// other in quotes.
 void AppendShown(std::string& Out, char16_t c)
 {
-    if (c == u' ')
+    if (c == u' ') {
         Out += Texts::ReqNoteSpace;
-    else
-        AppendUtf8(Out, c);
+        return;
+    }
+    // Quoted: a lone "-" or "." would read as punctuation of the note.
+    Out += "“";
+    AppendUtf8(Out, c);
+    Out += "”";
 }
 
 } // namespace

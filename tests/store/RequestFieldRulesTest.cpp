@@ -52,22 +52,22 @@ TEST(RequestFieldRules, TypedKeyByKeyEachFieldKeepsWhatItMayAndSaysWhatItChanged
     } table[] = {
         // A dropped "&" leaves no doubled space; accents fold and are named.
         {TFieldFilter::Letters, 31, u"Padaria Conceição & Filhos", u"PADARIA CONCEICAO FILHOS",
-         "trocado: ç→C ã→A · removido: & · 24 de máx. 31"},
+         "trocado: ç→C ã→A · removido: “&” · 24 de máx. 31"},
         // Leading spaces and runs of spaces are not taken; a trailing one is
         // (the next word may follow).
         {TFieldFilter::Letters, 31, u"  joão   da silva ", u"JOAO DA SILVA ", "trocado: ã→A · 14 de máx. 31"},
-        {TFieldFilter::Letters, 0, u"josé ação ñ€", u"JOSE ACAO ", "trocado: é→E ç→C ã→A · removido: ñ €"},
+        {TFieldFilter::Letters, 0, u"josé ação ñ€", u"JOSE ACAO ", "trocado: é→E ç→C ã→A · removido: “ñ” “€”"},
         // The limit: what does not fit is said, and the note shows the count.
         {TFieldFilter::Letters, 5, u"abcdefg", u"ABCDE", "5 de máx. 5, limite atingido"},
-        {TFieldFilter::Numeric, 12, u"(61) 3333-4444", u"6133334444", "removido: ( ) espaço - · 10 de máx. 12"},
+        {TFieldFilter::Numeric, 12, u"(61) 3333-4444", u"6133334444", "removido: “(” “)” espaço “-” · 10 de máx. 12"},
         {TFieldFilter::Numeric, 8, u"70040010", u"70040010", "8 de máx. 8"},
-        {TFieldFilter::CnpjId, 14, u"12abc345/01de-35", u"12ABC34501DE35", "removido: / - · 14 de máx. 14"},
+        {TFieldFilter::CnpjId, 14, u"12abc345/01de-35", u"12ABC34501DE35", "removido: “/” “-” · 14 de máx. 14"},
         // The address keeps punctuation from space to "@", not "_".
         {TFieldFilter::Address, 50, u"Rua São José, nº 12 & apto_3", u"RUA SAO JOSE, NO 12 & APTO3",
-         "trocado: ã→A é→E º→O · removido: _ · 27 de máx. 50"},
+         "trocado: ã→A é→E º→O · removido: “_” · 27 de máx. 50"},
         {TFieldFilter::Address, 20, u" Av.  Asa Sul", u"AV. ASA SUL", "11 de máx. 20"},
         // A long list ends in an ellipsis.
-        {TFieldFilter::Numeric, 0, u"abcdefgh", u"", "removido: a b c d e f …"},
+        {TFieldFilter::Numeric, 0, u"abcdefgh", u"", "removido: “a” “b” “c” “d” “e” “f” …"},
     };
     for (const auto& row : table) {
         TFieldNote note(row.max);

@@ -126,7 +126,7 @@ TEST_F(RequestFormTest, EachLimitedFieldSaysWhatItsFilterChangedOrDroppedAsTheUs
     EXPECT_EQ(form->EditName->text(), QStringLiteral("PADARIA CONCEICAO FILHOS"));
     QLabel* nameNote = form->NoteOf(form->EditName);
     ASSERT_NE(nameNote, nullptr);
-    EXPECT_EQ(nameNote->text(), U("trocado: ç→C ã→A · removido: & · 24 de máx. 31"));
+    EXPECT_EQ(nameNote->text(), U("trocado: ç→C ã→A · removido: “&” · 24 de máx. 31"));
     EXPECT_EQ(form->EditName->accessibleDescription(), nameNote->text());
     // Words typed after a refused character at the start, or spaces typed
     // twice, leave no leading or doubled space either.
@@ -142,17 +142,17 @@ TEST_F(RequestFormTest, EachLimitedFieldSaysWhatItsFilterChangedOrDroppedAsTheUs
         const char* note;
     } table[] = {
         {form->EditId, "12.abc.345/01de-35", "Aviso do campo Inscrição junto à Receita Federal",
-         "removido: . / - · 14 de máx. 14"},
+         "removido: “.” “/” “-” · 14 de máx. 14"},
         {form->EditPhone, "(61) 3333-4444", "Aviso do campo Telefone para contato",
-         "removido: ( ) espaço - · 10 de máx. 12"},
+         "removido: “(” “)” espaço “-” · 10 de máx. 12"},
         {form->EditAddress, "Av. das Nações_Unidas, 5", "Aviso do campo Endereço",
-         "trocado: ç→C õ→O · removido: _ · 23 de máx. 50"},
+         "trocado: ç→C õ→O · removido: “_” · 23 de máx. 50"},
         {form->EditLocale, "Asa Sul", "Aviso do campo Bairro", "7 de máx. 20"},
         {form->EditCity, "Brasília do Distrito Federal", "Aviso do campo Cidade",
          "trocado: í→I · 20 de máx. 20, limite atingido"},
-        {form->EditZip, "70.040-010", "Aviso do campo CEP", "removido: . - · 8 de máx. 8"},
-        {form->EdtCpfResp, "123.456.789-09", "Aviso do campo CPF do Responsável", "removido: . - · 11 de máx. 11"},
-        {form->EdtResp, "Ana ñ", "Aviso do campo Nome do Responsável", "removido: ñ"},
+        {form->EditZip, "70.040-010", "Aviso do campo CEP", "removido: “.” “-” · 8 de máx. 8"},
+        {form->EdtCpfResp, "123.456.789-09", "Aviso do campo CPF do Responsável", "removido: “.” “-” · 11 de máx. 11"},
+        {form->EdtResp, "Ana ñ", "Aviso do campo Nome do Responsável", "removido: “ñ”"},
     };
     form->EdtResp->clear();
     for (const auto& row : table) {
@@ -1013,9 +1013,10 @@ TEST(RequestFormScreens, EachFilledPageShowsItsCaptionsWhole)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
     // An alphanumeric CNPJ typed in lower case; the name's key filter turns
-    // the accented letter into its plain capital: "PADARIA SAO JORGE".
+    // the accented letters into their plain capitals and refuses the "&",
+    // and its note says so: "PADARIA CONCEICAO FILHOS".
     QTest::keyClicks(form.EditId, QStringLiteral("12abc34501de35"));
-    formtest::TypeText(form.EditName, U("Padaria São Jorge"));
+    formtest::TypeText(form.EditName, U("Padaria Conceição & Filhos"));
     QTest::keyClicks(form.EditPhone, QStringLiteral("(61) 3333-4444"));
     QTest::keyClicks(form.EditAddress, QStringLiteral("Av. das Nacoes, quadra 5, lote 12"));
     QTest::keyClicks(form.EditLocale, QStringLiteral("Asa Sul"));
