@@ -66,6 +66,22 @@ inline constexpr const char* ReqNoResp = "Não existem responsáveis cadastrados
 inline constexpr const char* ReqIdInvalid =
     "O número %s informado para a inscrição não parece ser um %s válido. Deseja corrigi-lo?";
 inline constexpr const char* ReqIdTaken = "Já existe uma entidade cadastrada com esta inscrição";
+// The note beside a filtered field: what its key filter changed or dropped,
+// and the length against the limit (%d typed, %d the limit).
+inline constexpr const char* ReqNoteChanged = "trocado: %s";
+inline constexpr const char* ReqNoteDropped = "removido: %s";
+inline constexpr const char* ReqNoteSpace = "espaço";
+inline constexpr const char* ReqNoteLength = "%d de máx. %d";
+inline constexpr const char* ReqNoteFull = "limite atingido";
+// %s: the field's label without its colon.
+inline constexpr const char* AccFieldNote = "Aviso do campo %s";
+// A responsible person who cannot join the list; %s: the CPF.
+inline constexpr const char* ReqRespNoName = "Informe o nome do responsável.";
+inline constexpr const char* ReqRespNoCpf = "Informe o CPF do responsável.";
+inline constexpr const char* ReqRespBadCpf = "O CPF %s não é válido. Confira os dígitos.";
+// OK with a person typed but not added who cannot be added: the name, the
+// CPF, then why (one of the messages above, or ReqRespExists).
+inline constexpr const char* ReqRespPending = "O responsável digitado não foi adicionado à lista.\nNome: %s\nCPF: %s\n%s\nDeseja continuar sem ele?";
 
 // ---- crypto: medium, locked buffers, hex, wiping, password dialog -----------
 // Hex text (the failure text is followed by "class name - message").

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFont>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,7 +23,7 @@
 
 #include "ui/TDialog.h"
 #include "help/HelpService.h"
-#include "store/LetterFolding.h"
+#include "store/RequestFieldRules.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "base/FormatText.h"
@@ -45,27 +46,6 @@ constexpr int CeiLength = 12;
 constexpr int CnpjLength = 14;
 constexpr int CpfLength = 11;
 
-constexpr char16_t KeyBackspace = 8;
-constexpr char16_t KeyDelete = 127;
-
-bool IsDigitKey(char16_t c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-// Letters (turned into capitals, accented ones into their plain capitals),
-// digits, space, backspace and delete; everything else becomes 0.
-char16_t AlfaKey(char16_t c)
-{
-    if (const char16_t plain = FoldPortugueseLetter(c))
-        return plain;
-    if (c >= u'a' && c <= u'z')
-        return char16_t(c - u'a' + u'A');
-    if ((c >= u'A' && c <= u'Z') || IsDigitKey(c) || c == u' ' || c == KeyBackspace || c == KeyDelete)
-        return c;
-    return 0;
-}
-
 // The number a text reads as, or -1 when it is not a plain decimal number.
 int ParseCode(const std::string& Text)
 {
@@ -85,6 +65,27 @@ QLabel* MakeLabel(QWidget* Page, const char* Name, const char* Caption)
     auto* label = new QLabel(Tr(Caption), Page);
     label->setObjectName(QString::fromLatin1(Name));
     return label;
+}
+
+// A field's caption as the accessible name of its note: without the
+// mnemonic marker and the closing colon.
+QString CaptionWords(const QLabel* Caption)
+{
+    QString words = Caption->text();
+    words.remove(QLatin1Char('&'));
+    while (words.endsWith(QLatin1Char(':')) || words.endsWith(QLatin1Char(' ')))
+        words.chop(1);
+    return words;
+}
+
+QString ToQString(const std::u16string& Text)
+{
+    return QString::fromStdU16String(Text);
+}
+
+std::u16string ToU16(const QString& Text)
+{
+    return Text.toStdU16String();
 }
 
 QComboBox* MakeList(QWidget* Page, const char* Name)
@@ -152,6 +153,51 @@ QLineEdit* TFrmRequest::MakeEdit(QWidget* Page, const char* Name, int MaxLength,
     return edit;
 }
 
+QLabel* TFrmRequest::AddNote(QLineEdit* Edit, const QLabel* Caption)
+{
+    auto* label = new QLabel(Edit->parentWidget());
+    label->setObjectName(QStringLiteral("Note") + Edit->objectName());
+    QFont small = label->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    label->setFont(small);
+    // One line always, so that the page does not move while the user types.
+    label->setMinimumHeight(label->fontMetrics().height());
+    label->setAccessibleName(
+        QString::fromStdString(FormatText(Texts::AccFieldNote, {CaptionWords(Caption).toStdString()})));
+    const std::size_t limit = Edit->maxLength() < 32767 ? std::size_t(Edit->maxLength()) : 0;
+    Notes_.push_back({Edit, label, TFieldNote(limit)});
+    connect(Edit, &QLineEdit::textChanged, this, [this, Edit](const QString& Text) {
+        if (Text.isEmpty()) {
+            for (Note& note : Notes_)
+                if (note.edit == Edit)
+                    note.note.Clear();
+        }
+        ShowNote(Edit);
+    });
+    ShowNote(Edit);
+    return label;
+}
+
+void TFrmRequest::ShowNote(QLineEdit* Edit)
+{
+    for (const Note& note : Notes_) {
+        if (note.edit != Edit)
+            continue;
+        const QString text = QString::fromStdString(note.note.Text(std::size_t(Edit->text().size())));
+        note.label->setText(text);
+        // Read out with the field, for those who do not see the note.
+        Edit->setAccessibleDescription(text);
+    }
+}
+
+QLabel* TFrmRequest::NoteOf(const QLineEdit* Edit) const
+{
+    for (const Note& note : Notes_)
+        if (note.edit == Edit)
+            return note.label;
+    return nullptr;
+}
+
 void TFrmRequest::BuildPages()
 {
     LabelMsg = new QLabel(Tr(Texts::ReqExplanation), this);
@@ -194,12 +240,15 @@ void TFrmRequest::BuildPages()
         grid->addWidget(LabelId, 2, 0, 1, 2);
         grid->addWidget(ComboTypeId, 3, 0);
         grid->addWidget(EditId, 3, 1);
-        grid->addWidget(LabelName, 4, 0, 1, 2);
-        grid->addWidget(EditName, 5, 0, 1, 2);
-        grid->addWidget(LabelPhone, 6, 0, 1, 2);
-        grid->addWidget(EditPhone, 7, 0);
+        grid->addWidget(AddNote(EditId, LabelId), 4, 1);
+        grid->addWidget(LabelName, 5, 0, 1, 2);
+        grid->addWidget(EditName, 6, 0, 1, 2);
+        grid->addWidget(AddNote(EditName, LabelName), 7, 0, 1, 2);
+        grid->addWidget(LabelPhone, 8, 0, 1, 2);
+        grid->addWidget(EditPhone, 9, 0);
+        grid->addWidget(AddNote(EditPhone, LabelPhone), 9, 1);
         grid->setColumnStretch(1, 1);
-        grid->setRowStretch(8, 1);
+        grid->setRowStretch(10, 1);
     }
     PageControl1->addTab(TabId, Tr(Texts::ReqTabId));
 
@@ -230,17 +279,21 @@ void TFrmRequest::BuildPages()
 
         grid->addWidget(LabelAddress, 0, 0, 1, 2);
         grid->addWidget(EditAddress, 1, 0, 1, 2);
-        grid->addWidget(LabelLocale, 2, 0);
-        grid->addWidget(EditLocale, 3, 0);
-        grid->addWidget(LabelCity, 2, 1);
-        grid->addWidget(EditCity, 3, 1);
-        grid->addWidget(LabelZip, 4, 0);
-        grid->addWidget(EditZip, 5, 0);
-        grid->addWidget(LabelState, 4, 1);
-        grid->addWidget(ComboUF, 5, 1);
-        grid->addWidget(LabelMail, 6, 0, 1, 2);
-        grid->addWidget(EditMail, 7, 0, 1, 2);
-        grid->setRowStretch(8, 1);
+        grid->addWidget(AddNote(EditAddress, LabelAddress), 2, 0, 1, 2);
+        grid->addWidget(LabelLocale, 3, 0);
+        grid->addWidget(EditLocale, 4, 0);
+        grid->addWidget(AddNote(EditLocale, LabelLocale), 5, 0);
+        grid->addWidget(LabelCity, 3, 1);
+        grid->addWidget(EditCity, 4, 1);
+        grid->addWidget(AddNote(EditCity, LabelCity), 5, 1);
+        grid->addWidget(LabelZip, 6, 0);
+        grid->addWidget(EditZip, 7, 0);
+        grid->addWidget(AddNote(EditZip, LabelZip), 8, 0);
+        grid->addWidget(LabelState, 6, 1);
+        grid->addWidget(ComboUF, 7, 1);
+        grid->addWidget(LabelMail, 9, 0, 1, 2);
+        grid->addWidget(EditMail, 10, 0, 1, 2);
+        grid->setRowStretch(11, 1);
     }
     PageControl1->addTab(TabLocale, Tr(Texts::ReqTabLocale));
 
@@ -278,14 +331,16 @@ void TFrmRequest::BuildPages()
 
         grid->addWidget(LabelResp, 0, 0, 1, 2);
         grid->addWidget(EdtResp, 1, 0, 1, 2);
-        grid->addWidget(LabelCpfResp, 2, 0, 1, 2);
-        grid->addWidget(EdtCpfResp, 3, 0);
+        grid->addWidget(AddNote(EdtResp, LabelResp), 2, 0, 1, 2);
+        grid->addWidget(LabelCpfResp, 3, 0, 1, 2);
+        grid->addWidget(EdtCpfResp, 4, 0);
         auto* buttons = new QHBoxLayout;
         buttons->addWidget(BtnAdicionar);
         buttons->addWidget(BtnRemover);
-        grid->addLayout(buttons, 3, 1);
-        grid->addWidget(ltvResp, 4, 0, 1, 2);
-        grid->setRowStretch(4, 1);
+        grid->addLayout(buttons, 4, 1);
+        grid->addWidget(AddNote(EdtCpfResp, LabelCpfResp), 5, 0, 1, 2);
+        grid->addWidget(ltvResp, 6, 0, 1, 2);
+        grid->setRowStretch(6, 1);
 
         connect(BtnAdicionar, &QPushButton::clicked, this, [this] { BtnAdicionarClick(); });
         connect(BtnRemover, &QPushButton::clicked, this, [this] { BtnRemoverClick(); });
@@ -332,37 +387,22 @@ void TFrmRequest::BuildPages()
 
 void TFrmRequest::EditNumericKeyPress(QChar& Key)
 {
-    const char16_t c = Key.unicode();
-    if (!(IsDigitKey(c) || c == KeyBackspace || c == KeyDelete))
-        Key = QChar();
+    Key = QChar(FilterFieldKey(TFieldFilter::Numeric, Key.unicode()));
 }
 
 void TFrmRequest::EditIdKeyPress(QChar& Key, bool Letters)
 {
-    const char16_t c = Key.unicode();
-    if (!Letters) {
-        EditNumericKeyPress(Key);
-        return;
-    }
-    // A CNPJ may carry plain letters A to Z; accented ones or a space are no
-    // part of it.
-    if (c >= u'a' && c <= u'z')
-        Key = QChar(char16_t(c - u'a' + u'A'));
-    else if (!((c >= u'A' && c <= u'Z') || IsDigitKey(c) || c == KeyBackspace || c == KeyDelete))
-        Key = QChar();
+    Key = QChar(FilterFieldKey(Letters ? TFieldFilter::CnpjId : TFieldFilter::Numeric, Key.unicode()));
 }
 
 void TFrmRequest::EditAlfaKeyPress(QChar& Key)
 {
-    Key = QChar(AlfaKey(Key.unicode()));
+    Key = QChar(FilterFieldKey(TFieldFilter::Letters, Key.unicode()));
 }
 
 void TFrmRequest::EditAllKeyPress(QChar& Key)
 {
-    const char16_t c = Key.unicode();
-    if (c >= 32 && c <= 64)
-        return;
-    Key = QChar(AlfaKey(c));
+    Key = QChar(FilterFieldKey(TFieldFilter::Address, Key.unicode()));
 }
 
 bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
@@ -397,18 +437,30 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier))
         return true;
 
-    QString accepted;
-    for (QChar key : text) {
-        switch (Filter) {
-        case KeyFilter::Numeric: EditNumericKeyPress(key); break;
-        case KeyFilter::Identifier: EditIdKeyPress(key, ComboTypeId->currentIndex() != TypeCEI); break;
-        case KeyFilter::Alfa: EditAlfaKeyPress(key); break;
-        case KeyFilter::All: EditAllKeyPress(key); break;
-        case KeyFilter::None: break;
-        }
-        if (!key.isNull())
-            accepted += key;
+    TFieldFilter rule = TFieldFilter::Numeric;
+    switch (Filter) {
+    case KeyFilter::Numeric: rule = TFieldFilter::Numeric; break;
+    case KeyFilter::Identifier:
+        rule = ComboTypeId->currentIndex() != TypeCEI ? TFieldFilter::CnpjId : TFieldFilter::Numeric;
+        break;
+    case KeyFilter::Alfa: rule = TFieldFilter::Letters; break;
+    case KeyFilter::All: rule = TFieldFilter::Address; break;
+    case KeyFilter::None: return false;
     }
+    // What is typed replaces the selection, or goes in at the cursor.
+    const QString current = Edit->text();
+    const int from = Edit->hasSelectedText() ? Edit->selectionStart() : Edit->cursorPosition();
+    const int to = Edit->hasSelectedText() ? Edit->selectionEnd() : from;
+    const int limit = Edit->maxLength() < 32767 ? Edit->maxLength() : 0;
+    const TFieldInput input =
+        FilterFieldInput(rule, ToU16(current.left(from)), ToU16(text), ToU16(current.mid(to)), std::size_t(limit));
+    for (Note& note : Notes_) {
+        if (note.edit == Edit) {
+            note.note.Record(input);
+            ShowNote(Edit);
+        }
+    }
+    const QString accepted = ToQString(input.Inserted);
     if (accepted == text)
         return false;
     if (accepted.isEmpty())
@@ -425,8 +477,11 @@ bool TFrmRequest::PersonFieldEnter(QLineEdit* Edit, QKeyEvent* Event)
 {
     if ((Edit != EdtResp && Edit != EdtCpfResp) || (Event->key() != Qt::Key_Return && Event->key() != Qt::Key_Enter))
         return false;
-    // Enter here means "this person", not OK for the whole form: from the
-    // name on to the CPF while that is empty, else the person is added.
+    // With no person typed Enter is OK for the whole form, as elsewhere.
+    if (EdtResp->text().trimmed().isEmpty() && EdtCpfResp->text().isEmpty())
+        return false;
+    // Enter here means "this person": from the name on to the CPF while that
+    // is empty, else the person is added when the name and CPF allow it.
     if (Edit == EdtResp && EdtCpfResp->text().isEmpty())
         EdtCpfResp->setFocus(Qt::TabFocusReason);
     else
@@ -503,6 +558,9 @@ std::string TFrmRequest::IdForType(const std::string& Inscricao, int TypePositio
 void TFrmRequest::LoadFromUserData()
 {
     const TUserData& record = *UserData;
+    // What the filters did to earlier typing no longer concerns these texts.
+    for (Note& note : Notes_)
+        note.note.Clear();
 
     // Profiles: a stored code that the list no longer offers leaves it
     // without a selection, so that the user must choose again.
@@ -550,36 +608,77 @@ void TFrmRequest::LoadFromUserData()
 
 void TFrmRequest::EdtCpfRespExit()
 {
-    // PadLeftZeros rather than a loop up to exactly 11: a text that somehow got
-    // longer must not keep the loop running.
+    // A short CPF gets its leading zeros; an empty field stays empty, so that
+    // eleven zeros never stand there as if typed.
     const std::string cpf = ToAnsi(EdtCpfResp->text());
+    if (cpf.empty())
+        return;
     const std::string padded = PadLeftZeros(cpf, CpfLength);
     if (padded != cpf)
         EdtCpfResp->setText(FromAnsi(padded));
 }
 
-void TFrmRequest::BtnAdicionarClick()
+TRespProblem TFrmRequest::AddPerson(bool Quiet)
 {
     // Normally done when the click took the focus from the CPF field; a click
     // that arrives without that focus change gets the same completed CPF.
     EdtCpfRespExit();
+    const QString name = ToQString(TidySpaces(ToU16(EdtResp->text())));
     const QString cpf = EdtCpfResp->text();
-    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
-        if (ltvResp->topLevelItem(i)->text(2) == cpf) {
-            ShowMessage(Tr(Texts::ReqRespExists), this);
-            return;
+    std::vector<std::string> listed;
+    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i)
+        listed.push_back(ToAnsi(ltvResp->topLevelItem(i)->text(2)));
+    const TRespProblem problem = CheckResponsible(ToAnsi(name), ToAnsi(cpf), listed);
+    if (problem != TRespProblem::None) {
+        if (!Quiet) {
+            ShowMessage(QString::fromStdString(RespProblemText(problem, cpf.toStdString())), this);
+            (problem == TRespProblem::NoName ? EdtResp : EdtCpfResp)->setFocus(Qt::OtherFocusReason);
         }
+        return problem;
     }
     ++RespCounter;
     auto* row = new QTreeWidgetItem(ltvResp);
     row->setText(0, QString::number(RespCounter));
-    row->setText(1, EdtResp->text());
+    row->setText(1, name);
     row->setText(2, cpf);
     EdtResp->clear();
     EdtCpfResp->clear();
     BtnRemover->setEnabled(true);
-    // Ready for the next person.
-    EdtResp->setFocus(Qt::OtherFocusReason);
+    return TRespProblem::None;
+}
+
+void TFrmRequest::BtnAdicionarClick()
+{
+    if (AddPerson(false) == TRespProblem::None)
+        EdtResp->setFocus(Qt::OtherFocusReason); // ready for the next person
+}
+
+bool TFrmRequest::SettlePendingPerson()
+{
+    if (EdtResp->text().trimmed().isEmpty() && EdtCpfResp->text().isEmpty())
+        return true;
+    const QString name = EdtResp->text();
+    EdtCpfRespExit();
+    const QString cpf = EdtCpfResp->text();
+    const TRespProblem problem = AddPerson(true);
+    if (problem == TRespProblem::None)
+        return true;
+    const std::string question = FormatText(
+        Texts::ReqRespPending, {name.toStdString(), cpf.toStdString(), RespProblemText(problem, cpf.toStdString())});
+    if (AskYesNo(QString::fromStdString(question), true))
+        return true;
+    PageControl1->setCurrentWidget(TabResp);
+    (problem == TRespProblem::NoName ? EdtResp : EdtCpfResp)->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+void TFrmRequest::TidyWordFields()
+{
+    for (QLineEdit* edit : {EditName, EditAddress, EditLocale, EditCity}) {
+        const QString tidy = ToQString(TidySpaces(ToU16(edit->text())));
+        if (tidy != edit->text())
+            edit->setText(tidy);
+    }
 }
 
 void TFrmRequest::BtnRemoverClick()
@@ -618,6 +717,7 @@ bool TFrmRequest::InscriptionTaken(const std::string& Stored) const
 
 void TFrmRequest::ButtonOKClick()
 {
+    TidyWordFields();
     // 1. Address page.
     if (EditAddress->text().isEmpty() || EditCity->text().isEmpty() || EditZip->text().isEmpty()
         || ComboUF->currentIndex() < 0) {
@@ -630,6 +730,9 @@ void TFrmRequest::ButtonOKClick()
         ShowMessage(Tr(Texts::ReqIdMissing), this);
         return;
     }
+    // A person typed but not added is not lost without a word.
+    if (!SettlePendingPerson())
+        return;
     // 3. Responsible persons.
     if (ltvResp->topLevelItemCount() == 0) {
         ShowMessage(Tr(Texts::ReqNoResp), this);
@@ -703,9 +806,9 @@ void TFrmRequest::reject()
     done(mrCancel);
 }
 
-bool TFrmRequest::AskYesNo(const QString& Text)
+bool TFrmRequest::AskYesNo(const QString& Text, bool KeepByDefault)
 {
-    QuestionBox->SetDialogButtons(dtYesNo);
+    QuestionBox->SetDialogButtons(dtYesNo, KeepByDefault);
     QuestionBox->DialogType = mtConfirmation;
     return QuestionBox->Execute(Text) == mrYes;
 }

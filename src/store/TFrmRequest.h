@@ -5,6 +5,7 @@
 // is given and writes it only when every check passes; it writes nothing to
 // disk itself.
 #include "store/IdRules.h"
+#include "store/RequestFieldRules.h"
 #include "store/TUserData.h"
 
 #include <QDialog>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -98,6 +100,9 @@ public:
     void LoadFromUserData();
     // The help page of the current mode.
     QString HelpTopic() const;
+    // The note shown under a filtered field: what its filter changed or
+    // dropped, and its length against the limit. Null for other fields.
+    QLabel* NoteOf(const QLineEdit* Edit) const;
 
     // ---- event handlers -----------------------------------------------------
     void FormShow();
@@ -141,7 +146,20 @@ private:
     bool FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event);
     // Enter in a responsible-person field: true when taken.
     bool PersonFieldEnter(QLineEdit* Edit, QKeyEvent* Event);
-    bool AskYesNo(const QString& Text);
+    // KeepByDefault: Enter answers No.
+    bool AskYesNo(const QString& Text, bool KeepByDefault = false);
+    QLabel* AddNote(QLineEdit* Edit, const QLabel* Caption);
+    void ShowNote(QLineEdit* Edit);
+    // The filtered fields that hold words keep no leading, trailing or
+    // doubled space; the field shows what is kept.
+    void TidyWordFields();
+    // A person typed but not added when OK is pressed: added when the name
+    // and CPF allow it, else the user is asked. False: the form stays open.
+    bool SettlePendingPerson();
+    // Adds the person in the fields when the name and CPF allow it, else
+    // says why (Quiet: only returns why) and puts the keyboard on the field
+    // to correct.
+    TRespProblem AddPerson(bool Quiet);
     // True when an entity other than the one being edited already has this
     // stored identifier.
     bool InscriptionTaken(const std::string& Stored) const;
@@ -149,4 +167,10 @@ private:
     HelpService* Help_;
     std::unique_ptr<TUserData> OwnUserData_;
     QList<QPair<QLineEdit*, KeyFilter>> Filters_;
+    struct Note {
+        QLineEdit* edit;
+        QLabel* label;
+        TFieldNote note;
+    };
+    std::vector<Note> Notes_;
 };

@@ -153,7 +153,7 @@ TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
 {
     Start();
     const QString caption = AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria Boa Vista"),
-                                      {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
+                                      {"Bruno", formtest::OtherCPF, "Carla", "22233344405"});
     EXPECT_EQ(caption, U("Cadastrar Nova Entidade"));
 
     const TRequestFile entities = Entities();
@@ -200,10 +200,63 @@ TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
     EXPECT_EQ(window->Session()->Registry().Entity(1)->Index, 1);
 }
 
+// What reaches the data files when the name holds letters and signs the
+// filters refuse, and a person is typed but not added: the name keeps one
+// space between its words, and the person is asked about while the CPF is
+// wrong, then kept once it is right.
+TEST_F(EntityActionsTest, TypedNameAndAPersonNotAddedReachTheDataFilesAsShown)
+{
+    Start();
+    ModalScript script;
+    QString shownName;
+    script
+        .Then([&](QWidget* dialog) {
+            auto* form = qobject_cast<TFrmRequest*>(dialog);
+            if (!form)
+                return;
+            formtest::FillValid(*form, formtest::ValidCNPJ, 0, QStringLiteral("x"));
+            form->PageControl1->setCurrentWidget(form->TabId);
+            form->EditName->clear();
+            formtest::TypeText(form->EditName, U("Padaria Conceição & Filhos"));
+            shownName = form->EditName->text();
+            form->PageControl1->setCurrentWidget(form->TabLocale);
+            form->EditAddress->clear();
+            formtest::TypeText(form->EditAddress, U("Rua  São José & Cia,  12 "));
+            form->PageControl1->setCurrentWidget(form->TabResp);
+            formtest::TypeText(form->EdtResp, U("José Ação da Silva"));
+            form->EdtCpfResp->setFocus();
+            QTest::keyClicks(form->EdtCpfResp, QStringLiteral("11144477736"));
+            QTest::mouseClick(form->ButtonOK, Qt::LeftButton); // asked; Enter keeps the form
+            EXPECT_TRUE(form->isVisible());
+            form->EdtCpfResp->selectAll();
+            QTest::keyClicks(form->EdtCpfResp, QStringLiteral("11144477735"));
+            QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+        })
+        .Then([](QWidget* question) {
+            QWidget* focus = question->focusWidget();
+            QTest::keyClick(focus ? focus : question, Qt::Key_Return);
+        });
+    window->RequestAdd->trigger();
+    ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
+    EXPECT_TRUE(script.texts[1].contains(U("CPF: 11144477736"))) << script.texts[1].toStdString();
+    EXPECT_EQ(script.unexpected, 0);
+    EXPECT_EQ(shownName, QStringLiteral("PADARIA CONCEICAO FILHOS"));
+
+    const TRequestFile entities = Entities();
+    EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "PADARIA CONCEICAO FILHOS");
+    const TRequestFile storage = Storage(1);
+    EXPECT_EQ(storage.ReadString("Request", "Razao", ""), "PADARIA CONCEICAO FILHOS");
+    EXPECT_EQ(storage.ReadString("Request", "Endereco", ""), "RUA SAO JOSE & CIA, 12");
+    EXPECT_EQ(storage.ReadInteger("Resp", "RespCount", 0), 2);
+    EXPECT_EQ(storage.ReadString("Resp", "Resp1", ""), "MARIA DA SILVA");
+    EXPECT_EQ(storage.ReadString("Resp", "Resp2", ""), "JOSE ACAO DA SILVA");
+    EXPECT_EQ(storage.ReadString("Resp", "Cpf2", ""), "11144477735");
+}
+
 TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertificates)
 {
     Start();
-    AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria"), {"Bruno", formtest::OtherCPF, "Carla", "33333333333"});
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria"), {"Bruno", formtest::OtherCPF, "Carla", "22233344405"});
     // A certificate made meanwhile must survive the correction.
     window->Session()->ActiveStorage()->WriteString("General", "MasterKey", "{00000001-1111-2222-3333-000000000007}");
     window->Session()->ActiveStorage()->UpdateFile();

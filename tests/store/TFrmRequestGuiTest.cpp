@@ -117,6 +117,75 @@ TEST_F(RequestFormTest, KeyFiltersShapeWhatIsTyped)
     EXPECT_EQ(form->EditMail->text(), U("Zé@exemplo.com.br"));
 }
 
+TEST_F(RequestFormTest, EachLimitedFieldSaysWhatItsFilterChangedOrDroppedAsTheUserTypes)
+{
+    // Key by key: the refused "&" leaves one space between the words, and the
+    // note under the field names the folded letters, the dropped sign and
+    // the limit.
+    formtest::TypeText(form->EditName, U("Padaria Conceição & Filhos"));
+    EXPECT_EQ(form->EditName->text(), QStringLiteral("PADARIA CONCEICAO FILHOS"));
+    QLabel* nameNote = form->NoteOf(form->EditName);
+    ASSERT_NE(nameNote, nullptr);
+    EXPECT_EQ(nameNote->text(), U("trocado: ç→C ã→A · removido: “&” · 24 de máx. 31"));
+    EXPECT_EQ(form->EditName->accessibleDescription(), nameNote->text());
+    // Words typed after a refused character at the start, or spaces typed
+    // twice, leave no leading or doubled space either.
+    formtest::TypeText(form->EdtResp, U("& José  Ação"));
+    EXPECT_EQ(form->EdtResp->text(), QStringLiteral("JOSE ACAO"));
+
+    // Every filtered field with a limit has its note, with an accessible
+    // name, shown beside the field; the limit and what was dropped are told.
+    const struct {
+        QLineEdit* edit;
+        const char* typed;
+        const char* accessible;
+        const char* note;
+    } table[] = {
+        {form->EditId, "12.abc.345/01de-35", "Aviso do campo Inscrição junto à Receita Federal",
+         "removido: “.” “/” “-” · 14 de máx. 14"},
+        {form->EditPhone, "(61) 3333-4444", "Aviso do campo Telefone para contato",
+         "removido: “(” “)” espaço “-” · 10 de máx. 12"},
+        {form->EditAddress, "Av. das Nações_Unidas, 5", "Aviso do campo Endereço",
+         "trocado: ç→C õ→O · removido: “_” · 23 de máx. 50"},
+        {form->EditLocale, "Asa Sul", "Aviso do campo Bairro", "7 de máx. 20"},
+        {form->EditCity, "Brasília do Distrito Federal", "Aviso do campo Cidade",
+         "trocado: í→I · 20 de máx. 20, limite atingido"},
+        {form->EditZip, "70.040-010", "Aviso do campo CEP", "removido: “.” “-” · 8 de máx. 8"},
+        {form->EdtCpfResp, "123.456.789-09", "Aviso do campo CPF do Responsável", "removido: “.” “-” · 11 de máx. 11"},
+        {form->EdtResp, "Ana ñ", "Aviso do campo Nome do Responsável", "removido: “ñ”"},
+    };
+    form->EdtResp->clear();
+    for (const auto& row : table) {
+        QWidget* page = row.edit->parentWidget();
+        form->PageControl1->setCurrentWidget(page);
+        formtest::TypeText(row.edit, U(row.typed));
+        QLabel* note = form->NoteOf(row.edit);
+        ASSERT_NE(note, nullptr) << row.typed;
+        EXPECT_EQ(note->text(), U(row.note)) << row.typed;
+        EXPECT_EQ(note->accessibleName(), U(row.accessible)) << row.typed;
+        EXPECT_TRUE(note->isVisible()) << row.typed;
+        // Beside the field: right under it or on its row.
+        const QRect field = row.edit->geometry();
+        const QRect shown = note->geometry();
+        const bool under = shown.top() >= field.bottom() - 2 && shown.top() <= field.bottom() + 12;
+        const bool onItsRow = shown.center().y() > field.top() && shown.center().y() < field.bottom();
+        EXPECT_TRUE(under || onItsRow) << row.typed;
+    }
+    EXPECT_EQ(form->NoteOf(form->EditMail), nullptr) << "the e-mail has no filter";
+
+    // An emptied field starts afresh; a loaded record has nothing to tell.
+    QTest::keyClick(form->EditName, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form->EditName, Qt::Key_Backspace);
+    EXPECT_EQ(nameNote->text(), U("0 de máx. 31"));
+    formtest::TypeText(form->EditName, U("Ótica"));
+    EXPECT_EQ(nameNote->text(), U("trocado: Ó→O · 5 de máx. 31"));
+    TUserData data;
+    data.Razao = "LOJA";
+    form->UserData = &data;
+    form->LoadFromUserData();
+    EXPECT_EQ(nameNote->text(), U("4 de máx. 31"));
+}
+
 TEST_F(RequestFormTest, PastingCannotBypassTheFilters)
 {
     QApplication::clipboard()->setText(QStringLiteral("12ab-34"));
@@ -235,9 +304,9 @@ TEST(RequestFormModes, CaptionAndHelpTopicFollowTheMode)
 
 TEST_F(RequestFormTest, ResponsiblePersonsKeepTheirNumbers)
 {
-    formtest::AddResp(*form, QStringLiteral("Ana"), QStringLiteral("11111111111"));
-    formtest::AddResp(*form, QStringLiteral("Bruno"), QStringLiteral("22222222222"));
-    formtest::AddResp(*form, QStringLiteral("Carla"), QStringLiteral("33333333333"));
+    formtest::AddResp(*form, QStringLiteral("Ana"), QStringLiteral("11144477735"));
+    formtest::AddResp(*form, QStringLiteral("Bruno"), QStringLiteral("52998224725"));
+    formtest::AddResp(*form, QStringLiteral("Carla"), QStringLiteral("22233344405"));
     EXPECT_EQ(Rows(0), (QStringList{"1", "2", "3"}));
     EXPECT_EQ(form->EdtResp->text(), QString()) << "fields are emptied after adding";
     EXPECT_EQ(form->EdtCpfResp->text(), QString());
@@ -245,9 +314,9 @@ TEST_F(RequestFormTest, ResponsiblePersonsKeepTheirNumbers)
     form->ltvResp->setCurrentItem(form->ltvResp->topLevelItem(1));
     QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
     EXPECT_EQ(Rows(1), (QStringList{"ANA", "CARLA"}));
-    formtest::AddResp(*form, QStringLiteral("Davi"), QStringLiteral("44444444444"));
+    formtest::AddResp(*form, QStringLiteral("Davi"), QStringLiteral("44455566619"));
     EXPECT_EQ(Rows(0), (QStringList{"1", "3", "3"}));
-    EXPECT_EQ(Rows(2), (QStringList{"11111111111", "33333333333", "44444444444"}));
+    EXPECT_EQ(Rows(2), (QStringList{"11144477735", "22233344405", "44455566619"}));
 
     // Removing with nothing selected asks for a selection.
     form->ltvResp->clearSelection();
@@ -279,17 +348,188 @@ TEST_F(RequestFormTest, CpfIsCompletedOnLeavingAndDuplicatesAreRefused)
     EXPECT_EQ(form->EdtCpfResp->text(), QStringLiteral("00000000123"));
     form->EdtCpfResp->clear();
 
-    // An empty CPF becomes eleven zeros, and the same again is refused.
-    formtest::AddResp(*form, QStringLiteral("Ana"), QString());
-    EXPECT_EQ(Rows(2), QStringList{QStringLiteral("00000000000")});
+    // An empty field stays empty when the cursor leaves it.
+    form->EdtCpfResp->setFocus();
+    QTest::keyClick(form->EdtCpfResp, Qt::Key_Tab);
+    EXPECT_EQ(form->EdtCpfResp->text(), QString());
+
+    // "Adicionar" takes a person only with a name and a CPF whose check
+    // digits hold; each refusal says why and keeps what was typed.
+    const struct {
+        const char* name;
+        const char* cpf;
+        const char* message;
+    } refused[] = {
+        {"Ana", "", "Informe o CPF do responsável."},
+        {"Ana", "11111111111", "O CPF 11111111111 não é válido. Confira os dígitos."},
+        {"Ana", "12345678900", "O CPF 12345678900 não é válido. Confira os dígitos."},
+        {"Ana", "123", "O CPF 00000000123 não é válido. Confira os dígitos."},
+        {"", "12345678909", "Informe o nome do responsável."},
+    };
+    for (const auto& row : refused) {
+        ModalScript script;
+        script.Press("OK");
+        formtest::AddResp(*form, QString::fromUtf8(row.name), QString::fromUtf8(row.cpf));
+        ASSERT_EQ(script.texts.size(), 1) << row.cpf;
+        EXPECT_TRUE(script.texts[0].contains(U(row.message))) << script.texts[0].toStdString();
+        EXPECT_EQ(form->ltvResp->topLevelItemCount(), 0) << row.cpf;
+        EXPECT_EQ(form->EdtResp->text(), QString::fromUtf8(row.name).toUpper()) << row.cpf;
+    }
+
+    // The same CPF a second time is refused.
+    formtest::AddResp(*form, QStringLiteral("Ana"), formtest::ValidCPF);
+    EXPECT_EQ(Rows(2), QStringList{formtest::ValidCPF});
     ModalScript script;
     script.Press("OK");
-    formtest::AddResp(*form, QStringLiteral("Bruno"), QString());
+    formtest::AddResp(*form, QStringLiteral("Bruno"), formtest::ValidCPF);
     ASSERT_EQ(script.texts.size(), 1);
     EXPECT_TRUE(script.texts[0].contains(U(RespExists)));
     EXPECT_EQ(form->ltvResp->topLevelItemCount(), 1);
     EXPECT_EQ(form->RespCounter, 1);
     EXPECT_EQ(form->EdtResp->text(), QStringLiteral("BRUNO")) << "a refused person stays in the fields";
+}
+
+// The persons' fields with the keyboard alone: Enter goes from the name to
+// the CPF, then adds; after a person was added the empty CPF field stays
+// empty when the cursor leaves it, and Enter never adds a person whose CPF
+// fails its check digits.
+TEST_F(RequestFormTest, EnterInThePersonFieldsNeverAddsAnInvalidCpf)
+{
+    const auto enterOn = [](QWidget* dialog) {
+        QWidget* focus = dialog->focusWidget();
+        QTest::keyClick(focus ? focus : dialog, Qt::Key_Return);
+    };
+    form->PageControl1->setCurrentWidget(form->TabResp);
+    form->EdtResp->setFocus();
+    QTest::keyClicks(form->EdtResp, QStringLiteral("Ana"));
+    QTest::keyClick(form->EdtResp, Qt::Key_Return);
+    ASSERT_TRUE(form->EdtCpfResp->hasFocus());
+    QTest::keyClicks(form->EdtCpfResp, formtest::ValidCPF);
+    QTest::keyClick(form->EdtCpfResp, Qt::Key_Return);
+    EXPECT_EQ(Rows(1), QStringList{QStringLiteral("ANA")});
+    ASSERT_TRUE(form->EdtResp->hasFocus()) << "ready for the next person";
+
+    // Through the empty CPF field and out of it: nothing appears there.
+    QTest::keyClick(form->EdtResp, Qt::Key_Tab);
+    ASSERT_TRUE(form->EdtCpfResp->hasFocus());
+    QTest::keyClick(form->EdtCpfResp, Qt::Key_Tab);
+    EXPECT_EQ(form->EdtCpfResp->text(), QString());
+
+    // The next name, Enter: on to the CPF, which is typed wrong; Enter there
+    // and Enter back in the name field are both refused with the reason.
+    form->EdtResp->setFocus();
+    QTest::keyClicks(form->EdtResp, QStringLiteral("Bruno"));
+    QTest::keyClick(form->EdtResp, Qt::Key_Return);
+    ASSERT_TRUE(form->EdtCpfResp->hasFocus());
+    EXPECT_EQ(form->ltvResp->topLevelItemCount(), 1);
+    QTest::keyClicks(form->EdtCpfResp, QStringLiteral("98765432101"));
+    {
+        ModalScript script;
+        script.Then(enterOn).Then(enterOn);
+        QTest::keyClick(form->EdtCpfResp, Qt::Key_Return);
+        form->EdtResp->setFocus();
+        QTest::keyClick(form->EdtResp, Qt::Key_Return);
+        ASSERT_EQ(script.texts.size(), 2);
+        for (const QString& text : script.texts)
+            EXPECT_TRUE(text.contains(U("O CPF 98765432101 não é válido."))) << text.toStdString();
+        EXPECT_EQ(script.unexpected, 0);
+    }
+    EXPECT_EQ(form->ltvResp->topLevelItemCount(), 1);
+    EXPECT_EQ(form->focusWidget(), form->EdtCpfResp) << "the keyboard goes where the correction is";
+
+    // Corrected, the person is added.
+    QTest::keyClick(form->EdtCpfResp, Qt::Key_Backspace);
+    QTest::keyClicks(form->EdtCpfResp, QStringLiteral("0"));
+    QTest::keyClick(form->EdtCpfResp, Qt::Key_Return);
+    EXPECT_EQ(Rows(2), (QStringList{formtest::ValidCPF, formtest::OtherCPF}));
+
+    // With both fields empty, Enter is OK for the whole form (here: the
+    // address is still missing).
+    ModalScript script;
+    script.Press("OK");
+    QTest::keyClick(form->EdtResp, Qt::Key_Return);
+    ASSERT_EQ(script.texts.size(), 1);
+    EXPECT_TRUE(script.texts[0].contains(U(AddressMissing)));
+    EXPECT_EQ(form->ltvResp->topLevelItemCount(), 2);
+}
+
+// OK with a person typed but not added: added when the name and CPF allow
+// it, else the user is asked, and Enter keeps the form open.
+TEST(RequestFormPendingPerson, APersonTypedButNotAddedIsAddedOrAskedAbout)
+{
+    const struct {
+        const char* name;
+        const char* cpf;
+        const char* reason; // null: added without a question
+    } table[] = {
+        {"José Ação da Silva", "11144477735", nullptr},
+        {"Bia", "11144477736", "O CPF 11144477736 não é válido. Confira os dígitos."},
+        {"Bia", "", "Informe o CPF do responsável."},
+        {"", "11144477735", "Informe o nome do responsável."},
+        {"Bia", "12345678909", "Responsável já cadastrado."},
+    };
+    for (const auto& row : table) {
+        const QString name = U(row.name);
+        const QString cpf = QString::fromLatin1(row.cpf);
+        TFrmRequest form;
+        form.show();
+        formtest::FillValid(form); // with MARIA DA SILVA, 12345678909
+        formtest::TypeText(form.EdtResp, name);
+        form.EdtCpfResp->setFocus();
+        QTest::keyClicks(form.EdtCpfResp, cpf);
+        const std::vector<std::string> maria{"MARIA DA SILVA", formtest::ValidCPF.toStdString()};
+        if (!row.reason) {
+            ModalScript script;
+            QTest::mouseClick(form.ButtonOK, Qt::LeftButton);
+            EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+            EXPECT_EQ(form.result(), 1);
+            EXPECT_EQ(form.UserData->RespList(),
+                      (std::vector<std::string>{maria[0], maria[1], "JOSE ACAO DA SILVA", row.cpf}));
+            continue;
+        }
+        // Enter: the default answer keeps the user in the form, on the field
+        // to correct, with what was typed.
+        {
+            ModalScript script;
+            script.Then([](QWidget* dialog) {
+                QWidget* focus = dialog->focusWidget();
+                QTest::keyClick(focus ? focus : dialog, Qt::Key_Return);
+            });
+            QTest::mouseClick(form.ButtonOK, Qt::LeftButton);
+            ASSERT_EQ(script.texts.size(), 1) << row.cpf;
+            const QString expected = U("O responsável digitado não foi adicionado à lista.\nNome: ") + name.toUpper()
+                                     + U("\nCPF: ") + cpf + QLatin1Char('\n') + U(row.reason)
+                                     + U("\nDeseja continuar sem ele?");
+            EXPECT_TRUE(script.texts[0].contains(expected)) << script.texts[0].toStdString();
+            EXPECT_EQ(form.result(), 0) << row.cpf;
+            EXPECT_TRUE(form.isVisible());
+            EXPECT_EQ(form.PageControl1->currentWidget(), form.TabResp);
+            EXPECT_EQ(form.focusWidget(), name.isEmpty() ? form.EdtResp : form.EdtCpfResp);
+            EXPECT_EQ(form.EdtCpfResp->text(), cpf);
+            EXPECT_FALSE(form.UserData->Resp.has_value()) << "nothing written";
+        }
+        // "Sim": the form is accepted without that person.
+        ModalScript script;
+        script.Press(QStringLiteral("Sim"));
+        QTest::mouseClick(form.ButtonOK, Qt::LeftButton);
+        EXPECT_EQ(script.texts.size(), 1);
+        EXPECT_EQ(form.result(), 1) << row.cpf;
+        EXPECT_EQ(form.UserData->RespList(), maria);
+    }
+
+    // The only person typed and not added counts as the list's first.
+    TFrmRequest form;
+    form.show();
+    formtest::FillValid(form);
+    form.ltvResp->setCurrentItem(form.ltvResp->topLevelItem(0));
+    QTest::mouseClick(form.BtnRemover, Qt::LeftButton);
+    ASSERT_EQ(form.ltvResp->topLevelItemCount(), 0);
+    formtest::TypeText(form.EdtResp, U("Ana"));
+    QTest::keyClicks(form.EdtCpfResp, formtest::OtherCPF);
+    ModalScript script;
+    QTest::mouseClick(form.ButtonOK, Qt::LeftButton);
+    EXPECT_EQ(script.texts.size(), 0) << script.texts.join('|').toStdString();
+    EXPECT_EQ(form.UserData->RespList(), (std::vector<std::string>{"ANA", formtest::OtherCPF.toStdString()}));
 }
 
 TEST_F(RequestFormTest, OkChecksRunInOrderAndKeepTheFormOpen)
@@ -503,7 +743,7 @@ TEST_F(RequestFormTest, LoadFromUserDataFillsEveryControl)
     EXPECT_TRUE(form->BtnRemover->isEnabled());
 
     // The next person continues the numbering.
-    formtest::AddResp(*form, QStringLiteral("Carla"), QStringLiteral("33333333333"));
+    formtest::AddResp(*form, QStringLiteral("Carla"), QStringLiteral("22233344405"));
     EXPECT_EQ(Rows(0), (QStringList{"1", "2", "3"}));
 
     // An unknown state leaves the selection as it was; a damaged type code
@@ -620,7 +860,7 @@ TEST_F(RequestFormTest, CancelLeavesTheRecordAsItWas)
 
     form->EditName->clear();
     QTest::keyClicks(form->EditName, QStringLiteral("outro nome"));
-    formtest::AddResp(*form, QStringLiteral("Bruno"), QStringLiteral("22222222222"));
+    formtest::AddResp(*form, QStringLiteral("Bruno"), QStringLiteral("52998224725"));
     form->ltvResp->setCurrentItem(form->ltvResp->topLevelItem(0));
     QTest::mouseClick(form->BtnRemover, Qt::LeftButton);
     QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
@@ -773,9 +1013,10 @@ TEST(RequestFormScreens, EachFilledPageShowsItsCaptionsWhole)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
     // An alphanumeric CNPJ typed in lower case; the name's key filter turns
-    // the accented letter into its plain capital: "PADARIA SAO JORGE".
+    // the accented letters into their plain capitals and refuses the "&",
+    // and its note says so: "PADARIA CONCEICAO FILHOS".
     QTest::keyClicks(form.EditId, QStringLiteral("12abc34501de35"));
-    formtest::TypeText(form.EditName, U("Padaria São Jorge"));
+    formtest::TypeText(form.EditName, U("Padaria Conceição & Filhos"));
     QTest::keyClicks(form.EditPhone, QStringLiteral("(61) 3333-4444"));
     QTest::keyClicks(form.EditAddress, QStringLiteral("Av. das Nacoes, quadra 5, lote 12"));
     QTest::keyClicks(form.EditLocale, QStringLiteral("Asa Sul"));
