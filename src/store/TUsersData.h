@@ -92,11 +92,11 @@ public:
     // "STORAGE.<n>.DAT", created on disk) at position Count + 1 and returns
     // its record; does not activate it, and does not save the registry file.
     // When the storage file cannot be created the failure is raised and
-    // nothing is registered; so is EEntityLimitError when MaxEntities live
-    // entities are open already.
+    // nothing is registered; so is EEntityLimitError when the live entities
+    // open and those left out at start reach MaxEntities.
     TUserData* Add();
-    // Marks the entity at Index deleted (its section stays, with DELETED=1)
-    // and saves that mark, then deletes its storage file and moves
+    // Marks the entity at Index deleted (its section stays, with DELETED=1
+    // and Index; every other key of it is blanked) and saves that mark, then deletes its storage file and moves
     // ActiveIndex down by one (to 1 when entities remain, 0 when none); the
     // new Count and ActiveIndex are written but not saved. A failing save of
     // the mark raises and leaves the entity registered. Index < 1 does

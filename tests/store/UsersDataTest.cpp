@@ -192,7 +192,9 @@ TEST_F(Registry, NumbersAreNeverReusedAndPositionsShift)
         EXPECT_EQ(reg.Storage(2)->ReadString("General", "Mark", ""), "3");
         EXPECT_FALSE(Exists("STORAGE.2.DAT"));
         EXPECT_EQ(file.ReadString("Entity2", "DELETED", ""), "1");
-        EXPECT_EQ(file.ReadString("Entity2", "Inscricao", ""), "00000000000002");
+        // The number stays with its section; the company's data do not.
+        EXPECT_EQ(file.ReadString("Entity2", "Index", ""), "2");
+        EXPECT_EQ(file.ReadString("Entity2", "Inscricao", "none"), "");
 
         reg.Add();
         EXPECT_EQ(reg.Count(), 3);
@@ -408,6 +410,12 @@ TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
         // A new one would be the one left out at the next start.
         EXPECT_THROW(opened.Add(), EEntityLimitError);
         EXPECT_EQ(opened.Count(), 2);
+        // Also once an open one is removed: the two left out come before a
+        // new number at the next start, which would leave the new one out.
+        opened.Activate(1);
+        opened.Remove(1);
+        EXPECT_THROW(opened.Add(), EEntityLimitError);
+        EXPECT_EQ(opened.Count(), 1);
         big.UpdateFile();
     }
     EXPECT_TRUE(Exists("STORAGE.3.DAT"));
@@ -497,6 +505,57 @@ TEST_F(Registry, RemovingAnEntityWipesItsStorageFileUnlessAnotherNameHoldsIt)
     EXPECT_EQ(Read("kept-copy"), second);
 }
 
+// A removed entity keeps its section, its number and its mark, so that the
+// number is never issued again; every other key is blanked in the save that
+// carries the mark: the company's and its people's data leave the registry
+// file, and so every later backup.
+TEST_F(Registry, RemovingAnEntityBlanksEverythingButItsNumberAndMark)
+{
+    const std::vector<std::pair<std::string, std::string>> keys = {
+        {"Profile", "01"},
+        {"Tipo_Inscricao", "01"},
+        {"Inscricao", "12345678000195"},
+        {"Razao", "PADARIA ESTRELA"},
+        {"Endereco", "RUA DAS FLORES 12"},
+        {"Bairro", "CENTRO"},
+        {"Cidade", "CAMPINAS"},
+        {"UF", "SP"},
+        {"CEP", "13010000"},
+        {"Telefone", "1932345678"},
+        {"Email", "contato@estrela.example"},
+        // Keys another version or a hand may have left there.
+        {"Resp1", "MARIA DA SILVA"},
+        {"Cpf1", "52998224725"},
+    };
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    reg.Add();
+    reg.Add();
+    for (const auto& [key, value] : keys)
+        file.WriteString("Entity2", key, value);
+    file.WriteInteger("Entity2", "Index", 2);
+    file.UpdateFile();
+    reg.Activate(2);
+    reg.Remove(2);
+
+    const std::string onDisk = Read("ENTITY.DAT");
+    TRequestFile after(EntityDat);
+    ASSERT_TRUE(after.SectionExists("Entity2"));
+    EXPECT_EQ(after.ReadString("Entity2", "DELETED", ""), "1");
+    EXPECT_EQ(after.ReadString("Entity2", "Index", ""), "2");
+    EXPECT_EQ(after.ReadString("Entity2", "filename", "none"), "");
+    for (const auto& [key, value] : keys) {
+        EXPECT_EQ(after.ReadString("Entity2", key, "none"), "") << key;
+        if (value.size() > 2) { // not a two-digit code, which other keys hold too
+            EXPECT_EQ(onDisk.find(value), std::string::npos) << key;
+        }
+    }
+    // The number is not issued again.
+    TUsersData again(after, AppDir);
+    again.Add();
+    EXPECT_EQ(again.CountAll(), 3);
+}
+
 TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
 {
     auto writer = std::make_shared<SwitchableWriter>();
@@ -505,12 +564,15 @@ TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
     TUsersData reg(file, AppDir);
     reg.Add();
     reg.Add();
+    file.WriteString("Entity2", "Razao", "PADARIA ESTRELA");
     reg.Activate(2);
     writer->Fail = true;
     EXPECT_THROW(reg.Remove(2), EFCreateError);
     EXPECT_EQ(reg.Count(), 2);
     EXPECT_TRUE(Exists("STORAGE.2.DAT"));
     EXPECT_EQ(file.ReadString("Entity2", "DELETED", "none"), "none");
+    // Nor does the entity that stays lose its data.
+    EXPECT_EQ(file.ReadString("Entity2", "Razao", ""), "PADARIA ESTRELA");
 
     // The next save, for whatever reason, must not carry the failed removal.
     writer->Fail = false;
