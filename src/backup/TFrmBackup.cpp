@@ -394,6 +394,7 @@ void TFrmBackup::DoRestore()
     // A data file the client could never load is not restored either: the
     // restart would fail on it.
     BackupFile1.MaxRestoredFileSize = static_cast<std::int64_t>(TRequestFile::MaxDataFileSize);
+    BackupFile1.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
     // Only the data files: an archive could otherwise replace reinit, the
     // client or a kit library, which the restart would then run.
     SkippedEntries.clear();

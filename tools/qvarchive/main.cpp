@@ -318,6 +318,7 @@ int Restore(std::vector<std::string> args)
         // client: a registry beside storage files of another copy would
         // pair entities with keys that are not theirs.
         b.RestoreAllOrNothing = true;
+        b.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
         b.OnRestoreFile = [&](TBackupFile* sender, std::string& target, std::int32_t, bool& restore) {
             if (restore && !RestorePolicy::IsDataFileIn(destination, target)) {
                 restore = false;
