@@ -10,6 +10,7 @@
 #include <climits>
 #include <thread>
 #include <utility>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -232,8 +233,16 @@ TUserData* TUsersData::Add()
     // A number whose section already exists belongs to an entity that a
     // damaged CountAll hides; issuing it again would overwrite that entity's
     // registration and empty its storage file.
+    // Nor is a number whose storage file is on disk: a restored registry
+    // that no longer lists it leaves that file, keys and all, the only copy
+    // of what it holds; it stays untouched and the number is skipped.
     int64_t next = static_cast<int64_t>(CountAll_) + 1;
-    while (next <= INT32_MAX && RegistryFile_.SectionExists(EntitySection(static_cast<int32_t>(next))))
+    const auto taken = [this](int32_t n) {
+        struct stat st {};
+        return RegistryFile_.SectionExists(EntitySection(n))
+               || ::lstat((AppDir_ + EntityNaming::StorageFileName(n)).c_str(), &st) == 0;
+    };
+    while (next <= INT32_MAX && taken(static_cast<int32_t>(next)))
         ++next;
     if (next > INT32_MAX)
         throw EFCreateError(FileErrors::CannotCreateFile(AppDir_ + "STORAGE." + std::to_string(next) + ".DAT"));

@@ -88,7 +88,7 @@ public:
     bool IsInscriptionFree(const std::string& Inscricao) const;
 
     // Registers a new empty entity (number CountAll + 1, or the first number
-    // above it whose section does not exist yet; empty storage file AppDir +
+    // above it with neither a section nor a storage file on disk; empty storage file AppDir +
     // "STORAGE.<n>.DAT", created on disk) at position Count + 1 and returns
     // its record; does not activate it, and does not save the registry file.
     // When the storage file cannot be created the failure is raised and

@@ -151,21 +151,24 @@ TEST_F(Registry, EmptyRegistryWritesNothingUntilTheCallerSaves)
     EXPECT_EQ(reg.Activate(0), nullptr);
     EXPECT_FALSE(Exists("ENTITY.DAT"));
 
+    // A storage file left over from before (a restored registry that no
+    // longer lists it) may be the only copy of its keys: its number is
+    // skipped and the file stays as it is.
     Write("STORAGE.1.DAT", "[Left]\r\nover=1\r\n\r\n");
     TUserData* user = reg.Add();
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(reg.Count(), 1);
-    EXPECT_EQ(reg.CountAll(), 1);
+    EXPECT_EQ(reg.CountAll(), 2);
     EXPECT_EQ(reg.ActiveIndex(), 0);
     EXPECT_EQ(reg.Entity(1), user);
-    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
-    EXPECT_EQ(Read("STORAGE.1.DAT"), "");
-    EXPECT_TRUE(Exists("STORAGE.1.DAT"));
+    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.2.DAT");
+    EXPECT_EQ(Read("STORAGE.1.DAT"), "[Left]\r\nover=1\r\n\r\n");
+    EXPECT_EQ(Read("STORAGE.2.DAT"), "");
     // The caller decides when the registration reaches the registry file.
     EXPECT_FALSE(Exists("ENTITY.DAT"));
     file.UpdateFile();
     EXPECT_EQ(Read("ENTITY.DAT"),
-              "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\n\r\n[General]\r\nCount=1\r\nCountAll=1\r\n\r\n");
+              "[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\n\r\n[General]\r\nCount=1\r\nCountAll=2\r\n\r\n");
 }
 
 TEST_F(Registry, NumbersAreNeverReusedAndPositionsShift)
@@ -450,6 +453,18 @@ TEST_F(Registry, AddNeverReissuesANumberThatHasASection)
     EXPECT_EQ(file.ReadString("Entity2", "Razao", ""), "HIDDEN");
     EXPECT_EQ(file.ReadInteger("General", "CountAll", 0), 3);
 
+    // A restored registry that no longer lists the storage files after it:
+    // they are the only copy of their keys, never emptied by a new entity.
+    Write("STORAGE.4.DAT", certificates);
+    Write("STORAGE.5.DAT", certificates);
+    reg.Add();
+    EXPECT_EQ(reg.CountAll(), 6);
+    EXPECT_EQ(reg.Storage(3)->FileName(), AppDir + "STORAGE.6.DAT");
+    EXPECT_EQ(Read("STORAGE.4.DAT"), certificates);
+    EXPECT_EQ(Read("STORAGE.5.DAT"), certificates);
+
+    for (int n = 1; n <= 6; ++n)
+        fs::remove(AppDir + "STORAGE." + std::to_string(n) + ".DAT");
     Write("ENTITY.DAT", "[General]\r\nCountAll=-5\r\n\r\n");
     TRequestFile negative(EntityDat);
     TUsersData other(negative, AppDir);
@@ -620,18 +635,26 @@ TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
 TEST_F(Registry, AddWithoutAStorageFileRegistersNothing)
 {
     TRequestFile file(EntityDat);
-    TUsersData reg(file, AppDir);
+    // A storage file that cannot be made (a full disk, say).
+    bool refuse = true;
+    TUsersDataOptions options = NoWait();
+    options.OpenStorage = [&refuse](const std::string& name) {
+        if (refuse)
+            throw EFCreateError(FileErrors::CannotCreateFile(name));
+        return std::make_unique<TRequestFile>(name);
+    };
+    TUsersData reg(file, AppDir, options);
     Recorder rec;
     reg.SetListener(&rec);
-    fs::create_directory(AppDir + "STORAGE.1.DAT");
     EXPECT_THROW(reg.Add(), EFileError);
+    EXPECT_FALSE(Exists("STORAGE.1.DAT"));
     EXPECT_EQ(reg.Count(), 0);
     EXPECT_EQ(reg.CountAll(), 0);
     EXPECT_TRUE(rec.Events.empty());
     EXPECT_FALSE(Exists("ENTITY.DAT"));
     EXPECT_THROW(reg.Entity(1), EListError);
 
-    fs::remove(AppDir + "STORAGE.1.DAT");
+    refuse = false;
     reg.Add();
     EXPECT_EQ(reg.Count(), 1);
     EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
@@ -784,9 +807,11 @@ TEST_F(Registry, StoragePathsOutsideTheDataFolderAreNeverUsed)
     EXPECT_EQ(reg.Storage(9)->ReadString("General", "MasterKey", ""), "");
     EXPECT_EQ(reg.Storage(10)->ReadString("General", "MasterKey", ""), "k10");
     EXPECT_EQ(reg.Storage(11)->ReadString("General", "MasterKey", ""), "k11");
-    // The next entity is number 40: its new, empty file is no one else's.
+    // The next number, 40, has a file on disk that no entity lists: it may
+    // be the only copy of its keys, so the new entity takes 41.
     reg.Add();
-    EXPECT_EQ(reg.Storage(13)->FileName(), data + "STORAGE.40.DAT");
+    EXPECT_EQ(reg.Storage(13)->FileName(), data + "STORAGE.41.DAT");
+    EXPECT_EQ(Read("data/STORAGE.40.DAT"), "[General]\r\nMasterKey=k40\r\n\r\n");
     EXPECT_NE(reg.Storage(12)->FileName(), reg.Storage(13)->FileName());
     reg.Remove(9);
     reg.Remove(8);
