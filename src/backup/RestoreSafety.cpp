@@ -57,9 +57,8 @@ bool Flush(const std::string& Path)
 
 std::string Question(int Entities, int Certificates)
 {
-    return std::string(Texts::BkRestoreQuestion1)
-           + Counted(Entities, Texts::BkRestoreEntity, Texts::BkRestoreEntities) + Texts::BkRestoreAnd
-           + Counted(Certificates, Texts::BkRestoreCertificate, Texts::BkRestoreCertificates)
+    return std::string(Texts::BkRestoreQuestion1) + Counted(Entities, Texts::BkRestoreEntity, Texts::BkRestoreEntities)
+           + Texts::BkRestoreAnd + Counted(Certificates, Texts::BkRestoreCertificate, Texts::BkRestoreCertificates)
            + Texts::BkRestoreQuestion2;
 }
 
@@ -155,8 +154,8 @@ std::string TakeNotice(const std::string& DataDir)
     // Only an archive this client wrote in this folder, that is still there.
     const std::string name = line.compare(0, DataDir.size(), DataDir) == 0 ? line.substr(DataDir.size()) : "";
     struct stat st {};
-    if (name.rfind(ArchivePrefix, 0) != 0 || name.find('/') != std::string::npos
-        || ::lstat(line.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (name.rfind(ArchivePrefix, 0) != 0 || name.find('/') != std::string::npos || ::lstat(line.c_str(), &st) != 0
+        || !S_ISREG(st.st_mode))
         return {};
     return line;
 }

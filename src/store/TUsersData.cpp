@@ -238,9 +238,11 @@ TUserData* TUsersData::Add()
     // of what it holds; it stays untouched and the number is skipped.
     int64_t next = static_cast<int64_t>(CountAll_) + 1;
     const auto taken = [this](int32_t n) {
+        // A folder under that name holds no keys: the new file fails on it,
+        // and the failure is reported.
         struct stat st {};
         return RegistryFile_.SectionExists(EntitySection(n))
-               || ::lstat((AppDir_ + EntityNaming::StorageFileName(n)).c_str(), &st) == 0;
+               || (::lstat((AppDir_ + EntityNaming::StorageFileName(n)).c_str(), &st) == 0 && !S_ISDIR(st.st_mode));
     };
     while (next <= INT32_MAX && taken(static_cast<int32_t>(next)))
         ++next;
