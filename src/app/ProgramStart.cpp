@@ -5,6 +5,7 @@
 #include "app/TForm1.h"
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/TEntitySession.h"
+#include "backup/RestoreSafety.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
 #include "base/SafeReplace.h"
@@ -52,6 +53,9 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     InstanceLock lock;
     if (!ClaimDataFolder(paths, lock))
         return 1;
+    // A restore that ran before this start kept the data it replaced; where
+    // they are is told once the window is up.
+    const std::string keptBeforeRestore = RestoreSafety::TakeNotice(paths.DataDir());
     // A save cut short by a crash leaves its temporary beside the data; no
     // client writes here now but this one, so every writer of one is gone.
     SafeReplace::RemoveStaleTemporaries(paths.DataDir());
@@ -68,6 +72,10 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
         return 1;
     form->show();
     ReportDamagedFiles(*form);
+    if (!keptBeforeRestore.empty())
+        ShowMessage(Tr(Texts::BkSafetyCopyKept1) + QString::fromStdString(keptBeforeRestore)
+                        + Tr(Texts::BkSafetyCopyKept2),
+                    form.get());
     if (OnShown)
         OnShown(*form);
     QApplication::exec();

@@ -13,6 +13,15 @@ std::unique_ptr<TFrmBackup> TForm1::MakeBackupDialog()
                 session_->StampFingerprints(*Kit);
         },
         Help, this);
+    form->CountCurrentData = [this] {
+        RestoreSafety::CurrentData current;
+        if (!session_)
+            return current;
+        current.Entities = session_->Count();
+        for (int32_t i = 1; i <= session_->Count(); ++i)
+            current.Certificates += static_cast<int>(session_->Certificates(i).size());
+        return current;
+    };
     // After a restore the data in memory no longer match the disk: nothing
     // is written at shutdown, and reinit starts the program again.
     connect(form.get(), &TFrmBackup::RestoreDone, this, [this] {

@@ -41,30 +41,37 @@ bool IsLink(const std::string& Path)
     return ::lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+} // namespace
+
 // The entry of Folder that Name denotes. This file system tells case apart,
-// so an existing file of any case is the one meant; a data file of the
-// program that does not exist yet gets the program's own upper-case name
-// instead of a lower-case twin.
-std::string ResolveComponent(const std::string& Folder, const std::string& Name, bool Last)
+// so an existing file of any case is the one meant (the program's spelling
+// preferred when several differ only by case). The program's own data files
+// are always written under its spelling: a lower-case twin of ENTITY.DAT
+// beside it must not receive the registry while the storage files replace
+// the real ones. Each folder is listed once, at its first name; a name
+// resolved here is remembered, since the restore is about to create it.
+std::string RestorePolicy::ResolveComponent(const std::string& Folder, const std::string& Name, bool Last) const
 {
+    if (Last && EntityNaming::IsDataFileName(Name))
+        return UpperAscii(Name);
     struct stat st {};
     if (::lstat((Folder + "/" + Name).c_str(), &st) == 0)
         return Name;
-    const std::string want = LowerAscii(Name);
-    std::string found;
-    for (const auto& candidate : SourceCollector::SortedNames(Folder)) {
-        // Prefer the program's spelling when several differ only by case.
-        if (LowerAscii(candidate) == want && (found.empty() || candidate == UpperAscii(candidate)))
-            found = candidate;
+    auto listed = folders_.find(Folder);
+    if (listed == folders_.end()) {
+        std::unordered_map<std::string, std::string> names;
+        for (const auto& candidate : SourceCollector::SortedNames(Folder)) {
+            std::string& known = names[LowerAscii(candidate)];
+            if (known.empty() || candidate == UpperAscii(candidate))
+                known = candidate;
+        }
+        listed = folders_.emplace(Folder, std::move(names)).first;
     }
-    if (!found.empty())
-        return found;
-    if (Last && EntityNaming::IsDataFileName(Name))
-        return UpperAscii(Name);
-    return Name;
+    std::string& known = listed->second[LowerAscii(Name)];
+    if (known.empty())
+        known = Name;
+    return known;
 }
-
-} // namespace
 
 RestorePolicy::RestorePolicy(std::string Destination, bool FullPath)
     : destination_(std::move(Destination)), fullPath_(FullPath)

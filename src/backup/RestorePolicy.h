@@ -5,7 +5,7 @@
 // name split at "\" and ":" as well), or, restoring the full path, the
 // archived path below the destination without its drive. An existing file
 // of any letter case is the one meant (archives hold lower-cased names); a
-// data file of the program that does not exist yet gets its upper-case name.
+// data file of the program always gets its upper-case name.
 // A name is refused, never written, when it would leave the destination
 // ("..", an empty name), holds a control character, or, restoring the full
 // path, passes through a folder that is a symbolic link.
@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 class RestorePolicy {
 public:
@@ -41,7 +42,19 @@ public:
     // there afterwards, or a folder below the destination is a link.
     bool MakeFolders(const std::string& Target) const;
 
+    // How many folders were listed to match names by letter case.
+    std::size_t FoldersListed() const { return folders_.size(); }
+    // The most a restore of the program's data files writes in all: an
+    // office's data take a few megabytes, and an archive whose small chunks
+    // each inflate to 16384 bytes must not fill the disk.
+    static constexpr std::int64_t MaxDataRestoreSize = std::int64_t(1) << 30;
+
 private:
+    std::string ResolveComponent(const std::string& Folder, const std::string& Name, bool Last) const;
+
     std::string destination_;
     bool fullPath_;
+    // Per folder, its entries by lower-cased name (listed once: an archive
+    // of a million entries must not list the folder a million times).
+    mutable std::unordered_map<std::string, std::unordered_map<std::string, std::string>> folders_;
 };

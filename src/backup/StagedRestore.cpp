@@ -18,12 +18,17 @@ int StagedRestore::Add(std::unique_ptr<SafeReplace::Writer> File, std::int32_t D
     // more than a process may hold open.
     if (const int error = File->Finish())
         return error;
-    for (Item& item : items_) {
-        if (item.File->Target() == File->Target()) {
-            item.File = std::move(File); // the earlier file is removed
-            item.Stamp = DosStamp;
-            return 0;
-        }
+    // Committed or discarded since the last file: the places are gone.
+    if (items_.empty())
+        places_.clear();
+    // One look-up by target: an archive of many entries must not compare
+    // each with all before it.
+    const auto [place, isNew] = places_.emplace(File->Target(), items_.size());
+    if (!isNew) {
+        Item& item = items_[place->second];
+        item.File = std::move(File); // the earlier file is removed
+        item.Stamp = DosStamp;
+        return 0;
     }
     items_.push_back(Item{std::move(File), DosStamp, {}, false});
     return 0;

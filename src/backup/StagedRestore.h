@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class StagedRestore {
@@ -51,5 +52,7 @@ private:
     void PutBack(std::size_t Renamed);
 
     std::vector<Item> items_;
+    // Target -> its place in items_, while items_ holds anything.
+    std::unordered_map<std::string, std::size_t> places_;
     int committed_ = 0;
 };

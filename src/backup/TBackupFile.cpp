@@ -52,6 +52,7 @@ std::string TBackupFile::ErrorText(std::int32_t code)
     case errInvalidArchiveType: return "Invalid archive type";
     case errCompression: return "Compression error";
     case errTempFileIDs: return "Cannot create temporary file to save the file IDs";
+    case errNoSpace: return "Not enough free disk space to restore the archive";
     default: return {};
     }
 }

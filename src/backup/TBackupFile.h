@@ -69,7 +69,13 @@ public:
         errInvalidArchiveType = 5,
         errCompression = 6,
         errTempFileIDs = 7,
+        // The folder restored into has too little free space for what the
+        // archive says it holds, or for what it turned out to hold.
+        errNoSpace = 8,
     };
+    // Free space a restore leaves in the folder it restores into: the data
+    // files still have to be saved there afterwards.
+    static constexpr std::int64_t FreeSpaceReserve = std::int64_t(16) << 20;
     static constexpr int ChunkSize = ArchiveFormat::ChunkSize;
     // A volume takes no chunk that would start this close to MaxSize.
     static constexpr int VolumeReserve = ArchiveFormat::VolumeReserve;
@@ -111,6 +117,12 @@ public:
     // bound. Small chunks that inflate to 16384 bytes each make even a
     // small archive fill a disk.
     std::int64_t MaxRestoredFileSize = 0;
+    // The same for all the files of a restore together (errCannotReadFile);
+    // 0 for no bound. Whatever the bound, a restore into a folder stops
+    // with errNoSpace before it would leave less than FreeSpaceReserve free
+    // there, and does not begin when the archive's stated total does not
+    // fit.
+    std::int64_t MaxRestoredTotalSize = 0;
 
     TProgressEvent OnProgress;
     TNeedDiskEvent OnNeedDisk;
@@ -175,6 +187,9 @@ protected:
     // The seam every archive volume is written through; a test may return a
     // stream that fails part-way.
     virtual std::unique_ptr<std::ostream> CreateVolume(const std::string& path);
+    // Bytes an unprivileged writer may still put in Folder's file system;
+    // -1 when it cannot be told.
+    virtual std::int64_t AvailableBytes(const std::string& Folder);
 
 private:
     struct ReadRun;
@@ -204,6 +219,7 @@ private:
     bool ExtractInto(ReadRun& run);
     void CommitPending(ReadRun& run);
     void SettleCommits(ReadRun& run);
+    bool SetRestoreLimit(const std::string& destination);
 
     TBackupMode FBackupMode = bmAll;
     std::int64_t FTotalSize = 0;
@@ -219,6 +235,10 @@ private:
     std::string FEntryName;
     std::vector<std::string> FUnsafeEntries;
     bool FTerminatorFound = false;
+    // Bytes the running restore may write in all (0: no bound), and the
+    // error it ends with past them.
+    std::int64_t FRestoreLimit = 0;
+    std::int32_t FRestoreLimitError = errNone;
 
     ArchiveVolumes FVolumes;
     ArchiveOutput FOut;

@@ -8,8 +8,11 @@
 #include "backup/RestoredFile.h"
 #include "backup/StagedRestore.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
+
+#include <sys/statvfs.h>
 
 namespace fs = std::filesystem;
 
@@ -100,6 +103,12 @@ TBackupFile::SegmentResult TBackupFile::ReadSegment(std::ostream* target, bool e
         // written any further (a decompression bomb fills no disk).
         if (target && size && MaxRestoredFileSize > 0 && *size + produced > MaxRestoredFileSize) {
             SetError(errCannotReadFile);
+            return SegmentResult::Damaged;
+        }
+        // Nor do many files, each within its bound: every byte written by
+        // the restore counts (a file staged twice included).
+        if (target && FRestoreLimit > 0 && FProcessedSize + produced > FRestoreLimit) {
+            SetError(FRestoreLimitError);
             return SegmentResult::Damaged;
         }
         if (target) {
@@ -276,6 +285,39 @@ bool TBackupFile::StartEntry(ReadRun& run, const std::string& name, std::int32_t
     return ExtractInto(run);
 }
 
+std::int64_t TBackupFile::AvailableBytes(const std::string& Folder)
+{
+    struct statvfs fs {};
+    if (::statvfs(Folder.c_str(), &fs) != 0)
+        return -1;
+    return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
+}
+
+// What the restore may write in all: the caller's bound, and what the
+// destination's file system can take less the reserve. False (errNoSpace)
+// when the archive's own total does not fit there: nothing is begun.
+bool TBackupFile::SetRestoreLimit(const std::string& destination)
+{
+    FRestoreLimit = MaxRestoredTotalSize > 0 ? MaxRestoredTotalSize : 0;
+    FRestoreLimitError = errCannotReadFile;
+    if (destination.empty())
+        return true; // files go back to their own folders, wherever they are
+    const std::int64_t available = AvailableBytes(destination);
+    if (available < 0)
+        return true;
+    const std::int64_t room = std::max<std::int64_t>(available - FreeSpaceReserve, 0);
+    if (FTotalSize > room) {
+        SetError(errNoSpace);
+        return false;
+    }
+    if (FRestoreLimit == 0 || room < FRestoreLimit) {
+        // At least one byte: 0 stands for no bound.
+        FRestoreLimit = std::max<std::int64_t>(room, 1);
+        FRestoreLimitError = errNoSpace;
+    }
+    return true;
+}
+
 bool TBackupFile::RunReader(const std::string& archive, const std::string& destination, bool examineOnly,
                             std::vector<TArchiveEntryInfo>* entries)
 {
@@ -321,6 +363,11 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
         FTotalFiles = files;
     }
     FProcessedSize = 0;
+    if (!examineOnly && !SetRestoreLimit(destination)) {
+        FVolumes.Close();
+        FIn.Attach(nullptr);
+        return EndRun(false);
+    }
 
     ReadRun run(destination, RestoreFullPath);
     // However the run ends, also by an exception, the files handed over are

@@ -26,6 +26,7 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <ctime>
 #include <initializer_list>
 #include <optional>
 #include <exception>
@@ -377,8 +378,39 @@ void TFrmBackup::DoBackup()
     BackupFile1.Stop();
 }
 
+bool TFrmBackup::KeepCurrentData()
+{
+    SafetyArchive.clear();
+    const RestoreSafety::CurrentData current = CountCurrentData ? CountCurrentData() : RestoreSafety::CurrentData{};
+    QMessageBox box(QMessageBox::Question, Tr(Texts::BkOverwriteTitle),
+                    QString::fromUtf8(RestoreSafety::Question(current.Entities, current.Certificates)),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("RestoreQuestion"));
+    box.button(QMessageBox::Yes)->setText(Tr(Texts::BkYes));
+    box.button(QMessageBox::No)->setText(Tr(Texts::BkNo));
+    // Enter answered by habit keeps the data that are there.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+        return false;
+    // The files as they are on disk: every action has saved its change, and
+    // a failed restore must leave them byte for byte as they were.
+    WaitCursor cursor;
+    if (RestoreSafety::DataFiles(DataDir).empty())
+        return true; // nothing to keep
+    SafetyArchive = RestoreSafety::KeepCurrentData(DataDir, std::time(nullptr));
+    cursor.Restore();
+    if (SafetyArchive.empty() || !RestoreSafety::LeaveNotice(DataDir, SafetyArchive)) {
+        ShowError(Tr(Texts::BkSafetyCopyFailed));
+        return false;
+    }
+    return true;
+}
+
 void TFrmBackup::DoRestore()
 {
+    if (!KeepCurrentData())
+        return;
     Busy busy{ButtonOK, btnBrowse, TabControl1};
     WaitCursor cursor;
     BackupFile1.RestoreMode = rmAll;
@@ -394,6 +426,7 @@ void TFrmBackup::DoRestore()
     // A data file the client could never load is not restored either: the
     // restart would fail on it.
     BackupFile1.MaxRestoredFileSize = static_cast<std::int64_t>(TRequestFile::MaxDataFileSize);
+    BackupFile1.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
     // Only the data files: an archive could otherwise replace reinit, the
     // client or a kit library, which the restart would then run.
     SkippedEntries.clear();
@@ -410,8 +443,12 @@ void TFrmBackup::DoRestore()
     // An archive that raised before any file was replaced changed nothing:
     // no restart. Once a file is in place, the data in memory are stale
     // whatever happened next.
-    if (!ok && BackupFile1.ProcessedFiles() == 0)
+    if (!ok && BackupFile1.ProcessedFiles() == 0) {
+        // No restart to tell it: the copy is told now, and kept.
+        if (!SafetyArchive.empty() && !RestoreSafety::TakeNotice(DataDir).empty())
+            ShowMessage(Tr(Texts::BkSafetyCopyKept1) + ShownPath(SafetyArchive) + Tr(Texts::BkSafetyCopyKept2), this);
         return;
+    }
     if (!SkippedEntries.empty()) {
         QString names;
         for (const std::string& name : SkippedEntries)

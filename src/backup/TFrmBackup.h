@@ -8,6 +8,7 @@
 // It restores only the program's data files (ENTITY.DAT and STORAGE.<n>.DAT,
 // any letter case) into the data folder; every other entry of an archive is
 // skipped and named to the user.
+#include "backup/RestoreSafety.h"
 #include "backup/TBackupFile.h"
 #include "base/ProgramPaths.h"
 
@@ -63,6 +64,11 @@ public:
     std::string BackupDestination; // archive chosen with "..."
     // Entries the last restore left out (as archived).
     std::vector<std::string> SkippedEntries;
+    // What the client holds now (the question before a restore names it);
+    // unset, nothing is counted.
+    std::function<RestoreSafety::CurrentData()> CountCurrentData;
+    // The archive the last restore kept the current data in; empty when none.
+    std::string SafetyArchive;
 
     // True for a file that a restore of the program may replace: a data
     // file (ENTITY.DAT, STORAGE.<n>.DAT, any letter case) directly in the
@@ -87,6 +93,10 @@ signals:
 private:
     void DoBackup();
     void DoRestore();
+    // Asks before a restore replaces the current data (No by default) and,
+    // when the user goes on, keeps them in the safety archive. False: the
+    // restore does not begin.
+    bool KeepCurrentData();
     // Runs a file dialog from the program's "Backup" folder; empty when cancelled.
     QString RunFileDialog(QFileDialog* Dialog);
     void ShowError(const QString& Text);

@@ -453,6 +453,22 @@ inline constexpr const char* BkSkippedEntries =
     "Os itens abaixo da cópia de segurança não são arquivos de dados do cliente de certificação e não foram "
     "restaurados:";
 
+// ---- backup: before a restore replaces the current data ---------------------
+// "A restauração substituirá os dados atuais: 3 entidades e 11 certificados. ..."
+inline constexpr const char* BkRestoreQuestion1 = "A restauração substituirá os dados atuais: ";
+inline constexpr const char* BkRestoreEntity = " entidade";
+inline constexpr const char* BkRestoreEntities = " entidades";
+inline constexpr const char* BkRestoreAnd = " e ";
+inline constexpr const char* BkRestoreCertificate = " certificado";
+inline constexpr const char* BkRestoreCertificates = " certificados";
+inline constexpr const char* BkRestoreQuestion2 =
+    ". Antes, os dados atuais serão guardados numa cópia de segurança na pasta de dados. Deseja continuar?";
+inline constexpr const char* BkSafetyCopyFailed =
+    "Não foi possível guardar os dados atuais numa cópia de segurança. Nada foi restaurado.";
+// Followed by the path of the copy, then BkSafetyCopyKept2.
+inline constexpr const char* BkSafetyCopyKept1 = "Os dados que havia antes da restauração foram guardados em:\n";
+inline constexpr const char* BkSafetyCopyKept2 = "\nPara voltar a eles, restaure essa cópia de segurança.";
+
 // ---- certificate steps: creation, removal, sending, medium, export, import ----
 inline constexpr const char* MaxCertificates = "Já foi criada a quantidade máxima de certificados permitida para uma empresa usuária. Não é possível continuar.";
 inline constexpr const char* KeyGenerationError = "Ocorreu um erro durante o processo de geração das chaves de criptografia. Reinstale este aplicativo e tente novamente. Caso persista o problema, consulte a central de atendimento da Autoridade Certificadora e informe a seguinte ocorrência: ";

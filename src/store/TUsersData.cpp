@@ -9,6 +9,8 @@
 #include <chrono>
 #include <climits>
 #include <thread>
+#include <utility>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -224,13 +226,25 @@ TUserData* TUsersData::Add()
 {
     // Past the bound the new entity, with the highest number, would be the
     // one left out at the next start: refused before anything is written.
-    if (Users_.size() >= Options_.MaxEntities)
+    // The ones left out at this start count too: removing an open entity
+    // makes room in memory, not in the next start's first MaxEntities.
+    if (Users_.size() + static_cast<std::size_t>(LeftOut_) >= Options_.MaxEntities)
         throw EEntityLimitError(Texts::EntityLimitReached);
     // A number whose section already exists belongs to an entity that a
     // damaged CountAll hides; issuing it again would overwrite that entity's
     // registration and empty its storage file.
+    // Nor is a number whose storage file is on disk: a restored registry
+    // that no longer lists it leaves that file, keys and all, the only copy
+    // of what it holds; it stays untouched and the number is skipped.
     int64_t next = static_cast<int64_t>(CountAll_) + 1;
-    while (next <= INT32_MAX && RegistryFile_.SectionExists(EntitySection(static_cast<int32_t>(next))))
+    const auto taken = [this](int32_t n) {
+        // A folder under that name holds no keys: the new file fails on it,
+        // and the failure is reported.
+        struct stat st {};
+        return RegistryFile_.SectionExists(EntitySection(n))
+               || (::lstat((AppDir_ + EntityNaming::StorageFileName(n)).c_str(), &st) == 0 && !S_ISDIR(st.st_mode));
+    };
+    while (next <= INT32_MAX && taken(static_cast<int32_t>(next)))
         ++next;
     if (next > INT32_MAX)
         throw EFCreateError(FileErrors::CannotCreateFile(AppDir_ + "STORAGE." + std::to_string(next) + ".DAT"));
@@ -276,6 +290,22 @@ void TUsersData::Remove(int32_t Index)
     // Whether the key is there at all: a missing key gives each default back.
     const std::string oldMark = RegistryFile_.ReadString(section, "DELETED", "0");
     const bool hadMark = oldMark != "0" || RegistryFile_.ReadString(section, "DELETED", "1") == "0";
+    // The section stays, so that its number is never issued again; what it
+    // said about the company and its people (CNPJ, names, address, e-mail,
+    // whatever else a key holds) goes with the entity, in the same save as
+    // the mark, and so out of every later backup too.
+    std::vector<std::string> keys;
+    RegistryFile_.ReadSection(section, keys);
+    std::vector<std::pair<std::string, std::string>> blanked;
+    for (const std::string& key : keys) {
+        if (key == "Index" || key == "DELETED")
+            continue;
+        std::string value = RegistryFile_.ReadString(section, key, "");
+        if (value.empty())
+            continue;
+        RegistryFile_.WriteString(section, key, "");
+        blanked.emplace_back(key, std::move(value));
+    }
     RegistryFile_.WriteBool(section, "DELETED", true);
     // The mark reaches the disk before the storage file is wiped: a run that
     // ends in between leaves a removed entity with its file, never a
@@ -290,6 +320,8 @@ void TUsersData::Remove(int32_t Index)
             RegistryFile_.WriteString(section, "DELETED", oldMark);
         else
             RegistryFile_.DeleteKey(section, "DELETED");
+        for (const auto& [key, value] : blanked)
+            RegistryFile_.WriteString(section, key, value);
         throw;
     }
 

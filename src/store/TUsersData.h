@@ -88,15 +88,15 @@ public:
     bool IsInscriptionFree(const std::string& Inscricao) const;
 
     // Registers a new empty entity (number CountAll + 1, or the first number
-    // above it whose section does not exist yet; empty storage file AppDir +
+    // above it with neither a section nor a storage file on disk; empty storage file AppDir +
     // "STORAGE.<n>.DAT", created on disk) at position Count + 1 and returns
     // its record; does not activate it, and does not save the registry file.
     // When the storage file cannot be created the failure is raised and
-    // nothing is registered; so is EEntityLimitError when MaxEntities live
-    // entities are open already.
+    // nothing is registered; so is EEntityLimitError when the live entities
+    // open and those left out at start reach MaxEntities.
     TUserData* Add();
-    // Marks the entity at Index deleted (its section stays, with DELETED=1)
-    // and saves that mark, then deletes its storage file and moves
+    // Marks the entity at Index deleted (its section stays, with DELETED=1
+    // and Index; every other key of it is blanked) and saves that mark, then deletes its storage file and moves
     // ActiveIndex down by one (to 1 when entities remain, 0 when none); the
     // new Count and ActiveIndex are written but not saved. A failing save of
     // the mark raises and leaves the entity registered. Index < 1 does

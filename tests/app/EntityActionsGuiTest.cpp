@@ -378,7 +378,8 @@ TEST_F(EntityActionsTest, RemovingTheOnlyEntityReturnsToTheNoEntityState)
     EXPECT_EQ(entities.ReadInteger("General", "CountAll", -1), 1);
     EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 0);
     EXPECT_TRUE(entities.ReadBool("Entity1", "DELETED", false));
-    EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "UNICA") << "a removed entity keeps its section";
+    EXPECT_TRUE(entities.SectionExists("Entity1")) << "a removed entity keeps its section";
+    EXPECT_EQ(entities.ReadString("Entity1", "Razao", "none"), "") << "but not its data";
     EXPECT_FALSE(StorageExists(1));
 
     EXPECT_EQ(window->cbxEntity->count(), 0);

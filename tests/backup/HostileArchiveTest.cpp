@@ -347,11 +347,31 @@ TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiv
         r.RestoreAllOrNothing = true;
         r.WipeReplacedFiles = true;
     };
+    // A disk whose free space the test sets (-1: the real one).
+    struct Disk : TBackupFile {
+        std::int64_t Free = -1;
+        std::int64_t AvailableBytes(const std::string& Folder) override
+        {
+            return Free < 0 ? TBackupFile::AvailableBytes(Folder) : Free;
+        }
+    };
     struct Case {
         const char* name;
         std::function<void(Builder&)> build;
-        std::function<void(TBackupFile&)> setUp;
+        std::function<void(Disk&)> setUp;
         bool raises;
+        std::int32_t error; // the error reported; 0: any
+    };
+    // Files each within the per-file bound, together far past the total.
+    const auto manyFiles = [&](Builder& a, int files) {
+        whole(a);
+        for (int f = 3; f < 3 + files; ++f) {
+            a.Entry("c:\\q\\storage." + std::to_string(f) + ".dat");
+            for (int i = 0; i < 5; ++i)
+                a.ZChunk(std::string(16384, '\0'));
+            a.Int(0);
+        }
+        a.Int(0);
     };
     const std::vector<Case> cases = {
         {"a damaged chunk in the last file",
@@ -361,12 +381,14 @@ TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiv
              a.Entry("c:\\q\\storage.2.dat").Int(5).Raw("abcde").Int(0).Int(0);
          },
          {},
-         false},
-        {"no final 0 (truncated)", [&](Builder& a) { whole(a); }, {}, false},
+         false,
+         0},
+        {"no final 0 (truncated)", [&](Builder& a) { whole(a); }, {}, false, 0},
         {"a damaged entry that is only skipped raises",
          [&](Builder& a) { whole(a).Str("FILE:LIST").Int(0).Raw("XYZ\0").Int(0).Int(0); },
          {},
-         true},
+         true,
+         0},
         {"stopped after the second file", [&](Builder& a) { whole(a).Int(0); },
          [](TBackupFile& r) {
              r.OnFileRestored = [](TBackupFile* self, std::string& name, std::ostream&) {
@@ -374,7 +396,7 @@ TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiv
                      self->Stop();
              };
          },
-         false},
+         false, 0},
         {"a file larger than the client can load (inflating without end)",
          [&](Builder& a) {
              whole(a).Entry("c:\\q\\storage.3.dat");
@@ -382,7 +404,17 @@ TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiv
                  a.ZChunk(std::string(16384, '\0'));
              a.Int(0).Int(0);
          },
-         [](TBackupFile& r) { r.MaxRestoredFileSize = 100000; }, false},
+         [](TBackupFile& r) { r.MaxRestoredFileSize = 100000; }, false, TBackupFile::errCannotReadFile},
+        {"many files each within its bound, together past the total bound", [&](Builder& a) { manyFiles(a, 20); },
+         [](TBackupFile& r) {
+             r.MaxRestoredFileSize = 100000;
+             r.MaxRestoredTotalSize = 300000;
+         },
+         false, TBackupFile::errCannotReadFile},
+        {"an archive whose stated total does not fit the free space", [&](Builder& a) { whole(a).Int(0); },
+         [](Disk& r) { r.Free = TBackupFile::FreeSpaceReserve + 39; }, false, TBackupFile::errNoSpace},
+        {"more than the free space, though the header states little", [&](Builder& a) { manyFiles(a, 20); },
+         [](Disk& r) { r.Free = TBackupFile::FreeSpaceReserve + 200000; }, false, TBackupFile::errNoSpace},
         {"a rename that fails part way: the ones before are put back", [&](Builder& a) { whole(a).Int(0); },
          [this](TBackupFile& r) {
              // STORAGE.1.DAT becomes a folder before the files go in.
@@ -393,14 +425,14 @@ TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiv
                  }
              };
          },
-         false},
+         false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Builder a;
         c.build(a);
         prepare(a);
-        TBackupFile r;
+        Disk r;
         configure(r);
         if (c.setUp)
             c.setUp(r);
@@ -410,6 +442,16 @@ TEST_F(HostileArchiveTest, AllOrNothingRestoreChangesNothingUnlessTheWholeArchiv
             EXPECT_FALSE(r.Restore((root / "a.bkp").string(), dst.string()));
         }
         EXPECT_EQ(r.ProcessedFiles(), 0);
+        if (c.error != 0) {
+            EXPECT_EQ(errors, std::vector<std::int32_t>{c.error});
+        }
+        // No bound is passed by a byte written.
+        if (r.MaxRestoredTotalSize > 0) {
+            EXPECT_LE(r.ProcessedSize(), r.MaxRestoredTotalSize);
+        }
+        if (r.Free >= 0) {
+            EXPECT_LE(r.ProcessedSize(), r.Free - TBackupFile::FreeSpaceReserve);
+        }
         auto expected = before;
         if (fs::is_directory(dst / "STORAGE.1.DAT"))
             expected["STORAGE.1.DAT"] = "<folder>";

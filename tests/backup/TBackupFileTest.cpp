@@ -464,6 +464,23 @@ TEST_F(BackupFileTest, RestoreModesCompareDosTimeStamps)
     EXPECT_TRUE(errors.empty());
 }
 
+// An archive of a million entries must not list the folder a million times:
+// each folder is listed once, and a name resolved there is remembered, so
+// that a later spelling of it meets the file the restore is creating.
+TEST(RestorePolicyTest, EachFolderIsListedOnceAndNamesKeepTheirFirstSpelling)
+{
+    testsupport::TempFolder tmp{"qvpolicy"};
+    const std::string folder = tmp.Path();
+    WriteAll(fs::path(folder) / "Notes.Txt", "notes");
+    RestorePolicy policy(folder, false);
+    for (int i = 0; i < 2000; ++i)
+        EXPECT_EQ(policy.TargetFor("c:\\x\\new" + std::to_string(i) + ".txt"),
+                  folder + "new" + std::to_string(i) + ".txt");
+    EXPECT_EQ(policy.TargetFor("/y/NOTES.TXT"), folder + "Notes.Txt");
+    EXPECT_EQ(policy.TargetFor("/y/NEW7.TXT"), folder + "new7.txt");
+    EXPECT_EQ(policy.FoldersListed(), 1u);
+}
+
 TEST(RestorePolicyTest, NewerFollowsTimeAcrossTheSignBitOfTheStamp)
 {
     const std::int32_t y2030 = TBackupFile::DosDateTimeFromTime(1900000000);                     // 2030
@@ -534,6 +551,11 @@ TEST_F(BackupFileTest, DataFilesReplaceTheirUpperCaseNamesWithoutLowerCaseTwins)
     fs::permissions(dst / "STORAGE.1.DAT", fs::perms::owner_read | fs::perms::owner_write);
     WriteAll(dst / "STORAGE.7.DAT", "stays");
     WriteAll(dst / "NOTES.TXT", "old notes");
+    // Lower-case twins beside the client's files are never what a data
+    // file of the archive replaces: the registry would land in the twin
+    // while the storage files replace the real ones.
+    WriteAll(dst / "entity.dat", "twin registry");
+    WriteAll(dst / "storage.2.dat", "twin storage 2");
     TBackupFile r;
     Watch(r);
     ASSERT_TRUE(r.Restore(arc, dst.string()));
@@ -541,8 +563,10 @@ TEST_F(BackupFileTest, DataFilesReplaceTheirUpperCaseNamesWithoutLowerCaseTwins)
     for (const auto& e : fs::directory_iterator(dst))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"ENTITY.DAT", "NOTES.TXT", "STORAGE.1.DAT", "STORAGE.2.DAT", "STORAGE.7.DAT"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"ENTITY.DAT", "NOTES.TXT", "STORAGE.1.DAT", "STORAGE.2.DAT",
+                                               "STORAGE.7.DAT", "entity.dat", "storage.2.dat"}));
+    EXPECT_EQ(ReadAll(dst / "entity.dat"), "twin registry");
+    EXPECT_EQ(ReadAll(dst / "storage.2.dat"), "twin storage 2");
     EXPECT_EQ(ReadAll(dst / "ENTITY.DAT"), "new registry");
     EXPECT_EQ(ReadAll(dst / "STORAGE.1.DAT"), "new storage 1");
     EXPECT_EQ(ReadAll(dst / "STORAGE.2.DAT"), "new storage 2");

@@ -5,6 +5,7 @@
 #include "ArchiveBuilder.h"
 #include "app/SampleData.h"
 #include "app/TForm1.h"
+#include "backup/RestoreSafety.h"
 #include "support/ModalAnswerer.h"
 #include "support/TempFolder.h"
 
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -121,10 +123,26 @@ protected:
     {
         std::map<std::string, std::string> files;
         for (const auto& e : fs::directory_iterator(app))
-            if (e.is_regular_file())
+            if (e.is_regular_file() && !IsKeptByRestore(e.path()))
                 files[e.path().filename().string()] = sample::ReadFile(e.path());
         return files;
     }
+    // What a restore leaves beside the data: the safety archive of what it
+    // replaced, and the notice that tells the next start where it is.
+    static bool IsKeptByRestore(const fs::path& p)
+    {
+        const std::string name = p.filename().string();
+        return name.rfind(SafetyPrefix, 0) == 0 || name == RestoreSafety::NoticeFileName;
+    }
+    std::vector<fs::path> SafetyArchives() const
+    {
+        std::vector<fs::path> found;
+        for (const auto& e : fs::directory_iterator(app))
+            if (e.path().filename().string().rfind(SafetyPrefix, 0) == 0)
+                found.push_back(e.path());
+        return found;
+    }
+    static constexpr const char* SafetyPrefix = "dados-antes-da-restauracao-";
 
     testsupport::TempFolder tmp{"qvfrmbk"};
     fs::path root, app;
@@ -166,21 +184,26 @@ TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
     fs::remove(app / "STORAGE.2.DAT");
     sample::WriteFile(app / "STORAGE.4.DAT", "[General]\r\n");
 
+    const auto current = DataFiles();
     answers.Add(Answers::Choose(archive + ".bkp"));
     frm.TabControl1->setCurrentIndex(1);
     EXPECT_EQ(frm.RestoreSource, archive + ".bkp");
     EXPECT_EQ(frm.lblCommentText->text(), QString::fromUtf8("Informe o caminho de origem da cópia de segurança."));
 
-    answers.Add(Answers::Click("OK")); // restored
-    answers.Add(Answers::Click("OK")); // restart notice
+    answers.Add(Answers::Click("Sim")); // replace the current data
+    answers.Add(Answers::Click("OK"));  // restored
+    answers.Add(Answers::Click("OK"));  // restart notice
     frm.ButtonOKClick();
 
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(answers.Unexpected, 0);
-    ASSERT_EQ(answers.Seen.size(), 5u);
+    ASSERT_EQ(answers.Seen.size(), 6u);
     EXPECT_EQ(answers.Seen[1], "Back Up realizado com sucesso !");
-    EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
-    EXPECT_EQ(answers.Seen[4], "O cliente de certificação será reiniciado para que a restauração dos dados surta "
+    EXPECT_EQ(answers.Seen[3], "A restauração substituirá os dados atuais: 3 entidades e 4 certificados. Antes, os "
+                               "dados atuais serão guardados numa cópia de segurança na pasta de dados. Deseja "
+                               "continuar?");
+    EXPECT_EQ(answers.Seen[4], "Back Up restaurado com sucesso !");
+    EXPECT_EQ(answers.Seen[5], "O cliente de certificação será reiniciado para que a restauração dos dados surta "
                                "efeito. \r\nCaso o aplicativo não reinicie automaticamente, o faça manualmente.");
     // The restart: flags set, main window closed.
     EXPECT_NE(form.Restored, 0);
@@ -191,6 +214,62 @@ TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
     EXPECT_EQ(after.at("STORAGE.4.DAT"), "[General]\r\n");
     after.erase("STORAGE.4.DAT");
     EXPECT_EQ(after, before);
+
+    // The data replaced wait in one safety archive in the data folder, the
+    // user's alone, named for the next start; restored, it brings them back
+    // (the file the restored registry no longer lists among them).
+    const auto kept = SafetyArchives();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(frm.SafetyArchive, kept[0].string());
+    EXPECT_EQ(fs::status(kept[0]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(RestoreSafety::TakeNotice(dir), kept[0].string());
+    EXPECT_FALSE(fs::exists(app / RestoreSafety::NoticeFileName));
+    const fs::path back = root / "back";
+    fs::create_directories(back);
+    TBackupFile undo;
+    undo.RestoreAllOrNothing = true;
+    ASSERT_TRUE(undo.Restore(kept[0].string(), back.string()));
+    std::map<std::string, std::string> undone;
+    for (const auto& e : fs::directory_iterator(back))
+        undone[e.path().filename().string()] = sample::ReadFile(e.path());
+    EXPECT_EQ(undone, current);
+}
+
+// Before anything is replaced the restore asks; No, Escape and Enter keep
+// the data as they are, with no safety archive and no restart.
+TEST_F(BackupDialogTest, ARestoreThatIsNotConfirmedChangesNothing)
+{
+    Builder a;
+    a.Header(30, 1).Entry("c:\\q\\entity.dat").RawChunk("[General]\r\nCount=0\r\n").Int(0).Int(0);
+    const std::string other = (app / "Backup" / "other.bkp").string();
+    sample::WriteFile(other, a.b);
+    const std::vector<std::pair<const char*, Answers::Answer>> refusals = {
+        {"No", Answers::Click(QString::fromUtf8("Não"))},
+        {"Escape", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }},
+        {"Enter", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }},
+    };
+    for (const auto& [how, refuse] : refusals) {
+        SCOPED_TRACE(how);
+        TForm1 form(dir);
+        const auto before = DataFiles();
+        auto dialog = form.MakeBackupDialog();
+        TFrmBackup& frm = *dialog;
+        Answers answers;
+        answers.Add(Answers::Choose(other));
+        frm.TabControl1->setCurrentIndex(1);
+        answers.Add(refuse);
+        frm.ButtonOKClick();
+        EXPECT_TRUE(answers.Done());
+        EXPECT_EQ(answers.Unexpected, 0);
+        ASSERT_EQ(answers.Seen.size(), 2u);
+        EXPECT_EQ(answers.Seen[1].rfind("A restauração substituirá os dados atuais: 3 entidades e 4 certificados.", 0),
+                  0u);
+        EXPECT_EQ(form.Restored, 0);
+        EXPECT_EQ(form.RestartFlag(), 0);
+        EXPECT_EQ(DataFiles(), before);
+        EXPECT_TRUE(SafetyArchives().empty());
+        EXPECT_FALSE(fs::exists(app / RestoreSafety::NoticeFileName));
+    }
 }
 
 TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
@@ -268,9 +347,18 @@ TEST_F(BackupDialogTest, UnreadableArchiveShowsTheErrorAndDoesNotRestart)
     Answers answers;
     answers.Add(Answers::Choose(bad));
     frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("Sim"));
     answers.Add(Answers::Click("OK"));
+    answers.Add(Answers::Click("OK")); // where the current data were kept
     frm.ButtonOKClick();
-    EXPECT_EQ(answers.Seen.back(), "Cannot read archive");
+    ASSERT_EQ(answers.Seen.size(), 4u);
+    EXPECT_EQ(answers.Seen[2], "Cannot read archive");
+    // No restart follows to tell it: it is told now.
+    ASSERT_EQ(SafetyArchives().size(), 1u);
+    EXPECT_EQ(answers.Seen[3], "Os dados que havia antes da restauração foram guardados em:\n"
+                                   + SafetyArchives()[0].string()
+                                   + "\nPara voltar a eles, restaure essa cópia de segurança.");
+    EXPECT_FALSE(fs::exists(app / RestoreSafety::NoticeFileName));
     EXPECT_EQ(answers.Unexpected, 0);
     EXPECT_EQ(form.Restored, 0);
     EXPECT_EQ(form.RestartFlag(), 0);
@@ -292,13 +380,16 @@ TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
     Answers answers;
     answers.Add(Answers::Choose(bad));
     frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("Sim"));
     answers.Add(Answers::Click("OK")); // the component's own error
     answers.Add(Answers::Click("OK")); // failure
     answers.Add(Answers::Click("OK")); // restart notice
     frm.ButtonOKClick();
-    ASSERT_EQ(answers.Seen.size(), 4u);
-    EXPECT_EQ(answers.Seen[1], "Compression error");
-    EXPECT_EQ(answers.Seen[2], "ERRO na restauração de seu BackUp !");
+    ASSERT_EQ(answers.Seen.size(), 5u);
+    EXPECT_EQ(answers.Seen[2], "Compression error");
+    EXPECT_EQ(answers.Seen[3], "ERRO na restauração de seu BackUp !");
+    // The restart tells where the safety archive is.
+    EXPECT_FALSE(RestoreSafety::TakeNotice(dir).empty());
     // The registry was not cut short by the damaged entry.
     EXPECT_EQ(DataFiles(), before);
     EXPECT_EQ(form.Restored, 1);
@@ -356,12 +447,13 @@ TEST_F(BackupDialogTest, DisketteGetsVolumesAndAsksForTheNextDisk)
     fs::remove(app / "STORAGE.9.DAT");
     answers.Add(Answers::Choose((drive / "copia.bkp").string()));
     frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("Sim"));
     answers.Add(Answers::Click("OK")); // insert disk 2
     answers.Add(Answers::Click("OK")); // restored
     answers.Add(Answers::Click("OK")); // restart
     frm.ButtonOKClick();
-    EXPECT_EQ(answers.Seen[4], "Please insert disk 2 and click OK to continue.");
-    EXPECT_EQ(answers.Seen[5], "Back Up restaurado com sucesso !");
+    EXPECT_EQ(answers.Seen[5], "Please insert disk 2 and click OK to continue.");
+    EXPECT_EQ(answers.Seen[6], "Back Up restaurado com sucesso !");
     EXPECT_TRUE(sample::ReadFile(app / "STORAGE.9.DAT") == big);
 }
 
@@ -416,11 +508,12 @@ TEST_F(BackupDialogTest, ClicksDuringABackupDoNotStartAnotherOne)
     fs::remove(app / "STORAGE.9.DAT");
     answers.Add(Answers::Choose(archive));
     frm.TabControl1->setCurrentIndex(1);
+    answers.Add(Answers::Click("Sim"));
     answers.Add(Answers::Click("OK")); // restored
     answers.Add(Answers::Click("OK")); // restart
     frm.ButtonOKClick();
-    ASSERT_GE(answers.Seen.size(), 4u);
-    EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
+    ASSERT_GE(answers.Seen.size(), 5u);
+    EXPECT_EQ(answers.Seen[4], "Back Up restaurado com sucesso !");
     EXPECT_TRUE(sample::ReadFile(app / "STORAGE.9.DAT") == big);
 }
 
@@ -460,10 +553,12 @@ TEST_F(BackupDialogTest, RestoreThatFailsAfterAFileWasReadReplacesNothing)
         Answers answers;
         answers.Add(Answers::Choose(bad));
         frm.TabControl1->setCurrentIndex(1);
+        answers.Add(Answers::Click("Sim"));
         answers.Add(Answers::Click("OK")); // the component's error
+        answers.Add(Answers::Click("OK")); // where the current data were kept
         frm.ButtonOKClick();
-        ASSERT_EQ(answers.Seen.size(), 2u);
-        EXPECT_EQ(answers.Seen[1], "Invalid archive type");
+        ASSERT_EQ(answers.Seen.size(), 4u);
+        EXPECT_EQ(answers.Seen[2], "Invalid archive type");
         EXPECT_NE(answers.Seen.back(), "ERRO na restauração de seu BackUp !");
         EXPECT_EQ(answers.Unexpected, 0);
         EXPECT_EQ(form.Restored, 0);
@@ -512,6 +607,7 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
         });
     });
     answers.Add(Answers::Choose(archive));
+    answers.Add(Answers::Click("Sim"));
     answers.Add(Answers::Click("OK")); // what was left out
     answers.Add(Answers::Click("OK")); // restored
     answers.Add(Answers::Click("OK")); // restart notice
@@ -519,15 +615,15 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
 
     EXPECT_TRUE(answers.Done());
     EXPECT_EQ(answers.Unexpected, 0);
-    ASSERT_EQ(answers.Seen.size(), 5u);
+    ASSERT_EQ(answers.Seen.size(), 6u);
     std::string skipped = "Os itens abaixo da cópia de segurança não são arquivos de dados do cliente de certificação "
                           "e não foram restaurados:";
     for (const auto& name :
          {"c:\\quorvex\\reinit", "c:\\quorvex\\QUORVEX", "c:\\quorvex\\libquorvexkit.so", "c:\\quorvex\\help.dat",
           "c:\\quorvex\\storage.01.dat", "c:\\quorvex\\\\x1b[2Jstorage.3.dat"})
         skipped += std::string("\r\n") + name;
-    EXPECT_EQ(answers.Seen[2], skipped);
-    EXPECT_EQ(answers.Seen[3], "Back Up restaurado com sucesso !");
+    EXPECT_EQ(answers.Seen[3], skipped);
+    EXPECT_EQ(answers.Seen[4], "Back Up restaurado com sucesso !");
     EXPECT_EQ(form.Restored, 1);
     EXPECT_EQ(form.RestartFlag(), 1);
 
@@ -541,7 +637,7 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
     EXPECT_EQ(sample::ReadFile(app / "STORAGE.3.DAT"), storage3);
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(app))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && !IsKeptByRestore(e.path()))
             files.push_back(e.path().filename().string());
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"ENTITY.DAT", "HELP.DAT", "STORAGE.1.DAT", "STORAGE.2.DAT",

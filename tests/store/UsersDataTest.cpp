@@ -151,21 +151,24 @@ TEST_F(Registry, EmptyRegistryWritesNothingUntilTheCallerSaves)
     EXPECT_EQ(reg.Activate(0), nullptr);
     EXPECT_FALSE(Exists("ENTITY.DAT"));
 
+    // A storage file left over from before (a restored registry that no
+    // longer lists it) may be the only copy of its keys: its number is
+    // skipped and the file stays as it is.
     Write("STORAGE.1.DAT", "[Left]\r\nover=1\r\n\r\n");
     TUserData* user = reg.Add();
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(reg.Count(), 1);
-    EXPECT_EQ(reg.CountAll(), 1);
+    EXPECT_EQ(reg.CountAll(), 2);
     EXPECT_EQ(reg.ActiveIndex(), 0);
     EXPECT_EQ(reg.Entity(1), user);
-    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
-    EXPECT_EQ(Read("STORAGE.1.DAT"), "");
-    EXPECT_TRUE(Exists("STORAGE.1.DAT"));
+    EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.2.DAT");
+    EXPECT_EQ(Read("STORAGE.1.DAT"), "[Left]\r\nover=1\r\n\r\n");
+    EXPECT_EQ(Read("STORAGE.2.DAT"), "");
     // The caller decides when the registration reaches the registry file.
     EXPECT_FALSE(Exists("ENTITY.DAT"));
     file.UpdateFile();
     EXPECT_EQ(Read("ENTITY.DAT"),
-              "[Entity1]\r\nfilename=" + AppDir + "STORAGE.1.DAT\r\n\r\n[General]\r\nCount=1\r\nCountAll=1\r\n\r\n");
+              "[Entity2]\r\nfilename=" + AppDir + "STORAGE.2.DAT\r\n\r\n[General]\r\nCount=1\r\nCountAll=2\r\n\r\n");
 }
 
 TEST_F(Registry, NumbersAreNeverReusedAndPositionsShift)
@@ -192,7 +195,9 @@ TEST_F(Registry, NumbersAreNeverReusedAndPositionsShift)
         EXPECT_EQ(reg.Storage(2)->ReadString("General", "Mark", ""), "3");
         EXPECT_FALSE(Exists("STORAGE.2.DAT"));
         EXPECT_EQ(file.ReadString("Entity2", "DELETED", ""), "1");
-        EXPECT_EQ(file.ReadString("Entity2", "Inscricao", ""), "00000000000002");
+        // The number stays with its section; the company's data do not.
+        EXPECT_EQ(file.ReadString("Entity2", "Index", ""), "2");
+        EXPECT_EQ(file.ReadString("Entity2", "Inscricao", "none"), "");
 
         reg.Add();
         EXPECT_EQ(reg.Count(), 3);
@@ -408,6 +413,12 @@ TEST_F(Registry, DamagedCountsAreTakenFromTheLoadedEntities)
         // A new one would be the one left out at the next start.
         EXPECT_THROW(opened.Add(), EEntityLimitError);
         EXPECT_EQ(opened.Count(), 2);
+        // Also once an open one is removed: the two left out come before a
+        // new number at the next start, which would leave the new one out.
+        opened.Activate(1);
+        opened.Remove(1);
+        EXPECT_THROW(opened.Add(), EEntityLimitError);
+        EXPECT_EQ(opened.Count(), 1);
         big.UpdateFile();
     }
     EXPECT_TRUE(Exists("STORAGE.3.DAT"));
@@ -442,6 +453,18 @@ TEST_F(Registry, AddNeverReissuesANumberThatHasASection)
     EXPECT_EQ(file.ReadString("Entity2", "Razao", ""), "HIDDEN");
     EXPECT_EQ(file.ReadInteger("General", "CountAll", 0), 3);
 
+    // A restored registry that no longer lists the storage files after it:
+    // they are the only copy of their keys, never emptied by a new entity.
+    Write("STORAGE.4.DAT", certificates);
+    Write("STORAGE.5.DAT", certificates);
+    reg.Add();
+    EXPECT_EQ(reg.CountAll(), 6);
+    EXPECT_EQ(reg.Storage(3)->FileName(), AppDir + "STORAGE.6.DAT");
+    EXPECT_EQ(Read("STORAGE.4.DAT"), certificates);
+    EXPECT_EQ(Read("STORAGE.5.DAT"), certificates);
+
+    for (int n = 1; n <= 6; ++n)
+        fs::remove(AppDir + "STORAGE." + std::to_string(n) + ".DAT");
     Write("ENTITY.DAT", "[General]\r\nCountAll=-5\r\n\r\n");
     TRequestFile negative(EntityDat);
     TUsersData other(negative, AppDir);
@@ -497,6 +520,57 @@ TEST_F(Registry, RemovingAnEntityWipesItsStorageFileUnlessAnotherNameHoldsIt)
     EXPECT_EQ(Read("kept-copy"), second);
 }
 
+// A removed entity keeps its section, its number and its mark, so that the
+// number is never issued again; every other key is blanked in the save that
+// carries the mark: the company's and its people's data leave the registry
+// file, and so every later backup.
+TEST_F(Registry, RemovingAnEntityBlanksEverythingButItsNumberAndMark)
+{
+    const std::vector<std::pair<std::string, std::string>> keys = {
+        {"Profile", "01"},
+        {"Tipo_Inscricao", "01"},
+        {"Inscricao", "12345678000195"},
+        {"Razao", "PADARIA ESTRELA"},
+        {"Endereco", "RUA DAS FLORES 12"},
+        {"Bairro", "CENTRO"},
+        {"Cidade", "CAMPINAS"},
+        {"UF", "SP"},
+        {"CEP", "13010000"},
+        {"Telefone", "1932345678"},
+        {"Email", "contato@estrela.example"},
+        // Keys another version or a hand may have left there.
+        {"Resp1", "MARIA DA SILVA"},
+        {"Cpf1", "52998224725"},
+    };
+    TRequestFile file(EntityDat);
+    TUsersData reg(file, AppDir);
+    reg.Add();
+    reg.Add();
+    for (const auto& [key, value] : keys)
+        file.WriteString("Entity2", key, value);
+    file.WriteInteger("Entity2", "Index", 2);
+    file.UpdateFile();
+    reg.Activate(2);
+    reg.Remove(2);
+
+    const std::string onDisk = Read("ENTITY.DAT");
+    TRequestFile after(EntityDat);
+    ASSERT_TRUE(after.SectionExists("Entity2"));
+    EXPECT_EQ(after.ReadString("Entity2", "DELETED", ""), "1");
+    EXPECT_EQ(after.ReadString("Entity2", "Index", ""), "2");
+    EXPECT_EQ(after.ReadString("Entity2", "filename", "none"), "");
+    for (const auto& [key, value] : keys) {
+        EXPECT_EQ(after.ReadString("Entity2", key, "none"), "") << key;
+        if (value.size() > 2) { // not a two-digit code, which other keys hold too
+            EXPECT_EQ(onDisk.find(value), std::string::npos) << key;
+        }
+    }
+    // The number is not issued again.
+    TUsersData again(after, AppDir);
+    again.Add();
+    EXPECT_EQ(again.CountAll(), 3);
+}
+
 TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
 {
     auto writer = std::make_shared<SwitchableWriter>();
@@ -505,12 +579,15 @@ TEST_F(Registry, RemoveThatCannotBeSavedKeepsTheEntityRegistered)
     TUsersData reg(file, AppDir);
     reg.Add();
     reg.Add();
+    file.WriteString("Entity2", "Razao", "PADARIA ESTRELA");
     reg.Activate(2);
     writer->Fail = true;
     EXPECT_THROW(reg.Remove(2), EFCreateError);
     EXPECT_EQ(reg.Count(), 2);
     EXPECT_TRUE(Exists("STORAGE.2.DAT"));
     EXPECT_EQ(file.ReadString("Entity2", "DELETED", "none"), "none");
+    // Nor does the entity that stays lose its data.
+    EXPECT_EQ(file.ReadString("Entity2", "Razao", ""), "PADARIA ESTRELA");
 
     // The next save, for whatever reason, must not carry the failed removal.
     writer->Fail = false;
@@ -558,18 +635,26 @@ TEST_F(Registry, UnopenableStorageIsRetriedThenReported)
 TEST_F(Registry, AddWithoutAStorageFileRegistersNothing)
 {
     TRequestFile file(EntityDat);
-    TUsersData reg(file, AppDir);
+    // A storage file that cannot be made (a full disk, say).
+    bool refuse = true;
+    TUsersDataOptions options = NoWait();
+    options.OpenStorage = [&refuse](const std::string& name) {
+        if (refuse)
+            throw EFCreateError(FileErrors::CannotCreateFile(name));
+        return std::make_unique<TRequestFile>(name);
+    };
+    TUsersData reg(file, AppDir, options);
     Recorder rec;
     reg.SetListener(&rec);
-    fs::create_directory(AppDir + "STORAGE.1.DAT");
     EXPECT_THROW(reg.Add(), EFileError);
+    EXPECT_FALSE(Exists("STORAGE.1.DAT"));
     EXPECT_EQ(reg.Count(), 0);
     EXPECT_EQ(reg.CountAll(), 0);
     EXPECT_TRUE(rec.Events.empty());
     EXPECT_FALSE(Exists("ENTITY.DAT"));
     EXPECT_THROW(reg.Entity(1), EListError);
 
-    fs::remove(AppDir + "STORAGE.1.DAT");
+    refuse = false;
     reg.Add();
     EXPECT_EQ(reg.Count(), 1);
     EXPECT_EQ(reg.Storage(1)->FileName(), AppDir + "STORAGE.1.DAT");
@@ -722,9 +807,11 @@ TEST_F(Registry, StoragePathsOutsideTheDataFolderAreNeverUsed)
     EXPECT_EQ(reg.Storage(9)->ReadString("General", "MasterKey", ""), "");
     EXPECT_EQ(reg.Storage(10)->ReadString("General", "MasterKey", ""), "k10");
     EXPECT_EQ(reg.Storage(11)->ReadString("General", "MasterKey", ""), "k11");
-    // The next entity is number 40: its new, empty file is no one else's.
+    // The next number, 40, has a file on disk that no entity lists: it may
+    // be the only copy of its keys, so the new entity takes 41.
     reg.Add();
-    EXPECT_EQ(reg.Storage(13)->FileName(), data + "STORAGE.40.DAT");
+    EXPECT_EQ(reg.Storage(13)->FileName(), data + "STORAGE.41.DAT");
+    EXPECT_EQ(Read("data/STORAGE.40.DAT"), "[General]\r\nMasterKey=k40\r\n\r\n");
     EXPECT_NE(reg.Storage(12)->FileName(), reg.Storage(13)->FileName());
     reg.Remove(9);
     reg.Remove(8);

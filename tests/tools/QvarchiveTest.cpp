@@ -1,5 +1,6 @@
 // Runs the built archive tool as its users do and checks what it leaves behind.
 
+#include "base/InstanceLock.h"
 #include "support/FileBytes.h"
 #include "support/RunTool.h"
 #include "support/TempFolder.h"
@@ -262,6 +263,44 @@ TEST_F(QvarchiveTest, VolumesThatPointBackEndInsteadOfLooping)
         EXPECT_NE(r.out.find("Cannot read file"), std::string::npos) << cmd << r.out;
     }
     EXPECT_TRUE(fs::is_empty(root / "out"));
+}
+
+} // namespace
+
+namespace {
+
+// A client running on a folder would write its memory over what the tool
+// restored there: the tool takes the client's lock or changes nothing.
+TEST_F(QvarchiveTest, AFolderHeldByARunningClientIsLeftAsItIs)
+{
+    const fs::path arc = root / "copia.bkp";
+    ASSERT_EQ(Tool("create " + P(arc) + " " + P(root / "data" / "*.DAT")).code, 0);
+    struct Case {
+        const char* what;
+        const char* programFile; // a portable copy holds the client
+    };
+    for (const Case& c : {Case{"data folder", nullptr}, Case{"portable copy", "quorvex"}}) {
+        const fs::path folder = root / c.what;
+        fs::create_directories(folder);
+        if (c.programFile)
+            std::ofstream(folder / c.programFile, std::ios::binary) << "the program";
+        std::ofstream(folder / "ENTITY.DAT", std::ios::binary) << "own registry";
+        std::ofstream(folder / "STORAGE.1.DAT", std::ios::binary) << "own keys";
+        {
+            InstanceLock client;
+            ASSERT_EQ(client.Acquire(folder.string() + "/"), InstanceLock::Result::Acquired) << c.what;
+            const Result r = Tool("restore " + P(arc) + " " + P(folder));
+            EXPECT_EQ(r.code, 1) << c.what << r.out;
+            EXPECT_NE(r.out.find("in use by a running client"), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find("nothing was restored"), std::string::npos) << r.out;
+            EXPECT_EQ(testsupport::ReadFile(folder / "ENTITY.DAT"), "own registry") << c.what;
+            EXPECT_EQ(testsupport::ReadFile(folder / "STORAGE.1.DAT"), "own keys") << c.what;
+        }
+        // Once the client has ended, the same restore goes in.
+        const Result r = Tool("restore " + P(arc) + " " + P(folder));
+        EXPECT_EQ(r.code, 0) << c.what << r.out;
+        EXPECT_EQ(testsupport::ReadFile(folder / "STORAGE.1.DAT"), big) << c.what;
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "backup/ArchiveFormat.h"
 #include "backup/RestorePolicy.h"
 #include "backup/TBackupFile.h"
+#include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
 
 #include <cstdio>
@@ -287,6 +288,21 @@ int Restore(std::vector<std::string> args)
         std::fprintf(stderr, "qvarchive: %s: no such archive\n", archive.c_str());
         return 1;
     }
+    // A client running on the folder writes what it holds in memory over
+    // its data files when it ends, and meanwhile works on the old ones: the
+    // folder is taken with the client's own lock for the whole restore, or
+    // left as it is. Every folder a client has run on has the lock file; a
+    // portable copy's folder is one too. Other folders get no lock file.
+    const std::string destination = ProgramPaths::WithSlash(folder);
+    InstanceLock lock;
+    if ((fs::exists(destination + InstanceLock::FileName, ec) || RestorePolicy::HoldsProgram(destination))
+        && lock.Acquire(destination) == InstanceLock::Result::HeldByOther) {
+        std::fprintf(stderr,
+                     "qvarchive: %s is in use by a running client; nothing was restored. Close the client and "
+                     "restore again\n",
+                     folder.c_str());
+        return 1;
+    }
     VolumesFromDisk(b, archive);
     b.OnUnsafeEntry = [](TBackupFile*, const std::string& name) {
         std::fprintf(stderr,
@@ -296,13 +312,13 @@ int Restore(std::vector<std::string> args)
     };
     // A portable copy's folder is also its program's: as the client does, the
     // archive replaces only the data files there, unless asked for all.
-    const std::string destination = ProgramPaths::WithSlash(folder);
     std::vector<std::string> skipped;
     if (!everything && RestorePolicy::HoldsProgram(destination)) {
         // The client's data files go in together or not at all, as in the
         // client: a registry beside storage files of another copy would
         // pair entities with keys that are not theirs.
         b.RestoreAllOrNothing = true;
+        b.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
         b.OnRestoreFile = [&](TBackupFile* sender, std::string& target, std::int32_t, bool& restore) {
             if (restore && !RestorePolicy::IsDataFileIn(destination, target)) {
                 restore = false;

@@ -95,7 +95,9 @@ TEST(EntitySession, EachActionSavesTheRegistryAsOftenAsItsCrashStatesNeed)
     const TRequestFile onDisk(folder.Dir() + "ENTITY.DAT");
     EXPECT_EQ(onDisk.ReadInteger("General", "Count", 0), 2);
     EXPECT_EQ(onDisk.ReadInteger("General", "CountAll", 0), 4);
-    EXPECT_EQ(onDisk.ReadString("Entity3", "Razao", ""), "GAMA");
+    // GAMA, removed, keeps its section and number; its data are blanked.
+    EXPECT_TRUE(onDisk.ReadBool("Entity3", "DELETED", false));
+    EXPECT_EQ(onDisk.ReadString("Entity3", "Razao", "none"), "");
     EXPECT_TRUE(onDisk.ReadBool("Entity4", "DELETED", false));
 }
 
