@@ -138,11 +138,11 @@ std::string CsvText(const std::vector<TOverviewRow>& Rows)
 {
     std::string text(Csv::ByteOrderMark);
     text += Csv::Line({Texts::OvColInscription, Texts::OvColRazao, Texts::OvColState, Texts::OvColSigned,
-                           Texts::OvColUnsigned, Texts::OvColNextTask});
+                       Texts::OvColUnsigned, Texts::OvColNextTask});
     for (const TOverviewRow& row : Rows) {
-        text += Csv::Line({Csv::FromWindows1252(row.Inscription), Csv::FromWindows1252(row.Entity.Razao),
-                               StateText(row), std::to_string(row.Signed), std::to_string(row.Unsigned),
-                               NextTaskText(row.NextTask)});
+        text +=
+            Csv::Line({Csv::FromWindows1252(row.Inscription), Csv::FromWindows1252(row.Entity.Razao), StateText(row),
+                       std::to_string(row.Signed), std::to_string(row.Unsigned), NextTaskText(row.NextTask)});
     }
     return text;
 }

@@ -164,7 +164,7 @@ TEST(EntityOverview, TheFilterMatchesAsTheEntitySelectorAndNarrowsToPending)
         {"   ", false, "abc"},
         {"com\xe9rcio", false, "a"}, // accents and letter case ignored
         {"servicos", false, "b"},
-        {"11.222.333", false, "a"},  // punctuation of the identifier ignored
+        {"11.222.333", false, "a"}, // punctuation of the identifier ignored
         {"12.abc", false, "c"},
         {"; f", false, "c"},
         {"", true, "bc"},
@@ -249,8 +249,9 @@ TEST(EntityOverview, TheExportedListReadsBackWithAccentsAndSeparatorsInNames)
     folder.Write("read.py", script);
     const std::string out =
         Shell("python3 " + testsupport::Quote(folder.File("read.py")) + " " + testsupport::Quote(target));
-    EXPECT_EQ(out, "CNPJ/CEI\nRazão Social\nSituação\nAssinados\nNão assinados\nPróxima tarefa\n--\n"
-                   "11.222.333/0001-81\nComércio São João; Filial\nCertificados recebidos\n2\n1\nCriar disquete\n--\n"
-                   "'-12\n'=HYPERLINK(\"http://x\")\nCadastrada (arquivo danificado)\n0\n0\nPreencher a requisição\n--\n"
-                   "\nPonto \"e\" vírgula\nRequisição enviada\n0\n0\nReceber a resposta\n--\n");
+    EXPECT_EQ(out,
+              "CNPJ/CEI\nRazão Social\nSituação\nAssinados\nNão assinados\nPróxima tarefa\n--\n"
+              "11.222.333/0001-81\nComércio São João; Filial\nCertificados recebidos\n2\n1\nCriar disquete\n--\n"
+              "'-12\n'=HYPERLINK(\"http://x\")\nCadastrada (arquivo danificado)\n0\n0\nPreencher a requisição\n--\n"
+              "\nPonto \"e\" vírgula\nRequisição enviada\n0\n0\nReceber a resposta\n--\n");
 }
