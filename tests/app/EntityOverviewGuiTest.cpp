@@ -129,6 +129,12 @@ TEST_F(OverviewTest, OpenSortFilterAndChooseWithEnter)
     clickTitle(4);
     EXPECT_EQ(Names(*overview).section(QLatin1Char('|'), 0, 0), U("Gama"));
 
+    // F1 asks for the window's help page.
+    int helpAsked = 0;
+    QObject::connect(overview->ButtonHelp, &QPushButton::clicked, [&] { ++helpAsked; });
+    QTest::keyClick(overview->Table, Qt::Key_F1);
+    EXPECT_EQ(helpAsked, 1);
+
     // Only the pending ones (Alt+P), then part of a name typed with its
     // accents left out: one row, and Enter chooses it.
     QTest::keyClick(overview, Qt::Key_P, Qt::AltModifier);
@@ -274,11 +280,12 @@ TEST_F(OverviewTest, ScreenShowsEveryColumnWhole)
     QHeaderView* header = overview->Table->horizontalHeader();
     const QAbstractItemModel* model = overview->Table->model();
     for (int column = 0; column < model->columnCount(); ++column) {
-        const int need = overview->Table->fontMetrics().horizontalAdvance(
-            model->headerData(column, Qt::Horizontal).toString());
+        const int need =
+            overview->Table->fontMetrics().horizontalAdvance(model->headerData(column, Qt::Horizontal).toString());
         EXPECT_GE(header->sectionSize(column), need) << column;
         for (int row = 0; row < model->rowCount(); ++row) {
-            const int width = overview->Table->fontMetrics().horizontalAdvance(model->index(row, column).data().toString());
+            const int width =
+                overview->Table->fontMetrics().horizontalAdvance(model->index(row, column).data().toString());
             EXPECT_GE(header->sectionSize(column), width) << column << " " << row;
         }
     }
