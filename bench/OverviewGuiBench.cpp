@@ -75,12 +75,14 @@ std::vector<double> TypeTimed(QLineEdit* Edit, const QString& Text, std::vector<
     QCoreApplication::processEvents();
     std::vector<double> keys;
     for (const QChar c : Text)
-        keys.push_back(Timed([&] {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(Edit, &press);
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(Edit, &release);
-        }, Wall));
+        keys.push_back(Timed(
+            [&] {
+                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(Edit, &press);
+                QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(Edit, &release);
+            },
+            Wall));
     return keys;
 }
 
@@ -150,9 +152,8 @@ int main(int argc, char** argv)
         overview->close();
         reopen.push_back(Timed([&] { form->RequestOverview->trigger(); }, &openWall));
         refill.push_back(Timed([&] { form->RefreshEntityList(); }));
-        sort.push_back(Timed([&] {
-            overview->Table->sortByColumn(i % 2 ? 1 : 2, i % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
-        }));
+        sort.push_back(Timed(
+            [&] { overview->Table->sortByColumn(i % 2 ? 1 : 2, i % 2 ? Qt::AscendingOrder : Qt::DescendingOrder); }));
     }
     // Typed as a user looks for one client among thousands: name, then the
     // inscription with its punctuation.
@@ -183,11 +184,12 @@ int main(int argc, char** argv)
     std::printf("  %-22s %8.2f ms\n", "sort by a column", Median(sort));
     std::printf("  %-22s %8.2f ms first, %.2f ms again (median), on the clock\n", "open, wall", openWall.front(),
                 Median(std::vector<double>(openWall.begin() + 1, openWall.end())));
-    std::printf("  %-22s %8.2f ms median, %.2f ms at 90%%, on the clock of this machine (load %s)\n",
-                "key press, wall", Median(mineWall), Percentile(mineWall, 0.9), LoadAverage().c_str());
+    std::printf("  %-22s %8.2f ms median, %.2f ms at 90%%, on the clock of this machine (load %s)\n", "key press, wall",
+                Median(mineWall), Percentile(mineWall, 0.9), LoadAverage().c_str());
     overview->close();
     for (const auto& entry : std::filesystem::directory_iterator(dir))
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        std::filesystem::permissions(entry.path(),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     form.reset();
     return 0;
 }

@@ -94,8 +94,7 @@ EntityOverviewDialog::EntityOverviewDialog(const TEntitySession& Session, HelpSe
     const QFontMetrics metrics = Table->fontMetrics();
     const auto widthOf = [&metrics](const QString& Widest) { return metrics.horizontalAdvance(Widest) + 24; };
     header->resizeSection(EntityOverviewModel::ColInscription, widthOf(QStringLiteral("00.ABC.000/00DE-00")));
-    header->resizeSection(EntityOverviewModel::ColState,
-                          widthOf(Tr(Texts::OvStateReceived) + QStringLiteral("  ")));
+    header->resizeSection(EntityOverviewModel::ColState, widthOf(Tr(Texts::OvStateReceived) + QStringLiteral("  ")));
     header->resizeSection(EntityOverviewModel::ColSigned, widthOf(Tr(Texts::OvColSigned)));
     header->resizeSection(EntityOverviewModel::ColUnsigned, widthOf(Tr(Texts::OvColUnsigned)));
     header->resizeSection(EntityOverviewModel::ColNextTask, widthOf(Tr(Texts::OvTaskRequestFill)));
@@ -136,14 +135,14 @@ EntityOverviewDialog::EntityOverviewDialog(const TEntitySession& Session, HelpSe
     setTabOrder(ButtonHelp, ButtonClose);
 
     connect(EditFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const int32_t before = CurrentNumber();
         filter_->SetQuery(text);
-        KeepACurrentRow();
-        ShowCount();
+        Refiltered(before);
     });
     connect(CheckPending, &QCheckBox::toggled, this, [this](bool on) {
+        const int32_t before = CurrentNumber();
         filter_->SetPendingOnly(on);
-        KeepACurrentRow();
-        ShowCount();
+        Refiltered(before);
     });
     connect(Table, &QAbstractItemView::doubleClicked, this, [this] { Choose(); });
     connect(ButtonChoose, &QPushButton::clicked, this, [this] { Choose(); });
@@ -182,16 +181,29 @@ void EntityOverviewDialog::Reload()
     ShowCount();
 }
 
-void EntityOverviewDialog::ShowEntity(int32_t Number)
+bool EntityOverviewDialog::ShowEntity(int32_t Number)
 {
     const int row = model_->RowOfNumber(Number);
     if (row < 0)
-        return;
+        return false;
     const QModelIndex shown = filter_->mapFromSource(model_->index(row, 0));
     if (!shown.isValid())
-        return;
+        return false;
     Table->setCurrentIndex(shown);
     Table->scrollTo(shown);
+    return true;
+}
+
+void EntityOverviewDialog::Refiltered(int32_t Before)
+{
+    // The row chosen stays chosen while it is shown; once the filter hides
+    // it, Enter takes the first row shown, the best guess of what the user
+    // is typing towards (not the neighbour that took its place).
+    if (!ShowEntity(Before) && filter_->rowCount() > 0) {
+        Table->setCurrentIndex(filter_->index(0, 0));
+        Table->scrollToTop();
+    }
+    ShowCount();
 }
 
 int32_t EntityOverviewDialog::CurrentNumber() const
@@ -210,8 +222,8 @@ void EntityOverviewDialog::KeepACurrentRow()
 
 void EntityOverviewDialog::ShowCount()
 {
-    LabelShown->setText(QString::fromStdString(FormatText(
-        Texts::OvShown, {std::to_string(filter_->rowCount()), std::to_string(model_->rowCount())})));
+    LabelShown->setText(QString::fromStdString(
+        FormatText(Texts::OvShown, {std::to_string(filter_->rowCount()), std::to_string(model_->rowCount())})));
 }
 
 void EntityOverviewDialog::Choose()
@@ -274,9 +286,9 @@ void EntityOverviewDialog::ButtonExportClick()
                     this);
         return;
     }
-    ShowMessage(QString::fromStdString(
-                    FormatText(Texts::OvExportDone, {std::to_string(rows.size()), shownName.toStdString()})),
-                this);
+    ShowMessage(
+        QString::fromStdString(FormatText(Texts::OvExportDone, {std::to_string(rows.size()), shownName.toStdString()})),
+        this);
 }
 
 bool EntityOverviewDialog::event(QEvent* Event)

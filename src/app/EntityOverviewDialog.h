@@ -39,9 +39,9 @@ public:
     // Takes the rows from the session again; the filter, the order and the
     // row chosen (when its entity is still there) are kept.
     void Reload();
-    // Makes the row of the entity numbered Number the current one, when
-    // it is shown.
-    void ShowEntity(int32_t Number);
+    // Makes the row of the entity numbered Number the current one; false
+    // when it is not shown.
+    bool ShowEntity(int32_t Number);
     // The entity of the current row: signalled, and the window closes
     // unless the user chose to keep it open. Nothing without a row.
     void Choose();
@@ -71,6 +71,9 @@ protected:
 private:
     // A row is current whenever one is shown, so that Enter always has one.
     void KeepACurrentRow();
+    // After the filter changed: the row current Before stays so, else the
+    // first row shown becomes current.
+    void Refiltered(int32_t Before);
     void ShowCount();
     int32_t CurrentNumber() const;
 

@@ -80,8 +80,12 @@ QVariant EntityOverviewModel::data(const QModelIndex& Index, int Role) const
         default: return {};
         }
     }
-    if (Role == Qt::ToolTipRole && (Index.column() == ColRazao || Index.column() == ColState))
-        return Index.column() == ColRazao ? shown.Razao : shown.State;
+    // Whole, where a narrow column may cut them: a long name, the note of a
+    // damaged file.
+    if (Role == Qt::ToolTipRole && Index.column() == ColRazao)
+        return shown.Razao;
+    if (Role == Qt::ToolTipRole && Index.column() == ColState && row.Damaged)
+        return shown.State;
     if (Role == Qt::TextAlignmentRole && (Index.column() == ColSigned || Index.column() == ColUnsigned))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};

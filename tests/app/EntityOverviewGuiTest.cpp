@@ -140,6 +140,10 @@ TEST_F(OverviewTest, OpenSortFilterAndChooseWithEnter)
     QTest::keyClick(overview, Qt::Key_P, Qt::AltModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return overview->CheckPending->isChecked(); }));
     EXPECT_EQ(overview->LabelShown->text(), U("4 de 6 entidades"));
+    // The row chosen (Alfa) is hidden now: the first row shown takes its
+    // place, not the neighbour that moved up.
+    EXPECT_EQ(Names(*overview), U("Gama|Delta|Zeta|Épsilon"));
+    EXPECT_EQ(overview->Table->currentIndex().row(), 0);
     QTest::keyClick(overview, Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(overview->EditFilter->hasFocus());
     QTest::keyClicks(overview->EditFilter, QStringLiteral("industria"));
