@@ -264,6 +264,11 @@ void TForm1::CreateActions()
     HelpHow = MakeAction("HelpHow", Texts::ActHelpHow, &TForm1::HelpHowExecute);
     HelpHow->setIcon(ImageList2.value(9));
     HelpAbout = MakeAction("HelpAbout", Texts::ActHelpAbout, &TForm1::HelpAboutExecute);
+    RequestOverview = new QAction(Tr(Texts::ActRequestOverview), this);
+    RequestOverview->setObjectName(QStringLiteral("RequestOverview"));
+    RequestOverview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    connect(RequestOverview, &QAction::triggered, this, [this] { RunGuarded(&TForm1::RequestOverviewExecute); });
+    addAction(RequestOverview);
 }
 
 void TForm1::CreateMenus()
@@ -296,6 +301,8 @@ void TForm1::CreateMenus()
     MenuRequest->addAction(RequestSend);
     MenuRequest->addSeparator();
     MenuRequest->addAction(RequestReceive);
+    MenuRequest->addSeparator();
+    MenuRequest->addAction(RequestOverview);
 
     MenuHelp = menuBar()->addMenu(Tr(Texts::MenuHelp));
     MenuHelp->setObjectName(QStringLiteral("MenuHelp"));

@@ -28,6 +28,7 @@ class KitLibraries;
 class TCustomItem;
 class TCustomView;
 class TDialog;
+class EntityOverviewDialog;
 class TEntitySession;
 struct TCertificateEntry;
 class TFrmBackup;
@@ -89,6 +90,9 @@ public:
     QAction* HelpTopics = nullptr;
     QAction* HelpHow = nullptr;
     QAction* HelpAbout = nullptr;
+    // Not one of the workflow's actions (not in ActionList1): the overview
+    // of every entity, always offered.
+    QAction* RequestOverview = nullptr;
 
     // ---- fields ----------------------------------------------------------
     ProgramPaths Paths;          // data folder, program folder, drive A
@@ -169,6 +173,11 @@ public:
     void HelpTopicsExecute();
     void HelpHowExecute();
     void HelpAboutExecute();
+    // Opens the overview of the entities (once made, the same window).
+    void RequestOverviewExecute();
+    // The overview chose the entity numbered Number: it becomes the active
+    // one, as if chosen in the entity selector.
+    void OverviewChosen(int Number);
 
 private:
     int restartFlag_ = 0;
@@ -211,4 +220,5 @@ private:
     bool actionRunning_ = false;
     QFileDialog* openFile_ = nullptr;
     QFileDialog* saveFile_ = nullptr;
+    EntityOverviewDialog* overview_ = nullptr;
 };

@@ -329,6 +329,56 @@ inline constexpr const char* VersionFailure =
     "funcionando apropriadamente. Se o problema persistir, entre em contato com o atendimento da "
     "Autoridade Certificadora e informe a seguinte mensagem de erro: ";
 
+// ---- overview of the entities (an office's table of its clients) ------------
+inline constexpr const char* ActRequestOverview = "Visão &Geral das Entidades...";
+inline constexpr const char* OvCaption = "Visão Geral das Entidades";
+inline constexpr const char* OvFilter = "&Localizar:";
+inline constexpr const char* OvFilterHint = "Parte do nome, do CNPJ ou do CEI";
+inline constexpr const char* OvPendingOnly = "Só &pendentes";
+inline constexpr const char* OvKeepOpen = "&Manter aberta ao escolher";
+inline constexpr const char* OvTable = "&Entidades:";
+inline constexpr const char* OvChoose = "&Ativar";
+inline constexpr const char* OvExport = "E&xportar lista...";
+inline constexpr const char* OvHelp = "A&juda";
+inline constexpr const char* OvClose = "&Fechar";
+// %d: the entities shown, then all of them.
+inline constexpr const char* OvShown = "%d de %d entidades";
+// Column titles, also the first line of the exported list.
+inline constexpr const char* OvColInscription = "CNPJ/CEI";
+inline constexpr const char* OvColRazao = "Razão Social";
+inline constexpr const char* OvColState = "Situação";
+inline constexpr const char* OvColSigned = "Assinados";
+inline constexpr const char* OvColUnsigned = "Não assinados";
+inline constexpr const char* OvColNextTask = "Próxima tarefa";
+// An entity's state.
+inline constexpr const char* OvStateRegistered = "Cadastrada";
+inline constexpr const char* OvStateCreated = "Certificados criados";
+inline constexpr const char* OvStateSent = "Requisição enviada";
+inline constexpr const char* OvStateReceived = "Certificados recebidos";
+// After the state of an entity whose data file was found damaged at start.
+inline constexpr const char* OvStateDamaged = " (arquivo danificado)";
+// The next task, in a few words.
+inline constexpr const char* OvTaskRequestAdd = "Cadastrar uma entidade";
+inline constexpr const char* OvTaskRequestFill = "Preencher a requisição";
+inline constexpr const char* OvTaskFileNew = "Criar certificado";
+inline constexpr const char* OvTaskRequestSend = "Enviar a requisição";
+inline constexpr const char* OvTaskRequestReceive = "Receber a resposta";
+inline constexpr const char* OvTaskFileDisk = "Criar disquete";
+inline constexpr const char* OvExportTitle = "Exportar Lista de Entidades";
+inline constexpr const char* OvExportFilter = "Planilhas CSV (*.csv)|*.csv|Todos os arquivos (*.*)|*.*";
+inline constexpr const char* OvExportName = "entidades.csv";
+// %d: how many entities; %s: the file's name.
+inline constexpr const char* OvExportDone = "A lista de %d entidades foi gravada em %s.";
+// %s: the file's name; then the failure's message.
+inline constexpr const char* OvExportFailed = "Não foi possível gravar a lista em %s. Ocorrência: ";
+// What a screen reader says of the controls.
+inline constexpr const char* AccOvFilter = "Localizar na visão geral";
+inline constexpr const char* AccOvFilterDescription =
+    "Digite parte do nome ou do CNPJ/CEI: a tabela mostra só as entidades encontradas. Enter ativa a entidade da linha selecionada.";
+inline constexpr const char* AccOvTable = "Entidades, sua situação e sua próxima tarefa";
+inline constexpr const char* AccOvTableDescription =
+    "Uma linha por entidade. Clique no título de uma coluna para ordenar; Enter ou um clique duplo ativa a entidade na janela principal.";
+
 // ---- agreement and help -----------------------------------------------------
 
 // Service agreement form.

@@ -4,6 +4,7 @@
 // Alt and a letter lead to one control only, in every window and menu, and
 // the removable-medium dialog's labels each have one.
 #include "agreement/TFrmContrato.h"
+#include "app/EntityOverviewDialog.h"
 #include "app/RemovableMediaDialog.h"
 #include "app/SampleData.h"
 #include "app/TForm1.h"
@@ -140,6 +141,9 @@ void EachWindow(const std::function<void(QWidget* Window, int AtLeast)>& Check)
     {
         TForm1 main(dir);
         Check(&main, 4);
+        EntityOverviewDialog overview(*main.Session());
+        overview.Reload();
+        Check(&overview, 7);
     }
     {
         TFrmRequest form;

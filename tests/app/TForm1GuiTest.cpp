@@ -324,7 +324,8 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
               QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|Cópia de Segurança|"
                                 "&Importar...|&Exportar...|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
     EXPECT_EQ(layout(form.MenuRequest),
-              QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber"));
+              QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber|-|"
+                                "Visão &Geral das Entidades..."));
     EXPECT_EQ(layout(form.MenuHelp), QString::fromUtf8("&Tópicos da Ajuda...|&Como fazer para...|-|&Sobre..."));
     EXPECT_EQ(layout(form.PopupMenu), QStringLiteral("&Novo...|-|&Remover|Reno&mear|-|Criar &Disquete"));
 

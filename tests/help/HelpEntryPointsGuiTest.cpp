@@ -2,6 +2,7 @@
 // the main window's two help actions, the request form's help button in
 // both modes, the password dialog's and the backup dialog's, each as the
 // main window opens it.
+#include "app/EntityOverviewDialog.h"
 #include "app/TForm1.h"
 #include "app/TForm1Questions.h"
 #include "backup/TFrmBackup.h"
@@ -42,7 +43,7 @@ public:
     {
         EXPECT_TRUE(tmp_.isValid());
         ZipEntries entries;
-        for (const char* topic : {"index", "how", "newentity", "request", "pwd", "backup"})
+        for (const char* topic : {"index", "how", "newentity", "request", "pwd", "backup", "overview"})
             entries.push_back({std::string(topic) + ".htm", Page(std::string("Pagina ") + topic)});
         EXPECT_TRUE(WriteZip(Dir() + "HELP.DAT", entries));
     }
@@ -112,6 +113,12 @@ TEST(HelpEntryPoints, EachWindowOpensItsPage)
 
     form.MakeBackupDialog()->ButtonHelp->click();
     ExpectShown(publicData, "backup.htm");
+
+    form.RequestOverview->trigger();
+    auto* overview = form.findChild<EntityOverviewDialog*>();
+    ASSERT_NE(overview, nullptr);
+    overview->ButtonHelp->click();
+    ExpectShown(publicData, "overview.htm");
 
     // A window given no viewer offers help that does nothing, and reaches
     // no other viewer.

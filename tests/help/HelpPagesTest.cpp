@@ -62,7 +62,7 @@ protected:
 
 TEST_F(BuiltHelp, EveryTopicThatAWindowOpensIsThere)
 {
-    for (const char* topic : {"index.htm", "how.htm", "newentity.htm", "request.htm", "pwd.htm"}) {
+    for (const char* topic : {"index.htm", "how.htm", "newentity.htm", "request.htm", "pwd.htm", "overview.htm"}) {
         ASSERT_TRUE(pages.count(topic)) << topic;
         EXPECT_GT(pages[topic].size(), 500u) << topic;
     }
