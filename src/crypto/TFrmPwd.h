@@ -107,10 +107,14 @@ private:
     void SetHeight(int Height);
     // Grows the message label to its text and moves what lies below it.
     void FitMessage();
-    void Blank(QLineEdit* Edit, int Length);
+    // Overwrites what the edit holds and empties it.
+    void Blank(QLineEdit* Edit);
     void FreeRunTimeControls();
     // Moves an edit's text into a locked buffer as NUL-terminated text.
     static void CopyInto(char* Buffer, QLineEdit* Edit);
+    // Without the locked buffers: the edit's text into Password, leaving no
+    // copy behind.
+    static void AssignWiping(std::string& Password, const QLineEdit* Edit);
 
     // Shows a rejection in a warning dialog over this one.
     void ShowRejection(const QString& Text);

@@ -10,6 +10,7 @@
 // when it was freed stays in place; every writable mapping is searched after
 // opening the key file, after the step and after closing. The key is made and
 // looked at in another child, so that no searching process held it before.
+#include "support/MemorySearch.h"
 #include "support/Sanitizers.h"
 #include "KitLibrary.h"
 #include "kit/KeyFile.h"
@@ -90,84 +91,16 @@ __attribute__((constructor(101))) void InstallKeepingHook()
 
 // ---- searching the process's memory -------------------------------------------
 
-// Needles are held masked, so that the searching process holds no copy of
-// them; bytes are unmasked one at a time, in registers, to compare. A needle
-// of a number is 8 bytes (one word of it), taken at every offset, so that any
-// fragment of a number of 8 bytes or more is found; a needle of a DER form
-// is 16 bytes, taken at every offset, so that a copy of the encoded key is
-// found wherever it was cut.
-constexpr unsigned char kMask = 0xA5;
+// A needle of a number is 8 bytes (one word of it), taken at every offset, so
+// that any fragment of a number of 8 bytes or more is found; a needle of a
+// DER form is 16 bytes, taken at every offset, so that a copy of the encoded
+// key is found wherever it was cut.
+constexpr unsigned char kMask = testsupport::kMemoryMask;
 constexpr std::size_t kPiece = 8;
 constexpr std::size_t kDerPiece = 16;
-constexpr std::size_t kLongestNeedle = kDerPiece;
 
-struct Needle {
-    std::string name; // "d, big-endian"
-    std::vector<unsigned char> masked;
-};
-
-// The names of the needles found in the writable mappings, each once.
-std::set<std::string> FoundInMemory(const std::vector<Needle>& needles)
-{
-    // Candidates by their first two bytes: one pass over memory for all.
-    std::vector<std::vector<std::size_t>> byStart(1 << 16);
-    for (std::size_t i = 0; i < needles.size(); ++i) {
-        const unsigned a = needles[i].masked[0] ^ kMask;
-        const unsigned b = needles[i].masked[1] ^ kMask;
-        byStart[(a << 8) | b].push_back(i);
-    }
-    std::set<std::string> found;
-    std::ifstream maps("/proc/self/maps");
-    const int mem = ::open("/proc/self/mem", O_RDONLY);
-    if (mem < 0) {
-        found.insert("(memory unreadable)");
-        return found;
-    }
-    std::vector<unsigned char> buffer(1 << 20);
-    std::string line;
-    while (std::getline(maps, line)) {
-        std::istringstream fields(line);
-        std::string range, perms;
-        fields >> range >> perms;
-        if (perms.size() < 2 || perms[0] != 'r' || perms[1] != 'w' || line.find("[vvar]") != std::string::npos
-            || line.find("[vsyscall]") != std::string::npos)
-            continue;
-        const auto dash = range.find('-');
-        const unsigned long start = std::stoul(range.substr(0, dash), nullptr, 16);
-        const unsigned long end = std::stoul(range.substr(dash + 1), nullptr, 16);
-        // Reserved address space (a sanitizer's shadow) is no heap of ours.
-        if (end - start > (1ul << 32))
-            continue;
-        // Read in overlapping pieces so that no occurrence is cut in two.
-        for (unsigned long at = start; at < end;) {
-            const std::size_t want = std::min<unsigned long>(buffer.size(), end - at);
-            const ssize_t got = ::pread(mem, buffer.data(), want, static_cast<off_t>(at));
-            if (got <= 0)
-                break;
-            const auto size = static_cast<std::size_t>(got);
-            for (std::size_t k = 0; k + 2 <= size; ++k) {
-                const auto& candidates = byStart[(unsigned(buffer[k]) << 8) | buffer[k + 1]];
-                for (const std::size_t i : candidates) {
-                    const std::size_t length = needles[i].masked.size();
-                    if (k + length > size)
-                        continue;
-                    std::size_t j = 2;
-                    while (j < length && buffer[k + j] == static_cast<unsigned char>(needles[i].masked[j] ^ kMask))
-                        ++j;
-                    if (j == length)
-                        found.insert(needles[i].name);
-                }
-            }
-            if (size < want)
-                break;
-            at += size > kLongestNeedle ? size - kLongestNeedle + 1 : size;
-        }
-    }
-    ::close(mem);
-    // The buffer held copies of what was searched.
-    std::fill(buffer.begin(), buffer.end(), 0);
-    return found;
-}
+using Needle = testsupport::MemoryNeedle;
+using testsupport::FoundInMemory;
 
 const char* const kPassword = "SENHA1234ABCD";
 
