@@ -308,6 +308,10 @@ int TFrmPwd::Execute(TPwdMode NewMode)
         const QRect owner = parentWidget()->window()->geometry();
         move(owner.center() - rect().center());
     }
+    FTakingKeys = false;
+    FLastLeftOver = 0;
+    FPressedHere.clear();
+    FShown.start();
     const int result = exec();
     return result == 1 ? 1 : 2;
 }
@@ -466,8 +470,33 @@ void TFrmPwd::AssignWiping(std::string& Password, const QLineEdit* Edit)
     bytes.fill('\0');
 }
 
+bool TFrmPwd::LeftOverKey(const QKeyEvent* Key)
+{
+    const qint64 now = FShown.isValid() ? FShown.elapsed() : 0;
+    // A key held down repeats for as long as it is held: only a key first
+    // pressed here may repeat here.
+    if (Key->isAutoRepeat() && FPressedHere.count(Key->key()) == 0) {
+        FLastLeftOver = now;
+        return true;
+    }
+    if (!FTakingKeys) {
+        // Presses that follow each other closely since the dialog was shown
+        // are the run of keys that began before it: each one keeps the
+        // dialog waiting for a pause.
+        if (now - FLastLeftOver < KeySettleMs) {
+            FLastLeftOver = now;
+            return true;
+        }
+        FTakingKeys = true;
+    }
+    FPressedHere.insert(Key->key());
+    return false;
+}
+
 bool TFrmPwd::PasswordKeyPress(QLineEdit* Edit, QKeyEvent* Key)
 {
+    if (LeftOverKey(Key))
+        return true;
     // Pasting would bring in characters that were never filtered.
     if (Key->matches(QKeySequence::Paste) || Key->matches(QKeySequence::Cut) || Key->matches(QKeySequence::Copy))
         return true;

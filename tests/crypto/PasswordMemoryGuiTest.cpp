@@ -135,6 +135,7 @@ TEST(PasswordMemory, NoTypedPasswordIsLeftOnceTheDialogIsGone)
         g_keepFreedBlocks = true;
         {
             TFrmPwd dialog;
+            dialog.KeySettleMs = 0;
             AnswerNextModal([&](QWidget*) {
                 for (std::size_t i = 0; i < c.edits.size(); ++i)
                     typed[i].TypeInto(dialog, c.edits[i]);
