@@ -72,8 +72,8 @@ struct MaskedPassword {
     void AddNeedles(const std::string& name, std::vector<MemoryNeedle>& needles) const
     {
         for (std::size_t at = 0; at + kWindow <= masked.size(); ++at) {
-            MemoryNeedle latin1{name + ", one byte a character" , {}};
-            MemoryNeedle utf16{name + ", as a Qt string" , {}};
+            MemoryNeedle latin1{name + ", one byte a character", {}};
+            MemoryNeedle utf16{name + ", as a Qt string", {}};
             for (std::size_t k = at; k < at + kWindow; ++k) {
                 latin1.masked.push_back(masked[k]);
                 utf16.masked.push_back(masked[k]);
