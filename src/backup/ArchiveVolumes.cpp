@@ -37,7 +37,8 @@ namespace {
 // A volume being written: the bytes go out in large pieces (see
 // PieceBuffer), and the disk starts on each piece at once, so that the flush
 // at the volume's end waits only for the last one. A failed write makes the
-// stream fail.
+// stream fail. The descriptor stays the volumes' own: it is flushed and
+// closed once the stream is gone.
 class VolumeOut : public std::ostream {
 public:
     explicit VolumeOut(int Fd)
@@ -46,11 +47,7 @@ public:
     {
         rdbuf(&buffer_);
     }
-    ~VolumeOut() override
-    {
-        buffer_.pubsync();
-        ::close(fd_);
-    }
+    ~VolumeOut() override { buffer_.pubsync(); }
     VolumeOut(const VolumeOut&) = delete;
     VolumeOut& operator=(const VolumeOut&) = delete;
 
@@ -79,51 +76,34 @@ private:
     PieceBuffer buffer_;
 };
 
-// Forces a finished volume onto its medium before the user is asked to take
-// the disk out, or before the backup is reported done. A volume kept
-// somewhere other than a file (a test's stream) has nothing to sync.
-bool SyncFile(const std::string& Path)
-{
-    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Creates an empty file beside Final under a fresh temporary name, with the
-// mode an existing Final has (else the usual mode of a new file), and
-// returns its name; empty when it cannot be made. A link as Final (not
-// followed) lends no mode.
-std::string ReserveTemporary(const std::string& Final)
+// Creates the file of a volume beside Final under a fresh temporary name and
+// returns its descriptor (-1 when it cannot be made); Path receives the name.
+// Volumes hold every encrypted key: a new one is created for its owner
+// alone, and an existing Final lends its mode less what it granted to
+// others. A link as Final (not followed) lends no mode.
+int ReserveTemporary(const std::string& Final, std::string& Path)
 {
     struct stat old {};
     const bool existed = ::lstat(Final.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    std::string path;
-    const int fd = SafeReplace::CreateTemporaryBeside(Final, 0666, path);
+    old.st_mode &= ~static_cast<mode_t>(S_IRWXG | S_IRWXO);
+    const int fd = SafeReplace::CreateTemporaryBeside(Final, 0600, Path);
     if (fd < 0)
-        return {};
+        return -1;
     const bool ok = !existed || FileModes::Change(fd, old.st_mode & 07777) == 0;
-    ::close(fd);
     if (ok)
-        return path;
-    ::unlink(path.c_str());
-    return {};
+        return fd;
+    ::close(fd);
+    ::unlink(Path.c_str());
+    return -1;
 }
 
 } // namespace
 
 ArchiveVolumes::ArchiveVolumes() : MakeFile(&ArchiveVolumes::CreateFile) {}
 
-std::unique_ptr<std::ostream> ArchiveVolumes::CreateFile(const std::string& Path)
+std::unique_ptr<std::ostream> ArchiveVolumes::CreateFile(const std::string&, int Fd)
 {
-    // The name was just reserved as a new regular file of ours: a link put
-    // in its place since is not followed, so nothing else is truncated.
-    const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0)
-        return nullptr;
-    return std::make_unique<VolumeOut>(fd);
+    return std::make_unique<VolumeOut>(Fd);
 }
 
 ArchiveVolumes::~ArchiveVolumes()
@@ -174,11 +154,14 @@ bool ArchiveVolumes::CreateFirst(const std::string& Archive, std::ostream* Calle
 // Final is written as it is named: a link there is replaced on Commit.
 bool ArchiveVolumes::CreateVolume(const std::string& Final)
 {
-    std::string temporary = ReserveTemporary(Final);
-    if (temporary.empty())
+    std::string temporary;
+    outFd_ = ReserveTemporary(Final, temporary);
+    if (outFd_ < 0)
         return false;
     uncommitted_.push_back(Written{temporary, Final});
-    ownedOut_ = MakeFile(temporary);
+    // The volume is written through the descriptor it was created with: its
+    // name, on a medium that is anyone's, is never opened again.
+    ownedOut_ = MakeFile(temporary, outFd_);
     out_ = ownedOut_.get();
     return out_ != nullptr;
 }
@@ -223,7 +206,18 @@ bool ArchiveVolumes::FinishVolume()
     if (!ownedOut_)
         return flushed;
     ownedOut_.reset();
-    return flushed && !uncommitted_.empty() && SyncFile(uncommitted_.back().Temporary);
+    // Forces the volume onto its medium before the user is asked to take
+    // the disk out, or before the backup is reported done.
+    const bool synced = ::fsync(outFd_) == 0;
+    CloseOutFd();
+    return flushed && synced;
+}
+
+void ArchiveVolumes::CloseOutFd()
+{
+    if (outFd_ >= 0)
+        ::close(outFd_);
+    outFd_ = -1;
 }
 
 bool ArchiveVolumes::CreateNext()
@@ -303,5 +297,6 @@ void ArchiveVolumes::Close()
     in_ = nullptr;
     ownedOut_.reset();
     out_ = nullptr;
+    CloseOutFd();
     DiscardUncommitted();
 }

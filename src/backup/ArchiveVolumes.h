@@ -42,11 +42,13 @@ public:
     // the previous archive as it was. Volumes not yet committed are removed
     // by Close (and by the destructor).
     //
-    // A new volume file (truncated), or null.
-    static std::unique_ptr<std::ostream> CreateFile(const std::string& Path);
-    // Makes the file of a volume (CreateFile unless replaced); a test may
-    // give a stream that fails. Path is the volume's temporary name.
-    std::function<std::unique_ptr<std::ostream>(const std::string& Path)> MakeFile;
+    // The stream of a new volume file, written through Fd (the descriptor
+    // stays the volumes': it is flushed and closed after the stream is gone).
+    static std::unique_ptr<std::ostream> CreateFile(const std::string& Path, int Fd);
+    // Makes the stream of a volume (CreateFile unless replaced); a test may
+    // give a stream that fails. Path is the volume's temporary name, Fd the
+    // new file, open for writing, created for its owner alone.
+    std::function<std::unique_ptr<std::ostream>(const std::string& Path, int Fd)> MakeFile;
     // Volume 1: the archive file, or the caller's stream (no further volumes).
     bool CreateFirst(const std::string& Archive, std::ostream* CallerStream);
     std::ostream* Out() const { return out_; }
@@ -87,6 +89,7 @@ private:
         std::string Final;
     };
     bool CreateVolume(const std::string& Final);
+    void CloseOutFd();
     void DiscardUncommitted();
 
     std::string archive_;
@@ -96,6 +99,7 @@ private:
     std::ostream* out_ = nullptr;
     std::istream* in_ = nullptr;
     std::unique_ptr<std::ostream> ownedOut_;
+    int outFd_ = -1; // the file under ownedOut_
     std::unique_ptr<File> ownedIn_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> read_;
     std::vector<Written> uncommitted_;

@@ -91,9 +91,9 @@ std::string TBackupFile::VolumeName(const std::string& archive, int volume)
     return ArchiveVolumes::VolumeName(archive, volume);
 }
 
-std::unique_ptr<std::ostream> TBackupFile::CreateVolume(const std::string& path)
+std::unique_ptr<std::ostream> TBackupFile::CreateVolume(const std::string& path, int fd)
 {
-    return ArchiveVolumes::CreateFile(path);
+    return ArchiveVolumes::CreateFile(path, fd);
 }
 
 // ---- shared ----------------------------------------------------------------
@@ -153,7 +153,7 @@ bool TBackupFile::EndRun(bool Result)
 // The volume set asks its question through this component's events.
 void TBackupFile::WireVolumes()
 {
-    FVolumes.MakeFile = [this](const std::string& path) { return CreateVolume(path); };
+    FVolumes.MakeFile = [this](const std::string& path, int fd) { return CreateVolume(path, fd); };
     FVolumes.NeedDisk = nullptr;
     if (OnNeedDisk) {
         FVolumes.NeedDisk = [this](int volume) {

@@ -185,8 +185,9 @@ public:
 
 protected:
     // The seam every archive volume is written through; a test may return a
-    // stream that fails part-way.
-    virtual std::unique_ptr<std::ostream> CreateVolume(const std::string& path);
+    // stream that fails part-way. fd is the new file, open for writing (it
+    // stays the caller's: flushed and closed once the stream is gone).
+    virtual std::unique_ptr<std::ostream> CreateVolume(const std::string& path, int fd);
     // Bytes an unprivileged writer may still put in Folder's file system;
     // -1 when it cannot be told.
     virtual std::int64_t AvailableBytes(const std::string& Folder);

@@ -46,6 +46,25 @@ using namespace KeyFilePwd;
 
 namespace {
 
+// Overwrites the characters an edit holds in the edit's own buffer, which
+// the string its text() returns shares; a copy would leave the typed
+// password behind in the block the edit frees. Text held in no block of its
+// own (an empty or constant string) holds nothing typed.
+void WipeTextInPlace(QLineEdit* Edit)
+{
+    QString held = Edit->text();
+    if (held.isEmpty() || held.data_ptr().d_ptr() == nullptr)
+        return;
+    ZeroBuffer(const_cast<QChar*>(held.constData()), static_cast<int>(held.size()) * static_cast<int>(sizeof(QChar)));
+}
+
+// The edit's text as one byte a character, for the password buffers and the
+// rules; the caller wipes the result.
+QByteArray Latin1Of(const QLineEdit* Edit)
+{
+    return Edit->text().toLatin1();
+}
+
 // The dialog's caption and frame, which the layout's heights include.
 constexpr int NonClientHeight = 30;
 constexpr int ClientWidth = 343;
@@ -161,6 +180,11 @@ void TFrmPwd::FormDestroy()
 
 void TFrmPwd::FreeRunTimeControls()
 {
+    // An edit given back with its text (Cancel, a dialog run again) would
+    // leave the password typed into it in freed memory.
+    for (QLineEdit* edit : {PWD, NewPWD, ConfirmPWD})
+        Blank(edit);
+    ScrubStack();
     auto free = [](auto*& control) {
         delete control;
         control = nullptr;
@@ -183,7 +207,12 @@ QLineEdit* TFrmPwd::MakeEdit(const char* Name, int Top)
     // "*" as the password character, as the program always showed it.
     edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     edit->setToolTip(Tr(Texts::PwdEditHint));
-    edit->setText(QString());
+    // The edit's text starts with room for the longest password, so that it
+    // never moves while keys are typed: each move would leave the part typed
+    // so far in the block given back, out of reach of any wiping.
+    QString room;
+    room.reserve(MaximumPasswordLength + 1);
+    edit->setText(room);
     // Nothing reaches a password edit but typed keys: no drops, no input
     // method composition, no context menu, no paste.
     edit->setAcceptDrops(false);
@@ -279,6 +308,10 @@ int TFrmPwd::Execute(TPwdMode NewMode)
         const QRect owner = parentWidget()->window()->geometry();
         move(owner.center() - rect().center());
     }
+    FTakingKeys = false;
+    FLastLeftOver = 0;
+    FPressedHere.clear();
+    FShown.start();
     const int result = exec();
     return result == 1 ? 1 : 2;
 }
@@ -309,19 +342,21 @@ int TFrmPwd::ExecuteFor(TPwdMode NewMode, const std::string& NewCertificateName)
     return Execute(NewMode);
 }
 
-void TFrmPwd::Blank(QLineEdit* Edit, int Length)
+void TFrmPwd::Blank(QLineEdit* Edit)
 {
     if (!Edit)
         return;
-    // Overwrite the text before dropping it, so the edit's last value is a
-    // row of NULs rather than the password.
-    Edit->setText(QString(Length, QChar(0)));
-    Edit->clear();
+    // Overwrite the text where the edit keeps it before dropping it, so the
+    // block it gives back holds NULs rather than the password. Setting the
+    // text (rather than clearing it, which is undoable) also drops the undo
+    // records of the typed keys.
+    WipeTextInPlace(Edit);
+    Edit->setText(QString());
 }
 
 void TFrmPwd::CopyInto(char* Buffer, QLineEdit* Edit)
 {
-    QByteArray bytes = Edit->text().toLatin1();
+    QByteArray bytes = Latin1Of(Edit);
     const int length = std::min<int>(static_cast<int>(bytes.size()), PasswordBufferSize - 1);
     ZeroBuffer(Buffer, PasswordBufferSize);
     std::memcpy(Buffer, bytes.constData(), static_cast<std::size_t>(length));
@@ -330,19 +365,23 @@ void TFrmPwd::CopyInto(char* Buffer, QLineEdit* Edit)
 
 void TFrmPwd::ButtonOKClick()
 {
-    const int blank = PWD ? static_cast<int>(PWD->text().size()) : 0;
+    // The checks and copies below leave pieces of the passwords on the
+    // stack below this frame; they are overwritten on every way out.
+    struct Scrub {
+        ~Scrub() { ScrubStack(); }
+    } scrub;
     const bool hasNew = Mode == pmNewPassword || Mode == pmChangePassword;
 
     if (hasNew && NewPWD && ConfirmPWD && ConfirmPWD->text().compare(NewPWD->text(), Qt::CaseInsensitive) != 0) {
-        Blank(NewPWD, blank);
-        Blank(ConfirmPWD, blank);
+        Blank(NewPWD);
+        Blank(ConfirmPWD);
         ShowRejection(Tr(Texts::PwdConfirmMismatch));
         NewPWD->setFocus();
         return;
     }
 
     if (hasNew && NewPWD) {
-        QByteArray candidate = NewPWD->text().toLatin1();
+        QByteArray candidate = Latin1Of(NewPWD);
         std::string text(candidate.constData(), static_cast<std::size_t>(candidate.size()));
         candidate.fill('\0');
         bool accepted = true;
@@ -354,9 +393,9 @@ void TFrmPwd::ButtonOKClick()
         }
         ZeroBuffer(text.data(), static_cast<int>(text.size()));
         if (!accepted) {
-            Blank(PWD, blank);
-            Blank(NewPWD, blank);
-            Blank(ConfirmPWD, blank);
+            Blank(PWD);
+            Blank(NewPWD);
+            Blank(ConfirmPWD);
             ShowRejection(QString::fromUtf8(RuleMessage.c_str()));
             if (PWD)
                 PWD->setFocus();
@@ -368,18 +407,18 @@ void TFrmPwd::ButtonOKClick()
 
     if ((Mode == pmAskPassword || Mode == pmChangePassword) && PasswordBuffer && PWD) {
         CopyInto(PasswordBuffer, PWD);
-        Blank(PWD, blank);
+        Blank(PWD);
         delete PWD;
         PWD = nullptr;
     }
     if (hasNew && NewPasswordBuffer && NewPWD) {
         CopyInto(NewPasswordBuffer, NewPWD);
-        Blank(NewPWD, blank);
+        Blank(NewPWD);
         delete NewPWD;
         NewPWD = nullptr;
     }
     if (ConfirmPWD) {
-        Blank(ConfirmPWD, blank);
+        Blank(ConfirmPWD);
         delete ConfirmPWD;
         ConfirmPWD = nullptr;
     }
@@ -407,7 +446,7 @@ void TFrmPwd::GetPassword(std::string& Password) const
     if (PasswordBuffer)
         Password.assign(PasswordBuffer, strnlen(PasswordBuffer, PasswordBufferSize));
     else if (PWD)
-        Password = PWD->text().toLatin1().toStdString();
+        AssignWiping(Password, PWD);
 }
 
 void TFrmPwd::GetNewPassword(std::string& Password) const
@@ -417,11 +456,47 @@ void TFrmPwd::GetNewPassword(std::string& Password) const
     if (NewPasswordBuffer)
         Password.assign(NewPasswordBuffer, strnlen(NewPasswordBuffer, PasswordBufferSize));
     else if (NewPWD)
-        Password = NewPWD->text().toLatin1().toStdString();
+        AssignWiping(Password, NewPWD);
+}
+
+void TFrmPwd::AssignWiping(std::string& Password, const QLineEdit* Edit)
+{
+    QByteArray bytes = Latin1Of(Edit);
+    // Room first: a string that grows while copying leaves a part behind.
+    ZeroBuffer(Password.data(), static_cast<int>(Password.size()));
+    Password.clear();
+    Password.reserve(PasswordBufferSize);
+    Password.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    bytes.fill('\0');
+}
+
+bool TFrmPwd::LeftOverKey(const QKeyEvent* Key)
+{
+    const qint64 now = FShown.isValid() ? FShown.elapsed() : 0;
+    // A key held down repeats for as long as it is held: only a key first
+    // pressed here may repeat here.
+    if (Key->isAutoRepeat() && FPressedHere.count(Key->key()) == 0) {
+        FLastLeftOver = now;
+        return true;
+    }
+    if (!FTakingKeys) {
+        // Presses that follow each other closely since the dialog was shown
+        // are the run of keys that began before it: each one keeps the
+        // dialog waiting for a pause.
+        if (now - FLastLeftOver < KeySettleMs) {
+            FLastLeftOver = now;
+            return true;
+        }
+        FTakingKeys = true;
+    }
+    FPressedHere.insert(Key->key());
+    return false;
 }
 
 bool TFrmPwd::PasswordKeyPress(QLineEdit* Edit, QKeyEvent* Key)
 {
+    if (LeftOverKey(Key))
+        return true;
     // Pasting would bring in characters that were never filtered.
     if (Key->matches(QKeySequence::Paste) || Key->matches(QKeySequence::Cut) || Key->matches(QKeySequence::Copy))
         return true;

@@ -10,8 +10,10 @@
 #include "crypto/TPwdMode.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,13 @@ public:
     QLineEdit* ConfirmPWD = nullptr;
     QLabel* LabelConfirmPWD = nullptr;
 
+    // Keys pressed for the dialog shown before this one (the seed dialog
+    // asks for keys to be pressed, and closes while they still are) never
+    // reach it: key presses are taken only once the keyboard has been still
+    // for this long since the dialog was shown, and a key held down from
+    // before never repeats into it.
+    int KeySettleMs = 500;
+
     // The dialog's height as laid out for the mode (150, 180 or 210, frame
     // and caption included), plus what a message longer than its label
     // holds in the screen's font adds.
@@ -100,6 +109,9 @@ private:
     void FormDestroy();
     // The key filter: returns true when the key press is consumed.
     bool PasswordKeyPress(QLineEdit* Edit, class QKeyEvent* Key);
+    // True for a key press that belongs to what was typed before the dialog
+    // was shown (see KeySettleMs).
+    bool LeftOverKey(const QKeyEvent* Key);
     // Marks a context-menu request handled, so that none is shown.
     bool ContextPopup(QEvent* Event);
     QLineEdit* MakeEdit(const char* Name, int Top);
@@ -107,10 +119,14 @@ private:
     void SetHeight(int Height);
     // Grows the message label to its text and moves what lies below it.
     void FitMessage();
-    void Blank(QLineEdit* Edit, int Length);
+    // Overwrites what the edit holds and empties it.
+    void Blank(QLineEdit* Edit);
     void FreeRunTimeControls();
     // Moves an edit's text into a locked buffer as NUL-terminated text.
     static void CopyInto(char* Buffer, QLineEdit* Edit);
+    // Without the locked buffers: the edit's text into Password, leaving no
+    // copy behind.
+    static void AssignWiping(std::string& Password, const QLineEdit* Edit);
 
     // Shows a rejection in a warning dialog over this one.
     void ShowRejection(const QString& Text);
@@ -119,4 +135,8 @@ private:
     TLockedBuffer* FPasswordLocked = nullptr;
     TLockedBuffer* FNewPasswordLocked = nullptr;
     int FHeight = 150;
+    QElapsedTimer FShown;
+    qint64 FLastLeftOver = 0; // ms after FShown
+    bool FTakingKeys = false;
+    std::set<int> FPressedHere;
 };

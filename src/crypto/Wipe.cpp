@@ -47,3 +47,12 @@ void ZeroBuffer(void* Buffer, int Count)
     if (Buffer && Count > 0)
         explicit_bzero(Buffer, static_cast<size_t>(Count));
 }
+
+// 64 KiB: far deeper than the conversions and the binding of a function go,
+// far less than a thread's stack.
+__attribute__((noinline)) void ScrubStack()
+{
+    unsigned char area[64 * 1024];
+    explicit_bzero(area, sizeof area);
+    asm volatile("" : : "r"(area) : "memory");
+}

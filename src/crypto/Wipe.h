@@ -21,3 +21,10 @@ void OverwriteWithByte(TFlushedFileStream& Stream, uint8_t Value);
 
 // Sets Count bytes from Buffer to 0, in a way the optimiser cannot drop.
 void ZeroBuffer(void* Buffer, int Count);
+
+// Overwrites the stack below the caller's frame, where functions that have
+// returned leave what they held in registers and locals: a password just
+// converted or compared may be among them (the dynamic linker, binding a
+// function on its first call, saves every vector register there). Called
+// after the last use of a secret, from the frame that used it.
+void ScrubStack();

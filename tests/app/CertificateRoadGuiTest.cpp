@@ -124,6 +124,9 @@ ModalScript::Step Passwords(const QString& Current, const QString& New = {})
     return [Current, New](QWidget* Dialog) {
         auto* pwd = qobject_cast<TFrmPwd*>(Dialog);
         ASSERT_NE(pwd, nullptr) << Dialog->objectName().toStdString();
+        // A user reads the dialog before typing; keys that come sooner are
+        // taken for keys left over from the dialog before.
+        QTest::qWait(pwd->KeySettleMs + 50);
         if (pwd->PWD)
             QTest::keyClicks(pwd->PWD, Current);
         for (QLineEdit* edit : {pwd->NewPWD, pwd->ConfirmPWD})
@@ -619,6 +622,7 @@ ModalScript::Step TypePasswords(const QString& Current, const QString& New = {})
         ExpectKeyboardIn(Dialog);
         auto* pwd = qobject_cast<TFrmPwd*>(Dialog);
         ASSERT_NE(pwd, nullptr) << Dialog->objectName().toStdString();
+        QTest::qWait(pwd->KeySettleMs + 50); // the user reads the dialog first
         QStringList fields;
         if (pwd->PWD)
             fields << Current;

@@ -206,10 +206,23 @@ TEST_F(HostileArchiveTest, LinksPlantedInTheDestinationAreNeverFollowed)
     EXPECT_TRUE(errors.empty());
 
     // The writing side: a link put where a volume's reserved name was is
-    // refused, not followed and truncated.
-    fs::create_symlink(outside / "victim", root / ".volume.tmp");
-    EXPECT_EQ(ArchiveVolumes::CreateFile((root / ".volume.tmp").string()), nullptr);
-    EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+    // never followed: the volume is written through the file it created.
+    {
+        struct LinkSwapper : TBackupFile {
+            fs::path Victim;
+            std::unique_ptr<std::ostream> CreateVolume(const std::string& path, int fd) override
+            {
+                fs::remove(path);
+                fs::create_symlink(Victim, path);
+                return TBackupFile::CreateVolume(path, fd);
+            }
+        } swapped;
+        swapped.Victim = outside / "victim";
+        Guard(swapped);
+        WriteAll(root / "swap.txt", "through the reserved name");
+        swapped.Backup({(root / "swap.txt").string()}, (root / "swap.bkp").string());
+        EXPECT_EQ(ReadAll(outside / "victim"), "untouched");
+    }
 
     // A link planted on the medium under the name of a later volume: the
     // volume takes the name, the file it pointed at stays as it was.

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <streambuf>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -97,7 +99,7 @@ public:
     explicit FailingBackup(std::size_t Limit) : limit(Limit) {}
 
 protected:
-    std::unique_ptr<std::ostream> CreateVolume(const std::string& path) override
+    std::unique_ptr<std::ostream> CreateVolume(const std::string& path, int) override
     {
         bufs.push_back(std::make_unique<FailingBuf>(limit, path));
         return std::make_unique<std::ostream>(bufs.back().get());
@@ -322,10 +324,23 @@ TEST_F(BackupFileTest, LargeFileContinuesInSecondVolumeAndRestoresAcrossIt)
     std::vector<int> asked;
     b.OnNeedDisk = [&](TBackupFile*, std::uint16_t disk, bool&) { asked.push_back(disk); };
     const auto arc = (root / "copia.bkp").string();
-    ASSERT_TRUE(b.Backup({(src / "big.bin").string(), (src / "small.txt").string()}, arc));
+    // The volumes hold every encrypted key: each is its owner's alone,
+    // whatever the umask, and a volume replaced keeps nothing it granted to
+    // others.
+    WriteAll(root / "copia.002", "an older volume, readable by all");
+    ::chmod((root / "copia.002").c_str(), 0644);
+    const mode_t umaskBefore = ::umask(0);
+    const bool backedUp = b.Backup({(src / "big.bin").string(), (src / "small.txt").string()}, arc);
+    ::umask(umaskBefore);
+    ASSERT_TRUE(backedUp);
     EXPECT_EQ(asked, std::vector<int>{2});
     ASSERT_TRUE(fs::exists(root / "copia.002"));
     EXPECT_FALSE(fs::exists(root / "copia.003"));
+    for (const char* volume : {"copia.bkp", "copia.002"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((root / volume).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << volume;
+    }
     // No chunk starts at or beyond MaxSize - 16484.
     EXPECT_LE(fs::file_size(arc), 1400000u);
 

@@ -35,8 +35,19 @@ constexpr bool MlockIsReplacedBySanitizer = testsupport::UnderAddressSanitizer;
 
 namespace {
 
-// Runs the dialog in Mode; `user` acts inside it and must close it.
+// Runs the dialog in Mode; `user` acts inside it and must close it. The user
+// types at once: the pause that keys left over from before wait for has a
+// test of its own.
 int RunDialog(TFrmPwd& dialog, TPwdMode mode, std::function<void(TFrmPwd&)> user)
+{
+    dialog.KeySettleMs = 0;
+    AnswerNextModal([&dialog, user](QWidget*) { user(dialog); });
+    return dialog.Execute(mode);
+}
+
+// Runs the dialog in Mode as the program shows it: keys typed at once count
+// as keys left over from before.
+int RunDialogAsShown(TFrmPwd& dialog, TPwdMode mode, std::function<void(TFrmPwd&)> user)
 {
     AnswerNextModal([&dialog, user](QWidget*) { user(dialog); });
     return dialog.Execute(mode);
@@ -246,6 +257,56 @@ static void PressTab(QLineEdit* edit, bool back)
     QApplication::sendEvent(edit, &press);
     QKeyEvent release(QEvent::KeyRelease, key, mods, QStringLiteral("\t"));
     QApplication::sendEvent(edit, &release);
+}
+
+TEST(TFrmPwd, KeysLeftOverFromTheDialogBeforeNeverReachIt)
+{
+    // The seed dialog asks for keys to be pressed and closes while they
+    // still are: the run of presses that goes on as this dialog appears, and
+    // a key still held down, never reach it, nor does an Enter among them
+    // press OK; once the keyboard has paused, what is typed is taken.
+    TFrmPwd dialog;
+    ASSERT_EQ(dialog.KeySettleMs, 500);
+    auto held = [](QWidget* edit, Qt::Key key, const char* text) {
+        QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(text), true);
+        QApplication::sendEvent(edit, &repeat);
+    };
+    // Copies: the dialog wipes its text where it keeps it, which a shared
+    // string would see.
+    std::string inRun, afterHeld, typed, repeated;
+    bool openAfterEnter = false;
+    const int result = RunDialogAsShown(dialog, pmNewPassword, [&](TFrmPwd& d) {
+        // Still pressing keys for the seed, 100 ms apart, for a second.
+        for (const char* keys : {"QW", "ER", "TY", "UI", "OP", "AS", "DF", "GH", "JK", "LZ"}) {
+            QTest::keyClicks(d.NewPWD, QString::fromLatin1(keys));
+            QTest::qWait(100);
+        }
+        inRun = d.NewPWD->text().toStdString();
+        // Should the Enter press OK, the message it brings is answered.
+        AnswerNextModal([](QWidget* message) { ClickButton(message, "OK"); }, 1000);
+        QTest::keyClick(d.NewPWD, Qt::Key_Return);
+        openAfterEnter = d.isVisible() && QApplication::activeModalWidget() == &d;
+        // A key held down from the seed keeps repeating past any pause.
+        for (int i = 0; i < 8; ++i) {
+            held(d.NewPWD, Qt::Key_X, "X");
+            QTest::qWait(100);
+        }
+        afterHeld = d.NewPWD->text().toStdString();
+        // The user pauses, then types the password; a key held here repeats.
+        QTest::qWait(d.KeySettleMs + 50);
+        QTest::keyClicks(d.NewPWD, QStringLiteral("SENHA123"));
+        held(d.NewPWD, Qt::Key_3, "3");
+        typed = d.NewPWD->text().toStdString();
+        held(d.NewPWD, Qt::Key_Z, "Z"); // never pressed here
+        repeated = d.NewPWD->text().toStdString();
+        ClickButton(&d, "ButtonCancel");
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(openAfterEnter) << "an Enter in the run of seed keys does not press OK";
+    EXPECT_EQ(inRun, "");
+    EXPECT_EQ(afterHeld, "");
+    EXPECT_EQ(typed, "SENHA1233");
+    EXPECT_EQ(repeated, "SENHA1233");
 }
 
 TEST(TFrmPwd, TabMovesBetweenThePasswordEdits)

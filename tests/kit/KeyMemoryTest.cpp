@@ -1,6 +1,8 @@
 // After a signature, a password change or an update of the user data, no
 // piece of any private number of the key (d, p, q, dp, dq, qinv, in either
-// byte order) may be left anywhere in the process's memory, freed blocks
+// byte order), nor any piece of the decrypted key in its DER forms (the
+// RSAPrivateKey and the PKCS#8 structure around it, tags and lengths
+// included), may be left anywhere in the process's memory, freed blocks
 // included. Each step runs in a fresh process that loads the kit and sets up
 // OpenSSL for the first time, as the client does for one signature. Every
 // block that OpenSSL frees there is kept instead of being given back (a hook
@@ -8,16 +10,20 @@
 // when it was freed stays in place; every writable mapping is searched after
 // opening the key file, after the step and after closing. The key is made and
 // looked at in another child, so that no searching process held it before.
+#include "support/MemorySearch.h"
 #include "support/Sanitizers.h"
 #include "KitLibrary.h"
 #include "kit/KeyFile.h"
 #include "kit/KeyProtection.h"
+#include "kit/KitCrypto.h"
 
 #include <gtest/gtest.h>
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <array>
@@ -85,77 +91,16 @@ __attribute__((constructor(101))) void InstallKeepingHook()
 
 // ---- searching the process's memory -------------------------------------------
 
-// Needles are held masked, so that the searching process holds no copy of
-// them; bytes are unmasked one at a time, in registers, to compare. A needle
-// is 8 bytes (one word of a number), taken at every offset, so that any
-// fragment of a number of 8 bytes or more is found.
-constexpr unsigned char kMask = 0xA5;
+// A needle of a number is 8 bytes (one word of it), taken at every offset, so
+// that any fragment of a number of 8 bytes or more is found; a needle of a
+// DER form is 16 bytes, taken at every offset, so that a copy of the encoded
+// key is found wherever it was cut.
+constexpr unsigned char kMask = testsupport::kMemoryMask;
 constexpr std::size_t kPiece = 8;
+constexpr std::size_t kDerPiece = 16;
 
-struct Needle {
-    std::string name; // "d, big-endian"
-    std::array<unsigned char, kPiece> masked;
-};
-
-// The names of the needles found in the writable mappings, each once.
-std::set<std::string> FoundInMemory(const std::vector<Needle>& needles)
-{
-    // Candidates by their first two bytes: one pass over memory for all.
-    std::vector<std::vector<std::size_t>> byStart(1 << 16);
-    for (std::size_t i = 0; i < needles.size(); ++i) {
-        const unsigned a = needles[i].masked[0] ^ kMask;
-        const unsigned b = needles[i].masked[1] ^ kMask;
-        byStart[(a << 8) | b].push_back(i);
-    }
-    std::set<std::string> found;
-    std::ifstream maps("/proc/self/maps");
-    const int mem = ::open("/proc/self/mem", O_RDONLY);
-    if (mem < 0) {
-        found.insert("(memory unreadable)");
-        return found;
-    }
-    std::vector<unsigned char> buffer(1 << 20);
-    std::string line;
-    while (std::getline(maps, line)) {
-        std::istringstream fields(line);
-        std::string range, perms;
-        fields >> range >> perms;
-        if (perms.size() < 2 || perms[0] != 'r' || perms[1] != 'w' || line.find("[vvar]") != std::string::npos
-            || line.find("[vsyscall]") != std::string::npos)
-            continue;
-        const auto dash = range.find('-');
-        const unsigned long start = std::stoul(range.substr(0, dash), nullptr, 16);
-        const unsigned long end = std::stoul(range.substr(dash + 1), nullptr, 16);
-        // Reserved address space (a sanitizer's shadow) is no heap of ours.
-        if (end - start > (1ul << 32))
-            continue;
-        // Read in overlapping pieces so that no occurrence is cut in two.
-        for (unsigned long at = start; at < end;) {
-            const std::size_t want = std::min<unsigned long>(buffer.size(), end - at);
-            const ssize_t got = ::pread(mem, buffer.data(), want, static_cast<off_t>(at));
-            if (got <= 0)
-                break;
-            const auto size = static_cast<std::size_t>(got);
-            for (std::size_t k = 0; k + kPiece <= size; ++k) {
-                const auto& candidates = byStart[(unsigned(buffer[k]) << 8) | buffer[k + 1]];
-                for (const std::size_t i : candidates) {
-                    std::size_t j = 2;
-                    while (j < kPiece && buffer[k + j] == static_cast<unsigned char>(needles[i].masked[j] ^ kMask))
-                        ++j;
-                    if (j == kPiece)
-                        found.insert(needles[i].name);
-                }
-            }
-            if (size < want)
-                break;
-            at += size > kPiece ? size - kPiece + 1 : size;
-        }
-    }
-    ::close(mem);
-    // The buffer held copies of what was searched.
-    std::fill(buffer.begin(), buffer.end(), 0);
-    return found;
-}
+using Needle = testsupport::MemoryNeedle;
+using testsupport::FoundInMemory;
 
 const char* const kPassword = "SENHA1234ABCD";
 
@@ -171,10 +116,37 @@ const Component kComponents[] = {
     {"dq", OSSL_PKEY_PARAM_RSA_EXPONENT2, 64}, {"qinv", OSSL_PKEY_PARAM_RSA_COEFFICIENT1, 64},
 };
 
+// The DER forms of the private key that a decoder, an encoder or a copy may
+// leave behind.
+const char* const kDerForms[] = {"RSAPrivateKey DER", "PKCS#8 DER"};
+
+// Writes Bytes masked, after their length.
+bool SendMasked(int fd, std::vector<unsigned char> bytes)
+{
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    for (auto& b : bytes)
+        b = static_cast<unsigned char>(b ^ kMask);
+    return ::write(fd, &size, sizeof size) == sizeof size
+           && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+bool ReceiveMasked(int fd, std::vector<unsigned char>& masked)
+{
+    std::uint32_t size = 0;
+    if (::read(fd, &size, sizeof size) != sizeof size || size > 4096)
+        return false;
+    masked.assign(size, 0);
+    std::size_t got = 0;
+    for (ssize_t n; got < size && (n = ::read(fd, masked.data() + got, size - got)) > 0;)
+        got += static_cast<std::size_t>(n);
+    return got == size;
+}
+
 // Made in a child, so that this process never loads the kit nor sets up
 // OpenSSL: a key file at Path and, masked, every private number of it,
-// big-endian.
-bool MakeKeyInChild(const fs::path& path, std::vector<std::vector<unsigned char>>& numbers)
+// big-endian, and the key in each of its DER forms.
+bool MakeKeyInChild(const fs::path& path, std::vector<std::vector<unsigned char>>& numbers,
+                    std::vector<std::vector<unsigned char>>& ders)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -211,6 +183,16 @@ bool MakeKeyInChild(const fs::path& path, std::vector<std::vector<unsigned char>
             if (::write(fds[1], bytes, static_cast<std::size_t>(c.size)) != c.size)
                 ::_exit(4);
         }
+        // As OpenSSL encodes them, independently of the kit's own encoder.
+        unsigned char* der = nullptr;
+        const int derSize = i2d_PrivateKey(key.get(), &der);
+        if (derSize <= 0 || !SendMasked(fds[1], std::vector<unsigned char>(der, der + derSize)))
+            ::_exit(5);
+        PKCS8_PRIV_KEY_INFO* info8 = EVP_PKEY2PKCS8(key.get());
+        unsigned char* pkcs8 = nullptr;
+        const int pkcs8Size = info8 == nullptr ? -1 : i2d_PKCS8_PRIV_KEY_INFO(info8, &pkcs8);
+        if (pkcs8Size <= 0 || !SendMasked(fds[1], std::vector<unsigned char>(pkcs8, pkcs8 + pkcs8Size)))
+            ::_exit(6);
         ::_exit(0);
     }
     ::close(fds[1]);
@@ -221,6 +203,12 @@ bool MakeKeyInChild(const fs::path& path, std::vector<std::vector<unsigned char>
         read = read && ::read(fds[0], masked.data(), masked.size()) == c.size;
         numbers.push_back(std::move(masked));
     }
+    ders.clear();
+    for (std::size_t i = 0; i < std::size(kDerForms); ++i) {
+        std::vector<unsigned char> masked;
+        read = read && ReceiveMasked(fds[0], masked);
+        ders.push_back(std::move(masked));
+    }
     ::close(fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -228,8 +216,10 @@ bool MakeKeyInChild(const fs::path& path, std::vector<std::vector<unsigned char>
 }
 
 // Every 8-byte piece of every number, in both byte orders: the DER and
-// OpenSSL's parameters hold them big-endian, a BIGNUM's words little-endian.
-std::vector<Needle> Needles(const std::vector<std::vector<unsigned char>>& numbers)
+// OpenSSL's parameters hold them big-endian, a BIGNUM's words little-endian;
+// and every 16-byte piece of each DER form (these arrive masked).
+std::vector<Needle> Needles(const std::vector<std::vector<unsigned char>>& numbers,
+                            const std::vector<std::vector<unsigned char>>& ders)
 {
     std::vector<Needle> needles;
     for (std::size_t c = 0; c < numbers.size(); ++c) {
@@ -240,9 +230,29 @@ std::vector<Needle> Needles(const std::vector<std::vector<unsigned char>>& numbe
             for (std::size_t at = 0; at + kPiece <= bytes.size(); at += 1) {
                 Needle n;
                 n.name = std::string(kComponents[c].name) + (little ? ", little-endian" : ", big-endian");
-                std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kPiece, n.masked.begin());
+                n.masked.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                bytes.begin() + static_cast<std::ptrdiff_t>(at + kPiece));
                 needles.push_back(std::move(n));
             }
+        }
+    }
+    // The modulus and the public exponent come first in both forms, and the
+    // public key holds them too: only the pieces that reach into d (the
+    // first private number) on are the private key's.
+    std::vector<unsigned char> d = numbers.empty() ? std::vector<unsigned char>{} : numbers[0];
+    d.erase(d.begin(), std::find_if(d.begin(), d.end(), [](unsigned char b) { return b != kMask; }));
+    for (std::size_t f = 0; f < ders.size(); ++f) {
+        const auto dAt = std::search(ders[f].begin(), ders[f].end(), d.begin(), d.end());
+        if (d.empty() || dAt == ders[f].end())
+            return {}; // no key to look for: the sanity checks fail
+        const auto privateFrom = static_cast<std::size_t>(dAt - ders[f].begin());
+        for (std::size_t at = privateFrom + 1 > kDerPiece ? privateFrom + 1 - kDerPiece : 0;
+             at + kDerPiece <= ders[f].size(); ++at) {
+            Needle n;
+            n.name = kDerForms[f];
+            n.masked.assign(ders[f].begin() + static_cast<std::ptrdiff_t>(at),
+                            ders[f].begin() + static_cast<std::ptrdiff_t>(at + kDerPiece));
+            needles.push_back(std::move(n));
         }
     }
     return needles;
@@ -308,13 +318,14 @@ TEST(KeyMemory, NoPrivateNumberIsLeftAfterAnyStepInAFreshProcess)
     const fs::path dir = ::mkdtemp(pattern.data());
     const fs::path key = dir / "{KEY}.PRI";
 
-    std::vector<std::vector<unsigned char>> numbers;
-    ASSERT_TRUE(MakeKeyInChild(key, numbers));
-    const std::vector<Needle> needles = Needles(numbers);
+    std::vector<std::vector<unsigned char>> numbers, ders;
+    ASSERT_TRUE(MakeKeyInChild(key, numbers, ders));
+    const std::vector<Needle> needles = Needles(numbers, ders);
     // The search finds nothing in a process that never held the key, and
     // finds the key in one that holds it.
     ASSERT_EQ(FoundInMemory(needles), std::set<std::string>{});
     kit::EvpPkeyPtr held;
+    kit::SecureBytes heldDer;
     const std::vector<std::string> holding = RunInFreshProcess(key, needles, [&](kittest::KitLibrary&, int32_t) {
         std::ifstream in(key, std::ios::binary);
         const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -322,11 +333,13 @@ TEST(KeyMemory, NoPrivateNumberIsLeftAfterAnyStepInAFreshProcess)
         if (kit::ParseKeyFile(reinterpret_cast<const std::uint8_t*>(image.data()), image.size(), file) != HL_OK)
             return -1;
         held = kit::UnlockPrivateKey(file, kPassword);
+        heldDer = kit::PrivateKeyDer(held.get());
         return 0;
     });
     ASSERT_EQ(holding.size(), 3u);
     EXPECT_EQ(holding[0], "");
     EXPECT_NE(holding[1].find("d, little-endian"), std::string::npos) << holding[1];
+    EXPECT_NE(holding[1].find("RSAPrivateKey DER"), std::string::npos) << holding[1];
 
     std::array<unsigned char, HL_DIGEST_SIZE> digest{};
     digest.fill(0x42);

@@ -106,18 +106,32 @@ TEST(ZipReader, AnEntryAboveTheBoundIsRefusedWhateverItsHeaderSays)
     EXPECT_EQ(zip.Extract("page.htm", bytes, text.size() - 1), TExtract::TooLarge);
     EXPECT_TRUE(bytes.empty());
 
-    // An archive that declares 10 bytes for an entry that inflates to 100000:
-    // the reader never hands out more than the bound, nor what it declared.
-    std::string lying = OneEntry("page.htm", text);
-    ASSERT_EQ(Read32(lying, 0), 0x04034b50u);
-    Write32(lying, 22, 10);
-    const std::size_t central = lying.find(std::string("PK\x01\x02", 4));
-    ASSERT_NE(central, std::string::npos);
-    Write32(lying, central + 24, 10);
-    ASSERT_TRUE(zip.OpenBytes(lying));
-    const TExtract result = zip.Extract("page.htm", bytes, 1000);
-    EXPECT_NE(result, TExtract::Ok);
-    EXPECT_TRUE(bytes.empty());
+    // An archive whose headers declare less than the entry inflates to: the
+    // reader never hands out more than the bound, nor what it declared,
+    // whether the entry runs far past the bound or by a single byte.
+    struct Lie {
+        std::uint32_t declared;
+        std::size_t inflated;
+        std::uint64_t bound;
+    } lies[] = {
+        {10, 100000, 1000},
+        {1000, 1001, 1000},
+        {0, 1001, 1000},
+    };
+    for (const Lie& l : lies) {
+        SCOPED_TRACE(std::to_string(l.declared) + " declared, " + std::to_string(l.inflated) + " inflated");
+        std::string lying = OneEntry("page.htm", text.substr(0, l.inflated));
+        ASSERT_EQ(Read32(lying, 0), 0x04034b50u);
+        Write32(lying, 22, l.declared);
+        const std::size_t central = lying.find(std::string("PK\x01\x02", 4));
+        ASSERT_NE(central, std::string::npos);
+        Write32(lying, central + 24, l.declared);
+        ASSERT_TRUE(zip.OpenBytes(lying));
+        bytes = "left over";
+        const TExtract result = zip.Extract("page.htm", bytes, l.bound);
+        EXPECT_NE(result, TExtract::Ok);
+        EXPECT_TRUE(bytes.empty());
+    }
 }
 
 TEST(ZipReader, WhatIsNoArchiveIsNotOpenedAndDamagedEntriesGiveNothing)

@@ -203,6 +203,13 @@ TEST_F(RequestReceiving, StopsTellWhyAndKeepWhatWasDone)
              + " não foi assinado para o seu usuário, mas para a inscrição "
                "99888777000166. É provável que o arquivo de requisição esteja incorreto.",
          1},
+        {"second NewId for another branch of the same company",
+         [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "01112223330002620000000201"); },
+         {"SENHA0"},
+         "O certificado eletrônico " + idOf1
+             + " não foi assinado para o seu usuário, mas para a inscrição "
+               "11222333000262. É provável que o arquivo de requisição esteja incorreto.",
+         1},
         {"second NewId holds the inscription only further on",
          [](TRequestFile& r) { r.WriteString("Certificates", "NewId01", "01999999999911222333000181"); },
          {"SENHA0"},
