@@ -252,13 +252,21 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
             items << form.cbxEntity->itemText(i);
         return items.join(QLatin1Char('|'));
     };
-    form.EditEntitySearch->setFocus();
-    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("filial"));
-    EXPECT_EQ(shown(), QStringLiteral("3 - Delta (Filial) (44555666000133)|4 - Alfa Filial (11222333000181)"));
-    // The active entity (the first) is not among them: nothing is selected,
-    // and nothing was switched by the narrowing.
-    EXPECT_EQ(form.cbxEntity->currentIndex(), -1);
+    // Ctrl+F reaches the field from anywhere in the window, and the field
+    // says so.
+    form.cbxEntity->setFocus();
+    QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), form.EditEntitySearch);
+    EXPECT_TRUE(form.EditEntitySearch->placeholderText().endsWith(QStringLiteral("Ctrl+F")));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("filial"));
+    // The active entity (the first) is not found, yet stays listed and
+    // selected: its certificates are the ones shown. The narrowing
+    // switched nothing.
+    EXPECT_EQ(shown(), QStringLiteral("1 - Alfa (11222333000181)|3 - Delta (Filial) (44555666000133)|4 - Alfa Filial "
+                                      "(11222333000181)"));
+    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
     EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 1);
+    EXPECT_EQ(form.ActiveView, form.Views->View(1));
 
     form.EditEntitySearch->clear();
     QTest::keyClicks(form.EditEntitySearch, QStringLiteral("11.222.333/0001"));
@@ -321,7 +329,7 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
         return items.join(QLatin1Char('|'));
     };
     EXPECT_EQ(layout(form.MenuFile),
-              QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|Cópia de Segurança|"
+              QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|&Cópia de Segurança|"
                                 "&Importar...|&Exportar...|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
     EXPECT_EQ(layout(form.MenuRequest),
               QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber"));
