@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTest>
+#include <QToolButton>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -290,10 +292,48 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.Session()->Registry().ActiveIndex() == 4; }));
     EXPECT_EQ(form.Session()->ActiveEntity(), form.Session()->Registry().Entity(4));
 
-    // Emptied, the list shows every entity again, the active one selected.
-    form.EditEntitySearch->clear();
+    // Emptied with its clear button, which a screen reader names, the list
+    // shows every entity again, the active one selected.
+    QList<QToolButton*> clear;
+    for (QToolButton* button : form.EditEntitySearch->findChildren<QToolButton*>())
+        if (button->isVisible())
+            clear << button;
+    ASSERT_EQ(clear.size(), 1);
+    EXPECT_EQ(clear[0]->accessibleName(), QStringLiteral("Limpar o campo Localizar"));
+    QTest::mouseClick(clear[0], Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.EditEntitySearch->text().isEmpty(); }));
     EXPECT_EQ(form.cbxEntity->count(), 4);
     EXPECT_EQ(form.cbxEntity->currentIndex(), 3);
+}
+
+// The entity selector, reached with its Alt letter, shows a frame in the
+// highlight colour around it; without the keyboard it shows none.
+TEST(MainWindow, TheEntitySelectorShowsAFrameWhileItHasTheKeyboard)
+{
+    Folder folder;
+    WriteLookalikes(folder);
+    TForm1 form(folder.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QApplication::setActiveWindow(&form);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("&Selecione uma Entidade"));
+    // Pixels of the highlight colour on the line just above the selector.
+    auto framed = [&] {
+        const QImage panel = form.Panel2->grab().toImage();
+        const QRect box = form.cbxEntity->geometry();
+        const QColor highlight = form.Panel2->palette().color(QPalette::Highlight);
+        int count = 0;
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (panel.pixelColor(x, box.top() - 2) == highlight)
+                ++count;
+        return double(count) / box.width();
+    };
+    form.EditEntitySearch->setFocus();
+    EXPECT_LT(framed(), 0.1);
+    QTest::keyClick(form.EditEntitySearch, Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(form.cbxEntity->hasFocus());
+    EXPECT_TRUE(form.EditEntitySearch->text().isEmpty()) << "Alt+S typed into the field";
+    EXPECT_GT(framed(), 0.9);
 }
 
 TEST(MainWindow, RefreshEntityListRebuildsTheSelectorAndReappliesTheRule)
