@@ -176,6 +176,7 @@ void TForm1::CreateComponents()
     EditEntitySearch = new QLineEdit(Panel2);
     EditEntitySearch->setObjectName(QStringLiteral("EditEntitySearch"));
     EditEntitySearch->setPlaceholderText(Tr(Texts::EntitySearchKeyHint));
+    EditEntitySearch->setToolTip(Tr(Texts::EntitySearchHint));
     EditEntitySearch->setClearButtonEnabled(true);
     for (QToolButton* clear : EditEntitySearch->findChildren<QToolButton*>())
         clear->setAccessibleName(Tr(Texts::AccEntitySearchClear));
@@ -194,8 +195,10 @@ void TForm1::CreateComponents()
     new FocusFrame(cbxEntity, Panel2);
     selector->addWidget(Label1);
     auto* choice = new QHBoxLayout;
-    choice->addWidget(cbxEntity, 3);
-    choice->addWidget(EditEntitySearch, 2);
+    // The list's items are long ("n - Razao (Inscricao)"); the search field
+    // needs room for its short hint only.
+    choice->addWidget(cbxEntity, 2);
+    choice->addWidget(EditEntitySearch, 1);
     selector->addLayout(choice);
     connect(EditEntitySearch, &QLineEdit::textChanged, this, [this] {
         if (session_)

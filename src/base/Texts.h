@@ -170,8 +170,9 @@ inline constexpr const char* ActHelpHow = "&Como fazer para...";
 inline constexpr const char* ActHelpAbout = "&Sobre...";
 inline constexpr const char* SelectEntity = "Selecione uma Entidade";
 inline constexpr const char* EntitySearchHint = "Localizar (nome, CNPJ ou CEI)";
-// The same, naming the key that reaches the field.
-inline constexpr const char* EntitySearchKeyHint = "Localizar (nome, CNPJ ou CEI) - Ctrl+F";
+// Shown in the field while it is empty, naming the key that reaches it (the
+// longer hint above is its tooltip).
+inline constexpr const char* EntitySearchKeyHint = "Localizar (Ctrl+F)";
 
 // ---- what a screen reader says of controls that no visible label names ------
 inline constexpr const char* AccEntitySearch = "Localizar entidade";

@@ -89,21 +89,13 @@ void THelp::Show()
             placed_ = true;
         }
     }
+    form_->show();
     // Help asked for from a modal dialog must take input while the dialog
     // is open: a window that belongs to the dialog is not blocked by it.
-    // Qt decides whether a window is blocked when it is shown, so a window
-    // already open (from the main window, before the dialog) is shown anew
-    // once it belongs to the dialog; else it stays behind it, blocked.
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != form_.get()) {
-        form_->winId(); // a window handle to give a parent to
-        QWindow* own = form_->windowHandle();
-        if (own && modal->windowHandle() && own->transientParent() != modal->windowHandle()) {
-            if (form_->isVisible())
-                form_->hide();
+        if (QWindow* own = form_->windowHandle(); own && modal->windowHandle())
             own->setTransientParent(modal->windowHandle());
-        }
     }
-    form_->show();
     form_->raise();
     form_->activateWindow();
 }

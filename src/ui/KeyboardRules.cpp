@@ -74,15 +74,15 @@ QList<Caption> CaptionsOf(QWidget* Window)
         if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->text().isEmpty()) {
             QPointer<QAbstractButton> b(button);
             out.append({button->text(), [b](const QString& t) {
-                             if (b)
-                                 b->setText(t);
-                         }});
+                            if (b)
+                                b->setText(t);
+                        }});
         } else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) {
             QPointer<QLabel> l(label);
             out.append({label->text(), [l](const QString& t) {
-                             if (l)
-                                 l->setText(t);
-                         }});
+                            if (l)
+                                l->setText(t);
+                        }});
         } else if (auto* bar = qobject_cast<QTabBar*>(w)) {
             QPointer<QTabBar> tabs(bar);
             for (int i = 0; i < bar->count(); ++i)

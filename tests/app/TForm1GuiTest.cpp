@@ -259,7 +259,7 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     form.cbxEntity->setFocus();
     QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
     ASSERT_EQ(QApplication::focusWidget(), form.EditEntitySearch);
-    EXPECT_TRUE(form.EditEntitySearch->placeholderText().endsWith(QStringLiteral("Ctrl+F")));
+    EXPECT_TRUE(form.EditEntitySearch->placeholderText().contains(QStringLiteral("Ctrl+F")));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("filial"));
     // The active entity (the first) is not found, yet stays listed and
     // selected: its certificates are the ones shown. The narrowing

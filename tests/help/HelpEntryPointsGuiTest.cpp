@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -173,7 +174,8 @@ TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
     // Shows a window that is not modal, presses F1 in it, closes it.
     auto inWindow = [&](QWidget* window) {
         window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
         pressF1(window);
         window->close();
     };
@@ -233,4 +235,45 @@ TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
     EXPECT_FALSE(ask.ChooseSaveFile({Texts::ExportTitle, Texts::ExportFilter, {}, {}}, chosen));
     ExpectShown(publicData, "export.htm");
     KeyboardRules::Install(nullptr);
+}
+
+// The backup dialog's "Ajuda" as the menu opens it (modal), with the help
+// window already open from the main window: the page shows and takes
+// clicks while the dialog is open. With QUORVEX_SCREENSHOT_DIR set (run it
+// under a virtual X screen) a PNG of the screen is saved there.
+TEST(HelpEntryPoints, TheBackupDialogsHelpWorksOverTheOpenDialog)
+{
+    ProgramFolder folder;
+    QTemporaryDir data;
+    const std::string dir = data.path().toStdString() + "/";
+    TPublicData publicData(folder.Dir());
+    TForm1 form(ProgramPaths(dir, dir), TestKit(), &publicData);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.HelpTopics->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(publicData.HelpWin->Form()));
+
+    bool shown = false;
+    bool clicked = false;
+    AnswerNextModal([&](QWidget* dialog) {
+        auto* backup = qobject_cast<TFrmBackup*>(dialog);
+        ASSERT_NE(backup, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(backup));
+        // Through the window system, as the mouse presses it.
+        QTest::mouseClick(backup->windowHandle(), Qt::LeftButton, {},
+                          backup->ButtonHelp->mapTo(backup, backup->ButtonHelp->rect().center()));
+        TFrmHelp* help = publicData.HelpWin->Form();
+        shown = QTest::qWaitForWindowExposed(help) && publicData.HelpWin->CurrentTopic() == "backup.htm"
+                && help->HTMLView->toPlainText().trimmed() == QStringLiteral("Pagina backup");
+        QTest::qWait(100);
+        if (const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR"); !outDir.isEmpty())
+            help->screen()->grabWindow(0).save(QString::fromLocal8Bit(outDir) + QStringLiteral("/backup-help.png"));
+        QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, help->TopicButton->mapTo(help, QPoint(20, 10)));
+        clicked = publicData.HelpWin->CurrentTopic() == QStringLiteral("index.htm");
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    form.FileBackup->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(clicked) << "the help window was blocked by the dialog";
+    publicData.HelpWin->SetVisible(false);
 }
