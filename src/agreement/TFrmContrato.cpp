@@ -216,7 +216,8 @@ QPrinter* TFrmContrato::Printer()
 
 bool TFrmContrato::TermInView() const
 {
-    return btnTermo->text() != Tr(Texts::AgrTermButton);
+    // The caption may carry its Alt letter.
+    return QString(btnTermo->text()).remove(QLatin1Char('&')) != Tr(Texts::AgrTermButton);
 }
 
 void TFrmContrato::changeEvent(QEvent* Event)
@@ -273,6 +274,7 @@ void TFrmContrato::btnTermoClick()
 {
     if (TermInView()) {
         btnTermo->setText(Tr(Texts::AgrTermButton));
+        KeyboardRules::AddFreeLetters(this);
         ShowAgreementPage();
         btnFinalizar->setEnabled(false);
         return;
@@ -298,6 +300,7 @@ void TFrmContrato::btnTermoClick()
     }
     btnImprimir->setEnabled(true);
     btnTermo->setText(Tr(Texts::AgrAgreementButton));
+    KeyboardRules::AddFreeLetters(this);
     wait.Restore();
     ShowTermPage();
     btnFinalizar->setEnabled(true);
