@@ -12,6 +12,7 @@
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "ui/HtmlView.h"
+#include "ui/TDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -324,6 +325,11 @@ TEST_F(EntityActionsTest, RemovalQuestionNamesTheEntityItRemoves)
     } rows[] = {
         {2, "Entidade: SEGUNDA - CNPJ: 09876543000141"},
         {1, "Entidade: PRIMEIRA - CNPJ: 11222333000181"},
+    };
+    // With QUORVEX_SCREENSHOT_DIR set, a PNG of the question is saved there.
+    window->Dlg->BeforeShow = [](QWidget* Question) {
+        if (const QByteArray out = qgetenv("QUORVEX_SCREENSHOT_DIR"); !out.isEmpty())
+            Question->grab().save(QString::fromLocal8Bit(out) + QStringLiteral("/entity-remove-question.png"));
     };
     for (const auto& row : rows) {
         window->cbxEntity->setCurrentIndex(window->cbxEntity->findData(row.position));

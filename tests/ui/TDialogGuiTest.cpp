@@ -307,6 +307,9 @@ TEST(MessageDialog, AltAndAButtonsLetterPressesIt)
                 g_seen = &seen;
                 dlg.BeforeShow = &Record;
                 AnswerNextModal([letter](QWidget* window) {
+                    // A letter reaches the buttons of the active window only.
+                    window->activateWindow();
+                    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
                     QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
                     QTest::keyClick(focus, letter, Qt::AltModifier);
                     // A button pressed by its letter clicks after a moment; a
