@@ -1,4 +1,6 @@
 #include "agreement/TFrmContrato.h"
+#include "help/HelpService.h"
+#include "ui/KeyboardRules.h"
 
 #include "ui/NameFilter.h"
 #include "ui/WaitCursor.h"
@@ -152,6 +154,7 @@ void TFrmContrato::CreateComponents()
     btnImprimir = makeButton("btnImprimir", Texts::AgrPrint);
     btnCancelar = makeButton("btnCancelar", Texts::AgrCancel);
     btnFinalizar = makeButton("btnFinalizar", Texts::AgrFinish);
+    ButtonHelp = makeButton("ButtonHelp", Texts::AgrHelp);
     // The term button holds either caption: wide enough for both.
     btnTermo->setMinimumWidth(btnTermo->fontMetrics().horizontalAdvance(Tr(Texts::AgrAgreementButton)) + 24);
 
@@ -161,6 +164,10 @@ void TFrmContrato::CreateComponents()
     connect(btnImprimir, &QPushButton::clicked, this, [this] { btnImprimirClick(); });
     connect(btnCancelar, &QPushButton::clicked, this, [this] { btnCancelarClick(); });
     connect(btnFinalizar, &QPushButton::clicked, this, [this] { btnFinalizarClick(); });
+    connect(ButtonHelp, &QPushButton::clicked, this, [this] {
+        if (setup_.Help)
+            setup_.Help->ShowTopic(QStringLiteral("agreement.htm"));
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnTermo);
@@ -169,6 +176,7 @@ void TFrmContrato::CreateComponents()
     buttons->addWidget(btnImprimir);
     buttons->addWidget(btnCancelar);
     buttons->addWidget(btnFinalizar);
+    buttons->addWidget(ButtonHelp);
 
     auto* right = new QVBoxLayout;
     right->addWidget(PageControl1, 1);
@@ -184,6 +192,7 @@ void TFrmContrato::CreateComponents()
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog->setFileMode(QFileDialog::AnyFile);
+    KeyboardRules::AddFreeLetters(this);
 }
 
 bool TFrmContrato::LoadAgreement(QString& Error)
@@ -207,7 +216,8 @@ QPrinter* TFrmContrato::Printer()
 
 bool TFrmContrato::TermInView() const
 {
-    return btnTermo->text() != Tr(Texts::AgrTermButton);
+    // The caption may carry its Alt letter.
+    return QString(btnTermo->text()).remove(QLatin1Char('&')) != Tr(Texts::AgrTermButton);
 }
 
 void TFrmContrato::changeEvent(QEvent* Event)
@@ -264,6 +274,7 @@ void TFrmContrato::btnTermoClick()
 {
     if (TermInView()) {
         btnTermo->setText(Tr(Texts::AgrTermButton));
+        KeyboardRules::AddFreeLetters(this);
         ShowAgreementPage();
         btnFinalizar->setEnabled(false);
         return;
@@ -289,6 +300,7 @@ void TFrmContrato::btnTermoClick()
     }
     btnImprimir->setEnabled(true);
     btnTermo->setText(Tr(Texts::AgrAgreementButton));
+    KeyboardRules::AddFreeLetters(this);
     wait.Restore();
     ShowTermPage();
     btnFinalizar->setEnabled(true);

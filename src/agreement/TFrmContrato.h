@@ -12,6 +12,7 @@ class QCheckBox;
 class QFileDialog;
 class QPlainTextEdit;
 class QPrinter;
+class HelpService;
 class QPushButton;
 class QStackedWidget;
 class QTextDocument;
@@ -33,6 +34,9 @@ public:
         std::string ProgramDir;
         // A fresh record of the active entity, read from its storage file.
         std::function<TUserData()> LoadEntity;
+        // The program's help viewer, which "Ajuda" and F1 open on the
+        // agreement's page; null, and help does nothing.
+        HelpService* Help = nullptr;
     };
 
     // Runs the creation steps; an unreadable agreement is reported and the
@@ -53,6 +57,7 @@ public:
     QPushButton* btnImprimir = nullptr;
     QPushButton* btnCancelar = nullptr;
     QPushButton* btnFinalizar = nullptr;
+    QPushButton* ButtonHelp = nullptr; // "Ajuda": the agreement's help page
     // The save dialog (Qt's own, so that tests can choose a file).
     QFileDialog* SaveDialog = nullptr;
 

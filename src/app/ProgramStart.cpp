@@ -13,6 +13,7 @@
 #include "help/TPublicData.h"
 #include "base/Texts.h"
 #include "store/TUsersData.h"
+#include "ui/KeyboardRules.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
 
@@ -65,6 +66,8 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // The data module with the help viewer; HELP.DAT is one of the program's
     // own read-only files, beside the executable. It outlives the window.
     TPublicData publicData(paths.ProgramDir());
+    // F1 in any window opens its page; an Alt chord never types.
+    KeyboardRules::Install(&publicData);
     // The crypto kit's libraries lie there too; loaded once for the run.
     KitLibraries kit(paths.ProgramDir());
     auto form = std::make_unique<TForm1>(paths, kit, &publicData);

@@ -1,4 +1,5 @@
 #include "app/RemovableMediaDialog.h"
+#include "ui/KeyboardRules.h"
 
 #include "app/RemovableMedia.h"
 #include "base/DriveAGuard.h"
@@ -122,6 +123,7 @@ RemovableMediaDialog::RemovableMediaDialog(const ProgramPaths& Paths, QWidget* P
     }
     ShowCurrent();
     resize(460, 340);
+    KeyboardRules::SetHelpTopic(this, QStringLiteral("media.htm"));
 }
 
 void RemovableMediaDialog::ShowCurrent()

@@ -13,6 +13,7 @@
 #include "store/TUsersData.h"
 #include "base/Texts.h"
 #include "ui/HtmlView.h"
+#include "ui/KeyboardRules.h"
 #include "ui/MessageBox.h"
 #include "ui/Pictures.h"
 #include "ui/Text1252.h"
@@ -27,7 +28,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScreen>
+#include <QShortcut>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,6 +47,35 @@ public:
 
 private:
     bool& Flag_;
+};
+
+// A frame in the highlight colour around a control while it has the
+// keyboard, painted on the panel that holds it: the style's own focus mark
+// on a list box is too faint to find.
+class FocusFrame : public QObject {
+public:
+    FocusFrame(QWidget* Control, QWidget* Panel) : QObject(Panel), control_(Control), panel_(Panel)
+    {
+        Control->installEventFilter(this);
+        Panel->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Watched == control_ && (Event->type() == QEvent::FocusIn || Event->type() == QEvent::FocusOut))
+            panel_->update();
+        else if (Watched == panel_ && Event->type() == QEvent::Paint && control_->hasFocus()) {
+            QPainter painter(panel_);
+            painter.setPen(QPen(panel_->palette().color(QPalette::Highlight), 2));
+            painter.drawRect(control_->geometry().adjusted(-2, -2, 1, 1));
+        }
+        return false;
+    }
+
+private:
+    QWidget* control_;
+    QWidget* panel_;
 };
 
 } // namespace
@@ -69,6 +102,7 @@ void TForm1::Construct()
     CreateComponents();
     CreateActions();
     CreateMenus();
+    KeyboardRules::AddFreeLetters(this);
     resize(640, 450);
     CentreOnScreen();
     FormCreate();
@@ -141,17 +175,30 @@ void TForm1::CreateComponents()
     // office may keep hundreds of client companies.
     EditEntitySearch = new QLineEdit(Panel2);
     EditEntitySearch->setObjectName(QStringLiteral("EditEntitySearch"));
-    EditEntitySearch->setPlaceholderText(Tr(Texts::EntitySearchHint));
+    EditEntitySearch->setPlaceholderText(Tr(Texts::EntitySearchKeyHint));
+    EditEntitySearch->setToolTip(Tr(Texts::EntitySearchHint));
     EditEntitySearch->setClearButtonEnabled(true);
+    for (QToolButton* clear : EditEntitySearch->findChildren<QToolButton*>())
+        clear->setAccessibleName(Tr(Texts::AccEntitySearchClear));
+    // Ctrl+F, as in most programs, goes to the search field.
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setObjectName(QStringLiteral("FindEntity"));
+    connect(find, &QShortcut::activated, this, [this] {
+        EditEntitySearch->setFocus(Qt::ShortcutFocusReason);
+        EditEntitySearch->selectAll();
+    });
     EditEntitySearch->setAccessibleName(Tr(Texts::AccEntitySearch));
     EditEntitySearch->setAccessibleDescription(Tr(Texts::AccEntitySearchDescription));
     Label1->setBuddy(cbxEntity);
     // A list is named by its label, not by the choice it shows.
     cbxEntity->setAccessibleName(Label1->text());
+    new FocusFrame(cbxEntity, Panel2);
     selector->addWidget(Label1);
     auto* choice = new QHBoxLayout;
-    choice->addWidget(cbxEntity, 3);
-    choice->addWidget(EditEntitySearch, 2);
+    // The list's items are long ("n - Razao (Inscricao)"); the search field
+    // needs room for its short hint only.
+    choice->addWidget(cbxEntity, 2);
+    choice->addWidget(EditEntitySearch, 1);
     selector->addLayout(choice);
     connect(EditEntitySearch, &QLineEdit::textChanged, this, [this] {
         if (session_)

@@ -28,6 +28,7 @@ void TForm1::ShowAgreement()
     setup.AgreementFile = AgreementFile;
     setup.DataDir = Paths.DataDir();
     setup.ProgramDir = Paths.ProgramDir();
+    setup.Help = Help;
     // A fresh record, read from the active entity's storage file when the
     // term is made (the entity may have been filled in meanwhile).
     setup.LoadEntity = [this] {

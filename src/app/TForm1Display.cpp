@@ -22,6 +22,12 @@
 
 // ---- entity list, caption, action rule, tip ---------------------------------
 
+namespace {
+// Item data of the selector: true on the active entity's item when it is
+// listed only because it is the active one.
+constexpr int kKeptActiveRole = Qt::UserRole + 1;
+} // namespace
+
 QString TForm1::EntityItemText(int n) const
 {
     const TUserData* entity = session_ ? session_->Registry().Entity(n) : nullptr;
@@ -36,9 +42,17 @@ void TForm1::FillEntityList()
     const std::string query = EditEntitySearch ? ToAnsi(EditEntitySearch->text()) : std::string();
     const QSignalBlocker quiet(cbxEntity);
     cbxEntity->clear();
-    for (int n = 1; session_ && n <= session_->Count(); ++n)
-        if (MatchesEntitySearch(*session_->Registry().Entity(n), query))
+    // The active entity stays listed even when the search does not find it:
+    // its certificates are the ones shown, and the selector must say whose
+    // they are. It is marked, so that Enter counts only what was found.
+    const int active = session_ ? session_->ActivePosition() : 0;
+    for (int n = 1; session_ && n <= session_->Count(); ++n) {
+        const bool found = MatchesEntitySearch(*session_->Registry().Entity(n), query);
+        if (found || n == active) {
             cbxEntity->addItem(EntityItemText(n), n);
+            cbxEntity->setItemData(cbxEntity->count() - 1, !found, kKeptActiveRole);
+        }
+    }
     SelectActiveItem();
 }
 
@@ -52,10 +66,14 @@ void TForm1::SelectActiveItem()
 
 void TForm1::EntitySearchAccepted()
 {
-    if (cbxEntity->count() == 1) {
-        cbxEntity->setCurrentIndex(0);
+    QList<int> found;
+    for (int i = 0; i < cbxEntity->count(); ++i)
+        if (!cbxEntity->itemData(i, kKeptActiveRole).toBool())
+            found.append(i);
+    if (found.size() == 1) {
+        cbxEntity->setCurrentIndex(found.front());
         cbxEntityChange();
-    } else if (cbxEntity->count() > 1) {
+    } else if (found.size() > 1) {
         cbxEntity->setFocus();
         cbxEntity->showPopup();
     }

@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "app/steps/TEntitySession.h"
+#include "base/FormatText.h"
 #include "base/Texts.h"
+#include "store/TUserData.h"
 #include "store/TFrmRequest.h"
 #include "ui/TDialog.h"
 #include "ui/Text1252.h"
@@ -55,8 +57,15 @@ void TForm1::RequestRemoveExecute()
 {
     if (!session_ || !session_->ActiveEntity())
         return;
+    // The question names the entity it removes: with the list narrowed by
+    // a search the one shown is easily taken for another.
+    const TUserData& entity = *session_->ActiveEntity();
+    const char* type = entity.Tipo_Inscricao() == "02" ? Texts::ReqTypeCEI : Texts::ReqTypeCNPJ;
+    const QString which =
+        QString::fromStdString(FormatText(Texts::EntityRemoveWhich, {FromAnsi(entity.Razao).toStdString(), type,
+                                                                     FromAnsi(entity.Inscricao()).toStdString()}));
     Dlg->SetDialogButtons(dtOKCancel, true);
-    if (Dlg->Inform(Tr(Texts::EntityRemoveQuestion)) != mrOk)
+    if (Dlg->Inform(Tr(Texts::EntityRemoveQuestion) + QLatin1Char('\n') + which) != mrOk)
         return;
 
     // A save that fails after the entity was dropped leaves its storage and

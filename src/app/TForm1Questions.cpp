@@ -7,6 +7,8 @@
 #include "app/steps/TEntitySession.h"
 #include "crypto/TFrmPwd.h"
 #include "crypto/TRSAMedia.h"
+#include "base/Texts.h"
+#include "ui/KeyboardRules.h"
 #include "ui/TDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/NameFilter.h"
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 
 namespace {
 
@@ -63,12 +66,29 @@ private:
     QWidget* window_;
 };
 
+// The help page of the step that asks for a file, by the dialog's title.
+QString HelpTopicOfFileQuestion(const std::string& Title)
+{
+    if (Title == Texts::DiskTitle)
+        return QStringLiteral("disk.htm");
+    if (Title == Texts::ExportTitle || Title == Texts::ImportTitle)
+        return QStringLiteral("export.htm");
+    return QStringLiteral("how.htm");
+}
+
 bool RunFileDialog(QFileDialog* Dialog, const TFileQuestion& Q, std::string& FileName)
 {
     Dialog->setWindowTitle(Tr(Q.Title.c_str()));
+    KeyboardRules::SetHelpTopic(Dialog, HelpTopicOfFileQuestion(Q.Title));
     Dialog->setNameFilters(NameFilters(Q.Filter));
     if (!Q.Folder.empty())
         Dialog->setDirectory(QFile::decodeName(Q.Folder.c_str()));
+    // The dialog is shared by the steps: with no name proposed, the name
+    // that an earlier step chose must not be offered again.
+    if (Q.ProposedName.empty()) {
+        if (auto* name = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->clear();
+    }
     Dialog->selectFile(FromAnsi(Q.ProposedName));
     if (Dialog->exec() != QDialog::Accepted)
         return false;

@@ -7,6 +7,7 @@
 #include "backup/RestorePolicy.h"
 #include "base/Texts.h"
 #include "help/HelpService.h"
+#include "ui/KeyboardRules.h"
 #include "store/TRequestFile.h"
 #include "ui/MessageBox.h"
 #include "ui/Text1252.h"
@@ -203,7 +204,8 @@ TFrmBackup::TFrmBackup(const ProgramPaths& GivenPaths, std::function<void()> Sta
     connect(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowseClick(); });
     connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
     connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
-    // "Ajuda" does nothing.
+    // Alt letters where free; F1 answers with the help button.
+    KeyboardRules::AddFreeLetters(this);
 
     BackupFile1.OnProgress = [this](TBackupFile* Sender, const std::string& Filename, TPercentage Percent,
                                     bool& Continue) { BackupFile1Progress(Sender, Filename, Percent, Continue); };

@@ -186,11 +186,15 @@ inline constexpr const char* ActHelpHow = "&Como fazer para...";
 inline constexpr const char* ActHelpAbout = "&Sobre...";
 inline constexpr const char* SelectEntity = "Selecione uma Entidade";
 inline constexpr const char* EntitySearchHint = "Localizar (nome, CNPJ ou CEI)";
+// Shown in the field while it is empty, naming the key that reaches it (the
+// longer hint above is its tooltip).
+inline constexpr const char* EntitySearchKeyHint = "Localizar (Ctrl+F)";
 
 // ---- what a screen reader says of controls that no visible label names ------
 inline constexpr const char* AccEntitySearch = "Localizar entidade";
 inline constexpr const char* AccEntitySearchDescription =
     "Digite parte do nome ou do CNPJ/CEI: a lista de entidades mostra só as encontradas. Enter ativa a entidade encontrada.";
+inline constexpr const char* AccEntitySearchClear = "Limpar o campo Localizar";
 inline constexpr const char* AccTip = "Sua próxima tarefa";
 inline constexpr const char* AccTipDescription = "O próximo passo para obter o certificado eletrônico, com o link que o executa.";
 inline constexpr const char* AccCertificates = "Certificados da entidade ativa";
@@ -308,6 +312,9 @@ inline constexpr const char* TipRequestFill =
 inline constexpr const char* EntityRemoveQuestion =
     "Você está prestes a remover permanentemente a entidade selecionada. Tem certeza de que deseja "
     "continuar?";
+// On a line of its own after the question: the entity it removes, by its
+// name and its inscription ("CNPJ" or "CEI").
+inline constexpr const char* EntityRemoveWhich = "Entidade: %s - %s: %s";
 
 // ---- dialogs: message dialog, About box -------------------------------------
 inline constexpr const char* BtnYes = "&Sim";
@@ -393,6 +400,7 @@ inline constexpr const char* AgrSave = "&Salvar";
 inline constexpr const char* AgrPrint = "&Imprimir";
 inline constexpr const char* AgrCancel = "&Cancelar";
 inline constexpr const char* AgrFinish = "&Finalizar";
+inline constexpr const char* AgrHelp = "Ajuda";
 // Followed directly by the failure's own message.
 inline constexpr const char* AgrReadError =
     "Erro ao ler o arquivo que contém o Convênio de Prestação de Serviços. Verifique se o mesmo não "

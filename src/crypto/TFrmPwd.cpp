@@ -1,4 +1,5 @@
 #include "crypto/TFrmPwd.h"
+#include "ui/KeyboardRules.h"
 
 #include "base/FormatText.h"
 #include "crypto/Wipe.h"
@@ -114,6 +115,7 @@ TFrmPwd::TFrmPwd(QWidget* Owner, HelpService* Help) : QDialog(Owner), FHelp(Help
     connect(ButtonHelp, &QPushButton::clicked, this, &TFrmPwd::ButtonHelpClick);
 
     FormCreate();
+    KeyboardRules::AddFreeLetters(this);
 }
 
 TFrmPwd::~TFrmPwd()
@@ -285,6 +287,8 @@ int TFrmPwd::Execute(TPwdMode NewMode)
     case pmChangePassword: LabelMsg->setText(Tr(Texts::PwdChangeMessage)); break;
     }
     FitMessage();
+    // The labels of this mode were made just now.
+    KeyboardRules::AddFreeLetters(this);
 
     // Tab order follows the edits from top to bottom.
     QWidget* previous = nullptr;

@@ -1,4 +1,5 @@
 #include "help/TFrmAbout.h"
+#include "ui/KeyboardRules.h"
 
 #include "Version.h"
 #include "base/Texts.h"
@@ -45,6 +46,8 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
     row->addWidget(ButtonOK);
     layout->addLayout(row);
     setFixedSize(sizeHint().expandedTo(QSize(340, 0)));
+    KeyboardRules::AddFreeLetters(this);
+    KeyboardRules::SetHelpTopic(this, QStringLiteral("index.htm"));
 }
 
 QString TFrmAbout::FileVersion(const QString& Compiled)

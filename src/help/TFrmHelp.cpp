@@ -248,3 +248,12 @@ bool TFrmHelp::eventFilter(QObject* Watched, QEvent* Event)
     }
     return QWidget::eventFilter(Watched, Event);
 }
+
+void TFrmHelp::keyPressEvent(QKeyEvent* Event)
+{
+    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(Event);
+}

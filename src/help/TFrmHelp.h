@@ -59,6 +59,8 @@ public:
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
+    // Escape closes (hides) the window, as it closes a dialog.
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     QFrame* MakeButton(const char* ObjectName, const char* Caption, QLabel*& Image, QLabel*& CaptionLabel);

@@ -17,6 +17,9 @@ SeedDialog::SeedDialog(QWidget* owner) : QDialog(owner)
     setObjectName("SeedDialog");
     setWindowTitle(QString::fromUtf8(Texts::SeedDialogTitle));
     setModal(true);
+    // F1 here opens the page on creating a certificate: the program's
+    // keyboard rules read this property (the kit links none of its code).
+    setProperty("quorvexHelpTopic", QStringLiteral("certificate.htm"));
 
     prompt_ = new QLabel(QString::fromUtf8(Texts::SeedDialogPrompt), this);
     prompt_->setObjectName("SeedPrompt");

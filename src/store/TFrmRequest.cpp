@@ -1,4 +1,5 @@
 #include "store/TFrmRequest.h"
+#include "ui/KeyboardRules.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -102,6 +103,7 @@ TFrmRequest::TFrmRequest(QWidget* Owner, TUsersData* Registry_, HelpService* Hel
     : QDialog(Owner), Registry(Registry_), Help_(Help)
 {
     FormCreate();
+    KeyboardRules::AddFreeLetters(this);
 }
 
 TFrmRequest::~TFrmRequest() = default;

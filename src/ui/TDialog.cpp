@@ -2,6 +2,7 @@
 
 #include "help/TFrmSimpleDialog.h"
 #include "base/Texts.h"
+#include "ui/KeyboardRules.h"
 #include "ui/Pictures.h"
 #include "ui/Text1252.h"
 
@@ -155,10 +156,21 @@ int TDialog::Execute(const QString& Text)
     }
     const int buttonPanelWidth = std::max(kButtonPanelWidth, 12 + buttonWidth + 11);
     int top = 8;
+    QString lettersTaken;
     for (int i = 0; i < ButtonCount; ++i) {
         if (!(set_ & Bit(i)))
             continue;
-        auto* button = new QPushButton(Tr(kButtons[i].caption), window.ButtonPanel);
+        // Alt and a letter press one button only: a caption whose letter an
+        // earlier button holds is shown without it ("Não para Todos").
+        QString caption = Tr(kButtons[i].caption);
+        if (const qsizetype amp = caption.indexOf(QLatin1Char('&')); amp >= 0 && amp + 1 < caption.size()) {
+            const QChar letter = caption.at(amp + 1).toLower();
+            if (lettersTaken.contains(letter))
+                caption.remove(amp, 1);
+            else
+                lettersTaken += letter;
+        }
+        auto* button = new QPushButton(caption, window.ButtonPanel);
         button->setObjectName(QString::fromLatin1(kButtons[i].name));
         button->setProperty("ModalResult", kButtons[i].result);
         button->setIcon(glyphs.value(i));
@@ -202,6 +214,11 @@ int TDialog::Execute(const QString& Text)
         const QRect area = screen->availableGeometry();
         window.move(area.center() - QPoint(clientWidth / 2, clientHeight / 2));
     }
+
+    // The buttons without a letter of their own ("OK", "Cancelar") take
+    // their first one; F1 opens the page on the program's messages.
+    KeyboardRules::AddFreeLetters(&window);
+    KeyboardRules::SetHelpTopic(&window, QStringLiteral("messages.htm"));
 
     if (BeforeShow)
         BeforeShow(&window);

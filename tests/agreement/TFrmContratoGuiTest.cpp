@@ -138,8 +138,9 @@ TEST_F(TFrmContratoTest, OpensOnTheAgreementWithTheTermLocked)
     EXPECT_TRUE(f.reContrato->isReadOnly());
     EXPECT_TRUE(f.reContrato->toPlainText().contains(U("CONVÊNIO DE PRESTAÇÃO DE SERVIÇOS")));
     EXPECT_FALSE(f.cbAceito->isChecked());
-    EXPECT_EQ(f.cbAceito->text(), U("Eu concordo com os termos do convênio de prestação de serviço"));
-    EXPECT_EQ(f.btnTermo->text(), U("Termo de Adesão ao Convênio"));
+    EXPECT_EQ(f.cbAceito->text().remove(QLatin1Char('&')),
+              U("Eu concordo com os termos do convênio de prestação de serviço"));
+    EXPECT_EQ(f.btnTermo->text().remove(QLatin1Char('&')), U("Termo de Adesão ao Convênio"));
     EXPECT_FALSE(f.btnTermo->isEnabled());
     EXPECT_FALSE(f.btnImprimir->isEnabled());
     EXPECT_FALSE(f.btnFinalizar->isEnabled());
@@ -182,7 +183,7 @@ TEST_F(TFrmContratoTest, GeneratesTheTermAndSwitchesBetweenThePages)
     GenerateTerm();
     TFrmContrato& f = Form();
     EXPECT_EQ(f.PageControl1->currentWidget(), f.tsTermo);
-    EXPECT_EQ(f.btnTermo->text(), U("Conv. de Prestação de Serviços"));
+    EXPECT_EQ(f.btnTermo->text().remove(QLatin1Char('&')), U("Conv. de Prestação de Serviços"));
     EXPECT_TRUE(f.btnFinalizar->isEnabled());
     EXPECT_TRUE(f.btnImprimir->isEnabled());
     EXPECT_EQ(f.HtmlPath, data_ + "VerTermo.html");
@@ -194,7 +195,7 @@ TEST_F(TFrmContratoTest, GeneratesTheTermAndSwitchesBetweenThePages)
 
     f.btnTermoClick();
     EXPECT_EQ(f.PageControl1->currentWidget(), f.tsContrato);
-    EXPECT_EQ(f.btnTermo->text(), U("Termo de Adesão ao Convênio"));
+    EXPECT_EQ(f.btnTermo->text().remove(QLatin1Char('&')), U("Termo de Adesão ao Convênio"));
     EXPECT_FALSE(f.btnFinalizar->isEnabled());
 }
 

@@ -19,6 +19,7 @@
 #include "store/TUserData.h"
 #include "support/ModalAnswerer.h"
 #include "ui/HtmlView.h"
+#include "ui/KeyboardRules.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -26,6 +27,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QSet>
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
@@ -182,9 +186,9 @@ void EachWindow(const std::function<void(QWidget* Window, int AtLeast)>& Check)
         TFrmAbout about;
         Check(&about, 1);
     }
-    {
+    for (const TDialogButtons set : {dtYesNo, dtOKCancel, dtYesNoCancel, dtYesNoAll}) {
         TDialog dlg;
-        dlg.SetDialogButtons(dtYesNo);
+        dlg.SetDialogButtons(set);
         testsupport::AnswerNextModal([&Check](QWidget* dialog) {
             Check(dialog, 2);
             static_cast<QDialog*>(dialog)->reject();
@@ -220,17 +224,30 @@ const QStringList kSharedBySystemCaptions = {
     QStringLiteral("'e' twice: RequestAdd, RequestSend"),  // "Nova &Entidade...", "&Enviar"
 };
 
-// Letters taken twice among Texts ("text" -> who), and the names of Needed
-// texts without a letter.
-QStringList LetterFaults(const QList<std::pair<QString, QString>>& Texts, const QStringList& Needed)
+// The first letter of Text, in lower case.
+QChar FirstLetter(const QString& Text)
+{
+    for (const QChar c : Text)
+        if (c.isLetter())
+            return c.toLower();
+    return {};
+}
+
+// Letters taken twice among Texts ("text" -> who), the names of Needed
+// texts without a letter, and texts without a letter whose first letter
+// no other text holds (Taken: letters held outside Texts, the menu bar's).
+QStringList LetterFaults(const QList<std::pair<QString, QString>>& Texts, const QStringList& Needed,
+                         const QSet<QChar>& Taken = {})
 {
     QStringList faults;
     QMap<QChar, QString> owner;
+    QStringList unlettered;
     for (const auto& [text, who] : Texts) {
         const QChar letter = Mnemonic(text);
         if (letter.isNull()) {
             if (Needed.contains(who))
                 faults << QStringLiteral("no letter: ") + who;
+            unlettered << text;
             continue;
         }
         if (!owner.contains(letter)) {
@@ -241,6 +258,17 @@ QStringList LetterFaults(const QList<std::pair<QString, QString>>& Texts, const 
         if (!kSharedBySystemCaptions.contains(twice))
             faults << twice;
     }
+    // A caption keeps no letter only when its first one is held already.
+    QSet<QChar> held = Taken;
+    for (auto it = owner.cbegin(); it != owner.cend(); ++it)
+        held.insert(it.key());
+    for (const QString& text : unlettered) {
+        const QChar first = FirstLetter(text);
+        if (first.isNull() || held.contains(first))
+            continue;
+        faults << QStringLiteral("free letter unused: ") + text;
+        held.insert(first);
+    }
     return faults;
 }
 
@@ -250,7 +278,23 @@ QStringList LetterFaults(const QList<std::pair<QString, QString>>& Texts, const 
 void ExpectLettersWithoutClash(QWidget* Window, int)
 {
     const bool ownCaptions = Window->objectName() == QStringLiteral("RemovableMediaDialog");
-    EachPage(Window, [Window, ownCaptions](int page) {
+    // A letter held anywhere in the window (its menu bar, a caption on
+    // another page) is not free for a caption without one.
+    QSet<QChar> held;
+    if (auto* main = qobject_cast<QMainWindow*>(Window))
+        for (QAction* entry : main->menuBar()->actions())
+            held.insert(Mnemonic(entry->text()));
+    for (QWidget* w : Window->findChildren<QWidget*>()) {
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            held.insert(Mnemonic(button->text()));
+        else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
+            held.insert(Mnemonic(label->text()));
+        else if (auto* bar = qobject_cast<QTabBar*>(w))
+            for (int i = 0; i < bar->count(); ++i)
+                held.insert(Mnemonic(bar->tabText(i)));
+    }
+    held.remove(QChar());
+    EachPage(Window, [Window, ownCaptions, held](int page) {
         QList<std::pair<QString, QString>> texts;
         QStringList needed;
         for (QWidget* w : Window->findChildren<QWidget*>()) {
@@ -269,7 +313,7 @@ void ExpectLettersWithoutClash(QWidget* Window, int)
                     texts.append({bar->tabText(i), who + QLatin1Char('/') + QString::number(i)});
             }
         }
-        EXPECT_EQ(LetterFaults(texts, needed).join(QStringLiteral(" | ")).toStdString(), "")
+        EXPECT_EQ(LetterFaults(texts, needed, held).join(QStringLiteral(" | ")).toStdString(), "")
             << Window->objectName().toStdString() << " page " << page;
     });
 }
@@ -306,4 +350,30 @@ TEST(AccessibleNames, NoLetterLeadsToTwoPlaces)
         EXPECT_EQ(LetterFaults(entries, {}).join(QStringLiteral(" | ")).toStdString(), "")
             << menu->objectName().toStdString();
     }
+}
+
+// Alt with a letter that no shortcut takes never types into a field: in
+// every window, a field holding a selected text keeps it.
+TEST(AccessibleNames, AnAltChordNeverTypesIntoAField)
+{
+    KeyboardRules::Install();
+    int fields = 0;
+    EachWindow([&fields](QWidget* Window, int) {
+        EachPage(Window, [Window, &fields](int page) {
+            for (QLineEdit* edit : Window->findChildren<QLineEdit*>()) {
+                if (!edit->isVisible() || !edit->isEnabled() || edit->isReadOnly())
+                    continue;
+                ++fields;
+                edit->setText(QStringLiteral("12ABC"));
+                const QString held = edit->text();
+                edit->setFocus();
+                edit->selectAll();
+                QTest::keyClick(edit, Qt::Key_J, Qt::AltModifier);
+                EXPECT_EQ(edit->text(), held) << Window->objectName().toStdString() << "/"
+                                              << edit->objectName().toStdString() << " page " << page;
+                edit->clear();
+            }
+        });
+    });
+    EXPECT_GE(fields, 10);
 }

@@ -489,9 +489,12 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     const std::string exportFile = (fs::path(root.path().toStdString()) / "troca.CRT").string();
     {
         ModalScript script;
-        script.Then(ChooseFile(exportFile.substr(0, exportFile.size() - 4))).Press("OK");
+        QString proposed;
+        script.Then(ChooseFile(exportFile.substr(0, exportFile.size() - 4), &proposed)).Press("OK");
         const QStringList texts = Run(window->FileExport, script);
         ASSERT_EQ(texts.size(), 2) << texts.join('|').toStdString();
+        // A name for the entity exported, not the medium written before.
+        EXPECT_TRUE(proposed.endsWith(QStringLiteral("/09876543000141.CRT"))) << proposed.toStdString();
         EXPECT_TRUE(texts[1].contains(U("Foram exportados com sucesso 2 certificados eletrônicos.")));
     }
     NoKeyFileLeft();

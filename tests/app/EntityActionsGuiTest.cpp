@@ -12,6 +12,7 @@
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "ui/HtmlView.h"
+#include "ui/TDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -362,6 +363,35 @@ TEST_F(EntityActionsTest, CancelledFirstEntityLeavesTheNoEntityState)
     EXPECT_FALSE(window->RequestRemove->isEnabled());
     EXPECT_TRUE(window->RequestAdd->isEnabled());
     EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+}
+
+// The question says which entity it removes, on a line of its own: the
+// active one, whichever the list shows first.
+TEST_F(EntityActionsTest, RemovalQuestionNamesTheEntityItRemoves)
+{
+    Start();
+    AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
+    AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
+    const struct {
+        int position;
+        const char* line;
+    } rows[] = {
+        {2, "Entidade: SEGUNDA - CNPJ: 09876543000141"},
+        {1, "Entidade: PRIMEIRA - CNPJ: 11222333000181"},
+    };
+    // With QUORVEX_SCREENSHOT_DIR set, a PNG of the question is saved there.
+    window->Dlg->BeforeShow = [](QWidget* Question) {
+        if (const QByteArray out = qgetenv("QUORVEX_SCREENSHOT_DIR"); !out.isEmpty())
+            Question->grab().save(QString::fromLocal8Bit(out) + QStringLiteral("/entity-remove-question.png"));
+    };
+    for (const auto& row : rows) {
+        window->cbxEntity->setCurrentIndex(window->cbxEntity->findData(row.position));
+        window->cbxEntityChange();
+        const QString question = RemoveEntity(QStringLiteral("Cancelar")).trimmed();
+        EXPECT_EQ(question.section(QLatin1Char('\n'), -1), U(row.line)) << question.toStdString();
+        EXPECT_TRUE(question.startsWith(U(RemoveQuestion))) << question.toStdString();
+    }
+    EXPECT_EQ(window->Session()->Count(), 2);
 }
 
 TEST_F(EntityActionsTest, RemovingTheOnlyEntityReturnsToTheNoEntityState)

@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTest>
+#include <QToolButton>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -252,13 +254,21 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
             items << form.cbxEntity->itemText(i);
         return items.join(QLatin1Char('|'));
     };
-    form.EditEntitySearch->setFocus();
-    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("filial"));
-    EXPECT_EQ(shown(), QStringLiteral("3 - Delta (Filial) (44555666000133)|4 - Alfa Filial (11222333000181)"));
-    // The active entity (the first) is not among them: nothing is selected,
-    // and nothing was switched by the narrowing.
-    EXPECT_EQ(form.cbxEntity->currentIndex(), -1);
+    // Ctrl+F reaches the field from anywhere in the window, and the field
+    // says so.
+    form.cbxEntity->setFocus();
+    QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), form.EditEntitySearch);
+    EXPECT_TRUE(form.EditEntitySearch->placeholderText().contains(QStringLiteral("Ctrl+F")));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("filial"));
+    // The active entity (the first) is not found, yet stays listed and
+    // selected: its certificates are the ones shown. The narrowing
+    // switched nothing.
+    EXPECT_EQ(shown(), QStringLiteral("1 - Alfa (11222333000181)|3 - Delta (Filial) (44555666000133)|4 - Alfa Filial "
+                                      "(11222333000181)"));
+    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
     EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 1);
+    EXPECT_EQ(form.ActiveView, form.Views->View(1));
 
     form.EditEntitySearch->clear();
     QTest::keyClicks(form.EditEntitySearch, QStringLiteral("11.222.333/0001"));
@@ -282,10 +292,48 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.Session()->Registry().ActiveIndex() == 4; }));
     EXPECT_EQ(form.Session()->ActiveEntity(), form.Session()->Registry().Entity(4));
 
-    // Emptied, the list shows every entity again, the active one selected.
-    form.EditEntitySearch->clear();
+    // Emptied with its clear button, which a screen reader names, the list
+    // shows every entity again, the active one selected.
+    QList<QToolButton*> clear;
+    for (QToolButton* button : form.EditEntitySearch->findChildren<QToolButton*>())
+        if (button->isVisible())
+            clear << button;
+    ASSERT_EQ(clear.size(), 1);
+    EXPECT_EQ(clear[0]->accessibleName(), QStringLiteral("Limpar o campo Localizar"));
+    QTest::mouseClick(clear[0], Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.EditEntitySearch->text().isEmpty(); }));
     EXPECT_EQ(form.cbxEntity->count(), 4);
     EXPECT_EQ(form.cbxEntity->currentIndex(), 3);
+}
+
+// The entity selector, reached with its Alt letter, shows a frame in the
+// highlight colour around it; without the keyboard it shows none.
+TEST(MainWindow, TheEntitySelectorShowsAFrameWhileItHasTheKeyboard)
+{
+    Folder folder;
+    WriteLookalikes(folder);
+    TForm1 form(folder.Dir());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QApplication::setActiveWindow(&form);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("&Selecione uma Entidade"));
+    // Pixels of the highlight colour on the line just above the selector.
+    auto framed = [&] {
+        const QImage panel = form.Panel2->grab().toImage();
+        const QRect box = form.cbxEntity->geometry();
+        const QColor highlight = form.Panel2->palette().color(QPalette::Highlight);
+        int count = 0;
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (panel.pixelColor(x, box.top() - 2) == highlight)
+                ++count;
+        return double(count) / box.width();
+    };
+    form.EditEntitySearch->setFocus();
+    EXPECT_LT(framed(), 0.1);
+    QTest::keyClick(form.EditEntitySearch, Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(form.cbxEntity->hasFocus());
+    EXPECT_TRUE(form.EditEntitySearch->text().isEmpty()) << "Alt+S typed into the field";
+    EXPECT_GT(framed(), 0.9);
 }
 
 TEST(MainWindow, RefreshEntityListRebuildsTheSelectorAndReappliesTheRule)
@@ -321,7 +369,7 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
         return items.join(QLatin1Char('|'));
     };
     EXPECT_EQ(layout(form.MenuFile),
-              QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|Cópia de Segurança|"
+              QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|&Cópia de Segurança|"
                                 "&Importar...|&Exportar...|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
     EXPECT_EQ(layout(form.MenuRequest),
               QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber|-|"

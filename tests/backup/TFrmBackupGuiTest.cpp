@@ -280,8 +280,8 @@ TEST_F(BackupDialogTest, TabsPathAndOverwriteQuestion)
     EXPECT_FALSE(frm.edtName->isVisibleTo(&frm));
     EXPECT_FALSE(frm.lblName->isVisibleTo(&frm));
     EXPECT_EQ(frm.TabControl1->count(), 2);
-    EXPECT_EQ(frm.TabControl1->tabText(0), "Copiar");
-    EXPECT_EQ(frm.TabControl1->tabText(1), "Restaurar");
+    EXPECT_EQ(frm.TabControl1->tabText(0).remove(QLatin1Char('&')), "Copiar");
+    EXPECT_EQ(frm.TabControl1->tabText(1).remove(QLatin1Char('&')), "Restaurar");
     EXPECT_EQ(frm.lblCommentText->text(), QString::fromUtf8("Informe o caminho de destino para a cópia de segurança."));
 
     Answers answers;

@@ -155,7 +155,7 @@ TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
             EXPECT_EQ(d.PWD->geometry(), QRect(131, 93 + extra, 115, 21));
             EXPECT_EQ(d.PWD->maxLength(), 16);
             EXPECT_EQ(d.PWD->toolTip(), "Digite aqui sua senha de acesso");
-            EXPECT_EQ(d.LabelPWD->text(), "Senha atual:");
+            EXPECT_EQ(d.LabelPWD->text().remove(QLatin1Char('&')), "Senha atual:");
             EXPECT_EQ(d.LabelPWD->pos(), QPoint(48, 93 + extra));
             EXPECT_EQ(d.FormHeight(), 150 + extra);
             EXPECT_EQ(d.LabelMsg->text(),
@@ -178,8 +178,8 @@ TEST(TFrmPwd, EachModeBuildsItsEditsLabelsAndMessage)
             EXPECT_EQ(d.ConfirmPWD->geometry(), QRect(131, 122 + extra, 115, 21));
             EXPECT_EQ(d.LabelNewPWD->pos(), QPoint(48, 93 + extra));
             EXPECT_EQ(d.LabelConfirmPWD->pos(), QPoint(48, 122 + extra));
-            EXPECT_EQ(d.LabelNewPWD->text(), "Nova Senha:");
-            EXPECT_EQ(d.LabelConfirmPWD->text(), QString::fromUtf8("Confirmação:"));
+            EXPECT_EQ(d.LabelNewPWD->text().remove(QLatin1Char('&')), "Nova Senha:");
+            EXPECT_EQ(d.LabelConfirmPWD->text().remove(QLatin1Char('&')), QString::fromUtf8("Confirmação:"));
             EXPECT_EQ(d.FormHeight(), 180 + extra);
             EXPECT_EQ(d.LabelMsg->text(),
                       QString::fromUtf8("Por favor, crie uma senha de acesso provisória a este certificado "

@@ -2,26 +2,35 @@
 // the main window's two help actions, the request form's help button in
 // both modes, the password dialog's and the backup dialog's, each as the
 // main window opens it.
+#include "agreement/TFrmContrato.h"
+#include "app/RemovableMediaDialog.h"
 #include "app/EntityOverviewDialog.h"
 #include "app/TForm1.h"
 #include "app/TForm1Questions.h"
 #include "backup/TFrmBackup.h"
 #include "base/ProgramPaths.h"
+#include "base/Texts.h"
 #include "crypto/TFrmPwd.h"
+#include "help/TFrmAbout.h"
 #include "help/TFrmHelp.h"
 #include "help/THelp.h"
 #include "help/TPublicData.h"
 #include "store/TFrmRequest.h"
+#include "store/TUserData.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestKit.h"
 #include "support/ZipMaker.h"
 #include "ui/HtmlView.h"
+#include "ui/KeyboardRules.h"
+#include "ui/TDialog.h"
 
 #include <QAction>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -43,7 +52,8 @@ public:
     {
         EXPECT_TRUE(tmp_.isValid());
         ZipEntries entries;
-        for (const char* topic : {"index", "how", "newentity", "request", "pwd", "backup", "overview"})
+        for (const char* topic : {"index", "how", "newentity", "request", "pwd", "backup", "messages", "media",
+                                  "agreement", "export", "overview"})
             entries.push_back({std::string(topic) + ".htm", Page(std::string("Pagina ") + topic)});
         EXPECT_TRUE(WriteZip(Dir() + "HELP.DAT", entries));
     }
@@ -152,4 +162,125 @@ TEST(HelpEntryPoints, TheProgramStartsWithItsHelpViewer)
     QFile note(dir + QStringLiteral("help.txt"));
     ASSERT_TRUE(note.open(QIODevice::ReadOnly));
     EXPECT_EQ(note.readAll().toStdString(), folder.Dir() + "HELP.DAT\nindex.htm\nvisible\nPagina index\n");
+}
+
+// F1 in every window, dialogs included, opens that window's own page: the
+// key is pressed where the keyboard is, through the rules the program
+// installs at start.
+TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
+{
+    ProgramFolder folder;
+    QTemporaryDir data;
+    const std::string dir = data.path().toStdString() + "/";
+    TPublicData publicData(folder.Dir());
+    KeyboardRules::Install(&publicData);
+    TForm1 form(ProgramPaths(dir, dir), TestKit(), &publicData);
+    auto pressF1 = [](QWidget* window) {
+        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_F1);
+    };
+    // Shows a window that is not modal, presses F1 in it, closes it.
+    auto inWindow = [&](QWidget* window) {
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        pressF1(window);
+        window->close();
+    };
+    // Presses F1 in the next modal dialog, then closes it.
+    auto inNextModal = [&] {
+        AnswerNextModal([&](QWidget* dialog) {
+            pressF1(dialog);
+            static_cast<QDialog*>(dialog)->reject();
+        });
+    };
+
+    inWindow(&form);
+    ExpectShown(publicData, "index.htm");
+    for (const bool newEntity : {true, false}) {
+        TFrmRequest request(&form, nullptr, &publicData);
+        request.NewEntity = newEntity;
+        inWindow(&request);
+        ExpectShown(publicData, newEntity ? "newentity.htm" : "request.htm");
+    }
+    TForm1Questions ask(form);
+    inNextModal();
+    ask.AskPassword(KeyFilePwd::pmNewPassword, {});
+    ExpectShown(publicData, "pwd.htm");
+    inWindow(form.MakeBackupDialog().get());
+    ExpectShown(publicData, "backup.htm");
+    {
+        TFrmContrato::Setup setup;
+        setup.AgreementFile = QUORVEX_APP_DIR "ConvEmpr.rtf";
+        setup.DataDir = dir;
+        setup.ProgramDir = QUORVEX_APP_DIR;
+        setup.LoadEntity = [] { return TUserData(); };
+        setup.Help = &publicData;
+        TFrmContrato agreement(setup, &form);
+        inWindow(&agreement);
+        ExpectShown(publicData, "agreement.htm");
+        agreement.ButtonHelp->click();
+        ExpectShown(publicData, "agreement.htm");
+    }
+    {
+        TFrmAbout about(&form);
+        inWindow(&about);
+        ExpectShown(publicData, "index.htm");
+    }
+    {
+        ProgramPaths paths(dir, dir);
+        RemovableMediaDialog media(paths, &form);
+        inWindow(&media);
+        ExpectShown(publicData, "media.htm");
+    }
+    inNextModal();
+    form.Dlg->SetDialogButtons(dtYesNo);
+    form.Dlg->Confirm(QStringLiteral("Pergunta?"));
+    ExpectShown(publicData, "messages.htm");
+    // The file dialogs that the steps share: the page of the step asking.
+    inNextModal();
+    std::string chosen;
+    EXPECT_FALSE(ask.ChooseSaveFile({Texts::ExportTitle, Texts::ExportFilter, {}, {}}, chosen));
+    ExpectShown(publicData, "export.htm");
+    KeyboardRules::Install(nullptr);
+}
+
+// The backup dialog's "Ajuda" as the menu opens it (modal), with the help
+// window already open from the main window: the page shows and takes
+// clicks while the dialog is open. With QUORVEX_SCREENSHOT_DIR set (run it
+// under a virtual X screen) a PNG of the screen is saved there.
+TEST(HelpEntryPoints, TheBackupDialogsHelpWorksOverTheOpenDialog)
+{
+    ProgramFolder folder;
+    QTemporaryDir data;
+    const std::string dir = data.path().toStdString() + "/";
+    TPublicData publicData(folder.Dir());
+    TForm1 form(ProgramPaths(dir, dir), TestKit(), &publicData);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.HelpTopics->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(publicData.HelpWin->Form()));
+
+    bool shown = false;
+    bool clicked = false;
+    AnswerNextModal([&](QWidget* dialog) {
+        auto* backup = qobject_cast<TFrmBackup*>(dialog);
+        ASSERT_NE(backup, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(backup));
+        // Through the window system, as the mouse presses it.
+        QTest::mouseClick(backup->windowHandle(), Qt::LeftButton, {},
+                          backup->ButtonHelp->mapTo(backup, backup->ButtonHelp->rect().center()));
+        TFrmHelp* help = publicData.HelpWin->Form();
+        shown = QTest::qWaitForWindowExposed(help) && publicData.HelpWin->CurrentTopic() == "backup.htm"
+                && help->HTMLView->toPlainText().trimmed() == QStringLiteral("Pagina backup");
+        QTest::qWait(100);
+        if (const QByteArray outDir = qgetenv("QUORVEX_SCREENSHOT_DIR"); !outDir.isEmpty())
+            help->screen()->grabWindow(0).save(QString::fromLocal8Bit(outDir) + QStringLiteral("/backup-help.png"));
+        QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, help->TopicButton->mapTo(help, QPoint(20, 10)));
+        clicked = publicData.HelpWin->CurrentTopic() == QStringLiteral("index.htm");
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    form.FileBackup->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(clicked) << "the help window was blocked by the dialog";
+    publicData.HelpWin->SetVisible(false);
 }

@@ -62,7 +62,9 @@ protected:
 
 TEST_F(BuiltHelp, EveryTopicThatAWindowOpensIsThere)
 {
-    for (const char* topic : {"index.htm", "how.htm", "newentity.htm", "request.htm", "pwd.htm", "overview.htm"}) {
+    for (const char* topic :
+         {"index.htm", "how.htm", "newentity.htm", "request.htm", "pwd.htm", "backup.htm", "messages.htm", "media.htm",
+          "agreement.htm", "export.htm", "disk.htm", "certificate.htm", "overview.htm"}) {
         ASSERT_TRUE(pages.count(topic)) << topic;
         EXPECT_GT(pages[topic].size(), 500u) << topic;
     }

@@ -321,38 +321,48 @@ TEST(HelpWindow, ButtonsCaptionsAndClosing)
     EXPECT_FALSE(help.Visible());
 }
 
+// Whether the help window was closed or already open (from the main
+// window) when the dialog opened.
 TEST(HelpWindow, HelpOpenedFromAModalDialogTakesClicks)
 {
-    Archive archive;
-    THelp help;
-    help.SetFileName(archive.Path());
-    help.SetContents(QStringLiteral("index.htm"));
-    auto dialog = std::make_unique<QDialog>();
-    bool clicked = false;
-    QTimer::singleShot(0, dialog.get(), [&] {
-        help.SetCurrentTopic(QStringLiteral("a.htm"));
-        help.Show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(help.Form()));
-        // Through the window system, where a window blocked by a modal
-        // dialog loses its clicks.
+    for (const bool openBefore : {false, true}) {
+        SCOPED_TRACE(openBefore ? "open before the dialog" : "closed before the dialog");
+        Archive archive;
+        THelp help;
+        help.SetFileName(archive.Path());
+        help.SetContents(QStringLiteral("index.htm"));
+        if (openBefore) {
+            help.SetCurrentTopic(QStringLiteral("b.htm"));
+            help.Show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(help.Form()));
+        }
+        auto dialog = std::make_unique<QDialog>();
+        bool clicked = false;
+        QTimer::singleShot(0, dialog.get(), [&] {
+            help.SetCurrentTopic(QStringLiteral("a.htm"));
+            help.Show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(help.Form()));
+            // Through the window system, where a window blocked by a modal
+            // dialog loses its clicks.
+            TFrmHelp* form = help.Form();
+            const QPoint at = form->TopicButton->mapTo(form, QPoint(20, 10));
+            QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at);
+            clicked = help.CurrentTopic() == QStringLiteral("index.htm");
+            dialog->reject();
+        });
+        dialog->exec();
+        EXPECT_TRUE(clicked);
+        // The dialog goes (as the password dialog does after each use); the help
+        // window stays open and takes clicks as an ordinary window again.
+        dialog.reset();
+        QTest::qWait(20);
         TFrmHelp* form = help.Form();
-        const QPoint at = form->TopicButton->mapTo(form, QPoint(20, 10));
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at);
-        clicked = help.CurrentTopic() == QStringLiteral("index.htm");
-        dialog->reject();
-    });
-    dialog->exec();
-    EXPECT_TRUE(clicked);
-    // The dialog goes (as the password dialog does after each use); the help
-    // window stays open and takes clicks as an ordinary window again.
-    dialog.reset();
-    QTest::qWait(20);
-    TFrmHelp* form = help.Form();
-    ASSERT_TRUE(help.Visible());
-    EXPECT_EQ(form->windowHandle()->transientParent(), nullptr);
-    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, form->BackButton->mapTo(form, QPoint(20, 10)));
-    EXPECT_EQ(form->CurrentPage, QStringLiteral("a.htm"));
-    help.SetVisible(false);
+        ASSERT_TRUE(help.Visible());
+        EXPECT_EQ(form->windowHandle()->transientParent(), nullptr);
+        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, form->BackButton->mapTo(form, QPoint(20, 10)));
+        EXPECT_EQ(form->CurrentPage, QStringLiteral("a.htm"));
+        help.SetVisible(false);
+    }
 }
 
 // The first showing puts the window beside the one that asked for help:
@@ -394,7 +404,13 @@ TEST(HelpWindow, OpensBesideTheWindowThatAsked)
     EXPECT_EQ(help.Form()->TopicButton->focusPolicy(), Qt::TabFocus);
     QTest::keyClick(help.Form()->BackButton, Qt::Key_Return);
     EXPECT_EQ(help.Form()->CurrentPage, QStringLiteral("a.htm"));
-    help.SetVisible(false);
+    // Escape closes it, from the page as from a button.
+    help.Form()->HTMLView->setFocus();
+    QTest::keyClick(help.Form()->HTMLView, Qt::Key_Escape);
+    EXPECT_FALSE(help.Visible());
+    help.Show();
+    QTest::keyClick(help.Form()->TopicButton, Qt::Key_Escape);
+    EXPECT_FALSE(help.Visible());
 }
 
 // The pages as built, in the window: the contents and "how to" show their

@@ -4,6 +4,8 @@
 #include "support/ModalAnswerer.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QPointer>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -168,7 +170,7 @@ TEST(MessageDialog, ButtonSetsHaveTheirDefaultAndEscButtonsAndResults)
         dlg.SetDialogButtons(dtYesNoCancel);
         Seen seen;
         EXPECT_EQ(Show(dlg, QStringLiteral("?"), seen, QString::fromLatin1(name)), result);
-        EXPECT_EQ(seen.captions, (QStringList{"&Sim", QString::fromUtf8("&Não"), "Cancelar"}));
+        EXPECT_EQ(seen.captions, (QStringList{"&Sim", QString::fromUtf8("&Não"), "&Cancelar"}));
     }
     TDialog dlg;
     dlg.SetDialogButtons(dtAbortRetryIgnore);
@@ -268,5 +270,57 @@ TEST(MessageDialog, NoMessageOrCaptionIsCutShort)
         dlg.SetDialogButtons(set);
         Show(dlg, QStringLiteral("?"), buttons, QStringLiteral("Esc"));
         EXPECT_TRUE(buttons.captionsFit) << buttons.captions.join(',').toStdString();
+    }
+}
+
+// Alt and a button's underlined letter press that button, in every set; a
+// button whose letter an earlier one holds shows none, so that no letter
+// leads to two buttons.
+TEST(MessageDialog, AltAndAButtonsLetterPressesIt)
+{
+    struct Row {
+        TDialogButtons set;
+        QStringList captions;
+        std::vector<int> results; // top to bottom
+    };
+    const Row rows[] = {
+        {dtOK, {"&OK"}, {mrOk}},
+        {dtYesNo, {"&Sim", QString::fromUtf8("&Não")}, {mrYes, mrNo}},
+        {dtYesNoCancel, {"&Sim", QString::fromUtf8("&Não"), "&Cancelar"}, {mrYes, mrNo, mrCancel}},
+        {dtOKCancel, {"&OK", "&Cancelar"}, {mrOk, mrCancel}},
+        {dtAbortRetryIgnore, {"&Abortar", "&Tentar novamente", "&Ignorar"}, {mrAbort, mrRetry, mrIgnore}},
+        {dtYesNoAll,
+         {"&Sim", QString::fromUtf8("&Não"), QString::fromUtf8("Não para Todos"), "Sim para &Todos"},
+         {mrYes, mrNo, mrNoToAll, mrYesToAll}},
+    };
+    for (const Row& row : rows) {
+        for (int b = 0; b < int(row.captions.size()); ++b) {
+            const qsizetype amp = row.captions[b].indexOf(QLatin1Char('&'));
+            if (amp < 0)
+                continue;
+            const char letter = row.captions[b].at(amp + 1).toLatin1();
+            SCOPED_TRACE(row.captions[b].toStdString());
+            for (const bool keepByDefault : {false, true}) {
+                TDialog dlg;
+                dlg.SetDialogButtons(row.set, keepByDefault);
+                Seen seen;
+                g_seen = &seen;
+                dlg.BeforeShow = &Record;
+                AnswerNextModal([letter](QWidget* window) {
+                    // A letter reaches the buttons of the active window only.
+                    window->activateWindow();
+                    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+                    QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
+                    QTest::keyClick(focus, letter, Qt::AltModifier);
+                    // A button pressed by its letter clicks after a moment; a
+                    // letter that pressed nothing leaves the dialog open.
+                    QPointer<QWidget> alive(window);
+                    if (!QTest::qWaitFor([&] { return !alive || !alive->isVisible(); }, 2000) && alive)
+                        static_cast<QDialog*>(window)->done(-1);
+                });
+                EXPECT_EQ(dlg.Execute(QStringLiteral("?")), row.results[std::size_t(b)]);
+                EXPECT_EQ(seen.captions, row.captions);
+            }
+        }
     }
 }

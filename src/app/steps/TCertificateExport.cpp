@@ -6,6 +6,8 @@
 #include "base/Texts.h"
 #include "crypto/TRSAMedia.h"
 #include "store/TRequestFile.h"
+#include "store/TUserData.h"
+#include "store/TUsersData.h"
 
 #include <sys/stat.h>
 
@@ -57,8 +59,13 @@ int TCertificateExport::FileExport()
     TRequestFile* storage = C.ActiveStorage();
     if (!storage)
         return 0;
+    // A name for the entity that is exported ("<inscription>.CRT"), never
+    // the name of a file an earlier step wrote.
+    std::string proposed;
+    if (const TUserData* entity = C.Registry.Entity(C.Registry.ActiveIndex()))
+        proposed = entity->Inscricao() + ".CRT";
     std::string fileName;
-    if (!C.Ask.ChooseSaveFile({Texts::ExportTitle, Texts::ExportFilter, {}, {}}, fileName))
+    if (!C.Ask.ChooseSaveFile({Texts::ExportTitle, Texts::ExportFilter, {}, proposed}, fileName))
         return 0;
     C.Ask.Repaint();
     if (!HasExtension(fileName))
