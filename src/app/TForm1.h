@@ -11,6 +11,7 @@
 #include "base/ProgramPaths.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,7 @@ class TCustomView;
 class TDialog;
 class EntityOverviewDialog;
 class TEntitySession;
+class TStepContext;
 struct TCertificateEntry;
 class TFrmBackup;
 class TViews;
@@ -214,6 +216,14 @@ private:
     void AfterStep();
     // There is an active entity for a step to work on.
     bool HaveActiveEntity() const;
+    // Runs a certificate step on the active entity (nothing without one):
+    // Step gets a context whose questions are the window's dialogs, and the
+    // window is refreshed afterwards. A step that throws skips the refresh
+    // and its failure goes on to the caller.
+    void RunStep(const std::function<void(TStepContext&)>& Step);
+    // The certificate selected in the active entity's view; null when there
+    // is no active entity or nothing is selected.
+    TCustomItem* SelectedCertificate() const;
 
     bool destroyed_ = false;
     // An action, a tip link or an entity switch is running.
