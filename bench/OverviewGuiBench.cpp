@@ -18,6 +18,7 @@
 #include "base/ProgramPaths.h"
 #include "base/Texts.h"
 #include "crypto/KitLibraries.h"
+#include "support/FindNamed.h"
 #include "ui/Text1252.h"
 
 #include <QAction>
@@ -140,7 +141,7 @@ int main(int argc, char** argv)
         std::filesystem::permissions(entry.path(), std::filesystem::perms::none);
 
     std::vector<double> openWall;
-    const double firstOpen = Timed([&] { form->RequestOverview->trigger(); }, &openWall);
+    const double firstOpen = Timed([&] { FindNamed<QAction>(*form, "RequestOverview")->trigger(); }, &openWall);
     auto* overview = form->findChild<EntityOverviewDialog*>();
     if (!overview || overview->Table->model()->rowCount() != entities) {
         std::fprintf(stderr, "the overview did not list the %d entities\n", entities);
@@ -150,7 +151,7 @@ int main(int argc, char** argv)
     std::vector<double> reopen, refill, sort;
     for (int i = 0; i < rounds; ++i) {
         overview->close();
-        reopen.push_back(Timed([&] { form->RequestOverview->trigger(); }, &openWall));
+        reopen.push_back(Timed([&] { FindNamed<QAction>(*form, "RequestOverview")->trigger(); }, &openWall));
         refill.push_back(Timed([&] { form->RefreshEntityList(); }));
         sort.push_back(Timed(
             [&] { overview->Table->sortByColumn(i % 2 ? 1 : 2, i % 2 ? Qt::AscendingOrder : Qt::DescendingOrder); }));
@@ -164,7 +165,7 @@ int main(int argc, char** argv)
         for (const QString& text : {typed, inscription}) {
             for (double ms : TypeTimed(overview->EditFilter, text, &mineWall))
                 mine.push_back(ms);
-            for (double ms : TypeTimed(form->EditEntitySearch, text))
+            for (double ms : TypeTimed(FindNamed<QLineEdit>(*form, "EditEntitySearch"), text))
                 peer.push_back(ms);
         }
     }

@@ -21,6 +21,7 @@
 #include "base/ProgramPaths.h"
 #include "base/Texts.h"
 #include "crypto/KitLibraries.h"
+#include "support/FindNamed.h"
 #include "ui/Text1252.h"
 
 #include <QAction>
@@ -61,7 +62,7 @@ int RunClient(int argc, char** argv, const std::string& dir)
     form->show();
     guibench::WhenIdle(form.get(), [&form] {
         guibench::Say("ready");
-        QComboBox* entities = form->cbxEntity;
+        QComboBox* entities = FindNamed<QComboBox>(*form, "cbxEntity");
         double ms = 0;
         if (entities && entities->count() > 1) {
             QElapsedTimer clock;
@@ -74,7 +75,7 @@ int RunClient(int argc, char** argv, const std::string& dir)
         }
         guibench::Say("switch " + std::to_string(ms));
         guibench::Say("exiting");
-        form->FileExit->trigger();
+        FindNamed<QAction>(*form, "FileExit")->trigger();
     });
     app.exec();
     form.reset(); // the shutdown's saves

@@ -56,7 +56,7 @@ int RunClient(int argc, char** argv, const std::string& dir)
     guibench::WhenIdle(&form, ReportReady);
     app.exec();
     // Keep the sample as it is for the next launch.
-    form.Restored = 1;
+    form.SetRestoredFlag(1);
     return 0;
 }
 

@@ -1,8 +1,7 @@
 #include "agreement/TCustomSchemeProxy.h"
 
 #include "agreement/TSablotEngine.h"
-
-#include <strings.h>
+#include "base/LetterCase.h"
 
 TCustomSchemeProxy::~TCustomSchemeProxy()
 {
@@ -30,7 +29,7 @@ void TCustomSchemeProxy::AddScheme(const std::string& Scheme)
 bool TCustomSchemeProxy::ServesScheme(const std::string& Scheme) const
 {
     for (const auto& s : schemes_)
-        if (::strcasecmp(s.c_str(), Scheme.c_str()) == 0)
+        if (LetterCase::SameText(s, Scheme))
             return true;
     return false;
 }

@@ -6,13 +6,13 @@
 #include "agreement/TFileProxy.h"
 #include "agreement/UriToolkit.h"
 
-#include <strings.h>
+#include "base/LetterCase.h"
 
 namespace {
 
 bool EqualNoCase(const std::string& a, const char* b)
 {
-    return ::strcasecmp(a.c_str(), b) == 0;
+    return LetterCase::SameText(a, b);
 }
 
 } // namespace

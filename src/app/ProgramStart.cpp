@@ -71,7 +71,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // The crypto kit's libraries lie there too; loaded once for the run.
     KitLibraries kit(paths.ProgramDir());
     auto form = std::make_unique<TForm1>(paths, kit, &publicData);
-    if (form->StartFailed)
+    if (form->HasStartFailed())
         return 1;
     form->show();
     ReportDamagedFiles(*form);
@@ -87,7 +87,7 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     // waits for this process to end and starts the client again. The window is
     // destroyed after the launch, and then writes nothing (Restored is set).
     if (form->RestartFlag() == 1)
-        StartReinit(form->Paths.ProgramDir(), QCoreApplication::applicationPid(),
+        StartReinit(form->Folders().ProgramDir(), QCoreApplication::applicationPid(),
                     QCoreApplication::applicationFilePath().toStdString(), paths.DataDir());
     form.reset();
     return 0;

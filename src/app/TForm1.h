@@ -11,6 +11,7 @@
 #include "base/ProgramPaths.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,7 @@ class TCustomView;
 class TDialog;
 class EntityOverviewDialog;
 class TEntitySession;
+class TStepContext;
 struct TCertificateEntry;
 class TFrmBackup;
 class TViews;
@@ -50,58 +52,29 @@ public:
     // Runs FormDestroy (once).
     ~TForm1() override;
 
-    // ---- components ------------------------------------------------------
-    QWidget* Panel1 = nullptr;             // left, 209 pixels: holds Tip
-    HtmlView* Tip = nullptr;               // next-task text
-    QWidget* panWork = nullptr;            // the rest: Panel2 and the list views
-    QWidget* Panel2 = nullptr;             // top of panWork, 56 pixels
-    QLabel* Label1 = nullptr;              // "Selecione uma Entidade"
-    QComboBox* cbxEntity = nullptr;        // "n - Razao (Inscricao)" per entity shown; data: its position
-    QLineEdit* EditEntitySearch = nullptr; // narrows cbxEntity to the entities it finds
-    QMenu* MenuFile = nullptr;             // "&Arquivo"
-    QMenu* MenuRequest = nullptr;          // "&Requisição"
-    QMenu* MenuHelp = nullptr;             // "&?"
-    QMenu* PopupMenu = nullptr;            // context menu of the list views
     // The open dialog (file must exist) and the save dialog (overwriting is
     // confirmed): Qt's own dialogs, made on first use since building them
     // costs more than the rest of the window.
     QFileDialog* OpenFile();
     QFileDialog* SaveFile();
-    QList<QIcon> ImageList1; // 32 x 32: 0 = not signed, 1 = signed
-    QList<QIcon> ImageList2; // menu images
-    TDialog* Dlg = nullptr;  // the shared question dialog
 
-    // ActionList1: every action below, in table order.
-    QList<QAction*> ActionList1;
-    QAction* FileNew = nullptr;
-    QAction* FileRemove = nullptr;
-    QAction* FileRename = nullptr;
-    QAction* FileDisk = nullptr;
-    QAction* FileBackup = nullptr;
-    QAction* FileImport = nullptr;
-    QAction* FileExport = nullptr;
-    QAction* FileDeal = nullptr;
-    QAction* FileExit = nullptr;
-    QAction* RequestAdd = nullptr;
-    QAction* RequestFill = nullptr;
-    QAction* RequestRemove = nullptr;
-    QAction* RequestSend = nullptr;
-    QAction* RequestReceive = nullptr;
-    QAction* HelpTopics = nullptr;
-    QAction* HelpHow = nullptr;
-    QAction* HelpAbout = nullptr;
-    // Not one of the workflow's actions (not in ActionList1): the overview
-    // of every entity, always offered.
-    QAction* RequestOverview = nullptr;
-
-    // ---- fields ----------------------------------------------------------
-    ProgramPaths Paths;          // data folder, program folder, drive A
-    HelpService* Help = nullptr; // the program's help viewer; may be null
-    KitLibraries* Kit = nullptr; // the crypto kit; set by every constructor
-    std::string AppDir;          // the data folder (Paths.DataDir()), trailing '/'
-    std::string AgreementFile;   // set just before the agreement form is shown
-    int Restored = 0;            // non-zero after a restore: shutdown writes nothing
-    bool StartFailed = false;    // data files could not be opened: shutdown writes nothing
+    // ---- what the program start, the window's questions and tests read ----
+    // The window's widgets and actions are private: a test finds them by
+    // their object names, as a user finds them by their captions.
+    const ProgramPaths& Folders() const { return Paths; }
+    bool HasStartFailed() const { return StartFailed; }
+    HelpService* HelpViewer() const { return Help; }
+    // Set just before the agreement form is shown.
+    const std::string& AgreementFileName() const { return AgreementFile; }
+    // 0 = not signed, 1 = signed.
+    const QList<QIcon>& CertificateIcons() const { return ImageList1; }
+    // The workflow's actions, in table order.
+    const QList<QAction*>& WorkflowActions() const { return ActionList1; }
+    TViews* EntityViews() const { return Views; }
+    TCustomView* ActiveEntityView() const { return ActiveView; }
+    // Non-zero after a restore: shutdown writes nothing.
+    int RestoredFlag() const { return Restored; }
+    void SetRestoredFlag(int Value) { Restored = Value; }
 
     // The application's restart flag (its integer tag): 1 makes the program
     // start reinit once the message loop has ended. A restore sets it to 1
@@ -113,8 +86,6 @@ public:
 
     // The entities of the run; null when the data files could not be opened.
     TEntitySession* Session() const { return session_.get(); }
-    TViews* Views = nullptr;
-    TCustomView* ActiveView = nullptr; // the active entity's list, owned by the views
 
     // ---- operations offered to the workflow steps -------------------------
     // Enables exactly the actions that the session allows for the active
@@ -180,6 +151,60 @@ public:
     void OverviewChosen(int Number);
 
 private:
+    // The window's own answers to the steps' questions use its dialogs,
+    // folders and views.
+    friend class TForm1Questions;
+
+    // ---- components ------------------------------------------------------
+    QWidget* Panel1 = nullptr;             // left, 209 pixels: holds Tip
+    HtmlView* Tip = nullptr;               // next-task text
+    QWidget* panWork = nullptr;            // the rest: Panel2 and the list views
+    QWidget* Panel2 = nullptr;             // top of panWork, 56 pixels
+    QLabel* Label1 = nullptr;              // "Selecione uma Entidade"
+    QComboBox* cbxEntity = nullptr;        // "n - Razao (Inscricao)" per entity shown; data: its position
+    QLineEdit* EditEntitySearch = nullptr; // narrows cbxEntity to the entities it finds
+    QMenu* MenuFile = nullptr;             // "&Arquivo"
+    QMenu* MenuRequest = nullptr;          // "&Requisição"
+    QMenu* MenuHelp = nullptr;             // "&?"
+    QMenu* PopupMenu = nullptr;            // context menu of the list views
+    QList<QIcon> ImageList1;               // 32 x 32: 0 = not signed, 1 = signed
+    QList<QIcon> ImageList2;               // menu images
+    TDialog* Dlg = nullptr;                // the shared question dialog
+
+    // ActionList1: every action below, in table order.
+    QList<QAction*> ActionList1;
+    QAction* FileNew = nullptr;
+    QAction* FileRemove = nullptr;
+    QAction* FileRename = nullptr;
+    QAction* FileDisk = nullptr;
+    QAction* FileBackup = nullptr;
+    QAction* FileImport = nullptr;
+    QAction* FileExport = nullptr;
+    QAction* FileDeal = nullptr;
+    QAction* FileExit = nullptr;
+    QAction* RequestAdd = nullptr;
+    QAction* RequestFill = nullptr;
+    QAction* RequestRemove = nullptr;
+    QAction* RequestSend = nullptr;
+    QAction* RequestReceive = nullptr;
+    QAction* HelpTopics = nullptr;
+    QAction* HelpHow = nullptr;
+    QAction* HelpAbout = nullptr;
+    // Not one of the workflow's actions (not in ActionList1): the overview
+    // of every entity, always offered.
+    QAction* RequestOverview = nullptr;
+
+    // ---- fields ----------------------------------------------------------
+    ProgramPaths Paths;          // data folder, program folder, drive A
+    HelpService* Help = nullptr; // the program's help viewer; may be null
+    KitLibraries* Kit = nullptr; // the crypto kit; set by every constructor
+    std::string AppDir;          // the data folder (Paths.DataDir()), trailing '/'
+    std::string AgreementFile;   // set just before the agreement form is shown
+    int Restored = 0;            // non-zero after a restore: shutdown writes nothing
+    bool StartFailed = false;    // data files could not be opened: shutdown writes nothing
+    TViews* Views = nullptr;
+    TCustomView* ActiveView = nullptr; // the active entity's list, owned by the views
+
     int restartFlag_ = 0;
     // Declared first, so that the kit the window loaded itself outlives
     // everything else the window holds.
@@ -214,6 +239,14 @@ private:
     void AfterStep();
     // There is an active entity for a step to work on.
     bool HaveActiveEntity() const;
+    // Runs a certificate step on the active entity (nothing without one):
+    // Step gets a context whose questions are the window's dialogs, and the
+    // window is refreshed afterwards. A step that throws skips the refresh
+    // and its failure goes on to the caller.
+    void RunStep(const std::function<void(TStepContext&)>& Step);
+    // The certificate selected in the active entity's view; null when there
+    // is no active entity or nothing is selected.
+    TCustomItem* SelectedCertificate() const;
 
     bool destroyed_ = false;
     // An action, a tip link or an entity switch is running.

@@ -7,6 +7,7 @@
 #include "app/TCustomView.h"
 #include "app/TViews.h"
 #include "app/steps/TEntitySession.h"
+#include "base/LetterCase.h"
 #include "base/Texts.h"
 #include "store/EntitySearch.h"
 #include "store/TUserData.h"
@@ -206,10 +207,11 @@ void TForm1::MarkItemSigned(const std::string& Name)
 {
     if (!ActiveView)
         return;
-    const QString caption = FromAnsi(Name);
+    // The session's rule for certificate names, so that the item found is
+    // the one the session calls by that name.
     for (int row = 0; row < ActiveView->count(); ++row) {
         TCustomItem* item = ActiveView->Item(row);
-        if (item->text().compare(caption, Qt::CaseInsensitive) == 0) {
+        if (LetterCase::SameText(ToAnsi(item->text()), Name)) {
             ShowSigned(*item, true);
             return;
         }

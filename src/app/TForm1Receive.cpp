@@ -3,17 +3,10 @@
 // icons, the actions the new state allows, the next task).
 #include "app/TForm1.h"
 
-#include "app/TForm1Questions.h"
 #include "app/steps/TRequestReceiving.h"
 #include "app/steps/TStepContext.h"
-#include "app/steps/TEntitySession.h"
 
 void TForm1::RequestReceiveExecute()
 {
-    if (!HaveActiveEntity())
-        return;
-    TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    TRequestReceiving(context).RequestReceive();
-    AfterStep();
+    RunStep([](TStepContext& context) { TRequestReceiving(context).RequestReceive(); });
 }

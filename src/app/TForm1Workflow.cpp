@@ -27,73 +27,66 @@ void TForm1::AfterStep()
     UpdateTip();
 }
 
-void TForm1::FileNewExecute()
+void TForm1::RunStep(const std::function<void(TStepContext&)>& Step)
 {
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
     TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    TCertificateCreation(context).FileNew();
+    Step(context);
     AfterStep();
+}
+
+TCustomItem* TForm1::SelectedCertificate() const
+{
+    if (!HaveActiveEntity() || !ActiveView)
+        return nullptr;
+    return ActiveView->Selected();
+}
+
+void TForm1::FileNewExecute()
+{
+    RunStep([](TStepContext& context) { TCertificateCreation(context).FileNew(); });
 }
 
 void TForm1::FileRemoveExecute()
 {
-    if (!HaveActiveEntity() || !ActiveView)
-        return;
-    TCustomItem* item = ActiveView->Selected();
-    if (!item)
-        return;
-    TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    TCertificateCreation(context).FileRemove(item->Id);
-    AfterStep();
+    if (const TCustomItem* item = SelectedCertificate())
+        RunStep([id = item->Id](TStepContext& context) { TCertificateCreation(context).FileRemove(id); });
 }
 
 void TForm1::FileDiskExecute()
 {
-    if (!HaveActiveEntity() || !ActiveView)
-        return;
-    TCustomItem* item = ActiveView->Selected();
+    const TCustomItem* item = SelectedCertificate();
     if (!item)
         return;
+    // A copy: the step works on while the view's items may change.
     const std::string id = item->Id;
-    TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    ShowActiveView();
-    TCertificateMedium(context).FileDisk(id);
-    AfterStep();
+    RunStep([this, &id](TStepContext& context) {
+        ShowActiveView();
+        TCertificateMedium(context).FileDisk(id);
+    });
 }
 
 void TForm1::FileExportExecute()
 {
-    if (!HaveActiveEntity())
-        return;
-    TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    TCertificateExport(context).FileExport();
-    AfterStep();
+    RunStep([](TStepContext& context) { TCertificateExport(context).FileExport(); });
 }
 
 void TForm1::FileImportExecute()
 {
-    if (!HaveActiveEntity())
-        return;
-    TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    ShowActiveView();
-    TCertificateImport(context).FileImport();
-    AfterStep();
+    RunStep([this](TStepContext& context) {
+        ShowActiveView();
+        TCertificateImport(context).FileImport();
+    });
 }
 
 void TForm1::RequestSendExecute()
 {
-    if (!HaveActiveEntity())
-        return;
-    TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
-    const TRequestSending::Outcome outcome = TRequestSending(context).RequestSend();
-    AfterStep();
-    if (outcome.ShowAgreement)
+    bool showAgreement = false;
+    RunStep([&showAgreement](TStepContext& context) {
+        showAgreement = TRequestSending(context).RequestSend().ShowAgreement;
+    });
+    if (showAgreement)
         ShowAgreement();
 }

@@ -17,6 +17,7 @@
 #include "help/THelp.h"
 #include "store/TFrmRequest.h"
 #include "store/TUserData.h"
+#include "support/FindNamed.h"
 #include "support/ModalAnswerer.h"
 #include "ui/HtmlView.h"
 #include "ui/KeyboardRules.h"
@@ -325,7 +326,7 @@ TEST(AccessibleNames, EveryInteractiveControlOfEveryWindowHasAName)
     EachWindow(ExpectAllNamed);
     QTemporaryDir folder;
     TForm1 main(folder.path().toStdString() + "/");
-    EXPECT_FALSE(main.Tip->accessibleDescription().isEmpty());
+    EXPECT_FALSE(FindNamed<HtmlView>(main, "Tip")->accessibleDescription().isEmpty());
 }
 
 // Alt and a letter lead to one place only, in every window and menu.

@@ -52,7 +52,7 @@ TEST(MainWindowAgreement, FileDealShowsTheTermOfTheActiveEntity)
     });
     form.FileDealExecute();
     EXPECT_EQ(caption, QString::fromUtf8("Convênio de Prestação de Serviços"));
-    EXPECT_EQ(form.AgreementFile, folders.Program() + "ConvEmpr.rtf");
+    EXPECT_EQ(form.AgreementFileName(), folders.Program() + "ConvEmpr.rtf");
     EXPECT_TRUE(term.contains("Beta Servicos")) << term.toStdString();
     EXPECT_FALSE(term.contains("Alfa Comercio"));
     // The term's files go to the data folder, never beside the program.
@@ -79,7 +79,7 @@ TEST(MainWindowAgreement, ProfileFourSignsNoAgreement)
     form.FileDealExecute();
     QTest::qWait(400);
     EXPECT_FALSE(shown);
-    EXPECT_TRUE(form.AgreementFile.empty());
+    EXPECT_TRUE(form.AgreementFileName().empty());
 }
 
 } // namespace

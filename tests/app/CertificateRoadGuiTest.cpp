@@ -23,6 +23,7 @@
 #include "store/TFrmRequestTestSupport.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
+#include "support/FindNamed.h"
 #include "support/FileBytes.h"
 #include "support/RunTool.h"
 #include "support/ScopedEnvironment.h"
@@ -208,7 +209,7 @@ protected:
             formtest::FillValid(*form, Id, 0, Name);
             QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
         });
-        Run(window->RequestAdd, script);
+        Run(FindNamed<QAction>(*window, "RequestAdd"), script);
     }
 
     // Creates a certificate under Password and names it in the caption
@@ -217,10 +218,10 @@ protected:
     {
         ModalScript script;
         script.Then(MoveMouseOverSeed).Then(Passwords({}, Password));
-        const QStringList texts = Run(window->FileNew, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "FileNew"), script);
         EXPECT_EQ(texts.size(), 2) << texts.join('|').toStdString();
         QCoreApplication::processEvents();
-        TCustomView* view = window->ActiveView;
+        TCustomView* view = window->ActiveEntityView();
         if (!view || view->count() == 0) {
             ADD_FAILURE() << "no item for the new certificate";
             return {};
@@ -255,7 +256,7 @@ protected:
 
     void SelectItem(const std::string& Id)
     {
-        TCustomView* view = window->ActiveView;
+        TCustomView* view = window->ActiveEntityView();
         ASSERT_NE(view, nullptr);
         for (int row = 0; row < view->count(); ++row)
             if (view->Item(row)->Id == Id)
@@ -274,7 +275,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
     // ---- register the entity ------------------------------------------------
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Padaria Boa Vista"));
     ASSERT_EQ(window->Session()->Registry().Count(), 1);
-    ASSERT_TRUE(window->FileNew->isEnabled());
+    ASSERT_TRUE(FindNamed<QAction>(*window, "FileNew")->isEnabled());
 
     // ---- three certificates ---------------------------------------------------
     const QString passwords[] = {QStringLiteral("SENHA001"), QStringLiteral("SENHA002"), QStringLiteral("SENHA003")};
@@ -298,8 +299,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             EXPECT_EQ(storage.ReadString(id, "PublicKey", "").size(), 280u) << "140 bytes in hexadecimal";
         }
     }
-    EXPECT_TRUE(window->RequestSend->isEnabled());
-    EXPECT_FALSE(window->RequestReceive->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestSend")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestReceive")->isEnabled());
 
     // ---- send the request -------------------------------------------------------
     std::string requestFile;
@@ -309,7 +310,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             .Press("OK")      // insert a formatted medium
             .Press("OK")      // the request was written there
             .Press("Cancel"); // the agreement: not now
-        const QStringList texts = Run(window->RequestSend, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "RequestSend"), script);
         ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
         EXPECT_TRUE(texts[1].contains(U("Por favor, insira um disquete formatado no drive A.")));
         EXPECT_TRUE(texts[1].contains(U("Pasta do drive A: ") + QString::fromStdString(driveDir.string())))
@@ -346,7 +347,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         EXPECT_EQ(signature.find_first_not_of("0123456789ABCDEF"), 256u);
         EXPECT_EQ(signature.substr(256), "\r\n\r\n");
     }
-    EXPECT_TRUE(window->RequestReceive->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestReceive")->isEnabled());
 
     // ---- the authority answers beside the request ---------------------------------
     const std::string response = requestFile.substr(0, requestFile.size() - 4) + ".CNS";
@@ -367,14 +368,14 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             .Then([&](QWidget* Dialog) {
                 // Shortcuts that reach the window while the step waits here
                 // run nothing (each would ask a question of its own).
-                window->RequestRemove->trigger();
-                window->FileNew->trigger();
+                FindNamed<QAction>(*window, "RequestRemove")->trigger();
+                FindNamed<QAction>(*window, "FileNew")->trigger();
                 Passwords(passwords[0])(Dialog);
             })
             .Then(Passwords(passwords[1]))
             .Then(Passwords(passwords[2]))
             .Press("OK"); // the summary
-        const QStringList texts = Run(window->RequestReceive, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "RequestReceive"), script);
         ASSERT_EQ(texts.size(), 6) << texts.join('|').toStdString();
         EXPECT_TRUE(
             texts[0].contains(U("Por favor, insira o disquete recebido da Autoridade Certificadora no drive A.")));
@@ -399,12 +400,12 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             EXPECT_EQ(storage.ReadString(ids[i], "Name", ""), names[i].toStdString()) << "saved with the receipt";
         }
     }
-    for (int row = 0; row < window->ActiveView->count(); ++row)
-        EXPECT_EQ(window->ActiveView->Item(row)->data(Qt::UserRole).toInt(), 1) << "signed icon, item " << row;
-    EXPECT_TRUE(window->FileDisk->isEnabled());
-    EXPECT_FALSE(window->RequestReceive->isEnabled());
-    EXPECT_FALSE(window->FileNew->isEnabled());
-    EXPECT_FALSE(window->RequestSend->isEnabled());
+    for (int row = 0; row < window->ActiveEntityView()->count(); ++row)
+        EXPECT_EQ(window->ActiveEntityView()->Item(row)->data(Qt::UserRole).toInt(), 1) << "signed icon, item " << row;
+    EXPECT_TRUE(FindNamed<QAction>(*window, "FileDisk")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestReceive")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "FileNew")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestSend")->isEnabled());
 
     // ---- the first medium: the drive still holds the request, emptied after
     // the save dialog and the question; the proposed name is taken ---------------------
@@ -419,7 +420,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             .Press("OK") // its files will be removed
             .Then(Passwords(passwords[1], QStringLiteral("DEFINITIVA1")))
             .Press("OK"); // the key was written there
-        const QStringList texts = Run(window->FileDisk, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "FileDisk"), script);
         ASSERT_EQ(texts.size(), 5) << texts.join('|').toStdString();
         EXPECT_TRUE(texts[2].contains(U("Todos os arquivos existentes no disquete serão removidos permanentemente.")));
         EXPECT_TRUE(texts[2].contains(U("Serão removidos: {"))) << texts[2].toStdString();
@@ -437,7 +438,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), ids[0]);
         EXPECT_EQ(storage.ReadString("General", "Keys", ""), ids[2]);
     }
-    EXPECT_EQ(window->ActiveView->count(), 2);
+    EXPECT_EQ(window->ActiveEntityView()->count(), 2);
 
     // ---- the second medium: the user swaps the medium before answering, and
     // gets the current password wrong twice --------------------------------------------
@@ -457,7 +458,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             .Press("OK")
             .Then(Passwords(passwords[0], QStringLiteral("DEFINITIVA0")))
             .Press("OK"); // the key was written there
-        const QStringList texts = Run(window->FileDisk, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "FileDisk"), script);
         ASSERT_EQ(texts.size(), 8) << texts.join('|').toStdString();
         for (int i : {3, 5})
             EXPECT_TRUE(
@@ -477,8 +478,8 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         EXPECT_EQ(storage.ReadString("General", "MasterKey", ""), ids[2]) << "the next one is the master";
         EXPECT_EQ(storage.ReadString("General", "Keys", ""), "");
     }
-    ASSERT_EQ(window->ActiveView->count(), 1);
-    EXPECT_EQ(window->ActiveView->Item(0)->Id, ids[2]);
+    ASSERT_EQ(window->ActiveEntityView()->count(), 1);
+    EXPECT_EQ(window->ActiveEntityView()->Item(0)->Id, ids[2]);
 
     // ---- a second entity of the same company exports two new certificates -------------
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Padaria Boa Vista"));
@@ -491,7 +492,7 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         ModalScript script;
         QString proposed;
         script.Then(ChooseFile(exportFile.substr(0, exportFile.size() - 4), &proposed)).Press("OK");
-        const QStringList texts = Run(window->FileExport, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "FileExport"), script);
         ASSERT_EQ(texts.size(), 2) << texts.join('|').toStdString();
         // A name for the entity exported, not the medium written before.
         EXPECT_TRUE(proposed.endsWith(QStringLiteral("/09876543000141.CRT"))) << proposed.toStdString();
@@ -516,23 +517,23 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
         EXPECT_EQ(second.ReadString("RequestReference", "00", ""), exported[0]);
         EXPECT_EQ(second.ReadString("RequestReference", "01", ""), exported[1]);
     }
-    EXPECT_TRUE(window->RequestReceive->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestReceive")->isEnabled());
 
     // ---- the first entity imports them ------------------------------------------------
-    QTest::keyClick(window->cbxEntity, Qt::Key_Up);
+    QTest::keyClick(FindNamed<QComboBox>(*window, "cbxEntity"), Qt::Key_Up);
     ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 1);
-    ASSERT_EQ(window->ActiveView->count(), 1);
+    ASSERT_EQ(window->ActiveEntityView()->count(), 1);
     {
         const std::string received = Storage(1).ReadString("General", "RequestReceived", "");
         ModalScript script;
         script.Then([&](QWidget* Dialog) {
             // A switch of entity typed meanwhile is undone: the import goes
             // to the entity it started on.
-            QTest::keyClick(window->cbxEntity, Qt::Key_Down);
-            EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
+            QTest::keyClick(FindNamed<QComboBox>(*window, "cbxEntity"), Qt::Key_Down);
+            EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentIndex(), 0);
             ChooseFile(exportFile)(Dialog);
         });
-        const QStringList texts = Run(window->FileImport, script);
+        const QStringList texts = Run(FindNamed<QAction>(*window, "FileImport"), script);
         EXPECT_EQ(texts.size(), 1) << texts.join('|').toStdString();
         EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
         const TRequestFile first = Storage(1);
@@ -545,10 +546,10 @@ TEST_F(CertificateRoadGuiTest, FromEntityToMediaAndBetweenEntities)
             EXPECT_FALSE(first.ReadBool(id, "Signed", true));
         }
     }
-    ASSERT_EQ(window->ActiveView->count(), 3);
-    EXPECT_EQ(window->ActiveView->Item(1)->text(), QStringLiteral("Filial A"));
-    EXPECT_EQ(window->ActiveView->Item(2)->text(), QStringLiteral("Filial B"));
-    EXPECT_EQ(window->ActiveView->Item(1)->data(Qt::UserRole).toInt(), 0) << "not signed";
+    ASSERT_EQ(window->ActiveEntityView()->count(), 3);
+    EXPECT_EQ(window->ActiveEntityView()->Item(1)->text(), QStringLiteral("Filial A"));
+    EXPECT_EQ(window->ActiveEntityView()->Item(2)->text(), QStringLiteral("Filial B"));
+    EXPECT_EQ(window->ActiveEntityView()->Item(1)->data(Qt::UserRole).toInt(), 0) << "not signed";
     NoKeyFileLeft();
 }
 
@@ -701,12 +702,12 @@ protected:
     // named in the caption editor that opens on it. Returns its identifier.
     std::string NewCertificate(const std::function<void()>& Keys, const QString& Password, const QString& Name)
     {
-        const int before = window->ActiveView ? window->ActiveView->count() : 0;
+        const int before = window->ActiveEntityView() ? window->ActiveEntityView()->count() : 0;
         ModalScript script;
         script.Then(PressKeysOverSeed).Then(TypePasswords({}, Password));
         Press(script, Keys);
         EXPECT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
-        TCustomView* view = window->ActiveView;
+        TCustomView* view = window->ActiveEntityView();
         if (!view || view->count() != before + 1) {
             ADD_FAILURE() << "no item for the new certificate";
             return {};
@@ -807,9 +808,9 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
             // moves between them: pressed until "Enviar" is highlighted.
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr);
-            for (int i = 0; i < 3 && menu->activeAction() != window->RequestSend; ++i)
+            for (int i = 0; i < 3 && menu->activeAction() != FindNamed<QAction>(*window, "RequestSend"); ++i)
                 Key(Qt::Key_E);
-            ASSERT_EQ(menu->activeAction(), window->RequestSend);
+            ASSERT_EQ(menu->activeAction(), FindNamed<QAction>(*window, "RequestSend"));
             Key(Qt::Key_Return);
         });
         ASSERT_EQ(texts.size(), 4) << texts.join('|').toStdString();
@@ -850,13 +851,13 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
         EXPECT_TRUE(Storage(1).ReadBool(id, "Signed", false)) << id;
 
     // ---- the second certificate to its medium: chosen in the list by the arrows -------
-    for (int i = 0; i < 10 && QApplication::focusWidget() != window->ActiveView; ++i)
+    for (int i = 0; i < 10 && QApplication::focusWidget() != window->ActiveEntityView(); ++i)
         Key(Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), window->ActiveView) << "Tab reaches the certificates";
+    ASSERT_EQ(QApplication::focusWidget(), window->ActiveEntityView()) << "Tab reaches the certificates";
     Key(Qt::Key_Home);
     Key(Qt::Key_Right);
-    ASSERT_NE(window->ActiveView->Selected(), nullptr);
-    ASSERT_EQ(window->ActiveView->Selected()->Id, ids[1]);
+    ASSERT_NE(window->ActiveEntityView()->Selected(), nullptr);
+    ASSERT_EQ(window->ActiveEntityView()->Selected()->Id, ids[1]);
     {
         ModalScript script;
         script
@@ -876,7 +877,7 @@ TEST_F(KeyboardRoadGuiTest, FromAnEmptyFolderToAWrittenMediumWithKeysAlone)
     EXPECT_EQ(KeyFilesIn(driveDir), std::vector<std::string>{"Segundo.PRI"});
     EXPECT_TRUE(OpensWith(driveDir / "Segundo.PRI", QStringLiteral("DEFINITIVA1")));
     EXPECT_FALSE(Storage(1).SectionExists(ids[1])) << "the medium is the only copy now";
-    EXPECT_EQ(window->ActiveView->count(), 1);
+    EXPECT_EQ(window->ActiveEntityView()->count(), 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "store/AtomicFileWriter.h"
 #include "store/StoreErrors.h"
 #include "store/TRequestFile.h"
+#include "support/FindNamed.h"
 #include "support/ModalAnswerer.h"
 
 #include <QAction>
@@ -31,15 +32,15 @@ struct Fixture {
 
 bool IsSignedIcon(TForm1& form, TCustomItem* item)
 {
-    return item->icon().pixmap(32, 32).toImage() == form.ImageList1[1].pixmap(32, 32).toImage();
+    return item->icon().pixmap(32, 32).toImage() == form.CertificateIcons()[1].pixmap(32, 32).toImage();
 }
 
 // Renames through the editor as a user does: start by the action, replace
 // the text, Enter.
 void RenameSelected(TForm1& form, const QString& text)
 {
-    form.FileRename->trigger();
-    QLineEdit* editor = form.ActiveView->viewport()->findChild<QLineEdit*>();
+    FindNamed<QAction>(form, "FileRename")->trigger();
+    QLineEdit* editor = form.ActiveEntityView()->viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->selectAll();
     // keyClicks knows ASCII keys only; accented letters arrive as input text.
@@ -57,21 +58,21 @@ TEST(CertificateViews, EachEntityGetsItsItemsInOrderWithSignedIcons)
                             sample::Make("Beta", "22333444000155", State::Created, 10, 2),
                             sample::Make("Gama", "33444555000122", State::Filled)});
     TForm1 form(f.Dir());
-    ASSERT_EQ(form.Views->Count(), 3);
+    ASSERT_EQ(form.EntityViews()->Count(), 3);
     // A list is made when its entity is first shown: only the active one at start.
-    EXPECT_EQ(form.panWork->findChildren<TCustomView*>().size(), 1);
-    TCustomView* alfa = form.Views->View(1);
+    EXPECT_EQ(FindNamed<QWidget>(form, "panWork")->findChildren<TCustomView*>().size(), 1);
+    TCustomView* alfa = form.EntityViews()->View(1);
     ASSERT_EQ(alfa->count(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(alfa->Item(i)->text(), QStringLiteral("Certificado %1").arg(i + 1));
         EXPECT_EQ(alfa->Item(i)->Id, sample::Guid(i + 1));
         EXPECT_EQ(IsSignedIcon(form, alfa->Item(i)), i != 2);
     }
-    EXPECT_EQ(form.Views->View(2)->count(), 2);
-    EXPECT_EQ(form.Views->View(2)->Item(0)->Id, sample::Guid(10));
-    EXPECT_FALSE(IsSignedIcon(form, form.Views->View(2)->Item(0)));
-    EXPECT_EQ(form.Views->View(3)->count(), 0);
-    EXPECT_EQ(form.Views->View(3)->toolTip(), QStringLiteral("Gama"));
+    EXPECT_EQ(form.EntityViews()->View(2)->count(), 2);
+    EXPECT_EQ(form.EntityViews()->View(2)->Item(0)->Id, sample::Guid(10));
+    EXPECT_FALSE(IsSignedIcon(form, form.EntityViews()->View(2)->Item(0)));
+    EXPECT_EQ(form.EntityViews()->View(3)->count(), 0);
+    EXPECT_EQ(form.EntityViews()->View(3)->toolTip(), QStringLiteral("Gama"));
     EXPECT_EQ(alfa->toolTip(), QStringLiteral("Alfa"));
     EXPECT_EQ(alfa->viewMode(), QListView::IconMode);
     EXPECT_EQ(alfa->iconSize(), QSize(32, 32));
@@ -82,16 +83,16 @@ TEST(CertificateViews, EmptyNameOrIdentifierGivesNoItemAndMarkSignedFindsAnyCase
     Fixture f;
     sample::Write(f.Dir(), {sample::Make("Alfa", "11222333000181", State::Sent, 1, 2)});
     TForm1 form(f.Dir());
-    ASSERT_EQ(form.ActiveView->count(), 2);
+    ASSERT_EQ(form.ActiveEntityView()->count(), 2);
     EXPECT_EQ(form.AddCertificateItem("", "Sem id"), nullptr);
     EXPECT_EQ(form.AddCertificateItem(sample::Guid(5), ""), nullptr);
-    EXPECT_EQ(form.ActiveView->count(), 2);
+    EXPECT_EQ(form.ActiveEntityView()->count(), 2);
 
     form.MarkItemSigned("CERTIFICADO 2");
-    EXPECT_FALSE(IsSignedIcon(form, form.ActiveView->Item(0)));
-    EXPECT_TRUE(IsSignedIcon(form, form.ActiveView->Item(1)));
+    EXPECT_FALSE(IsSignedIcon(form, form.ActiveEntityView()->Item(0)));
+    EXPECT_TRUE(IsSignedIcon(form, form.ActiveEntityView()->Item(1)));
     form.MarkItemSigned("Certificado"); // whole caption only
-    EXPECT_FALSE(IsSignedIcon(form, form.ActiveView->Item(0)));
+    EXPECT_FALSE(IsSignedIcon(form, form.ActiveEntityView()->Item(0)));
 }
 
 TEST(CertificateViews, RenameReachesTheStorageFileAndSurvivesARestart)
@@ -103,21 +104,21 @@ TEST(CertificateViews, RenameReachesTheStorageFileAndSurvivesARestart)
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         // A name pasted over two lines is shown as it is kept: on one line.
-        form.ActiveView->setCurrentRow(0);
+        form.ActiveEntityView()->setCurrentRow(0);
         RenameSelected(form, QStringLiteral("Matriz\r\nCentro"));
-        EXPECT_EQ(form.ActiveView->Item(0)->text(), QStringLiteral("Matriz Centro"));
+        EXPECT_EQ(form.ActiveEntityView()->Item(0)->text(), QStringLiteral("Matriz Centro"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // that editor gone
-        form.ActiveView->setCurrentRow(1);
+        form.ActiveEntityView()->setCurrentRow(1);
         RenameSelected(form, QString::fromUtf8("Certificado da Filial São João"));
-        EXPECT_EQ(form.ActiveView->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
+        EXPECT_EQ(form.ActiveEntityView()->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
         // On disk at once, in the program's single-byte character set.
         TRequestFile storage(f.Dir() + "STORAGE.1.DAT");
         EXPECT_EQ(storage.ReadString(sample::Guid(2), "Name", ""), "Certificado da Filial S\xE3o Jo\xE3o");
     }
     TForm1 again(f.Dir());
-    ASSERT_EQ(again.ActiveView->count(), 2);
-    EXPECT_EQ(again.ActiveView->Item(0)->text(), QStringLiteral("Matriz Centro"));
-    EXPECT_EQ(again.ActiveView->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
+    ASSERT_EQ(again.ActiveEntityView()->count(), 2);
+    EXPECT_EQ(again.ActiveEntityView()->Item(0)->text(), QStringLiteral("Matriz Centro"));
+    EXPECT_EQ(again.ActiveEntityView()->Item(1)->text(), QString::fromUtf8("Certificado da Filial São João"));
 }
 
 TEST(CertificateViews, ClashingRenameIsRefusedWhateverTheCase)
@@ -128,7 +129,7 @@ TEST(CertificateViews, ClashingRenameIsRefusedWhateverTheCase)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     const std::string before = sample::ReadFile(f.Dir() + "STORAGE.1.DAT");
-    form.ActiveView->setCurrentRow(1);
+    form.ActiveEntityView()->setCurrentRow(1);
     QString shown;
     AnswerNextModal([&](QWidget* dlg) {
         shown = DialogText(dlg);
@@ -139,15 +140,15 @@ TEST(CertificateViews, ClashingRenameIsRefusedWhateverTheCase)
     RenameSelected(form, QStringLiteral("cERTIFICADO 1"));
     EXPECT_TRUE(shown.contains(QString::fromUtf8("O nome do certificado eletrônico deve ser único.")))
         << shown.toStdString();
-    EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
+    EXPECT_EQ(form.ActiveEntityView()->Item(1)->text(), QStringLiteral("Certificado 2"));
     EXPECT_EQ(form.Session()->ActiveStorage()->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
     EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
 
     // The keyboard is back on the list: F2 edits the same item again.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.focusWidget() == form.ActiveView; }, 2000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.focusWidget() == form.ActiveEntityView(); }, 2000))
         << "focus is on " << (form.focusWidget() ? form.focusWidget()->metaObject()->className() : "nothing");
     QTest::keyClick(form.focusWidget(), Qt::Key_F2);
-    EXPECT_NE(form.ActiveView->viewport()->findChild<QLineEdit*>(), nullptr);
+    EXPECT_NE(form.ActiveEntityView()->viewport()->findChild<QLineEdit*>(), nullptr);
 }
 
 TEST(CertificateViews, ConfirmingAnUnchangedNameShowsNothing)
@@ -157,7 +158,7 @@ TEST(CertificateViews, ConfirmingAnUnchangedNameShowsNothing)
     TForm1 form(f.Dir());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.ActiveView->setCurrentRow(0);
+    form.ActiveEntityView()->setCurrentRow(0);
     bool asked = false;
     AnswerNextModal(
         [&](QWidget* dlg) {
@@ -168,7 +169,7 @@ TEST(CertificateViews, ConfirmingAnUnchangedNameShowsNothing)
     RenameSelected(form, QStringLiteral("Certificado 1"));
     QTest::qWait(600);
     EXPECT_FALSE(asked);
-    EXPECT_EQ(form.ActiveView->Item(0)->text(), QStringLiteral("Certificado 1"));
+    EXPECT_EQ(form.ActiveEntityView()->Item(0)->text(), QStringLiteral("Certificado 1"));
 }
 
 TEST(CertificateViews, EmptyNameIsRefusedSoTheCertificateStaysListed)
@@ -182,15 +183,15 @@ TEST(CertificateViews, EmptyNameIsRefusedSoTheCertificateStaysListed)
         TForm1 form(f.Dir());
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-        form.ActiveView->setCurrentRow(1);
+        form.ActiveEntityView()->setCurrentRow(1);
         RenameSelected(form, QString());
-        EXPECT_EQ(form.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
+        EXPECT_EQ(form.ActiveEntityView()->Item(1)->text(), QStringLiteral("Certificado 2"));
         EXPECT_EQ(form.Session()->ActiveStorage()->ReadString(sample::Guid(2), "Name", ""), "Certificado 2");
         EXPECT_EQ(sample::ReadFile(f.Dir() + "STORAGE.1.DAT"), before);
     }
     TForm1 again(f.Dir());
-    ASSERT_EQ(again.ActiveView->count(), 2);
-    EXPECT_EQ(again.ActiveView->Item(1)->text(), QStringLiteral("Certificado 2"));
+    ASSERT_EQ(again.ActiveEntityView()->count(), 2);
+    EXPECT_EQ(again.ActiveEntityView()->Item(1)->text(), QStringLiteral("Certificado 2"));
 }
 
 TEST(CertificateViews, RenameWithoutSelectionDoesNothing)
@@ -200,9 +201,9 @@ TEST(CertificateViews, RenameWithoutSelectionDoesNothing)
     TForm1 form(f.Dir());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.ActiveView->clearSelection();
-    form.FileRename->trigger();
-    EXPECT_EQ(form.ActiveView->viewport()->findChild<QLineEdit*>(), nullptr);
+    form.ActiveEntityView()->clearSelection();
+    FindNamed<QAction>(form, "FileRename")->trigger();
+    EXPECT_EQ(form.ActiveEntityView()->viewport()->findChild<QLineEdit*>(), nullptr);
 }
 
 namespace {
@@ -224,7 +225,7 @@ TEST(CertificateViews, RenameThatCannotBeSavedIsReportedNotThrownIntoTheEditor)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     const std::string before = sample::ReadFile(f.Dir() + "STORAGE.1.DAT");
     form.Session()->ActiveStorage()->SetWriter(std::make_shared<RefusingWriter>());
-    form.ActiveView->setCurrentRow(0);
+    form.ActiveEntityView()->setCurrentRow(0);
     QString shown;
     AnswerNextModal([&](QWidget* dlg) {
         shown = DialogText(dlg);

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "support/FindNamed.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,7 +109,7 @@ protected:
                 formtest::AddResp(*form, extraPersons[i], extraPersons[i + 1]);
             QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
         });
-        window->RequestAdd->trigger();
+        FindNamed<QAction>(*window, "RequestAdd")->trigger();
         EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
         return caption;
     }
@@ -120,7 +122,7 @@ protected:
             if (auto* form = qobject_cast<TFrmRequest*>(dialog))
                 QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
         });
-        window->RequestAdd->trigger();
+        FindNamed<QAction>(*window, "RequestAdd")->trigger();
         EXPECT_EQ(script.texts.size(), 1);
         EXPECT_EQ(script.unexpected, 0);
     }
@@ -137,7 +139,7 @@ protected:
                     buttons += U(name) + ";";
             testsupport::ClickButton(dialog, answer);
         });
-        window->RequestRemove->trigger();
+        FindNamed<QAction>(*window, "RequestRemove")->trigger();
         EXPECT_EQ(buttons, QStringLiteral("OK;Cancelar;"));
         EXPECT_EQ(script.unexpected, 0);
         return script.texts.value(0);
@@ -187,15 +189,16 @@ TEST_F(EntityActionsTest, NewEntityIsWrittenToTheRegistryAndItsStorage)
     EXPECT_EQ(storage.ReadString("Resp", "Resp3", ""), "CARLA");
 
     // The window follows: selector, actions, tip and caption.
-    ASSERT_EQ(window->cbxEntity->count(), 1);
-    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PADARIA BOA VISTA (11222333000181)"));
-    EXPECT_TRUE(window->FileNew->isEnabled());
-    EXPECT_TRUE(window->FileDeal->isEnabled());
-    EXPECT_TRUE(window->RequestFill->isEnabled());
-    EXPECT_TRUE(window->RequestRemove->isEnabled());
-    EXPECT_FALSE(window->FileRemove->isEnabled());
-    EXPECT_FALSE(window->RequestSend->isEnabled());
-    EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"FileNew\"")));
+    ASSERT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 1);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentText(),
+              QStringLiteral("1 - PADARIA BOA VISTA (11222333000181)"));
+    EXPECT_TRUE(FindNamed<QAction>(*window, "FileNew")->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "FileDeal")->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestFill")->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestRemove")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "FileRemove")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestSend")->isEnabled());
+    EXPECT_TRUE(FindNamed<HtmlView>(*window, "Tip")->toHtml().contains(QStringLiteral("href=\"FileNew\"")));
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PADARIA BOA VISTA"));
     EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
     EXPECT_EQ(window->Session()->Registry().Entity(1)->Index, 1);
@@ -237,7 +240,7 @@ TEST_F(EntityActionsTest, TypedNameAndAPersonNotAddedReachTheDataFilesAsShown)
             QWidget* focus = question->focusWidget();
             QTest::keyClick(focus ? focus : question, Qt::Key_Return);
         });
-    window->RequestAdd->trigger();
+    FindNamed<QAction>(*window, "RequestAdd")->trigger();
     ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
     EXPECT_TRUE(script.texts[1].contains(U("CPF: 11144477736"))) << script.texts[1].toStdString();
     EXPECT_EQ(script.unexpected, 0);
@@ -284,7 +287,7 @@ TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertifi
         QTest::keyClicks(form->EditName, QStringLiteral("Padaria Nova"));
         QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
     });
-    window->RequestFill->trigger();
+    FindNamed<QAction>(*window, "RequestFill")->trigger();
     EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
     EXPECT_EQ(caption, U("Requisição"));
     EXPECT_EQ(loadedNames, (QStringList{"PADARIA", "MARIA DA SILVA", "BRUNO", "CARLA"}));
@@ -300,11 +303,12 @@ TEST_F(EntityActionsTest, CorrectionRewritesTheResponsiblePersonsAndKeepsCertifi
     const TRequestFile entities = Entities();
     EXPECT_EQ(entities.ReadString("Entity1", "Razao", ""), "PADARIA NOVA");
     EXPECT_EQ(entities.ReadInteger("General", "Count", 0), 1);
-    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PADARIA NOVA (11222333000181)"));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentText(),
+              QStringLiteral("1 - PADARIA NOVA (11222333000181)"));
     EXPECT_EQ(window->Session()->Registry().Entity(1)->Razao, "PADARIA NOVA");
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PADARIA NOVA"));
     // With a certificate the next step is sending the request.
-    EXPECT_TRUE(window->RequestSend->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestSend")->isEnabled());
 }
 
 TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntityShown)
@@ -313,7 +317,7 @@ TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntity
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
     // Back to the first entity, as the user would through the selector.
-    window->cbxEntity->setCurrentIndex(0);
+    FindNamed<QComboBox>(*window, "cbxEntity")->setCurrentIndex(0);
     window->cbxEntityChange();
     ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 1);
 
@@ -330,10 +334,10 @@ TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntity
     // Window and registry name the same entity: the one shown before.
     EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
     EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 1);
-    EXPECT_EQ(window->cbxEntity->count(), 2);
-    EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 2);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentIndex(), 0);
     EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
-    EXPECT_EQ(window->Views->ShownIndex(), 1);
+    EXPECT_EQ(window->EntityViews()->ShownIndex(), 1);
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 
     // The cancelled number is never issued again.
@@ -344,7 +348,8 @@ TEST_F(EntityActionsTest, CancelledNewEntityUsesUpItsNumberAndReturnsToTheEntity
     EXPECT_EQ(after.ReadInteger("Entity4", "Index", 0), 4);
     EXPECT_TRUE(StorageExists(4));
     EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 3);
-    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("3 - TERCEIRA (11444777000161)"));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentText(),
+              QStringLiteral("3 - TERCEIRA (11444777000161)"));
 }
 
 TEST_F(EntityActionsTest, CancelledFirstEntityLeavesTheNoEntityState)
@@ -357,12 +362,12 @@ TEST_F(EntityActionsTest, CancelledFirstEntityLeavesTheNoEntityState)
     EXPECT_EQ(entities.ReadInteger("General", "ActiveIndex", -1), 0);
     EXPECT_TRUE(entities.ReadBool("Entity1", "DELETED", false));
     EXPECT_FALSE(StorageExists(1));
-    EXPECT_EQ(window->cbxEntity->count(), 0);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 0);
     EXPECT_EQ(window->Session()->ActiveStorage(), nullptr);
-    EXPECT_FALSE(window->RequestFill->isEnabled());
-    EXPECT_FALSE(window->RequestRemove->isEnabled());
-    EXPECT_TRUE(window->RequestAdd->isEnabled());
-    EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestFill")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestRemove")->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestAdd")->isEnabled());
+    EXPECT_TRUE(FindNamed<HtmlView>(*window, "Tip")->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
 }
 
 // The question says which entity it removes, on a line of its own: the
@@ -380,12 +385,13 @@ TEST_F(EntityActionsTest, RemovalQuestionNamesTheEntityItRemoves)
         {1, "Entidade: PRIMEIRA - CNPJ: 11222333000181"},
     };
     // With QUORVEX_SCREENSHOT_DIR set, a PNG of the question is saved there.
-    window->Dlg->BeforeShow = [](QWidget* Question) {
+    FindNamed<TDialog>(*window, "Dlg")->BeforeShow = [](QWidget* Question) {
         if (const QByteArray out = qgetenv("QUORVEX_SCREENSHOT_DIR"); !out.isEmpty())
             Question->grab().save(QString::fromLocal8Bit(out) + QStringLiteral("/entity-remove-question.png"));
     };
     for (const auto& row : rows) {
-        window->cbxEntity->setCurrentIndex(window->cbxEntity->findData(row.position));
+        FindNamed<QComboBox>(*window, "cbxEntity")
+            ->setCurrentIndex(FindNamed<QComboBox>(*window, "cbxEntity")->findData(row.position));
         window->cbxEntityChange();
         const QString question = RemoveEntity(QStringLiteral("Cancelar")).trimmed();
         EXPECT_EQ(question.section(QLatin1Char('\n'), -1), U(row.line)) << question.toStdString();
@@ -412,15 +418,18 @@ TEST_F(EntityActionsTest, RemovingTheOnlyEntityReturnsToTheNoEntityState)
     EXPECT_EQ(entities.ReadString("Entity1", "Razao", "none"), "") << "but not its data";
     EXPECT_FALSE(StorageExists(1));
 
-    EXPECT_EQ(window->cbxEntity->count(), 0);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 0);
     EXPECT_EQ(window->Session()->ActiveStorage(), nullptr);
     EXPECT_EQ(window->Session()->ActiveEntity(), nullptr);
-    for (QAction* action : {window->FileNew, window->FileDeal, window->FileRemove, window->FileRename, window->FileDisk,
-                            window->FileImport, window->FileExport, window->RequestFill, window->RequestRemove,
-                            window->RequestSend, window->RequestReceive})
+    for (QAction* action : {FindNamed<QAction>(*window, "FileNew"), FindNamed<QAction>(*window, "FileDeal"),
+                            FindNamed<QAction>(*window, "FileRemove"), FindNamed<QAction>(*window, "FileRename"),
+                            FindNamed<QAction>(*window, "FileDisk"), FindNamed<QAction>(*window, "FileImport"),
+                            FindNamed<QAction>(*window, "FileExport"), FindNamed<QAction>(*window, "RequestFill"),
+                            FindNamed<QAction>(*window, "RequestRemove"), FindNamed<QAction>(*window, "RequestSend"),
+                            FindNamed<QAction>(*window, "RequestReceive")})
         EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
-    EXPECT_TRUE(window->RequestAdd->isEnabled());
-    EXPECT_TRUE(window->Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+    EXPECT_TRUE(FindNamed<QAction>(*window, "RequestAdd")->isEnabled());
+    EXPECT_TRUE(FindNamed<HtmlView>(*window, "Tip")->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex"));
 
     // The steps behind the tip's links find nothing to work on and ask nothing.
@@ -444,7 +453,7 @@ TEST_F(EntityActionsTest, CancelOnTheRemovalQuestionKeepsEverything)
     EXPECT_EQ(ReadBytes(appDir + "STORAGE.2.DAT"), storageBefore);
     EXPECT_EQ(window->Session()->Registry().Count(), 2);
     EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 2);
-    EXPECT_EQ(window->cbxEntity->count(), 2);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 2);
 }
 
 TEST_F(EntityActionsTest, RemovingTheActiveEntityActivatesTheOneBefore)
@@ -453,7 +462,7 @@ TEST_F(EntityActionsTest, RemovingTheActiveEntityActivatesTheOneBefore)
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
     AddEntity(QStringLiteral("11444777000161"), QStringLiteral("Terceira"));
-    window->cbxEntity->setCurrentIndex(1);
+    FindNamed<QComboBox>(*window, "cbxEntity")->setCurrentIndex(1);
     window->cbxEntityChange();
     ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 2);
 
@@ -463,10 +472,11 @@ TEST_F(EntityActionsTest, RemovingTheActiveEntityActivatesTheOneBefore)
     EXPECT_TRUE(Entities().ReadBool("Entity2", "DELETED", false));
     EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
     EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
-    EXPECT_EQ(window->Views->ShownIndex(), 1);
-    ASSERT_EQ(window->cbxEntity->count(), 2);
-    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - PRIMEIRA (11222333000181)"));
-    EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - TERCEIRA (11444777000161)"));
+    EXPECT_EQ(window->EntityViews()->ShownIndex(), 1);
+    ASSERT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 2);
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentText(),
+              QStringLiteral("1 - PRIMEIRA (11222333000181)"));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->itemText(1), QStringLiteral("2 - TERCEIRA (11444777000161)"));
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 }
 
@@ -498,7 +508,7 @@ TEST_F(EntityActionsTest, RemovalWhoseLastSaveFailsLeavesTheWindowOnALiveEntity)
     window->Session()->RegistryFile().SetWriter(std::make_shared<FailingAfterWriter>(1));
     ModalScript script;
     script.Press(QStringLiteral("OK")).Press(QStringLiteral("OK"));
-    window->RequestRemove->trigger();
+    FindNamed<QAction>(*window, "RequestRemove")->trigger();
     window->Session()->RegistryFile().SetWriter(nullptr);
     ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
     EXPECT_TRUE(script.texts[1].contains(QStringLiteral("Cannot create file"))) << script.texts[1].toStdString();
@@ -510,8 +520,8 @@ TEST_F(EntityActionsTest, RemovalWhoseLastSaveFailsLeavesTheWindowOnALiveEntity)
               window->Session()->Registry().Storage(window->Session()->Registry().ActiveIndex()));
     EXPECT_EQ(window->Session()->ActiveEntity(),
               window->Session()->Registry().Entity(window->Session()->Registry().ActiveIndex()));
-    EXPECT_EQ(window->ActiveView, window->Views->View(window->Session()->Registry().ActiveIndex()));
-    EXPECT_EQ(window->cbxEntity->count(), 1);
+    EXPECT_EQ(window->ActiveEntityView(), window->EntityViews()->View(window->Session()->Registry().ActiveIndex()));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 1);
     EXPECT_EQ(window->windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: PRIMEIRA"));
 }
 
@@ -520,7 +530,7 @@ TEST_F(EntityActionsTest, CancelledNewEntityWhoseRemovalSaveFailsStillReturnsToT
     Start();
     AddEntity(formtest::ValidCNPJ, QStringLiteral("Primeira"));
     AddEntity(formtest::OtherValidCNPJ, QStringLiteral("Segunda"));
-    window->cbxEntity->setCurrentIndex(0);
+    FindNamed<QComboBox>(*window, "cbxEntity")->setCurrentIndex(0);
     window->cbxEntityChange();
     ASSERT_EQ(window->Session()->Registry().ActiveIndex(), 1);
 
@@ -533,7 +543,7 @@ TEST_F(EntityActionsTest, CancelledNewEntityWhoseRemovalSaveFailsStillReturnsToT
             QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
     });
     script.Press(QStringLiteral("OK"));
-    window->RequestAdd->trigger();
+    FindNamed<QAction>(*window, "RequestAdd")->trigger();
     window->Session()->RegistryFile().SetWriter(nullptr);
     ASSERT_EQ(script.texts.size(), 2) << script.texts.join('|').toStdString();
     EXPECT_TRUE(script.texts[1].contains(QStringLiteral("Cannot create file"))) << script.texts[1].toStdString();
@@ -543,8 +553,8 @@ TEST_F(EntityActionsTest, CancelledNewEntityWhoseRemovalSaveFailsStillReturnsToT
     EXPECT_EQ(window->Session()->Registry().ActiveIndex(), 1);
     EXPECT_EQ(window->Session()->ActiveStorage(), window->Session()->Registry().Storage(1));
     EXPECT_EQ(window->Session()->ActiveEntity(), window->Session()->Registry().Entity(1));
-    EXPECT_EQ(window->ActiveView, window->Views->View(1));
-    EXPECT_EQ(window->cbxEntity->currentIndex(), 0);
+    EXPECT_EQ(window->ActiveEntityView(), window->EntityViews()->View(1));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentIndex(), 0);
 }
 
 TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsOwnSection)
@@ -569,7 +579,7 @@ TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsO
         formtest::FillValid(*form, formtest::ValidCNPJ, 0, QStringLiteral("Recuperada"));
         QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
     });
-    window->RequestFill->trigger();
+    FindNamed<QAction>(*window, "RequestFill")->trigger();
     EXPECT_EQ(script.unexpected, 0) << script.texts.join('|').toStdString();
     EXPECT_EQ(loadedName, QString()) << "the form starts blank";
 
@@ -583,7 +593,8 @@ TEST_F(EntityActionsTest, FillingAnEntityWhoseRegistrationWasCutShortReachesItsO
     entities.ReadSections(sections);
     EXPECT_EQ(std::count(sections.begin(), sections.end(), "Entity0"), 0);
     EXPECT_EQ(window->Session()->Registry().Entity(1)->Razao, "RECUPERADA");
-    EXPECT_EQ(window->cbxEntity->currentText(), QStringLiteral("1 - RECUPERADA (11222333000181)"));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->currentText(),
+              QStringLiteral("1 - RECUPERADA (11222333000181)"));
 }
 
 TEST_F(EntityActionsTest, EntitiesSurviveARestart)
@@ -604,7 +615,7 @@ TEST_F(EntityActionsTest, EntitiesSurviveARestart)
     EXPECT_EQ(*first->Resp, (std::vector<std::string>{"MARIA DA SILVA", formtest::ValidCPF.toStdString(), "BRUNO",
                                                       formtest::OtherCPF.toStdString()}));
     EXPECT_EQ(window->Session()->Registry().Entity(2)->Index, 3);
-    EXPECT_EQ(window->cbxEntity->itemText(1), QStringLiteral("2 - SEGUNDA (09876543000141)"));
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->itemText(1), QStringLiteral("2 - SEGUNDA (09876543000141)"));
 }
 
 TEST_F(EntityActionsTest, NewEntityWhoseStorageCannotBeMadeIsReportedAndNotRegistered)
@@ -620,15 +631,15 @@ TEST_F(EntityActionsTest, NewEntityWhoseStorageCannotBeMadeIsReportedAndNotRegis
         if (!testsupport::ClickButton(dialog, QStringLiteral("OK")))
             dialog->close();
     });
-    window->RequestAdd->trigger();
+    FindNamed<QAction>(*window, "RequestAdd")->trigger();
     ASSERT_EQ(script.texts.size(), 1) << "the failure is shown";
     EXPECT_FALSE(formOpened);
     EXPECT_TRUE(script.texts[0].contains(QStringLiteral("STORAGE.1.DAT"))) << script.texts[0].toStdString();
 
     EXPECT_EQ(window->Session()->Registry().Count(), 0);
     EXPECT_EQ(window->Session()->Registry().CountAll(), 0);
-    EXPECT_EQ(window->cbxEntity->count(), 0);
-    EXPECT_FALSE(window->RequestFill->isEnabled());
+    EXPECT_EQ(FindNamed<QComboBox>(*window, "cbxEntity")->count(), 0);
+    EXPECT_FALSE(FindNamed<QAction>(*window, "RequestFill")->isEnabled());
     const TRequestFile entities = Entities();
     std::vector<std::string> sections;
     entities.ReadSections(sections);

@@ -10,6 +10,7 @@
 #include "app/TForm1.h"
 #include "app/steps/TEntitySession.h"
 #include "store/TUserData.h"
+#include "support/FindNamed.h"
 #include "support/ModalAnswerer.h"
 
 #include <QAction>
@@ -94,8 +95,8 @@ TEST_F(OverviewTest, OpenSortFilterAndChooseWithEnter)
     TForm1 form(Dir());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    EXPECT_EQ(form.RequestOverview->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
-    EXPECT_TRUE(form.MenuRequest->actions().contains(form.RequestOverview));
+    EXPECT_EQ(FindNamed<QAction>(form, "RequestOverview")->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
+    EXPECT_TRUE(FindNamed<QMenu>(form, "MenuRequest")->actions().contains(FindNamed<QAction>(form, "RequestOverview")));
 
     EntityOverviewDialog* overview = OpenOverview(form);
     ASSERT_NE(overview, nullptr);
@@ -154,8 +155,8 @@ TEST_F(OverviewTest, OpenSortFilterAndChooseWithEnter)
     EXPECT_FALSE(overview->isVisible());
     EXPECT_EQ(form.Session()->ActivePosition(), 4);
     EXPECT_EQ(form.windowTitle(), U("Cliente de Certificação Quorvex - Entidade Ativa: Delta Indústria; Filial"));
-    EXPECT_EQ(form.cbxEntity->currentData().toInt(), 4);
-    EXPECT_TRUE(form.RequestReceive->isEnabled());
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentData().toInt(), 4);
+    EXPECT_TRUE(FindNamed<QAction>(form, "RequestReceive")->isEnabled());
 
     // Opened again: the same window, its filter kept; a part of the
     // inscription finds the entity among the pending ones, and the arrow
@@ -169,7 +170,7 @@ TEST_F(OverviewTest, OpenSortFilterAndChooseWithEnter)
     EXPECT_TRUE(overview->Table->hasFocus());
     QTest::keyClick(overview->Table, Qt::Key_Return);
     EXPECT_EQ(form.Session()->ActivePosition(), 6);
-    EXPECT_TRUE(form.FileDisk->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(form, "FileDisk")->isEnabled());
 }
 
 TEST_F(OverviewTest, ADoubleClickChoosesAndTheWindowStaysOpenWhenAsked)
@@ -179,7 +180,7 @@ TEST_F(OverviewTest, ADoubleClickChoosesAndTheWindowStaysOpenWhenAsked)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     // Typed in the main window's search field: the chosen entity is shown in
     // the selector all the same.
-    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("alfa"));
+    QTest::keyClicks(FindNamed<QLineEdit>(form, "EditEntitySearch"), QStringLiteral("alfa"));
     EntityOverviewDialog* overview = OpenOverview(form);
     ASSERT_NE(overview, nullptr);
     overview->CheckKeepOpen->setChecked(true);
@@ -191,8 +192,8 @@ TEST_F(OverviewTest, ADoubleClickChoosesAndTheWindowStaysOpenWhenAsked)
     QTest::mouseDClick(overview->Table->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_TRUE(overview->isVisible());
     EXPECT_EQ(form.Session()->ActivePosition(), 2);
-    EXPECT_EQ(form.cbxEntity->currentData().toInt(), 2);
-    EXPECT_TRUE(form.EditEntitySearch->text().isEmpty());
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentData().toInt(), 2);
+    EXPECT_TRUE(FindNamed<QLineEdit>(form, "EditEntitySearch")->text().isEmpty());
 
     // The main window removes an entity meanwhile: the overview takes its
     // rows again when it comes back to the front, and a choice still names

@@ -7,6 +7,7 @@
 #include "app/steps/TEntitySession.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
+#include "support/FindNamed.h"
 #include "support/ModalAnswerer.h"
 
 #include <QAction>
@@ -36,7 +37,7 @@ TEST(HostileData, StoragePathOutsideTheDataFolderIsNeverTouched)
 
     {
         TForm1 form(data);
-        ASSERT_FALSE(form.StartFailed);
+        ASSERT_FALSE(form.HasStartFailed());
         ASSERT_EQ(form.Session()->Registry().Count(), 1);
         EXPECT_EQ(form.Session()->ActiveStorage()->FileName(), data + "STORAGE.1.DAT");
     }
@@ -47,7 +48,7 @@ TEST(HostileData, StoragePathOutsideTheDataFolderIsNeverTouched)
     {
         TForm1 form(data);
         AnswerNextModal([](QWidget* dialog) { ClickButton(dialog, QStringLiteral("OK")); });
-        form.RequestRemove->trigger();
+        FindNamed<QAction>(form, "RequestRemove")->trigger();
         EXPECT_EQ(form.Session()->Registry().Count(), 0);
     }
     EXPECT_EQ(sample::ReadFile(outside), "not a data file of the client");

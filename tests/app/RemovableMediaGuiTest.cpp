@@ -112,7 +112,7 @@ TEST_F(RemovableMediaTest, TheMenuEntryOpensTheDialogAndOkPutsTheChoiceIntoThePa
     });
     entry->trigger();
     RemovableMediaDialog::SystemMountsTable = QStringLiteral("/proc/self/mounts");
-    EXPECT_EQ(window.Paths.DriveA(), "/media/ana/PEN/");
+    EXPECT_EQ(window.Folders().DriveA(), "/media/ana/PEN/");
     EXPECT_EQ(RemovableMedia::Remembered(), QStringLiteral("/media/ana/PEN"));
 }
 

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
             Note(QStringLiteral("first.pid"), pid);
         }
         QTimer::singleShot(50, &form, [&form, restarted] {
-            form.Restored = 1;
+            form.SetRestoredFlag(1);
             form.SetRestartFlag(restarted ? 0 : 1);
             form.close();
         });

@@ -62,7 +62,7 @@ protected:
             TForm1& form = *window;
             for (int n = 1; n <= 3; ++n)
                 before.push_back(ReadFile(Storage(n)));
-            form.Restored = restored;
+            form.SetRestoredFlag(restored);
             testsupport::AnswerNextModal(
                 [message](QWidget* dialog) {
                     *message = testsupport::DialogText(dialog);

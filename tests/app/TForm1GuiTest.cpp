@@ -11,6 +11,7 @@
 #include "store/StoreErrors.h"
 #include "store/TRequestFile.h"
 #include "store/TUsersData.h"
+#include "support/FindNamed.h"
 #include "support/ModalAnswerer.h"
 #include "ui/HtmlView.h"
 
@@ -49,7 +50,7 @@ const std::set<std::string> kAlways = {"RequestAdd", "FileBackup", "FileExit", "
 std::set<std::string> Enabled(const TForm1& form)
 {
     std::set<std::string> names;
-    for (QAction* a : form.ActionList1)
+    for (QAction* a : form.WorkflowActions())
         if (a->isEnabled())
             names.insert(a->objectName().toStdString());
     return names;
@@ -113,15 +114,15 @@ TEST(MainWindow, NoEntityEnablesOnlyTheAlwaysOnActionsAndAsksForAnEntity)
 {
     Folder folder;
     TForm1 form(folder.Dir());
-    EXPECT_FALSE(form.StartFailed);
+    EXPECT_FALSE(form.HasStartFailed());
     EXPECT_EQ(Enabled(form), kAlways);
-    EXPECT_EQ(form.cbxEntity->count(), 0);
-    const QString tip = form.Tip->toPlainText();
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->count(), 0);
+    const QString tip = FindNamed<HtmlView>(form, "Tip")->toPlainText();
     EXPECT_TRUE(tip.contains(QString::fromUtf8("Antes obter um certificado eletrônico para acesso ao sistema "
                                                "Vinculum, você deve primeiro cadastrar uma entidade.")))
         << tip.toStdString();
     EXPECT_TRUE(tip.contains(QString::fromUtf8("Sua próxima tarefa:")));
-    EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
+    EXPECT_TRUE(FindNamed<HtmlView>(form, "Tip")->toHtml().contains(QStringLiteral("href=\"RequestAdd\"")));
     EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Cliente de Certificação Quorvex"));
 }
 
@@ -156,12 +157,14 @@ TEST(MainWindow, EachStateEnablesWhatTheSessionAllowsAndShowsItsNextTask)
         Folder folder;
         sample::Write(folder.Dir(), {sample::Make("Alfa Comercio Ltda", "11222333000181", c.state)});
         TForm1 form(folder.Dir());
-        ASSERT_FALSE(form.StartFailed);
+        ASSERT_FALSE(form.HasStartFailed());
         ASSERT_TRUE(form.Session());
         EXPECT_EQ(Enabled(form), With(AllowedNames(form.Session()->Allowed(false))));
-        const QString tip = form.Tip->toPlainText().simplified();
+        const QString tip = FindNamed<HtmlView>(form, "Tip")->toPlainText().simplified();
         EXPECT_TRUE(tip.contains(QString::fromUtf8(c.sentence))) << tip.toStdString();
-        EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"%1\"").arg(QLatin1String(c.link))));
+        EXPECT_TRUE(FindNamed<HtmlView>(form, "Tip")
+                        ->toHtml()
+                        .contains(QStringLiteral("href=\"%1\"").arg(QLatin1String(c.link))));
         // Only the RequestSend text has its heading without the colon.
         EXPECT_EQ(tip.contains(QString::fromUtf8("Sua próxima tarefa:")), c.state != State::Created);
         EXPECT_TRUE(tip.contains(QStringLiteral("Central de Atendimento: ")));
@@ -180,33 +183,33 @@ TEST(MainWindow, SelectorListsEntitiesAndSwitchingAppliesTheClosingStep)
     stale.General.push_back({"RequestSent", "1"});
     sample::Write(folder.Dir(), {stale, sample::Make("Beta", "22333444000155", State::ReceivedAllSigned)}, 2);
     TForm1 form(folder.Dir());
-    ASSERT_EQ(form.cbxEntity->count(), 2);
-    EXPECT_EQ(form.cbxEntity->itemText(0), QStringLiteral("1 - Alfa (11222333000181)"));
-    EXPECT_EQ(form.cbxEntity->itemText(1), QStringLiteral("2 - Beta (22333444000155)"));
-    EXPECT_EQ(form.cbxEntity->currentIndex(), 1);
-    EXPECT_TRUE(form.FileDisk->isEnabled());
-    ASSERT_TRUE(form.ActiveView);
-    EXPECT_EQ(form.ActiveView, form.Views->View(2));
-    EXPECT_EQ(form.ActiveView->count(), 2);
+    ASSERT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->count(), 2);
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->itemText(0), QStringLiteral("1 - Alfa (11222333000181)"));
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->itemText(1), QStringLiteral("2 - Beta (22333444000155)"));
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentIndex(), 1);
+    EXPECT_TRUE(FindNamed<QAction>(form, "FileDisk")->isEnabled());
+    ASSERT_TRUE(form.ActiveEntityView());
+    EXPECT_EQ(form.ActiveEntityView(), form.EntityViews()->View(2));
+    EXPECT_EQ(form.ActiveEntityView()->count(), 2);
 
     // As the user does it: keyboard on the selector.
-    form.cbxEntity->setFocus();
-    QTest::keyClick(form.cbxEntity, Qt::Key_Up);
+    FindNamed<QComboBox>(form, "cbxEntity")->setFocus();
+    QTest::keyClick(FindNamed<QComboBox>(form, "cbxEntity"), Qt::Key_Up);
     EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 1);
     EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Cliente de Certificação Quorvex - Entidade Ativa: Alfa"));
     EXPECT_EQ(form.Session()->ActiveStorage(), form.Session()->Registry().Storage(1));
-    EXPECT_EQ(form.ActiveView, form.Views->View(1));
-    EXPECT_FALSE(form.Views->View(2)->isVisibleTo(form.panWork));
-    EXPECT_TRUE(form.Views->View(1)->isVisibleTo(form.panWork));
+    EXPECT_EQ(form.ActiveEntityView(), form.EntityViews()->View(1));
+    EXPECT_FALSE(form.EntityViews()->View(2)->isVisibleTo(FindNamed<QWidget>(form, "panWork")));
+    EXPECT_TRUE(form.EntityViews()->View(1)->isVisibleTo(FindNamed<QWidget>(form, "panWork")));
     EXPECT_EQ(Enabled(form), With({"FileNew", "FileDeal", "RequestFill", "RequestRemove"}));
     // The switch is on disk at once.
     TRequestFile onDisk(folder.File("ENTITY.DAT"));
     EXPECT_EQ(onDisk.ReadInteger("General", "ActiveIndex", 0), 1);
 
-    QTest::keyClick(form.cbxEntity, Qt::Key_Down);
+    QTest::keyClick(FindNamed<QComboBox>(form, "cbxEntity"), Qt::Key_Down);
     EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 2);
-    EXPECT_TRUE(form.FileDisk->isEnabled());
-    EXPECT_FALSE(form.FileNew->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(form, "FileDisk")->isEnabled());
+    EXPECT_FALSE(FindNamed<QAction>(form, "FileNew")->isEnabled());
 }
 
 namespace {
@@ -230,15 +233,15 @@ TEST(MainWindow, SelectorChoosesByPositionWhateverTheTextsHold)
     WriteLookalikes(folder);
     TForm1 form(folder.Dir());
     for (int index : {1, 2, 0, 3, 0}) {
-        form.cbxEntity->setCurrentIndex(index);
+        FindNamed<QComboBox>(form, "cbxEntity")->setCurrentIndex(index);
         form.cbxEntityChange();
         EXPECT_EQ(form.Session()->Registry().ActiveIndex(), index + 1);
         EXPECT_EQ(form.Session()->ActiveEntity(), form.Session()->Registry().Entity(index + 1));
     }
-    form.cbxEntity->setCurrentIndex(2);
+    FindNamed<QComboBox>(form, "cbxEntity")->setCurrentIndex(2);
     form.cbxEntityChange();
-    EXPECT_TRUE(form.RequestSend->isEnabled());
-    EXPECT_TRUE(form.RequestReceive->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(form, "RequestSend")->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(form, "RequestReceive")->isEnabled());
 }
 
 TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
@@ -250,60 +253,60 @@ TEST(MainWindow, TypingInTheSearchFieldNarrowsTheSelector)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     auto shown = [&] {
         QStringList items;
-        for (int i = 0; i < form.cbxEntity->count(); ++i)
-            items << form.cbxEntity->itemText(i);
+        for (int i = 0; i < FindNamed<QComboBox>(form, "cbxEntity")->count(); ++i)
+            items << FindNamed<QComboBox>(form, "cbxEntity")->itemText(i);
         return items.join(QLatin1Char('|'));
     };
     // Ctrl+F reaches the field from anywhere in the window, and the field
     // says so.
-    form.cbxEntity->setFocus();
+    FindNamed<QComboBox>(form, "cbxEntity")->setFocus();
     QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
-    ASSERT_EQ(QApplication::focusWidget(), form.EditEntitySearch);
-    EXPECT_TRUE(form.EditEntitySearch->placeholderText().contains(QStringLiteral("Ctrl+F")));
+    ASSERT_EQ(QApplication::focusWidget(), FindNamed<QLineEdit>(form, "EditEntitySearch"));
+    EXPECT_TRUE(FindNamed<QLineEdit>(form, "EditEntitySearch")->placeholderText().contains(QStringLiteral("Ctrl+F")));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("filial"));
     // The active entity (the first) is not found, yet stays listed and
     // selected: its certificates are the ones shown. The narrowing
     // switched nothing.
     EXPECT_EQ(shown(), QStringLiteral("1 - Alfa (11222333000181)|3 - Delta (Filial) (44555666000133)|4 - Alfa Filial "
                                       "(11222333000181)"));
-    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentIndex(), 0);
     EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 1);
-    EXPECT_EQ(form.ActiveView, form.Views->View(1));
+    EXPECT_EQ(form.ActiveEntityView(), form.EntityViews()->View(1));
 
-    form.EditEntitySearch->clear();
-    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("11.222.333/0001"));
+    FindNamed<QLineEdit>(form, "EditEntitySearch")->clear();
+    QTest::keyClicks(FindNamed<QLineEdit>(form, "EditEntitySearch"), QStringLiteral("11.222.333/0001"));
     EXPECT_EQ(shown(), QStringLiteral("1 - Alfa (11222333000181)|4 - Alfa Filial (11222333000181)"));
-    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentIndex(), 0);
 
     // One entity found: Enter makes it active.
-    form.EditEntitySearch->clear();
-    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("4455566"));
-    QTest::keyClick(form.EditEntitySearch, Qt::Key_Return);
+    FindNamed<QLineEdit>(form, "EditEntitySearch")->clear();
+    QTest::keyClicks(FindNamed<QLineEdit>(form, "EditEntitySearch"), QStringLiteral("4455566"));
+    QTest::keyClick(FindNamed<QLineEdit>(form, "EditEntitySearch"), Qt::Key_Return);
     EXPECT_EQ(form.Session()->Registry().ActiveIndex(), 3);
-    EXPECT_TRUE(form.RequestReceive->isEnabled());
+    EXPECT_TRUE(FindNamed<QAction>(form, "RequestReceive")->isEnabled());
 
     // Several: Enter opens the list, where the keys choose.
-    form.EditEntitySearch->clear();
-    QTest::keyClicks(form.EditEntitySearch, QStringLiteral("alfa"));
-    QTest::keyClick(form.EditEntitySearch, Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.cbxEntity->view()->isVisible(); }));
-    QTest::keyClick(form.cbxEntity->view(), Qt::Key_Down);
-    QTest::keyClick(form.cbxEntity->view(), Qt::Key_Return);
+    FindNamed<QLineEdit>(form, "EditEntitySearch")->clear();
+    QTest::keyClicks(FindNamed<QLineEdit>(form, "EditEntitySearch"), QStringLiteral("alfa"));
+    QTest::keyClick(FindNamed<QLineEdit>(form, "EditEntitySearch"), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FindNamed<QComboBox>(form, "cbxEntity")->view()->isVisible(); }));
+    QTest::keyClick(FindNamed<QComboBox>(form, "cbxEntity")->view(), Qt::Key_Down);
+    QTest::keyClick(FindNamed<QComboBox>(form, "cbxEntity")->view(), Qt::Key_Return);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.Session()->Registry().ActiveIndex() == 4; }));
     EXPECT_EQ(form.Session()->ActiveEntity(), form.Session()->Registry().Entity(4));
 
     // Emptied with its clear button, which a screen reader names, the list
     // shows every entity again, the active one selected.
     QList<QToolButton*> clear;
-    for (QToolButton* button : form.EditEntitySearch->findChildren<QToolButton*>())
+    for (QToolButton* button : FindNamed<QLineEdit>(form, "EditEntitySearch")->findChildren<QToolButton*>())
         if (button->isVisible())
             clear << button;
     ASSERT_EQ(clear.size(), 1);
     EXPECT_EQ(clear[0]->accessibleName(), QStringLiteral("Limpar o campo Localizar"));
     QTest::mouseClick(clear[0], Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form.EditEntitySearch->text().isEmpty(); }));
-    EXPECT_EQ(form.cbxEntity->count(), 4);
-    EXPECT_EQ(form.cbxEntity->currentIndex(), 3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FindNamed<QLineEdit>(form, "EditEntitySearch")->text().isEmpty(); }));
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->count(), 4);
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentIndex(), 3);
 }
 
 // The entity selector, reached with its Alt letter, shows a frame in the
@@ -316,23 +319,23 @@ TEST(MainWindow, TheEntitySelectorShowsAFrameWhileItHasTheKeyboard)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     QApplication::setActiveWindow(&form);
-    EXPECT_EQ(form.Label1->text(), QStringLiteral("&Selecione uma Entidade"));
+    EXPECT_EQ(FindNamed<QLabel>(form, "Label1")->text(), QStringLiteral("&Selecione uma Entidade"));
     // Pixels of the highlight colour on the line just above the selector.
     auto framed = [&] {
-        const QImage panel = form.Panel2->grab().toImage();
-        const QRect box = form.cbxEntity->geometry();
-        const QColor highlight = form.Panel2->palette().color(QPalette::Highlight);
+        const QImage panel = FindNamed<QWidget>(form, "Panel2")->grab().toImage();
+        const QRect box = FindNamed<QComboBox>(form, "cbxEntity")->geometry();
+        const QColor highlight = FindNamed<QWidget>(form, "Panel2")->palette().color(QPalette::Highlight);
         int count = 0;
         for (int x = box.left(); x <= box.right(); ++x)
             if (panel.pixelColor(x, box.top() - 2) == highlight)
                 ++count;
         return double(count) / box.width();
     };
-    form.EditEntitySearch->setFocus();
+    FindNamed<QLineEdit>(form, "EditEntitySearch")->setFocus();
     EXPECT_LT(framed(), 0.1);
-    QTest::keyClick(form.EditEntitySearch, Qt::Key_S, Qt::AltModifier);
-    ASSERT_TRUE(form.cbxEntity->hasFocus());
-    EXPECT_TRUE(form.EditEntitySearch->text().isEmpty()) << "Alt+S typed into the field";
+    QTest::keyClick(FindNamed<QLineEdit>(form, "EditEntitySearch"), Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(FindNamed<QComboBox>(form, "cbxEntity")->hasFocus());
+    EXPECT_TRUE(FindNamed<QLineEdit>(form, "EditEntitySearch")->text().isEmpty()) << "Alt+S typed into the field";
     EXPECT_GT(framed(), 0.9);
 }
 
@@ -345,11 +348,12 @@ TEST(MainWindow, RefreshEntityListRebuildsTheSelectorAndReappliesTheRule)
     form.Session()->ActiveStorage()->WriteString("General", "RequestReceived", "1");
     form.Session()->ActiveEntity()->Razao = "Alfa Renomeada";
     form.RefreshEntityList();
-    ASSERT_EQ(form.cbxEntity->count(), 2);
-    EXPECT_EQ(form.cbxEntity->itemText(0), QStringLiteral("1 - Alfa Renomeada (11222333000181)"));
-    EXPECT_EQ(form.cbxEntity->currentIndex(), 0);
-    EXPECT_TRUE(form.FileDisk->isEnabled());
-    EXPECT_TRUE(form.Tip->toHtml().contains(QStringLiteral("href=\"FileDisk\"")));
+    ASSERT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->count(), 2);
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->itemText(0),
+              QStringLiteral("1 - Alfa Renomeada (11222333000181)"));
+    EXPECT_EQ(FindNamed<QComboBox>(form, "cbxEntity")->currentIndex(), 0);
+    EXPECT_TRUE(FindNamed<QAction>(form, "FileDisk")->isEnabled());
+    EXPECT_TRUE(FindNamed<HtmlView>(form, "Tip")->toHtml().contains(QStringLiteral("href=\"FileDisk\"")));
 }
 
 TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
@@ -368,29 +372,32 @@ TEST(MainWindow, MenusHoldTheActionsInTheirPlacesWithShortcuts)
                                        : a->text() + (a->isVisible() ? QString() : QStringLiteral("(hidden)")));
         return items.join(QLatin1Char('|'));
     };
-    EXPECT_EQ(layout(form.MenuFile),
+    EXPECT_EQ(layout(FindNamed<QMenu>(form, "MenuFile")),
               QString::fromUtf8("&Novo...|&Remover|Reno&mear|Criar &Disquete|-|&Cópia de Segurança|"
                                 "&Importar...|&Exportar...|-|Con&vênio|Mídia Removíve&l...|-|&Sair"));
-    EXPECT_EQ(layout(form.MenuRequest),
+    EXPECT_EQ(layout(FindNamed<QMenu>(form, "MenuRequest")),
               QString::fromUtf8("Nova &Entidade...|&Preencher...|Remover Enti&dade...|&Enviar|-|&Receber|-|"
                                 "Visão &Geral das Entidades..."));
-    EXPECT_EQ(layout(form.MenuHelp), QString::fromUtf8("&Tópicos da Ajuda...|&Como fazer para...|-|&Sobre..."));
-    EXPECT_EQ(layout(form.PopupMenu), QStringLiteral("&Novo...|-|&Remover|Reno&mear|-|Criar &Disquete"));
+    EXPECT_EQ(layout(FindNamed<QMenu>(form, "MenuHelp")),
+              QString::fromUtf8("&Tópicos da Ajuda...|&Como fazer para...|-|&Sobre..."));
+    EXPECT_EQ(layout(FindNamed<QMenu>(form, "PopupMenu")),
+              QStringLiteral("&Novo...|-|&Remover|Reno&mear|-|Criar &Disquete"));
 
-    EXPECT_EQ(form.FileDisk->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
-    EXPECT_TRUE(form.RequestRemove->shortcut().isEmpty());
-    EXPECT_EQ(form.FileRemove->shortcut(), QKeySequence(QStringLiteral("Ctrl+Del")));
-    EXPECT_EQ(form.FileImport->shortcut(), QKeySequence(QStringLiteral("Ctrl+I")));
-    EXPECT_EQ(form.HelpTopics->shortcut(), QKeySequence(QStringLiteral("F1")));
+    EXPECT_EQ(FindNamed<QAction>(form, "FileDisk")->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+    EXPECT_TRUE(FindNamed<QAction>(form, "RequestRemove")->shortcut().isEmpty());
+    EXPECT_EQ(FindNamed<QAction>(form, "FileRemove")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Del")));
+    EXPECT_EQ(FindNamed<QAction>(form, "FileImport")->shortcut(), QKeySequence(QStringLiteral("Ctrl+I")));
+    EXPECT_EQ(FindNamed<QAction>(form, "HelpTopics")->shortcut(), QKeySequence(QStringLiteral("F1")));
     // No two actions share a key: Qt would fire neither.
     std::set<QString> keys;
-    for (QAction* a : form.ActionList1) {
+    for (QAction* a : form.WorkflowActions()) {
         if (!a->shortcut().isEmpty()) {
             EXPECT_TRUE(keys.insert(a->shortcut().toString()).second) << a->objectName().toStdString();
         }
     }
-    EXPECT_EQ(form.ImageList1.size(), 2);
-    EXPECT_FALSE(form.ImageList1[0].pixmap(32, 32).toImage() == form.ImageList1[1].pixmap(32, 32).toImage());
+    EXPECT_EQ(form.CertificateIcons().size(), 2);
+    EXPECT_FALSE(form.CertificateIcons()[0].pixmap(32, 32).toImage()
+                 == form.CertificateIcons()[1].pixmap(32, 32).toImage());
 }
 
 TEST(MainWindow, ImportAndExportAreReachedFromTheMenuAndImportByItsShortcut)
@@ -402,8 +409,8 @@ TEST(MainWindow, ImportAndExportAreReachedFromTheMenuAndImportByItsShortcut)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     QApplication::setActiveWindow(&form);
     int imports = 0, exports = 0;
-    QObject::connect(form.FileImport, &QAction::triggered, [&] { ++imports; });
-    QObject::connect(form.FileExport, &QAction::triggered, [&] { ++exports; });
+    QObject::connect(FindNamed<QAction>(form, "FileImport"), &QAction::triggered, [&] { ++imports; });
+    QObject::connect(FindNamed<QAction>(form, "FileExport"), &QAction::triggered, [&] { ++exports; });
     // Each step asks for its file first: cancelled here.
     auto cancel = [](QWidget* dlg) {
         if (auto* dialog = qobject_cast<QDialog*>(dlg))
@@ -415,14 +422,14 @@ TEST(MainWindow, ImportAndExportAreReachedFromTheMenuAndImportByItsShortcut)
 
     // Alt+A opens the menu, E (the underlined letter of "&Exportar...")
     // starts the export.
-    ASSERT_TRUE(form.FileExport->isEnabled());
+    ASSERT_TRUE(FindNamed<QAction>(form, "FileExport")->isEnabled());
     // The window manager's part: the window has the keyboard again once the
     // dialog is gone.
     QApplication::setActiveWindow(&form);
     AnswerNextModal(cancel);
     QTest::keyClick(&form, Qt::Key_A, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.MenuFile->isVisible(); }));
-    QTest::keyClick(form.MenuFile, Qt::Key_E);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FindNamed<QMenu>(form, "MenuFile")->isVisible(); }));
+    QTest::keyClick(FindNamed<QMenu>(form, "MenuFile"), Qt::Key_E);
     EXPECT_TRUE(QTest::qWaitFor([&] { return exports == 1; }));
 }
 
@@ -438,7 +445,7 @@ TEST(MainWindow, UnreadableRegistryStopsTheStartWithTheMessageAndWritesNothing)
     });
     {
         TForm1 form(folder.Dir());
-        EXPECT_TRUE(form.StartFailed);
+        EXPECT_TRUE(form.HasStartFailed());
     }
     EXPECT_TRUE(shown.contains(QString::fromUtf8(
         "Não foi possível abrir o arquivo de dados da aplicação. Ela será imediatamente terminada. Se o "
@@ -456,7 +463,7 @@ TEST(MainWindow, ShutdownWritesTheCountersButNothingAfterARestore)
                                  sample::Make("Beta", "22333444000155", State::Filled)});
     {
         auto form = std::make_unique<TForm1>(folder.Dir());
-        form->cbxEntity->setCurrentIndex(1);
+        FindNamed<QComboBox>(*form, "cbxEntity")->setCurrentIndex(1);
         form->cbxEntityChange();
         // Damage the counters in the file: shutdown must put them back.
         form->Session()->RegistryFile().WriteInteger("General", "Count", 9);
@@ -477,7 +484,7 @@ TEST(MainWindow, ShutdownWritesTheCountersButNothingAfterARestore)
     }
     form->Session()->RegistryFile().WriteInteger("General", "Count", 7);
     form->Session()->ActiveStorage()->WriteString("General", "MasterKey", "");
-    form->Restored = 1;
+    form->SetRestoredFlag(1);
     form.reset();
     for (std::size_t i = 0; i < files.size(); ++i) {
         SCOPED_TRACE(files[i]);
@@ -526,21 +533,21 @@ TEST(MainWindow, RegistryAdditionsAndRemovalsAreFollowedByTheViews)
     sample::Write(folder.Dir(), {sample::Make("Alfa", "11222333000181", State::Created),
                                  sample::Make("Beta", "22333444000155", State::Filled)});
     TForm1 form(folder.Dir());
-    ASSERT_EQ(form.Views->Count(), 2);
-    TCustomView* alfa = form.Views->View(1);
+    ASSERT_EQ(form.EntityViews()->Count(), 2);
+    TCustomView* alfa = form.EntityViews()->View(1);
     form.Session()->Registry().Add();
-    EXPECT_EQ(form.Views->Count(), 3);
-    EXPECT_EQ(form.ActiveView, form.Views->View(3));
+    EXPECT_EQ(form.EntityViews()->Count(), 3);
+    EXPECT_EQ(form.ActiveEntityView(), form.EntityViews()->View(3));
     form.Session()->Registry().Remove(2);
-    EXPECT_EQ(form.Views->Count(), 2);
-    EXPECT_EQ(form.Views->View(1), alfa);
-    EXPECT_EQ(form.Views->View(1)->count(), 2);
+    EXPECT_EQ(form.EntityViews()->Count(), 2);
+    EXPECT_EQ(form.EntityViews()->View(1), alfa);
+    EXPECT_EQ(form.EntityViews()->View(1)->count(), 2);
     // The view that was current went with its entity.
     form.Session()->Registry().Remove(2);
-    EXPECT_EQ(form.Views->Count(), 1);
-    EXPECT_EQ(form.ActiveView, nullptr);
-    EXPECT_EQ(form.Views->ShowView(0), nullptr);
-    EXPECT_EQ(form.Views->ShowView(1), alfa);
+    EXPECT_EQ(form.EntityViews()->Count(), 1);
+    EXPECT_EQ(form.ActiveEntityView(), nullptr);
+    EXPECT_EQ(form.EntityViews()->ShowView(0), nullptr);
+    EXPECT_EQ(form.EntityViews()->ShowView(1), alfa);
 }
 
 namespace {
@@ -563,14 +570,14 @@ TEST(MainWindow, ClickingTheTipLinkRunsItsStep)
     TForm1 form(folder.Dir());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    const QPoint at = AnchorPoint(*form.Tip, QStringLiteral("RequestAdd"));
+    const QPoint at = AnchorPoint(*FindNamed<HtmlView>(form, "Tip"), QStringLiteral("RequestAdd"));
     ASSERT_GE(at.x(), 0);
     QString opened;
     AnswerNextModal([&](QWidget* dlg) {
         opened = QString::fromLatin1(dlg->metaObject()->className());
         dlg->close();
     });
-    QTest::mouseClick(form.Tip->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(FindNamed<HtmlView>(form, "Tip")->viewport(), Qt::LeftButton, {}, at);
     // The new-entity step ran (its form came up) and was cancelled.
     EXPECT_EQ(opened, QStringLiteral("TFrmRequest"));
     EXPECT_EQ(form.Session()->Registry().Count(), 0);
@@ -596,19 +603,19 @@ TEST(MainWindow, AnyExceptionLeavingAnActionLetsTheNextOneRun)
         const char* what;
         std::function<void()> run;
     } cases[] = {
-        {"an action", [&] { form.RequestRemove->trigger(); }},
+        {"an action", [&] { FindNamed<QAction>(form, "RequestRemove")->trigger(); }},
         {"a tip link",
          [&] {
              bool handled = false;
-             emit form.Tip->HotSpotClick(QStringLiteral("RequestReceive"), handled);
+             emit FindNamed<HtmlView>(form, "Tip")->HotSpotClick(QStringLiteral("RequestReceive"), handled);
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         // The step's first question raises what no handler catches.
-        form.Dlg->BeforeShow = [](QWidget*) { throw 42; };
+        FindNamed<TDialog>(form, "Dlg")->BeforeShow = [](QWidget*) { throw 42; };
         EXPECT_THROW(c.run(), int);
-        form.Dlg->BeforeShow = nullptr;
+        FindNamed<TDialog>(form, "Dlg")->BeforeShow = nullptr;
         QString asked;
         AnswerNextModal([&](QWidget* dlg) {
             asked = DialogText(dlg);
@@ -630,7 +637,7 @@ TEST(MainWindow, AboutBoxShowsTitleServiceAndVersion)
         text = DialogText(dlg);
         ClickButton(dlg, QStringLiteral("ButtonOK"));
     });
-    form.HelpAbout->trigger();
+    FindNamed<QAction>(form, "HelpAbout")->trigger();
     EXPECT_EQ(title, QString::fromUtf8("Sobre o Cliente de Certificação Quorvex"));
     EXPECT_TRUE(text.contains(QString::fromUtf8("Cliente de Certificação Quorvex\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("Vinculum\n")));

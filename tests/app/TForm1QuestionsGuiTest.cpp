@@ -13,6 +13,7 @@
 #include "app/TCustomView.h"
 #include "app/TForm1.h"
 #include "app/steps/TEntitySession.h"
+#include "support/FindNamed.h"
 #include "support/TestKit.h"
 #include "crypto/TFrmPwd.h"
 #include "store/TFrmRequestTestSupport.h"
@@ -79,7 +80,7 @@ Answer Press(const char* Dialog, const char* Button)
 struct Case {
     const char* what;
     State state;
-    QAction* TForm1::*action;
+    const char* action; // object name
     // The folder the user had chosen for the drive, under the test's root;
     // empty: the default one (the folder A in the data folder).
     const char* chosenDrive;
@@ -98,16 +99,19 @@ void UseOwnSettings(const QTemporaryDir& Config)
     ::unsetenv("QUORVEX_DRIVE_A");
 }
 
-// The main window over Root/dados (its drive A the folder A there, its
-// program folder Root/programa) with one entity in State, shown.
-std::unique_ptr<TForm1> OpenWindow(const fs::path& Root, State EntityState)
+// The main window over Root/dados (its drive A the folder A there, or
+// ChosenDrive when one is given, as the program start applies the user's
+// choice; its program folder Root/programa) with one entity in State, shown.
+std::unique_ptr<TForm1> OpenWindow(const fs::path& Root, State EntityState, const std::string& ChosenDrive = {})
 {
     RemovableMedia::Remember(QString());
     for (const char* dir : {"programa", "dados", "dados/A"})
         fs::create_directories(Root / dir);
     sample::Write((Root / "dados").string() + "/", {sample::Make("PADARIA BOA VISTA", "11222333000181", EntityState)});
-    auto window = std::make_unique<TForm1>(ProgramPaths((Root / "dados").string(), (Root / "programa").string()),
-                                           testsupport::TestKit());
+    ProgramPaths paths((Root / "dados").string(), (Root / "programa").string());
+    if (!ChosenDrive.empty())
+        paths.SetChosenDriveA(ChosenDrive);
+    auto window = std::make_unique<TForm1>(paths, testsupport::TestKit());
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     return window;
@@ -130,11 +134,11 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
                       }};
     };
     const Case cases[] = {
-        {"password dialog cancelled after the seed", State::Filled, &TForm1::FileNew, "",
-         seedThenPassword("ButtonCancel"), "", "dados/A"},
+        {"password dialog cancelled after the seed", State::Filled, "FileNew", "", seedThenPassword("ButtonCancel"), "",
+         "dados/A"},
         {"seed collection cancelled",
          State::Filled,
-         &TForm1::FileNew,
+         "FileNew",
          "",
          {{"SeedDialog",
            [](QWidget* w, const fs::path&) {
@@ -146,7 +150,7 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
          "dados/A"},
         {"chosen stick removed: the choice is offered, the default taken",
          State::Sent,
-         &TForm1::RequestReceive,
+         "RequestReceive",
          "pen",
          {Press("Dlg", "OK"),
           {"RemovableMediaDialog",
@@ -159,7 +163,7 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
          "dados/A"},
         {"chosen stick removed: choice declined, the question again, then Cancel",
          State::Sent,
-         &TForm1::RequestReceive,
+         "RequestReceive",
          "pen",
          {Press("Dlg", "OK"), Press("RemovableMediaDialog", "Cancelar"), Press("Dlg", "Cancel")},
          "",
@@ -175,10 +179,8 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
         QTemporaryDir tmp;
         ASSERT_TRUE(tmp.isValid());
         const fs::path root = tmp.path().toStdString();
-        auto window = OpenWindow(root, c.state);
+        auto window = OpenWindow(root, c.state, *c.chosenDrive ? (root / c.chosenDrive).string() : std::string());
         const std::string storage = sample::ReadFile(root / "dados" / "STORAGE.1.DAT");
-        if (*c.chosenDrive)
-            window->Paths.SetChosenDriveA((root / c.chosenDrive).string());
 
         ModalScript script;
         QStringList seen;
@@ -193,7 +195,7 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
                 }
                 a.act(w, root);
             });
-        QAction* action = (*window).*c.action;
+        QAction* action = FindNamed<QAction>(*window, c.action);
         ASSERT_TRUE(action->isEnabled());
         action->trigger();
         QCoreApplication::processEvents();
@@ -203,7 +205,7 @@ TEST(TForm1QuestionsGuiTest, TurningBackLeavesNothingAndAMissingDriveOffersTheCh
             EXPECT_TRUE(script.texts.join('|').contains(U(c.shown))) << script.texts.join('|').toStdString();
         }
 
-        EXPECT_EQ(fs::path(window->Paths.DriveA()), root / c.driveAfter / "");
+        EXPECT_EQ(fs::path(window->Folders().DriveA()), root / c.driveAfter / "");
         EXPECT_EQ(sample::ReadFile(root / "dados" / "STORAGE.1.DAT"), storage) << "nothing saved";
         EXPECT_FALSE(HasKeyFile(root / "dados"));
         EXPECT_FALSE(HasKeyFile(root / "programa"));
@@ -225,15 +227,15 @@ TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
     struct Row {
         const char* what;
         State state;
-        QAction* TForm1::*action;
-        int okBefore;    // questions answered OK before the one answered with Enter
-        bool saveDialog; // then a save dialog, its proposed name taken
+        const char* action; // object name
+        int okBefore;       // questions answered OK before the one answered with Enter
+        bool saveDialog;    // then a save dialog, its proposed name taken
     };
     const Row rows[] = {
-        {"a medium folder that holds a request and a file of the user's", State::ReceivedAllSigned, &TForm1::FileDisk,
-         1, true},
-        {"removing the entity", State::Filled, &TForm1::RequestRemove, 0, false},
-        {"removing a certificate", State::Created, &TForm1::FileRemove, 0, false},
+        {"a medium folder that holds a request and a file of the user's", State::ReceivedAllSigned, "FileDisk", 1,
+         true},
+        {"removing the entity", State::Filled, "RequestRemove", 0, false},
+        {"removing a certificate", State::Created, "FileRemove", 0, false},
     };
     QTemporaryDir config;
     ASSERT_TRUE(config.isValid());
@@ -249,8 +251,8 @@ TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
         sample::WriteFile(photo.string(), "the user's photo");
         const fs::path request = root / "dados" / "A" / "{0A1B2C3D-1111-4222-8333-444455556666}.TXT";
         sample::WriteFile(request.string(), "an earlier request");
-        if (window->ActiveView->count() > 0)
-            window->ActiveView->setCurrentItem(window->ActiveView->Item(0));
+        if (window->ActiveEntityView()->count() > 0)
+            window->ActiveEntityView()->setCurrentItem(window->ActiveEntityView()->Item(0));
         const std::string registry = sample::ReadFile(root / "dados" / "ENTITY.DAT");
         const std::string storage = sample::ReadFile(root / "dados" / "STORAGE.1.DAT");
 
@@ -264,7 +266,7 @@ TEST(TForm1QuestionsGuiTest, EnterByHabitKeepsWhatTheQuestionWouldDelete)
                 static_cast<QDialog*>(dialog)->accept();
             });
         script.Then(testsupport::PressEnter);
-        QAction* action = (*window).*r.action;
+        QAction* action = FindNamed<QAction>(*window, r.action);
         ASSERT_TRUE(action->isEnabled());
         action->trigger();
         QCoreApplication::processEvents();

@@ -206,7 +206,7 @@ TEST_F(BackupDialogTest, BacksUpThreeEntitiesAndRestoresThemWithARestart)
     EXPECT_EQ(answers.Seen[5], "O cliente de certificação será reiniciado para que a restauração dos dados surta "
                                "efeito. \r\nCaso o aplicativo não reinicie automaticamente, o faça manualmente.");
     // The restart: flags set, main window closed.
-    EXPECT_NE(form.Restored, 0);
+    EXPECT_NE(form.RestoredFlag(), 0);
     EXPECT_EQ(form.RestartFlag(), 1);
     EXPECT_FALSE(form.isVisible());
     // Every archived file is back under its own name; the newer one stays.
@@ -264,7 +264,7 @@ TEST_F(BackupDialogTest, ARestoreThatIsNotConfirmedChangesNothing)
         ASSERT_EQ(answers.Seen.size(), 2u);
         EXPECT_EQ(answers.Seen[1].rfind("A restauração substituirá os dados atuais: 3 entidades e 4 certificados.", 0),
                   0u);
-        EXPECT_EQ(form.Restored, 0);
+        EXPECT_EQ(form.RestoredFlag(), 0);
         EXPECT_EQ(form.RestartFlag(), 0);
         EXPECT_EQ(DataFiles(), before);
         EXPECT_TRUE(SafetyArchives().empty());
@@ -360,7 +360,7 @@ TEST_F(BackupDialogTest, UnreadableArchiveShowsTheErrorAndDoesNotRestart)
                                    + "\nPara voltar a eles, restaure essa cópia de segurança.");
     EXPECT_FALSE(fs::exists(app / RestoreSafety::NoticeFileName));
     EXPECT_EQ(answers.Unexpected, 0);
-    EXPECT_EQ(form.Restored, 0);
+    EXPECT_EQ(form.RestoredFlag(), 0);
     EXPECT_EQ(form.RestartFlag(), 0);
     EXPECT_EQ(DataFiles(), before);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -392,7 +392,7 @@ TEST_F(BackupDialogTest, DamagedArchiveFailsButStillRestarts)
     EXPECT_FALSE(RestoreSafety::TakeNotice(dir).empty());
     // The registry was not cut short by the damaged entry.
     EXPECT_EQ(DataFiles(), before);
-    EXPECT_EQ(form.Restored, 1);
+    EXPECT_EQ(form.RestoredFlag(), 1);
     EXPECT_EQ(form.RestartFlag(), 1);
 }
 
@@ -528,7 +528,7 @@ TEST_F(BackupDialogTest, BackupActionOfTheMainWindowOpensTheDialog)
     });
     form.FileBackupExecute();
     EXPECT_TRUE(answers.Done());
-    EXPECT_EQ(form.Restored, 0);
+    EXPECT_EQ(form.RestoredFlag(), 0);
 }
 
 // A storage file read whole, then an archive that turns out damaged: the
@@ -561,7 +561,7 @@ TEST_F(BackupDialogTest, RestoreThatFailsAfterAFileWasReadReplacesNothing)
         EXPECT_EQ(answers.Seen[2], "Invalid archive type");
         EXPECT_NE(answers.Seen.back(), "ERRO na restauração de seu BackUp !");
         EXPECT_EQ(answers.Unexpected, 0);
-        EXPECT_EQ(form.Restored, 0);
+        EXPECT_EQ(form.RestoredFlag(), 0);
         EXPECT_EQ(form.RestartFlag(), 0);
         EXPECT_EQ(DataFiles(), before);
     }
@@ -624,7 +624,7 @@ TEST_F(BackupDialogTest, TheClientRestoresOnlyItsDataFiles)
         skipped += std::string("\r\n") + name;
     EXPECT_EQ(answers.Seen[3], skipped);
     EXPECT_EQ(answers.Seen[4], "Back Up restaurado com sucesso !");
-    EXPECT_EQ(form.Restored, 1);
+    EXPECT_EQ(form.RestoredFlag(), 1);
     EXPECT_EQ(form.RestartFlag(), 1);
 
     // The program's files are byte for byte as before; only the data files

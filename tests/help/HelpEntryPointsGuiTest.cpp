@@ -17,6 +17,7 @@
 #include "help/TPublicData.h"
 #include "store/TFrmRequest.h"
 #include "store/TUserData.h"
+#include "support/FindNamed.h"
 #include "support/ModalAnswerer.h"
 #include "support/TestKit.h"
 #include "support/ZipMaker.h"
@@ -101,13 +102,13 @@ TEST(HelpEntryPoints, EachWindowOpensItsPage)
     TPublicData publicData(folder.Dir());
     TForm1 form(ProgramPaths(dir, dir), TestKit(), &publicData);
 
-    form.HelpTopics->trigger();
+    FindNamed<QAction>(form, "HelpTopics")->trigger();
     ExpectShown(publicData, "index.htm");
-    form.HelpHow->trigger();
+    FindNamed<QAction>(form, "HelpHow")->trigger();
     ExpectShown(publicData, "how.htm");
 
     AnswerNextModal(HelpThenCancel);
-    form.RequestAdd->trigger();
+    FindNamed<QAction>(form, "RequestAdd")->trigger();
     ExpectShown(publicData, "newentity.htm");
     for (const bool newEntity : {true, false}) {
         TFrmRequest request(nullptr, nullptr, &publicData);
@@ -124,7 +125,7 @@ TEST(HelpEntryPoints, EachWindowOpensItsPage)
     form.MakeBackupDialog()->ButtonHelp->click();
     ExpectShown(publicData, "backup.htm");
 
-    form.RequestOverview->trigger();
+    FindNamed<QAction>(form, "RequestOverview")->trigger();
     auto* overview = form.findChild<EntityOverviewDialog*>();
     ASSERT_NE(overview, nullptr);
     overview->ButtonHelp->click();
@@ -233,8 +234,8 @@ TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
         ExpectShown(publicData, "media.htm");
     }
     inNextModal();
-    form.Dlg->SetDialogButtons(dtYesNo);
-    form.Dlg->Confirm(QStringLiteral("Pergunta?"));
+    FindNamed<TDialog>(form, "Dlg")->SetDialogButtons(dtYesNo);
+    FindNamed<TDialog>(form, "Dlg")->Confirm(QStringLiteral("Pergunta?"));
     ExpectShown(publicData, "messages.htm");
     // The file dialogs that the steps share: the page of the step asking.
     inNextModal();
@@ -257,7 +258,7 @@ TEST(HelpEntryPoints, TheBackupDialogsHelpWorksOverTheOpenDialog)
     TForm1 form(ProgramPaths(dir, dir), TestKit(), &publicData);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.HelpTopics->trigger();
+    FindNamed<QAction>(form, "HelpTopics")->trigger();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(publicData.HelpWin->Form()));
 
     bool shown = false;
@@ -279,7 +280,7 @@ TEST(HelpEntryPoints, TheBackupDialogsHelpWorksOverTheOpenDialog)
         clicked = publicData.HelpWin->CurrentTopic() == QStringLiteral("index.htm");
         static_cast<QDialog*>(dialog)->reject();
     });
-    form.FileBackup->trigger();
+    FindNamed<QAction>(form, "FileBackup")->trigger();
     EXPECT_TRUE(shown);
     EXPECT_TRUE(clicked) << "the help window was blocked by the dialog";
     publicData.HelpWin->SetVisible(false);

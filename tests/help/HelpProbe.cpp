@@ -18,8 +18,8 @@ int main(int argc, char** argv)
     return ProgramStart(argc, argv, [](TForm1& form) {
         QTimer::singleShot(0, &form, [&form] {
             QByteArray note;
-            if (auto* data = dynamic_cast<TPublicData*>(form.Help)) {
-                form.HelpTopics->trigger();
+            if (auto* data = dynamic_cast<TPublicData*>(form.HelpViewer())) {
+                form.findChild<QAction*>(QStringLiteral("HelpTopics"))->trigger();
                 THelp& help = *data->HelpWin;
                 note = QByteArray::fromStdString(help.FileName()) + "\n" + help.CurrentTopic().toUtf8() + "\n"
                        + (help.Visible() ? "visible" : "hidden") + "\n"

@@ -1,6 +1,7 @@
 #include "SignedRequest.h"
 
 #include "AuthorityError.h"
+#include "base/LetterCase.h"
 #include "store/IdRules.h"
 #include "store/TRequestFile.h"
 
@@ -11,7 +12,6 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <set>
 
@@ -71,9 +71,7 @@ std::size_t SignatureHeader(const std::string& Text)
         std::size_t end = Text.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = Text.size();
-        if (end - start == header.size()
-            && std::equal(header.begin(), header.end(), Text.begin() + static_cast<std::ptrdiff_t>(start),
-                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+        if (LetterCase::SameText(header, std::string_view(Text).substr(start, end - start)))
             return start;
         start = end;
         if (start < Text.size() && Text[start] == '\r')

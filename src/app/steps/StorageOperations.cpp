@@ -1,9 +1,9 @@
 #include "app/steps/StorageOperations.h"
 
+#include "base/LetterCase.h"
 #include "store/TRequestFile.h"
 
 #include <algorithm>
-#include <cctype>
 
 std::string ZeroPad(int Number, int Width)
 {
@@ -13,20 +13,9 @@ std::string ZeroPad(int Number, int Width)
     return text;
 }
 
-namespace {
-
-bool SameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
-
 bool IsInList(const std::string& Id, const std::vector<std::string>& List)
 {
-    return std::any_of(List.begin(), List.end(), [&](const std::string& e) { return SameIgnoringCase(e, Id); });
+    return std::any_of(List.begin(), List.end(), [&](const std::string& e) { return LetterCase::SameText(e, Id); });
 }
 
 std::vector<std::string> SplitCommaList(const std::string& Text)

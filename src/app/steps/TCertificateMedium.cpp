@@ -6,6 +6,7 @@
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TCertificateCreation.h"
 #include "base/FormatText.h"
+#include "base/LetterCase.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
@@ -16,16 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
-
 namespace {
-
-std::string Upper(std::string Text)
-{
-    for (char& c : Text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return Text;
-}
 
 bool Exists(const std::string& Path)
 {
@@ -57,7 +49,7 @@ std::string TCertificateMedium::WithKeyExtension(const std::string& FileName)
     const std::size_t slash = FileName.find_last_of('/');
     const std::size_t dot = FileName.rfind('.');
     const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    if (hasExtension && Upper(FileName.substr(dot)) == ".PRI")
+    if (hasExtension && LetterCase::SameText(std::string_view(FileName).substr(dot), ".PRI"))
         return FileName;
     return FileName + ".PRI";
 }
