@@ -232,6 +232,11 @@ TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
         inWindow(&media);
         ExpectShown(publicData, "media.htm");
     }
+    form.RequestOverview->trigger();
+    auto* overview = form.findChild<EntityOverviewDialog*>();
+    ASSERT_NE(overview, nullptr);
+    inWindow(overview);
+    ExpectShown(publicData, "overview.htm");
     inNextModal();
     form.Dlg->SetDialogButtons(dtYesNo);
     form.Dlg->Confirm(QStringLiteral("Pergunta?"));
