@@ -346,7 +346,8 @@ inline constexpr const char* OvKeepOpen = "&Manter aberta ao escolher";
 inline constexpr const char* OvTable = "&Entidades:";
 inline constexpr const char* OvChoose = "&Ativar";
 inline constexpr const char* OvExport = "E&xportar lista...";
-inline constexpr const char* OvHelp = "A&juda";
+// The letter under the "u": one under the "j" hides in its descender.
+inline constexpr const char* OvHelp = "Aj&uda";
 inline constexpr const char* OvClose = "&Fechar";
 // %d: the entities shown, then all of them.
 inline constexpr const char* OvShown = "%d de %d entidades";

@@ -233,6 +233,11 @@ TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
         inWindow(&media);
         ExpectShown(publicData, "media.htm");
     }
+    form.RequestOverview->trigger();
+    auto* overview = form.findChild<EntityOverviewDialog*>();
+    ASSERT_NE(overview, nullptr);
+    inWindow(overview);
+    ExpectShown(publicData, "overview.htm");
     inNextModal();
     FindNamed<TDialog>(form, "Dlg")->SetDialogButtons(dtYesNo);
     FindNamed<TDialog>(form, "Dlg")->Confirm(QStringLiteral("Pergunta?"));
