@@ -20,12 +20,10 @@
 #include <QVBoxLayout>
 
 #include <initializer_list>
-#include <iterator>
 
 #include "ui/TDialog.h"
 #include "help/HelpService.h"
 #include "store/RequestFieldRules.h"
-#include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "base/FormatText.h"
 #include "base/Texts.h"
@@ -37,29 +35,6 @@ namespace {
 // The 27 state codes, in the order the list shows them.
 const char* const StateCodes[] = {"AC", "AL", "AM", "AP", "BA", "CE", "DF", "ES", "GO", "MA", "MG", "MS", "MT", "PA",
                                   "PB", "PE", "PI", "PR", "RJ", "RN", "RO", "RR", "RS", "SC", "SE", "SP", "TO"};
-
-// Profile codes by their position in the profile list; only the first one is
-// offered, the others can still come from stored data.
-const char* const ProfileCodes[] = {"01", "02", "96", "99"};
-
-constexpr int TypeCEI = 1; // position of "CEI" in the type list
-constexpr int CeiLength = 12;
-constexpr int CnpjLength = 14;
-constexpr int CpfLength = 11;
-
-// The number a text reads as, or -1 when it is not a plain decimal number.
-int ParseCode(const std::string& Text)
-{
-    if (Text.empty() || Text.size() > 9)
-        return -1;
-    int value = 0;
-    for (char c : Text) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
 
 QString ToQString(const std::u16string& Text)
 {
@@ -98,7 +73,6 @@ void TFrmRequest::FormCreate()
     QuestionBox = new TDialog(this);
     QuestionBox->Caption = Tr(Texts::AppTitle);
 
-    Rules = TIdRules::Standard();
     ComboProfiles->setCurrentIndex(0);
     ComboTypeId->setCurrentIndex(0);
     ComboUF->setCurrentIndex(-1);
@@ -166,7 +140,8 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     switch (Filter) {
     case KeyFilter::Numeric: rule = TFieldFilter::Numeric; break;
     case KeyFilter::Identifier:
-        rule = ComboTypeId->currentIndex() != TypeCEI ? TFieldFilter::CnpjId : TFieldFilter::Numeric;
+        rule =
+            ComboTypeId->currentIndex() != EntityRegistration::TypeCEI ? TFieldFilter::CnpjId : TFieldFilter::Numeric;
         break;
     case KeyFilter::Alfa: rule = TFieldFilter::Letters; break;
     case KeyFilter::All: rule = TFieldFilter::Address; break;
@@ -267,19 +242,6 @@ void TFrmRequest::FormShow()
         EditId->setFocus(Qt::OtherFocusReason);
 }
 
-std::string TFrmRequest::IdForType(const std::string& Inscricao, int TypePosition)
-{
-    if (TypePosition != TypeCEI || Inscricao.size() <= CeiLength)
-        return Inscricao;
-    // A CEI is kept padded to 14 characters; its own form is the last 12
-    // digits. Only zeros are dropped, so a longer number typed by the user is
-    // never cut.
-    const std::size_t extra = Inscricao.size() - CeiLength;
-    if (Inscricao.find_first_not_of('0') < extra)
-        return Inscricao;
-    return Inscricao.substr(extra);
-}
-
 void TFrmRequest::LoadFromUserData()
 {
     const TUserData& record = *UserData;
@@ -288,18 +250,16 @@ void TFrmRequest::LoadFromUserData()
         note.note.Clear();
 
     // Profiles: a stored code that the list no longer offers leaves it
-    // without a selection, so that the user must choose again.
-    for (int position = 0; position < int(std::size(ProfileCodes)); ++position) {
-        if (record.Profile() == ProfileCodes[position]) {
-            ComboProfiles->setCurrentIndex(position < ComboProfiles->count() ? position : -1);
-            break;
-        }
-    }
+    // without a selection, so that the user must choose again; an unknown
+    // code leaves the list as it is.
+    const int profile = EntityRegistration::ProfilePosition(record.Profile());
+    if (profile >= 0)
+        ComboProfiles->setCurrentIndex(profile < ComboProfiles->count() ? profile : -1);
 
-    const int type = ParseCode(record.Tipo_Inscricao()) - 1;
+    const int type = EntityRegistration::TypePosition(record.Tipo_Inscricao());
     ComboTypeId->setCurrentIndex(type >= 0 && type < ComboTypeId->count() ? type : -1);
 
-    EditId->setText(FromAnsi(IdForType(record.Inscricao(), ComboTypeId->currentIndex())));
+    EditId->setText(FromAnsi(EntityRegistration::ShownId(record.Inscricao(), ComboTypeId->currentIndex())));
     EditName->setText(FromAnsi(record.Razao));
     EditPhone->setText(FromAnsi(record.Telefone));
     EditAddress->setText(FromAnsi(record.Endereco));
@@ -333,12 +293,8 @@ void TFrmRequest::LoadFromUserData()
 
 void TFrmRequest::EdtCpfRespExit()
 {
-    // A short CPF gets its leading zeros; an empty field stays empty, so that
-    // eleven zeros never stand there as if typed.
     const std::string cpf = ToAnsi(EdtCpfResp->text());
-    if (cpf.empty())
-        return;
-    const std::string padded = PadLeftZeros(cpf, CpfLength);
+    const std::string padded = EntityRegistration::CompletedCpf(cpf);
     if (padded != cpf)
         EdtCpfResp->setText(FromAnsi(padded));
 }
@@ -421,96 +377,71 @@ void TFrmRequest::BtnRemoverClick()
 
 // ---- accepting ----------------------------------------------------------------
 
-bool TFrmRequest::InscriptionTaken(const std::string& Stored) const
+TRegistrationFields TFrmRequest::Fields() const
 {
-    if (!Registry)
-        return false;
-    if (NewEntity)
-        return !Registry->IsInscriptionFree(Stored);
-    // Correcting an entity: its own record (the one edited, or the active
-    // entity when the form works on a blank record) does not count, but no
-    // other entity may end up with the same identifier, or the entity list
-    // could no longer tell the two apart.
-    const TUserData* active = Registry->ActiveIndex() > 0 ? Registry->Entity(Registry->ActiveIndex()) : nullptr;
-    for (int32_t i = 1; i <= Registry->Count(); ++i) {
-        const TUserData* other = Registry->Entity(i);
-        if (other != UserData && other != active && other->Inscricao() == Stored)
-            return true;
+    TRegistrationFields fields;
+    fields.ProfilePosition = ComboProfiles->currentIndex();
+    fields.TypePosition = ComboTypeId->currentIndex();
+    fields.Id = ToAnsi(EditId->text());
+    fields.Name = ToAnsi(EditName->text());
+    fields.Phone = ToAnsi(EditPhone->text());
+    fields.Address = ToAnsi(EditAddress->text());
+    fields.Locale = ToAnsi(EditLocale->text());
+    fields.City = ToAnsi(EditCity->text());
+    fields.Zip = ToAnsi(EditZip->text());
+    fields.State = ComboUF->currentIndex() < 0 ? std::string() : ToAnsi(ComboUF->currentText());
+    fields.Mail = ToAnsi(EditMail->text());
+    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
+        fields.Persons.emplace_back(ToAnsi(row->text(1)), ToAnsi(row->text(2)));
     }
-    return false;
+    return fields;
 }
 
 void TFrmRequest::ButtonOKClick()
 {
     TidyWordFields();
-    // 1. Address page.
-    if (EditAddress->text().isEmpty() || EditCity->text().isEmpty() || EditZip->text().isEmpty()
-        || ComboUF->currentIndex() < 0) {
+    const TEntityRegistrationCheck check(Registry, NewEntity, UserData);
+    std::vector<TRegistrationProblem> problems = check.Check(Fields());
+    // The address page, then the identification page.
+    if (!problems.empty() && problems.front() == TRegistrationProblem::AddressMissing) {
         ShowMessage(Tr(Texts::ReqAddressMissing), this);
         return;
     }
-    // 2. Identification page.
-    if (EditId->text().isEmpty() || EditName->text().isEmpty() || EditPhone->text().isEmpty()
-        || ComboProfiles->currentIndex() < 0 || ComboTypeId->currentIndex() < 0) {
+    if (!problems.empty() && problems.front() == TRegistrationProblem::IdMissing) {
         ShowMessage(Tr(Texts::ReqIdMissing), this);
         return;
     }
     // A person typed but not added is not lost without a word.
     if (!SettlePendingPerson())
         return;
-    // 3. Responsible persons.
-    if (ltvResp->topLevelItemCount() == 0) {
+    const TRegistrationFields fields = Fields();
+    problems = check.Check(fields);
+    if (!problems.empty() && problems.front() == TRegistrationProblem::NoPerson) {
         ShowMessage(Tr(Texts::ReqNoResp), this);
         PageControl1->setCurrentWidget(TabResp);
         return;
     }
-    // 4. The identifier completed to its full length, visibly.
-    const int type = ComboTypeId->currentIndex();
-    const std::string typed = ToAnsi(EditId->text());
-    const std::string id =
-        type == TypeCEI ? PadLeftZeros(IdForType(typed, type), CeiLength) : PadLeftZeros(typed, CnpjLength);
-    if (id != typed)
+    // The identifier completed to its full length, visibly.
+    const std::string id = EntityRegistration::CompletedId(fields.Id, fields.TypePosition);
+    if (id != fields.Id)
         EditId->setText(FromAnsi(id));
-    // 5. Check digits: advisory, the user may keep the number.
-    if (type < Rules.Count() && !Rules[type](id)) {
-        const QString question = QString::fromStdString(
-            FormatText(Texts::ReqIdInvalid, {FromAnsi(id).toStdString(), ComboTypeId->currentText().toStdString()}));
-        if (AskYesNo(question)) {
-            PageControl1->setCurrentWidget(TabId);
-            EditId->setFocus();
+    for (const TRegistrationProblem problem : problems) {
+        if (problem == TRegistrationProblem::IdCheckDigits) {
+            // Advisory: the user may keep the number.
+            const QString question = QString::fromStdString(FormatText(
+                Texts::ReqIdInvalid, {FromAnsi(id).toStdString(), ComboTypeId->currentText().toStdString()}));
+            if (AskYesNo(question)) {
+                PageControl1->setCurrentWidget(TabId);
+                EditId->setFocus();
+                return;
+            }
+        } else {
+            ShowMessage(Tr(Texts::ReqIdTaken), this);
             return;
         }
     }
-    // 6. Identifiers are compared in the form they are stored in.
-    TUserData probe;
-    probe.SetInscricao(id);
-    if (InscriptionTaken(probe.Inscricao())) {
-        ShowMessage(Tr(Texts::ReqIdTaken), this);
-        return;
-    }
-    // 7. The record.
-    TUserData& record = *UserData;
-    record.SetProfile("01");
-    record.Bairro = ToAnsi(EditLocale->text());
-    record.CEP = ToAnsi(EditZip->text());
-    record.Cidade = ToAnsi(EditCity->text());
-    // The e-mail and the persons' fields take pasted text: kept on one line.
-    record.Email = TRequestFile::OneLineValue(ToAnsi(EditMail->text()));
-    record.Endereco = ToAnsi(EditAddress->text());
-    record.SetInscricao(id);
-    record.Razao = ToAnsi(EditName->text());
-    record.Telefone = ToAnsi(EditPhone->text());
-    record.SetTipoInscricao(std::to_string(type + 1));
-    record.UF = ToAnsi(ComboUF->currentText());
-    // 8. The responsible persons, in display order.
-    std::vector<std::string>& resp = record.RespList();
-    resp.clear();
-    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
-        resp.push_back(TRequestFile::OneLineValue(ToAnsi(row->text(1))));
-        resp.push_back(TRequestFile::OneLineValue(ToAnsi(row->text(2))));
-    }
-    // 9.
+    TEntityRegistrationCheck::Write(fields, *UserData);
     done(mrOk);
 }
 

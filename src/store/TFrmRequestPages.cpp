@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr int CnpjLength = 14;
-constexpr int CpfLength = 11;
+constexpr int CnpjLength = int(EntityRegistration::CnpjLength);
+constexpr int CpfLength = int(EntityRegistration::CpfLength);
 
 QLabel* MakeLabel(QWidget* Page, const char* Name, const char* Caption)
 {
