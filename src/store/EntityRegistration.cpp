@@ -62,8 +62,7 @@ std::string CompletedCpf(const std::string& Typed)
 
 } // namespace EntityRegistration
 
-TEntityRegistrationCheck::TEntityRegistrationCheck(const TUsersData* Registry, bool NewEntity,
-                                                   const TUserData* Edited)
+TEntityRegistrationCheck::TEntityRegistrationCheck(const TUsersData* Registry, bool NewEntity, const TUserData* Edited)
     : registry_(Registry), newEntity_(NewEntity), edited_(Edited), rules_(TIdRules::Standard())
 {
 }
