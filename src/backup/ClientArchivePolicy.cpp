@@ -60,8 +60,7 @@ void RestoreOnlyDataFiles(TBackupFile& Archive, const std::string& Folder, std::
     Archive.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
     // Only the data files: an archive could otherwise replace reinit, the
     // client or a kit library, which the next start would then run.
-    Archive.OnRestoreFile = [Folder, &Skipped](TBackupFile* Sender, std::string& Target, std::int32_t,
-                                               bool& Restore) {
+    Archive.OnRestoreFile = [Folder, &Skipped](TBackupFile* Sender, std::string& Target, std::int32_t, bool& Restore) {
         if (Restore && !RestorePolicy::IsDataFileIn(Folder, Target)) {
             Restore = false;
             Skipped.push_back(Sender->EntryName());

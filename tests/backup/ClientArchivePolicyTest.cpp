@@ -87,9 +87,9 @@ TEST(ClientArchivePolicy, ARestoreIntoTheClientsFolderReplacesOnlyItsDataFiles)
 
     TBackupFile backup;
     ClientArchivePolicy::SetUpBackup(backup, "", 0);
-    ASSERT_TRUE(backup.Backup({source + "ENTITY.DAT", source + "STORAGE.1.DAT", source + "reinit",
-                               source + "libquorvexkit.so"},
-                              tmp.Path() + "copia.bkp"));
+    ASSERT_TRUE(
+        backup.Backup({source + "ENTITY.DAT", source + "STORAGE.1.DAT", source + "reinit", source + "libquorvexkit.so"},
+                      tmp.Path() + "copia.bkp"));
 
     TBackupFile restore;
     restore.RestoreMode = rmAll;
