@@ -119,6 +119,8 @@ private:
                         int Line, const std::string& Node);
     void LibraryText(const std::string& Module, const char* Text);
     void FlushLibraryText();
+    // A library text without its closing line breaks and spaces.
+    static std::string Trimmed(std::string Text);
 
     std::string defaultBase_;
     std::string lastMessage_;

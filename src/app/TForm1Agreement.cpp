@@ -4,6 +4,7 @@
 
 #include "agreement/TFrmContrato.h"
 #include "agreement/TermEntity.h"
+#include "app/steps/EntityRules.h"
 #include "app/steps/TEntitySession.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
@@ -15,8 +16,7 @@ void TForm1::FileDealExecute()
     if (!session_)
         return;
     const TUserData* entity = session_->ActiveEntity();
-    // Profile "04" signs no agreement.
-    if (entity && entity->Profile() == "04")
+    if (entity && !EntityRules::SignsAgreement(entity->Profile()))
         return;
     ShowAgreement();
 }

@@ -4,6 +4,7 @@
 #include "ui/WaitCursor.h"
 
 #include "backup/ArchiveFormat.h"
+#include "backup/ClientArchivePolicy.h"
 #include "backup/RestorePolicy.h"
 #include "base/Texts.h"
 #include "help/HelpService.h"
@@ -350,26 +351,10 @@ void TFrmBackup::DoBackup()
 
     Busy busy{ButtonOK, btnBrowse, TabControl1};
     WaitCursor cursor;
-    std::vector<std::string> files;
-    const QDir dir(ShownPath(DataDir));
-    // Hidden files are not found, as the searches of the program never do.
-    const QStringList registry = dir.entryList({QStringLiteral("ENTITY.DAT")}, QDir::Files, QDir::Name);
-    if (!registry.isEmpty())
-        files.push_back(DataDir + LocalPath(registry.first()));
-    for (const QString& name : dir.entryList({QStringLiteral("STORAGE.*.DAT")}, QDir::Files, QDir::Name))
-        files.push_back(DataDir + LocalPath(name));
-
-    BackupFile1.SetBackupMode(bmAll);
-    BackupFile1.CompressionLevel = clFastest;
-    BackupFile1.SaveFileID = true;
-    BackupFile1.BackupTitle = ToAnsi(edtName->text());
-    // A diskette gets volumes that fit on it: a path typed as "A..." as the
-    // program always knew it, or any path on the folder that stands for A:.
-    const QString path = edtPath->text();
-    const std::string driveA = Paths.DriveA();
-    const bool onDiskette = path.startsWith(QLatin1Char('A'), Qt::CaseInsensitive)
-                            || BackupDestination.compare(0, driveA.size(), driveA) == 0;
-    BackupFile1.MaxSize = onDiskette ? 1400000 : 0;
+    const std::vector<std::string> files = ClientArchivePolicy::BackupFiles(DataDir);
+    ClientArchivePolicy::SetUpBackup(
+        BackupFile1, ToAnsi(edtName->text()),
+        ClientArchivePolicy::VolumeSize(edtPath->text().toStdString(), BackupDestination, Paths.DriveA()));
 
     const auto ok = RunArchive(
         cursor, BackupFile1, [&] { return BackupFile1.Backup(files, BackupDestination); },
@@ -420,24 +405,13 @@ void TFrmBackup::DoRestore()
     // Storage files hold the encrypted keys: the replaced versions do not
     // linger in freed blocks.
     BackupFile1.WipeReplacedFiles = true;
-    // The data files are one whole: a registry from the archive beside
-    // storage files of this folder would pair entities with keys that are
-    // not theirs. Nothing is put in place unless the whole archive was read,
-    // and a damaged, hostile or cancelled one leaves the folder as it was.
-    BackupFile1.RestoreAllOrNothing = true;
     // A data file the client could never load is not restored either: the
     // restart would fail on it.
     BackupFile1.MaxRestoredFileSize = static_cast<std::int64_t>(TRequestFile::MaxDataFileSize);
-    BackupFile1.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
-    // Only the data files: an archive could otherwise replace reinit, the
-    // client or a kit library, which the restart would then run.
+    // Only the data files, all or none: a damaged, hostile or cancelled
+    // archive leaves the folder as it was.
     SkippedEntries.clear();
-    BackupFile1.OnRestoreFile = [this](TBackupFile* Sender, std::string& Target, std::int32_t, bool& DoRestore) {
-        if (!IsRestorableTarget(Target)) {
-            DoRestore = false;
-            SkippedEntries.push_back(Sender->EntryName());
-        }
-    };
+    ClientArchivePolicy::RestoreOnlyDataFiles(BackupFile1, DataDir, SkippedEntries);
     BackupFile1.OnUnsafeEntry = [this](TBackupFile*, const std::string& Name) { SkippedEntries.push_back(Name); };
     const auto ok = RunArchive(
         cursor, BackupFile1, [&] { return BackupFile1.Restore(RestoreSource, DataDir); },

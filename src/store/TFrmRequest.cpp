@@ -20,12 +20,10 @@
 #include <QVBoxLayout>
 
 #include <initializer_list>
-#include <iterator>
 
 #include "ui/TDialog.h"
 #include "help/HelpService.h"
 #include "store/RequestFieldRules.h"
-#include "store/TRequestFile.h"
 #include "store/TUsersData.h"
 #include "base/FormatText.h"
 #include "base/Texts.h"
@@ -38,47 +36,6 @@ namespace {
 const char* const StateCodes[] = {"AC", "AL", "AM", "AP", "BA", "CE", "DF", "ES", "GO", "MA", "MG", "MS", "MT", "PA",
                                   "PB", "PE", "PI", "PR", "RJ", "RN", "RO", "RR", "RS", "SC", "SE", "SP", "TO"};
 
-// Profile codes by their position in the profile list; only the first one is
-// offered, the others can still come from stored data.
-const char* const ProfileCodes[] = {"01", "02", "96", "99"};
-
-constexpr int TypeCEI = 1; // position of "CEI" in the type list
-constexpr int CeiLength = 12;
-constexpr int CnpjLength = 14;
-constexpr int CpfLength = 11;
-
-// The number a text reads as, or -1 when it is not a plain decimal number.
-int ParseCode(const std::string& Text)
-{
-    if (Text.empty() || Text.size() > 9)
-        return -1;
-    int value = 0;
-    for (char c : Text) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-QLabel* MakeLabel(QWidget* Page, const char* Name, const char* Caption)
-{
-    auto* label = new QLabel(Tr(Caption), Page);
-    label->setObjectName(QString::fromLatin1(Name));
-    return label;
-}
-
-// A field's caption as the accessible name of its note: without the
-// mnemonic marker and the closing colon.
-QString CaptionWords(const QLabel* Caption)
-{
-    QString words = Caption->text();
-    words.remove(QLatin1Char('&'));
-    while (words.endsWith(QLatin1Char(':')) || words.endsWith(QLatin1Char(' ')))
-        words.chop(1);
-    return words;
-}
-
 QString ToQString(const std::u16string& Text)
 {
     return QString::fromStdU16String(Text);
@@ -87,14 +44,6 @@ QString ToQString(const std::u16string& Text)
 std::u16string ToU16(const QString& Text)
 {
     return Text.toStdU16String();
-}
-
-QComboBox* MakeList(QWidget* Page, const char* Name)
-{
-    auto* combo = new QComboBox(Page);
-    combo->setObjectName(QString::fromLatin1(Name));
-    combo->setEditable(false);
-    return combo;
 }
 
 } // namespace
@@ -124,7 +73,6 @@ void TFrmRequest::FormCreate()
     QuestionBox = new TDialog(this);
     QuestionBox->Caption = Tr(Texts::AppTitle);
 
-    Rules = TIdRules::Standard();
     ComboProfiles->setCurrentIndex(0);
     ComboTypeId->setCurrentIndex(0);
     ComboUF->setCurrentIndex(-1);
@@ -132,257 +80,6 @@ void TFrmRequest::FormCreate()
     UserData = OwnUserData_.get();
     PageControl1->setCurrentIndex(0);
     NewEntity = false;
-}
-
-QLineEdit* TFrmRequest::MakeEdit(QWidget* Page, const char* Name, int MaxLength, KeyFilter Filter, bool NoContextMenu)
-{
-    auto* edit = new QLineEdit(Page);
-    edit->setObjectName(QString::fromLatin1(Name));
-    if (MaxLength > 0)
-        edit->setMaxLength(MaxLength);
-    if (NoContextMenu) {
-        // Nothing may reach these fields except through their key filter:
-        // no menu, no dropped text, no middle-button paste.
-        edit->setContextMenuPolicy(Qt::PreventContextMenu);
-        edit->setAcceptDrops(false);
-    }
-    if (Filter != KeyFilter::None) {
-        // Composed input would go around the per-keystroke filter.
-        edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-        Filters_.append({edit, Filter});
-    }
-    edit->installEventFilter(this);
-    return edit;
-}
-
-QLabel* TFrmRequest::AddNote(QLineEdit* Edit, const QLabel* Caption)
-{
-    auto* label = new QLabel(Edit->parentWidget());
-    label->setObjectName(QStringLiteral("Note") + Edit->objectName());
-    QFont small = label->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    label->setFont(small);
-    // One line always, so that the page does not move while the user types.
-    label->setMinimumHeight(label->fontMetrics().height());
-    label->setAccessibleName(
-        QString::fromStdString(FormatText(Texts::AccFieldNote, {CaptionWords(Caption).toStdString()})));
-    const std::size_t limit = Edit->maxLength() < 32767 ? std::size_t(Edit->maxLength()) : 0;
-    Notes_.push_back({Edit, label, TFieldNote(limit)});
-    connect(Edit, &QLineEdit::textChanged, this, [this, Edit](const QString& Text) {
-        if (Text.isEmpty()) {
-            for (Note& note : Notes_)
-                if (note.edit == Edit)
-                    note.note.Clear();
-        }
-        ShowNote(Edit);
-    });
-    ShowNote(Edit);
-    return label;
-}
-
-void TFrmRequest::ShowNote(QLineEdit* Edit)
-{
-    for (const Note& note : Notes_) {
-        if (note.edit != Edit)
-            continue;
-        const QString text = QString::fromStdString(note.note.Text(std::size_t(Edit->text().size())));
-        note.label->setText(text);
-        // Read out with the field, for those who do not see the note.
-        Edit->setAccessibleDescription(text);
-    }
-}
-
-QLabel* TFrmRequest::NoteOf(const QLineEdit* Edit) const
-{
-    for (const Note& note : Notes_)
-        if (note.edit == Edit)
-            return note.label;
-    return nullptr;
-}
-
-void TFrmRequest::BuildPages()
-{
-    LabelMsg = new QLabel(Tr(Texts::ReqExplanation), this);
-    LabelMsg->setObjectName(QStringLiteral("LabelMsg"));
-    LabelMsg->setWordWrap(true);
-    LabelMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LabelMsg->setFixedWidth(120);
-    LabelMsg->setFrameShape(QFrame::StyledPanel);
-    LabelMsg->setMargin(6);
-
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setAccessibleName(Tr(Texts::AccRequestPages));
-
-    // Identification page.
-    TabId = new QWidget;
-    TabId->setObjectName(QStringLiteral("TabId"));
-    {
-        auto* grid = new QGridLayout(TabId);
-        LabelProfiles = MakeLabel(TabId, "LabelProfiles", Texts::ReqLabelProfiles);
-        ComboProfiles = MakeList(TabId, "ComboProfiles");
-        LabelId = MakeLabel(TabId, "LabelId", Texts::ReqLabelId);
-        ComboTypeId = MakeList(TabId, "ComboTypeId");
-        EditId = MakeEdit(TabId, "EditId", CnpjLength, KeyFilter::Identifier, true);
-        LabelName = MakeLabel(TabId, "LabelName", Texts::ReqLabelName);
-        EditName = MakeEdit(TabId, "EditName", 31, KeyFilter::Alfa, true);
-        LabelPhone = MakeLabel(TabId, "LabelPhone", Texts::ReqLabelPhone);
-        EditPhone = MakeEdit(TabId, "EditPhone", 12, KeyFilter::Numeric, true);
-        LabelId->setBuddy(EditId);
-        LabelName->setBuddy(EditName);
-        LabelPhone->setBuddy(EditPhone);
-        LabelProfiles->setBuddy(ComboProfiles);
-        // The identifier's label names the number field; the type list beside
-        // it gets a name of its own.
-        ComboTypeId->setAccessibleName(Tr(Texts::AccTypeId));
-        ComboProfiles->setAccessibleName(LabelProfiles->text());
-
-        grid->addWidget(LabelProfiles, 0, 0, 1, 2);
-        grid->addWidget(ComboProfiles, 1, 0, 1, 2);
-        grid->addWidget(LabelId, 2, 0, 1, 2);
-        grid->addWidget(ComboTypeId, 3, 0);
-        grid->addWidget(EditId, 3, 1);
-        grid->addWidget(AddNote(EditId, LabelId), 4, 1);
-        grid->addWidget(LabelName, 5, 0, 1, 2);
-        grid->addWidget(EditName, 6, 0, 1, 2);
-        grid->addWidget(AddNote(EditName, LabelName), 7, 0, 1, 2);
-        grid->addWidget(LabelPhone, 8, 0, 1, 2);
-        grid->addWidget(EditPhone, 9, 0);
-        grid->addWidget(AddNote(EditPhone, LabelPhone), 9, 1);
-        grid->setColumnStretch(1, 1);
-        grid->setRowStretch(10, 1);
-    }
-    PageControl1->addTab(TabId, Tr(Texts::ReqTabId));
-
-    // Address page.
-    TabLocale = new QWidget;
-    TabLocale->setObjectName(QStringLiteral("TabLocale"));
-    {
-        auto* grid = new QGridLayout(TabLocale);
-        LabelAddress = MakeLabel(TabLocale, "LabelAddress", Texts::ReqLabelAddress);
-        EditAddress = MakeEdit(TabLocale, "EditAddress", 50, KeyFilter::All, true);
-        LabelLocale = MakeLabel(TabLocale, "LabelLocale", Texts::ReqLabelLocale);
-        EditLocale = MakeEdit(TabLocale, "EditLocale", 20, KeyFilter::All, true);
-        LabelCity = MakeLabel(TabLocale, "LabelCity", Texts::ReqLabelCity);
-        EditCity = MakeEdit(TabLocale, "EditCity", 20, KeyFilter::All, true);
-        LabelZip = MakeLabel(TabLocale, "LabelZip", Texts::ReqLabelZip);
-        EditZip = MakeEdit(TabLocale, "EditZip", 8, KeyFilter::Numeric, true);
-        LabelState = MakeLabel(TabLocale, "LabelState", Texts::ReqLabelState);
-        ComboUF = MakeList(TabLocale, "ComboUF");
-        LabelMail = MakeLabel(TabLocale, "LabelMail", Texts::ReqLabelMail);
-        EditMail = MakeEdit(TabLocale, "EditMail", 100, KeyFilter::None, false);
-        LabelAddress->setBuddy(EditAddress);
-        LabelLocale->setBuddy(EditLocale);
-        LabelCity->setBuddy(EditCity);
-        LabelZip->setBuddy(EditZip);
-        LabelState->setBuddy(ComboUF);
-        ComboUF->setAccessibleName(LabelState->text());
-        LabelMail->setBuddy(EditMail);
-
-        grid->addWidget(LabelAddress, 0, 0, 1, 2);
-        grid->addWidget(EditAddress, 1, 0, 1, 2);
-        grid->addWidget(AddNote(EditAddress, LabelAddress), 2, 0, 1, 2);
-        grid->addWidget(LabelLocale, 3, 0);
-        grid->addWidget(EditLocale, 4, 0);
-        grid->addWidget(AddNote(EditLocale, LabelLocale), 5, 0);
-        grid->addWidget(LabelCity, 3, 1);
-        grid->addWidget(EditCity, 4, 1);
-        grid->addWidget(AddNote(EditCity, LabelCity), 5, 1);
-        grid->addWidget(LabelZip, 6, 0);
-        grid->addWidget(EditZip, 7, 0);
-        grid->addWidget(AddNote(EditZip, LabelZip), 8, 0);
-        grid->addWidget(LabelState, 6, 1);
-        grid->addWidget(ComboUF, 7, 1);
-        grid->addWidget(LabelMail, 9, 0, 1, 2);
-        grid->addWidget(EditMail, 10, 0, 1, 2);
-        grid->setRowStretch(11, 1);
-    }
-    PageControl1->addTab(TabLocale, Tr(Texts::ReqTabLocale));
-
-    // Responsible persons page.
-    TabResp = new QWidget;
-    TabResp->setObjectName(QStringLiteral("TabResp"));
-    {
-        auto* grid = new QGridLayout(TabResp);
-        LabelResp = MakeLabel(TabResp, "LabelResp", Texts::ReqLabelResp);
-        EdtResp = MakeEdit(TabResp, "EdtResp", 0, KeyFilter::Alfa, false);
-        LabelCpfResp = MakeLabel(TabResp, "LabelCpfResp", Texts::ReqLabelCpfResp);
-        EdtCpfResp = MakeEdit(TabResp, "EdtCpfResp", CpfLength, KeyFilter::Numeric, false);
-        BtnAdicionar = new QPushButton(Tr(Texts::ReqAddResp), TabResp);
-        BtnAdicionar->setObjectName(QStringLiteral("BtnAdicionar"));
-        BtnAdicionar->setAutoDefault(false);
-        BtnRemover = new QPushButton(Tr(Texts::ReqRemoveResp), TabResp);
-        BtnRemover->setObjectName(QStringLiteral("BtnRemover"));
-        BtnRemover->setAutoDefault(false);
-        BtnRemover->setEnabled(false);
-        ltvResp = new QTreeWidget(TabResp);
-        ltvResp->setObjectName(QStringLiteral("ltvResp"));
-        ltvResp->setAccessibleName(Tr(Texts::AccRespList));
-        ltvResp->setColumnCount(3);
-        ltvResp->setHeaderLabels({Tr(Texts::ReqColumnNumber), Tr(Texts::ReqColumnName), Tr(Texts::ReqColumnCpf)});
-        ltvResp->setRootIsDecorated(false);
-        ltvResp->setItemsExpandable(false);
-        ltvResp->setSelectionMode(QAbstractItemView::SingleSelection);
-        ltvResp->setSelectionBehavior(QAbstractItemView::SelectRows);
-        ltvResp->setSortingEnabled(false);
-        ltvResp->header()->setSectionsMovable(false);
-        ltvResp->setColumnWidth(0, 32);
-        ltvResp->setColumnWidth(1, 190);
-        LabelResp->setBuddy(EdtResp);
-        LabelCpfResp->setBuddy(EdtCpfResp);
-
-        grid->addWidget(LabelResp, 0, 0, 1, 2);
-        grid->addWidget(EdtResp, 1, 0, 1, 2);
-        grid->addWidget(AddNote(EdtResp, LabelResp), 2, 0, 1, 2);
-        grid->addWidget(LabelCpfResp, 3, 0, 1, 2);
-        grid->addWidget(EdtCpfResp, 4, 0);
-        auto* buttons = new QHBoxLayout;
-        buttons->addWidget(BtnAdicionar);
-        buttons->addWidget(BtnRemover);
-        grid->addLayout(buttons, 4, 1);
-        grid->addWidget(AddNote(EdtCpfResp, LabelCpfResp), 5, 0, 1, 2);
-        grid->addWidget(ltvResp, 6, 0, 1, 2);
-        grid->setRowStretch(6, 1);
-
-        connect(BtnAdicionar, &QPushButton::clicked, this, [this] { BtnAdicionarClick(); });
-        connect(BtnRemover, &QPushButton::clicked, this, [this] { BtnRemoverClick(); });
-    }
-    PageControl1->addTab(TabResp, Tr(Texts::ReqTabResp));
-    PageControl1->setMinimumSize(380, 300);
-    // A page brought to the front (Ctrl+Tab, a click on its tab, a check
-    // that failed) takes the keyboard on its first field.
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) {
-        if (!isVisible())
-            return;
-        QWidget* page = PageControl1->currentWidget();
-        QWidget* first = page == TabId ? static_cast<QWidget*>(EditId) : page == TabLocale ? EditAddress : EdtResp;
-        first->setFocus(Qt::TabFocusReason);
-    });
-
-    ButtonOK = new QPushButton(Tr(Texts::ReqOK), this);
-    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
-    ButtonOK->setDefault(true);
-    ButtonCancel = new QPushButton(Tr(Texts::ReqCancel), this);
-    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    ButtonCancel->setAutoDefault(false);
-    ButtonHelp = new QPushButton(Tr(Texts::ReqHelp), this);
-    ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
-    ButtonHelp->setAutoDefault(false);
-    connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
-    connect(ButtonCancel, &QPushButton::clicked, this, [this] { reject(); });
-    connect(ButtonHelp, &QPushButton::clicked, this, [this] { ButtonHelpClick(); });
-
-    auto* buttonColumn = new QVBoxLayout;
-    buttonColumn->addWidget(ButtonOK);
-    buttonColumn->addWidget(ButtonCancel);
-    buttonColumn->addWidget(ButtonHelp);
-    buttonColumn->addStretch(1);
-
-    auto* main = new QHBoxLayout(this);
-    main->addWidget(LabelMsg);
-    main->addWidget(PageControl1, 1);
-    main->addLayout(buttonColumn);
-    main->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 // ---- key filters ------------------------------------------------------------
@@ -443,7 +140,8 @@ bool TFrmRequest::FilterKey(QLineEdit* Edit, KeyFilter Filter, QKeyEvent* Event)
     switch (Filter) {
     case KeyFilter::Numeric: rule = TFieldFilter::Numeric; break;
     case KeyFilter::Identifier:
-        rule = ComboTypeId->currentIndex() != TypeCEI ? TFieldFilter::CnpjId : TFieldFilter::Numeric;
+        rule =
+            ComboTypeId->currentIndex() != EntityRegistration::TypeCEI ? TFieldFilter::CnpjId : TFieldFilter::Numeric;
         break;
     case KeyFilter::Alfa: rule = TFieldFilter::Letters; break;
     case KeyFilter::All: rule = TFieldFilter::Address; break;
@@ -544,19 +242,6 @@ void TFrmRequest::FormShow()
         EditId->setFocus(Qt::OtherFocusReason);
 }
 
-std::string TFrmRequest::IdForType(const std::string& Inscricao, int TypePosition)
-{
-    if (TypePosition != TypeCEI || Inscricao.size() <= CeiLength)
-        return Inscricao;
-    // A CEI is kept padded to 14 characters; its own form is the last 12
-    // digits. Only zeros are dropped, so a longer number typed by the user is
-    // never cut.
-    const std::size_t extra = Inscricao.size() - CeiLength;
-    if (Inscricao.find_first_not_of('0') < extra)
-        return Inscricao;
-    return Inscricao.substr(extra);
-}
-
 void TFrmRequest::LoadFromUserData()
 {
     const TUserData& record = *UserData;
@@ -565,18 +250,16 @@ void TFrmRequest::LoadFromUserData()
         note.note.Clear();
 
     // Profiles: a stored code that the list no longer offers leaves it
-    // without a selection, so that the user must choose again.
-    for (int position = 0; position < int(std::size(ProfileCodes)); ++position) {
-        if (record.Profile() == ProfileCodes[position]) {
-            ComboProfiles->setCurrentIndex(position < ComboProfiles->count() ? position : -1);
-            break;
-        }
-    }
+    // without a selection, so that the user must choose again; an unknown
+    // code leaves the list as it is.
+    const int profile = EntityRegistration::ProfilePosition(record.Profile());
+    if (profile >= 0)
+        ComboProfiles->setCurrentIndex(profile < ComboProfiles->count() ? profile : -1);
 
-    const int type = ParseCode(record.Tipo_Inscricao()) - 1;
+    const int type = EntityRegistration::TypePosition(record.Tipo_Inscricao());
     ComboTypeId->setCurrentIndex(type >= 0 && type < ComboTypeId->count() ? type : -1);
 
-    EditId->setText(FromAnsi(IdForType(record.Inscricao(), ComboTypeId->currentIndex())));
+    EditId->setText(FromAnsi(EntityRegistration::ShownId(record.Inscricao(), ComboTypeId->currentIndex())));
     EditName->setText(FromAnsi(record.Razao));
     EditPhone->setText(FromAnsi(record.Telefone));
     EditAddress->setText(FromAnsi(record.Endereco));
@@ -610,12 +293,8 @@ void TFrmRequest::LoadFromUserData()
 
 void TFrmRequest::EdtCpfRespExit()
 {
-    // A short CPF gets its leading zeros; an empty field stays empty, so that
-    // eleven zeros never stand there as if typed.
     const std::string cpf = ToAnsi(EdtCpfResp->text());
-    if (cpf.empty())
-        return;
-    const std::string padded = PadLeftZeros(cpf, CpfLength);
+    const std::string padded = EntityRegistration::CompletedCpf(cpf);
     if (padded != cpf)
         EdtCpfResp->setText(FromAnsi(padded));
 }
@@ -698,96 +377,71 @@ void TFrmRequest::BtnRemoverClick()
 
 // ---- accepting ----------------------------------------------------------------
 
-bool TFrmRequest::InscriptionTaken(const std::string& Stored) const
+TRegistrationFields TFrmRequest::Fields() const
 {
-    if (!Registry)
-        return false;
-    if (NewEntity)
-        return !Registry->IsInscriptionFree(Stored);
-    // Correcting an entity: its own record (the one edited, or the active
-    // entity when the form works on a blank record) does not count, but no
-    // other entity may end up with the same identifier, or the entity list
-    // could no longer tell the two apart.
-    const TUserData* active = Registry->ActiveIndex() > 0 ? Registry->Entity(Registry->ActiveIndex()) : nullptr;
-    for (int32_t i = 1; i <= Registry->Count(); ++i) {
-        const TUserData* other = Registry->Entity(i);
-        if (other != UserData && other != active && other->Inscricao() == Stored)
-            return true;
+    TRegistrationFields fields;
+    fields.ProfilePosition = ComboProfiles->currentIndex();
+    fields.TypePosition = ComboTypeId->currentIndex();
+    fields.Id = ToAnsi(EditId->text());
+    fields.Name = ToAnsi(EditName->text());
+    fields.Phone = ToAnsi(EditPhone->text());
+    fields.Address = ToAnsi(EditAddress->text());
+    fields.Locale = ToAnsi(EditLocale->text());
+    fields.City = ToAnsi(EditCity->text());
+    fields.Zip = ToAnsi(EditZip->text());
+    fields.State = ComboUF->currentIndex() < 0 ? std::string() : ToAnsi(ComboUF->currentText());
+    fields.Mail = ToAnsi(EditMail->text());
+    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
+        fields.Persons.emplace_back(ToAnsi(row->text(1)), ToAnsi(row->text(2)));
     }
-    return false;
+    return fields;
 }
 
 void TFrmRequest::ButtonOKClick()
 {
     TidyWordFields();
-    // 1. Address page.
-    if (EditAddress->text().isEmpty() || EditCity->text().isEmpty() || EditZip->text().isEmpty()
-        || ComboUF->currentIndex() < 0) {
+    const TEntityRegistrationCheck check(Registry, NewEntity, UserData);
+    std::vector<TRegistrationProblem> problems = check.Check(Fields());
+    // The address page, then the identification page.
+    if (!problems.empty() && problems.front() == TRegistrationProblem::AddressMissing) {
         ShowMessage(Tr(Texts::ReqAddressMissing), this);
         return;
     }
-    // 2. Identification page.
-    if (EditId->text().isEmpty() || EditName->text().isEmpty() || EditPhone->text().isEmpty()
-        || ComboProfiles->currentIndex() < 0 || ComboTypeId->currentIndex() < 0) {
+    if (!problems.empty() && problems.front() == TRegistrationProblem::IdMissing) {
         ShowMessage(Tr(Texts::ReqIdMissing), this);
         return;
     }
     // A person typed but not added is not lost without a word.
     if (!SettlePendingPerson())
         return;
-    // 3. Responsible persons.
-    if (ltvResp->topLevelItemCount() == 0) {
+    const TRegistrationFields fields = Fields();
+    problems = check.Check(fields);
+    if (!problems.empty() && problems.front() == TRegistrationProblem::NoPerson) {
         ShowMessage(Tr(Texts::ReqNoResp), this);
         PageControl1->setCurrentWidget(TabResp);
         return;
     }
-    // 4. The identifier completed to its full length, visibly.
-    const int type = ComboTypeId->currentIndex();
-    const std::string typed = ToAnsi(EditId->text());
-    const std::string id =
-        type == TypeCEI ? PadLeftZeros(IdForType(typed, type), CeiLength) : PadLeftZeros(typed, CnpjLength);
-    if (id != typed)
+    // The identifier completed to its full length, visibly.
+    const std::string id = EntityRegistration::CompletedId(fields.Id, fields.TypePosition);
+    if (id != fields.Id)
         EditId->setText(FromAnsi(id));
-    // 5. Check digits: advisory, the user may keep the number.
-    if (type < Rules.Count() && !Rules[type](id)) {
-        const QString question = QString::fromStdString(
-            FormatText(Texts::ReqIdInvalid, {FromAnsi(id).toStdString(), ComboTypeId->currentText().toStdString()}));
-        if (AskYesNo(question)) {
-            PageControl1->setCurrentWidget(TabId);
-            EditId->setFocus();
+    for (const TRegistrationProblem problem : problems) {
+        if (problem == TRegistrationProblem::IdCheckDigits) {
+            // Advisory: the user may keep the number.
+            const QString question = QString::fromStdString(FormatText(
+                Texts::ReqIdInvalid, {FromAnsi(id).toStdString(), ComboTypeId->currentText().toStdString()}));
+            if (AskYesNo(question)) {
+                PageControl1->setCurrentWidget(TabId);
+                EditId->setFocus();
+                return;
+            }
+        } else {
+            ShowMessage(Tr(Texts::ReqIdTaken), this);
             return;
         }
     }
-    // 6. Identifiers are compared in the form they are stored in.
-    TUserData probe;
-    probe.SetInscricao(id);
-    if (InscriptionTaken(probe.Inscricao())) {
-        ShowMessage(Tr(Texts::ReqIdTaken), this);
-        return;
-    }
-    // 7. The record.
-    TUserData& record = *UserData;
-    record.SetProfile("01");
-    record.Bairro = ToAnsi(EditLocale->text());
-    record.CEP = ToAnsi(EditZip->text());
-    record.Cidade = ToAnsi(EditCity->text());
-    // The e-mail and the persons' fields take pasted text: kept on one line.
-    record.Email = TRequestFile::OneLineValue(ToAnsi(EditMail->text()));
-    record.Endereco = ToAnsi(EditAddress->text());
-    record.SetInscricao(id);
-    record.Razao = ToAnsi(EditName->text());
-    record.Telefone = ToAnsi(EditPhone->text());
-    record.SetTipoInscricao(std::to_string(type + 1));
-    record.UF = ToAnsi(ComboUF->currentText());
-    // 8. The responsible persons, in display order.
-    std::vector<std::string>& resp = record.RespList();
-    resp.clear();
-    for (int i = 0; i < ltvResp->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = ltvResp->topLevelItem(i);
-        resp.push_back(TRequestFile::OneLineValue(ToAnsi(row->text(1))));
-        resp.push_back(TRequestFile::OneLineValue(ToAnsi(row->text(2))));
-    }
-    // 9.
+    TEntityRegistrationCheck::Write(fields, *UserData);
     done(mrOk);
 }
 

@@ -4,7 +4,7 @@
 // address, e-mail, profile and responsible persons). It edits the record it
 // is given and writes it only when every check passes; it writes nothing to
 // disk itself.
-#include "store/IdRules.h"
+#include "store/EntityRegistration.h"
 #include "store/RequestFieldRules.h"
 #include "store/TUserData.h"
 
@@ -43,8 +43,6 @@ public:
     // own; the caller may point it at the registry's record before showing the
     // form. Never freed by the form.
     TUserData* UserData = nullptr;
-    // Validators by identifier type position: CNPJ, CEI, CPF.
-    TIdRules Rules;
     // True: registering a new entity; false: filling in or correcting one.
     bool NewEntity = false;
     // The number the next responsible person added is shown with.
@@ -121,11 +119,6 @@ public:
     static void EditAlfaKeyPress(QChar& Key);
     static void EditAllKeyPress(QChar& Key);
 
-    // The identifier as the form shows and checks it: a CEI in its 12-digit
-    // form (a stored CEI carries two extra leading zeros), anything else as
-    // given.
-    static std::string IdForType(const std::string& Inscricao, int TypePosition);
-
     // Cancel, Escape and the window's close box all give the result 2.
     void reject() override;
 
@@ -160,9 +153,8 @@ private:
     // says why (Quiet: only returns why) and puts the keyboard on the field
     // to correct.
     TRespProblem AddPerson(bool Quiet);
-    // True when an entity other than the one being edited already has this
-    // stored identifier.
-    bool InscriptionTaken(const std::string& Stored) const;
+    // What the fields hold, for the registration check.
+    TRegistrationFields Fields() const;
 
     HelpService* Help_;
     std::unique_ptr<TUserData> OwnUserData_;

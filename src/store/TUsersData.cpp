@@ -214,10 +214,10 @@ TRequestFile* TUsersData::Storage(int32_t Index) const
     return Storages_[static_cast<std::size_t>(Index) - 1].get();
 }
 
-bool TUsersData::IsInscriptionFree(const std::string& Inscricao) const
+bool TUsersData::IsInscriptionFree(const std::string& Inscricao, const std::vector<const TUserData*>& Except) const
 {
     for (const auto& user : Users_)
-        if (user->Inscricao() == Inscricao)
+        if (user->Inscricao() == Inscricao && std::find(Except.begin(), Except.end(), user.get()) == Except.end())
             return false;
     return true;
 }

@@ -84,8 +84,9 @@ public:
     // The entity number n of the entity at Index (its section "Entity<n>"),
     // as loaded or issued; EListError outside 1..Count.
     int32_t Number(int32_t Index) const;
-    // True when no live entity has exactly this Inscricao.
-    bool IsInscriptionFree(const std::string& Inscricao) const;
+    // True when no live entity has exactly this Inscricao, the records in
+    // Except aside (an entity being corrected may keep its own).
+    bool IsInscriptionFree(const std::string& Inscricao, const std::vector<const TUserData*>& Except = {}) const;
 
     // Registers a new empty entity (number CountAll + 1, or the first number
     // above it with neither a section nor a storage file on disk; empty storage file AppDir +

@@ -7,6 +7,7 @@
 //
 // Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong usage.
 #include "backup/ArchiveFormat.h"
+#include "backup/ClientArchivePolicy.h"
 #include "backup/RestorePolicy.h"
 #include "backup/TBackupFile.h"
 #include "base/InstanceLock.h"
@@ -314,17 +315,7 @@ int Restore(std::vector<std::string> args)
     // archive replaces only the data files there, unless asked for all.
     std::vector<std::string> skipped;
     if (!everything && RestorePolicy::HoldsProgram(destination)) {
-        // The client's data files go in together or not at all, as in the
-        // client: a registry beside storage files of another copy would
-        // pair entities with keys that are not theirs.
-        b.RestoreAllOrNothing = true;
-        b.MaxRestoredTotalSize = RestorePolicy::MaxDataRestoreSize;
-        b.OnRestoreFile = [&](TBackupFile* sender, std::string& target, std::int32_t, bool& restore) {
-            if (restore && !RestorePolicy::IsDataFileIn(destination, target)) {
-                restore = false;
-                skipped.push_back(sender->EntryName());
-            }
-        };
+        ClientArchivePolicy::RestoreOnlyDataFiles(b, destination, skipped);
     }
     bool ok;
     {

@@ -14,6 +14,11 @@ const char* const kGeneral = "General";
 
 } // namespace
 
+bool SignsAgreement(const std::string& Profile)
+{
+    return Profile != "04";
+}
+
 bool AllCertificatesSigned(const TRequestFile* Storage)
 {
     if (!Storage)

@@ -3,6 +3,8 @@
 // state as its storage file records it, the actions that state allows and
 // the next task to suggest. The main window maps them onto its actions and
 // its tip; the rule table is tested headless.
+#include <string>
+
 class TRequestFile;
 
 // What the storage file's [General] section says of the entity.
@@ -48,6 +50,10 @@ TEntityState StateOf(bool HaveEntities, const TRequestFile* Storage);
 TAllowedActions Allowed(const TEntityState& State, bool ClosingStep);
 
 TNextTask NextTask(const TEntityState& State);
+
+// True when an entity of this profile signs the service agreement: every
+// profile but "04" does.
+bool SignsAgreement(const std::string& Profile);
 
 // True when Storage has a master certificate and it and every other key are
 // signed.

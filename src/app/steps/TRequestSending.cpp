@@ -1,6 +1,7 @@
 #include "app/steps/TRequestSending.h"
 
 #include "app/steps/DriveOperations.h"
+#include "app/steps/EntityRules.h"
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/MediumQuestions.h"
 #include "app/steps/StorageOperations.h"
@@ -139,7 +140,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
         C.Ask.Show(std::string(Texts::SendError) + e.what());
     }
 
-    if (profile != "04" && C.Ask.Inform(Texts::AgreementQuestion, TStepButtons::OKCancel) == mrOk)
+    if (EntityRules::SignsAgreement(profile) && C.Ask.Inform(Texts::AgreementQuestion, TStepButtons::OKCancel) == mrOk)
         outcome.ShowAgreement = true;
     return outcome;
 }

@@ -9,6 +9,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -106,4 +108,11 @@ TEST(EntityRules, EachStateAllowsItsActionsAndNamesItsNextTask)
         EXPECT_EQ(Names(EntityRules::Allowed(state, row.ClosingStep)), row.Actions);
         EXPECT_EQ(EntityRules::NextTask(state), row.Next);
     }
+}
+
+TEST(EntityRules, EveryProfileButFourSignsTheAgreement)
+{
+    for (const auto& [profile, signs] : std::vector<std::pair<std::string, bool>>{
+             {"01", true}, {"02", true}, {"96", true}, {"99", true}, {"", true}, {"04", false}})
+        EXPECT_EQ(EntityRules::SignsAgreement(profile), signs) << profile;
 }
