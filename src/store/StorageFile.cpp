@@ -143,7 +143,8 @@ void StorageFile::RemoveCertificate(const std::string& Id)
 {
     std::vector<std::string> keys = Keys();
     if (MasterKey() != Id) {
-        const auto it = std::find_if(keys.begin(), keys.end(), [&](const std::string& k) { return SameIdentifier(k, Id); });
+        const auto it =
+            std::find_if(keys.begin(), keys.end(), [&](const std::string& k) { return SameIdentifier(k, Id); });
         if (it != keys.end())
             keys.erase(it);
         SetKeys(keys);

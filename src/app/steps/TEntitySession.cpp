@@ -4,6 +4,7 @@
 #include "base/EntityNaming.h"
 #include "base/LetterCase.h"
 #include "crypto/FingerprintStamp.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 
@@ -15,7 +16,8 @@ const char* const kGeneral = "General";
 
 TCertificateEntry EntryOf(const TRequestFile& Storage, const std::string& Id)
 {
-    return {Id, Storage.ReadString(Id, "Name", ""), Storage.ReadBool(Id, "Signed", false)};
+    const StorageFile storage = StorageFile::Reading(Storage);
+    return {Id, storage.Name(Id), storage.Signed(Id)};
 }
 
 } // namespace
@@ -70,7 +72,7 @@ std::vector<TCertificateEntry> TEntitySession::Certificates(int32_t Position) co
     const TRequestFile* storage = registry_->Storage(Position);
     if (!storage)
         return list;
-    for (const std::string& id : AllCertificates(*storage)) {
+    for (const std::string& id : StorageFile::Reading(*storage).Certificates()) {
         TCertificateEntry entry = EntryOf(*storage, id);
         if (!entry.Name.empty())
             list.push_back(std::move(entry));
@@ -95,9 +97,9 @@ TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std
         if (other.Id != Id && LetterCase::SameText(other.Name, name))
             return TRenameResult::Duplicate;
     TRequestFile* storage = ActiveStorage();
-    if (!storage || storage->ReadString(Id, "Name", "") == name)
+    if (!storage || StorageFile::Reading(*storage).Name(Id) == name)
         return TRenameResult::Unchanged;
-    storage->WriteString(Id, "Name", name);
+    StorageFile(*storage).SetName(Id, name);
     storage->UpdateFile();
     return TRenameResult::Renamed;
 }
@@ -166,7 +168,7 @@ void TEntitySession::ReactivatePrevious()
 TUserData* TEntitySession::RecordToCorrect() const
 {
     const TRequestFile* storage = ActiveStorage();
-    return storage && storage->ReadBool(kGeneral, "Request", false) ? ActiveEntity() : nullptr;
+    return storage && StorageFile::Reading(*storage).FilledIn() ? ActiveEntity() : nullptr;
 }
 
 void TEntitySession::StoreFilledIn(const TUserData& Filled)
