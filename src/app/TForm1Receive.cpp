@@ -13,7 +13,7 @@ void TForm1::RequestReceiveExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     TRequestReceiving(context).RequestReceive();
     AfterStep();
 }

@@ -32,7 +32,7 @@ void TForm1::FileNewExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     TCertificateCreation(context).FileNew();
     AfterStep();
 }
@@ -45,7 +45,7 @@ void TForm1::FileRemoveExecute()
     if (!item)
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     TCertificateCreation(context).FileRemove(item->Id);
     AfterStep();
 }
@@ -59,7 +59,7 @@ void TForm1::FileDiskExecute()
         return;
     const std::string id = item->Id;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     ShowActiveView();
     TCertificateMedium(context).FileDisk(id);
     AfterStep();
@@ -70,7 +70,7 @@ void TForm1::FileExportExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     TCertificateExport(context).FileExport();
     AfterStep();
 }
@@ -80,7 +80,7 @@ void TForm1::FileImportExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     ShowActiveView();
     TCertificateImport(context).FileImport();
     AfterStep();
@@ -91,7 +91,7 @@ void TForm1::RequestSendExecute()
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     const TRequestSending::Outcome outcome = TRequestSending(context).RequestSend();
     AfterStep();
     if (outcome.ShowAgreement)

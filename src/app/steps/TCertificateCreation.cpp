@@ -104,7 +104,7 @@ std::string TCertificateCreation::FileNew()
         media->GetUserInfo(info);
         media->Close();
         file.PutNewKey(id, StringToHex(publicKey), StringToHex(info), StringToHex(ReadKeyFile(keyFile)), id);
-        storage->UpdateFile();
+        C.Commit(file);
     } catch (const std::exception& e) {
         // Back to where the storage stood: no identifier without its
         // section, no section without its identifier, no key file.
@@ -141,8 +141,9 @@ bool TCertificateCreation::RemoveCertificate(const std::string& Id, bool Ask)
     if (Ask && C.Ask.Confirm(Texts::RemoveCertificateQuestion, TStepButtons::YesNoKeep) != mrYes)
         return false;
 
-    StorageFile(*storage).RemoveCertificate(Id);
+    StorageFile file(*storage);
+    file.RemoveCertificate(Id);
     C.Ask.CertificateRemoved(Id);
-    storage->UpdateFile();
+    C.Commit(file);
     return true;
 }

@@ -101,7 +101,7 @@ int TCertificateExport::FileExport()
 
     // Sent by hand: the positions of the exported keys, no request file.
     file.MarkRequestSent(exported, {});
-    storage->UpdateFile();
+    C.Commit(file);
 
     const int count = static_cast<int>(exported.size());
     C.Ask.Show(FormatText(Texts::ExportDone, {std::to_string(count)}));

@@ -163,7 +163,7 @@ int TCertificateImport::ImportFile(const TRequestFile& File)
         keys.insert(keys.end(), added.begin(), added.end());
         if (!added.empty())
             file.SetKeys(keys);
-        storage->UpdateFile();
+        C.Commit(file);
     } catch (...) {
         storage->SetText(before);
         throw;

@@ -41,6 +41,11 @@ void TEntitySession::Save()
     registryFile_->UpdateFile();
 }
 
+void TEntitySession::CommitStorage(StorageFile& Storage)
+{
+    Storage.File().UpdateFile();
+}
+
 TUserData* TEntitySession::ActiveEntity() const
 {
     return registry_->Entity(ActivePosition());
@@ -99,8 +104,9 @@ TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std
     TRequestFile* storage = ActiveStorage();
     if (!storage || StorageFile::Reading(*storage).Name(Id) == name)
         return TRenameResult::Unchanged;
-    StorageFile(*storage).SetName(Id, name);
-    storage->UpdateFile();
+    StorageFile file(*storage);
+    file.SetName(Id, name);
+    CommitStorage(file);
     return TRenameResult::Renamed;
 }
 

@@ -114,7 +114,7 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
     if (!storage)
         return outcome;
 
-    const StorageFile file(*storage);
+    StorageFile file(*storage);
     const std::string inscricao = file.RequestInscricao();
 
     for (const std::string& position : file.RequestPositions()) {
@@ -135,7 +135,7 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
     }
 
     try {
-        storage->UpdateFile();
+        C.Commit(file);
     } catch (const std::exception& e) {
         C.Ask.Show(std::string(Texts::ReceiveStoreError) + ClassAndMessage(e));
         return outcome;
@@ -225,7 +225,7 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
     C.Ask.CertificateChanged(Id);
     bool saved = true;
     try {
-        Storage.UpdateFile();
+        C.Commit(file);
     } catch (const std::exception& e) {
         // The certificate stays in memory and goes with the next save; the
         // user is told that it is not on disk yet.

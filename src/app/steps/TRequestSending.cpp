@@ -130,7 +130,7 @@ TRequestSending::Outcome TRequestSending::RequestSend()
 
         // Only now: the positions of the request that is really on the medium.
         file.MarkRequestSent(positions, fileName);
-        storage->UpdateFile();
+        C.Commit(file);
         outcome.Sent = true;
         outcome.FileName = fileName;
         C.Ask.Show(FormatText(Texts::RequestWritten, {FileNameOf(fileName), FolderNameOf(fileName)}));
