@@ -61,16 +61,21 @@ TEST(StorageFileTest, ChangesLeaveTheLayoutTheStepsRelyOn)
         {"removing the last certificate clears the request state",
          "[General]\r\nRequest=1\r\nMasterKey=" + A + "\r\nKeys=\r\n" + sent + "\r\n" + Section(A),
          [](StorageFile& s) { s.RemoveCertificate(A); }, "[General]\r\nRequest=1\r\n\r\n"},
-        {"a request on its way: positions, file name and the mark", "[General]\r\nRequest=1\r\n\r\n"
-                                                                        "[RequestReference]\r\n00=old\r\n\r\n",
-         [](StorageFile& s) { s.MarkRequestSent({A, B}, "/m/R.TXT"); },
+        {"a request on its way: positions, file name and the mark",
+         "[General]\r\nRequest=1\r\n\r\n"
+         "[RequestReference]\r\n00=old\r\n\r\n",
+         [](StorageFile& s) {
+             s.MarkRequestSent({A, B}, "/m/R.TXT");
+         },
          "[General]\r\nRequest=1\r\nRequestSent=1\r\n\r\n[RequestReference]\r\n00=" + A + "\r\n01=" + B
              + "\r\nFileName=/m/R.TXT\r\n\r\n"},
         {"an export records its positions without a file name", "[General]\r\n\r\n",
          [](StorageFile& s) { s.MarkRequestSent({C}, {}); },
          "[General]\r\nRequestSent=1\r\n\r\n[RequestReference]\r\n00=" + C + "\r\n\r\n"},
         {"a certificate copied whole: its five values in order", "",
-         [](StorageFile& s) { s.PutCertificate(A, {"01", "02", "03", "nome", true}); },
+         [](StorageFile& s) {
+             s.PutCertificate(A, {"01", "02", "03", "nome", true});
+         },
          "[" + A + "]\r\nPublicKey=01\r\nInfo=02\r\nKeyFile=03\r\nName=nome\r\nSigned=1\r\n\r\n"},
     };
     for (const ChangeCase& c : cases) {
