@@ -26,6 +26,7 @@
 
 #include "app/steps/TCertificateCreation.h"
 #include "app/steps/TRequestSending.h"
+#include "app/steps/TEntitySession.h"
 #include "app/steps/TStepContext.h"
 #include "crypto/FormatHex.h"
 #include "crypto/KitLibraries.h"
@@ -104,11 +105,10 @@ int main(int argc, char** argv)
                    "Telefone=4133334444\r\nEmail=contato@example.com\r\n\r\n"
                    "[Resp]\r\nResp1=Maria Silva\r\nCpf1=11144477735\r\nRespCount=1\r\n\r\n");
 
-    TRequestFile registryFile(dataDir + "ENTITY.DAT");
-    TUsersData registry(registryFile, dataDir);
+    TEntitySession session(dataDir);
     const ProgramPaths paths(dataDir, dataDir, driveA);
     auto answers = BenchAnswers(true);
-    TStepContext context(registry, paths, answers, kit);
+    TStepContext context(session, paths, answers, kit);
     TRequestFile& storage = *context.ActiveStorage();
     const fs::path work = root / "peer";
     fs::create_directories(work);

@@ -11,6 +11,7 @@
 // Usage: bench_ReceiveBench [kit folder]   (default: the build's bin/ folder)
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TRequestReceiving.h"
+#include "app/steps/TEntitySession.h"
 #include "app/steps/TStepContext.h"
 #include "crypto/FormatHex.h"
 #include "crypto/KitLibraries.h"
@@ -103,11 +104,10 @@ int main(int argc, char** argv)
     int incorporated = 0;
     std::string last;
     {
-        TRequestFile registryFile(dataDir + "ENTITY.DAT");
-        TUsersData registry(registryFile, dataDir);
+        TEntitySession session(dataDir);
         const ProgramPaths paths(dataDir, dataDir, (root / "A").string() + "/");
         auto answers = BenchAnswers(false);
-        TStepContext context(registry, paths, answers, kit);
+        TStepContext context(session, paths, answers, kit);
         const auto start = Clock::now();
         incorporated = TRequestReceiving(context).Incorporate(response).Incorporated;
         receive = Seconds(start);

@@ -8,6 +8,7 @@
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TCertificateExport.h"
 #include "app/steps/TCertificateImport.h"
+#include "app/steps/TEntitySession.h"
 #include "app/steps/TStepContext.h"
 #include "base/ProgramPaths.h"
 #include "crypto/FormatHex.h"
@@ -52,8 +53,8 @@ struct World {
     ProgramPaths Paths;
     // Importing asks no question that a fuzz input could answer.
     testsupport::FixedAnswers Ask{testsupport::FixedAnswers::Reply::Cancel, ""};
-    std::unique_ptr<TRequestFile> RegistryFile;
-    std::unique_ptr<TUsersData> Registry;
+    std::unique_ptr<TEntitySession> Session;
+    TUsersData* Registry = nullptr;
     KitLibraries Kit{QUORVEX_KIT_DIR};
     std::unique_ptr<TStepContext> Context;
     std::shared_ptr<MemoryWriter> Writer = std::make_shared<MemoryWriter>();
@@ -71,10 +72,10 @@ struct World {
             << "[General]\r\nRequest=1\r\nMasterKey=" << master << "\r\nKeys=\r\n\r\n[" << master
             << "]\r\nName=Mestre\r\nPublicKey=00\r\nInfo=" << Info('1') << "\r\nKeyFile=41\r\nSigned=1\r\n\r\n";
         Paths = ProgramPaths(Dir, Dir, Dir + "A/");
-        RegistryFile = std::make_unique<TRequestFile>(Dir + "ENTITY.DAT");
-        Registry = std::make_unique<TUsersData>(*RegistryFile, Dir);
+        Session = std::make_unique<TEntitySession>(Dir);
+        Registry = &Session->Registry();
         Registry->Storage(1)->SetWriter(Writer);
-        Context = std::make_unique<TStepContext>(*Registry, Paths, Ask, Kit);
+        Context = std::make_unique<TStepContext>(*Session, Paths, Ask, Kit);
         Baseline = Registry->Storage(1)->Text();
     }
 };

@@ -9,6 +9,7 @@
 // issued for the two keys, $N0/$N1 their identifiers.
 #include "app/steps/StorageOperations.h"
 #include "app/steps/TRequestReceiving.h"
+#include "app/steps/TEntitySession.h"
 #include "app/steps/TStepContext.h"
 #include "base/ProgramPaths.h"
 #include "crypto/FormatHex.h"
@@ -165,11 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TRequestReceiving::TOutcome outcome;
     {
-        TRequestFile registryFile(W->DataDir + "ENTITY.DAT");
-        TUsersData registry(registryFile, W->DataDir);
+        TEntitySession session(W->DataDir);
         const ProgramPaths paths(W->DataDir, W->DataDir, W->DriveDir);
         testsupport::FixedAnswers answers(testsupport::FixedAnswers::Reply::Cancel, Password);
-        TStepContext context(registry, paths, answers, *W->Kit);
+        TStepContext context(session, paths, answers, *W->Kit);
         TRequestFile response("");
         if (!TRequestReceiving::LoadResponse(W->DriveDir + "R.CNS", response))
             std::abort(); // a small regular file is always read

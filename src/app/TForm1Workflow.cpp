@@ -32,7 +32,7 @@ void TForm1::RunStep(const std::function<void(TStepContext&)>& Step)
     if (!HaveActiveEntity())
         return;
     TForm1Questions ask(*this);
-    TStepContext context(session_->Registry(), Paths, ask, *Kit);
+    TStepContext context(*session_, Paths, ask, *Kit);
     Step(context);
     AfterStep();
 }

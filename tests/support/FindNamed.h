@@ -24,6 +24,5 @@ T* FindNamed(const QObject& Parent, const char* Name)
 
 } // namespace testsupport
 
-
 // Short enough to read inside an assertion.
 using testsupport::FindNamed;

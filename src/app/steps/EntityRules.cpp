@@ -1,18 +1,11 @@
 #include "app/steps/EntityRules.h"
 
-#include "app/steps/StorageOperations.h"
-#include "store/TRequestFile.h"
+#include "store/StorageFile.h"
 
 #include <string>
 #include <vector>
 
 namespace EntityRules {
-
-namespace {
-
-const char* const kGeneral = "General";
-
-} // namespace
 
 bool SignsAgreement(const std::string& Profile)
 {
@@ -23,12 +16,13 @@ bool AllCertificatesSigned(const TRequestFile* Storage)
 {
     if (!Storage)
         return false;
-    std::vector<std::string> ids{Storage->ReadString(kGeneral, "MasterKey", "")};
-    for (const std::string& id : ReadKeys(*Storage))
+    const StorageFile storage = StorageFile::Reading(*Storage);
+    std::vector<std::string> ids{storage.MasterKey()};
+    for (const std::string& id : storage.Keys())
         ids.push_back(id);
     for (const std::string& id : ids) {
         // An empty identifier (no master yet) names no signed certificate.
-        if (id.empty() || !Storage->ReadBool(id, "Signed", false))
+        if (id.empty() || !storage.Signed(id))
             return false;
     }
     return true;
@@ -41,10 +35,11 @@ TEntityState StateOf(bool HaveEntities, const TRequestFile* Storage)
     if (!Storage)
         return state;
     state.HaveStorage = true;
-    state.FilledIn = Storage->ReadBool(kGeneral, "Request", false);
-    state.CertificatesCreated = !Storage->ReadString(kGeneral, "MasterKey", "").empty();
-    state.RequestSent = Storage->ReadBool(kGeneral, "RequestSent", false);
-    state.CertificatesReceived = Storage->ReadBool(kGeneral, "RequestReceived", false);
+    const StorageFile storage = StorageFile::Reading(*Storage);
+    state.FilledIn = storage.FilledIn();
+    state.CertificatesCreated = !storage.MasterKey().empty();
+    state.RequestSent = storage.RequestSent();
+    state.CertificatesReceived = storage.RequestReceived();
     state.AllSigned = AllCertificatesSigned(Storage);
     return state;
 }

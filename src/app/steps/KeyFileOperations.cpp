@@ -6,6 +6,7 @@
 #include "base/SafeReplace.h"
 #include "crypto/FormatHex.h"
 #include "crypto/Wipe.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 
 #include <dirent.h>
@@ -59,7 +60,7 @@ std::string ExtractKeyFile(const TRequestFile& Storage, const std::string& Id, c
     if (!IsCertificateIdentifier(Id))
         return {};
     const std::string path = ProgramPaths::WithSlash(Dir) + Id + ".PRI";
-    const std::string bytes = HexToString(Storage.ReadString(Id, "KeyFile", ""));
+    const std::string bytes = HexToString(StorageFile::Reading(Storage).KeyFile(Id));
 
     // Whatever stands under the name is replaced, never written through.
     struct stat st {};

@@ -1,7 +1,7 @@
 #include "app/steps/StorageOperations.h"
 
 #include "base/LetterCase.h"
-#include "store/TRequestFile.h"
+#include "store/StorageFile.h"
 
 #include <algorithm>
 
@@ -20,44 +20,20 @@ bool IsInList(const std::string& Id, const std::vector<std::string>& List)
 
 std::vector<std::string> SplitCommaList(const std::string& Text)
 {
-    std::vector<std::string> items;
-    if (Text.empty())
-        return items;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = Text.find(',', start);
-        items.push_back(Text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return items;
+    return StorageFile::SplitList(Text);
 }
 
 std::string JoinCommaList(const std::vector<std::string>& List)
 {
-    std::string text;
-    for (std::size_t i = 0; i < List.size(); ++i) {
-        if (i > 0)
-            text += ',';
-        text += List[i];
-    }
-    return text;
+    return StorageFile::JoinList(List);
 }
 
 std::vector<std::string> ReadKeys(const TRequestFile& Storage)
 {
-    return SplitCommaList(Storage.ReadString("General", "Keys", ""));
+    return StorageFile::Reading(Storage).Keys();
 }
 
 std::vector<std::string> AllCertificates(const TRequestFile& Storage)
 {
-    std::vector<std::string> ids;
-    const std::string master = Storage.ReadString("General", "MasterKey", "");
-    if (!master.empty())
-        ids.push_back(master);
-    for (const std::string& id : ReadKeys(Storage))
-        if (!id.empty())
-            ids.push_back(id);
-    return ids;
+    return StorageFile::Reading(Storage).Certificates();
 }

@@ -7,6 +7,7 @@
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
@@ -30,7 +31,7 @@ bool TCertificateCreation::CanCreateCertificate() const
     const TRequestFile* storage = C.ActiveStorage();
     if (!storage)
         return false;
-    return static_cast<int>(ReadKeys(*storage).size()) + 1 < MaximumCertificates;
+    return static_cast<int>(StorageFile::Reading(*storage).Keys().size()) + 1 < MaximumCertificates;
 }
 
 std::string TCertificateCreation::FileNew()
@@ -94,24 +95,16 @@ std::string TCertificateCreation::FileNew()
     // What the storage held before: a failure below returns to it exactly.
     const std::string before = storage->Text();
     try {
-        if (storage->ReadString("General", "MasterKey", "").empty()) {
-            storage->WriteString("General", "MasterKey", id);
-        } else {
-            std::vector<std::string> keys = ReadKeys(*storage);
-            keys.push_back(id);
-            storage->WriteString("General", "Keys", JoinCommaList(keys));
-        }
+        StorageFile file(*storage);
+        file.AddCertificate(id);
         std::string publicKey;
         std::string info;
         media->Open();
         media->GetPublicKey(publicKey);
         media->GetUserInfo(info);
         media->Close();
-        storage->WriteString(id, "PublicKey", StringToHex(publicKey));
-        storage->WriteString(id, "Info", StringToHex(info));
-        storage->WriteString(id, "KeyFile", StringToHex(ReadKeyFile(keyFile)));
-        storage->WriteString(id, "Name", id);
-        storage->UpdateFile();
+        file.PutNewKey(id, StringToHex(publicKey), StringToHex(info), StringToHex(ReadKeyFile(keyFile)), id);
+        C.Commit(file);
     } catch (const std::exception& e) {
         // Back to where the storage stood: no identifier without its
         // section, no section without its identifier, no key file.
@@ -133,7 +126,7 @@ void TCertificateCreation::FileRemove(const std::string& Id)
     TRequestFile* storage = C.ActiveStorage();
     if (Id.empty() || !storage)
         return;
-    if (storage->ReadBool(Id, "Signed", false)) {
+    if (StorageFile::Reading(*storage).Signed(Id)) {
         C.Ask.Inform(Texts::SignedNotRemovable, TStepButtons::OK);
         return;
     }
@@ -148,30 +141,9 @@ bool TCertificateCreation::RemoveCertificate(const std::string& Id, bool Ask)
     if (Ask && C.Ask.Confirm(Texts::RemoveCertificateQuestion, TStepButtons::YesNoKeep) != mrYes)
         return false;
 
-    std::vector<std::string> keys = ReadKeys(*storage);
-    const std::string master = storage->ReadString("General", "MasterKey", "");
-    if (master != Id) {
-        for (auto it = keys.begin(); it != keys.end(); ++it) {
-            if (IsInList(Id, {*it})) {
-                keys.erase(it);
-                break;
-            }
-        }
-        storage->WriteString("General", "Keys", JoinCommaList(keys));
-    } else if (!keys.empty()) {
-        storage->WriteString("General", "MasterKey", keys.front());
-        keys.erase(keys.begin());
-        storage->WriteString("General", "Keys", JoinCommaList(keys));
-    } else {
-        storage->DeleteKey("General", "MasterKey");
-    }
-    storage->EraseSection(Id);
+    StorageFile file(*storage);
+    file.RemoveCertificate(Id);
     C.Ask.CertificateRemoved(Id);
-
-    if (storage->ReadString("General", "MasterKey", "").empty()) {
-        for (const char* key : {"RequestReceived", "RequestSent", "Keys", "MasterKey"})
-            storage->DeleteKey("General", key);
-    }
-    storage->UpdateFile();
+    C.Commit(file);
     return true;
 }

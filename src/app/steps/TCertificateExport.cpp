@@ -5,6 +5,7 @@
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 #include "crypto/TRSAMedia.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
@@ -28,7 +29,7 @@ std::string TCertificateExport::Fingerprint(KitLibraries& Kit, const TRequestFil
 {
     auto copy = TRequestFile::CreateFromLines(nullptr);
     copy->SetText(File.Text());
-    copy->EraseSection("Fingerprint");
+    StorageFile(*copy).EraseFingerprint();
     return HashString(Kit, copy->Text());
 }
 
@@ -36,7 +37,7 @@ bool TCertificateExport::IsExportFile(KitLibraries& Kit, const TRequestFile& Fil
 {
     if (File.ReadString("General", "Id", "") != ExportMarker)
         return false;
-    return File.ReadString("Fingerprint", "Value", "") == Fingerprint(Kit, File);
+    return StorageFile::Reading(File).Fingerprint() == Fingerprint(Kit, File);
 }
 
 std::string TCertificateExport::ExportText(KitLibraries& Kit, const TRequestFile& Storage,
@@ -44,13 +45,12 @@ std::string TCertificateExport::ExportText(KitLibraries& Kit, const TRequestFile
 {
     auto file = TRequestFile::CreateFromLines(nullptr);
     file->WriteString("General", "Id", ExportMarker);
-    file->WriteString("General", "Keys", JoinCommaList(Ids));
-    for (const std::string& id : Ids) {
-        for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
-            file->WriteString(id, key, Storage.ReadString(id, key, ""));
-        file->WriteBool(id, "Signed", Storage.ReadBool(id, "Signed", false));
-    }
-    file->WriteString("Fingerprint", "Value", Fingerprint(Kit, *file));
+    StorageFile exported(*file);
+    exported.SetKeys(Ids);
+    const StorageFile storage = StorageFile::Reading(Storage);
+    for (const std::string& id : Ids)
+        exported.PutCertificate(id, storage.Certificate(id));
+    exported.SetFingerprint(Fingerprint(Kit, *file));
     return file->Text();
 }
 
@@ -72,8 +72,9 @@ int TCertificateExport::FileExport()
         fileName += ".CRT";
 
     std::vector<std::string> exported;
-    for (const std::string& id : AllCertificates(*storage))
-        if (!storage->ReadBool(id, "Signed", false))
+    StorageFile file(*storage);
+    for (const std::string& id : file.Certificates())
+        if (!file.Signed(id))
             exported.push_back(id);
     if (exported.empty()) {
         C.Ask.Show(Texts::AllCertificatesSignedStop);
@@ -98,11 +99,9 @@ int TCertificateExport::FileExport()
         return 0;
     }
 
-    storage->EraseSection("RequestReference");
-    for (std::size_t i = 0; i < exported.size(); ++i)
-        storage->WriteString("RequestReference", ZeroPad(static_cast<int>(i), 2), exported[i]);
-    storage->WriteBool("General", "RequestSent", true);
-    storage->UpdateFile();
+    // Sent by hand: the positions of the exported keys, no request file.
+    file.MarkRequestSent(exported, {});
+    C.Commit(file);
 
     const int count = static_cast<int>(exported.size());
     C.Ask.Show(FormatText(Texts::ExportDone, {std::to_string(count)}));

@@ -9,6 +9,7 @@
 #include "base/Texts.h"
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 
 namespace {
@@ -32,7 +33,7 @@ bool TCertificateImport::IsWellFormed(const TRequestFile& File)
     // No export lists more than an entity holds; a longer list would have
     // a key file written, read and wiped for each of its thousands of
     // entries before the import could refuse it.
-    const std::vector<std::string> ids = SplitCommaList(File.ReadString("General", "Keys", ""));
+    const std::vector<std::string> ids = StorageFile::Reading(File).Keys();
     if (ids.size() > static_cast<std::size_t>(MaximumCertificates))
         return false;
     std::vector<std::string> seen;
@@ -49,20 +50,20 @@ bool TCertificateImport::IsImportable(const std::string& Id, const TRequestFile&
     const TRequestFile* storage = C.ActiveStorage();
     if (!storage)
         return false;
-    const bool offeredSigned = File.ReadBool(Id, "Signed", false);
-    if (File.ReadString(Id, "KeyFile", "").empty() || File.ReadString(Id, "PublicKey", "").empty())
+    const TStoredCertificate offered = StorageFile::Reading(File).Certificate(Id);
+    if (offered.KeyFile.empty() || offered.PublicKey.empty())
         return false;
-    if (IsInList(Id, AllCertificates(*storage))) {
+    const StorageFile own = StorageFile::Reading(*storage);
+    if (IsInList(Id, own.Certificates())) {
         // Never a different key under an identifier the entity holds: that
         // would replace the only copy of a key.
-        const std::string stored = storage->ReadString(Id, "PublicKey", "");
-        return offeredSigned && !stored.empty() && File.ReadString(Id, "PublicKey", "") == stored
-               && KeyFileHolds(Id, File, stored);
+        const std::string stored = own.PublicKey(Id);
+        return offered.Signed && !stored.empty() && offered.PublicKey == stored && KeyFileHolds(Id, File, stored);
     }
     // A new one too: its public key goes into the next request, and a key
     // file that holds another key could never take the certificate issued
     // for it.
-    return !offeredSigned && KeyFileHolds(Id, File, File.ReadString(Id, "PublicKey", ""));
+    return !offered.Signed && KeyFileHolds(Id, File, offered.PublicKey);
 }
 
 bool TCertificateImport::KeyFileHolds(const std::string& Id, const TRequestFile& File,
@@ -119,8 +120,10 @@ int TCertificateImport::ImportFile(const TRequestFile& File)
         return 0;
     }
 
+    const StorageFile offered = StorageFile::Reading(File);
+    StorageFile file(*storage);
     std::vector<std::string> kept;
-    for (const std::string& id : SplitCommaList(File.ReadString("General", "Keys", "")))
+    for (const std::string& id : offered.Keys())
         if (IsImportable(id, File))
             kept.push_back(id);
     if (kept.empty()) {
@@ -128,18 +131,17 @@ int TCertificateImport::ImportFile(const TRequestFile& File)
         return 0;
     }
 
-    const std::string master = storage->ReadString("General", "MasterKey", "");
-    std::vector<std::string> blocks{storage->ReadString(master, "Info", "")};
+    std::vector<std::string> blocks{file.Info(file.MasterKey())};
     for (const std::string& id : kept)
-        blocks.push_back(File.ReadString(id, "Info", ""));
+        blocks.push_back(offered.Info(id));
     if (!SameKeyOwner(blocks)) {
         C.Ask.Show(Texts::ImportInconsistent);
         return 0;
     }
 
     // The limit for the whole import, before anything is copied.
-    const std::vector<std::string> own = AllCertificates(*storage);
-    std::vector<std::string> keys = ReadKeys(*storage);
+    const std::vector<std::string> own = file.Certificates();
+    std::vector<std::string> keys = file.Keys();
     std::vector<std::string> added;
     for (const std::string& id : kept)
         if (!IsInList(id, own))
@@ -152,17 +154,16 @@ int TCertificateImport::ImportFile(const TRequestFile& File)
     const std::string before = storage->Text();
     try {
         for (const std::string& id : kept) {
-            for (const char* key : {"PublicKey", "Info", "KeyFile", "Name"})
-                storage->WriteString(id, key, File.ReadString(id, key, ""));
+            TStoredCertificate certificate = offered.Certificate(id);
             // A nameless certificate would get no item and could not be chosen.
-            if (storage->ReadString(id, "Name", "").empty())
-                storage->WriteString(id, "Name", id);
-            storage->WriteBool(id, "Signed", File.ReadBool(id, "Signed", false));
+            if (certificate.Name.empty())
+                certificate.Name = id;
+            file.PutCertificate(id, certificate);
         }
         keys.insert(keys.end(), added.begin(), added.end());
         if (!added.empty())
-            storage->WriteString("General", "Keys", JoinCommaList(keys));
-        storage->UpdateFile();
+            file.SetKeys(keys);
+        C.Commit(file);
     } catch (...) {
         storage->SetText(before);
         throw;
@@ -172,7 +173,7 @@ int TCertificateImport::ImportFile(const TRequestFile& File)
         if (IsInList(id, own))
             C.Ask.CertificateChanged(id);
         else
-            C.Ask.CertificateAdded(id, storage->ReadString(id, "Name", ""), false);
+            C.Ask.CertificateAdded(id, file.Name(id), false);
     }
     return static_cast<int>(kept.size());
 }

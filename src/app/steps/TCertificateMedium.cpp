@@ -12,6 +12,7 @@
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 
 #include <sys/stat.h>
@@ -75,7 +76,8 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
     TRequestFile* storage = C.ActiveStorage();
     if (Id.empty() || !storage)
         return false;
-    if (!storage->ReadBool(Id, "Signed", false)) {
+    const StorageFile file = StorageFile::Reading(*storage);
+    if (!file.Signed(Id)) {
         C.Ask.Show(Texts::NotSignedYet);
         return false;
     }
@@ -86,8 +88,7 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
         return false;
 
     const std::string drive = C.Paths.DriveA();
-    TFileQuestion question{Texts::DiskTitle, Texts::DiskFilter, drive,
-                           PlainFileName(storage->ReadString(Id, "Name", ""), Id) + ".PRI"};
+    TFileQuestion question{Texts::DiskTitle, Texts::DiskFilter, drive, PlainFileName(file.Name(Id), Id) + ".PRI"};
     std::string chosen;
     if (!C.Ask.ChooseSaveFile(question, chosen))
         return false;
@@ -192,7 +193,7 @@ bool TCertificateMedium::FileDisk(const std::string& Id)
 
     {
         TBusyScope busy(C.Ask);
-        if (!ReadBack(chosen, storage->ReadString(Id, "PublicKey", "")))
+        if (!ReadBack(chosen, file.PublicKey(Id)))
             return giveUp(Texts::MediumNotConfirmed);
     }
     TCertificateCreation(C).RemoveCertificate(Id, false);

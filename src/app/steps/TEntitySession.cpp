@@ -4,6 +4,7 @@
 #include "base/EntityNaming.h"
 #include "base/LetterCase.h"
 #include "crypto/FingerprintStamp.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 
@@ -15,7 +16,8 @@ const char* const kGeneral = "General";
 
 TCertificateEntry EntryOf(const TRequestFile& Storage, const std::string& Id)
 {
-    return {Id, Storage.ReadString(Id, "Name", ""), Storage.ReadBool(Id, "Signed", false)};
+    const StorageFile storage = StorageFile::Reading(Storage);
+    return {Id, storage.Name(Id), storage.Signed(Id)};
 }
 
 } // namespace
@@ -37,6 +39,11 @@ TEntitySession::~TEntitySession() = default;
 void TEntitySession::Save()
 {
     registryFile_->UpdateFile();
+}
+
+void TEntitySession::CommitStorage(StorageFile& Storage)
+{
+    Storage.File().UpdateFile();
 }
 
 TUserData* TEntitySession::ActiveEntity() const
@@ -70,7 +77,7 @@ std::vector<TCertificateEntry> TEntitySession::Certificates(int32_t Position) co
     const TRequestFile* storage = registry_->Storage(Position);
     if (!storage)
         return list;
-    for (const std::string& id : AllCertificates(*storage)) {
+    for (const std::string& id : StorageFile::Reading(*storage).Certificates()) {
         TCertificateEntry entry = EntryOf(*storage, id);
         if (!entry.Name.empty())
             list.push_back(std::move(entry));
@@ -95,10 +102,11 @@ TRenameResult TEntitySession::RenameCertificate(const std::string& Id, const std
         if (other.Id != Id && LetterCase::SameText(other.Name, name))
             return TRenameResult::Duplicate;
     TRequestFile* storage = ActiveStorage();
-    if (!storage || storage->ReadString(Id, "Name", "") == name)
+    if (!storage || StorageFile::Reading(*storage).Name(Id) == name)
         return TRenameResult::Unchanged;
-    storage->WriteString(Id, "Name", name);
-    storage->UpdateFile();
+    StorageFile file(*storage);
+    file.SetName(Id, name);
+    CommitStorage(file);
     return TRenameResult::Renamed;
 }
 
@@ -166,7 +174,7 @@ void TEntitySession::ReactivatePrevious()
 TUserData* TEntitySession::RecordToCorrect() const
 {
     const TRequestFile* storage = ActiveStorage();
-    return storage && storage->ReadBool(kGeneral, "Request", false) ? ActiveEntity() : nullptr;
+    return storage && StorageFile::Reading(*storage).FilledIn() ? ActiveEntity() : nullptr;
 }
 
 void TEntitySession::StoreFilledIn(const TUserData& Filled)

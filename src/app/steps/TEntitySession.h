@@ -2,10 +2,12 @@
 // The entities of one run, apart from any window: the registry file and the
 // registry over it, which entity is active, what its state allows and the
 // changes the user makes to entities and to certificate names. It decides
-// when the registry reaches the disk: every action ends with the disk
-// current and saves each file once, except that a removal's mark is saved
-// before the entity's storage file is wiped. The main window asks it, shows
-// what it says and fills the records it stores.
+// when the registry and the storage files reach the disk: every action ends
+// with the disk current and saves each file once, except that a removal's
+// mark is saved before the entity's storage file is wiped. The certificate
+// steps change a storage file in memory and ask the session to commit it.
+// The main window asks it, shows what it says and fills the records it
+// stores.
 #include "app/steps/EntityRules.h"
 #include "store/TUsersData.h"
 
@@ -15,6 +17,7 @@
 #include <vector>
 
 class KitLibraries;
+class StorageFile;
 class TRequestFile;
 class TUserData;
 
@@ -72,6 +75,11 @@ public:
     // or pasted over several lines is kept on one line (see Certificate for
     // the name as stored).
     TRenameResult RenameCertificate(const std::string& Id, const std::string& Typed);
+
+    // Saves a storage file that a step changed, at once and as a whole:
+    // each logical change reaches the disk when it is made. Raises what
+    // saving raises; memory then still holds the change.
+    void CommitStorage(StorageFile& Storage);
 
     // Makes the entity at Position active and saves that; false (and no
     // change) outside 1..Count.

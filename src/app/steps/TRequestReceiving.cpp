@@ -11,6 +11,7 @@
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
 #include "kit/CertificateLayout.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 
@@ -28,11 +29,6 @@ public:
     std::string Text;
     ~TPasswordText() { ZeroBuffer(Text.data(), static_cast<int>(Text.size())); }
 };
-
-bool SameText(const std::string& A, const std::string& B)
-{
-    return IsInList(A, {B});
-}
 
 // The inscription that a new identifier names: characters 3 to 16 of an
 // identifier of the authority's form (type, inscription, serial, profile);
@@ -118,14 +114,11 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
     if (!storage)
         return outcome;
 
-    std::vector<std::string> positions;
-    storage->ReadSection("RequestReference", positions);
-    const std::string inscricao = storage->ReadString("Request", "Inscricao", "");
+    StorageFile file(*storage);
+    const std::string inscricao = file.RequestInscricao();
 
-    for (const std::string& position : positions) {
-        if (SameText(position, "FileName"))
-            continue;
-        const std::string id = storage->ReadString("RequestReference", position, "");
+    for (const std::string& position : file.RequestPositions()) {
+        const std::string id = file.RequestedCertificate(position);
         const std::string newId = Response.ReadString("Certificates", "NewId" + position, "");
         if (!NamesInscription(newId, inscricao)) {
             C.Ask.Show(FormatText(Texts::ReceiveWrongInscription, {id, InscriptionOf(newId)}));
@@ -133,16 +126,16 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
         }
         // Own identifiers are read again for each position: the list is
         // short, and the storage is the one truth.
-        std::vector<std::string> own = ReadKeys(*storage);
-        own.push_back(storage->ReadString("General", "MasterKey", ""));
-        if (id.empty() || storage->ReadBool(id, "Signed", false) || !IsInList(id, own))
+        std::vector<std::string> own = file.Keys();
+        own.push_back(file.MasterKey());
+        if (id.empty() || file.Signed(id) || !IsInList(id, own))
             continue;
         if (!IncorporateOne(*storage, Response, position, id, outcome.Incorporated))
             return outcome;
     }
 
     try {
-        storage->UpdateFile();
+        C.Commit(file);
     } catch (const std::exception& e) {
         C.Ask.Show(std::string(Texts::ReceiveStoreError) + ClassAndMessage(e));
         return outcome;
@@ -155,8 +148,9 @@ TRequestReceiving::TOutcome TRequestReceiving::Incorporate(const TRequestFile& R
 bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile& Response, const std::string& Position,
                                        const std::string& Id, int& Incorporated)
 {
-    if (Storage.ReadString(Id, "PublicKey", "") != Response.ReadString("Keys", "Key" + Position, "")
-        || Storage.ReadString(Id, "Info", "") != Response.ReadString("Keys", "Info" + Position, "")) {
+    StorageFile file(Storage);
+    if (file.PublicKey(Id) != Response.ReadString("Keys", "Key" + Position, "")
+        || file.Info(Id) != Response.ReadString("Keys", "Info" + Position, "")) {
         C.Ask.Show(Texts::ReceiveIncompatible);
         return false;
     }
@@ -181,7 +175,7 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
         return false;
     }
 
-    auto password = C.Ask.AskPassword(KeyFilePwd::pmAskPassword, Storage.ReadString(Id, "Name", ""));
+    auto password = C.Ask.AskPassword(KeyFilePwd::pmAskPassword, file.Name(Id));
     if (!password || password->Result() != mrOk) {
         password.reset();
         C.WipeAndReport(keyFile);
@@ -222,18 +216,16 @@ bool TRequestReceiving::IncorporateOne(TRequestFile& Storage, const TRequestFile
     }
     media.reset();
 
-    Storage.WriteString(Id, "KeyFile", keyHex);
-    Storage.WriteString(Id, "Info", infoHex);
-    Storage.WriteBool(Id, "Signed", true);
+    file.PutSigned(Id, keyHex, infoHex);
     // A signed certificate is what "received" means: set with the first one,
     // so that the entity never holds signed certificates while saying that
     // nothing was received.
-    Storage.WriteBool("General", "RequestReceived", true);
+    file.MarkRequestReceived();
     ++Incorporated;
     C.Ask.CertificateChanged(Id);
     bool saved = true;
     try {
-        Storage.UpdateFile();
+        C.Commit(file);
     } catch (const std::exception& e) {
         // The certificate stays in memory and goes with the next save; the
         // user is told that it is not on disk yet.

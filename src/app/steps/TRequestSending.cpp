@@ -12,6 +12,7 @@
 #include "crypto/FormatHex.h"
 #include "crypto/TRSAMedia.h"
 #include "crypto/Wipe.h"
+#include "store/StorageFile.h"
 #include "store/TRequestFile.h"
 #include "store/TUserData.h"
 #include "store/TUsersData.h"
@@ -21,8 +22,9 @@
 std::vector<std::string> TRequestSending::UnsignedCertificates(const TRequestFile& Storage)
 {
     std::vector<std::string> ids;
-    for (const std::string& id : AllCertificates(Storage))
-        if (!Storage.ReadBool(id, "Signed", false))
+    const StorageFile storage = StorageFile::Reading(Storage);
+    for (const std::string& id : storage.Certificates())
+        if (!storage.Signed(id))
             ids.push_back(id);
     return ids;
 }
@@ -33,7 +35,8 @@ TRequestSending::Outcome TRequestSending::RequestSend()
     TRequestFile* storage = C.ActiveStorage();
     if (!storage)
         return outcome;
-    if (storage->ReadBool("General", "RequestSent", false)) {
+    StorageFile file(*storage);
+    if (file.RequestSent()) {
         if (C.Ask.Warn(Texts::ResendQuestion, TStepButtons::YesNo) != mrYes)
             return outcome;
         C.Ask.Repaint();
@@ -63,13 +66,13 @@ TRequestSending::Outcome TRequestSending::RequestSend()
     }
     for (std::size_t i = 0; i < positions.size(); ++i) {
         const std::string nn = ZeroPad(static_cast<int>(i), 2);
-        request->WriteString("Keys", "Key" + nn, storage->ReadString(positions[i], "PublicKey", ""));
-        request->WriteString("Keys", "Info" + nn, storage->ReadString(positions[i], "Info", ""));
+        request->WriteString("Keys", "Key" + nn, file.PublicKey(positions[i]));
+        request->WriteString("Keys", "Info" + nn, file.Info(positions[i]));
     }
     request->WriteString("General", "Num_Keys", std::to_string(positions.size()));
 
     // The master's key signs, whether or not it is signed itself.
-    const std::string master = storage->ReadString("General", "MasterKey", "");
+    const std::string master = file.MasterKey();
     std::string keyFile;
     try {
         keyFile = ExtractKeyFile(*storage, master, C.Paths.DataDir());
@@ -127,12 +130,8 @@ TRequestSending::Outcome TRequestSending::RequestSend()
             throw EFCreateError(FileErrors::CannotCreateFile(fileName) + ": " + std::strerror(error));
 
         // Only now: the positions of the request that is really on the medium.
-        storage->EraseSection("RequestReference");
-        for (std::size_t i = 0; i < positions.size(); ++i)
-            storage->WriteString("RequestReference", ZeroPad(static_cast<int>(i), 2), positions[i]);
-        storage->WriteString("RequestReference", "FileName", fileName);
-        storage->WriteBool("General", "RequestSent", true);
-        storage->UpdateFile();
+        file.MarkRequestSent(positions, fileName);
+        C.Commit(file);
         outcome.Sent = true;
         outcome.FileName = fileName;
         C.Ask.Show(FormatText(Texts::RequestWritten, {FileNameOf(fileName), FolderNameOf(fileName)}));

@@ -2,10 +2,22 @@
 
 #include "app/steps/KeyFileOperations.h"
 #include "app/steps/StorageOperations.h"
+#include "app/steps/TEntitySession.h"
 #include "base/FormatText.h"
 #include "base/Texts.h"
 #include "crypto/TRSAMedia.h"
 #include "store/TUsersData.h"
+
+TStepContext::TStepContext(TEntitySession& TheSession, const ProgramPaths& ThePaths, TStepQuestions& TheAsk,
+                           KitLibraries& TheKit)
+    : Session(TheSession), Registry(TheSession.Registry()), Paths(ThePaths), Ask(TheAsk), Kit(TheKit)
+{
+}
+
+void TStepContext::Commit(StorageFile& Storage) const
+{
+    Session.CommitStorage(Storage);
+}
 
 TRequestFile* TStepContext::ActiveStorage() const
 {

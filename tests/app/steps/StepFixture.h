@@ -3,6 +3,7 @@
 // or more registered entities, a drive-A folder, and a questions object that
 // answers from a script and records what was asked and shown.
 #include "app/steps/StorageOperations.h"
+#include "app/steps/TEntitySession.h"
 #include "app/steps/TStepContext.h"
 #include "support/TestKit.h"
 #include "app/steps/TStepQuestions.h"
@@ -189,8 +190,8 @@ protected:
     void SetUp() override { Build({{"Metalurgica Sol Ltda", "11222333000181"}}); }
     void TearDown() override
     {
-        Registry.reset();
-        RegistryFile.reset();
+        Context.reset();
+        Session.reset();
         std::error_code ec;
         fs::remove_all(Root, ec);
     }
@@ -219,13 +220,16 @@ protected:
         Reload();
     }
 
-    // The registry as a fresh start reads it.
+    // The registry as a fresh start reads it: the entity session, which
+    // commits what the steps change.
     void Reload()
     {
-        Registry.reset();
-        RegistryFile = std::make_unique<TRequestFile>(DataDir + "ENTITY.DAT");
-        Registry = std::make_unique<TUsersData>(*RegistryFile, DataDir);
-        Context = std::make_unique<TStepContext>(*Registry, Paths, Ask, testsupport::TestKit());
+        Context.reset();
+        Session.reset();
+        Session = std::make_unique<TEntitySession>(DataDir);
+        RegistryFile = &Session->RegistryFile();
+        Registry = &Session->Registry();
+        Context = std::make_unique<TStepContext>(*Session, Paths, Ask, testsupport::TestKit());
     }
 
     void Activate(int Position) { Registry->Activate(Position); }
@@ -238,8 +242,9 @@ protected:
     std::string DriveDir;
     ProgramPaths Paths;
     ScriptedQuestions Ask;
-    std::unique_ptr<TRequestFile> RegistryFile;
-    std::unique_ptr<TUsersData> Registry;
+    std::unique_ptr<TEntitySession> Session;
+    TRequestFile* RegistryFile = nullptr;
+    TUsersData* Registry = nullptr;
     std::unique_ptr<TStepContext> Context;
 };
 
