@@ -233,7 +233,7 @@ TEST(HelpEntryPoints, FOneInEveryWindowOpensItsPage)
         inWindow(&media);
         ExpectShown(publicData, "media.htm");
     }
-    form.RequestOverview->trigger();
+    FindNamed<QAction>(form, "RequestOverview")->trigger();
     auto* overview = form.findChild<EntityOverviewDialog*>();
     ASSERT_NE(overview, nullptr);
     inWindow(overview);
