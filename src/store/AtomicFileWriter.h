@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace SafeReplace {
 class Writer;
@@ -69,51 +68,6 @@ public:
         std::unique_ptr<SafeReplace::Writer> Writer_;
         std::string FileName_;
         int Replaced_ = -1;
-    };
-
-    // A change of a few bytes written over the file itself, for the saves
-    // of many files at once (the fingerprint stamp at exit changes one value
-    // in each): one write and one flush of the file, no new file, no folder
-    // flush. Only where a crash can leave nothing worse than a replacement
-    // could: the change has its old length and lies within one 512-byte
-    // sector (the smallest unit a disk writes whole), so the file is either
-    // all old or all new, every other byte being the same in both. A device
-    // that tore a sector all the same could spoil only the bytes changed: a
-    // stamp's value, which the next exit finds wrong and writes again.
-    class SectorPatch {
-    public:
-        static constexpr std::size_t SectorSize = 512;
-        // Whether Size bytes from Offset lie within one sector.
-        static bool FitsOneSector(off_t Offset, std::size_t Size)
-        {
-            const auto first = static_cast<std::size_t>(Offset);
-            return Offset >= 0 && Size > 0 && first / SectorSize == (first + Size - 1) / SectorSize;
-        }
-
-        explicit SectorPatch(AtomicFileWriter& Owner) : Owner_(Owner) {}
-        SectorPatch(const SectorPatch&) = delete;
-        SectorPatch& operator=(const SectorPatch&) = delete;
-        ~SectorPatch();
-
-        // Writes Bytes over the Original bytes at Offset of FileName, when
-        // the file is still the version read as ReadFrom (a regular file of
-        // one name, no link to it followed, holding Original there). The
-        // identity must have been settled when taken (see
-        // FileIdentity::SettledBefore), so that no write can hide behind
-        // it. False when the file is not that version, or when the write
-        // fails: the file then holds what it held, and the caller saves it
-        // whole instead.
-        bool Begin(const std::string& FileName, off_t Offset, std::string_view Bytes, std::string_view Original,
-                   const FileIdentity& ReadFrom);
-        // Flushes the change to the disk. Raises EWriteError when the flush
-        // fails, after putting the original bytes back.
-        void Commit();
-
-    private:
-        AtomicFileWriter& Owner_;
-        int Fd_ = -1;
-        off_t Offset_ = 0;
-        std::string Original_;
     };
 
     // Waits until the versions that saves replaced are released: their

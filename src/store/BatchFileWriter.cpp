@@ -63,23 +63,11 @@ std::size_t FilesAtOnce()
     return std::max<std::size_t>(16, allowed / 8);
 }
 
-// The change written over the file, waiting for its flush; null when the
-// file cannot take it in place.
-std::unique_ptr<AtomicFileWriter::SectorPatch> WrittenInPlace(AtomicFileWriter& Seam, const std::string& FileName,
-                                                              const BatchFileWriter::Patch& Change)
-{
-    auto patch = std::make_unique<AtomicFileWriter::SectorPatch>(Seam);
-    if (!patch->Begin(FileName, Change.Offset, Change.Bytes, Change.Original, Change.ReadFrom))
-        return nullptr;
-    return patch;
-}
-
 } // namespace
 
-void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved,
-                          std::optional<Patch> InPlace)
+void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved)
 {
-    Saves_.push_back({FileName, std::move(Bytes), KnownChanged, std::move(Saved), std::move(InPlace)});
+    Saves_.push_back({FileName, std::move(Bytes), KnownChanged, std::move(Saved)});
 }
 
 std::vector<std::exception_ptr> BatchFileWriter::Run()
@@ -95,9 +83,7 @@ std::vector<std::exception_ptr> BatchFileWriter::Run()
 void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<std::exception_ptr>& Failures)
 {
     using Replacement = AtomicFileWriter::Replacement;
-    using SectorPatch = AtomicFileWriter::SectorPatch;
     std::vector<std::unique_ptr<Replacement>> pending(Count);
-    std::vector<std::unique_ptr<SectorPatch>> patched(Count);
     std::mutex mutex;
     std::condition_variable written;
     std::size_t ready = 0; // files [0, ready) are written (or failed)
@@ -118,16 +104,7 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
             }
             ++next;
             lock.unlock();
-            if (patched[i]) {
-                try {
-                    patched[i]->Commit();
-                    if (Saves_[First + i].Saved)
-                        Saves_[First + i].Saved();
-                } catch (...) {
-                    Failures[First + i] = std::current_exception();
-                }
-                patched[i].reset();
-            } else if (pending[i]) {
+            if (pending[i]) {
                 try {
                     pending[i]->Commit();
                 } catch (...) {
@@ -153,15 +130,11 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
     for (std::size_t i = 0; i < Count; ++i) {
         Save& save = Saves_[First + i];
         try {
-            if (save.InPlace)
-                patched[i] = WrittenInPlace(Seam_, save.FileName, *save.InPlace);
-            if (!patched[i]) {
-                auto replacement = std::make_unique<Replacement>(Seam_);
-                if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
-                    pending[i] = std::move(replacement);
-                else if (save.Saved)
-                    save.Saved();
-            }
+            auto replacement = std::make_unique<Replacement>(Seam_);
+            if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
+                pending[i] = std::move(replacement);
+            else if (save.Saved)
+                save.Saved();
         } catch (...) {
             Failures[First + i] = std::current_exception();
         }
