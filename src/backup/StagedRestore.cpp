@@ -33,7 +33,7 @@ void StagedRestore::Discard()
 {
     for (Item& item : items_) {
         if (!item.Old.empty())
-            ::unlink(item.Old.c_str()); // the target still holds it
+            Disk_.Unlink(item.Old); // the target still holds it
     }
     items_.clear(); // each writer removes its new file
 }
@@ -47,15 +47,15 @@ void StagedRestore::PutBack(std::size_t Renamed)
         if (!item.Old.empty()) {
             // Should even this fail, the old version keeps its second name
             // rather than losing its last one.
-            ::rename(item.Old.c_str(), target.c_str());
+            Disk_.Rename(item.Old, target);
             item.Old.clear();
         } else if (!item.Existed) {
-            ::unlink(target.c_str());
+            Disk_.Unlink(target);
         }
         folders.insert(SafeReplace::FolderOf(target));
     }
     for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+        SafeReplace::SyncFolder(folder, Disk_);
 }
 
 int StagedRestore::Commit(bool WipeReplaced)
@@ -70,7 +70,7 @@ int StagedRestore::Commit(bool WipeReplaced)
             continue;
         // A file system without hard links: replaced without a way back, as
         // a single save replaces it.
-        item.Old = SafeReplace::HoldOldVersion(target);
+        item.Old = SafeReplace::HoldOldVersion(target, Disk_);
     }
 
     std::set<std::string> folders;
@@ -85,7 +85,7 @@ int StagedRestore::Commit(bool WipeReplaced)
     }
     // The renames are on the disk before the old versions are let go.
     for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+        SafeReplace::SyncFolder(folder, Disk_);
     for (Item& item : items_) {
         // Only a comparison of stamps (a later restore of newer files)
         // depends on it, so it is no reason to fail.
@@ -93,13 +93,13 @@ int StagedRestore::Commit(bool WipeReplaced)
         if (item.Old.empty())
             continue;
         if (WipeReplaced)
-            SafeReplace::WipeAndRemove(item.Old); // zeroed unless another name holds it
+            SafeReplace::WipeAndRemove(item.Old, Disk_); // zeroed unless another name holds it
         else
-            ::unlink(item.Old.c_str());
+            Disk_.Unlink(item.Old);
         item.Old.clear();
     }
     for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+        SafeReplace::SyncFolder(folder, Disk_);
     committed_ += static_cast<int>(items_.size());
     items_.clear();
     return 0;

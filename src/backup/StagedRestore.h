@@ -13,6 +13,9 @@
 // holds either all of the archive's files or its own. Afterwards they are
 // let go, their bytes overwritten first when asked (files holding keys). A
 // crash in between leaves them to RemoveStaleTemporaries.
+//
+// Every rename, link and removal goes through the FileSystem given, as the
+// files' own writers do through theirs.
 #include "base/SafeReplace.h"
 
 #include <cstdint>
@@ -22,7 +25,7 @@
 
 class StagedRestore {
 public:
-    StagedRestore() = default;
+    explicit StagedRestore(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
     ~StagedRestore(); // what was not committed is removed
     StagedRestore(const StagedRestore&) = delete;
     StagedRestore& operator=(const StagedRestore&) = delete;
@@ -50,6 +53,7 @@ private:
     };
     void PutBack(std::size_t Renamed);
 
+    FileSystem& Disk_;
     std::vector<Item> items_;
     int committed_ = 0;
 };

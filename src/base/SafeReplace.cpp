@@ -75,11 +75,34 @@ bool ProcessIsGone(pid_t Pid)
 // Zeros the regular file open at Fd when its name is the only one: a file
 // that another name still holds is someone's own (a hard link in the data
 // folder, or the live target that a crash left linked as an old version).
-void ZeroIfSoleName(int Fd)
+void ZeroIfSoleName(int Fd, FileSystem& Disk)
 {
     struct stat st {};
     if (::fstat(Fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1)
-        OverwriteWithZeros(Fd);
+        OverwriteWithZeros(Fd, Disk);
+}
+
+// Copies what is left to read at In to Out; 0 or an errno value.
+int CopyBytes(int In, int Out, FileSystem& Disk)
+{
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(In, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ErrnoOr(EIO);
+        if (n == 0)
+            return 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t k = Disk.Write(Out, buffer + done, static_cast<std::size_t>(n - done));
+            if (k < 0 && errno == EINTR)
+                continue;
+            if (k <= 0)
+                return ErrnoOr(EIO);
+            done += k;
+        }
+    }
 }
 
 // Whether two open files hold the same bytes.
@@ -109,10 +132,10 @@ bool SameBytes(int A, int B)
 
 } // namespace
 
-std::string HoldOldVersion(const std::string& Target)
+std::string HoldOldVersion(const std::string& Target, FileSystem& Disk)
 {
     std::string old = TemporaryName(FolderOf(Target), NamePart(Target), "old");
-    return ::link(Target.c_str(), old.c_str()) == 0 ? old : std::string();
+    return Disk.Link(Target, old) == 0 ? old : std::string();
 }
 
 std::string FolderOf(const std::string& Path)
@@ -156,7 +179,7 @@ bool IsTemporaryName(const std::string& FileName, pid_t& Pid)
     return pid > 0;
 }
 
-int OverwriteWithZeros(int Fd)
+int OverwriteWithZeros(int Fd, FileSystem& Disk)
 {
     struct stat st {};
     if (::fstat(Fd, &st) != 0)
@@ -168,36 +191,31 @@ int OverwriteWithZeros(int Fd)
     while (offset < st.st_size) {
         const auto chunk =
             static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(sizeof Zeros), st.st_size - offset));
-        const ssize_t n = ::pwrite(Fd, Zeros, chunk, offset);
+        const ssize_t n = Disk.WriteAt(Fd, Zeros, chunk, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return ErrnoOr(EIO);
         offset += n;
     }
-    return ::fsync(Fd) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk.Sync(Fd) == 0 ? 0 : ErrnoOr(EIO);
 }
 
-int SyncFolder(const std::string& Folder)
+int SyncFolder(const std::string& Folder, FileSystem& Disk)
 {
-    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = Disk.Open(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return ErrnoOr(EIO);
     // Some file systems refuse to flush a folder; the content is safe then,
     // only its name may be lost in a power cut.
-    ::fsync(fd);
-    ::close(fd);
+    Disk.Sync(fd);
+    Disk.Close(fd);
     return 0;
 }
 
 Writer::~Writer()
 {
     Abort();
-}
-
-ssize_t Writer::WriteSome(int Fd, const void* Data, std::size_t Size)
-{
-    return ::write(Fd, Data, Size);
 }
 
 int Writer::ChangeMode(int Fd, mode_t Mode)
@@ -216,14 +234,14 @@ std::string FollowLink(const std::string& Path)
     return Path;
 }
 
-int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path)
+int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path, FileSystem& Disk)
 {
     const std::string folder = FolderOf(Target);
     const std::string name = NamePart(Target);
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         Path = TemporaryName(folder, name);
-        fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CreateMode);
+        fd = Disk.Open(Path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CreateMode);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -265,7 +283,7 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
     }
 
     Written_ = 0;
-    Fd_ = CreateTemporaryBeside(Target_, 0600, TempPath_);
+    Fd_ = CreateTemporaryBeside(Target_, 0600, TempPath_, Disk_);
     if (Fd_ < 0) {
         const int error = ErrnoOr(EIO);
         TempPath_.clear();
@@ -290,7 +308,7 @@ int Writer::WriteAll(const char* Bytes, std::size_t Size)
 {
     while (Size > 0) {
         errno = 0;
-        const ssize_t n = WriteSome(Fd_, Bytes, Size);
+        const ssize_t n = Disk_.Write(Fd_, Bytes, Size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -342,12 +360,12 @@ int Writer::Finish()
 {
     if (Fd_ < 0)
         return TempPath_.empty() ? EBADF : 0; // finished already
-    if (::fsync(Fd_) != 0) {
+    if (Disk_.Sync(Fd_) != 0) {
         const int error = ErrnoOr(EIO);
         Abort();
         return error;
     }
-    const int closed = ::close(Fd_);
+    const int closed = Disk_.Close(Fd_);
     Fd_ = -1;
     if (closed != 0) {
         const int error = ErrnoOr(EIO);
@@ -367,11 +385,11 @@ int Writer::Commit()
     // Without a link (e.g. a file system without hard links) it is replaced
     // anyway.
     if (Options_.WipeOldVersion && TargetExisted_)
-        oldLink = HoldOldVersion(Target_);
-    if (::rename(TempPath_.c_str(), Target_.c_str()) != 0) {
+        oldLink = HoldOldVersion(Target_, Disk_);
+    if (Disk_.Rename(TempPath_, Target_) != 0) {
         const int error = ErrnoOr(EIO);
         if (!oldLink.empty())
-            ::unlink(oldLink.c_str());
+            Disk_.Unlink(oldLink);
         Abort();
         return error;
     }
@@ -379,11 +397,11 @@ int Writer::Commit()
     // The old version is wiped only once the rename that replaced it is on
     // the disk.
     if (!Options_.FolderFlushedByCaller || !oldLink.empty())
-        SyncFolder(folder);
+        SyncFolder(folder, Disk_);
 
     if (!oldLink.empty()) {
-        WipeAndRemove(oldLink);
-        SyncFolder(folder);
+        WipeAndRemove(oldLink, Disk_);
+        SyncFolder(folder, Disk_);
     }
     return 0;
 }
@@ -391,37 +409,37 @@ int Writer::Commit()
 void Writer::Abort()
 {
     if (Fd_ >= 0) {
-        ::close(Fd_);
+        Disk_.Close(Fd_);
         Fd_ = -1;
     }
     if (!TempPath_.empty()) {
         // What was written may be key material too.
-        WipeAndRemove(TempPath_);
+        WipeAndRemove(TempPath_, Disk_);
         TempPath_.clear();
     }
 }
 
-int WipeAndRemove(const std::string& Path)
+int WipeAndRemove(const std::string& Path, FileSystem& Disk)
 {
     struct stat st {};
     if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        const int fd = ::open(Path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = Disk.Open(Path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0) {
-            ZeroIfSoleName(fd);
-            ::close(fd);
+            ZeroIfSoleName(fd, Disk);
+            Disk.Close(fd);
         }
     }
-    return ::unlink(Path.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk.Unlink(Path) == 0 ? 0 : ErrnoOr(EIO);
 }
 
-int MoveFile(const std::string& From, const std::string& To, bool Replace)
+int MoveFile(const std::string& From, const std::string& To, bool Replace, FileSystem& Disk)
 {
-    return Mover().Move(From, To, Replace);
+    return Mover(Disk).Move(From, To, Replace);
 }
 
 int Mover::RenameNoReplace(const std::string& From, const std::string& To)
 {
-    return ::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk_.RenameNoReplace(From, To) == 0 ? 0 : ErrnoOr(EIO);
 }
 
 int Mover::Move(const std::string& From, const std::string& To, bool Replace)
@@ -430,7 +448,7 @@ int Mover::Move(const std::string& From, const std::string& To, bool Replace)
         return 0;
     int error = 0;
     if (Replace)
-        error = ::rename(From.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+        error = Disk_.Rename(From, To) == 0 ? 0 : ErrnoOr(EIO);
     else
         error = RenameNoReplace(From, To);
     // Another file system, or one that cannot rename without replacing.
@@ -441,16 +459,16 @@ int Mover::Move(const std::string& From, const std::string& To, bool Replace)
 
 int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
 {
-    const int in = ::open(From.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int in = Disk_.Open(From, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return ErrnoOr(EIO);
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
+        Disk_.Close(in);
         return EINVAL;
     }
     if (!Replace && ::lstat(To.c_str(), &st) == 0) {
-        ::close(in);
+        Disk_.Close(in);
         return EEXIST;
     }
 
@@ -459,68 +477,48 @@ int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
     int out = -1;
     for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
         temporary = TemporaryName(folder, NamePart(To));
-        out = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        out = Disk_.Open(temporary, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out < 0 && errno != EEXIST)
             break;
     }
     if (out < 0) {
         const int error = ErrnoOr(EIO);
-        ::close(in);
+        Disk_.Close(in);
         return error;
     }
 
     // Owner-only whatever the umask, as every key file the program writes.
     int error = ::fchmod(out, 0600) == 0 ? 0 : ErrnoOr(EPERM);
-    char buffer[16384];
-    while (!error) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = ErrnoOr(EIO);
-            break;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t k = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (k < 0 && errno == EINTR)
-                continue;
-            if (k <= 0) {
-                error = ErrnoOr(EIO);
-                break;
-            }
-            done += k;
-        }
-    }
+    if (!error)
+        error = CopyBytes(in, out, Disk_);
     // On the medium, and the same bytes as the original once read back.
-    if (!error && ::fsync(out) != 0)
+    if (!error && Disk_.Sync(out) != 0)
         error = ErrnoOr(EIO);
     if (!error && !SameBytes(in, out))
         error = EIO;
-    ::close(in);
-    if (::close(out) != 0 && !error)
+    Disk_.Close(in);
+    if (Disk_.Close(out) != 0 && !error)
         error = ErrnoOr(EIO);
     if (!error)
         error = Place(temporary, To, Replace);
     if (error) {
-        WipeAndRemove(temporary);
+        WipeAndRemove(temporary, Disk_);
         return error;
     }
-    SyncFolder(folder);
+    SyncFolder(folder, Disk_);
     return 0;
 }
 
 int Mover::Place(const std::string& Temporary, const std::string& To, bool Replace)
 {
     if (Replace)
-        return ::rename(Temporary.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+        return Disk_.Rename(Temporary, To) == 0 ? 0 : ErrnoOr(EIO);
     const int error = RenameNoReplace(Temporary, To);
     if (error != EINVAL)
         return error;
     // A second name never replaces one: link, then drop the temporary name.
-    if (::link(Temporary.c_str(), To.c_str()) == 0) {
-        ::unlink(Temporary.c_str());
+    if (Disk_.Link(Temporary, To) == 0) {
+        Disk_.Unlink(Temporary);
         return 0;
     }
     if (errno == EEXIST)
@@ -530,12 +528,12 @@ int Mover::Place(const std::string& Temporary, const std::string& To, bool Repla
     struct stat st {};
     if (::lstat(To.c_str(), &st) == 0)
         return EEXIST;
-    return ::rename(Temporary.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk_.Rename(Temporary, To) == 0 ? 0 : ErrnoOr(EIO);
 }
 
-int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Opts)
+int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Opts, FileSystem& Disk)
 {
-    Writer writer;
+    Writer writer(Disk);
     Options options = Opts;
     options.ExpectedSize = Size;
     if (const int error = writer.Begin(Target, options))
@@ -563,7 +561,7 @@ int RemoveStaleTemporaries(const std::string& Folder)
         if (S_ISREG(st.st_mode)) {
             const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
-                ZeroIfSoleName(fd);
+                ZeroIfSoleName(fd, FileSystem::Real());
                 ::close(fd);
             }
         } else if (!S_ISLNK(st.st_mode)) {

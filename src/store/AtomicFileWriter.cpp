@@ -20,21 +20,6 @@ namespace {
 // them, whatever mode they were found with.
 constexpr mode_t NotForOthers = 0077;
 
-// The base writer, with its writes sent through the store's seam.
-class SeamWriter : public SafeReplace::Writer {
-public:
-    explicit SeamWriter(AtomicFileWriter& Owner) : Owner_(Owner) {}
-
-protected:
-    ssize_t WriteSome(int Fd, const void* Data, std::size_t Size) override
-    {
-        return Owner_.WriteSomeBytes(Fd, static_cast<const char*>(Data), Size);
-    }
-
-private:
-    AtomicFileWriter& Owner_;
-};
-
 // True when the regular file already holds exactly Bytes. Every storage file
 // is saved at start-up, mostly unchanged; comparing costs a read from the
 // page cache, rewriting costs two flushes to disk per file.
@@ -174,16 +159,6 @@ AtomicFileWriter& AtomicFileWriter::Default()
     return writer;
 }
 
-long AtomicFileWriter::WriteSomeBytes(int Fd, const char* Data, std::size_t Size)
-{
-    return WriteSome(Fd, Data, Size);
-}
-
-long AtomicFileWriter::WriteSome(int Fd, const char* Data, std::size_t Size)
-{
-    return static_cast<long>(::write(Fd, Data, Size));
-}
-
 void AtomicFileWriter::WriteFileUnlessUnchanged(const std::string& FileName, std::string_view Bytes,
                                                 const FileIdentity& ReadFrom)
 {
@@ -201,7 +176,7 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
 {
     const bool knownChanged = CallerKnowsChanged;
     CallerKnowsChanged = false; // for this call only, not for any it makes
-    Replacement replacement(*this);
+    Replacement replacement(Disk_);
     if (!replacement.Begin(FileName, Bytes, knownChanged, false))
         return;
     replacement.Commit();
@@ -210,7 +185,7 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
         ReplacedVersionCloser::Instance().Close(replaced);
 }
 
-AtomicFileWriter::Replacement::Replacement(AtomicFileWriter& Owner) : Owner_(Owner) {}
+AtomicFileWriter::Replacement::Replacement(FileSystem& Disk) : Disk_(Disk) {}
 
 AtomicFileWriter::Replacement::~Replacement()
 {
@@ -232,7 +207,7 @@ bool AtomicFileWriter::Replacement::Begin(const std::string& FileName, std::stri
         return false;
     }
 
-    Writer_ = std::make_unique<SeamWriter>(Owner_);
+    Writer_ = std::make_unique<SafeReplace::Writer>(Disk_);
     SafeReplace::Options options;
     options.NewFileMode = 0600;
     options.RemoveBits = NotForOthers;

@@ -2,7 +2,9 @@
 // Replaces a data file's content through the base's safe replace, in the
 // store's exceptions. A file that already holds exactly the new bytes is left
 // in place (every storage file is saved at start-up, mostly unchanged).
+// Every write, flush and rename goes through the FileSystem given.
 #include "base/FileIdentity.h"
+#include "base/FileSystem.h"
 
 #include <cstddef>
 #include <memory>
@@ -15,6 +17,9 @@ class Writer;
 
 class AtomicFileWriter {
 public:
+    explicit AtomicFileWriter(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
     virtual ~AtomicFileWriter();
 
     // Raises EFCreateError ("Cannot create file <FileName>") when the new file
@@ -41,7 +46,7 @@ public:
     // a failure leaves the old file as it was and no temporary file.
     class Replacement {
     public:
-        explicit Replacement(AtomicFileWriter& Owner);
+        explicit Replacement(FileSystem& Disk);
         Replacement(const Replacement&) = delete;
         Replacement& operator=(const Replacement&) = delete;
         // A new file not committed is removed; a replaced version still
@@ -64,7 +69,7 @@ public:
         int TakeReplacedVersion();
 
     private:
-        AtomicFileWriter& Owner_;
+        FileSystem& Disk_;
         std::unique_ptr<SafeReplace::Writer> Writer_;
         std::string FileName_;
         int Replaced_ = -1;
@@ -78,11 +83,9 @@ public:
     // The writer used when none is set on a file object.
     static AtomicFileWriter& Default();
 
-    // Forwards to WriteSome for the base writer.
-    long WriteSomeBytes(int Fd, const char* Data, std::size_t Size);
+    // Where the saves are written.
+    FileSystem& Disk() const { return Disk_; }
 
-protected:
-    // Seam for tests: writes up to Size bytes to Fd; returns the count written
-    // or -1 with errno set, like write(2).
-    virtual long WriteSome(int Fd, const char* Data, std::size_t Size);
+private:
+    FileSystem& Disk_;
 };

@@ -130,7 +130,7 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
     for (std::size_t i = 0; i < Count; ++i) {
         Save& save = Saves_[First + i];
         try {
-            auto replacement = std::make_unique<Replacement>(Seam_);
+            auto replacement = std::make_unique<Replacement>(Disk_);
             if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
                 pending[i] = std::move(replacement);
             else if (save.Saved)
@@ -154,7 +154,7 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
         if (replacement)
             folders.insert(replacement->Folder());
     for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+        SafeReplace::SyncFolder(folder, Disk_);
 
     // Freeing the old versions' blocks waits on the disk too (see
     // AtomicFileWriter): side by side.

@@ -18,8 +18,8 @@ public:
     // a few files' bytes are held at once.
     using Render = std::function<std::string()>;
 
-    // Seam: its writes carry every file's bytes (tests inject failures).
-    explicit BatchFileWriter(AtomicFileWriter& Seam = AtomicFileWriter::Default()) : Seam_(Seam) {}
+    // Disk: where every file is created, written, flushed and renamed.
+    explicit BatchFileWriter(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
 
     // KnownChanged: as AtomicFileWriter::WriteChangedFile. Bytes is called
     // on the thread that calls Run. Saved, when given, is called once the
@@ -43,6 +43,6 @@ private:
     // Saves Saves_[First, First + Count).
     void RunPart(std::size_t First, std::size_t Count, std::vector<std::exception_ptr>& Failures);
 
-    AtomicFileWriter& Seam_;
+    FileSystem& Disk_;
     std::vector<Save> Saves_;
 };

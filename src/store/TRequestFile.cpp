@@ -628,11 +628,12 @@ void TRequestFile::UpdateFile()
 }
 
 std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TRequestFile*>& Files,
-                                                          const std::function<void(std::size_t)>& Saved)
+                                                          const std::function<void(std::size_t)>& Saved,
+                                                          FileSystem& Disk)
 {
     std::vector<std::exception_ptr> failures(Files.size());
     std::vector<std::size_t> together;
-    BatchFileWriter batch;
+    BatchFileWriter batch(Disk);
     for (std::size_t i = 0; i < Files.size(); ++i) {
         TRequestFile& file = *Files[i];
         try {
@@ -645,8 +646,10 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
                     Saved(i);
                 continue;
             }
-            if (!file.DamagedOriginal_.empty())
-                file.KeepDamagedOriginal(AtomicFileWriter::Default());
+            if (!file.DamagedOriginal_.empty()) {
+                AtomicFileWriter writer(Disk);
+                file.KeepDamagedOriginal(writer);
+            }
             std::function<void()> saved;
             if (Saved)
                 saved = [&Saved, i] { Saved(i); };

@@ -338,7 +338,7 @@ TEST(RequestFileDisk, FailedWriteKeepsPreviousFileAndMemory)
         auto writer = std::make_shared<FailingWriter>(allowed);
         f.SetWriter(writer);
         EXPECT_THROW(f.UpdateFile(), EWriteError) << allowed;
-        EXPECT_EQ(writer->Written, allowed);
+        EXPECT_EQ(writer->Failing.Written, allowed);
         EXPECT_EQ(ReadBytes(path), previous) << allowed;
         EXPECT_EQ(f.Text(), image) << allowed;
         // No half-written companion file is left behind.
@@ -822,7 +822,7 @@ TEST(RequestFileDisk, SavingManyTogetherLeavesEachFileOldOrNewWhole)
     fs::permissions(paths[0], fs::perms::others_read, fs::perm_options::add);
     struct stat held {};
     ::stat(paths[5].c_str(), &held);
-    FailingWriter disk(2500); // full in the middle of the third file
+    testsupport::FailingDisk disk(2500); // full in the middle of the third file
     BatchFileWriter batch(disk);
     std::atomic<int> toldSaved[6] = {};
     for (std::size_t i = 0; i < paths.size(); ++i)
@@ -940,7 +940,7 @@ TEST(RequestFileDisk, AChangeWithinOneSectorIsSavedWholeLikeAnyOther)
     const std::string& path = paths[0];
     const std::string now = ReadBytes(path);
     const std::string image = std::string(now).replace(503, 4, "DDDD");
-    FailingWriter full(0);
+    testsupport::FailingDisk full(0);
     BatchFileWriter failing(full);
     failing.Add(
         path, [&] { return image; }, true);
