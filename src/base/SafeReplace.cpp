@@ -206,11 +206,15 @@ int SyncFolder(const std::string& Folder, FileSystem& Disk)
     const int fd = Disk.Open(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return ErrnoOr(EIO);
-    // Some file systems refuse to flush a folder; the content is safe then,
-    // only its name may be lost in a power cut.
-    Disk.Sync(fd);
+    errno = 0;
+    const int error = Disk.Sync(fd) == 0 ? 0 : ErrnoOr(EIO);
     Disk.Close(fd);
-    return 0;
+    // Some file systems cannot flush a folder at all; the content is safe
+    // there, only its name may be lost in a power cut, and nothing better
+    // can be had. Any other failure (EIO) says the names may not last.
+    if (error == EINVAL || error == EOPNOTSUPP || error == ENOSYS)
+        return 0;
+    return error;
 }
 
 Writer::~Writer()
@@ -396,14 +400,23 @@ int Writer::Commit()
     TempPath_.clear();
     // The old version is wiped only once the rename that replaced it is on
     // the disk.
+    int error = 0;
     if (!Options_.FolderFlushedByCaller || !oldLink.empty())
-        SyncFolder(folder, Disk_);
+        error = SyncFolder(folder, Disk_);
 
     if (!oldLink.empty()) {
-        WipeAndRemove(oldLink, Disk_);
-        SyncFolder(folder, Disk_);
+        if (error == 0) {
+            WipeAndRemove(oldLink, Disk_);
+            // Only the removal of the second name waits for this flush:
+            // one that does not last is a temporary, wiped at the next start.
+            SyncFolder(folder, Disk_);
+        } else {
+            // After a power cut the name may hold the old version again:
+            // its bytes stay, only the second name goes.
+            Disk_.Unlink(oldLink);
+        }
     }
-    return 0;
+    return error;
 }
 
 void Writer::Abort()
@@ -454,6 +467,13 @@ int Mover::Move(const std::string& From, const std::string& To, bool Replace)
     // Another file system, or one that cannot rename without replacing.
     if (error == EXDEV || (error == EINVAL && !Replace))
         return Copy(From, To, Replace);
+    if (error)
+        return error;
+    // The new name lasts before the old one may be found gone.
+    const std::string to = FolderOf(To), from = FolderOf(From);
+    error = SyncFolder(to, Disk_);
+    if (!error && from != to)
+        error = SyncFolder(from, Disk_);
     return error;
 }
 
@@ -505,8 +525,7 @@ int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
         WipeAndRemove(temporary, Disk_);
         return error;
     }
-    SyncFolder(folder, Disk_);
-    return 0;
+    return SyncFolder(folder, Disk_);
 }
 
 int Mover::Place(const std::string& Temporary, const std::string& To, bool Replace)

@@ -81,7 +81,10 @@ public:
     // whole archive has been read. On failure the new file is removed.
     int Finish();
     // Flushes (unless Finish did), renames over the target, flushes the
-    // folder (see FolderFlushedByCaller).
+    // folder (see FolderFlushedByCaller). A folder that cannot be flushed
+    // is an error (its errno value) although the new file stands under the
+    // name: after a power cut the name may hold the old version again, which
+    // then keeps its bytes (not wiped, whatever WipeOldVersion says).
     int Commit();
     // Removes the new file; the target stays as it was.
     void Abort();
@@ -120,6 +123,8 @@ int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, c
 // flushed, read back and compared, and that file is renamed into place;
 // From then remains for the caller to remove (a key file is wiped, not just
 // unlinked). Replace false: an existing To is never replaced (EEXIST).
+// Either way the folders are flushed, To's first: the file lasts under its
+// new name before its old one may go (0, or the errno value of a flush).
 class Mover {
 public:
     explicit Mover(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
@@ -164,7 +169,10 @@ int RemoveStaleTemporaries(const std::string& Folder);
 // Overwrites the regular file open at Fd with zeros and flushes it.
 int OverwriteWithZeros(int Fd, FileSystem& Disk = FileSystem::Real());
 
-// Flushes a folder's entries (a rename is durable only then).
+// Flushes a folder's entries (a rename is durable only then). 0, or the
+// errno value of the open or the flush; a file system that cannot flush a
+// folder at all (EINVAL, EOPNOTSUPP, ENOSYS) gives 0: its names last as its
+// own rules have it.
 int SyncFolder(const std::string& Folder, FileSystem& Disk = FileSystem::Real());
 
 // "/a/b/c" -> "/a/b/"; "c" -> "./".

@@ -234,10 +234,15 @@ void AtomicFileWriter::Replacement::Commit()
         ::close(Replaced_);
         Replaced_ = -1;
     }
-    if (committed == EIO || committed == ENOSPC || committed == EDQUOT)
-        throw EWriteError(FileErrors::StreamWriteError());
     if (committed != 0)
-        throw EFCreateError(FileErrors::CannotCreateFile(FileName_));
+        std::rethrow_exception(CommitFailure(committed, FileName_));
+}
+
+std::exception_ptr AtomicFileWriter::CommitFailure(int Error, const std::string& FileName)
+{
+    if (Error == EIO || Error == ENOSPC || Error == EDQUOT)
+        return std::make_exception_ptr(EWriteError(FileErrors::StreamWriteError()));
+    return std::make_exception_ptr(EFCreateError(FileErrors::CannotCreateFile(FileName)));
 }
 
 std::string AtomicFileWriter::Replacement::Folder() const

@@ -7,6 +7,7 @@
 #include "base/FileSystem.h"
 
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,8 +25,10 @@ public:
 
     // Raises EFCreateError ("Cannot create file <FileName>") when the new file
     // cannot be created or renamed into place, and EWriteError when writing or
-    // flushing fails. On any failure the old file is left as it was and no
-    // temporary file remains.
+    // flushing fails. On any failure but the folder's flush the old file is
+    // left as it was; none leaves a temporary file. A folder that cannot be
+    // flushed after the rename raises EWriteError too: the new file stands
+    // under the name, but a power cut may bring the old one back.
     // Virtual so that headless tools and fuzzers can keep images in memory.
     virtual void WriteFile(const std::string& FileName, std::string_view Bytes);
     // The same for bytes the caller knows to differ from what the file held
@@ -85,6 +88,10 @@ public:
 
     // Where the saves are written.
     FileSystem& Disk() const { return Disk_; }
+
+    // What a save of FileName raises for the errno value Error of its
+    // commit (the rename, or the folder's flush after it).
+    static std::exception_ptr CommitFailure(int Error, const std::string& FileName);
 
 private:
     FileSystem& Disk_;

@@ -6,7 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -148,13 +148,21 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
     helpers.Join();
 
     // Once after the renames: each file is whole under its name before and
-    // after, and only now are they all known to be there after a crash.
-    std::set<std::string> folders;
+    // after, and only now are they all known to be there after a crash. A
+    // folder that cannot be flushed fails each file renamed into it, as it
+    // fails a single save: a power cut may bring back its old version.
+    std::map<std::string, int> folders;
     for (const auto& replacement : pending)
         if (replacement)
-            folders.insert(replacement->Folder());
-    for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder, Disk_);
+            folders.emplace(replacement->Folder(), 0);
+    for (auto& [folder, error] : folders)
+        error = SafeReplace::SyncFolder(folder, Disk_);
+    for (std::size_t i = 0; i < Count; ++i) {
+        if (!pending[i] || Failures[First + i])
+            continue;
+        if (const int error = folders[pending[i]->Folder()])
+            Failures[First + i] = AtomicFileWriter::CommitFailure(error, Saves_[First + i].FileName);
+    }
 
     // Freeing the old versions' blocks waits on the disk too (see
     // AtomicFileWriter): side by side.

@@ -4,7 +4,9 @@
 // place), but without each waiting for the disk before the next begins: the
 // new files are written one after another while a few threads flush them,
 // each is renamed over its old version as soon as its own bytes are on the
-// disk, and each folder is flushed once after the last rename.
+// disk, and each folder is flushed once after the last rename. A folder
+// that cannot be flushed then fails every file renamed into it, as it fails
+// a single save (AtomicFileWriter::WriteFile).
 #include "store/AtomicFileWriter.h"
 
 #include <exception>
