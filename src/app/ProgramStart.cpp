@@ -7,6 +7,7 @@
 #include "app/steps/TEntitySession.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
+#include "base/ReplaceJournal.h"
 #include "base/SafeReplace.h"
 #include "crypto/KitLibraries.h"
 #include "help/TPublicData.h"
@@ -18,6 +19,7 @@
 #include <QLocale>
 #include <QProcess>
 
+#include <cstring>
 #include <memory>
 
 bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client, const std::string& DataDir)
@@ -52,6 +54,16 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     InstanceLock lock;
     if (!ClaimDataFolder(paths, lock))
         return 1;
+    // A restore cut short by a crash between its first rename and its last
+    // is finished first, while its new files and the old versions, which
+    // are temporaries, are still there. Unfinished, the folder may mix old
+    // and new data files: the client does not open it.
+    if (const int error = ReplaceJournal::Recover(paths.DataDir())) {
+        ShowMessage(Tr(Texts::RestoreNotFinished1) + QString::fromStdString(paths.DataDir())
+                    + Tr(Texts::RestoreNotFinished2) + QString::fromLocal8Bit(std::strerror(error))
+                    + Tr(Texts::RestoreNotFinished3));
+        return 1;
+    }
     // A save cut short by a crash leaves its temporary beside the data; no
     // client writes here now but this one, so every writer of one is gone.
     SafeReplace::RemoveStaleTemporaries(paths.DataDir());

@@ -1,5 +1,7 @@
 #include "base/SafeReplace.h"
 
+#include "base/ReplaceJournal.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -136,6 +138,42 @@ std::string HoldOldVersion(const std::string& Target, FileSystem& Disk)
 {
     std::string old = TemporaryName(FolderOf(Target), NamePart(Target), "old");
     return Disk.Link(Target, old) == 0 ? old : std::string();
+}
+
+std::string HoldOldVersionOrCopy(const std::string& Target, FileSystem& Disk)
+{
+    std::string old = HoldOldVersion(Target, Disk);
+    if (!old.empty())
+        return old;
+    const int in = Disk.Open(Target, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return {};
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Disk.Close(in);
+        errno = EINVAL;
+        return {};
+    }
+    old = TemporaryName(FolderOf(Target), NamePart(Target), "old");
+    const int out = Disk.Open(old, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int error = ErrnoOr(EIO);
+        Disk.Close(in);
+        errno = error;
+        return {};
+    }
+    int error = CopyBytes(in, out, Disk);
+    if (!error && Disk.Sync(out) != 0)
+        error = ErrnoOr(EIO);
+    Disk.Close(in);
+    if (Disk.Close(out) != 0 && !error)
+        error = ErrnoOr(EIO);
+    if (error) {
+        WipeAndRemove(old, Disk);
+        errno = error;
+        return {};
+    }
+    return old;
 }
 
 std::string FolderOf(const std::string& Path)
@@ -435,14 +473,32 @@ void Writer::Abort()
 int WipeAndRemove(const std::string& Path, FileSystem& Disk)
 {
     struct stat st {};
-    if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        const int fd = Disk.Open(Path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (::lstat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Disk.Unlink(Path) == 0 ? 0 : ErrnoOr(EIO);
+    std::string path = Path;
+    bool zero = true;
+    pid_t pid = 0;
+    // A file under a name of its own (a storage file, a key file) leaves
+    // that name first, for good, before its bytes are overwritten: a power
+    // cut in between then never leaves zeros under the name. It is a
+    // temporary meanwhile, which the next start wipes should this not.
+    if (st.st_nlink == 1 && !IsTemporaryName(NamePart(Path), pid)) {
+        const std::string hidden = TemporaryName(FolderOf(Path), NamePart(Path), "old");
+        if (Disk.Rename(Path, hidden) == 0) {
+            path = hidden;
+            // Zeros that last before the rename does would be found under
+            // the name: the bytes then stay, only the name goes.
+            zero = SyncFolder(FolderOf(Path), Disk) == 0;
+        }
+    }
+    if (zero) {
+        const int fd = Disk.Open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0) {
             ZeroIfSoleName(fd, Disk);
             Disk.Close(fd);
         }
     }
-    return Disk.Unlink(Path) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk.Unlink(path) == 0 ? 0 : ErrnoOr(EIO);
 }
 
 int MoveFile(const std::string& From, const std::string& To, bool Replace, FileSystem& Disk)
@@ -564,6 +620,11 @@ int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, c
 
 int RemoveStaleTemporaries(const std::string& Folder)
 {
+    // A replacement of many files still to be finished or rolled back needs
+    // its new files and old versions, which are temporaries.
+    struct stat journal {};
+    if (::lstat(ReplaceJournal::PathIn(Folder).c_str(), &journal) == 0 && S_ISREG(journal.st_mode))
+        return 0;
     DIR* dir = ::opendir(Folder.c_str());
     if (!dir)
         return 0;

@@ -88,11 +88,17 @@ public:
     int Commit();
     // Removes the new file; the target stays as it was.
     void Abort();
+    // Lets go of the finished new file (see Finish) without removing it,
+    // for a caller that renames it into place itself (StagedRestore, which
+    // must keep it until its journal says otherwise).
+    void Release() { TempPath_.clear(); }
 
     // The path being replaced (after following a link), once begun.
     const std::string& Target() const { return Target_; }
     // What Begin found under that path; null when nothing was there.
     const struct stat* Existing() const { return TargetExisted_ ? &Existing_ : nullptr; }
+    // The new file's name until it is committed or removed.
+    const std::string& Temporary() const { return TempPath_; }
 
 protected:
     // Seam for tests: like fchmod(2).
@@ -152,6 +158,12 @@ int WipeAndRemove(const std::string& Path, FileSystem& Disk = FileSystem::Real()
 // no link can be made (a file system without hard links, EMLINK).
 std::string HoldOldVersion(const std::string& Target, FileSystem& Disk = FileSystem::Real());
 
+// The same, but where no link can be made the old version's bytes are
+// copied to a new file under that name instead, and flushed: for a caller
+// that must be able to put the old version back. Empty, errno set, when
+// neither can be done (no room, a quota); nothing is left then.
+std::string HoldOldVersionOrCopy(const std::string& Target, FileSystem& Disk = FileSystem::Real());
+
 // A name for a temporary file of this process beside a file named Name in
 // Folder (Folder with a trailing '/'): hidden, carrying the process number,
 // unpredictable. Kind is "tmp" or "old".
@@ -164,6 +176,9 @@ bool IsTemporaryName(const std::string& FileName, pid_t& Pid);
 // Removes the temporaries left in Folder by processes that are gone (a crash
 // in the middle of a save), overwriting their bytes first: they may hold
 // keys. Links are removed, never followed. Returns how many were removed.
+// While a replacement of many files that a crash cut short still stands in
+// the folder (base/ReplaceJournal: not finished, nor rolled back), every
+// temporary stays: it may be the only copy of a file.
 int RemoveStaleTemporaries(const std::string& Folder);
 
 // Overwrites the regular file open at Fd with zeros and flushes it.
