@@ -3,12 +3,10 @@
 #include "app/QuorvexApplication.h"
 #include "app/RemovableMedia.h"
 #include "app/TForm1.h"
-#include "app/steps/KeyFileOperations.h"
+#include "app/steps/DataFolderRecovery.h"
 #include "app/steps/TEntitySession.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
-#include "base/ReplaceJournal.h"
-#include "base/SafeReplace.h"
 #include "crypto/KitLibraries.h"
 #include "help/TPublicData.h"
 #include "base/Texts.h"
@@ -54,21 +52,8 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     InstanceLock lock;
     if (!ClaimDataFolder(paths, lock))
         return 1;
-    // A restore cut short by a crash between its first rename and its last
-    // is finished first, while its new files and the old versions, which
-    // are temporaries, are still there. Unfinished, the folder may mix old
-    // and new data files: the client does not open it.
-    if (const int error = ReplaceJournal::Recover(paths.DataDir())) {
-        ShowMessage(Tr(Texts::RestoreNotFinished1) + QString::fromStdString(paths.DataDir())
-                    + Tr(Texts::RestoreNotFinished2) + QString::fromLocal8Bit(std::strerror(error))
-                    + Tr(Texts::RestoreNotFinished3));
+    if (!PrepareDataFolder(paths))
         return 1;
-    }
-    // A save cut short by a crash leaves its temporary beside the data; no
-    // client writes here now but this one, so every writer of one is gone.
-    SafeReplace::RemoveStaleTemporaries(paths.DataDir());
-    // So does a key file that a step wrote out for one operation.
-    RemoveLeftoverKeyFiles(paths.DataDir());
 
     // The data module with the help viewer; HELP.DAT is one of the program's
     // own read-only files, beside the executable. It outlives the window.
@@ -92,6 +77,17 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
                     QCoreApplication::applicationFilePath().toStdString(), paths.DataDir());
     form.reset();
     return 0;
+}
+
+bool PrepareDataFolder(const ProgramPaths& Paths)
+{
+    const int error = RecoverDataFolder(Paths.DataDir());
+    if (error == 0)
+        return true;
+    ShowMessage(Tr(Texts::RestoreNotFinished1) + QString::fromStdString(Paths.DataDir())
+                + Tr(Texts::RestoreNotFinished2) + QString::fromLocal8Bit(std::strerror(error))
+                + Tr(Texts::RestoreNotFinished3));
+    return false;
 }
 
 bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock)

@@ -9,10 +9,9 @@
 // (the journal of a restore finished, stale temporaries and leftover key
 // files removed, the registry loaded), and every data file must be its old
 // version or its new one, the restore's all old or all new, every key there.
-#include "app/steps/KeyFileOperations.h"
+#include "app/steps/DataFolderRecovery.h"
 #include "app/steps/TEntitySession.h"
 #include "backup/TBackupFile.h"
-#include "base/ReplaceJournal.h"
 #include "base/SafeReplace.h"
 #include "store/AtomicFileWriter.h"
 #include "store/TRequestFile.h"
@@ -115,9 +114,7 @@ void Put(const std::string& Dir, const Files& Content)
 // What the client runs at start before it loads the registry.
 void Restart(const std::string& DataDir)
 {
-    EXPECT_EQ(ReplaceJournal::Recover(DataDir), 0);
-    SafeReplace::RemoveStaleTemporaries(DataDir);
-    RemoveLeftoverKeyFiles(DataDir);
+    EXPECT_EQ(RecoverDataFolder(DataDir), 0);
 }
 
 // The registry loads as the client loads it, with every entity and key of
