@@ -3,12 +3,11 @@
 #include "app/QuorvexApplication.h"
 #include "app/RemovableMedia.h"
 #include "app/TForm1.h"
-#include "app/steps/KeyFileOperations.h"
+#include "app/steps/DataFolderRecovery.h"
 #include "app/steps/TEntitySession.h"
 #include "backup/RestoreSafety.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
-#include "base/SafeReplace.h"
 #include "crypto/KitLibraries.h"
 #include "help/TPublicData.h"
 #include "base/Texts.h"
@@ -20,6 +19,7 @@
 #include <QLocale>
 #include <QProcess>
 
+#include <cstring>
 #include <memory>
 
 bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::string& Client, const std::string& DataDir)
@@ -54,14 +54,11 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
     InstanceLock lock;
     if (!ClaimDataFolder(paths, lock))
         return 1;
+    if (!PrepareDataFolder(paths))
+        return 1;
     // A restore that ran before this start kept the data it replaced; where
     // they are is told once the window is up.
     const std::string keptBeforeRestore = RestoreSafety::TakeNotice(paths.DataDir());
-    // A save cut short by a crash leaves its temporary beside the data; no
-    // client writes here now but this one, so every writer of one is gone.
-    SafeReplace::RemoveStaleTemporaries(paths.DataDir());
-    // So does a key file that a step wrote out for one operation.
-    RemoveLeftoverKeyFiles(paths.DataDir());
 
     // The data module with the help viewer; HELP.DAT is one of the program's
     // own read-only files, beside the executable. It outlives the window.
@@ -91,6 +88,17 @@ int ProgramStart(int argc, char** argv, const std::function<void(TForm1&)>& OnSh
                     QCoreApplication::applicationFilePath().toStdString(), paths.DataDir());
     form.reset();
     return 0;
+}
+
+bool PrepareDataFolder(const ProgramPaths& Paths)
+{
+    const int error = RecoverDataFolder(Paths.DataDir());
+    if (error == 0)
+        return true;
+    ShowMessage(Tr(Texts::RestoreNotFinished1) + QString::fromStdString(Paths.DataDir())
+                + Tr(Texts::RestoreNotFinished2) + QString::fromLocal8Bit(std::strerror(error))
+                + Tr(Texts::RestoreNotFinished3));
+    return false;
 }
 
 bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock)

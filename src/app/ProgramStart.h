@@ -25,6 +25,12 @@ bool StartReinit(const std::string& ProgramDir, qint64 ClientPid, const std::str
 // anything. A folder where no lock can be made is used as before.
 bool ClaimDataFolder(const ProgramPaths& Paths, InstanceLock& Lock);
 
+// Finishes what a crash cut short in the data folder (a restore, saves,
+// steps: see RecoverDataFolder). When a restore cannot be finished, says so
+// in a message box and returns false: the caller ends without opening the
+// folder, which may mix old and new data files.
+bool PrepareDataFolder(const ProgramPaths& Paths);
+
 // Tells the user once which data files were found damaged at start and where
 // their originals were set aside, and how many entities of a registry too
 // large to open whole were left out.

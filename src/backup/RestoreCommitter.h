@@ -7,6 +7,10 @@
 //
 // Once a file fails to go in place, the ones handed in after it are removed
 // unused, their targets untouched: the restore stops at the failure.
+//
+// Each file's flush, rename and folder flush go through the FileSystem its
+// writer was begun on (SafeReplace::Writer); the committer itself writes
+// nothing but the time stamps.
 #include "base/SafeReplace.h"
 
 #include <condition_variable>

@@ -3,6 +3,7 @@
 #include "backup/SourceCollector.h"
 #include "backup/TBackupFile.h"
 #include "base/EntityNaming.h"
+#include "base/FileModes.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 
@@ -117,7 +118,7 @@ std::string KeepCurrentData(const std::string& DataDir, std::time_t Now)
         ok = false;
     }
     // Kept only once it is on the disk: the restore replaces the data next.
-    ok = ok && ::chmod(archive.c_str(), 0600) == 0 && Flush(archive) && SafeReplace::SyncFolder(DataDir) == 0;
+    ok = ok && FileModes::ChangeAt(archive, 0600) == 0 && Flush(archive) && SafeReplace::SyncFolder(DataDir) == 0;
     if (!ok) {
         ::unlink(archive.c_str());
         return {};

@@ -4,8 +4,9 @@
 
 #include <cerrno>
 
-RestoredFile::RestoredFile()
-    : buffer_(std::make_unique<PieceBuffer>(1 << 18)), stream_(std::make_unique<std::ostream>(buffer_.get()))
+RestoredFile::RestoredFile(FileSystem& Disk)
+    : disk_(Disk), buffer_(std::make_unique<PieceBuffer>(1 << 18)),
+      stream_(std::make_unique<std::ostream>(buffer_.get()))
 {
 }
 
@@ -17,7 +18,7 @@ RestoredFile::~RestoredFile()
 int RestoredFile::Begin(const std::string& Target, const SafeReplace::Options& Options)
 {
     Abort();
-    auto writer = std::make_unique<SafeReplace::Writer>();
+    auto writer = std::make_unique<SafeReplace::Writer>(disk_);
     if (const int error = writer->Begin(Target, Options))
         return error;
     writer_ = std::move(writer);

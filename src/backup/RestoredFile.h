@@ -15,7 +15,8 @@ class PieceBuffer;
 
 class RestoredFile {
 public:
-    RestoredFile();
+    // Disk: where the new file is created, written and flushed.
+    explicit RestoredFile(FileSystem& Disk = FileSystem::Real());
     ~RestoredFile(); // an unfinished file is removed
     RestoredFile(const RestoredFile&) = delete;
     RestoredFile& operator=(const RestoredFile&) = delete;
@@ -32,6 +33,7 @@ public:
     void Abort();
 
 private:
+    FileSystem& disk_;
     std::unique_ptr<SafeReplace::Writer> writer_;
     std::unique_ptr<PieceBuffer> buffer_; // bytes on their way to writer_
     std::unique_ptr<std::ostream> stream_;

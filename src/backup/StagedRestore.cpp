@@ -1,7 +1,9 @@
 #include "backup/StagedRestore.h"
 
 #include "backup/DosTime.h"
+#include "base/ReplaceJournal.h"
 
+#include <cerrno>
 #include <set>
 
 #include <sys/stat.h>
@@ -38,74 +40,170 @@ void StagedRestore::Discard()
 {
     for (Item& item : items_) {
         if (!item.Old.empty())
-            ::unlink(item.Old.c_str()); // the target still holds it
+            SafeReplace::WipeAndRemove(item.Old, Disk_); // the target still holds it, unless a copy
+        item.Old.clear();
     }
     items_.clear(); // each writer removes its new file
 }
 
-void StagedRestore::PutBack(std::size_t Renamed)
+std::string StagedRestore::JournalFolder() const
+{
+    return SafeReplace::FolderOf(items_.front().File->Target());
+}
+
+int StagedRestore::SyncFolders() const
 {
     std::set<std::string> folders;
+    for (const Item& item : items_)
+        folders.insert(SafeReplace::FolderOf(item.File->Target()));
+    int error = 0;
+    for (const std::string& folder : folders)
+        if (const int failed = SafeReplace::SyncFolder(folder, Disk_); failed && !error)
+            error = failed;
+    return error;
+}
+
+int StagedRestore::HoldAll()
+{
+    for (Item& item : items_) {
+        const std::string& target = item.File->Target();
+        struct stat st {};
+        errno = 0;
+        item.Existed = ::lstat(target.c_str(), &st) == 0;
+        if (!item.Existed && errno != ENOENT)
+            return errno != 0 ? errno : EIO;
+        if (!item.Existed)
+            continue;
+        // Only a regular file can be put back (a folder or a device under
+        // the name is not replaced at all).
+        if (!S_ISREG(st.st_mode))
+            return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        // A file system without hard links (FAT), or a file with too many:
+        // a flushed copy.
+        item.Old = SafeReplace::HoldOldVersionOrCopy(target, Disk_);
+        if (item.Old.empty())
+            return errno != 0 ? errno : EIO;
+    }
+    return 0;
+}
+
+void StagedRestore::KeepForTheJournal()
+{
+    for (Item& item : items_) {
+        item.File->Release();
+        item.Old.clear();
+    }
+    items_.clear();
+}
+
+bool StagedRestore::PutBack(std::size_t Renamed)
+{
+    bool back = true;
     for (std::size_t i = 0; i < Renamed; ++i) {
         Item& item = items_[i];
         const std::string& target = item.File->Target();
         if (!item.Old.empty()) {
             // Should even this fail, the old version keeps its second name
-            // rather than losing its last one.
-            ::rename(item.Old.c_str(), target.c_str());
-            item.Old.clear();
-        } else if (!item.Existed) {
-            ::unlink(target.c_str());
+            // (and the journal) rather than losing its last one.
+            if (Disk_.Rename(item.Old, target) == 0)
+                item.Old.clear();
+            else
+                back = false;
+        } else if (!item.Existed && Disk_.Unlink(target) != 0) {
+            back = false;
         }
-        folders.insert(SafeReplace::FolderOf(target));
     }
-    for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+    return SyncFolders() == 0 && back;
 }
 
 int StagedRestore::Commit(bool WipeReplaced)
 {
-    // Every replaced version gets its second name before anything is
-    // renamed, so that any of them can be put back.
-    for (Item& item : items_) {
-        const std::string& target = item.File->Target();
-        struct stat st {};
-        item.Existed = ::lstat(target.c_str(), &st) == 0;
-        if (!item.Existed || !S_ISREG(st.st_mode))
-            continue;
-        // A file system without hard links: replaced without a way back, as
-        // a single save replaces it.
-        item.Old = SafeReplace::HoldOldVersion(target);
+    if (items_.empty())
+        return 0;
+    // Each new file carries its archived time stamp before it goes in: a
+    // rename keeps it, also one that the next start finishes. Only a
+    // comparison of stamps (a later restore of newer files) depends on it,
+    // so it is no reason to fail.
+    for (Item& item : items_)
+        DosTime::SetFileStamp(item.File->Temporary(), item.Stamp);
+
+    // A replacement that a crash cut short here is finished first: its
+    // journal would otherwise be replaced by this one.
+    const std::string journalFolder = JournalFolder();
+    int error = ReplaceJournal::Recover(journalFolder, Disk_);
+    if (error) {
+        Discard();
+        return error;
+    }
+    // Nothing is renamed unless every replaced version can be put back, and
+    // until the new files, the second names and the journal last.
+    error = HoldAll();
+    if (!error)
+        error = SyncFolders();
+    std::vector<ReplaceJournal::Entry> entries;
+    for (const Item& item : items_)
+        entries.push_back({item.File->Temporary(), item.File->Target(), item.Old});
+    if (!error)
+        error = ReplaceJournal::Write(journalFolder, entries, ReplaceJournal::Direction::Forward, WipeReplaced, Disk_);
+    if (error) {
+        // A journal that stands (its folder's flush failed) goes before the
+        // files it names: a crash must never find it naming new files
+        // overwritten with zeros. One that cannot go keeps them all, and
+        // the next start finishes forward.
+        const int removed = ReplaceJournal::Remove(journalFolder, Disk_);
+        if (removed == 0 || removed == ENOENT)
+            Discard();
+        else
+            KeepForTheJournal();
+        return error;
     }
 
-    std::set<std::string> folders;
     for (std::size_t i = 0; i < items_.size(); ++i) {
-        const int error = items_[i].File->Commit();
+        // Renamed here rather than by the writer, which would wipe a new
+        // file it could not put in place: the journal may still need it.
+        SafeReplace::Writer& file = *items_[i].File;
+        error = Disk_.Rename(file.Temporary(), file.Target()) == 0 ? 0 : (errno != 0 ? errno : EIO);
+        if (error == 0)
+            file.Release();
         if (error != 0) {
-            PutBack(i);
-            Discard();
+            // From here a crash finishes the way back, not forward. Should
+            // the journal not turn, everything stays for the next start to
+            // finish forward.
+            if (ReplaceJournal::Write(journalFolder, entries, ReplaceJournal::Direction::Back, WipeReplaced, Disk_)
+                != 0) {
+                KeepForTheJournal();
+                return error;
+            }
+            // Once every old version is back for good, the journal goes,
+            // and only then the new files and the second names (a copy's
+            // zeros must never be put back). Anything less keeps them all
+            // for the journal: the next start tries again.
+            if (PutBack(i) && ReplaceJournal::Remove(journalFolder, Disk_) == 0)
+                Discard();
+            else
+                KeepForTheJournal();
             return error;
         }
-        folders.insert(SafeReplace::FolderOf(items_[i].File->Target()));
     }
-    // The renames are on the disk before the old versions are let go.
-    for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+    // The renames last before the old versions are let go.
+    if (const int failed = SyncFolders()) {
+        // The journal stays: the next start finishes what may not last.
+        committed_ += static_cast<int>(items_.size());
+        KeepForTheJournal();
+        return failed;
+    }
     for (Item& item : items_) {
-        // Only a comparison of stamps (a later restore of newer files)
-        // depends on it, so it is no reason to fail.
-        DosTime::SetFileStamp(item.File->Target(), item.Stamp);
         if (item.Old.empty())
             continue;
         if (WipeReplaced)
-            SafeReplace::WipeAndRemove(item.Old); // zeroed unless another name holds it
+            SafeReplace::WipeAndRemove(item.Old, Disk_); // zeroed unless another name holds it
         else
-            ::unlink(item.Old.c_str());
+            Disk_.Unlink(item.Old);
         item.Old.clear();
     }
-    for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+    SyncFolders();
     committed_ += static_cast<int>(items_.size());
     items_.clear();
+    ReplaceJournal::Remove(journalFolder, Disk_);
     return 0;
 }

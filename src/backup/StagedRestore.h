@@ -7,12 +7,21 @@
 // them over their targets. A run that fails, is stopped or raises before
 // then removes them all (Discard, the destructor), every target untouched.
 //
-// Until every rename is done the versions replaced stay reachable under a
-// second name (a hard link, "old" temporary name): a rename that fails part
-// way puts them back, and a file that was new goes again, so that the folder
-// holds either all of the archive's files or its own. Afterwards they are
-// let go, their bytes overwritten first when asked (files holding keys). A
-// crash in between leaves them to RemoveStaleTemporaries.
+// Before the first rename every version to be replaced gets a second name
+// (a hard link, or a flushed copy where no link can be made: "old"
+// temporary name); one that cannot get one stops the commit, nothing
+// renamed. Then a journal naming every new file, target and old version is
+// flushed into the folder (base/ReplaceJournal), so that a crash or a power
+// cut during the renames is finished at the next start, before anything is
+// cleared: forward, since every new file is complete. A rename that fails
+// part way turns the journal back and puts the old versions back, and a file
+// that was new goes again, so that the folder holds either all of the
+// archive's files or its own. Afterwards the old versions are let go, their
+// bytes overwritten first when asked (files holding keys), and the journal
+// goes last.
+//
+// Every creation, write, flush, rename, link and removal goes through the
+// FileSystem given, as the files' own writers do through theirs.
 #include "base/SafeReplace.h"
 
 #include <cstdint>
@@ -23,7 +32,7 @@
 
 class StagedRestore {
 public:
-    StagedRestore() = default;
+    explicit StagedRestore(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
     ~StagedRestore(); // what was not committed is removed
     StagedRestore(const StagedRestore&) = delete;
     StagedRestore& operator=(const StagedRestore&) = delete;
@@ -34,7 +43,9 @@ public:
     // on disk. 0, or the errno value of the flush (the file is removed).
     int Add(std::unique_ptr<SafeReplace::Writer> File, std::int32_t DosStamp);
     // Puts every file in place, each with its archived time stamp. 0, or
-    // the errno value of the first rename that failed (everything put back).
+    // the errno value of the step that failed: a version that could not be
+    // kept aside, the journal, or the first rename that failed (everything
+    // put back).
     int Commit(bool WipeReplaced);
     // Removes every file not yet committed.
     void Discard();
@@ -49,8 +60,23 @@ private:
         std::string Old;      // second name of the replaced version; empty when none
         bool Existed = false; // something stood under the target's name
     };
-    void PutBack(std::size_t Renamed);
+    // Keeps every replaced version under a second name; 0 or an errno value
+    // (then none is kept).
+    int HoldAll();
+    // Puts back the old versions of the first Renamed files, and removes
+    // a target that was new; true when all are back and the folders
+    // flushed.
+    bool PutBack(std::size_t Renamed);
+    // Leaves every new file and old version where it is, for the journal
+    // that names them (the next start finishes it), and forgets them.
+    void KeepForTheJournal();
+    // The folders of the targets (the new files and old versions lie there
+    // too), each flushed; 0 or the first failure's errno value.
+    int SyncFolders() const;
+    // The folder that keeps the journal: the first target's.
+    std::string JournalFolder() const;
 
+    FileSystem& Disk_;
     std::vector<Item> items_;
     // Target -> its place in items_, while items_ holds anything.
     std::unordered_map<std::string, std::size_t> places_;

@@ -38,7 +38,7 @@ bool ReadFull(int fd, unsigned char* buf, std::size_t want, std::size_t& got)
 
 } // namespace
 
-TBackupFile::TBackupFile() = default;
+TBackupFile::TBackupFile(FileSystem& Disk) : FDisk(Disk) {}
 
 TBackupFile::~TBackupFile() = default;
 

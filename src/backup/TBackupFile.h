@@ -24,6 +24,7 @@
 #include "backup/ArchiveVolumes.h"
 #include "backup/BackupTypes.h"
 #include "base/Exception.h"
+#include "base/FileSystem.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -82,7 +83,8 @@ public:
     static constexpr const char* StreamName = ":STREAM";
     static constexpr const char* FileListName = ArchiveFormat::FileListName;
 
-    TBackupFile();
+    // Disk: where a restore creates, writes, flushes and renames its files.
+    explicit TBackupFile(FileSystem& Disk = FileSystem::Real());
     virtual ~TBackupFile();
     TBackupFile(const TBackupFile&) = delete;
     TBackupFile& operator=(const TBackupFile&) = delete;
@@ -241,6 +243,7 @@ private:
     std::int64_t FRestoreLimit = 0;
     std::int32_t FRestoreLimitError = errNone;
 
+    FileSystem& FDisk;
     ArchiveVolumes FVolumes;
     ArchiveOutput FOut;
     ArchiveInput FIn;

@@ -18,7 +18,10 @@ namespace fs = std::filesystem;
 
 // The state of one run of the reader.
 struct TBackupFile::ReadRun {
-    ReadRun(const std::string& destination, bool fullPath) : Policy(destination, fullPath) {}
+    ReadRun(const std::string& destination, bool fullPath, FileSystem& disk)
+        : Policy(destination, fullPath), Pending(disk), Staged(disk)
+    {
+    }
 
     RestorePolicy Policy;
     bool ExamineOnly = false;
@@ -369,7 +372,7 @@ bool TBackupFile::RunReader(const std::string& archive, const std::string& desti
         return EndRun(false);
     }
 
-    ReadRun run(destination, RestoreFullPath);
+    ReadRun run(destination, RestoreFullPath, FDisk);
     // However the run ends, also by an exception, the files handed over are
     // in place (or removed) and counted before it returns.
     struct SettleGuard {

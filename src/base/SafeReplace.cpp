@@ -1,6 +1,7 @@
 #include "base/SafeReplace.h"
 
 #include "base/FileModes.h"
+#include "base/ReplaceJournal.h"
 
 #include <algorithm>
 #include <cctype>
@@ -77,11 +78,34 @@ bool ProcessIsGone(pid_t Pid)
 // Zeros the regular file open at Fd when its name is the only one: a file
 // that another name still holds is someone's own (a hard link in the data
 // folder, or the live target that a crash left linked as an old version).
-void ZeroIfSoleName(int Fd)
+void ZeroIfSoleName(int Fd, FileSystem& Disk)
 {
     struct stat st {};
     if (::fstat(Fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1)
-        OverwriteWithZeros(Fd);
+        OverwriteWithZeros(Fd, Disk);
+}
+
+// Copies what is left to read at In to Out; 0 or an errno value.
+int CopyBytes(int In, int Out, FileSystem& Disk)
+{
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(In, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ErrnoOr(EIO);
+        if (n == 0)
+            return 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t k = Disk.Write(Out, buffer + done, static_cast<std::size_t>(n - done));
+            if (k < 0 && errno == EINTR)
+                continue;
+            if (k <= 0)
+                return ErrnoOr(EIO);
+            done += k;
+        }
+    }
 }
 
 // Whether two open files hold the same bytes.
@@ -159,10 +183,46 @@ bool SameBytesOnMedium(int From, int Written, const std::string& Path)
 
 } // namespace
 
-std::string HoldOldVersion(const std::string& Target)
+std::string HoldOldVersion(const std::string& Target, FileSystem& Disk)
 {
     std::string old = TemporaryName(FolderOf(Target), NamePart(Target), "old");
-    return ::link(Target.c_str(), old.c_str()) == 0 ? old : std::string();
+    return Disk.Link(Target, old) == 0 ? old : std::string();
+}
+
+std::string HoldOldVersionOrCopy(const std::string& Target, FileSystem& Disk)
+{
+    std::string old = HoldOldVersion(Target, Disk);
+    if (!old.empty())
+        return old;
+    const int in = Disk.Open(Target, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return {};
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Disk.Close(in);
+        errno = EINVAL;
+        return {};
+    }
+    old = TemporaryName(FolderOf(Target), NamePart(Target), "old");
+    const int out = Disk.Open(old, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int error = ErrnoOr(EIO);
+        Disk.Close(in);
+        errno = error;
+        return {};
+    }
+    int error = CopyBytes(in, out, Disk);
+    if (!error && Disk.Sync(out) != 0)
+        error = ErrnoOr(EIO);
+    Disk.Close(in);
+    if (Disk.Close(out) != 0 && !error)
+        error = ErrnoOr(EIO);
+    if (error) {
+        WipeAndRemove(old, Disk);
+        errno = error;
+        return {};
+    }
+    return old;
 }
 
 std::string FolderOf(const std::string& Path)
@@ -206,7 +266,7 @@ bool IsTemporaryName(const std::string& FileName, pid_t& Pid)
     return pid > 0;
 }
 
-int OverwriteWithZeros(int Fd)
+int OverwriteWithZeros(int Fd, FileSystem& Disk)
 {
     struct stat st {};
     if (::fstat(Fd, &st) != 0)
@@ -218,36 +278,35 @@ int OverwriteWithZeros(int Fd)
     while (offset < st.st_size) {
         const auto chunk =
             static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(sizeof Zeros), st.st_size - offset));
-        const ssize_t n = ::pwrite(Fd, Zeros, chunk, offset);
+        const ssize_t n = Disk.WriteAt(Fd, Zeros, chunk, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return ErrnoOr(EIO);
         offset += n;
     }
-    return ::fsync(Fd) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk.Sync(Fd) == 0 ? 0 : ErrnoOr(EIO);
 }
 
-int SyncFolder(const std::string& Folder)
+int SyncFolder(const std::string& Folder, FileSystem& Disk)
 {
-    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = Disk.Open(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return ErrnoOr(EIO);
-    // Some file systems refuse to flush a folder; the content is safe then,
-    // only its name may be lost in a power cut.
-    ::fsync(fd);
-    ::close(fd);
-    return 0;
+    errno = 0;
+    const int error = Disk.Sync(fd) == 0 ? 0 : ErrnoOr(EIO);
+    Disk.Close(fd);
+    // Some file systems cannot flush a folder at all; the content is safe
+    // there, only its name may be lost in a power cut, and nothing better
+    // can be had. Any other failure (EIO) says the names may not last.
+    if (error == EINVAL || error == EOPNOTSUPP || error == ENOSYS)
+        return 0;
+    return error;
 }
 
 Writer::~Writer()
 {
     Abort();
-}
-
-ssize_t Writer::WriteSome(int Fd, const void* Data, std::size_t Size)
-{
-    return ::write(Fd, Data, Size);
 }
 
 int Writer::ChangeMode(int Fd, mode_t Mode)
@@ -266,14 +325,14 @@ std::string FollowLink(const std::string& Path)
     return Path;
 }
 
-int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path)
+int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path, FileSystem& Disk)
 {
     const std::string folder = FolderOf(Target);
     const std::string name = NamePart(Target);
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         Path = TemporaryName(folder, name);
-        fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CreateMode);
+        fd = Disk.Open(Path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CreateMode);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -315,7 +374,7 @@ int Writer::Begin(const std::string& Target, const Options& Opts)
     }
 
     Written_ = 0;
-    Fd_ = CreateTemporaryBeside(Target_, 0600, TempPath_);
+    Fd_ = CreateTemporaryBeside(Target_, 0600, TempPath_, Disk_);
     if (Fd_ < 0) {
         const int error = ErrnoOr(EIO);
         TempPath_.clear();
@@ -340,7 +399,7 @@ int Writer::WriteAll(const char* Bytes, std::size_t Size)
 {
     while (Size > 0) {
         errno = 0;
-        const ssize_t n = WriteSome(Fd_, Bytes, Size);
+        const ssize_t n = Disk_.Write(Fd_, Bytes, Size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -392,12 +451,12 @@ int Writer::Finish()
 {
     if (Fd_ < 0)
         return TempPath_.empty() ? EBADF : 0; // finished already
-    if (::fsync(Fd_) != 0) {
+    if (Disk_.Sync(Fd_) != 0) {
         const int error = ErrnoOr(EIO);
         Abort();
         return error;
     }
-    const int closed = ::close(Fd_);
+    const int closed = Disk_.Close(Fd_);
     Fd_ = -1;
     if (closed != 0) {
         const int error = ErrnoOr(EIO);
@@ -417,61 +476,88 @@ int Writer::Commit()
     // Without a link (e.g. a file system without hard links) it is replaced
     // anyway.
     if (Options_.WipeOldVersion && TargetExisted_)
-        oldLink = HoldOldVersion(Target_);
-    if (::rename(TempPath_.c_str(), Target_.c_str()) != 0) {
+        oldLink = HoldOldVersion(Target_, Disk_);
+    if (Disk_.Rename(TempPath_, Target_) != 0) {
         const int error = ErrnoOr(EIO);
         if (!oldLink.empty())
-            ::unlink(oldLink.c_str());
+            Disk_.Unlink(oldLink);
         Abort();
         return error;
     }
     TempPath_.clear();
     // The old version is wiped only once the rename that replaced it is on
     // the disk.
+    int error = 0;
     if (!Options_.FolderFlushedByCaller || !oldLink.empty())
-        SyncFolder(folder);
+        error = SyncFolder(folder, Disk_);
 
     if (!oldLink.empty()) {
-        WipeAndRemove(oldLink);
-        SyncFolder(folder);
+        if (error == 0) {
+            WipeAndRemove(oldLink, Disk_);
+            // Only the removal of the second name waits for this flush:
+            // one that does not last is a temporary, wiped at the next start.
+            SyncFolder(folder, Disk_);
+        } else {
+            // After a power cut the name may hold the old version again:
+            // its bytes stay, only the second name goes.
+            Disk_.Unlink(oldLink);
+        }
     }
-    return 0;
+    return error;
 }
 
 void Writer::Abort()
 {
     if (Fd_ >= 0) {
-        ::close(Fd_);
+        Disk_.Close(Fd_);
         Fd_ = -1;
     }
     if (!TempPath_.empty()) {
         // What was written may be key material too.
-        WipeAndRemove(TempPath_);
+        WipeAndRemove(TempPath_, Disk_);
         TempPath_.clear();
     }
 }
 
-int WipeAndRemove(const std::string& Path)
+int WipeAndRemove(const std::string& Path, FileSystem& Disk)
 {
     struct stat st {};
-    if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        const int fd = ::open(Path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            ZeroIfSoleName(fd);
-            ::close(fd);
+    if (::lstat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Disk.Unlink(Path) == 0 ? 0 : ErrnoOr(EIO);
+    std::string path = Path;
+    bool zero = true;
+    pid_t pid = 0;
+    // A file under a name of its own (a storage file, a key file) leaves
+    // that name first, for good, before its bytes are overwritten: a power
+    // cut in between then never leaves zeros under the name. It is a
+    // temporary meanwhile, which the next start wipes should this not.
+    if (st.st_nlink == 1 && !IsTemporaryName(NamePart(Path), pid)) {
+        const std::string hidden = TemporaryName(FolderOf(Path), NamePart(Path), "old");
+        if (Disk.Rename(Path, hidden) == 0) {
+            path = hidden;
+            // Zeros that last before the rename does would be found under
+            // the name: the bytes then stay, only the name goes.
+            zero = SyncFolder(FolderOf(Path), Disk) == 0;
         }
     }
-    return ::unlink(Path.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+    if (zero) {
+        const int fd = Disk.Open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ZeroIfSoleName(fd, Disk);
+            Disk.Close(fd);
+        }
+    }
+    return Disk.Unlink(path) == 0 ? 0 : ErrnoOr(EIO);
 }
 
-int MoveFile(const std::string& From, const std::string& To, bool Replace)
+int MoveFile(const std::string& From, const std::string& To, bool Replace, FileSystem& Disk)
 {
-    return Mover().Move(From, To, Replace);
+    return Mover(Disk).Move(From, To, Replace);
 }
 
 int Mover::RenameNoReplace(const std::string& From, const std::string& To)
 {
-    return ::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk_.RenameNoReplace(From, To) == 0 ? 0 : ErrnoOr(EIO);
 }
 
 int Mover::Move(const std::string& From, const std::string& To, bool Replace)
@@ -480,27 +566,34 @@ int Mover::Move(const std::string& From, const std::string& To, bool Replace)
         return 0;
     int error = 0;
     if (Replace)
-        error = ::rename(From.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+        error = Disk_.Rename(From, To) == 0 ? 0 : ErrnoOr(EIO);
     else
         error = RenameNoReplace(From, To);
     // Another file system, or one that cannot rename without replacing.
     if (error == EXDEV || (error == EINVAL && !Replace))
         return Copy(From, To, Replace);
+    if (error)
+        return error;
+    // The new name lasts before the old one may be found gone.
+    const std::string to = FolderOf(To), from = FolderOf(From);
+    error = SyncFolder(to, Disk_);
+    if (!error && from != to)
+        error = SyncFolder(from, Disk_);
     return error;
 }
 
 int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
 {
-    const int in = ::open(From.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int in = Disk_.Open(From, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return ErrnoOr(EIO);
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
+        Disk_.Close(in);
         return EINVAL;
     }
     if (!Replace && ::lstat(To.c_str(), &st) == 0) {
-        ::close(in);
+        Disk_.Close(in);
         return EEXIST;
     }
 
@@ -509,68 +602,47 @@ int Mover::Copy(const std::string& From, const std::string& To, bool Replace)
     int out = -1;
     for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
         temporary = TemporaryName(folder, NamePart(To));
-        out = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        out = Disk_.Open(temporary, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out < 0 && errno != EEXIST)
             break;
     }
     if (out < 0) {
         const int error = ErrnoOr(EIO);
-        ::close(in);
+        Disk_.Close(in);
         return error;
     }
 
     // Owner-only whatever the umask, as every key file the program writes.
     int error = FileModes::Change(out, 0600) == 0 ? 0 : ErrnoOr(EPERM);
-    char buffer[16384];
-    while (!error) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = ErrnoOr(EIO);
-            break;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t k = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (k < 0 && errno == EINTR)
-                continue;
-            if (k <= 0) {
-                error = ErrnoOr(EIO);
-                break;
-            }
-            done += k;
-        }
-    }
+    if (!error)
+        error = CopyBytes(in, out, Disk_);
     // On the medium, and the same bytes as the original once read back.
-    if (!error && ::fsync(out) != 0)
+    if (!error && Disk_.Sync(out) != 0)
         error = ErrnoOr(EIO);
     if (!error && !SameBytesOnMedium(in, out, temporary))
         error = EIO;
-    ::close(in);
-    if (::close(out) != 0 && !error)
+    Disk_.Close(in);
+    if (Disk_.Close(out) != 0 && !error)
         error = ErrnoOr(EIO);
     if (!error)
         error = Place(temporary, To, Replace);
     if (error) {
-        WipeAndRemove(temporary);
+        WipeAndRemove(temporary, Disk_);
         return error;
     }
-    SyncFolder(folder);
-    return 0;
+    return SyncFolder(folder, Disk_);
 }
 
 int Mover::Place(const std::string& Temporary, const std::string& To, bool Replace)
 {
     if (Replace)
-        return ::rename(Temporary.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+        return Disk_.Rename(Temporary, To) == 0 ? 0 : ErrnoOr(EIO);
     const int error = RenameNoReplace(Temporary, To);
     if (error != EINVAL)
         return error;
     // A second name never replaces one: link, then drop the temporary name.
-    if (::link(Temporary.c_str(), To.c_str()) == 0) {
-        ::unlink(Temporary.c_str());
+    if (Disk_.Link(Temporary, To) == 0) {
+        Disk_.Unlink(Temporary);
         return 0;
     }
     if (errno == EEXIST)
@@ -580,12 +652,12 @@ int Mover::Place(const std::string& Temporary, const std::string& To, bool Repla
     struct stat st {};
     if (::lstat(To.c_str(), &st) == 0)
         return EEXIST;
-    return ::rename(Temporary.c_str(), To.c_str()) == 0 ? 0 : ErrnoOr(EIO);
+    return Disk_.Rename(Temporary, To) == 0 ? 0 : ErrnoOr(EIO);
 }
 
-int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Opts)
+int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Opts, FileSystem& Disk)
 {
-    Writer writer;
+    Writer writer(Disk);
     Options options = Opts;
     options.ExpectedSize = Size;
     if (const int error = writer.Begin(Target, options))
@@ -597,6 +669,11 @@ int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, c
 
 int RemoveStaleTemporaries(const std::string& Folder)
 {
+    // A replacement of many files still to be finished or rolled back needs
+    // its new files and old versions, which are temporaries.
+    struct stat journal {};
+    if (::lstat(ReplaceJournal::PathIn(Folder).c_str(), &journal) == 0 && S_ISREG(journal.st_mode))
+        return 0;
     DIR* dir = ::opendir(Folder.c_str());
     if (!dir)
         return 0;
@@ -613,7 +690,7 @@ int RemoveStaleTemporaries(const std::string& Folder)
         if (S_ISREG(st.st_mode)) {
             const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
-                ZeroIfSoleName(fd);
+                ZeroIfSoleName(fd, FileSystem::Real());
                 ::close(fd);
             }
         } else if (!S_ISLNK(st.st_mode)) {

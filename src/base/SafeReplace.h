@@ -7,6 +7,11 @@
 //
 // No exception leaves this code (the kit compiles it in): every operation
 // returns 0 or an errno value.
+//
+// Every creation, write, flush, rename, link and removal goes through the
+// FileSystem given (the real disk unless a test gives its own).
+#include "base/FileSystem.h"
+
 #include <cstddef>
 #include <string>
 #include <sys/stat.h>
@@ -53,13 +58,15 @@ std::string FollowLink(const std::string& Path);
 
 // Creates a new, empty file beside Target under a fresh TemporaryName
 // (exclusively, never through a link) with CreateMode, less the umask.
-// Returns its descriptor, or -1 with errno set; Path receives its name.
-int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path);
+// Returns its descriptor (Disk closes it), or -1 with errno set; Path
+// receives its name.
+int CreateTemporaryBeside(const std::string& Target, mode_t CreateMode, std::string& Path,
+                          FileSystem& Disk = FileSystem::Real());
 
 // Writes a replacement in pieces (a restore streams its output).
 class Writer {
 public:
-    Writer() = default;
+    explicit Writer(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
     virtual ~Writer(); // an uncommitted replacement is removed
@@ -74,25 +81,34 @@ public:
     // whole archive has been read. On failure the new file is removed.
     int Finish();
     // Flushes (unless Finish did), renames over the target, flushes the
-    // folder (see FolderFlushedByCaller).
+    // folder (see FolderFlushedByCaller). A folder that cannot be flushed
+    // is an error (its errno value) although the new file stands under the
+    // name: after a power cut the name may hold the old version again, which
+    // then keeps its bytes (not wiped, whatever WipeOldVersion says).
     int Commit();
     // Removes the new file; the target stays as it was.
     void Abort();
+    // Lets go of the finished new file (see Finish) without removing it,
+    // for a caller that renames it into place itself (StagedRestore, which
+    // must keep it until its journal says otherwise).
+    void Release() { TempPath_.clear(); }
 
     // The path being replaced (after following a link), once begun.
     const std::string& Target() const { return Target_; }
     // What Begin found under that path; null when nothing was there.
     const struct stat* Existing() const { return TargetExisted_ ? &Existing_ : nullptr; }
+    // The new file's name until it is committed or removed.
+    const std::string& Temporary() const { return TempPath_; }
 
 protected:
-    // Seams for tests: like write(2) and fchmod(2).
-    virtual ssize_t WriteSome(int Fd, const void* Data, std::size_t Size);
+    // Seam for tests: like fchmod(2).
     virtual int ChangeMode(int Fd, mode_t Mode);
 
 private:
     int WriteAll(const char* Bytes, std::size_t Size);
     void StartWriting(off_t From, off_t Length);
 
+    FileSystem& Disk_;
     int Fd_ = -1;
     std::string Target_;
     std::string TempPath_;
@@ -104,7 +120,8 @@ private:
 };
 
 // Replaces Target with Size bytes at Data in one go.
-int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Options = {});
+int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, const Options& Options = {},
+                FileSystem& Disk = FileSystem::Real());
 
 // Puts the file From under the name To, also where a rename cannot: across
 // file systems (EXDEV) and on file systems that cannot rename without
@@ -112,33 +129,40 @@ int ReplaceFile(const std::string& Target, const void* Data, std::size_t Size, c
 // flushed, read back and compared, and that file is renamed into place;
 // From then remains for the caller to remove (a key file is wiped, not just
 // unlinked). Replace false: an existing To is never replaced (EEXIST).
+// Either way the folders are flushed, To's first: the file lasts under its
+// new name before its old one may go (0, or the errno value of a flush).
 class Mover {
 public:
-    virtual ~Mover() = default;
+    explicit Mover(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
     int Move(const std::string& From, const std::string& To, bool Replace);
-
-protected:
-    // Seam for tests: like renameat2 with RENAME_NOREPLACE; 0 or an errno value.
-    virtual int RenameNoReplace(const std::string& From, const std::string& To);
 
 private:
     int Copy(const std::string& From, const std::string& To, bool Replace);
     int Place(const std::string& Temporary, const std::string& To, bool Replace);
+    int RenameNoReplace(const std::string& From, const std::string& To);
+
+    FileSystem& Disk_;
 };
 
-int MoveFile(const std::string& From, const std::string& To, bool Replace);
+int MoveFile(const std::string& From, const std::string& To, bool Replace, FileSystem& Disk = FileSystem::Real());
 
 // Removes the name Path (a link is removed, never followed). A regular file
 // that no other name holds is overwritten with zeros and flushed first: it
 // may hold keys. A file that another name still holds is someone's own and
 // keeps its bytes. Returns 0 or the errno value of the removal.
-int WipeAndRemove(const std::string& Path);
+int WipeAndRemove(const std::string& Path, FileSystem& Disk = FileSystem::Real());
 
 // Gives the file at Target a second name beside it (a hard link under a
 // fresh "old" temporary name), so that its bytes outlive its replacement
-// until that name is let go. Returns the name, or empty when no link can be
-// made (a file system without hard links).
-std::string HoldOldVersion(const std::string& Target);
+// until that name is let go. Returns the name, or empty with errno set when
+// no link can be made (a file system without hard links, EMLINK).
+std::string HoldOldVersion(const std::string& Target, FileSystem& Disk = FileSystem::Real());
+
+// The same, but where no link can be made the old version's bytes are
+// copied to a new file under that name instead, and flushed: for a caller
+// that must be able to put the old version back. Empty, errno set, when
+// neither can be done (no room, a quota); nothing is left then.
+std::string HoldOldVersionOrCopy(const std::string& Target, FileSystem& Disk = FileSystem::Real());
 
 // A name for a temporary file of this process beside a file named Name in
 // Folder (Folder with a trailing '/'): hidden, carrying the process number,
@@ -152,13 +176,19 @@ bool IsTemporaryName(const std::string& FileName, pid_t& Pid);
 // Removes the temporaries left in Folder by processes that are gone (a crash
 // in the middle of a save), overwriting their bytes first: they may hold
 // keys. Links are removed, never followed. Returns how many were removed.
+// While a replacement of many files that a crash cut short still stands in
+// the folder (base/ReplaceJournal: not finished, nor rolled back), every
+// temporary stays: it may be the only copy of a file.
 int RemoveStaleTemporaries(const std::string& Folder);
 
 // Overwrites the regular file open at Fd with zeros and flushes it.
-int OverwriteWithZeros(int Fd);
+int OverwriteWithZeros(int Fd, FileSystem& Disk = FileSystem::Real());
 
-// Flushes a folder's entries (a rename is durable only then).
-int SyncFolder(const std::string& Folder);
+// Flushes a folder's entries (a rename is durable only then). 0, or the
+// errno value of the open or the flush; a file system that cannot flush a
+// folder at all (EINVAL, EOPNOTSUPP, ENOSYS) gives 0: its names last as its
+// own rules have it.
+int SyncFolder(const std::string& Folder, FileSystem& Disk = FileSystem::Real());
 
 // "/a/b/c" -> "/a/b/"; "c" -> "./".
 std::string FolderOf(const std::string& Path);

@@ -505,6 +505,16 @@ inline constexpr const char* EntityLimitReached =
 inline constexpr const char* AlreadyRunning =
     "O Cliente de Certificação Quorvex já está em execução com esta pasta de dados. Use a janela que "
     "já está aberta.";
+// A restore interrupted between its first and its last file that could not
+// be finished at start: lead-in, the data folder, the middle part, the
+// system's reason, the closing part.
+inline constexpr const char* RestoreNotFinished1 =
+    "Uma restauração de cópia de segurança foi interrompida antes de terminar, e não foi possível "
+    "concluí-la na pasta de dados ";
+inline constexpr const char* RestoreNotFinished2 = " (";
+inline constexpr const char* RestoreNotFinished3 =
+    "). Os arquivos de dados ficam como estão, sem ser abertos nem alterados, para que os novos não se "
+    "misturem com os antigos; a restauração será concluída na próxima vez que o cliente for aberto.";
 
 // ---- backup: what a restore leaves out --------------------------------------
 // Followed by the archived names, one per line.

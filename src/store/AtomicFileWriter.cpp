@@ -21,21 +21,6 @@ namespace {
 // them, whatever mode they were found with.
 constexpr mode_t NotForOthers = 0077;
 
-// The base writer, with its writes sent through the store's seam.
-class SeamWriter : public SafeReplace::Writer {
-public:
-    explicit SeamWriter(AtomicFileWriter& Owner) : Owner_(Owner) {}
-
-protected:
-    ssize_t WriteSome(int Fd, const void* Data, std::size_t Size) override
-    {
-        return Owner_.WriteSomeBytes(Fd, static_cast<const char*>(Data), Size);
-    }
-
-private:
-    AtomicFileWriter& Owner_;
-};
-
 // True when the regular file already holds exactly Bytes. Every storage file
 // is saved at start-up, mostly unchanged; comparing costs a read from the
 // page cache, rewriting costs two flushes to disk per file.
@@ -175,16 +160,6 @@ AtomicFileWriter& AtomicFileWriter::Default()
     return writer;
 }
 
-long AtomicFileWriter::WriteSomeBytes(int Fd, const char* Data, std::size_t Size)
-{
-    return WriteSome(Fd, Data, Size);
-}
-
-long AtomicFileWriter::WriteSome(int Fd, const char* Data, std::size_t Size)
-{
-    return static_cast<long>(::write(Fd, Data, Size));
-}
-
 void AtomicFileWriter::WriteFileUnlessUnchanged(const std::string& FileName, std::string_view Bytes,
                                                 const FileIdentity& ReadFrom)
 {
@@ -202,7 +177,7 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
 {
     const bool knownChanged = CallerKnowsChanged;
     CallerKnowsChanged = false; // for this call only, not for any it makes
-    Replacement replacement(*this);
+    Replacement replacement(Disk_);
     if (!replacement.Begin(FileName, Bytes, knownChanged, false))
         return;
     replacement.Commit();
@@ -211,7 +186,7 @@ void AtomicFileWriter::WriteFile(const std::string& FileName, std::string_view B
         ReplacedVersionCloser::Instance().Close(replaced);
 }
 
-AtomicFileWriter::Replacement::Replacement(AtomicFileWriter& Owner) : Owner_(Owner) {}
+AtomicFileWriter::Replacement::Replacement(FileSystem& Disk) : Disk_(Disk) {}
 
 AtomicFileWriter::Replacement::~Replacement()
 {
@@ -233,7 +208,7 @@ bool AtomicFileWriter::Replacement::Begin(const std::string& FileName, std::stri
         return false;
     }
 
-    Writer_ = std::make_unique<SeamWriter>(Owner_);
+    Writer_ = std::make_unique<SafeReplace::Writer>(Disk_);
     SafeReplace::Options options;
     options.NewFileMode = 0600;
     options.RemoveBits = NotForOthers;
@@ -260,10 +235,15 @@ void AtomicFileWriter::Replacement::Commit()
         ::close(Replaced_);
         Replaced_ = -1;
     }
-    if (committed == EIO || committed == ENOSPC || committed == EDQUOT)
-        throw EWriteError(FileErrors::StreamWriteError());
     if (committed != 0)
-        throw EFCreateError(FileErrors::CannotCreateFile(FileName_));
+        std::rethrow_exception(CommitFailure(committed, FileName_));
+}
+
+std::exception_ptr AtomicFileWriter::CommitFailure(int Error, const std::string& FileName)
+{
+    if (Error == EIO || Error == ENOSPC || Error == EDQUOT)
+        return std::make_exception_ptr(EWriteError(FileErrors::StreamWriteError()));
+    return std::make_exception_ptr(EFCreateError(FileErrors::CannotCreateFile(FileName)));
 }
 
 std::string AtomicFileWriter::Replacement::Folder() const
@@ -276,100 +256,4 @@ int AtomicFileWriter::Replacement::TakeReplacedVersion()
     const int fd = Replaced_;
     Replaced_ = -1;
     return fd;
-}
-
-namespace {
-
-// Reads or writes (Transfer: like pread or pwrite) all of Size bytes at Offset,
-// through interruptions and short counts; false when they cannot all move.
-template <typename Move, typename Byte>
-bool AllAt(Move Transfer, int Fd, off_t Offset, Byte* Data, std::size_t Size)
-{
-    std::size_t done = 0;
-    while (done < Size) {
-        const ssize_t n = Transfer(Fd, Data + done, Size - done, Offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Puts Bytes back at Offset, not through the seam: undoes a patch whose own
-// write or flush failed.
-void PutBack(int Fd, off_t Offset, std::string_view Bytes)
-{
-    AllAt(::pwrite, Fd, Offset, Bytes.data(), Bytes.size());
-}
-
-// Whether the file holds exactly Expected at Offset.
-bool HoldsAt(int Fd, off_t Offset, std::string_view Expected)
-{
-    std::string found(Expected.size(), '\0');
-    return AllAt(::pread, Fd, Offset, found.data(), found.size()) && found == Expected;
-}
-
-} // namespace
-
-AtomicFileWriter::SectorPatch::~SectorPatch()
-{
-    if (Fd_ >= 0)
-        ::close(Fd_);
-}
-
-bool AtomicFileWriter::SectorPatch::Begin(const std::string& FileName, off_t Offset, std::string_view Bytes,
-                                          std::string_view Original, const FileIdentity& ReadFrom)
-{
-    if (Bytes.size() != Original.size() || !FitsOneSector(Offset, Bytes.size()))
-        return false;
-    // No link followed, nothing but a regular file opened (a FIFO or a
-    // device may act on being opened), and only a file of one name: a hard
-    // link's other name would see the change, which a replacement never
-    // shows it. Looked at before the open, and the open file again after.
-    struct stat now {};
-    const auto stillTheFileRead = [&] {
-        return S_ISREG(now.st_mode) && now.st_nlink == 1 && FileIdentity::Of(now).Matches(ReadFrom)
-               && static_cast<std::size_t>(Offset) + Bytes.size() <= static_cast<std::size_t>(now.st_size);
-    };
-    if (::lstat(FileName.c_str(), &now) != 0 || !stillTheFileRead())
-        return false;
-    const int fd = ::open(FileName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    if (::fstat(fd, &now) != 0 || !stillTheFileRead() || !HoldsAt(fd, Offset, Original)) {
-        ::close(fd);
-        return false;
-    }
-    if (now.st_mode & NotForOthers)
-        FileModes::Change(fd, now.st_mode & 07777 & ~NotForOthers);
-    // Through the seam, which writes where the descriptor stands.
-    const auto writeSome = [this](int To, const char* Data, std::size_t Size, off_t) {
-        return Owner_.WriteSomeBytes(To, Data, Size);
-    };
-    if (::lseek(fd, Offset, SEEK_SET) != Offset || !AllAt(writeSome, fd, Offset, Bytes.data(), Bytes.size())) {
-        // Not flushed yet: the old bytes go back at once, and the caller
-        // replaces the file whole (or reports why it cannot). A write this
-        // small over a file's own blocks is cut short only by a failing
-        // device or a test's seam.
-        PutBack(fd, Offset, Original);
-        ::close(fd);
-        return false;
-    }
-    Fd_ = fd;
-    Offset_ = Offset;
-    Original_.assign(Original);
-    return true;
-}
-
-void AtomicFileWriter::SectorPatch::Commit()
-{
-    int flushed = ::fdatasync(Fd_);
-    while (flushed != 0 && errno == EINTR)
-        flushed = ::fdatasync(Fd_);
-    if (flushed != 0) {
-        PutBack(Fd_, Offset_, Original_);
-        throw EWriteError(FileErrors::StreamWriteError());
-    }
 }

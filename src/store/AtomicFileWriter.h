@@ -2,13 +2,15 @@
 // Replaces a data file's content through the base's safe replace, in the
 // store's exceptions. A file that already holds exactly the new bytes is left
 // in place (every storage file is saved at start-up, mostly unchanged).
+// Every write, flush and rename goes through the FileSystem given.
 #include "base/FileIdentity.h"
+#include "base/FileSystem.h"
 
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace SafeReplace {
 class Writer;
@@ -16,12 +18,17 @@ class Writer;
 
 class AtomicFileWriter {
 public:
+    explicit AtomicFileWriter(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
     virtual ~AtomicFileWriter();
 
     // Raises EFCreateError ("Cannot create file <FileName>") when the new file
     // cannot be created or renamed into place, and EWriteError when writing or
-    // flushing fails. On any failure the old file is left as it was and no
-    // temporary file remains.
+    // flushing fails. On any failure but the folder's flush the old file is
+    // left as it was; none leaves a temporary file. A folder that cannot be
+    // flushed after the rename raises EWriteError too: the new file stands
+    // under the name, but a power cut may bring the old one back.
     // Virtual so that headless tools and fuzzers can keep images in memory.
     virtual void WriteFile(const std::string& FileName, std::string_view Bytes);
     // The same for bytes the caller knows to differ from what the file held
@@ -42,7 +49,7 @@ public:
     // a failure leaves the old file as it was and no temporary file.
     class Replacement {
     public:
-        explicit Replacement(AtomicFileWriter& Owner);
+        explicit Replacement(FileSystem& Disk);
         Replacement(const Replacement&) = delete;
         Replacement& operator=(const Replacement&) = delete;
         // A new file not committed is removed; a replaced version still
@@ -65,55 +72,10 @@ public:
         int TakeReplacedVersion();
 
     private:
-        AtomicFileWriter& Owner_;
+        FileSystem& Disk_;
         std::unique_ptr<SafeReplace::Writer> Writer_;
         std::string FileName_;
         int Replaced_ = -1;
-    };
-
-    // A change of a few bytes written over the file itself, for the saves
-    // of many files at once (the fingerprint stamp at exit changes one value
-    // in each): one write and one flush of the file, no new file, no folder
-    // flush. Only where a crash can leave nothing worse than a replacement
-    // could: the change has its old length and lies within one 512-byte
-    // sector (the smallest unit a disk writes whole), so the file is either
-    // all old or all new, every other byte being the same in both. A device
-    // that tore a sector all the same could spoil only the bytes changed: a
-    // stamp's value, which the next exit finds wrong and writes again.
-    class SectorPatch {
-    public:
-        static constexpr std::size_t SectorSize = 512;
-        // Whether Size bytes from Offset lie within one sector.
-        static bool FitsOneSector(off_t Offset, std::size_t Size)
-        {
-            const auto first = static_cast<std::size_t>(Offset);
-            return Offset >= 0 && Size > 0 && first / SectorSize == (first + Size - 1) / SectorSize;
-        }
-
-        explicit SectorPatch(AtomicFileWriter& Owner) : Owner_(Owner) {}
-        SectorPatch(const SectorPatch&) = delete;
-        SectorPatch& operator=(const SectorPatch&) = delete;
-        ~SectorPatch();
-
-        // Writes Bytes over the Original bytes at Offset of FileName, when
-        // the file is still the version read as ReadFrom (a regular file of
-        // one name, no link to it followed, holding Original there). The
-        // identity must have been settled when taken (see
-        // FileIdentity::SettledBefore), so that no write can hide behind
-        // it. False when the file is not that version, or when the write
-        // fails: the file then holds what it held, and the caller saves it
-        // whole instead.
-        bool Begin(const std::string& FileName, off_t Offset, std::string_view Bytes, std::string_view Original,
-                   const FileIdentity& ReadFrom);
-        // Flushes the change to the disk. Raises EWriteError when the flush
-        // fails, after putting the original bytes back.
-        void Commit();
-
-    private:
-        AtomicFileWriter& Owner_;
-        int Fd_ = -1;
-        off_t Offset_ = 0;
-        std::string Original_;
     };
 
     // Waits until the versions that saves replaced are released: their
@@ -124,11 +86,13 @@ public:
     // The writer used when none is set on a file object.
     static AtomicFileWriter& Default();
 
-    // Forwards to WriteSome for the base writer.
-    long WriteSomeBytes(int Fd, const char* Data, std::size_t Size);
+    // Where the saves are written.
+    FileSystem& Disk() const { return Disk_; }
 
-protected:
-    // Seam for tests: writes up to Size bytes to Fd; returns the count written
-    // or -1 with errno set, like write(2).
-    virtual long WriteSome(int Fd, const char* Data, std::size_t Size);
+    // What a save of FileName raises for the errno value Error of its
+    // commit (the rename, or the folder's flush after it).
+    static std::exception_ptr CommitFailure(int Error, const std::string& FileName);
+
+private:
+    FileSystem& Disk_;
 };

@@ -6,7 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -63,23 +63,11 @@ std::size_t FilesAtOnce()
     return std::max<std::size_t>(16, allowed / 8);
 }
 
-// The change written over the file, waiting for its flush; null when the
-// file cannot take it in place.
-std::unique_ptr<AtomicFileWriter::SectorPatch> WrittenInPlace(AtomicFileWriter& Seam, const std::string& FileName,
-                                                              const BatchFileWriter::Patch& Change)
-{
-    auto patch = std::make_unique<AtomicFileWriter::SectorPatch>(Seam);
-    if (!patch->Begin(FileName, Change.Offset, Change.Bytes, Change.Original, Change.ReadFrom))
-        return nullptr;
-    return patch;
-}
-
 } // namespace
 
-void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved,
-                          std::optional<Patch> InPlace)
+void BatchFileWriter::Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved)
 {
-    Saves_.push_back({FileName, std::move(Bytes), KnownChanged, std::move(Saved), std::move(InPlace)});
+    Saves_.push_back({FileName, std::move(Bytes), KnownChanged, std::move(Saved)});
 }
 
 std::vector<std::exception_ptr> BatchFileWriter::Run()
@@ -95,9 +83,7 @@ std::vector<std::exception_ptr> BatchFileWriter::Run()
 void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<std::exception_ptr>& Failures)
 {
     using Replacement = AtomicFileWriter::Replacement;
-    using SectorPatch = AtomicFileWriter::SectorPatch;
     std::vector<std::unique_ptr<Replacement>> pending(Count);
-    std::vector<std::unique_ptr<SectorPatch>> patched(Count);
     std::mutex mutex;
     std::condition_variable written;
     std::size_t ready = 0; // files [0, ready) are written (or failed)
@@ -118,16 +104,7 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
             }
             ++next;
             lock.unlock();
-            if (patched[i]) {
-                try {
-                    patched[i]->Commit();
-                    if (Saves_[First + i].Saved)
-                        Saves_[First + i].Saved();
-                } catch (...) {
-                    Failures[First + i] = std::current_exception();
-                }
-                patched[i].reset();
-            } else if (pending[i]) {
+            if (pending[i]) {
                 try {
                     pending[i]->Commit();
                 } catch (...) {
@@ -153,15 +130,11 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
     for (std::size_t i = 0; i < Count; ++i) {
         Save& save = Saves_[First + i];
         try {
-            if (save.InPlace)
-                patched[i] = WrittenInPlace(Seam_, save.FileName, *save.InPlace);
-            if (!patched[i]) {
-                auto replacement = std::make_unique<Replacement>(Seam_);
-                if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
-                    pending[i] = std::move(replacement);
-                else if (save.Saved)
-                    save.Saved();
-            }
+            auto replacement = std::make_unique<Replacement>(Disk_);
+            if (replacement->Begin(save.FileName, save.Bytes(), save.KnownChanged, true))
+                pending[i] = std::move(replacement);
+            else if (save.Saved)
+                save.Saved();
         } catch (...) {
             Failures[First + i] = std::current_exception();
         }
@@ -175,13 +148,21 @@ void BatchFileWriter::RunPart(std::size_t First, std::size_t Count, std::vector<
     helpers.Join();
 
     // Once after the renames: each file is whole under its name before and
-    // after, and only now are they all known to be there after a crash.
-    std::set<std::string> folders;
+    // after, and only now are they all known to be there after a crash. A
+    // folder that cannot be flushed fails each file renamed into it, as it
+    // fails a single save: a power cut may bring back its old version.
+    std::map<std::string, int> folders;
     for (const auto& replacement : pending)
         if (replacement)
-            folders.insert(replacement->Folder());
-    for (const std::string& folder : folders)
-        SafeReplace::SyncFolder(folder);
+            folders.emplace(replacement->Folder(), 0);
+    for (auto& [folder, error] : folders)
+        error = SafeReplace::SyncFolder(folder, Disk_);
+    for (std::size_t i = 0; i < Count; ++i) {
+        if (!pending[i] || Failures[First + i])
+            continue;
+        if (const int error = folders[pending[i]->Folder()])
+            Failures[First + i] = AtomicFileWriter::CommitFailure(error, Saves_[First + i].FileName);
+    }
 
     // Freeing the old versions' blocks waits on the disk too (see
     // AtomicFileWriter): side by side.

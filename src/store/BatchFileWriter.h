@@ -4,16 +4,14 @@
 // place), but without each waiting for the disk before the next begins: the
 // new files are written one after another while a few threads flush them,
 // each is renamed over its old version as soon as its own bytes are on the
-// disk, and each folder is flushed once after the last rename. A file whose
-// change fits in one sector may be patched in place instead (see
-// AtomicFileWriter::SectorPatch): then only that file is flushed.
+// disk, and each folder is flushed once after the last rename. A folder
+// that cannot be flushed then fails every file renamed into it, as it fails
+// a single save (AtomicFileWriter::WriteFile).
 #include "store/AtomicFileWriter.h"
 
 #include <exception>
 #include <functional>
-#include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 class BatchFileWriter {
@@ -22,25 +20,14 @@ public:
     // a few files' bytes are held at once.
     using Render = std::function<std::string()>;
 
-    // The whole of a file's change, when the caller knows it: Bytes in
-    // place of Original at Offset of the version read as ReadFrom.
-    struct Patch {
-        off_t Offset = 0;
-        std::string Bytes;
-        std::string Original;
-        FileIdentity ReadFrom;
-    };
-
-    // Seam: its writes carry every file's bytes (tests inject failures).
-    explicit BatchFileWriter(AtomicFileWriter& Seam = AtomicFileWriter::Default()) : Seam_(Seam) {}
+    // Disk: where every file is created, written, flushed and renamed.
+    explicit BatchFileWriter(FileSystem& Disk = FileSystem::Real()) : Disk_(Disk) {}
 
     // KnownChanged: as AtomicFileWriter::WriteChangedFile. Bytes is called
     // on the thread that calls Run. Saved, when given, is called once the
     // file holds its bytes under its name, on any thread, while the other
-    // files are still being saved. InPlace, when given, is tried first; a
-    // file it cannot be written over is saved whole from Bytes.
-    void Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved = {},
-             std::optional<Patch> InPlace = {});
+    // files are still being saved.
+    void Add(const std::string& FileName, Render Bytes, bool KnownChanged, std::function<void()> Saved = {});
 
     // Saves every file added; each is tried. One entry per file, in the
     // order added: null when it was saved (or already held its bytes), else
@@ -54,11 +41,10 @@ private:
         Render Bytes;
         bool KnownChanged;
         std::function<void()> Saved;
-        std::optional<Patch> InPlace;
     };
     // Saves Saves_[First, First + Count).
     void RunPart(std::size_t First, std::size_t Count, std::vector<std::exception_ptr>& Failures);
 
-    AtomicFileWriter& Seam_;
+    FileSystem& Disk_;
     std::vector<Save> Saves_;
 };

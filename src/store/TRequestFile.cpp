@@ -12,7 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
-#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -367,24 +366,6 @@ private:
 thread_local std::unique_ptr<char[]> ImageBuffer::Spare;
 thread_local std::size_t ImageBuffer::SpareCapacity = 0;
 
-// The change from Loaded to Image, both of one length, as a patch for the
-// version read as ReadFrom, when it fits in one sector (the usual edit
-// before a batch save: one stamp's value); none otherwise.
-std::optional<BatchFileWriter::Patch> SectorChange(std::string_view Loaded, std::string_view Image,
-                                                   const FileIdentity& ReadFrom)
-{
-    const auto firstOld = std::mismatch(Loaded.begin(), Loaded.end(), Image.begin(), Image.end()).first;
-    if (firstOld == Loaded.end())
-        return std::nullopt;
-    const auto lastOld = std::mismatch(Loaded.rbegin(), Loaded.rend(), Image.rbegin(), Image.rend()).first;
-    const auto offset = static_cast<std::size_t>(firstOld - Loaded.begin());
-    const auto end = static_cast<std::size_t>(Loaded.rend() - lastOld);
-    if (!AtomicFileWriter::SectorPatch::FitsOneSector(static_cast<off_t>(offset), end - offset))
-        return std::nullopt;
-    return BatchFileWriter::Patch{static_cast<off_t>(offset), std::string(Image.substr(offset, end - offset)),
-                                  std::string(Loaded.substr(offset, end - offset)), ReadFrom};
-}
-
 } // namespace
 
 std::string TRequestFile::OneLineValue(std::string_view Text)
@@ -647,11 +628,12 @@ void TRequestFile::UpdateFile()
 }
 
 std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TRequestFile*>& Files,
-                                                          const std::function<void(std::size_t)>& Saved)
+                                                          const std::function<void(std::size_t)>& Saved,
+                                                          FileSystem& Disk)
 {
     std::vector<std::exception_ptr> failures(Files.size());
     std::vector<std::size_t> together;
-    BatchFileWriter batch;
+    BatchFileWriter batch(Disk);
     for (std::size_t i = 0; i < Files.size(); ++i) {
         TRequestFile& file = *Files[i];
         try {
@@ -664,21 +646,15 @@ std::vector<std::exception_ptr> TRequestFile::UpdateFiles(const std::vector<TReq
                     Saved(i);
                 continue;
             }
-            if (!file.DamagedOriginal_.empty())
-                file.KeepDamagedOriginal(AtomicFileWriter::Default());
+            if (!file.DamagedOriginal_.empty()) {
+                AtomicFileWriter writer(Disk);
+                file.KeepDamagedOriginal(writer);
+            }
             std::function<void()> saved;
             if (Saved)
                 saved = [&Saved, i] { Saved(i); };
-            // A file still as loaded whose edit left its length alone may
-            // take the change over itself.
-            std::optional<BatchFileWriter::Patch> inPlace;
-            if (file.LoadedIntact_ && file.ImageSize() == file.Loaded_.size()) {
-                ImageBuffer image(file.ImageSize());
-                file.RenderInto(image.Data());
-                inPlace = SectorChange(file.Loaded_, image.View(), file.LoadedFrom_);
-            }
             batch.Add(
-                file.FileName(), [&file] { return file.Text(); }, true, std::move(saved), std::move(inPlace));
+                file.FileName(), [&file] { return file.Text(); }, true, std::move(saved));
             together.push_back(i);
         } catch (...) {
             failures[i] = std::current_exception();

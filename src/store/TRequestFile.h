@@ -8,6 +8,7 @@
 // in order. Writing gives "[name]", the lines, one empty line per section,
 // CR LF after every line; no sections give a zero-byte file.
 #include "base/FileIdentity.h"
+#include "base/FileSystem.h"
 #include "store/DataTextSplitter.h"
 #include "store/TCustomRequestFile.h"
 
@@ -74,9 +75,11 @@ public:
     // UpdateFile would have raised (that file is then as UpdateFile leaves
     // it after a failure). Saved, when given, is called with a file's
     // position as soon as that file is saved, on any thread, while others
-    // are still being saved.
+    // are still being saved. Disk: where the files without a writer of
+    // their own are saved.
     static std::vector<std::exception_ptr> UpdateFiles(const std::vector<TRequestFile*>& Files,
-                                                       const std::function<void(std::size_t)>& Saved = {});
+                                                       const std::function<void(std::size_t)>& Saved = {},
+                                                       FileSystem& Disk = FileSystem::Real());
 
     // True when the reading stopped at a NUL before the end of the text, as
     // the format wants: the bytes after it are not in memory, and a save

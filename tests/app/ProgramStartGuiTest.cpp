@@ -1,17 +1,22 @@
 // The program's start around the main window: one client per data folder,
-// and the notice about data files that were found damaged.
+// a restore that a crash cut short, and the notice about data files that
+// were found damaged.
 #include "app/ProgramStart.h"
 #include "app/SampleData.h"
 #include "app/TForm1.h"
 #include "base/InstanceLock.h"
 #include "base/ProgramPaths.h"
+#include "base/ReplaceJournal.h"
 #include "support/ModalAnswerer.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -20,6 +25,16 @@ namespace {
 QString U(const char* utf8)
 {
     return QString::fromUtf8(utf8);
+}
+
+// A process number that belonged to a process that has ended.
+pid_t DeadPid()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 } // namespace
@@ -100,4 +115,57 @@ TEST(ProgramStart, DamagedDataFilesAreReportedOnceWithTheirCopies)
     ReportDamagedFiles(again);
     QTest::qWait(400);
     EXPECT_FALSE(asked);
+}
+
+// A restore killed after its first rename: the start finishes it before
+// anything is cleared, and the folder opens with the archive's files. One
+// that cannot be finished (a folder stands where its file goes) keeps the
+// client closed, says so, and leaves every file for the next try.
+TEST(ProgramStart, ARestoreCutShortIsFinishedOrTheFolderIsNotOpened)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const std::string dir = tmp.path().toStdString() + "/";
+    const ProgramPaths paths(dir, dir);
+    const auto staged = [&](const std::string& Name) {
+        return dir + "." + Name + "." + std::to_string(DeadPid()) + ".0123456789abcdef.tmp";
+    };
+    sample::Write(dir, {sample::Make("Antiga", "11222333000181", sample::State::Created)});
+    const std::string registry = sample::ReadFile(dir + "ENTITY.DAT");
+    const std::string storage = sample::ReadFile(dir + "STORAGE.1.DAT");
+    std::string restored = storage;
+    restored.replace(restored.find("Antiga"), 6, "/Nova/");
+    // ENTITY.DAT went in already (the same registry here); STORAGE.1.DAT
+    // still waits under its temporary name.
+    const std::vector<ReplaceJournal::Entry> entries = {{staged("ENTITY.DAT"), dir + "ENTITY.DAT", ""},
+                                                        {staged("STORAGE.1.DAT"), dir + "STORAGE.1.DAT", ""}};
+    sample::WriteFile(entries[1].Staged, restored);
+    ASSERT_EQ(ReplaceJournal::Write(dir, entries, ReplaceJournal::Direction::Forward, false, FileSystem::Real()), 0);
+    EXPECT_TRUE(PrepareDataFolder(paths));
+    EXPECT_EQ(sample::ReadFile(dir + "ENTITY.DAT"), registry);
+    EXPECT_EQ(sample::ReadFile(dir + "STORAGE.1.DAT"), restored);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"ENTITY.DAT", "STORAGE.1.DAT"}));
+
+    // STORAGE.2.DAT cannot be renamed in: a folder stands under its name.
+    const std::string waiting = staged("STORAGE.2.DAT");
+    sample::WriteFile(waiting, restored);
+    std::filesystem::create_directories(dir + "STORAGE.2.DAT/inside");
+    ASSERT_EQ(ReplaceJournal::Write(dir, {{waiting, dir + "STORAGE.2.DAT", ""}}, ReplaceJournal::Direction::Forward,
+                                    false, FileSystem::Real()),
+              0);
+    QString shown;
+    AnswerNextModal([&](QWidget* dialog) {
+        shown = DialogText(dialog);
+        ClickButton(dialog, QStringLiteral("OK"));
+    });
+    EXPECT_FALSE(PrepareDataFolder(paths));
+    EXPECT_TRUE(shown.contains(U("Uma restauração de cópia de segurança foi interrompida antes de terminar")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromStdString(dir))) << shown.toStdString();
+    EXPECT_EQ(sample::ReadFile(waiting), restored);
+    EXPECT_TRUE(std::filesystem::exists(ReplaceJournal::PathIn(dir)));
 }

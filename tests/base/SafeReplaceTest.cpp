@@ -200,8 +200,12 @@ TEST(SafeReplace, ASizeAnnouncedInAdvanceNeverChangesWhatTheFileHolds)
 namespace {
 
 // A file system that cannot rename without replacing.
-struct NoExclusiveRename : SafeReplace::Mover {
-    int RenameNoReplace(const std::string&, const std::string&) override { return EINVAL; }
+struct NoExclusiveRename : FileSystem {
+    int RenameNoReplace(const std::string&, const std::string&) override
+    {
+        errno = EINVAL;
+        return -1;
+    }
 };
 
 std::string ExecutableFolder()
@@ -244,11 +248,11 @@ TEST(SafeReplace, MovingAFileWorksAcrossFileSystemsAndWithoutExclusiveRename)
                   << " are not two file systems here\n";
     }
     const std::string key(3000, 'K');
+    NoExclusiveRename noExclusiveRename;
     for (const Case& c : cases) {
         fs::create_directories(c.from);
         fs::create_directories(c.to);
-        std::unique_ptr<SafeReplace::Mover> mover =
-            c.exclusiveRename ? std::make_unique<SafeReplace::Mover>() : std::make_unique<NoExclusiveRename>();
+        auto mover = std::make_unique<SafeReplace::Mover>(c.exclusiveRename ? FileSystem::Real() : noExclusiveRename);
         std::ofstream(c.from + "x.PRI") << key;
         EXPECT_EQ(mover->Move(c.from + "x.PRI", c.to + "chave.PRI", false), 0) << c.what;
         EXPECT_EQ(ReadFile(c.to + "chave.PRI"), key) << c.what;

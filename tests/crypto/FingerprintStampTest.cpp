@@ -158,8 +158,9 @@ TEST_F(FingerprintStampTest, AFileUntouchedSinceAnEarlierRunsStampIsNotStampedAg
     EXPECT_NE(second[0].first, first[0].first);
     EXPECT_EQ(TRequestFile(Storage(1).string()).ReadString("Fingerprint", "Value", ""),
               ExpectedFingerprint("[General]\r\nRequest=7\r\n\r\n"));
-    // Edited in memory: stamped again (in place, as its change fits in
-    // one sector, so its inode no longer tells).
+    // Edited in memory: stamped again, and saved whole (a new file), even
+    // though its change fits in one sector.
+    EXPECT_NE(second[1].first, first[1].first);
     std::string edited = first[1].second;
     edited.replace(edited.find("Request=2"), 9, "Request=5");
     EXPECT_EQ(TRequestFile(Storage(2).string()).ReadString("Fingerprint", "Value", ""), ExpectedFingerprint(edited));
