@@ -138,7 +138,7 @@ TEST(ZipReader, WhatIsNoArchiveIsNotOpenedAndDamagedEntriesGiveNothing)
 {
     TempFolder tmp;
     const std::string good = OneEntry("page.htm", Text(50000));
-    const std::uint32_t nameLength = std::uint8_t(good[26]) | std::uint8_t(good[27]) << 8;
+    const auto nameLength = static_cast<std::uint32_t>(std::uint8_t(good[26]) | std::uint8_t(good[27]) << 8);
     const std::size_t dataAt = 30 + nameLength;
 
     // Files that must not open: nothing there, a folder, a FIFO (which must
