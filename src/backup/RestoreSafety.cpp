@@ -3,7 +3,6 @@
 #include "backup/SourceCollector.h"
 #include "backup/TBackupFile.h"
 #include "base/EntityNaming.h"
-#include "base/FileModes.h"
 #include "base/SafeReplace.h"
 #include "base/Texts.h"
 
@@ -118,7 +117,8 @@ std::string KeepCurrentData(const std::string& DataDir, std::time_t Now)
         ok = false;
     }
     // Kept only once it is on the disk: the restore replaces the data next.
-    ok = ok && FileModes::ChangeAt(archive, 0600) == 0 && Flush(archive) && SafeReplace::SyncFolder(DataDir) == 0;
+    // Private already: the archive takes the mode of the file made above.
+    ok = ok && Flush(archive) && SafeReplace::SyncFolder(DataDir) == 0;
     if (!ok) {
         ::unlink(archive.c_str());
         return {};

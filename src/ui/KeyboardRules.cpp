@@ -219,3 +219,8 @@ bool KeyboardRules::eventFilter(QObject* Watched, QEvent* Event)
         return true;
     return QObject::eventFilter(Watched, Event);
 }
+
+QChar KeyboardRules::Mnemonic(const QString& Text)
+{
+    return Letter(Text);
+}

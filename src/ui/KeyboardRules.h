@@ -6,6 +6,7 @@
 //   set on it (or on a window above it) with SetHelpTopic, else what its
 //   help button ("ButtonHelp") shows.
 // Installed once on the application at start, with the program's help.
+#include <QChar>
 #include <QObject>
 #include <QString>
 
@@ -24,6 +25,9 @@ public:
     // The page F1 opens from Widget: the first topic set on it or above
     // it; empty when none is set.
     static QString HelpTopicOf(const QWidget* Widget);
+    // The Alt letter of a caption (the letter after a single '&'), in
+    // lower case; none for a caption without one.
+    static QChar Mnemonic(const QString& Text);
 
     // Gives each caption of Window (buttons, labels that name a control,
     // tabs, menu entries) that has no Alt letter its first letter, when no

@@ -203,21 +203,6 @@ void EachWindow(const std::function<void(QWidget* Window, int AtLeast)>& Check)
     }
 }
 
-// The letter after '&' in Text, in lower case; none for a text without one.
-QChar Mnemonic(const QString& Text)
-{
-    for (qsizetype i = 0; i + 1 < Text.size(); ++i) {
-        if (Text[i] != QLatin1Char('&'))
-            continue;
-        if (Text[i + 1] == QLatin1Char('&')) {
-            ++i;
-            continue;
-        }
-        return Text[i + 1].toLower();
-    }
-    return {};
-}
-
 // The captions are the system's own, word for word; in two places they
 // share a letter, and Alt with it then moves between the two until Enter.
 const QStringList kSharedBySystemCaptions = {
@@ -244,7 +229,7 @@ QStringList LetterFaults(const QList<std::pair<QString, QString>>& Texts, const 
     QMap<QChar, QString> owner;
     QStringList unlettered;
     for (const auto& [text, who] : Texts) {
-        const QChar letter = Mnemonic(text);
+        const QChar letter = KeyboardRules::Mnemonic(text);
         if (letter.isNull()) {
             if (Needed.contains(who))
                 faults << QStringLiteral("no letter: ") + who;
@@ -284,15 +269,15 @@ void ExpectLettersWithoutClash(QWidget* Window, int)
     QSet<QChar> held;
     if (auto* main = qobject_cast<QMainWindow*>(Window))
         for (QAction* entry : main->menuBar()->actions())
-            held.insert(Mnemonic(entry->text()));
+            held.insert(KeyboardRules::Mnemonic(entry->text()));
     for (QWidget* w : Window->findChildren<QWidget*>()) {
         if (auto* button = qobject_cast<QAbstractButton*>(w))
-            held.insert(Mnemonic(button->text()));
+            held.insert(KeyboardRules::Mnemonic(button->text()));
         else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
-            held.insert(Mnemonic(label->text()));
+            held.insert(KeyboardRules::Mnemonic(label->text()));
         else if (auto* bar = qobject_cast<QTabBar*>(w))
             for (int i = 0; i < bar->count(); ++i)
-                held.insert(Mnemonic(bar->tabText(i)));
+                held.insert(KeyboardRules::Mnemonic(bar->tabText(i)));
     }
     held.remove(QChar());
     EachPage(Window, [Window, ownCaptions, held](int page) {

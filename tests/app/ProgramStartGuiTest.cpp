@@ -8,6 +8,7 @@
 #include "base/ProgramPaths.h"
 #include "base/ReplaceJournal.h"
 #include "support/ModalAnswerer.h"
+#include "support/ProcessFiles.h"
 
 #include <QTemporaryDir>
 
@@ -25,16 +26,6 @@ namespace {
 QString U(const char* utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-// A process number that belonged to a process that has ended.
-pid_t DeadPid()
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
 }
 
 } // namespace
@@ -128,7 +119,7 @@ TEST(ProgramStart, ARestoreCutShortIsFinishedOrTheFolderIsNotOpened)
     const std::string dir = tmp.path().toStdString() + "/";
     const ProgramPaths paths(dir, dir);
     const auto staged = [&](const std::string& Name) {
-        return dir + "." + Name + "." + std::to_string(DeadPid()) + ".0123456789abcdef.tmp";
+        return dir + "." + Name + "." + std::to_string(testsupport::DeadPid()) + ".0123456789abcdef.tmp";
     };
     sample::Write(dir, {sample::Make("Antiga", "11222333000181", sample::State::Created)});
     const std::string registry = sample::ReadFile(dir + "ENTITY.DAT");

@@ -5,6 +5,7 @@
 #include "base/ReplaceJournal.h"
 #include "base/SafeReplace.h"
 #include "support/TempFolder.h"
+#include "support/ProcessFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// A process number that belonged to a process that has ended.
-pid_t DeadPid()
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
 
 std::map<std::string, std::string> Folder(const testsupport::TempFolder& Dir)
 {
@@ -49,7 +40,7 @@ std::string Name(const std::string& File, pid_t Pid, const char* Kind)
 TEST(ReplaceJournal, AJournalFoundIsFinishedForward)
 {
     testsupport::TempFolder dir("quorvex-journal");
-    const pid_t dead = DeadPid();
+    const pid_t dead = testsupport::DeadPid();
     // A name with a tab and a percent sign goes through the journal too.
     const std::vector<std::string> targets = {"ENTITY.DAT", "STORAGE.1.DAT", "odd\t%name"};
     std::vector<ReplaceJournal::Entry> entries;
@@ -87,7 +78,7 @@ TEST(ReplaceJournal, AJournalFoundIsFinishedForward)
 TEST(ReplaceJournal, AJournalTurnedBackIsFinishedBack)
 {
     testsupport::TempFolder dir("quorvex-journal");
-    const pid_t dead = DeadPid();
+    const pid_t dead = testsupport::DeadPid();
     std::vector<ReplaceJournal::Entry> entries;
     // ENTITY.DAT renamed in already, STORAGE.1.DAT not yet, STORAGE.2.DAT
     // new and renamed in.
@@ -118,7 +109,7 @@ TEST(ReplaceJournal, AJournalTurnedBackIsFinishedBack)
 TEST(ReplaceJournal, AJournalCutShortIsRemovedAndNothingElseChanges)
 {
     testsupport::TempFolder dir("quorvex-journal");
-    const pid_t dead = DeadPid();
+    const pid_t dead = testsupport::DeadPid();
     dir.Write("ENTITY.DAT", "old registry");
     dir.Write(Name("ENTITY.DAT", dead, "tmp"), "new registry");
     for (const std::string& cut :

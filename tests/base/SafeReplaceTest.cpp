@@ -1,6 +1,7 @@
 // What a crash in the middle of a save leaves behind is cleared at the next
 // start: the temporaries of processes that are gone, wiped before removal.
 #include "base/SafeReplace.h"
+#include "support/ProcessFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -30,36 +31,13 @@ std::string ReadFile(const std::string& Path)
     return content.str();
 }
 
-std::string ReadAll(int fd)
-{
-    std::string bytes;
-    char buffer[256];
-    ssize_t n;
-    off_t at = 0;
-    while ((n = ::pread(fd, buffer, sizeof buffer, at)) > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        at += n;
-    }
-    return bytes;
-}
-
-// A process number that belonged to a process that has ended.
-pid_t DeadPid()
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 } // namespace
 
 TEST(SafeReplace, StaleTemporariesOfEndedProcessesAreWipedAndRemoved)
 {
     char pattern[] = "/tmp/quorvex-stale-XXXXXX";
     const std::string dir = std::string(::mkdtemp(pattern)) + "/";
-    const pid_t dead = DeadPid();
+    const pid_t dead = testsupport::DeadPid();
     const std::string tag = "0123456789abcdef";
     auto name = [&](const std::string& file, pid_t pid, const char* kind) {
         return "." + file + "." + std::to_string(pid) + "." + tag + "." + kind;
@@ -99,8 +77,8 @@ TEST(SafeReplace, StaleTemporariesOfEndedProcessesAreWipedAndRemoved)
 
     for (const std::string& gone : {tmp, old, link, liveOld})
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir + gone))) << gone;
-    EXPECT_EQ(ReadAll(tmpFd), std::string(24, '\0'));
-    EXPECT_EQ(ReadAll(oldFd), std::string(14, '\0'));
+    EXPECT_EQ(testsupport::ReadAll(tmpFd), std::string(24, '\0'));
+    EXPECT_EQ(testsupport::ReadAll(oldFd), std::string(14, '\0'));
     ::close(tmpFd);
     ::close(oldFd);
     EXPECT_EQ(ReadFile(dir + "outside"), "keep me");
@@ -136,7 +114,7 @@ TEST(SafeReplace, TheOldVersionIsWipedOnlyWhenNoOtherNameHoldsIt)
         options.WipeOldVersion = true;
         EXPECT_EQ(SafeReplace::ReplaceFile(target, "new", 3, options), 0) << c.what;
         EXPECT_EQ(ReadFile(target), "new") << c.what;
-        EXPECT_EQ(ReadAll(oldFd), c.oldAfterwards) << c.what;
+        EXPECT_EQ(testsupport::ReadAll(oldFd), c.oldAfterwards) << c.what;
         ::close(oldFd);
         if (c.otherName) {
             EXPECT_EQ(ReadFile(dir + "user-file"), "old bytes");

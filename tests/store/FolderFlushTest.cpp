@@ -7,6 +7,7 @@
 #include "store/AtomicFileWriter.h"
 #include "store/TRequestFile.h"
 #include "support/TempFolder.h"
+#include "support/ProcessFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -41,19 +42,6 @@ public:
 private:
     int Error_;
 };
-
-std::string ReadAll(int Fd)
-{
-    std::string bytes;
-    char buffer[256];
-    ssize_t n;
-    off_t at = 0;
-    while ((n = ::pread(Fd, buffer, sizeof buffer, at)) > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        at += n;
-    }
-    return bytes;
-}
 
 std::size_t Entries(const std::string& Dir)
 {
@@ -116,7 +104,7 @@ TEST(FolderFlush, TheOldVersionKeepsItsBytesWhenTheFolderCannotBeFlushed)
     SafeReplace::Options options;
     options.WipeOldVersion = true;
     EXPECT_EQ(SafeReplace::ReplaceFile(dir.File("{KEY}.PRI"), "new key", 7, options, disk), EIO);
-    EXPECT_EQ(ReadAll(oldFd), "old key");
+    EXPECT_EQ(testsupport::ReadAll(oldFd), "old key");
     ::close(oldFd);
     EXPECT_EQ(dir.Read("{KEY}.PRI"), "new key");
     EXPECT_EQ(Entries(dir.Path()), 1u);
