@@ -4,6 +4,7 @@
 #include "ArchiveBuilder.h"
 #include "ArchiveReader.h"
 
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -276,6 +277,11 @@ TEST_F(BackupFileTest, FileIdListDescribesEveryStoredFileAndIsNeverRestored)
     TBackupFile b;
     Watch(b);
     b.SaveFileID = true;
+    // The list's temporary goes to a folder of this test alone, so that
+    // another test's backup running meanwhile cannot be mistaken for it.
+    const fs::path temporaries = root / "tmp";
+    fs::create_directory(temporaries);
+    const testsupport::ScopedEnvironment tmpdir("TMPDIR", temporaries.string());
     const auto arc = (root / "ids.bkp").string();
     ASSERT_TRUE(b.Backup({(src / "ENTITY.DAT").string(), (src / "STORAGE.*.DAT").string()}, arc));
     const auto a = archivecheck::Read(arc);
@@ -292,7 +298,8 @@ TEST_F(BackupFileTest, FileIdListDescribesEveryStoredFileAndIsNeverRestored)
     EXPECT_EQ(a.TotalSize, static_cast<std::int32_t>(fs::file_size(src / "ENTITY.DAT") + 5000 + expected.size()));
     EXPECT_EQ(b.ProcessedFiles(), 2);
     // The temporary list is gone.
-    for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+    ASSERT_EQ(fs::temp_directory_path(), temporaries);
+    for (const auto& e : fs::directory_iterator(temporaries))
         EXPECT_NE(e.path().filename().string().rfind("FID", 0), 0u) << e.path();
 
     TBackupFile r;
